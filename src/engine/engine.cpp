@@ -1,0 +1,118 @@
+#include "engine/engine.h"
+
+#include <cstring>
+
+namespace tw {
+
+namespace {
+
+// The single-precision 0.1 is the factor here so that the sum matches stored renders.
+constexpr float kOutputGain = 0.1f;
+
+void RunOutput(Engine& e, int32_t slot, float* block, uint32_t frames, uint32_t frame) noexcept {
+    const int32_t p = PortIndex(slot, 0);
+    DefaultDirect(e, p + 0, 0.5f);
+    float& volumeCell = DirectCell(e, p + 0);
+    if (volumeCell < 0.0f) volumeCell = 0.0f;
+    const double volume = volumeCell;
+    const double left = static_cast<double>(DirectCell(e, p + 1)) + DirectCell(e, p + 2) +
+                        DirectCell(e, p + 3) + DirectCell(e, p + 4);
+    const double right = static_cast<double>(DirectCell(e, p + 5)) + DirectCell(e, p + 6) +
+                         DirectCell(e, p + 7) + DirectCell(e, p + 8);
+    block[frame] = static_cast<float>(left * volume * static_cast<double>(kOutputGain));
+    block[frames + frame] = static_cast<float>(right * volume * static_cast<double>(kOutputGain));
+}
+
+// Evaluates one module. Types outside the catalogue (0, 20..25, anything out of range)
+// do nothing.
+inline void Dispatch(Engine& e, int32_t type, int32_t slot, float* block, uint32_t frames,
+                     uint32_t frame) noexcept {
+    switch (type) {
+    case kTypeOutput: RunOutput(e, slot, block, frames, frame); break;
+    case kTypeMidi2CV: RunMidi2CV(e, slot); break;
+    case kTypeDelay: RunDelay(e, slot); break;
+    case kTypeSplit: RunSplit(e, slot); break;
+    case kTypeParameter: RunParameter(e, slot); break;
+    case kTypeAmplifier: RunAmplifier(e, slot); break;
+    case kTypeCombine: RunCombine(e, slot); break;
+    case kTypeInverter: RunInverter(e, slot); break;
+    case kTypeVoltMeter: RunVoltMeter(e, slot); break;
+    case kTypeLowPass2Pole: RunLowPass2Pole(e, slot); break;
+    case kTypeAdsr: RunAdsr(e, slot); break;
+    case kTypeOscilloscope: RunOscilloscope(e, slot); break;
+    case kTypeFixedValues: RunFixedValues(e, slot); break;
+    case kTypeOscillatorDriver: RunOscillatorDriver(e, slot); break;
+    case kTypePolyMidi: RunPolyMidi(e, slot); break;
+    case kTypeMul: RunMul(e, slot); break;
+    case kTypeDiv: RunDiv(e, slot); break;
+    case kTypeAdd: RunAdd(e, slot); break;
+    case kTypeSub: RunSub(e, slot); break;
+    case kTypeA440: RunA440(e, slot); break;
+    case kTypeTestModule: RunTestModule(e, slot); break;
+    case kTypeRescale: RunRescale(e, slot); break;
+    case kTypeOscillator: RunOscillator(e, slot); break;
+    case kTypeSwitch2In1Out: RunSwitch2In1Out(e, slot); break;
+    case kTypeSwitch1In2Out: RunSwitch1In2Out(e, slot); break;
+    case kTypeSwitch1In4Out: RunSwitch1In4Out(e, slot); break;
+    case kTypeReverb: RunReverb(e, slot); break;
+    case kTypeNoise: RunNoise(e, slot); break;
+    case kTypePolyWave: RunPolyWave(e, slot); break;
+    case kTypeFormant: RunFormant(e, slot); break;
+    case kTypeLowPass1Pole: RunLowPass1Pole(e, slot); break;
+    case kTypeHighPass1Pole: RunHighPass1Pole(e, slot); break;
+    case kTypeAllPass: RunAllPass(e, slot); break;
+    case kTypeLfo: RunLfo(e, slot); break;
+    case kTypePatchbay: RunPatchbay(e, slot); break;
+    default: break;
+    }
+}
+
+} // namespace
+
+Engine::Engine(Project& p) noexcept : project(p) {}
+
+void Engine::ResetDspState() {
+    random.Seed(kEngineSeed);
+    ResetNoteTables(*this);   // 3
+    ResetOscillators(*this);  // 4
+    ResetReverb(*this);       // 5
+    ResetDelay(*this);        // 6
+    ResetFilters(*this);      // 7
+    ResetEnvelopes(*this);    // 8
+    ResetPolyWave(*this);     // 9
+}
+
+void Engine::ClearDelayLine() { tw::ClearDelayLine(*this); }
+
+void ResetEngine(Engine& engine) { FullReset(engine.project, engine); }
+
+void ProcessBlock(Engine& e, float* block, uint32_t frames) noexcept {
+    Project& project = e.project;
+    // Without an Output module nothing writes the block; the device must never play
+    // whatever memory it handed us.
+    std::memset(block, 0, sizeof(float) * 2u * frames);
+    for (uint32_t frame = 0; frame < frames; ++frame) {
+        // The count is read again for every entry so that a rebuild on the user-interface
+        // thread takes effect at once; every entry below it is a valid (type, slot).
+        for (int32_t n = 0; n < project.activeCount; ++n) {
+            const int32_t type = project.activeTypes[n];
+            const int32_t slot = project.activeSlots[n];
+            if (!IsSlot(slot)) continue;
+            Dispatch(e, type, slot, block, frames, frame);
+            const int32_t p = PortIndex(slot, 0);
+            for (int32_t k = 0; k < kPortsPerSlot; ++k) {
+                const int32_t source = project.routes[p + k];
+                e.inputs[p + k] = source == kNone ? 0.0f : e.outputs[source];
+            }
+        }
+    }
+}
+
+int ProcessAudio(void* outputBuffer, void*, unsigned int frames, double, unsigned int,
+                 void* userData) {
+    if (outputBuffer == nullptr || userData == nullptr) return 0;
+    ProcessBlock(*static_cast<Engine*>(userData), static_cast<float*>(outputBuffer), frames);
+    return 0;
+}
+
+} // namespace tw

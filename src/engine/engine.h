@@ -1,0 +1,124 @@
+#pragma once
+
+// The synthesis engine: one per running project (the editor has one; every plugin
+// instance has its own). It owns the value tables that carry signals between modules
+// and the DSP state of every module family, and runs the project's active-object list
+// once per sample frame.
+#include "engine/effects.h"
+#include "engine/envelope.h"
+#include "engine/filters.h"
+#include "engine/noise.h"
+#include "engine/notes.h"
+#include "engine/oscillators.h"
+#include "engine/polywave.h"
+#include "engine/utility.h"
+#include "model/engine_control.h"
+#include "model/limits.h"
+#include "model/project.h"
+
+#include <cstdint>
+
+namespace tw {
+
+// The engine's own small generator (xorshift32). The C library's rand() takes a lock and
+// shares its state with any other code; this one is owned by the engine and seeded by
+// the reset, so renders repeat exactly and a plugin sounds like the editor.
+struct EngineRandom {
+    uint32_t state = 0x9E3779B9u;
+    void Seed(uint32_t seed) noexcept { state = seed != 0 ? seed : 0x9E3779B9u; }
+    uint32_t Next() noexcept {
+        uint32_t x = state;
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        state = x;
+        return x;
+    }
+    // Uniform in [0, 1).
+    float NextUnit() noexcept { return static_cast<float>(Next() >> 8) * (1.0f / 16777216.0f); }
+};
+
+inline constexpr uint32_t kEngineSeed = 22222u;
+
+// Per-slot cells that several module types share: whichever type occupies a slot uses
+// them (oscillator and LFO phase and increment; the last-seen input value used by
+// oscillator sync, the reverb's On/Off watch and the oscilloscope trigger). They are
+// not cleared by the reset.
+struct SlotCells {
+    float phase[kSlotCount] = {};
+    float increment[kSlotCount] = {};
+    float lastSeen[kSlotCount] = {};
+};
+
+struct Engine final : EngineControl {
+    explicit Engine(Project& project) noexcept;
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    Project& project;
+
+    // The sample rate in force. Tables built by the reset keep the rate of the last
+    // reset; the rules that read this directly follow a change at once.
+    double sampleRate = 44100.0;
+
+    // Signal tables, indexed by port index. Only the audio thread touches them.
+    float outputs[kPortCount] = {};
+    float inputs[kPortCount] = {};
+    float previous[kPortCount] = {};
+    // The one cell every unconnected direct-read input reads; 0 at start, never reset.
+    float unconnected = 0.0f;
+
+    SlotCells cells;
+    EngineRandom random;
+
+    NoteState notes;
+    OscillatorState oscillators;
+    UtilityState utility;
+    FilterState filters;
+    EnvelopeState envelopes;
+    DelayState delay;
+    ReverbState reverb;
+    NoiseState noise;
+    PolyWaveState polywave;
+
+    // Steps 3 to 9 of the engine reset.
+    void ResetDspState() override;
+    void ClearDelayLine() override;
+};
+
+// The whole engine reset: FullReset of the project with the engine's steps in place.
+void ResetEngine(Engine& engine);
+
+// Computes `frames` sample frames into a non-interleaved stereo block: left samples at
+// block[0 .. frames-1], right at block[frames .. 2*frames-1].
+void ProcessBlock(Engine& engine, float* block, uint32_t frames) noexcept;
+
+// The audio library's output callback shape; userData is the Engine. Always returns 0.
+int ProcessAudio(void* outputBuffer, void* inputBuffer, unsigned int frames, double streamTime,
+                 unsigned int status, void* userData);
+
+// ---- Input reads used by the module rules ----
+
+// Direct read: the source's output value at the moment of use, or the unconnected cell.
+// Returned as a reference so that a store-back writes the cell that was read.
+inline float& DirectCell(Engine& e, int32_t input) noexcept {
+    const int32_t source = e.project.routes[input];
+    return source == kNone ? e.unconnected : e.outputs[source];
+}
+
+// Cached read: the copy taken right after the module's previous evaluation.
+inline float& CachedCell(Engine& e, int32_t input) noexcept { return e.inputs[input]; }
+
+inline bool IsConnected(const Engine& e, int32_t input) noexcept {
+    return e.project.routes[input] != kNone;
+}
+
+// Input defaults: stored only when the input has no cable, into the cell it reads.
+inline void DefaultDirect(Engine& e, int32_t input, float value) noexcept {
+    if (!IsConnected(e, input)) e.unconnected = value;
+}
+inline void DefaultCached(Engine& e, int32_t input, float value) noexcept {
+    if (!IsConnected(e, input)) e.inputs[input] = value;
+}
+
+} // namespace tw

@@ -1,0 +1,34 @@
+#include "render.h"
+
+#include "engine/engine.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace tw {
+
+void RenderOffline(Engine& engine, std::span<const NoteEvent> events, uint32_t frames,
+                   uint32_t block, float* left, float* right) {
+    if (block == 0) block = 1;
+    std::vector<NoteEvent> sorted(events.begin(), events.end());
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const NoteEvent& a, const NoteEvent& b) { return a.frame < b.frame; });
+    std::vector<float> scratch(2u * block);
+    std::size_t next = 0;
+    uint32_t done = 0;
+    while (done < frames) {
+        while (next < sorted.size() && sorted[next].frame <= done) {
+            const NoteEvent& ev = sorted[next++];
+            HandleNoteEvent(engine, ev.status, ev.note, ev.velocity);
+        }
+        uint32_t n = std::min(block, frames - done);
+        if (next < sorted.size()) n = std::min(n, sorted[next].frame - done);
+        ProcessBlock(engine, scratch.data(), n);
+        std::memcpy(left + done, scratch.data(), sizeof(float) * n);
+        std::memcpy(right + done, scratch.data() + n, sizeof(float) * n);
+        done += n;
+    }
+}
+
+} // namespace tw

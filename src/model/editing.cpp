@@ -1,0 +1,209 @@
+// Editing operations shared by the canvas, the menus and the file loader: modules,
+// cables, comments and the panel's polygons and texts.
+#include "catalogue.h"
+#include "project.h"
+#include "text.h"
+
+#include <cstdio>
+
+namespace tw {
+
+namespace {
+
+constexpr const char* kNewCommentText = "Click on this comment to change the text.";
+
+} // namespace
+
+int32_t Project::InsertModule(int32_t type, int32_t x, int32_t y, int32_t guiWidth,
+                              int32_t guiHeight) noexcept {
+    if (type < 1 || type > kMaxModuleType) return kNone;
+    int32_t slot = kNone;
+    for (int32_t s = 0; s < kSlotCount; ++s) {
+        if (slots[s].type == kTypeEmpty) {
+            slot = s;
+            break;
+        }
+    }
+    if (slot == kNone) {
+        CapturePositions();
+        Relayout();
+        return kNone;
+    }
+    ModuleSlot& s = slots[slot];
+    s.type = type;
+    PlaceModule(slot, x, y);
+    SetText(s.name, s.typeName);
+    s.cleanMark = 0;
+    currentSlot = slot;
+    if (type == kTypeParameter) {
+        s.imageType = 0;
+        s.mouseResponse = 0;
+        const int32_t patch = currentPatch;
+        if (IsPatch(patch)) s.spareValues[patch] = 0;
+        s.steps = 100;
+        // A reused slot would otherwise hand the new control its predecessor's settings.
+        for (int32_t& v : s.patchValues) v = 0;
+        s.value = 0.0f;
+        s.panelX = guiWidth / 2 - 1 - static_cast<int32_t>(NextEditRandom() % 100u);
+        s.panelY = guiHeight / 2 - 1 - static_cast<int32_t>(NextEditRandom() % 100u);
+        std::snprintf(s.name, sizeof s.name, "Param %d", static_cast<int>(slot));
+    }
+    RebuildActiveList();
+    CapturePositions();
+    Relayout();
+    return slot;
+}
+
+void Project::DeleteModule(int32_t slot) noexcept {
+    if (!IsSlot(slot) || slots[slot].type == kTypeEmpty) return;
+    ModuleSlot& s = slots[slot];
+    s.type = kTypeEmpty;
+    s.anchorX = kOffCanvas;
+    s.topY = kOffCanvas;
+    const int32_t base = PortIndex(slot, 0);
+    for (int32_t k = base; k < base + kPortsPerSlot; ++k) {
+        // Both halves of every cable that touches the slot go, including cables that
+        // loop back into the slot itself.
+        const int32_t fedInput = In[k].link;
+        if (IsPort(fedInput)) Out[fedInput].link = kNone;
+        const int32_t source = Out[k].link;
+        if (IsPort(source)) In[source].link = kNone;
+        Out[k].link = kNone;
+        In[k].link = kNone;
+        for (PortRecord* r : {&In[k], &Out[k]}) {
+            r->kind = kPortNone;
+            r->x = kOffCanvas;
+            r->y = kOffCanvas;
+        }
+    }
+    RebuildActiveList();
+    RebuildRoutes();
+}
+
+bool Project::Connect(int32_t output, int32_t input, bool nameParameter) noexcept {
+    if (!IsPort(output) || !IsPort(input)) return false;
+    if (slots[SlotOfPort(output)].type == kTypeEmpty) return false;
+    if (slots[SlotOfPort(input)].type == kTypeEmpty) return false;
+    const int32_t inKind = In[input].kind;
+    if (inKind == kPortNone || inKind == kPortHidden) return false;
+    if (Out[output].kind == kPortNone) return false;
+    if (Out[input].link != kNone || In[output].link != kNone) return false;
+    Out[input].link = output;
+    In[output].link = input;
+    RebuildRoutes();
+    ModuleSlot& source = slots[SlotOfPort(output)];
+    if (nameParameter && source.type == kTypeParameter) SetText(source.name, In[input].label);
+    RelayoutPatchbays();
+    return true;
+}
+
+bool Project::DisconnectInput(int32_t input) noexcept {
+    if (!IsPort(input)) return false;
+    const int32_t source = Out[input].link;
+    if (source == kNone) return false;
+    if (IsPort(source) && In[source].link == input) In[source].link = kNone;
+    Out[input].link = kNone;
+    RebuildRoutes();
+    RelayoutPatchbays();
+    return true;
+}
+
+bool Project::DisconnectOutput(int32_t output) noexcept {
+    if (!IsPort(output)) return false;
+    const int32_t fed = In[output].link;
+    if (fed == kNone) return false;
+    if (IsPort(fed) && Out[fed].link == output) Out[fed].link = kNone;
+    In[output].link = kNone;
+    RebuildRoutes();
+    RelayoutPatchbays();
+    return true;
+}
+
+int32_t Project::CountModules() noexcept {
+    moduleCount = CountOccupied();
+    return moduleCount;
+}
+
+int32_t Project::CountOccupied() const noexcept {
+    int32_t n = 0;
+    for (const ModuleSlot& s : slots) n += s.type != kTypeEmpty ? 1 : 0;
+    return n;
+}
+
+int32_t Project::CountModulesOfType(int32_t type) const noexcept {
+    int32_t n = 0;
+    for (const ModuleSlot& s : slots) n += s.type == type ? 1 : 0;
+    return n;
+}
+
+int32_t Project::InsertComment(int32_t x, int32_t y) noexcept {
+    if (commentCount < 0 || commentCount >= kCommentCount) return kNone;
+    const int32_t index = commentCount++;
+    CommentRecord& c = comments[index];
+    c.gx = x;
+    c.gy = y;
+    c.x = x;
+    c.y = y;
+    c.originX = x;
+    c.originY = y;
+    c.selected = 0;
+    c.clicked = 0;
+    c.showBackground = 1;
+    c.showBorder = 1;
+    SetText(c.text, kNewCommentText);
+    CapturePositions();
+    return index;
+}
+
+bool Project::DeleteComment(int32_t index) noexcept {
+    if (index < 0 || index >= commentCount) return false;
+    for (int32_t c = index; c + 1 < commentCount; ++c) comments[c] = comments[c + 1];
+    --commentCount;
+    if (currentComment >= commentCount) currentComment = kNone;
+    return true;
+}
+
+int32_t Project::InsertPolygon(int32_t x, int32_t y) noexcept {
+    if (polygonCount < 0 || polygonCount >= kPolygonCount) return kNone;
+    const int32_t index = polygonCount++;
+    PanelPolygon& g = polygons[index];
+    g = PanelPolygon{};
+    g.x1 = x;
+    g.y1 = y;
+    g.x2 = x + 100;
+    g.y2 = y + 50;
+    g.lineWidth = 3;
+    g.cornerRadius = 16;
+    g.red = g.green = g.blue = 128;
+    g.alpha = 255;
+    return index;
+}
+
+bool Project::DeletePolygon(int32_t index) noexcept {
+    if (index < 0 || index >= polygonCount) return false;
+    for (int32_t i = index; i + 1 < polygonCount; ++i) polygons[i] = polygons[i + 1];
+    --polygonCount;
+    if (currentPolygon >= polygonCount) currentPolygon = kNone;
+    return true;
+}
+
+int32_t Project::InsertText(int32_t x, int32_t y) noexcept {
+    if (textCount < 0 || textCount >= kTextCount) return kNone;
+    const int32_t index = textCount++;
+    PanelText& t = texts[index];
+    t = PanelText{};
+    t.x = x;
+    t.y = y;
+    SetText(t.text, "Text");
+    return index;
+}
+
+bool Project::DeleteText(int32_t index) noexcept {
+    if (index < 0 || index >= textCount) return false;
+    for (int32_t i = index; i + 1 < textCount; ++i) texts[i] = texts[i + 1];
+    --textCount;
+    if (currentText >= textCount) currentText = kNone;
+    return true;
+}
+
+} // namespace tw

@@ -1,0 +1,234 @@
+#include "project.h"
+
+#include "engine_control.h"
+
+#include "text.h"
+
+#include <cstdio>
+
+namespace tw {
+
+namespace {
+
+constexpr const char* kDefaultSkinFiles[kSkinImageCount] = {
+    "Knob_0to10.bmp", "Knob_0to100.bmp",  "Knob_Plus_Minus.bmp", "Knob_1234.bmp",
+    "Knob_Wave.bmp",  "Switch_OnOff.bmp", "LED_Red.bmp"};
+
+struct KeyShape {
+    int32_t offset;
+    int32_t width;
+    int32_t height;
+};
+
+// One octave of the on-screen keyboard, C first; black keys overlap their neighbours.
+constexpr KeyShape kOctave[12] = {{0, 16, 36},  {9, 12, 21},  {16, 16, 36}, {25, 12, 21},
+                                  {32, 16, 36}, {48, 16, 36}, {57, 12, 21}, {64, 16, 36},
+                                  {73, 12, 21}, {80, 16, 36}, {89, 12, 21}, {96, 16, 36}};
+
+} // namespace
+
+Project::Project() {
+    SetDefaultIdentity();
+    SetDefaultSkinFileNames();
+    ResetPatchNames();
+    ResetModuleSlots();
+    ResetPorts();
+    RebuildRoutes();
+    ResetComments();
+    ResetPolygons();
+    ResetTexts();
+    LayoutKeys();
+    Relayout();
+}
+
+void Project::SetDefaultIdentity() noexcept {
+    SetText(pluginName, "Synth");
+    SetText(author, "A Writer");
+    SetText(versionText, "1000");
+    SetText(uniqueId, "DfLt");
+    SetText(skinName, "Default");
+    TargetPlatform = kTarget64Bit;
+}
+
+void Project::SetDefaultSkinFileNames() noexcept {
+    for (int32_t i = 0; i < kSkinImageCount; ++i) SetText(skinImages[i].fileName, kDefaultSkinFiles[i]);
+}
+
+void Project::ResetPatchNames() noexcept {
+    for (int32_t p = 0; p < kPatchCount; ++p) {
+        std::snprintf(patchNames[p], sizeof patchNames[p], "Patch %d", static_cast<int>(p));
+    }
+}
+
+void Project::ResetModuleSlots() noexcept {
+    const int32_t patch = currentPatch;
+    for (ModuleSlot& s : slots) {
+        s.type = kTypeEmpty;
+        s.anchorX = kOffCanvas;
+        s.topY = kOffCanvas;
+        s.panelX = kOffCanvas;
+        s.panelY = kOffCanvas;
+        if (IsPatch(patch)) s.spareValues[patch] = 0;
+        s.steps = 100;
+        s.showLabel = 1;
+        s.renderOnBackground = 1;
+        s.stepDirection = 1;
+        s.helpPage = "about.htm";
+    }
+}
+
+void Project::ResetPorts() noexcept {
+    for (int32_t k = 0; k < kPortCount; ++k) {
+        for (PortRecord* r : {&In[k], &Out[k]}) {
+            r->link = kNone;
+            r->x = kOffCanvas;
+            r->y = kOffCanvas;
+            r->label = "";
+            r->kind = kPortNone;
+        }
+    }
+    dragFromInput = 0;
+    dragFromOutput = 0;
+    dragSourceInput = kNone;
+    dragSourceOutput = kNone;
+    releaseHitInput = kNone;
+    releaseHitOutput = kNone;
+    cableVisible = 0;
+    hoverInput = kNone;
+    hoverOutput = kNone;
+}
+
+void Project::ResetComments() noexcept {
+    commentCount = 0;
+    currentComment = kNone;
+    for (CommentRecord& c : comments) {
+        c.showBackground = 1;
+        c.showBorder = 1;
+    }
+}
+
+void Project::ResetPolygons() noexcept {
+    polygonCount = 0;
+    for (PanelPolygon& g : polygons) g = PanelPolygon{};
+}
+
+void Project::ResetTexts() noexcept {
+    textCount = 0;
+    for (PanelText& t : texts) {
+        SetText(t.text, " ");
+        t.size = 8;
+        t.red = t.green = t.blue = 128;
+        t.alpha = 255;
+    }
+}
+
+void Project::LayoutKeys() noexcept {
+    baseNote = 24;
+    for (int32_t i = 0; i < kKeyCount; ++i) {
+        const KeyShape& shape = kOctave[i % 12];
+        KeyRecord& key = keys[i];
+        key.left = 20 + 112 * (i / 12) + shape.offset;
+        key.top = 0;
+        key.right = key.left + shape.width;
+        key.bottom = key.top + shape.height;
+        key.pressed = 0;
+    }
+}
+
+void Project::ClearCleanMarks() noexcept {
+    for (ModuleSlot& s : slots) s.cleanMark = 0;
+}
+
+void Project::ResetEditingState() noexcept {
+    currentSlot = kNone;
+    activeCount = 0;
+    snapToGrid = 1;
+    lockEdit = 0;
+    clipboardType = kNone;
+    guiEditMode = 0;
+    polygonCount = 0;
+    viewOriginX = 0;
+    viewOriginY = 0;
+    currentPatch = 0;
+    ResetPatchNames();
+}
+
+void Project::RecomputeParameterValue(int32_t slot) noexcept {
+    if (!IsSlot(slot)) return;
+    ModuleSlot& s = slots[slot];
+    if (s.type != kTypeParameter) return;
+    // An image that is not loaded has no frames: the control keeps the steps it had
+    // rather than taking -1 from it.
+    if (s.imageType >= 0 && s.imageType < kSkinImageCount) {
+        const int32_t frames = skinImages[s.imageType].frames;
+        if (frames > 0) s.steps = frames - 1;
+    }
+    const int32_t patch = currentPatch;
+    const int32_t step = IsPatch(patch) ? s.patchValues[patch] : 0;
+    if (s.steps <= 0) {
+        // A single-frame control has nowhere to move: its value is 0, never step / 0.
+        s.value = 0.0f;
+        return;
+    }
+    // The reciprocal is rounded to float before the product, which is formed in double:
+    // stored projects and plugins depend on exactly these values.
+    const float r = static_cast<float>(1.0 / static_cast<double>(s.steps));
+    s.value = static_cast<float>(static_cast<double>(step) * static_cast<double>(r));
+}
+
+void Project::RecomputeParameterValues() noexcept {
+    for (int32_t slot = 0; slot < kSlotCount; ++slot) RecomputeParameterValue(slot);
+}
+
+void Project::RebuildActiveList() noexcept {
+    // The audio thread may be walking the list: the count drops to 0 first and then
+    // follows the entries as they are written, so every entry below the count it reads
+    // is a whole (type, slot) pair from the old or the new list.
+    activeCount = 0;
+    int32_t n = 0;
+    for (int32_t slot = 0; slot < kSlotCount; ++slot) {
+        const int32_t type = slots[slot].type;
+        if (type == kTypeEmpty) continue;
+        activeTypes[n] = type;
+        activeSlots[n] = slot;
+        ++n;
+        activeCount = n;
+    }
+    activeTypes[n] = kTerminatorType;
+    activeSlots[n] = kTerminatorSlot;
+}
+
+void Project::RebuildRoutes() noexcept {
+    for (int32_t k = 0; k < kPortCount; ++k) {
+        const int32_t source = Out[k].link;
+        // Only a valid port index or -1 may reach the engine.
+        routes[k] = IsPort(source) ? source : kNone;
+    }
+    RebuildActiveList();
+}
+
+uint32_t Project::NextEditRandom() noexcept {
+    uint32_t x = editRandomState;
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    editRandomState = x;
+    return x;
+}
+
+void FullReset(Project& project, EngineControl& engine) {
+    project.ResetEditingState();
+    project.ResetComments();
+    engine.ResetDspState();
+    project.ResetModuleSlots();
+    project.ResetPorts();
+    project.RebuildActiveList();
+    project.RebuildRoutes();
+    project.ClearSelection();
+    project.ResetPolygons();
+    project.ResetTexts();
+    project.LayoutKeys();
+    project.ClearCleanMarks();
+}
+
+} // namespace tw

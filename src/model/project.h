@@ -1,0 +1,403 @@
+#pragma once
+
+#include "bitmap.h"
+#include "limits.h"
+#include "relaxed.h"
+
+#include <cstdint>
+
+namespace tw {
+
+// How a port marker is drawn and whether a cable may end on it. The engine ignores it.
+enum PortKind : int32_t {
+    kPortNone = 0,
+    kPortSignal = 1,
+    kPortControl = 2,
+    kPortGate = 3,
+    kPortStatus = 4,
+    kPortHidden = 6,
+    kPortAny = 7,
+};
+
+enum DragMode : int32_t {
+    kDragNone = 0,
+    kDragCable = 1,
+    kDragComment = 2,
+    kDragModule = 3,
+    kDragCanvas = 4,
+};
+
+enum BandState : int32_t {
+    kBandIdle = 0,
+    kBandArmed = 1,
+    kBandStretching = 2,
+    kBandSelected = 3,
+    kBandMoving = 4,
+};
+
+// What the Properties window shows.
+enum PropertiesTarget : int32_t {
+    kTargetNone = 0,
+    kTargetModule = 1,
+    kTargetParameter = 2,
+    kTargetPolygon = 3,
+    kTargetText = 4,
+    kTargetComment = 5,
+};
+
+// Module type numbers that other code refers to by name.
+enum ModuleType : int32_t {
+    kTypeEmpty = 0,
+    kTypeOutput = 1,
+    kTypeMidi2CV = 2,
+    kTypeDelay = 3,
+    kTypeSplit = 4,
+    kTypeParameter = 5,
+    kTypeAmplifier = 6,
+    kTypeCombine = 7,
+    kTypeInverter = 8,
+    kTypeVoltMeter = 9,
+    kTypeLowPass2Pole = 10,
+    kTypeAdsr = 11,
+    kTypeOscilloscope = 12,
+    kTypeFixedValues = 13,
+    kTypeOscillatorDriver = 14,
+    kTypePolyMidi = 15,
+    kTypeMul = 16,
+    kTypeDiv = 17,
+    kTypeAdd = 18,
+    kTypeSub = 19,
+    kTypeA440 = 26,
+    kTypeTestModule = 27,
+    kTypeRescale = 28,
+    kTypeOscillator = 29,
+    kTypeSwitch2In1Out = 30,
+    kTypeSwitch1In2Out = 31,
+    kTypeSwitch1In4Out = 32,
+    kTypeReverb = 33,
+    kTypeNoise = 34,
+    kTypePolyWave = 35,
+    kTypeFormant = 36,
+    kTypeLowPass1Pole = 37,
+    kTypeHighPass1Pole = 38,
+    kTypeAllPass = 39,
+    kTypeLfo = 40,
+    kTypePatchbay = 41,
+};
+
+struct SkinImage {
+    BitmapHandle bitmap;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t frames = 0; // height / width: the image is a vertical strip of square frames
+    char fileName[kSkinFileNameSize] = {};
+};
+
+struct BackgroundImage {
+    BitmapHandle bitmap;
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+struct ModuleSlot {
+    int32_t gx = 0; // logical position in grid units; screen = logical * (zoom + 1)
+    int32_t gy = 0;
+    int32_t heightUnits = 0;
+    int32_t anchorX = kOffCanvas; // screen x of the box's horizontal centre
+    int32_t originX = 0;
+    int32_t topY = kOffCanvas;
+    int32_t originY = 0;
+    int32_t type = kTypeEmpty; // 0 = empty slot
+    int32_t halfWidthPx = 0;
+    int32_t halfWidthUnits = 0;
+    int32_t heightPx = 0;
+    const char* typeName = "";
+    const char* helpPage = "about.htm";
+    int32_t imageType = 0;
+    int32_t controlSize = 0;
+    int32_t spareValues[kPatchCount] = {};
+    int32_t panelX = kOffCanvas;
+    int32_t panelY = kOffCanvas;
+    Relaxed<float> displayValue; // written by the audio thread, shown by the canvas
+    char name[kNameSize] = {};
+    int32_t mouseResponse = 0;
+    uint8_t renderOnBackground = 1;
+    int32_t stepDirection = 1;
+    uint8_t showLabel = 1;
+    uint8_t selected = 0;
+    int32_t patchValues[kPatchCount] = {};
+    int32_t steps = 100;
+    Relaxed<float> value; // the engine reads a Parameter's value while the panel writes it
+    uint8_t cleanMark = 0;
+    uint8_t labelColour[3] = {};
+};
+
+struct PortRecord {
+    int32_t yOffset = 0;
+    int32_t x = kOffCanvas;
+    int32_t y = kOffCanvas;
+    // Crossed: Out[k].link is the source output of input k; In[k].link is the input
+    // that output k feeds. A cable is stored in both halves.
+    int32_t link = kNone;
+    int32_t kind = kPortNone;
+    const char* label = "";
+};
+
+struct KeyRecord {
+    int32_t left = 0;
+    int32_t top = 0;
+    int32_t right = 0;
+    int32_t bottom = 0;
+    uint8_t pressed = 0;
+};
+
+struct CommentRecord {
+    int32_t gx = 0;
+    int32_t gy = 0;
+    int32_t x = 0;
+    int32_t y = 0;
+    int32_t originX = 0;
+    int32_t originY = 0;
+    uint8_t selected = 0;
+    char text[kCommentTextSize] = {};
+    uint8_t showBackground = 1;
+    uint8_t showBorder = 1;
+    uint8_t clicked = 0;
+};
+
+struct PanelPolygon {
+    int32_t x1 = 0;
+    int32_t x2 = 0;
+    int32_t y1 = 0;
+    int32_t y2 = 0;
+    int32_t lineWidth = 0;
+    int32_t alpha = 0;
+    int32_t cornerRadius = 0;
+    int32_t red = 0;
+    int32_t green = 0;
+    int32_t blue = 0;
+    uint8_t solid = 0;
+};
+
+struct PanelText {
+    int32_t x = 0;
+    int32_t y = 0;
+    int32_t size = 8;
+    int32_t red = 128;
+    int32_t green = 128;
+    int32_t blue = 128;
+    int32_t alpha = 255;
+    char text[kPanelTextSize] = {' ', '\0'};
+};
+
+// Position and size of one editor window, as stored in the project file.
+struct WindowPlacement {
+    int32_t x = 0;
+    int32_t y = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    uint8_t visible = 1;
+};
+
+// The one record that holds everything the user builds. It is large (a few
+// megabytes) and lives on the heap for the whole run; it is reset in place, never
+// copied. Cross-references are indices, never pointers.
+struct Project {
+    Project();
+    Project(const Project&) = delete;
+    Project& operator=(const Project&) = delete;
+
+    // 1. Plugin identity.
+    char pluginName[kIdentitySize] = {};
+    char author[kIdentitySize] = {};
+    char versionText[kIdentitySize] = {};
+    char uniqueId[kIdentitySize] = {};
+
+    // 2. Paths.
+    char outputFolder[kPathSize] = {};
+    char chosenPath[kPathSize] = {};
+    int32_t fileVersion = 0;
+    uint8_t openLastProject = 0;
+    char projectPath[kPathSize] = {};
+    char appFolder[kPathSize] = {};
+    char skinName[kPathSize] = {};
+    int32_t TargetPlatform = kTarget64Bit;
+
+    // 3. Skin images, indexed by image type 0..6, and the panel background.
+    SkinImage skinImages[kSkinImageCount];
+    BackgroundImage background;
+
+    // 4. Editor state of the DSP canvas and the GUI panel.
+    int32_t currentSlot = kNone;
+    uint8_t grabbed = 0;
+    int32_t grabDx = 0;
+    int32_t grabDy = 0;
+    uint8_t panelDragFlagA = 0; // the two flags the panel editor uses while dragging controls
+    uint8_t panelDragFlagB = 0;
+    int32_t viewOriginX = 0;
+    int32_t viewOriginY = 0;
+    int32_t savedViewOriginX = 0;
+    int32_t savedViewOriginY = 0;
+    int32_t skinCount = 0;
+    char skinFolders[kSkinFolderCount][kPathSize] = {};
+    // Cable drag.
+    uint8_t dragFromInput = 0;
+    uint8_t dragFromOutput = 0;
+    int32_t dragSourceInput = kNone;
+    int32_t dragSourceOutput = kNone;
+    int32_t releaseHitInput = kNone;
+    int32_t releaseHitOutput = kNone;
+    int32_t cableFixedX = 0;
+    int32_t cableFixedY = 0;
+    uint8_t cableVisible = 0;
+    int32_t hoverInput = kNone;
+    int32_t hoverOutput = kNone;
+    // Buttons and pointer.
+    uint8_t buttonDown = 0;
+    int32_t pointerX = 0;
+    int32_t pointerY = 0;
+    int32_t pressX = 0;
+    int32_t pressY = 0;
+    int32_t cableStyle = 0; // 0 Straight, 1 Curved, 2 Logic
+
+    // Application-wide editor flags: not stored in files, reset with the project.
+    uint8_t snapToGrid = 1;
+    uint8_t lockEdit = 0;
+    uint8_t guiEditMode = 0;
+
+    // 6. The band selection.
+    int32_t bandState = kBandIdle;
+    int32_t bandLeft = 0;
+    int32_t bandTop = 0;
+    int32_t bandRight = 0;
+    int32_t bandBottom = 0;
+    uint8_t bandVisible = 0;
+    uint8_t bandShown = 0; // set together with bandVisible
+    uint8_t selectAllMarker = 0;
+
+    // 7. Module slots.
+    ModuleSlot slots[kSlotCount];
+
+    // 8. Port tables and the on-screen keyboard.
+    PortRecord In[kPortCount];
+    PortRecord Out[kPortCount];
+    KeyRecord keys[kKeyCount];
+    int32_t baseNote = 24;
+
+    // 9. Comments.
+    int32_t commentCount = 0;
+    int32_t currentComment = kNone;
+    int32_t commentGrabDx = 0;
+    int32_t commentGrabDy = 0;
+    int32_t commentBoxWidth = 36 * 4;
+    int32_t commentBoxHeight = 10 * 4;
+    CommentRecord comments[kCommentCount];
+
+    // 10. The route table and the active-object list the engine runs from. The audio
+    // thread reads them while the user-interface thread rebuilds them in place.
+    Relaxed<int32_t> routes[kPortCount];
+    Relaxed<int32_t> activeTypes[kActiveListSize];
+    Relaxed<int32_t> activeSlots[kActiveListSize];
+    Relaxed<int32_t> activeCount;
+
+    // 11. Patches.
+    Relaxed<int32_t> currentPatch;
+    char patchNames[kPatchCount][kPatchNameSize] = {};
+
+    // 12. Panel polygons.
+    PanelPolygon polygons[kPolygonCount];
+    int32_t polygonCount = 0;
+    int32_t currentPolygon = kNone;
+
+    // 13. Panel texts.
+    PanelText texts[kTextCount];
+    int32_t textCount = 0;
+    int32_t currentText = kNone;
+
+    // 14. Counters and view settings.
+    int32_t moduleCount = 0;
+    int32_t clipboardType = kNone;
+    int32_t zoom = 4;
+    int32_t previousZoom = 4;
+    int32_t portSize = 8;
+    int32_t halfPortSize = 4;
+    int32_t zoomMinus2 = 2;
+    int32_t zoomHalf = 2;
+    int32_t dragMode = kDragNone;
+    uint8_t shiftHeld = 0;
+    int32_t propertiesTarget = kTargetNone;
+
+    // Editor windows (Dsp Editor, Gui Editor, Virtual Keyboard, Midi Monitor), carried
+    // through project files.
+    WindowPlacement windows[4];
+
+    // State of the small generator behind the random panel offsets of new Parameters.
+    uint32_t editRandomState = 0x2545F491u;
+
+    // ---- Reset operations ----
+    void ResetModuleSlots() noexcept;
+    void ResetPorts() noexcept;
+    void ResetComments() noexcept;
+    void ResetPolygons() noexcept;
+    void ResetTexts() noexcept;
+    void ResetPatchNames() noexcept;
+    void LayoutKeys() noexcept;
+    void ClearCleanMarks() noexcept;
+    // Step 1 of the full reset: selection, flags, clipboard, view origin, patch names.
+    void ResetEditingState() noexcept;
+    void SetDefaultSkinFileNames() noexcept;
+    // The new-project identity: name, author, version, unique ID, skin, target.
+    void SetDefaultIdentity() noexcept;
+
+    // ---- Parameters ----
+    void RecomputeParameterValues() noexcept;
+    void RecomputeParameterValue(int32_t slot) noexcept;
+
+    // ---- Routes and the active-object list ----
+    void RebuildActiveList() noexcept;
+    void RebuildRoutes() noexcept;
+
+    // ---- Catalogue and geometry ----
+    void PlaceModule(int32_t slot, int32_t x, int32_t y) noexcept;
+    void RelayoutPatchbays() noexcept;
+    void Relayout() noexcept;
+    void CapturePositions() noexcept;
+    void ClearSelection() noexcept;
+    int32_t SnapStep() const noexcept { return 4 * (zoom + 1); }
+
+    // ---- Editing ----
+    // Puts a module of `type` into the lowest empty slot with its top centre at (x, y).
+    // Returns the slot, or -1 when every slot is taken or the type is outside 1..41.
+    int32_t InsertModule(int32_t type, int32_t x, int32_t y, int32_t guiWidth,
+                         int32_t guiHeight) noexcept;
+    void DeleteModule(int32_t slot) noexcept;
+    // Connects output o to input i. Refused (false) for indices out of range, empty slots,
+    // hidden or absent inputs, absent outputs, an input that already has a source and an
+    // output that already has a cable. With nameParameter a Parameter source is renamed
+    // after the input's port (a cable drawn from the output end); Patchbays re-lay-out.
+    bool Connect(int32_t output, int32_t input, bool nameParameter = true) noexcept;
+    // Removes the cable that feeds input i; false when it had none.
+    bool DisconnectInput(int32_t input) noexcept;
+    // Removes the cable that leaves output o; false when it had none.
+    bool DisconnectOutput(int32_t output) noexcept;
+    // Recounts `moduleCount` and returns it.
+    int32_t CountModules() noexcept;
+    int32_t CountOccupied() const noexcept;
+    int32_t CountModulesOfType(int32_t type) const noexcept;
+    bool HasModuleOfType(int32_t type) const noexcept { return CountModulesOfType(type) > 0; }
+
+    // Table inserts return the new index, or -1 when the table is full.
+    int32_t InsertComment(int32_t x, int32_t y) noexcept;
+    bool DeleteComment(int32_t index) noexcept;
+    int32_t InsertPolygon(int32_t x, int32_t y) noexcept;
+    bool DeletePolygon(int32_t index) noexcept;
+    int32_t InsertText(int32_t x, int32_t y) noexcept;
+    bool DeleteText(int32_t index) noexcept;
+
+    uint32_t NextEditRandom() noexcept;
+};
+
+// The slot's name as text.
+inline const char* SlotName(const Project& p, int32_t slot) { return p.slots[slot].name; }
+
+} // namespace tw
