@@ -9,8 +9,8 @@ namespace {
 int PrintCatalogue() {
     std::printf("%-5s %-22s %-14s %-20s %s\n", "type", "name", "category", "menu entry", "help");
     for (const tw::ModuleTypeInfo& t : tw::ModuleTypes()) {
-        std::printf("%-5d %-22s %-14s %-20s %s\n", static_cast<int>(t.type), t.name,
-                    t.menuCategory, t.menuEntry, t.helpPage != nullptr ? t.helpPage : "-");
+        std::printf("%-5d %-22s %-14s %-20s %s\n", static_cast<int>(t.type), t.name, t.menuCategory,
+                    t.menuEntry, t.helpPage != nullptr ? t.helpPage : "-");
     }
     return 0;
 }

@@ -9,11 +9,10 @@ namespace {
 
 using P = CataloguePort;
 
-constexpr P kOutputIn[] = {{0, "Volume", kPortControl, 2}, {1, "Left", kPortSignal, 6},
-                           {2, "Left", kPortSignal, 10},   {3, "Left", kPortSignal, 14},
-                           {4, "Left", kPortSignal, 18},   {5, "Right", kPortSignal, 22},
-                           {6, "Right", kPortSignal, 26},  {7, "Right", kPortSignal, 30},
-                           {8, "Right", kPortSignal, 34}};
+constexpr P kOutputIn[] = {
+    {0, "Volume", kPortControl, 2}, {1, "Left", kPortSignal, 6},   {2, "Left", kPortSignal, 10},
+    {3, "Left", kPortSignal, 14},   {4, "Left", kPortSignal, 18},  {5, "Right", kPortSignal, 22},
+    {6, "Right", kPortSignal, 26},  {7, "Right", kPortSignal, 30}, {8, "Right", kPortSignal, 34}};
 
 constexpr P kHiddenIn[] = {{0, "", kPortHidden, 2}};
 constexpr P kMidi2CvOut[] = {
@@ -45,8 +44,8 @@ constexpr P kLowPass2In[] = {
     {0, "In", kPortSignal, 2}, {1, "Freq", kPortControl, 6}, {2, "Res", kPortControl, 10}};
 constexpr P kOut14[] = {{0, "Out", kPortSignal, 14}};
 
-constexpr P kAdsrIn[] = {{0, "Gate", kPortGate, 2},      {1, "Attack", kPortControl, 6},
-                         {2, "Decay", kPortControl, 10}, {3, "Sustain", kPortControl, 14},
+constexpr P kAdsrIn[] = {{0, "Gate", kPortGate, 2},        {1, "Attack", kPortControl, 6},
+                         {2, "Decay", kPortControl, 10},   {3, "Sustain", kPortControl, 14},
                          {4, "Release", kPortControl, 18}, {5, "Level", kPortControl, 22}};
 constexpr P kAdsrOut[] = {{0, "Out", kPortSignal, 26}};
 
@@ -62,15 +61,14 @@ constexpr P kDriverIn[] = {{0, "Pitch", kPortControl, 2},
                            {3, "Fine", kPortControl, 14}};
 constexpr P kDriverOut[] = {{0, "Out", kPortControl, 18}};
 
-constexpr P kPolyMidiOut[] = {
-    {0, "Gate 1", kPortGate, 2},     {1, "Pitch 1", kPortControl, 6},
-    {2, "Gate 2", kPortGate, 10},    {3, "Pitch 2", kPortControl, 14},
-    {4, "Gate 3", kPortGate, 18},    {5, "Pitch 3", kPortControl, 22},
-    {6, "Gate 4", kPortGate, 26},    {7, "Pitch 4", kPortControl, 30},
-    {8, "Gate 5", kPortGate, 34},    {9, "Pitch 5", kPortControl, 38},
-    {10, "Gate 6", kPortGate, 42},   {11, "Pitch 6", kPortControl, 46},
-    {12, "Gate 7", kPortGate, 50},   {13, "Pitch 7", kPortControl, 54},
-    {14, "Gate 8", kPortGate, 58},   {15, "Pitch 8", kPortControl, 62}};
+constexpr P kPolyMidiOut[] = {{0, "Gate 1", kPortGate, 2},   {1, "Pitch 1", kPortControl, 6},
+                              {2, "Gate 2", kPortGate, 10},  {3, "Pitch 2", kPortControl, 14},
+                              {4, "Gate 3", kPortGate, 18},  {5, "Pitch 3", kPortControl, 22},
+                              {6, "Gate 4", kPortGate, 26},  {7, "Pitch 4", kPortControl, 30},
+                              {8, "Gate 5", kPortGate, 34},  {9, "Pitch 5", kPortControl, 38},
+                              {10, "Gate 6", kPortGate, 42}, {11, "Pitch 6", kPortControl, 46},
+                              {12, "Gate 7", kPortGate, 50}, {13, "Pitch 7", kPortControl, 54},
+                              {14, "Gate 8", kPortGate, 58}, {15, "Pitch 8", kPortControl, 62}};
 
 constexpr P kMathIn[] = {{0, "", kPortSignal, 2}, {1, "", kPortSignal, 6}};
 constexpr P kMathOut[] = {{0, "", kPortSignal, 4}};
@@ -109,8 +107,8 @@ constexpr P kSwitch1In4OutOut[] = {{1, "Out", kPortSignal, 6},
                                    {3, "Out", kPortSignal, 14},
                                    {4, "Out", kPortSignal, 18}};
 
-constexpr P kReverbIn[] = {{0, "In L", kPortSignal, 2},  {1, "In R", kPortSignal, 6},
-                           {2, "Size", kPortSignal, 10}, {3, "Mix", kPortSignal, 14},
+constexpr P kReverbIn[] = {{0, "In L", kPortSignal, 2},    {1, "In R", kPortSignal, 6},
+                           {2, "Size", kPortSignal, 10},   {3, "Mix", kPortSignal, 14},
                            {4, "Hi Cut", kPortSignal, 18}, {5, "On/Off", kPortGate, 22}};
 constexpr P kReverbOut[] = {
     {0, "Out L", kPortSignal, 2}, {1, "Out R", kPortSignal, 6}, {2, "Status", kPortStatus, 10}};
@@ -146,22 +144,22 @@ constexpr ModuleTypeInfo kTypes[] = {
     {4, "Split", "Flow Control", "Split", 4, 8, "split.htm", false, false, kSplitIn, kSplitOut},
     {5, "Parameter", "Control", "Parameter", 9, 4, "parameter.htm", false, false, kHiddenIn,
      kParameterOut},
-    {6, "Amplifier", "Modifier", "Amplifier", 8, 12, "amplifier.htm", false, false,
-     kAmplifierIn, kOut10},
+    {6, "Amplifier", "Modifier", "Amplifier", 8, 12, "amplifier.htm", false, false, kAmplifierIn,
+     kOut10},
     {7, "Combine", "Flow Control", "Combine", 4, 8, "combine.htm", false, false, kCombineIn,
      kCombineOut},
     {8, "Inverter", "Modifier", "Inverter", 8, 4, "inverter.htm", false, false, kIn2, kOut2},
     {9, "Volt Meter", "Diagnostic", "Volt Meter", 8, 8, "volt_meter.htm", false, false,
      kVoltMeterIn, kOut2},
-    {10, "2 Pole Low Pass", "Filter", "2 Pole Low Pass", 9, 16, "filter_2pole_lp.htm", false,
-     false, kLowPass2In, kOut14},
+    {10, "2 Pole Low Pass", "Filter", "2 Pole Low Pass", 9, 16, "filter_2pole_lp.htm", false, false,
+     kLowPass2In, kOut14},
     {11, "ADSR", "Modifier", "ADSR", 10, 28, "adsr.htm", false, false, kAdsrIn, kAdsrOut},
     {12, "Oscilloscope", "Diagnostic", "Oscilloscope", 8, 16, "oscilloscope.htm", false, false,
      kIn2, kOut2},
     {13, "Fixed Values", "Control", "Fixed Values", 8, 20, "fixed_values.htm", false, false,
      kNoPorts, kFixedOut},
-    {14, "Oscillator Driver", "Control", "Oscillator Driver", 9, 20, "oscillator_driver.htm",
-     false, false, kDriverIn, kDriverOut},
+    {14, "Oscillator Driver", "Control", "Oscillator Driver", 9, 20, "oscillator_driver.htm", false,
+     false, kDriverIn, kDriverOut},
     {15, "PolyMidi NO COMPILE", "Midi", "Poly Midi To CV", 11, 64, "todo.htm", false, true,
      kHiddenIn, kPolyMidiOut},
     {16, "Mul", "Math", "Multiply", 4, 8, "mul.htm", false, false, kMathIn, kMathOut},
@@ -170,32 +168,30 @@ constexpr ModuleTypeInfo kTypes[] = {
     {19, "Sub", "Math", "Subtract", 4, 8, "sub.htm", false, false, kMathIn, kMathOut},
     {26, "A440Hz", "Diagnostic", "A440Hz", 5, 4, "a440hz.htm", false, false, kNoPorts, kOut2},
     {27, "Test Module", "", "", 10, 16, nullptr, false, false, kTestIn, kTestOut},
-    {28, "Rescale", "Modifier", "Rescale", 9, 16, "rescale.htm", false, false, kRescaleIn,
-     kOut14},
+    {28, "Rescale", "Modifier", "Rescale", 9, 16, "rescale.htm", false, false, kRescaleIn, kOut14},
     {29, "Oscillator", "Waveform", "Oscillator", 9, 20, "oscillator.htm", false, false,
      kOscillatorIn, kOut18},
-    {30, "Switch 2In 1Out", "Flow Control", "Switch 2 In 1 Out", 9, 16, "switch_2in1out.htm",
-     false, false, kSwitch2In1OutIn, kOut14},
-    {31, "Switch 1In 2Out", "Flow Control", "Switch 1 In 2 Out", 9, 16, "switch_1in2out.htm",
-     false, false, kSwitch1In2OutIn, kSwitch1In2OutOut},
+    {30, "Switch 2In 1Out", "Flow Control", "Switch 2 In 1 Out", 9, 16, "switch_2in1out.htm", false,
+     false, kSwitch2In1OutIn, kOut14},
+    {31, "Switch 1In 2Out", "Flow Control", "Switch 1 In 2 Out", 9, 16, "switch_1in2out.htm", false,
+     false, kSwitch1In2OutIn, kSwitch1In2OutOut},
     {32, "Switch 1In 4Out", "Flow Control", "Switch 1 In 4 Out", 11, 20, "switch_1in4out.htm",
      false, false, kSwitch1In4OutIn, kSwitch1In4OutOut},
-    {33, "Reverb", "Effect", "Reverb", 11, 25, "reverb.htm", true, false, kReverbIn,
-     kReverbOut},
+    {33, "Reverb", "Effect", "Reverb", 11, 25, "reverb.htm", true, false, kReverbIn, kReverbOut},
     {34, "Noise", "Waveform", "Noise", 8, 8, "noise.htm", false, false, kNoPorts, kNoiseOut},
     {35, "PolyWave", "Waveform", "PolyWave", 10, 36, "todo.htm", true, false, kPolyWaveIn,
      kPolyWaveOut},
     {36, "Formant", "Filter", "Formant", 9, 12, "filter_formant.htm", false, false, kFormantIn,
      kOut10},
-    {37, "1 Pole Low Pass", "Filter", "1 Pole Low Pass", 9, 12, "filter_1pole_lp.htm", false,
-     false, kFilterIn, kOut10},
+    {37, "1 Pole Low Pass", "Filter", "1 Pole Low Pass", 9, 12, "filter_1pole_lp.htm", false, false,
+     kFilterIn, kOut10},
     {38, "1 Pole High Pass", "Filter", "1 Pole High Pass", 9, 12, "filter_1pole_hp.htm", false,
      false, kFilterIn, kOut10},
     {39, "All Pass Filter", "Filter", "Allpass", 9, 12, "filter_allpass.htm", false, false,
      kFilterIn, kOut10},
     {40, "Lfo", "Waveform", "Lfo", 9, 20, "todo.htm", false, false, kLfoIn, kOut18},
-    {41, "Patchbay", "Flow Control", "Patchbay", 8, 0, "patchbay.htm", false, false,
-     kPatchbayIn, kPatchbayOut},
+    {41, "Patchbay", "Flow Control", "Patchbay", 8, 0, "patchbay.htm", false, false, kPatchbayIn,
+     kPatchbayOut},
 };
 
 constexpr std::array<const ModuleTypeInfo*, kMaxModuleType + 1> MakeIndex() {
@@ -218,9 +214,9 @@ constexpr int32_t kMenuModifier[] = {11, 6, 8, 28};
 constexpr int32_t kMenuWaveform[] = {40, 29, 34, 35};
 
 constexpr MenuCategory kMenu[] = {
-    {"Audio I/O", kMenuAudio}, {"Control", kMenuControl},   {"Diagnostic", kMenuDiagnostic},
-    {"Effect", kMenuEffect},   {"Filter", kMenuFilter},     {"Flow Control", kMenuFlow},
-    {"Math", kMenuMath},       {"Midi", kMenuMidi},         {"Modifier", kMenuModifier},
+    {"Audio I/O", kMenuAudio},   {"Control", kMenuControl}, {"Diagnostic", kMenuDiagnostic},
+    {"Effect", kMenuEffect},     {"Filter", kMenuFilter},   {"Flow Control", kMenuFlow},
+    {"Math", kMenuMath},         {"Midi", kMenuMidi},       {"Modifier", kMenuModifier},
     {"Waveform", kMenuWaveform},
 };
 
@@ -231,8 +227,12 @@ const ModuleTypeInfo* FindModuleType(int32_t type) noexcept {
     return kIndex[static_cast<std::size_t>(type)];
 }
 
-std::span<const ModuleTypeInfo> ModuleTypes() noexcept { return kTypes; }
+std::span<const ModuleTypeInfo> ModuleTypes() noexcept {
+    return kTypes;
+}
 
-std::span<const MenuCategory> InsertMenu() noexcept { return kMenu; }
+std::span<const MenuCategory> InsertMenu() noexcept {
+    return kMenu;
+}
 
 } // namespace tw

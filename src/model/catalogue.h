@@ -18,7 +18,7 @@ struct ModuleTypeInfo {
     const char* menuCategory; // "" for types not offered in the insert menu
     const char* menuEntry;
     int32_t halfWidthUnits;
-    int32_t heightUnits; // 0 for the Patchbay, whose height follows its cables
+    int32_t heightUnits;  // 0 for the Patchbay, whose height follows its cables
     const char* helpPage; // nullptr: the slot keeps the page it had
     bool onePerProject;
     bool alwaysDisabled;

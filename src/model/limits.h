@@ -44,12 +44,20 @@ inline constexpr int32_t kTarget64Bit = 2464;
 // The program's version and project file format number.
 inline constexpr int32_t kProgramVersion = 414;
 
-inline constexpr bool IsSlot(int32_t s) noexcept { return s >= 0 && s < kSlotCount; }
-inline constexpr bool IsPort(int32_t k) noexcept { return k >= 0 && k < kPortCount; }
-inline constexpr bool IsPatch(int32_t p) noexcept { return p >= 0 && p < kPatchCount; }
+inline constexpr bool IsSlot(int32_t s) noexcept {
+    return s >= 0 && s < kSlotCount;
+}
+inline constexpr bool IsPort(int32_t k) noexcept {
+    return k >= 0 && k < kPortCount;
+}
+inline constexpr bool IsPatch(int32_t p) noexcept {
+    return p >= 0 && p < kPatchCount;
+}
 inline constexpr int32_t PortIndex(int32_t slot, int32_t port) noexcept {
     return slot * kPortsPerSlot + port;
 }
-inline constexpr int32_t SlotOfPort(int32_t k) noexcept { return k / kPortsPerSlot; }
+inline constexpr int32_t SlotOfPort(int32_t k) noexcept {
+    return k / kPortsPerSlot;
+}
 
 } // namespace tw

@@ -51,7 +51,8 @@ void Project::SetDefaultIdentity() noexcept {
 }
 
 void Project::SetDefaultSkinFileNames() noexcept {
-    for (int32_t i = 0; i < kSkinImageCount; ++i) SetText(skinImages[i].fileName, kDefaultSkinFiles[i]);
+    for (int32_t i = 0; i < kSkinImageCount; ++i)
+        SetText(skinImages[i].fileName, kDefaultSkinFiles[i]);
 }
 
 void Project::ResetPatchNames() noexcept {

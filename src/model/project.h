@@ -398,6 +398,8 @@ struct Project {
 };
 
 // The slot's name as text.
-inline const char* SlotName(const Project& p, int32_t slot) { return p.slots[slot].name; }
+inline const char* SlotName(const Project& p, int32_t slot) {
+    return p.slots[slot].name;
+}
 
 } // namespace tw

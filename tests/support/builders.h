@@ -10,7 +10,9 @@
 namespace tw::test {
 
 // A project as a fresh program has it (the record's constructor is the reset state).
-inline std::unique_ptr<Project> MakeProject() { return std::make_unique<Project>(); }
+inline std::unique_ptr<Project> MakeProject() {
+    return std::make_unique<Project>();
+}
 
 // Inserts a module of `type` with its top centre at (x, y), snapping as the editor does.
 inline int32_t AddModule(Project& p, int32_t type, int32_t x = 100, int32_t y = 100) {
