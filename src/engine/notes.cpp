@@ -2,14 +2,100 @@
 
 #include "engine/engine.h"
 
+#include <cmath>
+
 namespace tw {
 
-void RunMidi2CV(Engine&, int32_t) noexcept {}
+namespace {
 
-void RunPolyMidi(Engine&, int32_t) noexcept {}
+// 1/127 as the float the velocity scale has always used (127 maps just below 1).
+constexpr float kVelocityScale = 0.007874f;
 
-void ResetNoteTables(Engine&) noexcept {}
+bool IsNoteNumber(int32_t n) noexcept {
+    return n >= 0 && n < kNoteCount;
+}
 
-void HandleNoteEvent(Engine&, int32_t, int32_t, int32_t) noexcept {}
+} // namespace
+
+void ResetNoteTables(Engine& e) noexcept {
+    NoteState& s = e.notes;
+    const int32_t fs = static_cast<int32_t>(e.sampleRate);
+    for (int32_t n = 0; n < kNoteCount; ++n) {
+        s.pitch[n] = static_cast<float>((n - 69) / 12.0 + 5.0);
+        const float exponent = static_cast<float>(n) / 12.0f;
+        const float frequency =
+            static_cast<float>(std::pow(2.0, static_cast<double>(exponent))) * 8.175799f;
+        s.frequency[n] = frequency;
+        s.frequencyPerSample[n] = frequency / static_cast<float>(fs);
+        s.gate[n] = 0.0f;
+    }
+    // The voice pitches are left alone: a freed voice keeps showing its last pitch.
+    for (int32_t v = 0; v < kVoiceCount; ++v) s.voiceNote[v] = kNone;
+}
+
+void HandleNoteEvent(Engine& e, int32_t status, int32_t note, int32_t velocity) noexcept {
+    // A malformed message must never index outside the note tables.
+    if (!IsNoteNumber(note) || velocity < 0 || velocity > 127) return;
+    NoteState& s = e.notes;
+    if (status == kNoteOn) {
+        for (int32_t v = 0; v < kVoiceCount; ++v) {
+            if (s.voiceNote[v] >= 0) continue;
+            // Pitch before note number, so that the audio thread never sees a taken voice
+            // with the pitch of its previous note.
+            s.voicePitch[v] = s.pitch[note].load();
+            s.voiceNote[v] = note;
+            break;
+        }
+        s.gate[note] = 1.0f;
+        s.velocity = static_cast<float>(velocity) * kVelocityScale;
+        s.currentNote = note;
+    } else if (status == kNoteOff) {
+        for (int32_t v = 0; v < kVoiceCount; ++v) {
+            if (s.voiceNote[v] != note) continue;
+            s.voiceNote[v] = kNone;
+            break;
+        }
+        s.gate[note] = 0.0f;
+        s.velocity = 0.0f;
+        // Low-note priority on release: the lowest key still down becomes current, so a
+        // held note keeps its gate and an envelope on it does not retrigger. A released
+        // note 0 stays current.
+        int32_t current = note;
+        if (note != 0) {
+            for (int32_t n = 0; n < kNoteCount; ++n) {
+                if (s.gate[n] == 1.0f) {
+                    current = n;
+                    break;
+                }
+            }
+        }
+        s.currentNote = current;
+    }
+}
+
+void RunMidi2CV(Engine& e, int32_t slot) noexcept {
+    const NoteState& s = e.notes;
+    // HandleNoteEvent only stores note numbers 0..127; the mask keeps that true for
+    // the reader whatever happens.
+    const int32_t note = s.currentNote & (kNoteCount - 1);
+    float* out = &e.outputs[PortIndex(slot, 0)];
+    out[0] = s.gate[note];
+    out[1] = s.pitch[note];
+    out[2] = s.velocity;
+}
+
+void RunPolyMidi(Engine& e, int32_t slot) noexcept {
+    const NoteState& s = e.notes;
+    float* out = &e.outputs[PortIndex(slot, 0)];
+    for (int32_t v = 0; v < kVoiceCount; ++v) {
+        if (s.voiceNote[v] >= 0) {
+            out[2 * v] = 1.0f;
+            out[2 * v + 1] = s.voicePitch[v];
+        } else {
+            // The pitch output keeps the voice's last pitch.
+            out[2 * v] = 0.0f;
+        }
+    }
+}
 
 } // namespace tw

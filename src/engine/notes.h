@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/limits.h"
+#include "model/relaxed.h"
 
 #include <cstdint>
 
@@ -8,12 +9,29 @@ namespace tw {
 
 struct Engine;
 
-// Note tables and voices, written by HandleNoteEvent from the MIDI or UI thread.
-struct NoteState {};
+inline constexpr int32_t kNoteCount = 128;
+inline constexpr int32_t kVoiceCount = 8;
+inline constexpr int32_t kNoteOn = 0x90;
+inline constexpr int32_t kNoteOff = 0x80;
+
+// Note tables and voices. HandleNoteEvent writes them from the MIDI thread or the
+// user-interface thread while the audio thread reads them, so every word is a relaxed
+// atomic; the pitch and frequency tables are rebuilt by the reset while audio may run.
+struct NoteState {
+    Relaxed<float> pitch[kNoteCount];     // volts: (n - 69) / 12 + 5
+    Relaxed<float> frequency[kNoteCount]; // hertz at the reset's sample rate
+    Relaxed<float> frequencyPerSample[kNoteCount];
+    Relaxed<float> gate[kNoteCount];         // 1 while held
+    Relaxed<int32_t> voiceNote[kVoiceCount]; // -1 when free
+    Relaxed<float> voicePitch[kVoiceCount];  // kept when the voice is freed
+    Relaxed<int32_t> currentNote;            // the note Midi2CV plays
+    Relaxed<float> velocity;                 // last note-on velocity, 0..1
+};
 
 void ResetNoteTables(Engine& e) noexcept;
 // A MIDI note message: status 0x90 note-on, 0x80 note-off (channel 1). Callable from any
-// thread while the audio thread runs.
+// thread while the audio thread runs. Other statuses, and a note or velocity outside
+// 0..127, are ignored.
 void HandleNoteEvent(Engine& e, int32_t status, int32_t note, int32_t velocity) noexcept;
 void RunMidi2CV(Engine& e, int32_t slot) noexcept;
 void RunPolyMidi(Engine& e, int32_t slot) noexcept;

@@ -2,16 +2,232 @@
 
 #include "engine/engine.h"
 
+#include <cmath>
+
 namespace tw {
 
-void RunOscillator(Engine&, int32_t) noexcept {}
+namespace {
 
-void RunOscillatorDriver(Engine&, int32_t) noexcept {}
+// The sine of a float argument as a float: the double result rounded once, which is the
+// correctly rounded value in all but vanishingly rare cases and the same on every libm.
+inline float SineF(float x) noexcept {
+    return static_cast<float>(std::sin(static_cast<double>(x)));
+}
 
-void RunLfo(Engine&, int32_t) noexcept {}
+// Every harmonic of every table starts here, whatever its number.
+constexpr float kTableStart = -3.141592f;
+// The sine table's step; 2048 of them span slightly less than 2 pi.
+constexpr float kSineStep = 0.0030664636f;
 
-void RunA440(Engine&, int32_t) noexcept {}
+void BuildSine(OscillatorState& s) noexcept {
+    float x = kTableStart;
+    for (int32_t j = 0; j < kWaveLength; ++j) {
+        s.sine[j] = SineF(x);
+        x += kSineStep;
+    }
+    s.sine[kWaveLength] = s.sine[0].load();
+}
 
-void ResetOscillators(Engine&) noexcept {}
+// Sums harmonics first..limit-1 (every `stride`-th, alternating sign when `alternate`)
+// into a local table, then publishes it, so that the audio thread never reads a
+// half-summed table.
+void BuildBand(Relaxed<float>* table, int32_t limit, bool triangle) noexcept {
+    float sum[kWaveLength] = {};
+    float sign = 1.0f;
+    for (int32_t k = 1; k < limit; k += triangle ? 2 : 1) {
+        const float step = static_cast<float>(6.283184 / (2048.0 / k));
+        const float amplitude =
+            triangle ? 0.5f / static_cast<float>(k * k) : 0.5f / static_cast<float>(k);
+        float x = kTableStart;
+        for (int32_t j = 0; j < kWaveLength; ++j) {
+            if (sign > 0.0f) {
+                sum[j] = sum[j] + SineF(x) * amplitude;
+            } else {
+                sum[j] = sum[j] - SineF(x) * amplitude;
+            }
+            x += step;
+        }
+        if (triangle) sign = -sign;
+    }
+    for (int32_t j = 0; j < kWaveLength; ++j) table[j] = sum[j];
+    table[kWaveLength] = sum[0];
+}
+
+// Splits a table position into an index inside 0..2047 and the fraction beyond it.
+// Positions from a phase in 0..2 pi never leave the table; anything else (a phase left by
+// another module type in the shared cell, a NaN pitch) is wrapped instead of read
+// outside it.
+inline int32_t TableIndex(float position, float& fraction) noexcept {
+    if (position >= 0.0f && position < static_cast<float>(kWaveLength)) {
+        const auto i = static_cast<int32_t>(position);
+        fraction = position - static_cast<float>(i);
+        return i;
+    }
+    if (!(position == position) || std::fabs(position) > 1.0e9f) {
+        fraction = 0.0f;
+        return 0;
+    }
+    const auto i = static_cast<int32_t>(position);
+    fraction = position - static_cast<float>(i);
+    return i & (kWaveLength - 1);
+}
+
+inline float ReadTable(const Relaxed<float>* table, int32_t n, float fraction) noexcept {
+    const float a = table[n];
+    const float b = table[n + 1];
+    return a + (b - a) * fraction;
+}
+
+// The pulse's second read position: (i + 1024) - w * 1024, truncated, in double
+// precision, wrapped into 0..2047 for any width (one wrap suffices for 0 <= w <= 1).
+inline int32_t PulseIndex(int32_t i, float width) noexcept {
+    const double j =
+        std::trunc(static_cast<double>(i + 1024) - static_cast<double>(width) * 1024.0);
+    if (j >= 0.0 && j < 2.0 * kWaveLength) {
+        const auto n = static_cast<int32_t>(j);
+        return n >= kWaveLength ? n - kWaveLength : n;
+    }
+    if (!(j == j) || std::fabs(j) > 1.0e15) return 0;
+    const double wrapped = j - std::floor(j / kWaveLength) * kWaveLength;
+    const auto n = static_cast<int32_t>(wrapped);
+    return n >= 0 && n < kWaveLength ? n : 0;
+}
+
+float Oscillate(Engine& e, int32_t slot, int32_t wave, float v, float sync, float width) noexcept {
+    OscillatorState& s = e.oscillators;
+    float& phase = e.cells.phase[slot];
+    float& increment = e.cells.increment[slot];
+    float& lastSync = e.cells.lastSeen[slot];
+
+    if (v != s.lastPitch[slot]) {
+        if (v > 0.95f) v = 0.95f;
+        s.lastPitch[slot] = v;
+        const float frequency =
+            static_cast<float>(std::pow(2.0, static_cast<double>(v * 10.0f - 5.0f)) * 440.0);
+        increment = s.radiansPerHertz * frequency;
+        s.band[slot] = v > 0.85f   ? 0
+                       : v > 0.75f ? 1
+                       : v > 0.65f ? 2
+                       : v > 0.6f  ? 3
+                       : v > 0.55f ? 4
+                                   : 5;
+    }
+
+    if (lastSync < 0.0f && sync >= 0.0f) phase = 0.0f;
+    lastSync = sync;
+
+    phase += increment;
+    if (phase >= kTwoPi) phase -= kTwoPi;
+
+    float f;
+    const int32_t i = TableIndex(phase * s.tableScale, f);
+    const int32_t band = s.band[slot];
+    switch (wave) {
+    case 0:
+        return ReadTable(s.sine, i, f);
+    case 1:
+        return ReadTable(s.triangle[band], i, f);
+    case 2:
+        return ReadTable(s.saw[band], i, f);
+    default: {
+        const int32_t j = PulseIndex(i, width);
+        return ReadTable(s.saw[band], i, f) - ReadTable(s.saw[band], j, f);
+    }
+    }
+}
+
+} // namespace
+
+void ResetOscillators(Engine& e) noexcept {
+    OscillatorState& s = e.oscillators;
+    s.tableScale = 325.9494f;
+    s.radiansPerHertz = (1.0f / static_cast<float>(e.sampleRate)) * kTwoPi;
+    BuildSine(s);
+    for (int32_t b = 0; b < kBandCount; ++b) {
+        BuildBand(s.saw[b], kBandLimit[b], false);
+        BuildBand(s.triangle[b], kBandLimit[b], true);
+    }
+    for (int32_t slot = 0; slot < kSlotCount; ++slot) s.lastPitch[slot] = -99.0f;
+}
+
+void RunOscillator(Engine& e, int32_t slot) noexcept {
+    const int32_t p = PortIndex(slot, 0);
+    // An unconnected Wave plays a saw whatever the shared cell holds.
+    int32_t wave = 2;
+    if (IsConnected(e, p + 0)) {
+        const float w = DirectCell(e, p + 0);
+        wave = w > 0.75f ? 3 : w > 0.5f ? 2 : w > 0.25f ? 1 : 0;
+    }
+    DefaultDirect(e, p + 1, 5.0f);
+    const float v = DirectCell(e, p + 1) * 0.1f;
+    const float sync = DirectCell(e, p + 2);
+    const float width = DirectCell(e, p + 3);
+    e.outputs[p] = Oscillate(e, slot, wave, v, sync, width);
+}
+
+void RunOscillatorDriver(Engine& e, int32_t slot) noexcept {
+    const int32_t p = PortIndex(slot, 0);
+    int32_t offset = 5;
+    if (IsConnected(e, p + 1)) {
+        const float x = CachedCell(e, p + 1);
+        offset = x < 0.25f ? 3 : x < 0.5f ? 4 : x < 0.75f ? 5 : 6;
+    }
+    // With a pitch to follow, the octave control moves it -2..+1 octaves; without one the
+    // offset is itself the pitch in volts.
+    if (IsConnected(e, p + 0)) offset -= 5;
+    const float pitch = CachedCell(e, p + 0);
+    const float coarse = CachedCell(e, p + 2);
+    const float fine = CachedCell(e, p + 3);
+    e.outputs[p] = pitch + static_cast<float>(offset) + coarse + fine * 0.1f;
+}
+
+void RunLfo(Engine& e, int32_t slot) noexcept {
+    const int32_t p = PortIndex(slot, 0);
+    // Level's default is stored last, so with several inputs unconnected they all read
+    // 1.0: an untouched Lfo is a unipolar square at the fastest rate.
+    DefaultDirect(e, p + 0, 0.0f);
+    DefaultDirect(e, p + 3, 1.0f);
+    const float u = DirectCell(e, p + 0);
+    float r = DirectCell(e, p + 1);
+    const float q = DirectCell(e, p + 2);
+    const float g = DirectCell(e, p + 3);
+
+    if (r < 0.01f) r = 0.01f;
+    // The index product is formed in double: 0.01f * 100 is just below 1 and selects
+    // entry 0. Rates above 1 stay on the last entry.
+    const double scaled = static_cast<double>(r) * 100.0;
+    const int32_t n = scaled >= 100.0 ? 100 : scaled > 0.0 ? static_cast<int32_t>(scaled) : 0;
+    const float t = e.envelopes.timeTable[n];
+    const float increment = (static_cast<float>(e.sampleRate) * 1.0e-8f) * (t * 0.1f);
+
+    float& phase = e.cells.phase[slot];
+    e.cells.increment[slot] = increment;
+    float value;
+    if (u > 0.5f) {
+        phase += increment;
+        if (phase >= 1.0f) phase -= 1.0f;
+        value = u > 0.75f ? (phase > 0.5f ? 1.0f : 0.0f) : phase;
+    } else {
+        uint8_t& rising = e.oscillators.rising[slot];
+        phase = rising != 0 ? phase + increment : phase - increment;
+        if (phase >= 0.5f) {
+            rising = 0;
+            phase -= increment;
+        } else if (phase <= 0.0f) {
+            rising = 1;
+            phase += increment;
+        }
+        value = u > 0.25f ? phase * 2.0f : SineF(phase) * 2.0f;
+    }
+    if (q <= 0.5f) value -= 0.5f;
+    e.outputs[p] = value * g;
+}
+
+void RunA440(Engine& e, int32_t slot) noexcept {
+    float& phase = e.cells.phase[slot];
+    phase += e.notes.frequencyPerSample[69];
+    if (phase >= 1.0f) phase -= 1.0f;
+    e.outputs[PortIndex(slot, 0)] = SineF(phase * kTwoPi);
+}
 
 } // namespace tw
