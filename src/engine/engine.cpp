@@ -1,5 +1,7 @@
 #include "engine/engine.h"
 
+#include "model/catalogue.h"
+
 #include <cstring>
 
 namespace tw {
@@ -28,63 +30,174 @@ void RunOutput(Engine& e, int32_t slot, float* block, uint32_t frames, uint32_t 
 inline void Dispatch(Engine& e, int32_t type, int32_t slot, float* block, uint32_t frames,
                      uint32_t frame) noexcept {
     switch (type) {
-    case kTypeOutput: RunOutput(e, slot, block, frames, frame); break;
-    case kTypeMidi2CV: RunMidi2CV(e, slot); break;
-    case kTypeDelay: RunDelay(e, slot); break;
-    case kTypeSplit: RunSplit(e, slot); break;
-    case kTypeParameter: RunParameter(e, slot); break;
-    case kTypeAmplifier: RunAmplifier(e, slot); break;
-    case kTypeCombine: RunCombine(e, slot); break;
-    case kTypeInverter: RunInverter(e, slot); break;
-    case kTypeVoltMeter: RunVoltMeter(e, slot); break;
-    case kTypeLowPass2Pole: RunLowPass2Pole(e, slot); break;
-    case kTypeAdsr: RunAdsr(e, slot); break;
-    case kTypeOscilloscope: RunOscilloscope(e, slot); break;
-    case kTypeFixedValues: RunFixedValues(e, slot); break;
-    case kTypeOscillatorDriver: RunOscillatorDriver(e, slot); break;
-    case kTypePolyMidi: RunPolyMidi(e, slot); break;
-    case kTypeMul: RunMul(e, slot); break;
-    case kTypeDiv: RunDiv(e, slot); break;
-    case kTypeAdd: RunAdd(e, slot); break;
-    case kTypeSub: RunSub(e, slot); break;
-    case kTypeA440: RunA440(e, slot); break;
-    case kTypeTestModule: RunTestModule(e, slot); break;
-    case kTypeRescale: RunRescale(e, slot); break;
-    case kTypeOscillator: RunOscillator(e, slot); break;
-    case kTypeSwitch2In1Out: RunSwitch2In1Out(e, slot); break;
-    case kTypeSwitch1In2Out: RunSwitch1In2Out(e, slot); break;
-    case kTypeSwitch1In4Out: RunSwitch1In4Out(e, slot); break;
-    case kTypeReverb: RunReverb(e, slot); break;
-    case kTypeNoise: RunNoise(e, slot); break;
-    case kTypePolyWave: RunPolyWave(e, slot); break;
-    case kTypeFormant: RunFormant(e, slot); break;
-    case kTypeLowPass1Pole: RunLowPass1Pole(e, slot); break;
-    case kTypeHighPass1Pole: RunHighPass1Pole(e, slot); break;
-    case kTypeAllPass: RunAllPass(e, slot); break;
-    case kTypeLfo: RunLfo(e, slot); break;
-    case kTypePatchbay: RunPatchbay(e, slot); break;
-    default: break;
+    case kTypeOutput:
+        RunOutput(e, slot, block, frames, frame);
+        break;
+    case kTypeMidi2CV:
+        RunMidi2CV(e, slot);
+        break;
+    case kTypeDelay:
+        RunDelay(e, slot);
+        break;
+    case kTypeSplit:
+        RunSplit(e, slot);
+        break;
+    case kTypeParameter:
+        RunParameter(e, slot);
+        break;
+    case kTypeAmplifier:
+        RunAmplifier(e, slot);
+        break;
+    case kTypeCombine:
+        RunCombine(e, slot);
+        break;
+    case kTypeInverter:
+        RunInverter(e, slot);
+        break;
+    case kTypeVoltMeter:
+        RunVoltMeter(e, slot);
+        break;
+    case kTypeLowPass2Pole:
+        RunLowPass2Pole(e, slot);
+        break;
+    case kTypeAdsr:
+        RunAdsr(e, slot);
+        break;
+    case kTypeOscilloscope:
+        RunOscilloscope(e, slot);
+        break;
+    case kTypeFixedValues:
+        RunFixedValues(e, slot);
+        break;
+    case kTypeOscillatorDriver:
+        RunOscillatorDriver(e, slot);
+        break;
+    case kTypePolyMidi:
+        RunPolyMidi(e, slot);
+        break;
+    case kTypeMul:
+        RunMul(e, slot);
+        break;
+    case kTypeDiv:
+        RunDiv(e, slot);
+        break;
+    case kTypeAdd:
+        RunAdd(e, slot);
+        break;
+    case kTypeSub:
+        RunSub(e, slot);
+        break;
+    case kTypeA440:
+        RunA440(e, slot);
+        break;
+    case kTypeTestModule:
+        RunTestModule(e, slot);
+        break;
+    case kTypeRescale:
+        RunRescale(e, slot);
+        break;
+    case kTypeOscillator:
+        RunOscillator(e, slot);
+        break;
+    case kTypeSwitch2In1Out:
+        RunSwitch2In1Out(e, slot);
+        break;
+    case kTypeSwitch1In2Out:
+        RunSwitch1In2Out(e, slot);
+        break;
+    case kTypeSwitch1In4Out:
+        RunSwitch1In4Out(e, slot);
+        break;
+    case kTypeReverb:
+        RunReverb(e, slot);
+        break;
+    case kTypeNoise:
+        RunNoise(e, slot);
+        break;
+    case kTypePolyWave:
+        RunPolyWave(e, slot);
+        break;
+    case kTypeFormant:
+        RunFormant(e, slot);
+        break;
+    case kTypeLowPass1Pole:
+        RunLowPass1Pole(e, slot);
+        break;
+    case kTypeHighPass1Pole:
+        RunHighPass1Pole(e, slot);
+        break;
+    case kTypeAllPass:
+        RunAllPass(e, slot);
+        break;
+    case kTypeLfo:
+        RunLfo(e, slot);
+        break;
+    case kTypePatchbay:
+        RunPatchbay(e, slot);
+        break;
+    default:
+        break;
+    }
+}
+
+// Copies the sources' current values into the slot's input value table entries, which
+// cached reads see at the module's next evaluation (0 for an input without a cable).
+//
+// Only the positions the type has as inputs are copied: its other positions can have no
+// cable, so after one full pass they hold 0 and every later pass would store 0 again.
+// The full pass runs whenever the slot's type differs from the last type run there, so
+// a type with more inputs never inherits stale values from one with fewer.
+inline void RefreshInputs(Engine& e, int32_t type, int32_t slot) noexcept {
+    int32_t span = kPortsPerSlot;
+    if (type == e.lastType[slot]) {
+        span = type >= 0 && type <= kMaxModuleType ? e.inputSpan[type] : kPortsPerSlot;
+    } else {
+        e.lastType[slot] = type;
+    }
+    const int32_t p = PortIndex(slot, 0);
+    const Relaxed<int32_t>* routes = &e.project.routes[p];
+    float* inputs = &e.inputs[p];
+    for (int32_t k = 0; k < span; ++k) {
+        const int32_t source = routes[k];
+        inputs[k] = source == kNone ? 0.0f : e.outputs[source];
     }
 }
 
 } // namespace
 
-Engine::Engine(Project& p) noexcept : project(p) {}
+Engine::Engine(Project& p) noexcept : project(p) {
+    for (int32_t type = 0; type <= kMaxModuleType; ++type) {
+        int32_t count = 0;
+        if (const ModuleTypeInfo* info = FindModuleType(type)) {
+            for (const CataloguePort& port : info->inputs) {
+                if (port.number + 1 > count) count = port.number + 1;
+            }
+        }
+        inputSpan[type] = count;
+    }
+    // A Patchbay grows its inputs as cables arrive; all 16 positions can carry one.
+    inputSpan[kTypePatchbay] = kPortsPerSlot;
+    for (int32_t& type : lastType) type = kNone;
+}
 
 void Engine::ResetDspState() {
     random.Seed(kEngineSeed);
-    ResetNoteTables(*this);   // 3
-    ResetOscillators(*this);  // 4
-    ResetReverb(*this);       // 5
-    ResetDelay(*this);        // 6
-    ResetFilters(*this);      // 7
-    ResetEnvelopes(*this);    // 8
-    ResetPolyWave(*this);     // 9
+    ResetNoteTables(*this);  // 3
+    ResetOscillators(*this); // 4
+    ResetReverb(*this);      // 5
+    ResetDelay(*this);       // 6
+    ResetFilters(*this);     // 7
+    ResetEnvelopes(*this);   // 8
+    ResetPolyWave(*this);    // 9
 }
 
-void Engine::ClearDelayLine() { tw::ClearDelayLine(*this); }
+void Engine::ClearDelayLine() {
+    tw::ClearDelayLine(*this);
+}
 
-void ResetEngine(Engine& engine) { FullReset(engine.project, engine); }
+void ResetEngine(Engine& engine) {
+    FullReset(engine.project, engine);
+}
 
 void ProcessBlock(Engine& e, float* block, uint32_t frames) noexcept {
     Project& project = e.project;
@@ -99,11 +212,7 @@ void ProcessBlock(Engine& e, float* block, uint32_t frames) noexcept {
             const int32_t slot = project.activeSlots[n];
             if (!IsSlot(slot)) continue;
             Dispatch(e, type, slot, block, frames, frame);
-            const int32_t p = PortIndex(slot, 0);
-            for (int32_t k = 0; k < kPortsPerSlot; ++k) {
-                const int32_t source = project.routes[p + k];
-                e.inputs[p + k] = source == kNone ? 0.0f : e.outputs[source];
-            }
+            RefreshInputs(e, type, slot);
         }
     }
 }

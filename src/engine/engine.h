@@ -71,6 +71,11 @@ struct Engine final : EngineControl {
     SlotCells cells;
     EngineRandom random;
 
+    // Frame-loop bookkeeping: the highest input position + 1 of each type, and the type
+    // last evaluated in each slot (-1 before the first evaluation).
+    int32_t inputSpan[kMaxModuleType + 1] = {};
+    int32_t lastType[kSlotCount] = {};
+
     NoteState notes;
     OscillatorState oscillators;
     UtilityState utility;
@@ -107,7 +112,9 @@ inline float& DirectCell(Engine& e, int32_t input) noexcept {
 }
 
 // Cached read: the copy taken right after the module's previous evaluation.
-inline float& CachedCell(Engine& e, int32_t input) noexcept { return e.inputs[input]; }
+inline float& CachedCell(Engine& e, int32_t input) noexcept {
+    return e.inputs[input];
+}
 
 inline bool IsConnected(const Engine& e, int32_t input) noexcept {
     return e.project.routes[input] != kNone;
