@@ -2,10 +2,273 @@
 
 #include "engine/engine.h"
 
+#include <cmath>
+
 namespace tw {
 
-void RunPolyWave(Engine&, int32_t) noexcept {}
+namespace {
 
-void ResetPolyWave(Engine&) noexcept {}
+// The wavetable is always synthesised at this rate, whatever the device runs at.
+constexpr float kReferenceRate = 44100.0f;
+constexpr float kFundamental = 440.0f;
+constexpr float kPi = 3.141592f;
+constexpr float kFullTurn = 6.283184f;
+// exp(-y) is negligible beyond this y; the profile is 0 there.
+constexpr float kProfileLimit = 14.71280574798584f;
+
+float BandwidthCents(float density) noexcept {
+    if (density < 0.25f) return 5.0f;
+    if (density < 0.5f) return 25.0f;
+    if (density < 0.75f) return 45.0f;
+    return 80.0f;
+}
+
+void SetAmplitudes(float* a, float wave) noexcept {
+    for (int32_t k = 0; k < kWaveHarmonics; ++k) a[k] = 0.0f;
+    a[1] = 1.0f;
+    float s = 0.5f;
+    if (wave < 0.25f) {
+        a[1] = 0.5f; // fundamental only
+    } else if (wave < 0.5f) {
+        for (int32_t k = 1; k <= 7; k += 3) {
+            a[k] = s;
+            s = s * 0.5f;
+        }
+    }
+    if (wave >= 0.5f && wave < 0.75f) {
+        for (int32_t k = 1; k <= 9; ++k) {
+            a[k] = s;
+            s = s * 0.9f;
+        }
+    }
+    if (wave >= 0.75f) {
+        for (int32_t k = 1; k <= 9; k += 2) {
+            a[k] = s;
+            s = s * 0.9f;
+        }
+    }
+}
+
+// Adds one Gaussian-widened partial to the amplitude spectrum. Outside a few widths of
+// its centre the profile is exactly 0, so only the bins near the centre are visited; the
+// window is generous and each bin inside it still applies the exact cut-off test.
+void AddPartial(float* spectrum, float amplitude, float fi, float bwi) noexcept {
+    const double centre = static_cast<double>(fi) * kWaveTableSize;
+    const double reach = static_cast<double>(bwi) * kWaveTableSize * 4.0 + 2.0;
+    double first = std::floor(centre - reach);
+    double last = std::ceil(centre + reach);
+    if (first < 0.0) first = 0.0;
+    if (last > kWaveSpectrumSize - 1) last = kWaveSpectrumSize - 1;
+    for (int32_t i = static_cast<int32_t>(first); i <= static_cast<int32_t>(last); ++i) {
+        const float x = static_cast<float>(i) / static_cast<float>(kWaveTableSize) - fi;
+        const float t = x / bwi;
+        const float y = t * t;
+        if (y <= kProfileLimit) spectrum[i] += std::exp(-y) / bwi * amplitude;
+    }
+}
+
+// Two values differ when they compare unequal, except that NaN does not differ from NaN:
+// a stuck NaN on Wave must not rebuild the table on every frame.
+bool Differs(float a, float b) noexcept {
+    return a != b && !(std::isnan(a) && std::isnan(b));
+}
+
+} // namespace
+
+void InverseFft(float* re, float* im, int32_t size) noexcept {
+    // Bit-reversal reordering.
+    for (int32_t i = 1, j = 0; i < size; ++i) {
+        int32_t bit = size >> 1;
+        for (; j & bit; bit >>= 1) j ^= bit;
+        j ^= bit;
+        if (i < j) {
+            const float tr = re[i];
+            re[i] = re[j];
+            re[j] = tr;
+            const float ti = im[i];
+            im[i] = im[j];
+            im[j] = ti;
+        }
+    }
+    // Butterfly stages: blocks of L points combine two halves with the twiddle
+    // w = e^(+i 2 pi j / L), advanced by repeated multiplication from 1.
+    for (int32_t length = 2; length <= size; length <<= 1) {
+        const int32_t half = length >> 1;
+        const float angle = 2.0f * kPi / static_cast<float>(length);
+        const float wr = std::cos(angle);
+        const float wi = std::sin(angle);
+        float ur = 1.0f;
+        float ui = 0.0f;
+        for (int32_t j = 0; j < half; ++j) {
+            for (int32_t i = j; i < size; i += length) {
+                const int32_t k = i + half;
+                const float tr = re[k] * ur - im[k] * ui;
+                const float ti = re[k] * ui + im[k] * ur;
+                re[k] = re[i] - tr;
+                im[k] = im[i] - ti;
+                re[i] = re[i] + tr;
+                im[i] = im[i] + ti;
+            }
+            const float t = ur;
+            ur = t * wr - ui * wi;
+            ui = t * wi + ui * wr;
+        }
+    }
+}
+
+void RebuildWavetable(Engine& e, float wave, float density) noexcept {
+    PolyWaveState& s = e.polywave;
+    float bandwidth = BandwidthCents(density);
+    SetAmplitudes(s.amplitudes, wave);
+    if (bandwidth < 1.0f) bandwidth = 1.0f;
+    float a[kWaveHarmonics];
+    for (int32_t k = 0; k < kWaveHarmonics; ++k)
+        a[k] = s.amplitudes[k] < 0.0f ? 0.0f : s.amplitudes[k];
+    a[0] = 0.0f;
+
+    // The amplitude spectrum is built in the lower half of the wavetable, which then
+    // becomes the real part of the transform.
+    float* re = s.wavetable;
+    float* im = s.imaginary;
+    for (int32_t i = 0; i < kWaveSpectrumSize; ++i) re[i] = 0.0f;
+    const float spread = std::pow(2.0f, bandwidth / 1200.0f) - 1.0f;
+    for (int32_t k = 1; k < kWaveHarmonics; ++k) {
+        // A silent harmonic would add exact zeros.
+        if (a[k] == 0.0f) continue;
+        const float harmonic = static_cast<float>(k);
+        const float bandwidthHz = spread * kFundamental * harmonic;
+        const float bwi = bandwidthHz / (2.0f * kReferenceRate);
+        const float fi = kFundamental * harmonic / kReferenceRate;
+        AddPartial(re, a[k], fi, bwi);
+    }
+
+    // Random phases, one per bin, drawn in bin order.
+    for (int32_t i = 0; i < kWaveSpectrumSize; ++i) {
+        const float phase = e.random.NextUnit() * kFullTurn;
+        const float amplitude = re[i];
+        re[i] = amplitude * std::cos(phase);
+        im[i] = amplitude * std::sin(phase);
+    }
+    for (int32_t i = kWaveSpectrumSize; i < kWaveTableSize; ++i) {
+        re[i] = 0.0f;
+        im[i] = 0.0f;
+    }
+    InverseFft(re, im, kWaveTableSize);
+
+    float peak = 0.0f;
+    for (int32_t i = 0; i < kWaveTableSize; ++i) {
+        if (re[i] > peak) peak = re[i];
+    }
+    // A table with nothing above 0 cannot be normalised; it is left silent.
+    if (peak <= 0.0f) {
+        for (int32_t i = 0; i < kWaveTableSize; ++i) re[i] = 0.0f;
+        return;
+    }
+    for (int32_t i = 0; i < kWaveTableSize; ++i) re[i] = re[i] / peak;
+}
+
+void ResetPolyWave(Engine& e) noexcept {
+    PolyWaveState& s = e.polywave;
+    const float rate = static_cast<float>(e.sampleRate);
+    s.envelopeScale = 4.0f * rate;
+    s.stepScale = static_cast<float>(kWaveTableSize) / rate * 100.0f;
+    for (int32_t n = 0; n < kPolyWaveNotes; ++n) {
+        s.active[n] = 0;
+        s.stage[n] = kPadIdle;
+        s.level[n] = 0.0f;
+    }
+}
+
+namespace {
+
+// Plays every held note from 24 to 96 with its own linear envelope; returns the Status.
+float RenderNotes(Engine& e, float attack, float decay, float sustain, float release) noexcept {
+    PolyWaveState& s = e.polywave;
+    s.leftSum = 0.0f;
+    s.rightSum = 0.0f;
+    float status = 0.0f;
+    // NaN falls to the lower limit like a value below it: a NaN level would never finish.
+    auto limit = [](float v, float low) { return !(v >= low) ? low : v > 1.0f ? 1.0f : v; };
+    attack = limit(attack, 0.001f);
+    decay = limit(decay, 0.001f);
+    release = limit(release, 0.001f);
+    sustain = limit(sustain, 0.0f);
+    const float scale = s.envelopeScale;
+    const float stepScale = s.stepScale;
+
+    for (int32_t n = kPolyWaveLowNote; n <= kPolyWaveHighNote; ++n) {
+        const float gate = e.notes.gate[n];
+        if (gate != 0.0f && s.lastGate[n] == 0) {
+            // The level is kept, so a retriggered note carries on from where it is.
+            s.active[n] = 1;
+            s.stage[n] = kPadAttack;
+        }
+        s.lastGate[n] = static_cast<int32_t>(gate);
+        if (s.active[n] == 0) continue;
+
+        float level = s.level[n];
+        switch (s.stage[n]) {
+        case kPadAttack:
+            level = level + 1.0f / (scale * attack);
+            if (level >= 1.0f) s.stage[n] = kPadDecay;
+            if (gate == 0.0f) s.stage[n] = kPadRelease;
+            break;
+        case kPadDecay:
+            level = level - 1.0f / (scale * decay);
+            if (level <= sustain) s.stage[n] = kPadSustain;
+            if (gate == 0.0f) {
+                level = sustain;
+                s.stage[n] = kPadRelease;
+            }
+            break;
+        case kPadSustain:
+            level = sustain;
+            if (gate == 0.0f) s.stage[n] = kPadRelease;
+            break;
+        case kPadRelease:
+            level = level - 1.0f / (scale * release);
+            if (level <= 0.0f) s.stage[n] = kPadIdle;
+            break;
+        default:
+            // The note finished on an earlier frame; it still reads the table once more
+            // at level 0 so that its positions keep moving.
+            s.active[n] = 0;
+            level = 0.0f;
+            break;
+        }
+        s.level[n] = level;
+
+        const float step = e.notes.frequency[n] / static_cast<float>(kWaveTableSize) * stepScale;
+        s.step[n] = step;
+        float forward = s.forward[n] + step;
+        if (forward >= static_cast<float>(kWaveTableSize)) forward -= kWaveTableSize;
+        float backward = s.backward[n] - step;
+        // The backward wrap adds one sample less than the table length.
+        if (backward < 0.0f) backward += static_cast<float>(kWaveTableSize - 1);
+        s.forward[n] = forward;
+        s.backward[n] = backward;
+        // The masks only matter if a position ever left the table; they cost nothing.
+        s.leftSum += s.wavetable[static_cast<int32_t>(forward) & (kWaveTableSize - 1)] * level;
+        s.rightSum += s.wavetable[static_cast<int32_t>(backward) & (kWaveTableSize - 1)] * level;
+        if (std::fabs(s.leftSum) > 0.001f) status = 1.0f;
+    }
+    return status;
+}
+
+} // namespace
+
+void RunPolyWave(Engine& e, int32_t slot) noexcept {
+    const int32_t p = PortIndex(slot, 0);
+    const float wave = DirectCell(e, p + 0);
+    if (Differs(wave, e.previous[p + 0])) RebuildWavetable(e, wave, DirectCell(e, p + 5));
+    e.previous[p + 0] = wave;
+    const float density = DirectCell(e, p + 5);
+    if (Differs(density, e.previous[p + 5])) RebuildWavetable(e, DirectCell(e, p + 0), density);
+    e.previous[p + 5] = density;
+    e.outputs[p + 2] = RenderNotes(e, DirectCell(e, p + 1), DirectCell(e, p + 2),
+                                   DirectCell(e, p + 3), DirectCell(e, p + 4));
+    e.outputs[p + 0] = e.polywave.leftSum;
+    e.outputs[p + 1] = e.polywave.rightSum;
+}
 
 } // namespace tw

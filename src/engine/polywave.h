@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/limits.h"
+#include "model/relaxed.h"
 
 #include <cstdint>
 
@@ -8,9 +9,51 @@ namespace tw {
 
 struct Engine;
 
-// The one PolyWave engine: wavetable, note envelopes and its working buffers.
-struct PolyWaveState {};
+inline constexpr int32_t kWaveTableSize = 65536;
+inline constexpr int32_t kWaveSpectrumSize = kWaveTableSize / 2;
+inline constexpr int32_t kWaveHarmonics = 10; // amplitude 0 is never used
+inline constexpr int32_t kPolyWaveLowNote = 24;
+inline constexpr int32_t kPolyWaveHighNote = 96;
+inline constexpr int32_t kPolyWaveNotes = 128;
 
+enum PolyWaveStage : int32_t {
+    kPadIdle = 0,
+    kPadAttack = 1,
+    kPadDecay = 2,
+    kPadSustain = 3,
+    kPadRelease = 4,
+};
+
+// The one PolyWave engine shared by every PolyWave module: wavetable, note envelopes and
+// the rebuild's working memory. The rebuild runs in the audio callback, so its buffers
+// live here, allocated with the engine, and nothing is allocated when it runs.
+struct PolyWaveState {
+    // Set by the engine reset (on the user-interface thread): relaxed words.
+    Relaxed<float> envelopeScale; // 4 x fs: a full linear segment takes 4 x time seconds
+    Relaxed<float> stepScale;     // 65536 / fs x 100
+    Relaxed<int32_t> active[kPolyWaveNotes];
+    Relaxed<int32_t> stage[kPolyWaveNotes];
+    Relaxed<float> level[kPolyWaveNotes];
+
+    // Audio thread only.
+    float forward[kPolyWaveNotes] = {};
+    float backward[kPolyWaveNotes] = {};
+    float step[kPolyWaveNotes] = {};
+    int32_t lastGate[kPolyWaveNotes] = {};
+    float leftSum = 0.0f;
+    float rightSum = 0.0f;
+    float amplitudes[kWaveHarmonics] = {};
+    float wavetable[kWaveTableSize] = {};
+    // Working memory of the rebuild: the imaginary half of the inverse transform (the
+    // real half is built in the wavetable itself, which ends up holding it).
+    float imaginary[kWaveTableSize] = {};
+};
+
+// Synthesises the wavetable from the Wave and Density controls.
+void RebuildWavetable(Engine& e, float wave, float density) noexcept;
+// In-place radix-2 complex transform with exponent sign +1 and no scaling; `size` is a
+// power of two.
+void InverseFft(float* re, float* im, int32_t size) noexcept;
 void ResetPolyWave(Engine& e) noexcept;
 void RunPolyWave(Engine& e, int32_t slot) noexcept;
 
