@@ -1,0 +1,73 @@
+#pragma once
+
+// The installation's preferences: one small raw file in the resources folder that holds
+// the plugin target directory, the preferred MIDI and audio devices, the sample rate, and
+// whether (and which) project is reopened at start-up.
+#include "model/project.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tw {
+
+inline constexpr int32_t kDeviceNameSize = 128;
+
+// The preference values that are not fields of the project record. The plugin target
+// directory, the open-last flag and the last project path live in the `Project`.
+struct DevicePreferences {
+    char midiDevice[kDeviceNameSize] = {};
+    char audioDevice[kDeviceNameSize] = {};
+    uint8_t sampleRateCode = 0; // 0 = 44100 Hz, 1 = 48000 Hz
+    uint32_t sampleRate = 44100;
+};
+
+// What reading the file found.
+enum class PreferencesRead {
+    Loaded,       // every value was read
+    Truncated,    // the file ended early: the values read so far were taken, the rest kept
+    Missing,      // the file could not be opened
+    WrongVersion, // the first word is not the program's version
+    Damaged,      // a stored length does not fit its field: nothing was taken
+};
+
+// Application folder + "/Resources/Tonewright_v0.414.cfg".
+std::string PreferencesPath(std::string_view appFolder);
+
+// The file's bytes for the current values.
+std::string EncodePreferences(const Project& project, const DevicePreferences& devices);
+
+// Reads the file's bytes into the values. A value is taken only when it was read whole;
+// a damaged or foreign file changes nothing.
+PreferencesRead DecodePreferences(std::string_view bytes, Project& project,
+                                  DevicePreferences& devices);
+
+// The services the start-up path needs from the rest of the program.
+class PreferencesHost {
+public:
+    virtual ~PreferencesHost() = default;
+    // The new-project defaults (identity, skin, layout, zoom, patch names, empty tables).
+    virtual void ApplyNewProjectDefaults(Project& project) = 0;
+    // Opens a project file; a successful open stores the path in `projectPath`.
+    virtual void OpenProject(Project& project, const std::string& path) = 0;
+    // Points the Properties window at nothing and refreshes it.
+    virtual void ClearProperties(Project& project) = 0;
+    virtual void ShowInformation(std::string_view text) = 0;
+    virtual void ShowError(std::string_view text) = 0;
+};
+
+// Defaults, a new project, the demo project and the notice that says so.
+void LoadDefaultPreferences(Project& project, DevicePreferences& devices, PreferencesHost& host);
+
+// Reads the preferences file; may open the last project or the demo project. Returns what
+// was found in the file.
+PreferencesRead LoadPreferences(Project& project, DevicePreferences& devices,
+                                PreferencesHost& host);
+
+// Writes the preferences file through a temporary file and a rename, so a failed write
+// leaves the previous file whole. Shows "Can not save to\n<path>" and returns false on
+// failure.
+bool SavePreferences(const Project& project, const DevicePreferences& devices,
+                     PreferencesHost& host);
+
+} // namespace tw

@@ -1,0 +1,232 @@
+// The preferences file: its bytes, what a start-up does with a missing, foreign, short or
+// damaged file, and that saving never loses the previous file.
+#include "devices/preferences.h"
+#include "model/text.h"
+#include "support/builders.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace tw {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Little-endian words and counted texts, written out by hand for the expected bytes.
+std::string Word(uint32_t v) {
+    return std::string{static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF),
+                       static_cast<char>((v >> 16) & 0xFF), static_cast<char>(v >> 24)};
+}
+std::string Counted(const std::string& s) {
+    return Word(static_cast<uint32_t>(s.size())) + s;
+}
+
+class RecordingHost : public PreferencesHost {
+public:
+    std::vector<std::string> opened;
+    std::vector<std::string> information;
+    std::vector<std::string> errors;
+    int defaultsApplied = 0;
+    int propertiesCleared = 0;
+    bool openSucceeds = true;
+
+    void ApplyNewProjectDefaults(Project&) override { ++defaultsApplied; }
+    void OpenProject(Project& project, const std::string& path) override {
+        opened.push_back(path);
+        if (openSucceeds) SetText(project.projectPath, path);
+    }
+    void ClearProperties(Project&) override { ++propertiesCleared; }
+    void ShowInformation(std::string_view text) override { information.emplace_back(text); }
+    void ShowError(std::string_view text) override { errors.emplace_back(text); }
+};
+
+class PreferencesFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app = fs::temp_directory_path() /
+              ("tw_prefs_" +
+               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(app);
+        fs::create_directories(app / "Resources");
+        project = test::MakeProject();
+        SetText(project->appFolder, app.string());
+    }
+    void TearDown() override { fs::remove_all(app); }
+
+    std::string PrefsPath() const { return (app / "Resources" / "Tonewright_v0.414.cfg").string(); }
+    std::string DemoPath() const { return app.string() + "/Projects/Demo Synth.tw1"; }
+    void WriteRaw(const std::string& bytes) const {
+        std::ofstream(PrefsPath(), std::ios::binary) << bytes;
+    }
+    std::string ReadRaw() const {
+        std::ifstream in(PrefsPath(), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+
+    fs::path app;
+    std::unique_ptr<Project> project;
+    DevicePreferences devices;
+    RecordingHost host;
+};
+
+TEST_F(PreferencesFile, IsNamedAfterTheVersionInTheResourcesFolder) {
+    EXPECT_EQ(PreferencesPath("/opt/tw"), "/opt/tw/Resources/Tonewright_v0.414.cfg");
+}
+
+TEST_F(PreferencesFile, EmptyValuesMakeA22ByteFileThatLoadsAt48kWithoutOpeningAProject) {
+    devices.sampleRateCode = 1;
+    project->openLastProject = 0;
+    ASSERT_TRUE(SavePreferences(*project, devices, host));
+    const std::string expected =
+        Word(414) + Word(0) + Word(0) + Word(0) + std::string{'\x01', '\x00'} + Word(0);
+    ASSERT_EQ(expected.size(), 22u);
+    EXPECT_EQ(ReadRaw(), expected);
+
+    DevicePreferences loaded;
+    auto fresh = test::MakeProject();
+    SetText(fresh->appFolder, app.string());
+    EXPECT_EQ(LoadPreferences(*fresh, loaded, host), PreferencesRead::Loaded);
+    EXPECT_EQ(loaded.sampleRate, 48000u);
+    EXPECT_TRUE(host.opened.empty());
+    EXPECT_TRUE(host.information.empty());
+}
+
+TEST_F(PreferencesFile, TextsAreWrittenByteForByteInTheirOrder) {
+    SetText(project->outputFolder, "/home/me/plugins");
+    SetText(devices.midiDevice, "Keys 100%s");
+    SetText(devices.audioDevice, "HDA Intel PCH");
+    devices.sampleRateCode = 0;
+    project->openLastProject = 1;
+    SetText(project->projectPath, "/home/me/My Synth.tw1");
+    const std::string expected = Word(414) + Counted("/home/me/plugins") + Counted("Keys 100%s") +
+                                 Counted("HDA Intel PCH") + std::string{'\x00', '\x01'} +
+                                 Counted("/home/me/My Synth.tw1");
+    EXPECT_EQ(EncodePreferences(*project, devices), expected);
+
+    auto fresh = test::MakeProject();
+    DevicePreferences loaded;
+    loaded.sampleRate = 48000;
+    EXPECT_EQ(DecodePreferences(expected, *fresh, loaded), PreferencesRead::Loaded);
+    EXPECT_EQ(GetText(fresh->outputFolder), "/home/me/plugins");
+    EXPECT_EQ(GetText(loaded.midiDevice), "Keys 100%s");
+    EXPECT_EQ(GetText(loaded.audioDevice), "HDA Intel PCH");
+    EXPECT_EQ(loaded.sampleRate, 44100u);
+    EXPECT_EQ(fresh->openLastProject, 1);
+    EXPECT_EQ(GetText(fresh->projectPath), "/home/me/My Synth.tw1");
+}
+
+TEST_F(PreferencesFile, OpenLastProjectReopensTheStoredPath) {
+    WriteRaw(Word(414) + Word(0) + Word(0) + Word(0) + std::string{'\x00', '\x01'} +
+             Counted("/data/last.tw1"));
+    EXPECT_EQ(LoadPreferences(*project, devices, host), PreferencesRead::Loaded);
+    EXPECT_EQ(host.opened, std::vector<std::string>{"/data/last.tw1"});
+    EXPECT_EQ(host.defaultsApplied, 0);
+}
+
+TEST_F(PreferencesFile, MissingFileGivesDefaultsAndOpensTheDemoProject) {
+    SetText(project->outputFolder, "/somewhere");
+    devices.sampleRate = 48000;
+    EXPECT_EQ(LoadPreferences(*project, devices, host), PreferencesRead::Missing);
+    EXPECT_EQ(host.defaultsApplied, 1);
+    EXPECT_EQ(host.propertiesCleared, 1);
+    EXPECT_EQ(GetText(project->outputFolder), "");
+    EXPECT_EQ(devices.sampleRate, 44100u);
+    EXPECT_EQ(project->openLastProject, 1);
+    // The demo becomes the last project, which the start-up then reopens.
+    EXPECT_EQ(host.opened, (std::vector<std::string>{DemoPath(), DemoPath()}));
+    ASSERT_EQ(host.information.size(), 1u);
+    EXPECT_EQ(host.information[0],
+              "Tonewright default startup mode.\n\nPlease Visit:- Setup -> Preferences.");
+}
+
+TEST_F(PreferencesFile, AnotherVersionGivesDefaultsWithoutReopeningTheLastProject) {
+    WriteRaw(Word(413) + Word(0) + Word(0) + Word(0) + std::string{'\x01', '\x01'} +
+             Counted("/data/last.tw1"));
+    EXPECT_EQ(LoadPreferences(*project, devices, host), PreferencesRead::WrongVersion);
+    EXPECT_EQ(host.defaultsApplied, 1);
+    EXPECT_EQ(host.opened, std::vector<std::string>{DemoPath()});
+    EXPECT_EQ(devices.sampleRate, 44100u);
+}
+
+TEST_F(PreferencesFile, AStoredTextLongerThanItsFieldIsTreatedAsDamaged) {
+    const std::string tooLongPath(260, 'p');
+    WriteRaw(Word(414) + Counted("/keep/out") + Counted("m") + Counted("a") +
+             std::string{'\x01', '\x01'} + Counted(tooLongPath));
+    EXPECT_EQ(LoadPreferences(*project, devices, host), PreferencesRead::Damaged);
+    // Nothing of the file was taken, not even the texts before the bad one.
+    EXPECT_EQ(GetText(project->outputFolder), "");
+    EXPECT_EQ(GetText(devices.midiDevice), "");
+    EXPECT_EQ(devices.sampleRate, 44100u);
+    EXPECT_EQ(host.opened, std::vector<std::string>{DemoPath()});
+
+    const std::string longDevice(128, 'd'); // one more than the 127 a device name holds
+    auto fresh = test::MakeProject();
+    EXPECT_EQ(DecodePreferences(Word(414) + Word(0) + Counted(longDevice), *fresh, devices),
+              PreferencesRead::Damaged);
+    EXPECT_EQ(DecodePreferences(Word(414) + Word(0xFFFFFFFF), *fresh, devices),
+              PreferencesRead::Damaged);
+    EXPECT_EQ(DecodePreferences(std::string("\x9E\x01", 2), *fresh, devices),
+              PreferencesRead::Damaged);
+}
+
+TEST_F(PreferencesFile, TextsExactlyFillingTheirFieldsAreAccepted) {
+    const std::string path(259, 'p');
+    const std::string device(127, 'd');
+    const std::string bytes = Word(414) + Counted(path) + Counted(device) + Counted(device) +
+                              std::string{'\x00', '\x00'} + Counted(path);
+    EXPECT_EQ(DecodePreferences(bytes, *project, devices), PreferencesRead::Loaded);
+    EXPECT_EQ(GetText(project->outputFolder), path);
+    EXPECT_EQ(GetText(devices.audioDevice), device);
+}
+
+TEST_F(PreferencesFile, AShortFileKeepsWhatItHoldsAndLeavesTheRestAsItWas) {
+    SetText(devices.audioDevice, "Old Audio");
+    devices.sampleRate = 48000;
+    devices.sampleRateCode = 1;
+    project->openLastProject = 0;
+    // The audio device name is cut off in the middle.
+    const std::string full = Word(414) + Counted("/plugins") + Counted("Midi In") +
+                             Counted("New Audio") + std::string{'\x00', '\x01'} + Counted("/x.tw1");
+    const std::string cut = full.substr(0, 8 + 8 + 4 + 7 + 4 + 3);
+    WriteRaw(cut);
+    EXPECT_EQ(LoadPreferences(*project, devices, host), PreferencesRead::Truncated);
+    EXPECT_EQ(GetText(project->outputFolder), "/plugins");
+    EXPECT_EQ(GetText(devices.midiDevice), "Midi In");
+    EXPECT_EQ(GetText(devices.audioDevice), "Old Audio");
+    EXPECT_EQ(devices.sampleRate, 48000u);
+    EXPECT_TRUE(host.opened.empty()); // the open-last flag kept its old 0
+    EXPECT_EQ(host.defaultsApplied, 0);
+}
+
+TEST_F(PreferencesFile, AnUnknownSampleRateCodeLeavesTheRate) {
+    devices.sampleRate = 48000;
+    const std::string bytes =
+        Word(414) + Word(0) + Word(0) + Word(0) + std::string{'\x07', '\x00'} + Word(0);
+    EXPECT_EQ(DecodePreferences(bytes, *project, devices), PreferencesRead::Loaded);
+    EXPECT_EQ(devices.sampleRate, 48000u);
+}
+
+TEST_F(PreferencesFile, AFailedSaveReportsThePathAndKeepsThePreviousFile) {
+    WriteRaw("previous contents");
+    // A folder where the temporary file would go makes the write fail half-way.
+    fs::create_directories(PrefsPath() + ".tmp");
+    EXPECT_FALSE(SavePreferences(*project, devices, host));
+    ASSERT_EQ(host.errors.size(), 1u);
+    EXPECT_EQ(host.errors[0], "Can not save to\n" + PrefsPath());
+    EXPECT_EQ(ReadRaw(), "previous contents");
+}
+
+TEST_F(PreferencesFile, ASaveReplacesThePreviousFileWhole) {
+    WriteRaw(std::string(500, 'x'));
+    ASSERT_TRUE(SavePreferences(*project, devices, host));
+    EXPECT_EQ(ReadRaw(), EncodePreferences(*project, devices));
+    EXPECT_FALSE(fs::exists(PrefsPath() + ".tmp"));
+}
+
+} // namespace
+} // namespace tw
