@@ -1,0 +1,20 @@
+#pragma once
+
+// The manifest appended to a plugin template: the tagged chunks that tell the template
+// which modules, cables, patches and panel controls it runs.
+#include "export/build_log.h"
+#include "model/project.h"
+
+#include <string>
+
+namespace tw {
+
+// The manifest's bytes for the project and a panel of width x height pixels.
+std::string EncodeManifest(const Project& project, int32_t panelWidth, int32_t panelHeight);
+
+// Appends the manifest to the plugin file and logs its progress. A file that cannot be
+// opened or written counts error 9; nothing is written then.
+void WriteManifest(const Project& project, const std::string& pluginPath, int32_t panelWidth,
+                   int32_t panelHeight, BuildLog& log);
+
+} // namespace tw
