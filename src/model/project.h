@@ -190,13 +190,14 @@ struct PanelText {
     char text[kPanelTextSize] = {' ', '\0'};
 };
 
-// Position and size of one editor window, as stored in the project file.
+// One editor window as a project file stores it: visibility, then the outer rectangle
+// with its position inside the main window's client area.
 struct WindowPlacement {
+    int32_t visible = 1;
     int32_t x = 0;
     int32_t y = 0;
     int32_t width = 0;
     int32_t height = 0;
-    uint8_t visible = 1;
 };
 
 // The one record that holds everything the user builds. It is large (a few
@@ -327,8 +328,8 @@ struct Project {
     uint8_t shiftHeld = 0;
     int32_t propertiesTarget = kTargetNone;
 
-    // Editor windows (Dsp Editor, Gui Editor, Virtual Keyboard, Midi Monitor), carried
-    // through project files.
+    // Editor windows (Dsp Editor, Gui Editor, Virtual Keyboard, Midi Monitor) as last
+    // read from a project file, or as the default layout left them.
     WindowPlacement windows[4];
 
     // State of the small generator behind the random panel offsets of new Parameters.

@@ -1,0 +1,256 @@
+#include "model/lifecycle.h"
+
+#include "model/engine_control.h"
+#include "model/text.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <vector>
+
+namespace tw {
+
+namespace {
+
+constexpr const char* kBackgroundFile = "Background.bmp";
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto x = static_cast<unsigned char>(a[i]);
+        const auto y = static_cast<unsigned char>(b[i]);
+        if (std::tolower(x) != std::tolower(y)) return false;
+    }
+    return true;
+}
+
+// The entry of `names` that is `wanted`, preferring an exact match, else one that differs
+// only in letter case.
+std::optional<std::string> MatchName(const std::vector<std::string>& names,
+                                     std::string_view wanted) {
+    if (std::find(names.begin(), names.end(), wanted) != names.end()) return std::string(wanted);
+    for (const std::string& n : names) {
+        if (SameIgnoringCase(n, wanted)) return n;
+    }
+    return std::nullopt;
+}
+
+std::string Join(std::string_view folder, std::string_view name) {
+    std::string out(folder);
+    if (!out.empty() && out.back() != '/') out += '/';
+    out += name;
+    return out;
+}
+
+// Finds `relative` (components separated by '/') below `base`, each component matched
+// without regard to letter case.
+std::optional<std::string> Resolve(Platform& platform, std::string_view base,
+                                   std::string_view relative) {
+    std::string path(base.empty() ? "." : base);
+    std::size_t start = 0;
+    while (start <= relative.size()) {
+        const std::size_t end = std::min(relative.find('/', start), relative.size());
+        const std::string_view part = relative.substr(start, end - start);
+        start = end + 1;
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            path = Join(path, part);
+            continue;
+        }
+        const std::optional<std::vector<std::string>> names = platform.ListFolder(path);
+        if (!names) return std::nullopt;
+        const std::optional<std::string> match = MatchName(*names, part);
+        if (!match) return std::nullopt;
+        path = Join(path, *match);
+    }
+    return path;
+}
+
+std::string SkinFolder(const Project& project) {
+    return Join(Join(GetText(project.appFolder), "Skins"), GetText(project.skinName));
+}
+
+void ShowSkinError(Platform& platform, std::string_view what, const std::string& path) {
+    platform.ShowMessage(std::string(what).append("\n\n").append(path), kProductName,
+                         MessageButtons::Ok, MessageIcon::Error);
+}
+
+// Loads one skin picture; nullptr after telling the user why not.
+BitmapHandle LoadSkinFile(const Project& project, Platform& platform,
+                          const std::optional<std::vector<std::string>>& folderNames,
+                          const std::optional<std::string>& folder, std::string_view fileName) {
+    const std::string shown = SkinFilePath(project, fileName);
+    std::optional<std::string> name;
+    if (folderNames) name = MatchName(*folderNames, fileName);
+    if (!folder || !name) {
+        ShowSkinError(platform, "Skin File Not Found", shown);
+        return nullptr;
+    }
+    BitmapHandle bitmap = platform.LoadBitmap(Join(*folder, *name));
+    // A file that is there but is no picture we can read must not leave an image of
+    // width 0 behind, which would divide the frame count by zero.
+    if (bitmap == nullptr || bitmap->width <= 0 || bitmap->height <= 0) {
+        ShowSkinError(platform, "Skin File Not Readable", shown);
+        return nullptr;
+    }
+    return bitmap;
+}
+
+} // namespace
+
+std::string SkinFilePath(const Project& project, std::string_view fileName) {
+    return Join(SkinFolder(project), fileName);
+}
+
+std::string WindowTitle(std::string_view what) {
+    return std::string(kProductName).append(" - ").append(what);
+}
+
+void ApplyDefaultLayout(Project& project, Platform& platform) {
+    const WindowRect main = platform.MainWindowRect();
+    const auto place = [&](EditorWindow w, int32_t x, int32_t y, int32_t width, int32_t height) {
+        platform.MoveEditorWindow(w, {x, y, std::max(width, 0), std::max(height, 0)});
+        platform.ShowEditorWindow(w, true);
+        platform.BringEditorWindowToTop(w);
+    };
+    const auto keepSize = [&](EditorWindow w, int32_t x, int32_t y) {
+        const WindowRect r = platform.EditorWindowRect(w);
+        place(w, x, y, r.width, r.height);
+    };
+    place(EditorWindow::DspEditor, 0, 0, main.width - 16, main.height - 128);
+    keepSize(EditorWindow::GuiEditor, 450, 220);
+    keepSize(EditorWindow::VirtualKeyboard, 250, 120);
+    keepSize(EditorWindow::MidiMonitor, 250, 220);
+    const SavedLayout layout = ReadSavedLayout(platform);
+    std::copy(std::begin(layout.windows), std::end(layout.windows), std::begin(project.windows));
+}
+
+void LoadSkinImages(Project& project, Platform& platform) {
+    const std::optional<std::string> folder =
+        Resolve(platform, GetText(project.appFolder), Join("Skins", GetText(project.skinName)));
+    std::optional<std::vector<std::string>> names;
+    if (folder) names = platform.ListFolder(*folder);
+    for (SkinImage& image : project.skinImages) {
+        if (image.fileName[0] == '\0') continue;
+        BitmapHandle bitmap =
+            LoadSkinFile(project, platform, names, folder, GetText(image.fileName));
+        if (bitmap == nullptr) continue;
+        image.width = bitmap->width;
+        image.height = bitmap->height;
+        image.frames = image.width > 0 ? image.height / image.width : 0;
+        image.bitmap = std::move(bitmap);
+    }
+    BitmapHandle background = LoadSkinFile(project, platform, names, folder, kBackgroundFile);
+    if (background != nullptr) {
+        project.background.width = background->width;
+        project.background.height = background->height;
+        project.background.bitmap = std::move(background);
+    }
+}
+
+void ApplyNewProjectDefaults(Project& project, Platform& platform) {
+    project.SetDefaultIdentity();
+    ApplyDefaultLayout(project, platform);
+    project.SetDefaultSkinFileNames();
+    LoadSkinImages(project, platform);
+    project.viewOriginX = 0;
+    project.viewOriginY = 0;
+    project.zoom = kDefaultZoom;
+    project.previousZoom = kDefaultZoom;
+    project.currentPatch = 0;
+    project.ResetPatchNames();
+    project.activeCount = 0;
+    project.ResetModuleSlots();
+    project.ResetPorts();
+    project.RebuildRoutes();
+    project.ResetPolygons();
+    project.ResetTexts();
+    project.Relayout();
+    project.CountModules();
+}
+
+bool SaveFlow(Project& project, Platform& platform) {
+    const std::optional<std::string> path =
+        platform.ChooseSaveFile("Project Files (*.tw1)", "*.tw1", "tw1");
+    if (!path) return false;
+    const MessageAnswer answer =
+        platform.ShowMessage("Confirm Save Project\n\n" + *path, kProductName,
+                             MessageButtons::OkCancel, MessageIcon::Question);
+    if (answer != MessageAnswer::Ok) return false;
+    return SaveProject(project, platform, *path);
+}
+
+bool NewProjectFlow(Project& project, EngineControl& engine, Platform& platform) {
+    const std::string question =
+        std::string("Save Changes To ").append(GetText(project.pluginName)).append(".tw1");
+    const MessageAnswer answer = platform.ShowMessage(
+        question, kProductName, MessageButtons::YesNoCancel, MessageIcon::Question);
+    if (answer == MessageAnswer::Cancel) return false;
+    // "Yes" means the user wants the work kept: when the save does not happen the
+    // project stays rather than being thrown away unsaved.
+    if (answer == MessageAnswer::Yes && !SaveFlow(project, platform)) return false;
+    FullReset(project, engine);
+    ApplyNewProjectDefaults(project, platform);
+    platform.SetMainTitle(WindowTitle(GetText(project.pluginName)));
+    platform.StopAudio();
+    return true;
+}
+
+std::optional<LoadResult> OpenFlow(Project& project, EngineControl& engine, Platform& platform) {
+    const std::optional<std::string> path =
+        platform.ChooseOpenFile("Program Files (*.tw1)", "*.tw1", "tw1");
+    if (!path) return std::nullopt;
+    SetText(project.chosenPath, *path);
+    const LoadResult result = OpenProject(project, engine, platform, *path);
+    platform.StopAudio();
+    return result;
+}
+
+bool SelectPatch(Project& project, Platform& platform, int32_t p) {
+    if (!IsPatch(p)) return false;
+    project.currentPatch = p;
+    platform.ShowPatchName(GetText(project.patchNames[p]));
+    project.RecomputeParameterValues();
+    return true;
+}
+
+void PatchListOpened(EngineControl& engine) {
+    engine.ClearDelayLine();
+}
+
+void PreviousPatch(Project& project, EngineControl& engine, Platform& platform) {
+    engine.ClearDelayLine();
+    SelectPatch(project, platform,
+                std::clamp<int32_t>(project.currentPatch - 1, 0, kPatchCount - 1));
+}
+
+void NextPatch(Project& project, EngineControl& engine, Platform& platform) {
+    engine.ClearDelayLine();
+    SelectPatch(project, platform,
+                std::clamp<int32_t>(project.currentPatch + 1, 0, kPatchCount - 1));
+}
+
+bool SetPatchName(Project& project, std::string_view name) {
+    const int32_t p = project.currentPatch;
+    if (!IsPatch(p) || name.empty() || name.size() > kMaxTypedPatchName) return false;
+    SetText(project.patchNames[p], name);
+    return true;
+}
+
+bool CopyPatch(Project& project, int32_t from, int32_t to) {
+    if (!IsPatch(from) || !IsPatch(to)) return false;
+    if (from == to) return true;
+    std::memcpy(project.patchNames[to], project.patchNames[from], sizeof project.patchNames[to]);
+    for (ModuleSlot& s : project.slots) s.patchValues[to] = s.patchValues[from];
+    return true;
+}
+
+bool ConfirmAndCopyPatch(Project& project, Platform& platform, int32_t from, int32_t to) {
+    if (!IsPatch(from) || !IsPatch(to)) return false;
+    const MessageAnswer answer = platform.ShowMessage(
+        "Confirm Patch Copy", kProductName, MessageButtons::YesNo, MessageIcon::Information);
+    if (answer != MessageAnswer::Yes) return false;
+    return CopyPatch(project, from, to);
+}
+
+} // namespace tw

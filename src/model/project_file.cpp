@@ -1,0 +1,667 @@
+#include "model/project_file.h"
+
+#include "model/engine_control.h"
+#include "model/lifecycle.h"
+#include "model/text.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tw {
+
+namespace {
+
+constexpr char kDashes[] = "--------------"; // 14 characters
+constexpr int32_t kParameterReservedBytes = 128;
+
+// Positions far outside any canvas or panel are pulled in so that the geometry code,
+// which adds sizes and offsets to them, stays inside the range of an int.
+constexpr int32_t kCoordinateLimit = 1 << 24;
+
+int32_t ClampCoordinate(int32_t v) {
+    return std::clamp(v, -kCoordinateLimit, kCoordinateLimit);
+}
+
+// ---------------------------------------------------------------------------------
+// Writing
+
+class Writer {
+public:
+    void I32(int32_t v) {
+        const auto u = static_cast<uint32_t>(v);
+        for (int i = 0; i < 4; ++i) bytes_.push_back(static_cast<uint8_t>(u >> (8 * i)));
+    }
+    void U8(uint8_t v) { bytes_.push_back(v); }
+    void F32(float v) {
+        uint32_t u = 0;
+        std::memcpy(&u, &v, sizeof u);
+        I32(static_cast<int32_t>(u));
+    }
+    void Raw(std::string_view s) { bytes_.insert(bytes_.end(), s.begin(), s.end()); }
+    void Zeros(int32_t n) { bytes_.insert(bytes_.end(), static_cast<std::size_t>(n), 0); }
+    void String(std::string_view s) {
+        I32(static_cast<int32_t>(s.size()));
+        Raw(s);
+    }
+    std::vector<uint8_t> Take() { return std::move(bytes_); }
+
+private:
+    std::vector<uint8_t> bytes_;
+};
+
+int32_t ClampCount(int32_t count, int32_t capacity) {
+    return std::clamp(count, 0, capacity);
+}
+
+void WriteHeader(Writer& w, const Project& p) {
+    w.Raw("HED#");
+    w.I32(kProjectFileVersion);
+    w.I32(p.TargetPlatform);
+    w.I32(p.viewOriginX);
+    w.I32(p.viewOriginY);
+    w.U8(static_cast<uint8_t>(p.zoom & 0xFF));
+    w.U8(static_cast<uint8_t>(p.cableStyle & 0xFF));
+    w.Raw(kDashes);
+    w.String(kProductName);
+    w.String(GetText(p.pluginName));
+    w.String(GetText(p.author));
+    w.String(GetText(p.versionText));
+    w.String(GetText(p.uniqueId));
+}
+
+void WriteModules(Writer& w, const Project& p) {
+    w.Raw("MOD#");
+    w.I32(p.CountOccupied());
+    for (int32_t s = 0; s < kSlotCount; ++s) {
+        const ModuleSlot& m = p.slots[s];
+        if (m.type == kTypeEmpty) continue;
+        w.I32(s);
+        w.I32(m.type);
+        w.I32(m.anchorX);
+        w.I32(m.topY);
+        w.String(GetText(m.name));
+        w.I32(0);
+    }
+}
+
+void WriteCables(Writer& w, const Project& p) {
+    w.Raw("PLG#");
+    int32_t count = 0;
+    for (int32_t k = 0; k < kPortCount; ++k) count += p.Out[k].link != kNone ? 1 : 0;
+    w.I32(count);
+    for (int32_t k = 0; k < kPortCount; ++k) {
+        if (p.Out[k].link == kNone) continue;
+        w.I32(k);
+        w.I32(p.Out[k].link);
+    }
+}
+
+void WriteParameters(Writer& w, const Project& p) {
+    w.Raw("PAR#");
+    w.I32(p.CountModulesOfType(kTypeParameter));
+    for (int32_t s = 0; s < kSlotCount; ++s) {
+        const ModuleSlot& m = p.slots[s];
+        if (m.type != kTypeParameter) continue;
+        w.I32(s);
+        w.I32(m.imageType);
+        w.I32(m.spareValues[0]);
+        w.I32(m.panelX);
+        w.I32(m.panelY);
+        w.I32(m.mouseResponse);
+        w.F32(0.0f);
+        w.I32(m.steps);
+        w.I32(m.showLabel);
+        w.U8(m.labelColour[0]);
+        w.U8(m.labelColour[1]);
+        w.U8(m.labelColour[2]);
+        w.U8(0);
+        w.String(GetText(m.name));
+        w.Zeros(kParameterReservedBytes);
+    }
+}
+
+void WriteGuiSize(Writer& w, const SavedLayout& layout) {
+    w.Raw("GUI#");
+    w.I32(2);
+    w.I32(layout.guiWidth);
+    w.I32(layout.guiHeight);
+}
+
+void WriteGraphics(Writer& w, const Project& p) {
+    w.Raw("GRA#");
+    const int32_t polygons = ClampCount(p.polygonCount, kPolygonCount);
+    w.I32(polygons);
+    for (int32_t i = 0; i < polygons; ++i) {
+        const PanelPolygon& g = p.polygons[i];
+        for (int32_t v : {g.x1, g.y1, g.x2, g.y2, g.lineWidth, g.alpha, g.cornerRadius, g.red,
+                          g.green, g.blue, static_cast<int32_t>(g.solid)}) {
+            w.I32(v);
+        }
+        w.Zeros(5 * 4);
+    }
+    const int32_t texts = ClampCount(p.textCount, kTextCount);
+    w.I32(texts);
+    for (int32_t i = 0; i < texts; ++i) {
+        const PanelText& t = p.texts[i];
+        w.String(GetText(t.text));
+        for (int32_t v : {t.x, t.y, t.size, t.red, t.green, t.blue, t.alpha}) w.I32(v);
+        w.Zeros(4 * 4);
+    }
+}
+
+void WritePatches(Writer& w, const Project& p) {
+    w.Raw("PST#");
+    w.I32(p.CountModulesOfType(kTypeParameter));
+    for (int32_t patch = 0; patch < kPatchCount; ++patch) {
+        w.String(GetText(p.patchNames[patch]));
+        for (int32_t s = 0; s < kSlotCount; ++s) {
+            if (p.slots[s].type != kTypeParameter) continue;
+            w.I32(s);
+            w.I32(p.slots[s].patchValues[patch]);
+        }
+    }
+}
+
+void WriteWindows(Writer& w, const SavedLayout& layout) {
+    w.Raw("WIN#");
+    w.I32(kEditorWindowCount);
+    for (const WindowPlacement& win : layout.windows) {
+        for (int32_t v : {win.visible, win.x, win.y, win.width, win.height}) w.I32(v);
+    }
+}
+
+void WriteComments(Writer& w, const Project& p) {
+    w.Raw("COM#");
+    const int32_t count = ClampCount(p.commentCount, kCommentCount);
+    w.I32(count);
+    for (int32_t i = 0; i < count; ++i) {
+        const CommentRecord& c = p.comments[i];
+        w.I32(c.showBackground);
+        w.I32(c.showBorder);
+        w.I32(c.x);
+        w.I32(c.y);
+        w.String(GetText(c.text));
+    }
+}
+
+// Writes all bytes to a fresh file beside `target` and renames it over the target.
+bool WriteFileAtomically(const std::string& target, const std::vector<uint8_t>& bytes) {
+    // Replacing a symbolic link must replace the file it points at, not the link.
+    std::string path = target;
+    struct stat st {};
+    if (lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* real = realpath(target.c_str(), nullptr)) {
+            path = real;
+            std::free(real);
+        }
+    }
+    std::string temp = path + ".saving-XXXXXX";
+    const int fd = mkstemp(temp.data());
+    if (fd < 0) return false;
+    // Keep the permissions of the file being replaced; a new file gets the usual ones.
+    mode_t mode = 0666;
+    if (stat(path.c_str(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode &= ~mask;
+    }
+    bool ok = fchmod(fd, mode) == 0;
+    std::size_t done = 0;
+    while (ok && done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    ok = ok && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok) unlink(temp.c_str());
+    return ok;
+}
+
+// ---------------------------------------------------------------------------------
+// Reading
+
+// A cursor over the file's bytes. Reads past the end fail and leave the cursor at the end,
+// so a truncated file ends every loop that reads from it.
+class Cursor {
+public:
+    explicit Cursor(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+
+    bool AtEnd() const { return pos_ >= bytes_.size(); }
+    std::size_t Remaining() const { return bytes_.size() - pos_; }
+    uint8_t NextByte() { return bytes_[pos_++]; }
+
+    bool I32(int32_t& v) {
+        if (Remaining() < 4) return Fail();
+        uint32_t u = 0;
+        for (int i = 0; i < 4; ++i) u |= uint32_t{bytes_[pos_ + i]} << (8 * i);
+        pos_ += 4;
+        v = static_cast<int32_t>(u);
+        return true;
+    }
+    bool U8(uint8_t& v) {
+        if (Remaining() < 1) return Fail();
+        v = bytes_[pos_++];
+        return true;
+    }
+    bool Skip(std::size_t n) {
+        if (Remaining() < n) return Fail();
+        pos_ += n;
+        return true;
+    }
+
+    // A counted string. The field gets at most its size less one bytes (the rest is
+    // passed over) and always a terminator. A negative length reads as damage (false,
+    // nothing consumed but the count); a length past the end keeps what is there.
+    template <std::size_t N> bool String(char (&field)[N]) { return StringInto(field, N); }
+    bool SkipString() { return StringInto(nullptr, 0); }
+
+private:
+    bool Fail() {
+        pos_ = bytes_.size();
+        return false;
+    }
+    bool StringInto(char* field, std::size_t size) {
+        int32_t n = 0;
+        if (!I32(n) || n < 0) return false;
+        const std::size_t length = static_cast<std::size_t>(n);
+        const std::size_t available = std::min(length, Remaining());
+        if (field != nullptr) {
+            const std::size_t kept = std::min(available, size - 1);
+            if (kept > 0) std::memcpy(field, bytes_.data() + pos_, kept);
+            field[kept] = '\0';
+            // An embedded NUL ends the text as it would on screen.
+        }
+        pos_ += available;
+        return available == length;
+    }
+
+    std::span<const uint8_t> bytes_;
+    std::size_t pos_ = 0;
+};
+
+// Links input k to output o in both halves. A later cable for the same input or output
+// replaces the earlier one, so that no half is left pointing at a port that no longer
+// points back.
+void LinkCable(Project& p, int32_t k, int32_t o) {
+    const int32_t oldSource = p.Out[k].link;
+    if (IsPort(oldSource) && p.In[oldSource].link == k) p.In[oldSource].link = kNone;
+    const int32_t oldTarget = p.In[o].link;
+    if (IsPort(oldTarget) && p.Out[oldTarget].link == o) p.Out[oldTarget].link = kNone;
+    p.Out[k].link = o;
+    p.In[o].link = k;
+}
+
+void ReadModules(Cursor& c, Project& p) {
+    int32_t count = 0;
+    if (!c.I32(count)) return;
+    for (int32_t i = 0; i < count; ++i) {
+        int32_t slot = 0, type = 0, x = 0, y = 0;
+        if (!c.I32(slot) || !c.I32(type) || !c.I32(x) || !c.I32(y)) return;
+        const bool valid = IsSlot(slot) && type >= 1 && type <= kMaxModuleType;
+        if (valid) {
+            ModuleSlot& m = p.slots[slot];
+            m.type = type;
+            p.PlaceModule(slot, ClampCoordinate(x), ClampCoordinate(y));
+            m.name[0] = '\0';
+            if (!c.String(m.name)) return;
+        } else if (!c.SkipString()) {
+            return;
+        }
+        if (!c.Skip(4)) return;
+    }
+}
+
+void ReadCables(Cursor& c, Project& p) {
+    int32_t count = 0;
+    if (!c.I32(count)) return;
+    for (int32_t i = 0; i < count; ++i) {
+        int32_t k = 0, o = 0;
+        if (!c.I32(k) || !c.I32(o)) return;
+        if (IsPort(k) && IsPort(o)) LinkCable(p, k, o);
+    }
+}
+
+void ReadParameters(Cursor& c, Project& p) {
+    int32_t count = 0;
+    if (!c.I32(count)) return;
+    for (int32_t i = 0; i < count; ++i) {
+        int32_t slot = 0, imageType = 0, spare = 0, panelX = 0, panelY = 0, response = 0;
+        int32_t steps = 0, showLabel = 0;
+        uint8_t rgb[3] = {};
+        if (!c.I32(slot) || !c.I32(imageType) || !c.I32(spare) || !c.I32(panelX) ||
+            !c.I32(panelY) || !c.I32(response) || !c.Skip(4) || !c.I32(steps) ||
+            !c.I32(showLabel) || !c.U8(rgb[0]) || !c.U8(rgb[1]) || !c.U8(rgb[2]) || !c.Skip(1)) {
+            return;
+        }
+        if (!IsSlot(slot)) {
+            if (!c.SkipString() || !c.Skip(kParameterReservedBytes)) return;
+            continue;
+        }
+        ModuleSlot& m = p.slots[slot];
+        // Both pick entries of fixed lists; anything else falls back to the first entry.
+        m.imageType = imageType >= 0 && imageType < kSkinImageCount ? imageType : 0;
+        m.mouseResponse = response >= 0 && response <= 6 ? response : 0;
+        m.spareValues[0] = spare;
+        m.panelX = ClampCoordinate(panelX);
+        m.panelY = ClampCoordinate(panelY);
+        m.steps = steps;
+        m.showLabel = static_cast<uint8_t>(showLabel & 0xFF);
+        std::memcpy(m.labelColour, rgb, sizeof rgb);
+        if (!c.String(m.name) || !c.Skip(kParameterReservedBytes)) return;
+    }
+}
+
+// "PST#" fills the patch values, the older "PRG#" the spare values; both name the patches.
+void ReadPatchTable(Cursor& c, Project& p, bool spare) {
+    int32_t n = 0;
+    if (!c.I32(n) || n < 0) return;
+    for (int32_t patch = 0; patch < kPatchCount; ++patch) {
+        if (!c.String(p.patchNames[patch])) return;
+        for (int32_t i = 0; i < n; ++i) {
+            int32_t slot = 0, value = 0;
+            if (!c.I32(slot) || !c.I32(value)) return;
+            if (!IsSlot(slot)) continue;
+            (spare ? p.slots[slot].spareValues : p.slots[slot].patchValues)[patch] = value;
+        }
+    }
+}
+
+void ReadGraphics(Cursor& c, Project& p) {
+    int32_t count = 0;
+    if (!c.I32(count) || count < 0) return;
+    for (int32_t i = 0; i < count; ++i) {
+        int32_t v[11];
+        for (int32_t& x : v) {
+            if (!c.I32(x)) return;
+        }
+        if (!c.Skip(5 * 4)) return;
+        if (i >= kPolygonCount) continue;
+        PanelPolygon& g = p.polygons[i];
+        g.x1 = ClampCoordinate(v[0]);
+        g.y1 = ClampCoordinate(v[1]);
+        g.x2 = ClampCoordinate(v[2]);
+        g.y2 = ClampCoordinate(v[3]);
+        g.lineWidth = std::clamp(v[4], 0, 10);
+        g.alpha = std::clamp(v[5], 0, 255);
+        g.cornerRadius = std::clamp(v[6], 0, 100);
+        g.red = std::clamp(v[7], 0, 255);
+        g.green = std::clamp(v[8], 0, 255);
+        g.blue = std::clamp(v[9], 0, 255);
+        g.solid = static_cast<uint8_t>(v[10] & 0xFF);
+        p.polygonCount = i + 1;
+    }
+    if (!c.I32(count) || count < 0) return;
+    for (int32_t i = 0; i < count; ++i) {
+        char text[kPanelTextSize];
+        if (!c.String(text)) return;
+        int32_t v[7];
+        for (int32_t& x : v) {
+            if (!c.I32(x)) return;
+        }
+        if (!c.Skip(4 * 4)) return;
+        if (i >= kTextCount) continue;
+        PanelText& t = p.texts[i];
+        SetText(t.text, GetText(text));
+        t.x = ClampCoordinate(v[0]);
+        t.y = ClampCoordinate(v[1]);
+        t.size = std::clamp(v[2], 4, 64);
+        t.red = std::clamp(v[3], 0, 255);
+        t.green = std::clamp(v[4], 0, 255);
+        t.blue = std::clamp(v[5], 0, 255);
+        t.alpha = std::clamp(v[6], 0, 255);
+        p.textCount = i + 1;
+    }
+}
+
+void ReadWindows(Cursor& c, Project& p, Platform& platform) {
+    if (!c.Skip(4)) return; // the count is not a count: there are always four
+    for (int32_t i = 0; i < kEditorWindowCount; ++i) {
+        int32_t v[5];
+        for (int32_t& x : v) {
+            if (!c.I32(x)) return;
+        }
+        WindowPlacement& win = p.windows[i];
+        win = {v[0], ClampCoordinate(v[1]), ClampCoordinate(v[2]),
+               std::clamp(v[3], 0, kCoordinateLimit), std::clamp(v[4], 0, kCoordinateLimit)};
+        const auto which = static_cast<EditorWindow>(i);
+        WindowRect rect{win.x, win.y, win.width, win.height};
+        // The keyboard and the monitor cannot be resized, whatever the file says.
+        if (which == EditorWindow::VirtualKeyboard)
+            rect = {win.x, win.y, kKeyboardWidth, kKeyboardHeight};
+        if (which == EditorWindow::MidiMonitor)
+            rect = {win.x, win.y, kMonitorWidth, kMonitorHeight};
+        platform.MoveEditorWindow(which, rect);
+        platform.ShowEditorWindow(which, win.visible == 1);
+    }
+}
+
+void ReadComments(Cursor& c, Project& p) {
+    int32_t count = 0;
+    if (!c.I32(count) || count < 0) return;
+    for (int32_t i = 0; i < count; ++i) {
+        int32_t background = 0, border = 0, x = 0, y = 0;
+        if (!c.I32(background) || !c.I32(border) || !c.I32(x) || !c.I32(y)) return;
+        if (i >= kCommentCount) {
+            if (!c.SkipString()) return;
+            continue;
+        }
+        CommentRecord& r = p.comments[i];
+        r.showBackground = static_cast<uint8_t>(background & 0xFF);
+        r.showBorder = static_cast<uint8_t>(border & 0xFF);
+        r.x = ClampCoordinate(x);
+        r.y = ClampCoordinate(y);
+        r.selected = 0;
+        r.clicked = 0;
+        r.text[0] = '\0';
+        p.commentCount = i + 1;
+        if (!c.String(r.text)) return;
+    }
+}
+
+void ReadHeader(Cursor& c, Project& p, Platform& platform) {
+    int32_t version = 0, target = 0, ox = 0, oy = 0;
+    uint8_t zoom = 0, style = 0;
+    if (!c.Skip(4) || !c.I32(version)) return;
+    p.fileVersion = version;
+    if (!c.I32(target)) return;
+    p.TargetPlatform = target;
+    if (!c.I32(ox) || !c.I32(oy)) return;
+    p.viewOriginX = ClampCoordinate(ox);
+    p.viewOriginY = ClampCoordinate(oy);
+    if (!c.U8(zoom)) return;
+    // The zoom picks an entry of the toolbar's list and scales every position: a value
+    // the program cannot set falls back to the default.
+    p.zoom = zoom >= 1 && zoom <= 10 ? zoom : kDefaultZoom;
+    p.previousZoom = p.zoom;
+    platform.SelectZoom(p.zoom);
+    if (!c.U8(style)) return;
+    p.cableStyle = style <= 2 ? style : 0;
+    if (!c.Skip(14) || !c.SkipString()) return;
+    if (!c.String(p.pluginName) || !c.String(p.author) || !c.String(p.versionText)) return;
+    c.String(p.uniqueId);
+}
+
+constexpr bool TagIs(const uint8_t (&window)[4], const char* tag) {
+    return window[0] == static_cast<uint8_t>(tag[0]) && window[1] == static_cast<uint8_t>(tag[1]) &&
+           window[2] == static_cast<uint8_t>(tag[2]) && window[3] == static_cast<uint8_t>(tag[3]);
+}
+
+void ScanChunks(Cursor& c, Project& p, Platform& platform) {
+    uint8_t window[4] = {0, 0, 0, 0};
+    while (!c.AtEnd()) {
+        window[0] = window[1];
+        window[1] = window[2];
+        window[2] = window[3];
+        window[3] = c.NextByte();
+        if (window[3] != '#') continue;
+        bool parsed = true;
+        if (TagIs(window, "SKN#")) {
+            c.String(p.skinName);
+        } else if (TagIs(window, "MOD#")) {
+            ReadModules(c, p);
+        } else if (TagIs(window, "PLG#")) {
+            ReadCables(c, p);
+        } else if (TagIs(window, "PAR#")) {
+            ReadParameters(c, p);
+        } else if (TagIs(window, "PRG#")) {
+            ReadPatchTable(c, p, true);
+        } else if (TagIs(window, "GRA#")) {
+            ReadGraphics(c, p);
+        } else if (TagIs(window, "PST#")) {
+            ReadPatchTable(c, p, false);
+        } else if (TagIs(window, "WIN#")) {
+            ReadWindows(c, p, platform);
+        } else if (TagIs(window, "COM#")) {
+            ReadComments(c, p);
+        } else {
+            parsed = false;
+        }
+        // A chunk's own bytes never combine with what follows into a tag.
+        if (parsed) std::memset(window, 0, sizeof window);
+    }
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, bool& tooLarge) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return false;
+    tooLarge = false;
+    uint8_t buffer[65536];
+    bool ok = true;
+    for (;;) {
+        const std::size_t n = std::fread(buffer, 1, sizeof buffer, f);
+        if (n > 0) {
+            if (bytes.size() + n > kMaxProjectFileBytes) {
+                tooLarge = true;
+                break;
+            }
+            bytes.insert(bytes.end(), buffer, buffer + n);
+        }
+        if (n < sizeof buffer) {
+            ok = std::ferror(f) == 0;
+            break;
+        }
+    }
+    std::fclose(f);
+    return ok;
+}
+
+void ShowError(Platform& platform, std::string_view text) {
+    platform.ShowMessage(text, kProductName, MessageButtons::Ok, MessageIcon::Error);
+}
+
+} // namespace
+
+SavedLayout ReadSavedLayout(Platform& platform) {
+    SavedLayout layout;
+    for (int32_t i = 0; i < kEditorWindowCount; ++i) {
+        const auto which = static_cast<EditorWindow>(i);
+        const WindowRect r = platform.EditorWindowRect(which);
+        layout.windows[i] = {platform.IsEditorWindowVisible(which) ? 1 : 0, r.x, r.y, r.width,
+                             r.height};
+    }
+    const WindowRect gui = platform.GuiEditorRecordedSize();
+    layout.guiWidth = gui.width;
+    layout.guiHeight = gui.height;
+    return layout;
+}
+
+std::vector<uint8_t> EncodeProject(const Project& project, const SavedLayout& layout) {
+    Writer w;
+    WriteHeader(w, project);
+    w.Raw("SKN#");
+    w.String(GetText(project.skinName));
+    WriteModules(w, project);
+    WriteCables(w, project);
+    WriteParameters(w, project);
+    WriteGuiSize(w, layout);
+    WriteGraphics(w, project);
+    WritePatches(w, project);
+    WriteWindows(w, layout);
+    WriteComments(w, project);
+    return w.Take();
+}
+
+bool SaveProject(const Project& project, Platform& platform, std::string_view path) {
+    const std::vector<uint8_t> bytes = EncodeProject(project, ReadSavedLayout(platform));
+    if (!path.empty() && WriteFileAtomically(std::string(path), bytes)) return true;
+    ShowError(platform, "Can not open file to save");
+    return false;
+}
+
+LoadResult OpenProject(Project& project, EngineControl& engine, Platform& platform,
+                       std::string_view path) {
+    std::vector<uint8_t> bytes;
+    bool tooLarge = false;
+    if (!ReadWholeFile(std::string(path), bytes, tooLarge)) {
+        ShowError(platform, std::string("Unable To Open Project\n").append(path));
+        project.propertiesTarget = kTargetNone;
+        platform.RefreshProperties();
+        // At start-up the project is empty and needs its defaults; a project with work in
+        // it is kept rather than thrown away for a file that could not be read.
+        if (project.CountOccupied() == 0) ApplyNewProjectDefaults(project, platform);
+        return LoadResult::CannotOpen;
+    }
+    if (tooLarge) {
+        ShowError(platform, "This file is too large to be a Tonewright project\nLoad aborted");
+        return LoadResult::NotAProject;
+    }
+    return OpenProjectBytes(project, engine, platform, bytes, path);
+}
+
+LoadResult OpenProjectBytes(Project& project, EngineControl& engine, Platform& platform,
+                            std::span<const uint8_t> bytes, std::string_view path) {
+    // The version decides whether the project may be replaced at all.
+    Cursor probe(bytes);
+    int32_t version = 0;
+    if (!probe.Skip(4) || !probe.I32(version)) {
+        ShowError(platform, "This file is not a Tonewright project\nLoad aborted");
+        return LoadResult::NotAProject;
+    }
+    project.fileVersion = version;
+    if (version > kProjectFileVersion) {
+        ShowError(platform, "Project made with a newer version of Tonewright\nLoad aborted");
+        return LoadResult::NewerVersion;
+    }
+
+    FullReset(project, engine);
+    ApplyNewProjectDefaults(project, platform);
+
+    Cursor c(bytes);
+    ReadHeader(c, project, platform);
+    ScanChunks(c, project, platform);
+
+    LoadSkinImages(project, platform);
+    project.currentPatch = 0;
+    project.CapturePositions();
+    project.Relayout();
+    project.RebuildActiveList();
+    project.RebuildRoutes();
+    project.RelayoutPatchbays();
+    project.RecomputeParameterValues();
+    project.CountModules();
+
+    platform.SetMainTitle(WindowTitle(path));
+    platform.RebuildMenus();
+    platform.ShowPatchName(GetText(project.patchNames[0]));
+    SetText(project.projectPath, path);
+    return LoadResult::Loaded;
+}
+
+} // namespace tw
