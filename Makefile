@@ -5,7 +5,8 @@ JOBS ?= $(shell nproc)
 
 # Every Debian package the build, the tests and the program need.
 DEB_PACKAGES := build-essential cmake ninja-build pkg-config git \
-	libgtest-dev libgmock-dev libbenchmark-dev
+	libgtest-dev libgmock-dev libbenchmark-dev \
+	librtaudio-dev librtmidi-dev jackd2 libjack-jackd2-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

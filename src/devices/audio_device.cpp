@@ -1,0 +1,164 @@
+#include "devices/audio_device.h"
+
+#include <RtAudio.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+
+namespace tw {
+
+namespace {
+
+constexpr uint32_t kChannels = 2;
+constexpr unsigned int kRequestedFrames = 512;
+
+// Errors the library reports while a stream runs are of no use to the user (the stream is
+// stopped or the device is gone, and "Stop Audio" cleans up), so they are dropped. Errors
+// while opening or starting are raised as exceptions and printed where they are caught.
+void IgnoreAudioError(RtAudioError::Type /*type*/, const std::string& /*text*/) {}
+
+void ShowNotice(Platform& platform, const char* text) {
+    platform.ShowMessage(text, "Tonewright", MessageButtons::Ok, MessageIcon::Information);
+}
+
+RtAudio::Api LibraryApi(AudioApi api) {
+    return api == AudioApi::Jack ? RtAudio::UNIX_JACK : RtAudio::UNSPECIFIED;
+}
+
+} // namespace
+
+AudioOutput::AudioOutput(Platform& platform, AudioCallback callback, void* userData, AudioApi api)
+    : platform_(platform), callback_(callback), userData_(userData) {
+    try {
+        audio_ = std::make_unique<RtAudio>(LibraryApi(api));
+    } catch (const RtAudioError& e) {
+        e.printMessage();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "RtAudio: %s\n", e.what());
+    }
+}
+
+AudioOutput::~AudioOutput() {
+    StopAudio();
+}
+
+const char* AudioOutput::DeviceName(uint32_t device) const noexcept {
+    return device < deviceCount_ ? names_[device] : "";
+}
+
+void AudioOutput::InitAudioDevices(std::string_view preferredName) {
+    deviceCount_ = 0;
+    selected_ = 0;
+    std::memset(names_, 0, sizeof names_);
+
+    unsigned int count = 0;
+    if (audio_) {
+        try {
+            count = audio_->getDeviceCount();
+        } catch (const RtAudioError& e) {
+            e.printMessage();
+            count = 0;
+        }
+    }
+    if (count >= kMaxAudioDevices) {
+        char text[128];
+        std::snprintf(text, sizeof text,
+                      "More than %d Audio devices found\nOnly the first %d will be available.",
+                      static_cast<int>(kMaxAudioDevices), static_cast<int>(kMaxAudioDevices));
+        ShowNotice(platform_, text);
+        count = kMaxAudioDevices;
+    }
+    if (count == 0) {
+        ShowNotice(platform_, "No audio devices available");
+        return;
+    }
+    deviceCount_ = count;
+
+    // The names come from a second library object on the same host interface, so the
+    // indices agree with the ones StartAudio opens.
+    try {
+        RtAudio probe(audio_->getCurrentApi());
+        for (uint32_t i = 0; i < deviceCount_; ++i) {
+            std::string name;
+            try {
+                name = probe.getDeviceInfo(i).name;
+            } catch (const RtAudioError& e) {
+                // A device that went away since the count keeps an empty name.
+                e.printMessage();
+                continue;
+            }
+            const std::size_t length = std::min<std::size_t>(name.size(), kDeviceNameSize - 1);
+            std::memcpy(names_[i], name.data(), length);
+            if (std::string_view(names_[i]) == preferredName) selected_ = i;
+        }
+    } catch (const RtAudioError& e) {
+        e.printMessage();
+    }
+}
+
+void AudioOutput::StartAudio(uint32_t device) {
+    if (!audio_ || deviceCount_ == 0 || device >= deviceCount_) return;
+    if (audio_->isStreamOpen()) return;
+
+    RtAudio::StreamParameters output;
+    output.deviceId = device;
+    output.nChannels = kChannels;
+    output.firstChannel = 0;
+    // The engine writes the left block then the right block. Exclusive use and real-time
+    // scheduling are requests; where the system refuses real-time scheduling the library
+    // runs the callback thread without it.
+    RtAudio::StreamOptions options;
+    options.flags = RTAUDIO_NONINTERLEAVED | RTAUDIO_HOG_DEVICE | RTAUDIO_SCHEDULE_REALTIME;
+    unsigned int frames = kRequestedFrames;
+    try {
+        audio_->openStream(&output, nullptr, RTAUDIO_FLOAT32, sampleRate_, &frames, callback_,
+                           userData_, &options, &IgnoreAudioError);
+        if (!audio_->isStreamOpen()) {
+            std::fprintf(stderr, "RtAudio: the output stream could not be opened\n");
+            return;
+        }
+        audio_->startStream();
+        // With an error callback installed the library may report a failed start to it
+        // instead of raising, so the outcome is checked rather than assumed.
+        if (!audio_->isStreamRunning()) {
+            std::fprintf(stderr, "RtAudio: the output stream could not be started\n");
+            audio_->closeStream();
+            return;
+        }
+        bufferFrames_ = frames;
+        running_ = true;
+    } catch (const RtAudioError& e) {
+        e.printMessage();
+        if (audio_->isStreamOpen()) {
+            try {
+                audio_->closeStream();
+            } catch (const RtAudioError& closing) {
+                closing.printMessage();
+            }
+        }
+    }
+}
+
+void AudioOutput::StopAudio() {
+    // The library must not be asked to stop a stream that is not open: with an error
+    // callback installed it reports that to the callback and carries on with no stream.
+    if (!running_ || !audio_ || !audio_->isStreamOpen()) return;
+    try {
+        if (audio_->isStreamRunning()) audio_->stopStream();
+    } catch (const RtAudioError& e) {
+        e.printMessage();
+    }
+    running_ = false;
+    try {
+        audio_->closeStream();
+    } catch (const RtAudioError& e) {
+        e.printMessage();
+    }
+    running_ = false;
+    bufferFrames_ = 0;
+}
+
+} // namespace tw

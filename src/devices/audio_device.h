@@ -1,0 +1,75 @@
+#pragma once
+
+// The audio output: the list of output devices taken once at start-up, and the one output
+// stream whose callback runs the synthesis engine. Everything here is called from the
+// user-interface thread; the callback itself runs on the audio library's thread.
+#include "devices/preferences.h"
+#include "platform/platform.h"
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+class RtAudio;
+
+namespace tw {
+
+inline constexpr uint32_t kMaxAudioDevices = 128;
+
+// The audio library's output callback shape; the engine's ProcessAudio has it.
+using AudioCallback = int (*)(void* output, void* input, unsigned int frames, double streamTime,
+                              unsigned int status, void* userData);
+
+// Which of the library's host interfaces to use. The program takes the library's own
+// choice (JACK when a JACK server runs); tests pin JACK so that they do not depend on
+// what else the machine offers.
+enum class AudioApi : int32_t { Default, Jack };
+
+class AudioOutput {
+public:
+    // Creates the library object. When the library cannot be set up at all the device
+    // count stays 0 and every operation does nothing.
+    AudioOutput(Platform& platform, AudioCallback callback, void* userData,
+                AudioApi api = AudioApi::Default);
+    ~AudioOutput();
+    AudioOutput(const AudioOutput&) = delete;
+    AudioOutput& operator=(const AudioOutput&) = delete;
+
+    // Lists the output devices and selects the last one named exactly `preferredName`
+    // (device 0 when none is). Tells the user when there is none, or too many.
+    void InitAudioDevices(std::string_view preferredName);
+
+    // Opens and starts the output stream on `device` at the current sample rate. A failure
+    // goes to the standard error stream only and leaves the stream closed. Does nothing
+    // while a stream is open, without devices, or for an index outside the list.
+    void StartAudio(uint32_t device);
+
+    // Stops and closes the stream this object started; otherwise does nothing.
+    void StopAudio();
+
+    bool IsRunning() const noexcept { return running_; }
+    uint32_t DeviceCount() const noexcept { return deviceCount_; }
+    // The listed name of `device`; "" outside the list.
+    const char* DeviceName(uint32_t device) const noexcept;
+    uint32_t SelectedDevice() const noexcept { return selected_; }
+
+    // The rate the next StartAudio asks for (the preferences give 44100 or 48000).
+    void SetSampleRate(uint32_t rate) noexcept { sampleRate_ = rate; }
+    uint32_t SampleRate() const noexcept { return sampleRate_; }
+    // The block size the library granted for the running stream; 0 when stopped.
+    uint32_t BufferFrames() const noexcept { return running_ ? bufferFrames_ : 0; }
+
+private:
+    Platform& platform_;
+    AudioCallback callback_;
+    void* userData_;
+    std::unique_ptr<RtAudio> audio_;
+    uint32_t deviceCount_ = 0;
+    char names_[kMaxAudioDevices][kDeviceNameSize] = {};
+    uint32_t selected_ = 0;
+    uint32_t sampleRate_ = 44100;
+    uint32_t bufferFrames_ = 0;
+    bool running_ = false;
+};
+
+} // namespace tw
