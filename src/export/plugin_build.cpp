@@ -1,0 +1,227 @@
+#include "export/plugin_build.h"
+
+#include "devices/file_io.h"
+#include "export/bmp_writer.h"
+#include "export/manifest.h"
+#include "model/text.h"
+
+#include <cstdio>
+#include <dirent.h>
+#include <strings.h>
+#include <sys/stat.h>
+
+namespace tw {
+
+namespace {
+
+std::string Cut(const std::string& text, std::size_t limit) {
+    return text.size() > limit ? text.substr(0, limit) : text;
+}
+
+bool WriteAll(std::FILE* f, std::string_view bytes) {
+    return std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+}
+
+} // namespace
+
+void ApplyBuildFields(Project& project, const BuildFields& fields) {
+    SetText(project.pluginName, Cut(fields.name, 23));
+    SetText(project.author, Cut(fields.author, 23));
+    SetText(project.versionText, Cut(fields.version, 23));
+    SetText(project.uniqueId, Cut(fields.id, 4));
+}
+
+std::vector<std::string> ValidateBuild(const Project& project) {
+    std::vector<std::string> failed;
+    const std::string_view name = GetText(project.pluginName);
+    if (GetText(project.outputFolder).size() < 3) {
+        failed.emplace_back("Invalid Plugin Directory.\nSee:- Setup -> Preferences.");
+    }
+    if (name.empty()) failed.emplace_back("Plugin must have a name.");
+    if (GetText(project.author).empty()) failed.emplace_back("Plugin must have an author.");
+    if (GetText(project.versionText).empty()) {
+        failed.emplace_back("Plugin must have a version number.");
+    }
+    if (GetText(project.uniqueId).empty()) {
+        failed.emplace_back("Plugin must have a unique 4 character ID.");
+    }
+    // The name becomes a file and a folder inside the target directory; these names would
+    // put them elsewhere.
+    if (name.find('/') != std::string_view::npos) {
+        failed.emplace_back("Plugin name must not contain '/'.");
+    }
+    if (name == "." || name == "..") failed.emplace_back("Plugin name must not be '.' or '..'.");
+    return failed;
+}
+
+void SetRenderOnBackground(Project& project, uint8_t flag) {
+    for (ModuleSlot& s : project.slots) s.renderOnBackground = flag;
+}
+
+std::string TemplatePath(const Project& project) {
+    return std::string(GetText(project.appFolder)) + "/Resources/" +
+           (project.TargetPlatform == kTarget32Bit ? "32Bit.dat" : "64Bit.dat");
+}
+
+std::string PluginFolderPath(const Project& project) {
+    return std::string(GetText(project.outputFolder)) + "/" +
+           std::string(GetText(project.pluginName));
+}
+
+std::string PluginFilePath(const Project& project) {
+    return PluginFolderPath(project) + ".dll";
+}
+
+std::string SkinFolderPath(const Project& project) {
+    return std::string(GetText(project.appFolder)) + "/Skins/" +
+           std::string(GetText(project.skinName)) + "/";
+}
+
+std::string FindFileIgnoringCase(const std::string& folder, std::string_view fileName) {
+    std::string exact = folder + std::string(fileName);
+    struct stat st {};
+    if (stat(exact.c_str(), &st) == 0) return exact;
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) return exact;
+    std::string found = exact;
+    const std::string wanted(fileName);
+    while (const dirent* entry = readdir(dir)) {
+        if (strcasecmp(entry->d_name, wanted.c_str()) == 0) {
+            found = folder + entry->d_name;
+            break;
+        }
+    }
+    closedir(dir);
+    return found;
+}
+
+void CopySkinBitmap(std::string_view fileName, const std::string& skinFolder,
+                    const std::string& pluginFolder, BuildLog& log) {
+    const std::string source = FindFileIgnoringCase(skinFolder, fileName);
+    const std::string destination = pluginFolder + "/" + std::string(fileName);
+    std::FILE* in = std::fopen(source.c_str(), "rb");
+    if (in == nullptr)
+        log.Error(">ERROR 7: Can not read file " + skinFolder + std::string(fileName));
+    std::FILE* out = std::fopen(destination.c_str(), "wb");
+    if (out == nullptr) {
+        log.Error(">ERROR 8: Can not open file " + destination);
+        log.Step(">Check folder permissions.");
+    }
+    if (in != nullptr && out != nullptr) {
+        char buffer[65536];
+        std::size_t n = 0;
+        bool ok = true;
+        while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0)
+            ok = WriteAll(out, {buffer, n}) && ok;
+        ok = std::ferror(in) == 0 && ok;
+        ok = std::fclose(out) == 0 && ok;
+        out = nullptr;
+        if (ok) {
+            log.Step(source);
+        } else {
+            // A copy cut short is no copy: say so rather than list it as done.
+            log.Error(">ERROR 8: Can not open file " + destination);
+            log.Step(">Check folder permissions.");
+        }
+    }
+    if (in != nullptr) std::fclose(in);
+    if (out != nullptr) std::fclose(out);
+}
+
+bool SaveBackgroundBitmap(const std::string& path, const Bitmap& picture, int32_t width,
+                          int32_t height) {
+    Bitmap image;
+    image.width = width > 0 ? width : 0;
+    image.height = height > 0 ? height : 0;
+    image.pixels.assign(static_cast<std::size_t>(image.width) * image.height, 0xFF000000u);
+    const bool readable = picture.pixels.size() >=
+                          static_cast<std::size_t>(picture.width > 0 ? picture.width : 0) *
+                              static_cast<std::size_t>(picture.height > 0 ? picture.height : 0);
+    for (int32_t y = 0; readable && y < image.height && y < picture.height; ++y) {
+        for (int32_t x = 0; x < image.width && x < picture.width; ++x) {
+            image.pixels[static_cast<std::size_t>(y) * image.width + x] = picture.At(x, y);
+        }
+    }
+    return SaveBmp24(path, image, /*writeFileSize=*/false);
+}
+
+bool BuildPlugin(const Project& project, PanelSize panel, BuildLog& log, BuildHost& host) {
+    log.errorCount = 0;
+    if (project.activeCount < 1) {
+        host.ShowWarning("Nothing to save");
+        return false;
+    }
+
+    const std::string templatePath = TemplatePath(project);
+    const std::optional<std::string> templateBytes = ReadWholeFile(templatePath);
+    if (!templateBytes) {
+        log.Error(">ERROR 5:- Can not read from " + templatePath);
+        return true;
+    }
+
+    const std::string pluginPath = PluginFilePath(project);
+    std::FILE* plugin = std::fopen(pluginPath.c_str(), "wb");
+    bool copied = plugin != nullptr && WriteAll(plugin, *templateBytes);
+    if (plugin != nullptr) copied = std::fclose(plugin) == 0 && copied;
+    if (!copied) {
+        log.Error(">ERROR 6:- Can not write to " + pluginPath);
+        log.Step(">Check folder permissions.");
+        return true;
+    }
+
+    WriteManifest(project, pluginPath, panel.width, panel.height, log);
+
+    log.Step("");
+    log.Step(">Compiling " + pluginPath);
+    host.Pause(200);
+    log.Count(static_cast<int32_t>(templateBytes->size()), " Bytes Written");
+    log.Step("");
+
+    if (project.TargetPlatform == kTarget32Bit) log.Step(">Linking Object Library 32Bit");
+    if (project.TargetPlatform == kTarget64Bit) log.Step(">Linking Object Library 64Bit");
+    host.Pause(200);
+    log.Step("");
+
+    const std::string folder = PluginFolderPath(project);
+    log.Step(">Creating folder: " + folder);
+    mkdir(folder.c_str(), 0755); // an existing folder is fine; a missing one shows in the copies
+
+    log.Step(">Copying bitmaps to: " + folder);
+    const std::string skinFolder = SkinFolderPath(project);
+    for (const char* name : kPluginSkinBitmaps) CopySkinBitmap(name, skinFolder, folder, log);
+    return true;
+}
+
+bool RunBuild(Project& project, const BuildFields& fields, PanelSize panel, BuildLog& log,
+              BuildHost& host) {
+    ApplyBuildFields(project, fields);
+    const std::vector<std::string> failed = ValidateBuild(project);
+    for (const std::string& message : failed) host.ShowError(message);
+    if (!failed.empty()) return false;
+
+    const bool built = BuildPlugin(project, panel, log, host);
+    // With nothing built there is no plugin folder to hold a background, and an earlier
+    // build's background must not be replaced by an empty panel.
+    if (built && log.errorCount == 0) {
+        const std::string path = PluginFolderPath(project) + "/Background.bmp";
+        if (SaveBackgroundBitmap(path, host.CapturePanel(panel.width, panel.height), panel.width,
+                                 panel.height)) {
+            log.Step(">Creating background bitmap: " + path);
+        } else {
+            log.Error(">ERROR 8: Can not open file " + path);
+            log.Step(">Check folder permissions.");
+        }
+    }
+
+    log.Step("");
+    if (log.errorCount != 0) {
+        log.Step(">Build Process Failed");
+        log.Count(log.errorCount, " Error(s)");
+    } else {
+        log.Step("** Build Process Finished **");
+    }
+    SetRenderOnBackground(project, 1);
+    return true;
+}
+
+} // namespace tw
