@@ -1,0 +1,262 @@
+#include "devices/midi_device.h"
+
+#include <RtMidi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+namespace tw {
+
+namespace {
+
+constexpr const char* kClientName = "RtMidi Input Client";
+constexpr const char* kPortName = "RtMidi Input";
+constexpr unsigned int kQueueLimit = 100;
+constexpr int32_t kStatusNoteOff = 0x80;
+constexpr int32_t kStatusNoteOn = 0x90;
+
+constexpr const char* kNoPortText =
+    "No hardware Midi device available. Check device is connected, turned on and not in use by "
+    "another program. Then restart Tonewright";
+constexpr const char* kFailureText =
+    "No Midi Device Available.\n\nMake sure a Midi device is connected and not in use by another "
+    "program and then restart Tonewright.";
+
+void Show(Platform& platform, const char* text, MessageIcon icon) {
+    platform.ShowMessage(text, "Tonewright", MessageButtons::Ok, icon);
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Strips "<digits>" from the end of `s`; false when there were none.
+bool DropDigits(std::string_view& s) {
+    const std::size_t before = s.size();
+    while (!s.empty() && IsDigit(s.back())) s.remove_suffix(1);
+    return s.size() != before;
+}
+
+} // namespace
+
+std::string ListedMidiPortName(std::string_view libraryName, bool alsaSequencer) {
+    if (!alsaSequencer) return std::string(libraryName);
+    // The sequencer appends " client:port".
+    std::string_view rest = libraryName;
+    if (DropDigits(rest) && !rest.empty() && rest.back() == ':') {
+        rest.remove_suffix(1);
+        if (DropDigits(rest) && !rest.empty() && rest.back() == ' ') {
+            rest.remove_suffix(1);
+            return std::string(rest);
+        }
+    }
+    return std::string(libraryName);
+}
+
+std::string MidiMonitorLine(const MidiMonitorWords& words) {
+    char text[64];
+    const unsigned hex = static_cast<unsigned>(words.status);
+    if (words.status == kStatusNoteOff) {
+        // A note-off shows 0 in the velocity place whatever the message carried.
+        std::snprintf(text, sizeof text, "Note Off 0x%x (%d %d 0)", hex, words.status, words.data1);
+    } else if (words.status == kStatusNoteOn) {
+        std::snprintf(text, sizeof text, "Note On  0x%x (%d %d %d)", hex, words.status, words.data1,
+                      words.data2);
+    } else {
+        std::snprintf(text, sizeof text, "0x%x (%d %d %d)", hex, words.status, words.data1,
+                      words.data2);
+    }
+    return text;
+}
+
+// ---- MidiMessageLog ----
+
+namespace {
+
+// The lap is stored plus one so that a slot never written (all zero) never matches.
+uint32_t LapTag(uint32_t sequence) noexcept {
+    return (sequence / MidiMessageLog::kEntries + 1u) & 0xFFu;
+}
+
+} // namespace
+
+void MidiMessageLog::Append(const MidiMonitorWords& words) noexcept {
+    const uint32_t n = written_;
+    const uint32_t packed = (static_cast<uint32_t>(words.status) & 0xFFu) |
+                            (static_cast<uint32_t>(words.data1) & 0xFFu) << 8 |
+                            (static_cast<uint32_t>(words.data2) & 0xFFu) << 16 | LapTag(n) << 24;
+    entries_[n % kEntries] = packed;
+    written_ = n + 1;
+}
+
+uint32_t MidiMessageLog::Read(uint32_t& cursor, MidiMonitorWords* out, uint32_t capacity,
+                              uint32_t& lost) const noexcept {
+    lost = 0;
+    const uint32_t written = written_;
+    if (written - cursor > kEntries) {
+        lost = written - cursor - kEntries;
+        cursor = written - kEntries;
+    }
+    uint32_t copied = 0;
+    while (copied < capacity && cursor != written) {
+        const uint32_t word = entries_[cursor % kEntries];
+        const uint32_t tag = word >> 24;
+        if (tag != LapTag(cursor)) {
+            // The writer has already moved on past this message: it is gone.
+            if (tag == LapTag(cursor + kEntries)) {
+                ++lost;
+                ++cursor;
+                continue;
+            }
+            // The count was seen before the entry: read it next time.
+            break;
+        }
+        out[copied].status = static_cast<int32_t>(word & 0xFFu);
+        out[copied].data1 = static_cast<int32_t>((word >> 8) & 0xFFu);
+        out[copied].data2 = static_cast<int32_t>((word >> 16) & 0xFFu);
+        ++copied;
+        ++cursor;
+    }
+    return copied;
+}
+
+// ---- MidiInput ----
+
+MidiInput::MidiInput(Platform& platform, NoteHandler handler, void* handlerData, MidiApi api)
+    : platform_(platform), handler_(handler), handlerData_(handlerData) {
+    const auto create = [this](RtMidi::Api library) {
+        try {
+            midi_ = std::make_unique<RtMidiIn>(library, kClientName, kQueueLimit);
+            return true;
+        } catch (const RtMidiError& e) {
+            e.printMessage();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "RtMidi: %s\n", e.what());
+        }
+        return false;
+    };
+    // Without the ALSA sequencer the default interface fails outright instead of moving
+    // on to JACK, so JACK is tried by name.
+    if (api == MidiApi::Jack || !create(RtMidi::UNSPECIFIED)) create(RtMidi::UNIX_JACK);
+}
+
+MidiInput::~MidiInput() {
+    CloseMidi();
+    // The library object goes first so that no callback can run into the state below.
+    midi_.reset();
+}
+
+const char* MidiInput::DeviceName(uint32_t port) const noexcept {
+    return port < deviceCount_ ? names_[port] : "";
+}
+
+int32_t MidiInput::LastMessage(int32_t word) const noexcept {
+    return word >= 0 && word < 4 ? lastMessage_[word].load() : 0;
+}
+
+MidiMonitorWords MidiInput::MonitorWords() const noexcept {
+    return {lastMessage_[0], lastMessage_[1], lastMessage_[2]};
+}
+
+void MidiInput::InitMidiDevices(std::string_view preferredName) {
+    CloseMidi();
+    deviceCount_ = 0;
+    selected_ = 0;
+    std::memset(names_, 0, sizeof names_);
+    if (!midi_) {
+        Show(platform_, kFailureText, MessageIcon::Error);
+        return;
+    }
+    try {
+        unsigned int count = midi_->getPortCount();
+        if (count >= kMaxMidiDevices) {
+            char text[128];
+            std::snprintf(text, sizeof text,
+                          "More than %d Midi devices found\nOnly the first %d will be available.",
+                          static_cast<int>(kMaxMidiDevices), static_cast<int>(kMaxMidiDevices));
+            Show(platform_, text, MessageIcon::Information);
+            count = kMaxMidiDevices;
+        }
+        if (count == 0) {
+            Show(platform_, kNoPortText, MessageIcon::Information);
+            return;
+        }
+        const bool alsa = midi_->getCurrentApi() == RtMidi::LINUX_ALSA;
+        for (uint32_t i = 0; i < count; ++i) {
+            const std::string listed = ListedMidiPortName(midi_->getPortName(i), alsa);
+            const std::size_t length = std::min<std::size_t>(listed.size(), kDeviceNameSize - 1);
+            std::memcpy(names_[i], listed.data(), length);
+            if (std::string_view(names_[i]) == preferredName) selected_ = i;
+        }
+        deviceCount_ = count;
+        // The callback and the filter go in before the port opens, so that no message
+        // waits in the library's queue where the callback would never see it.
+        if (!callbackSet_) {
+            midi_->setCallback(&MidiInput::OnMidiMessage, this);
+            callbackSet_ = true;
+        }
+        midi_->ignoreTypes(false, false, false);
+        midi_->openPort(selected_, kPortName);
+        portOpen_ = true;
+    } catch (const RtMidiError& e) {
+        e.printMessage();
+        CloseMidi();
+        deviceCount_ = 0;
+        Show(platform_, kFailureText, MessageIcon::Error);
+    }
+}
+
+bool MidiInput::OpenPort(uint32_t port) {
+    try {
+        midi_->openPort(port, kPortName);
+        portOpen_ = true;
+    } catch (const RtMidiError& e) {
+        e.printMessage();
+        portOpen_ = false;
+    }
+    return portOpen_;
+}
+
+void MidiInput::SwitchMidiPort(uint32_t port) {
+    if (!midi_ || deviceCount_ == 0 || port >= deviceCount_) return;
+    // The same port again only matters when it failed to open before.
+    if (port == selected_ && portOpen_) return;
+    CloseMidi();
+    selected_ = port;
+    OpenPort(port);
+}
+
+void MidiInput::CloseMidi() {
+    if (midi_ && portOpen_) {
+        try {
+            midi_->closePort();
+        } catch (const RtMidiError& e) {
+            e.printMessage();
+        }
+    }
+    portOpen_ = false;
+}
+
+void MidiInput::OnMidiMessage(double /*timeStamp*/, std::vector<unsigned char>* message,
+                              void* userData) {
+    if (message == nullptr || userData == nullptr) return;
+    static_cast<MidiInput*>(userData)->HandleMessage(message->data(), message->size());
+}
+
+void MidiInput::HandleMessage(const unsigned char* bytes, std::size_t count) noexcept {
+    if (bytes == nullptr || count == 0) return;
+    const std::size_t kept = std::min<std::size_t>(count, 4);
+    for (std::size_t i = 0; i < kept; ++i) lastMessage_[i] = static_cast<int32_t>(bytes[i]);
+    log_.Append(MonitorWords());
+
+    // Only complete channel-1 note messages play; a short or malformed one must not reach
+    // the note tables.
+    const int32_t status = bytes[0];
+    if (status != kStatusNoteOn && status != kStatusNoteOff) return;
+    if (count < 3 || bytes[1] > 127 || bytes[2] > 127 || handler_ == nullptr) return;
+    handler_(handlerData_, status, bytes[1], bytes[2]);
+}
+
+} // namespace tw
