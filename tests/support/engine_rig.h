@@ -25,8 +25,8 @@ struct EngineRig {
         ResetEngine(*engine);
     }
 
-    Project& P() { return *project; }
-    Engine& E() { return *engine; }
+    Project& P() const { return *project; }
+    Engine& E() const { return *engine; }
 
     // Inserts a module into the lowest free slot and returns the slot.
     int32_t Add(int32_t type) { return AddModule(*project, type); }
