@@ -81,6 +81,7 @@ void HeadlessPlatform::ClearRecord() {
     messages.clear();
     helpTopics.clear();
     menuRebuilds = propertiesRefreshes = audioStops = 0;
+    for (HeadlessWindow& w : windows) w.raisedCount = 0;
 }
 
 MessageAnswer HeadlessPlatform::ShowMessage(std::string_view text, std::string_view caption,

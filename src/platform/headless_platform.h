@@ -59,6 +59,8 @@ public:
 
     // The texts of the recorded messages, for short assertions.
     std::vector<std::string> MessageTexts() const;
+    // Forgets what was recorded so far (messages, help topics, counters); the windows keep
+    // their places.
     void ClearRecord();
 
     // ---- Platform ----
