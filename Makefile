@@ -6,7 +6,8 @@ JOBS ?= $(shell nproc)
 # Every Debian package the build, the tests and the program need.
 DEB_PACKAGES := build-essential cmake ninja-build pkg-config git \
 	libgtest-dev libgmock-dev libbenchmark-dev \
-	librtaudio-dev librtmidi-dev jackd2 libjack-jackd2-dev
+	librtaudio-dev librtmidi-dev jackd2 libjack-jackd2-dev \
+	qt6-base-dev fonts-dejavu-core
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
