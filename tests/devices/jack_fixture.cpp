@@ -1,0 +1,176 @@
+#include "devices/jack_fixture.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <signal.h>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace tw::test {
+
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+void UseJackServer(const std::string& name) {
+    setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+    setenv("JACK_NO_START_SERVER", "1", 1);
+}
+
+namespace {
+
+std::string UniqueServerName() {
+    static std::atomic<int> counter{0};
+    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+    return "tw" + std::to_string(getpid()) + "_" + std::to_string(counter++) + "_" +
+           std::to_string(static_cast<unsigned long long>(now) % 1000000ULL);
+}
+
+// Failed connection attempts while the server comes up are expected; libjack would print
+// each of them.
+void DropJackError(const char* /*text*/) {}
+void PrintJackError(const char* text) {
+    std::fprintf(stderr, "%s\n", text);
+}
+
+bool ServerAnswers(const std::string& name) {
+    jack_set_error_function(&DropJackError);
+    jack_status_t status{};
+    jack_client_t* probe = jack_client_open(
+        "tw_probe", static_cast<jack_options_t>(JackNoStartServer | JackServerName), &status,
+        name.c_str());
+    jack_set_error_function(&PrintJackError);
+    if (probe == nullptr) return false;
+    jack_client_close(probe);
+    return true;
+}
+
+} // namespace
+
+JackServer::JackServer() : name_(UniqueServerName()) {
+    UseJackServer(name_);
+    char logTemplate[] = "/tmp/tw_jackd_XXXXXX";
+    const int logFd = mkstemp(logTemplate);
+    if (logFd < 0) return;
+    logPath_ = logTemplate;
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, logFd, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, logFd, STDERR_FILENO);
+    std::string rate = std::to_string(kJackRate);
+    std::string period = std::to_string(kJackPeriod);
+    // -r: no real-time scheduling, which a test machine may not grant.
+    const char* args[] = {"jackd", "-r",         "-n", name_.c_str(),  "-d",   "dummy",
+                          "-r",    rate.c_str(), "-p", period.c_str(), nullptr};
+    const int spawned =
+        posix_spawnp(&pid_, "jackd", &actions, nullptr, const_cast<char* const*>(args), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(logFd);
+    if (spawned != 0) {
+        pid_ = -1;
+        return;
+    }
+    ready_ = WaitFor([this] {
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1; // it exited: no point waiting
+            return true;
+        }
+        return ServerAnswers(name_);
+    });
+    ready_ = ready_ && pid_ > 0;
+}
+
+JackServer::~JackServer() {
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        int status = 0;
+        const bool gone = WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; },
+                                  std::chrono::seconds(5));
+        if (!gone) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, &status, 0);
+        }
+    }
+    if (!logPath_.empty()) std::remove(logPath_.c_str());
+}
+
+std::string JackServer::Log() const {
+    std::ifstream in(logPath_);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// ---- JackRecorder ----
+
+JackRecorder::JackRecorder(const std::string& clientName, uint32_t capacityFrames)
+    : left_(capacityFrames, 0.0f), right_(capacityFrames, 0.0f) {
+    jack_status_t status{};
+    client_ = jack_client_open(clientName.c_str(), JackNoStartServer, &status);
+    if (client_ == nullptr) return;
+    in_[0] = jack_port_register(client_, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    in_[1] = jack_port_register(client_, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    if (in_[0] == nullptr || in_[1] == nullptr ||
+        jack_set_process_callback(client_, &JackRecorder::Process, this) != 0) {
+        jack_client_close(client_);
+        client_ = nullptr;
+    }
+}
+
+JackRecorder::~JackRecorder() {
+    if (client_ == nullptr) return;
+    Stop();
+    jack_client_close(client_);
+}
+
+void JackRecorder::Start() {
+    if (client_ != nullptr && !active_) active_ = jack_activate(client_) == 0;
+}
+
+void JackRecorder::Stop() {
+    // Deactivating waits for a running process call to finish.
+    if (client_ != nullptr && active_) jack_deactivate(client_);
+    active_ = false;
+}
+
+int JackRecorder::Process(jack_nframes_t frames, void* self) {
+    auto* r = static_cast<JackRecorder*>(self);
+    const uint32_t done = r->frames_;
+    const uint32_t n = std::min<uint32_t>(frames, static_cast<uint32_t>(r->left_.size()) - done);
+    const auto* a = static_cast<const float*>(jack_port_get_buffer(r->in_[0], frames));
+    const auto* b = static_cast<const float*>(jack_port_get_buffer(r->in_[1], frames));
+    std::memcpy(r->left_.data() + done, a, sizeof(float) * n);
+    std::memcpy(r->right_.data() + done, b, sizeof(float) * n);
+    r->frames_ = done + n;
+    return 0;
+}
+
+std::vector<std::string> JackRecorder::ConnectionsOf(const std::string& port) const {
+    std::vector<std::string> names;
+    if (client_ == nullptr) return names;
+    jack_port_t* p = jack_port_by_name(client_, port.c_str());
+    if (p == nullptr) return names;
+    const char** list = jack_port_get_all_connections(client_, p);
+    if (list == nullptr) return names;
+    for (const char** n = list; *n != nullptr; ++n) names.emplace_back(*n);
+    jack_free(list);
+    return names;
+}
+
+} // namespace tw::test

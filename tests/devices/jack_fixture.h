@@ -1,0 +1,84 @@
+#pragma once
+
+// A private JACK server for the device tests, and two JACK clients of the test's own: a
+// two-channel recorder that the program's audio output can be pointed at, and helpers to
+// look at the server's connections. The server runs the dummy backend at 48000 Hz with
+// 512-frame cycles under a name no other test run uses, and the program's libraries find
+// it through JACK_DEFAULT_SERVER; JACK_NO_START_SERVER keeps them from starting another.
+#include "model/relaxed.h"
+
+#include <jack/jack.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace tw::test {
+
+inline constexpr uint32_t kJackRate = 48000;
+inline constexpr uint32_t kJackPeriod = 512;
+
+// Polls `done` every few milliseconds until it holds or `timeout` passes.
+bool WaitFor(const std::function<bool()>& done,
+             std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+class JackServer {
+public:
+    JackServer();
+    ~JackServer();
+    JackServer(const JackServer&) = delete;
+    JackServer& operator=(const JackServer&) = delete;
+
+    bool Ready() const { return ready_; }
+    const std::string& Name() const { return name_; }
+    // The server's log (its stdout and stderr), for failure messages.
+    std::string Log() const;
+
+private:
+    std::string name_;
+    std::string logPath_;
+    pid_t pid_ = -1;
+    bool ready_ = false;
+};
+
+// Points the JACK client library at a server name without starting anything.
+void UseJackServer(const std::string& name);
+
+// A JACK client with two audio inputs, "in_1" and "in_2", that records what arrives there
+// from the moment Start is called, whole cycles at a time. The audio layer lists it as an
+// output device under the client's name and connects its outputs to those inputs.
+class JackRecorder {
+public:
+    explicit JackRecorder(const std::string& clientName, uint32_t capacityFrames = 6 * kJackRate);
+    ~JackRecorder();
+    JackRecorder(const JackRecorder&) = delete;
+    JackRecorder& operator=(const JackRecorder&) = delete;
+
+    bool Ok() const { return client_ != nullptr; }
+    jack_client_t* Client() const { return client_; }
+    void Start();
+    // Stops recording; the samples can be read afterwards.
+    void Stop();
+    // Frames recorded so far; safe while recording.
+    uint32_t Frames() const { return frames_; }
+    const std::vector<float>& Left() const { return left_; }
+    const std::vector<float>& Right() const { return right_; }
+
+    // Names of the ports connected to JACK port `port` (any client's).
+    std::vector<std::string> ConnectionsOf(const std::string& port) const;
+
+private:
+    static int Process(jack_nframes_t frames, void* self);
+
+    jack_client_t* client_ = nullptr;
+    jack_port_t* in_[2] = {nullptr, nullptr};
+    std::vector<float> left_;
+    std::vector<float> right_;
+    Relaxed<uint32_t> frames_;
+    bool active_ = false;
+};
+
+} // namespace tw::test
