@@ -192,12 +192,12 @@ bool BuildPlugin(const Project& project, PanelSize panel, BuildLog& log, BuildHo
     return true;
 }
 
-bool RunBuild(Project& project, const BuildFields& fields, PanelSize panel, BuildLog& log,
-              BuildHost& host) {
+BuildOutcome RunBuild(Project& project, const BuildFields& fields, PanelSize panel, BuildLog& log,
+                      BuildHost& host) {
     ApplyBuildFields(project, fields);
     const std::vector<std::string> failed = ValidateBuild(project);
     for (const std::string& message : failed) host.ShowError(message);
-    if (!failed.empty()) return false;
+    if (!failed.empty()) return BuildOutcome::Refused;
 
     const bool built = BuildPlugin(project, panel, log, host);
     // With nothing built there is no plugin folder to hold a background, and an earlier
@@ -221,7 +221,7 @@ bool RunBuild(Project& project, const BuildFields& fields, PanelSize panel, Buil
         log.Step("** Build Process Finished **");
     }
     SetRenderOnBackground(project, 1);
-    return true;
+    return built ? BuildOutcome::Ran : BuildOutcome::NothingToSave;
 }
 
 } // namespace tw

@@ -81,10 +81,15 @@ bool SaveBackgroundBitmap(const std::string& path, const Bitmap& picture, int32_
 // log. Returns false when there was nothing to build (no module), true otherwise.
 bool BuildPlugin(const Project& project, PanelSize panel, BuildLog& log, BuildHost& host);
 
+enum class BuildOutcome {
+    Refused,       // a check failed: message boxes only, nothing logged
+    NothingToSave, // the project has no module
+    Ran,           // the build ran; the log's error count says how it went
+};
+
 // The dialog's "Build" button: fields, checks, build, background, outcome lines, and every
-// control drawn on the panel again. Returns false when a check refused the build (nothing
-// was logged then).
-bool RunBuild(Project& project, const BuildFields& fields, PanelSize panel, BuildLog& log,
-              BuildHost& host);
+// control drawn on the panel again.
+BuildOutcome RunBuild(Project& project, const BuildFields& fields, PanelSize panel, BuildLog& log,
+                      BuildHost& host);
 
 } // namespace tw

@@ -79,7 +79,9 @@ protected:
     std::string Plugin() const { return Target().string() + "/Synth.dll"; }
     std::string Folder() const { return Target().string() + "/Synth"; }
     std::string SkinFolder() const { return App().string() + "/Skins/Default/"; }
-    bool Run() { return RunBuild(*project, fields, PanelSize{384, 261}, kept.log, host); }
+    bool Run() {
+        return RunBuild(*project, fields, PanelSize{384, 261}, kept.log, host) == BuildOutcome::Ran;
+    }
 
     test::ScratchFolder scratch;
     const std::string templateBytes = std::string("TEMPLATE\0\x01\x02", 11);
@@ -252,7 +254,8 @@ TEST_F(PluginBuild, AnEmptyProjectHasNothingToSave) {
     SetText(empty->outputFolder, Target().string());
     fs::create_directories(Folder());
     WriteFile(Folder() + "/Background.bmp", "earlier build");
-    ASSERT_TRUE(RunBuild(*empty, fields, PanelSize{384, 261}, kept.log, host));
+    ASSERT_EQ(RunBuild(*empty, fields, PanelSize{384, 261}, kept.log, host),
+              BuildOutcome::NothingToSave);
     EXPECT_EQ(host.warnings, Lines{"Nothing to save"});
     EXPECT_FALSE(fs::exists(Plugin()));
     EXPECT_EQ(kept.lines, (Lines{" ", "** Build Process Finished ** "}));
