@@ -1,0 +1,127 @@
+// Costs of the heavier DSP families: the PolyWave wavetable rebuild (which runs inside
+// the audio callback), a held 73-note PolyWave chord, the reverb per frame and a
+// 1024-module patch that cycles through every module type.
+#include "../tests/support/builders.h"
+#include "engine/engine.h"
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+using namespace tw;
+using tw::test::AddModule;
+using tw::test::Wire;
+
+constexpr uint32_t kBlock = 512;
+
+struct Rig {
+    std::unique_ptr<Project> project = test::MakeProject();
+    std::unique_ptr<Engine> engine;
+    std::vector<float> block = std::vector<float>(2 * kBlock);
+    Rig() {
+        engine = std::make_unique<Engine>(*project);
+        engine->sampleRate = 44100.0;
+        ResetEngine(*engine);
+    }
+    int32_t Knob(float value) {
+        const int32_t slot = AddModule(*project, kTypeParameter);
+        project->slots[slot].value = value;
+        return slot;
+    }
+    void Run() { ProcessBlock(*engine, block.data(), kBlock); }
+};
+
+void PolyWaveRebuild(benchmark::State& state) {
+    Rig rig;
+    float wave = 0.6f;
+    for (auto _ : state) {
+        RebuildWavetable(*rig.engine, wave, 0.9f);
+        benchmark::DoNotOptimize(rig.engine->polywave.wavetable[100]);
+        wave = wave == 0.6f ? 0.9f : 0.6f;
+    }
+    state.counters["ms_per_rebuild"] =
+        benchmark::Counter(1e-3 * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(PolyWaveRebuild)->Unit(benchmark::kMillisecond);
+
+void PolyWaveChord(benchmark::State& state) {
+    Rig rig;
+    const int32_t pad = AddModule(*rig.project, kTypePolyWave);
+    const float controls[] = {0.6f, 0.0f, 0.2f, 0.7f, 0.3f, 0.5f};
+    for (int32_t k = 0; k < 6; ++k) Wire(*rig.project, rig.Knob(controls[k]), 0, pad, k);
+    const int32_t out = AddModule(*rig.project, kTypeOutput);
+    Wire(*rig.project, pad, 0, out, 1);
+    Wire(*rig.project, pad, 1, out, 5);
+    for (int32_t note = 24; note <= 96; ++note) HandleNoteEvent(*rig.engine, kNoteOn, note, 100);
+    rig.Run(); // builds the table
+    for (auto _ : state) {
+        rig.Run();
+        benchmark::DoNotOptimize(rig.block[0]);
+    }
+    state.counters["ns_per_frame"] =
+        benchmark::Counter(1e-9 * kBlock * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(PolyWaveChord);
+
+void ReverbFrame(benchmark::State& state) {
+    Rig rig;
+    const int32_t noise = AddModule(*rig.project, kTypeNoise);
+    const int32_t reverb = AddModule(*rig.project, kTypeReverb);
+    Wire(*rig.project, noise, 0, reverb, 0);
+    Wire(*rig.project, noise, 1, reverb, 1);
+    const int32_t out = AddModule(*rig.project, kTypeOutput);
+    Wire(*rig.project, reverb, 0, out, 1);
+    Wire(*rig.project, reverb, 1, out, 5);
+    rig.Run();
+    for (auto _ : state) {
+        rig.Run();
+        benchmark::DoNotOptimize(rig.block[0]);
+    }
+    state.counters["ns_per_frame"] =
+        benchmark::Counter(1e-9 * kBlock * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(ReverbFrame);
+
+// 1024 modules cycling through every type (unassigned numbers skipped), each fed from
+// the module before it where the ports allow, with notes held for the MIDI readers.
+// PolyWave modules are left unwired: a changing Wave input rebuilds the table on every
+// frame, which measures the rebuild (above), not the patch.
+void EveryTypePatch(benchmark::State& state) {
+    Rig rig;
+    Project& p = *rig.project;
+    std::vector<int32_t> types;
+    for (int32_t t = 1; t <= kMaxModuleType; ++t) {
+        if (t < 20 || t > 25) types.push_back(t);
+    }
+    int32_t previous = kNone;
+    for (int32_t n = 0; n < kSlotCount; ++n) {
+        const int32_t slot = AddModule(p, types[static_cast<size_t>(n) % types.size()]);
+        if (slot == kNone) break;
+        // Connect is refused for ports a type lacks; those inputs stay unconnected.
+        if (previous != kNone && p.slots[slot].type != kTypePolyWave) {
+            Wire(p, previous, 0, slot, 0);
+        }
+        previous = slot;
+    }
+    for (int32_t note : {48, 60, 64, 67, 72}) HandleNoteEvent(*rig.engine, kNoteOn, note, 100);
+    rig.Run();
+    for (auto _ : state) {
+        rig.Run();
+        benchmark::DoNotOptimize(rig.block[0]);
+    }
+    state.counters["ns_per_module_frame"] =
+        benchmark::Counter(1e-9 * kBlock * p.activeCount * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["realtime_factor"] = benchmark::Counter(
+        static_cast<double>(kBlock) / 44100.0 * static_cast<double>(state.iterations()),
+        benchmark::Counter::kIsRate);
+}
+BENCHMARK(EveryTypePatch);
+
+} // namespace
