@@ -1,0 +1,247 @@
+// Writes "Demo Synth.tw1", the project a first start opens: a monophonic subtractive
+// voice with a tidy DSP canvas, a labelled panel and a few named patches.
+//
+//   tw_demo_project OUTPUT.tw1
+#include "model/project.h"
+#include "model/project_file.h"
+#include "model/text.h"
+#include "platform/headless_platform.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace {
+
+using namespace tw;
+
+// Skin image types and the step counts of the Default skin's strips.
+enum Image : int32_t {
+    kKnob10 = 0,
+    kKnob100 = 1,
+    kKnobPlusMinus = 2,
+    kKnob1234 = 3,
+    kKnobWave = 4
+};
+int32_t StepsOf(int32_t image) {
+    switch (image) {
+    case kKnob10:
+        return 10;
+    case kKnob1234:
+    case kKnobWave:
+        return 3;
+    default:
+        return 100;
+    }
+}
+
+struct Knob {
+    const char* name;
+    int32_t image;
+    int32_t panelX;
+    int32_t panelY;
+};
+
+// Panel layout for the 384 x 261 panel of a 400 x 300 Gui Editor: two rows of grouped
+// knobs, 52 pixels apart.
+constexpr Knob kKnobs[] = {
+    {"Wave", kKnobWave, 22, 46},     {"Octave", kKnob1234, 74, 46},
+    {"Cutoff", kKnob100, 144, 46},   {"Reso", kKnob100, 196, 46},
+    {"Rate", kKnob100, 266, 46},     {"Depth", kKnob100, 318, 46},
+    {"Attack", kKnob100, 22, 150},   {"Decay", kKnob100, 74, 150},
+    {"Sustain", kKnob100, 126, 150}, {"Release", kKnob100, 178, 150},
+    {"Reverb", kKnob100, 256, 150},  {"Volume", kKnob100, 316, 150},
+};
+constexpr int32_t kKnobCount = sizeof kKnobs / sizeof kKnobs[0];
+
+// Values of the twelve knobs, in the order above, for each named patch.
+struct Preset {
+    const char* name;
+    int32_t values[kKnobCount];
+};
+constexpr Preset kPresets[] = {
+    //  wave oct cut res rate dep   A   D   S   R  rev vol
+    {"Warm Saw Lead", {2, 2, 38, 45, 30, 12, 4, 40, 65, 40, 35, 60}},
+    {"Square Pluck", {3, 2, 30, 55, 20, 0, 0, 30, 0, 35, 25, 60}},
+    {"Soft Sine Pad", {0, 2, 70, 10, 18, 8, 45, 60, 80, 60, 70, 70}},
+    {"Triangle Bass", {1, 1, 25, 30, 10, 0, 0, 35, 50, 20, 10, 70}},
+    {"Wobble Saw", {2, 1, 30, 70, 45, 35, 2, 50, 70, 30, 30, 55}},
+};
+
+void Fail(const char* what) {
+    std::fprintf(stderr, "tw_demo_project: %s\n", what);
+    std::exit(1);
+}
+
+int32_t Add(Project& p, int32_t type, int32_t x, int32_t y) {
+    const int32_t slot = p.InsertModule(type, x, y, 400, 300);
+    if (slot < 0) Fail("a module could not be inserted");
+    return slot;
+}
+
+void Wire(Project& p, int32_t from, int32_t out, int32_t to, int32_t in) {
+    if (!p.Connect(PortIndex(from, out), PortIndex(to, in), /*nameParameter=*/false)) {
+        Fail("a cable was refused");
+    }
+}
+
+void Group(Project& p, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+    const int32_t i = p.InsertPolygon(x1, y1);
+    if (i < 0) Fail("no room for a polygon");
+    PanelPolygon& g = p.polygons[i];
+    g.x2 = x2;
+    g.y2 = y2;
+    g.lineWidth = 2;
+    g.cornerRadius = 14;
+    g.red = 96;
+    g.green = 100;
+    g.blue = 110;
+    g.alpha = 255;
+    g.solid = 0;
+}
+
+void Label(Project& p, int32_t x, int32_t y, const char* text, int32_t size, int32_t r, int32_t g,
+           int32_t b) {
+    const int32_t i = p.InsertText(x, y);
+    if (i < 0) Fail("no room for a text");
+    PanelText& t = p.texts[i];
+    SetText(t.text, text);
+    t.size = size;
+    t.red = r;
+    t.green = g;
+    t.blue = b;
+    t.alpha = 255;
+}
+
+void Comment(Project& p, int32_t x, int32_t y, const char* text) {
+    const int32_t i = p.InsertComment(x, y);
+    if (i < 0) Fail("no room for a comment");
+    SetText(p.comments[i].text, text);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: tw_demo_project OUTPUT.tw1\n");
+        return 2;
+    }
+    auto project = std::make_unique<Project>();
+    Project& p = *project;
+    SetText(p.pluginName, "Demo Synth");
+    SetText(p.author, "Tonewright");
+    SetText(p.versionText, "1000");
+    SetText(p.uniqueId, "TwDm");
+
+    // The panel knobs come first, so that every module reads this frame's settings.
+    int32_t knob[kKnobCount];
+    for (int32_t i = 0; i < kKnobCount; ++i) {
+        knob[i] = Add(p, kTypeParameter, 80, 40 + 30 * i);
+        ModuleSlot& s = p.slots[knob[i]];
+        SetText(s.name, kKnobs[i].name);
+        s.imageType = kKnobs[i].image;
+        s.steps = StepsOf(kKnobs[i].image);
+        s.panelX = kKnobs[i].panelX;
+        s.panelY = kKnobs[i].panelY;
+        s.mouseResponse = kKnobs[i].image == kKnob1234 || kKnobs[i].image == kKnobWave ? 4 : 0;
+        s.showLabel = 1;
+        s.labelColour[0] = 205;
+        s.labelColour[1] = 208;
+        s.labelColour[2] = 214;
+    }
+    enum {
+        kWave,
+        kOctave,
+        kCutoff,
+        kReso,
+        kRate,
+        kDepth,
+        kAttack,
+        kDecay,
+        kSustain,
+        kRelease,
+        kReverb,
+        kVolume
+    };
+
+    const int32_t midi = Add(p, kTypeMidi2CV, 230, 40);
+    const int32_t driver = Add(p, kTypeOscillatorDriver, 230, 130);
+    const int32_t osc = Add(p, kTypeOscillator, 230, 250);
+    const int32_t sum = Add(p, kTypeAdd, 380, 40);
+    const int32_t filter = Add(p, kTypeLowPass2Pole, 380, 130);
+    const int32_t env = Add(p, kTypeAdsr, 530, 40);
+    const int32_t amp = Add(p, kTypeAmplifier, 530, 200);
+    const int32_t gain = Add(p, kTypeFixedValues, 530, 290);
+    const int32_t boost = Add(p, kTypeMul, 680, 40);
+    const int32_t split = Add(p, kTypeSplit, 680, 120);
+    const int32_t reverb = Add(p, kTypeReverb, 680, 200);
+    // The Lfo sits just before the Output: its "Wave" default leaves 0 in the shared cell
+    // that the Output's unused inputs read, so they add nothing.
+    const int32_t lfo = Add(p, kTypeLfo, 380, 250);
+    const int32_t out = Add(p, kTypeOutput, 830, 40);
+
+    Wire(p, midi, 1, driver, 0);          // pitch
+    Wire(p, knob[kOctave], 0, driver, 1); // octave
+    Wire(p, knob[kWave], 0, osc, 0);
+    Wire(p, driver, 0, osc, 1);
+    Wire(p, knob[kCutoff], 0, sum, 0);
+    Wire(p, lfo, 0, sum, 1);
+    Wire(p, osc, 0, filter, 0);
+    Wire(p, sum, 0, filter, 1);
+    Wire(p, knob[kReso], 0, filter, 2);
+    Wire(p, knob[kRate], 0, lfo, 1);
+    Wire(p, knob[kDepth], 0, lfo, 3);
+    Wire(p, midi, 0, env, 0); // gate
+    Wire(p, knob[kAttack], 0, env, 1);
+    Wire(p, knob[kDecay], 0, env, 2);
+    Wire(p, knob[kSustain], 0, env, 3);
+    Wire(p, knob[kRelease], 0, env, 4);
+    Wire(p, filter, 0, amp, 0);
+    Wire(p, env, 0, amp, 1);
+    Wire(p, amp, 0, boost, 0);
+    Wire(p, gain, 1, boost, 1); // x 5.0
+    Wire(p, boost, 0, split, 0);
+    Wire(p, split, 0, reverb, 0);
+    Wire(p, split, 1, reverb, 1);
+    Wire(p, knob[kReverb], 0, reverb, 3); // mix
+    Wire(p, reverb, 0, out, 1);
+    Wire(p, reverb, 1, out, 5);
+    Wire(p, knob[kVolume], 0, out, 0);
+
+    Comment(p, 60, 420, "The panel knobs: each Parameter is one control on the Gui Editor.");
+    Comment(p, 230, 340, "Midi2CV turns the played note into pitch (1 V per octave) and gate.");
+    Comment(p, 380, 340, "Cutoff plus the slow Lfo sweeps the 2 Pole Low Pass.");
+    Comment(p, 530, 360,
+            "The ADSR shapes the level; Fixed Values x Mul lifts it to a good volume.");
+    Comment(p, 680, 320,
+            "Split feeds both reverb inputs; the Output's Volume knob sets the level.");
+
+    // The panel: two rows of grouped knobs, a title and a hint.
+    Group(p, 12, 26, 128, 120);
+    Group(p, 134, 26, 250, 120);
+    Group(p, 256, 26, 372, 120);
+    Group(p, 12, 130, 232, 224);
+    Group(p, 240, 130, 372, 224);
+    Label(p, 14, 6, "DEMO SYNTH", 10, 255, 160, 40);
+    Label(p, 22, 30, "OSCILLATOR", 7, 255, 160, 40);
+    Label(p, 144, 30, "FILTER", 7, 255, 160, 40);
+    Label(p, 266, 30, "LFO", 7, 255, 160, 40);
+    Label(p, 22, 134, "ENVELOPE", 7, 255, 160, 40);
+    Label(p, 250, 134, "OUTPUT", 7, 255, 160, 40);
+    Label(p, 14, 234, "Play a note on the keyboard.", 7, 150, 154, 162);
+
+    constexpr int32_t presets = sizeof kPresets / sizeof kPresets[0];
+    for (int32_t patch = 0; patch < kPatchCount; ++patch) {
+        const Preset& preset = kPresets[patch < presets ? patch : 0];
+        if (patch < presets) SetText(p.patchNames[patch], preset.name);
+        for (int32_t i = 0; i < kKnobCount; ++i) {
+            p.slots[knob[i]].patchValues[patch] = preset.values[i];
+        }
+    }
+    p.currentPatch = 0;
+    p.RecomputeParameterValues();
+
+    HeadlessPlatform platform;
+    if (!SaveProject(p, platform, argv[1])) Fail("the project could not be saved");
+    return 0;
+}
