@@ -169,6 +169,11 @@ inline void RefreshInputs(Engine& e, int32_t type, int32_t slot) noexcept {
 
 } // namespace
 
+void EvaluateModule(Engine& e, int32_t type, int32_t slot, float* block, uint32_t frames,
+                    uint32_t frame) noexcept {
+    if (IsSlot(slot)) Dispatch(e, type, slot, block, frames, frame);
+}
+
 Engine::Engine(Project& p) noexcept : project(p) {
     for (int32_t type = 0; type <= kMaxModuleType; ++type) {
         int32_t count = 0;

@@ -98,6 +98,12 @@ void ResetEngine(Engine& engine);
 // block[0 .. frames-1], right at block[frames .. 2*frames-1].
 void ProcessBlock(Engine& engine, float* block, uint32_t frames) noexcept;
 
+// Runs one module's rule for frame `frame` of a block (the Output module writes into
+// `block`). The frame loop's own step; exposed so that tests can drive the rules with a
+// plain loop of their own.
+void EvaluateModule(Engine& engine, int32_t type, int32_t slot, float* block, uint32_t frames,
+                    uint32_t frame) noexcept;
+
 // The audio library's output callback shape; userData is the Engine. Always returns 0.
 int ProcessAudio(void* outputBuffer, void* inputBuffer, unsigned int frames, double streamTime,
                  unsigned int status, void* userData);

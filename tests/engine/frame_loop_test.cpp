@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <span>
 #include <vector>
 
 namespace tw::test {
@@ -235,6 +237,98 @@ TEST(FrameLoop, UnknownTypesInTheListDoNothing) {
     rig.P().activeTypes[0] = 99;
     rig.Step();
     EXPECT_EQ(rig.Out(a, 0), -4.0f);
+}
+
+} // namespace
+} // namespace tw::test
+
+namespace tw::test {
+namespace {
+
+// The frame loop as plainly as it can be written: every module, then all 16 input
+// positions refreshed. The engine's loop must give the same samples.
+void PlainBlock(Engine& e, float* block, uint32_t frames) {
+    Project& p = e.project;
+    std::fill(block, block + 2 * frames, 0.0f);
+    for (uint32_t frame = 0; frame < frames; ++frame) {
+        for (int32_t n = 0; n < p.activeCount; ++n) {
+            const int32_t slot = p.activeSlots[n];
+            EvaluateModule(e, p.activeTypes[n], slot, block, frames, frame);
+            for (int32_t k = 0; k < kPortsPerSlot; ++k) {
+                const int32_t source = p.routes[PortIndex(slot, k)];
+                e.inputs[PortIndex(slot, k)] = source == kNone ? 0.0f : e.outputs[source];
+            }
+        }
+    }
+}
+
+// A random patch of the given types with random cables (backward, forward, self).
+void BuildRandom(EngineRig& rig, uint32_t seed, std::span<const int32_t> types) {
+    uint32_t x = seed;
+    auto next = [&x](uint32_t n) {
+        x = x * 1664525u + 1013904223u;
+        return (x >> 8) % n;
+    };
+    for (int i = 0; i < 60; ++i) rig.Add(types[next(static_cast<uint32_t>(types.size()))]);
+    for (int i = 0; i < 400; ++i) {
+        rig.Wire(static_cast<int32_t>(next(60)), static_cast<int32_t>(next(5)),
+                 static_cast<int32_t>(next(60)), static_cast<int32_t>(next(16)));
+    }
+    for (int s = 0; s < 60; ++s) {
+        if (rig.P().slots[s].type == kTypeParameter) rig.P().slots[s].value = 0.1f * (s % 11);
+    }
+}
+
+void Replace(EngineRig& rig, int32_t slot, int32_t type) {
+    rig.P().DeleteModule(slot);
+    ASSERT_EQ(rig.Add(type), slot);
+}
+
+TEST(FrameLoop, MatchesAPlainLoopSampleForSample) {
+    const int32_t types[] = {kTypeOutput,
+                             kTypeMidi2CV,
+                             kTypeSplit,
+                             kTypeParameter,
+                             kTypeAmplifier,
+                             kTypeCombine,
+                             kTypeInverter,
+                             kTypeVoltMeter,
+                             kTypeOscilloscope,
+                             kTypeFixedValues,
+                             kTypeOscillatorDriver,
+                             kTypeMul,
+                             kTypeDiv,
+                             kTypeAdd,
+                             kTypeSub,
+                             kTypeA440,
+                             kTypeRescale,
+                             kTypeOscillator,
+                             kTypeSwitch2In1Out,
+                             kTypeSwitch1In2Out,
+                             kTypeSwitch1In4Out,
+                             kTypeLfo,
+                             kTypePatchbay};
+    for (uint32_t seed = 1; seed <= 6; ++seed) {
+        EngineRig fast, plain;
+        BuildRandom(fast, seed, types);
+        BuildRandom(plain, seed, types);
+        std::vector<float> a(2 * 300), b(2 * 300);
+        for (int round = 0; round < 4; ++round) {
+            HandleNoteEvent(fast.E(), kNoteOn, 40 + round, 100);
+            HandleNoteEvent(plain.E(), kNoteOn, 40 + round, 100);
+            ProcessBlock(fast.E(), a.data(), 300);
+            PlainBlock(plain.E(), b.data(), 300);
+            ASSERT_EQ(a, b) << seed << " " << round;
+            ASSERT_EQ(std::vector<float>(fast.E().inputs, fast.E().inputs + kPortCount),
+                      std::vector<float>(plain.E().inputs, plain.E().inputs + kPortCount));
+            // Swap a few modules for other types between blocks.
+            const int32_t slot = static_cast<int32_t>((seed * 7 + round * 13) % 60);
+            const int32_t type = types[(seed + round * 5) % std::size(types)];
+            if (type == kTypeOutput) continue;
+            Replace(fast, slot, type);
+            Replace(plain, slot, type);
+        }
+    }
 }
 
 } // namespace
