@@ -1,35 +1,58 @@
 // tonewright-cli: the headless face of Tonewright.
-#include "model/catalogue.h"
+#include "cli/cli.h"
 
 #include <cstdio>
 #include <cstring>
 
 namespace {
 
-int PrintCatalogue() {
-    std::printf("%-5s %-22s %-14s %-20s %s\n", "type", "name", "category", "menu entry", "help");
-    for (const tw::ModuleTypeInfo& t : tw::ModuleTypes()) {
-        std::printf("%-5d %-22s %-14s %-20s %s\n", static_cast<int>(t.type), t.name, t.menuCategory,
-                    t.menuEntry, t.helpPage != nullptr ? t.helpPage : "-");
-    }
-    return 0;
-}
-
 void Usage(std::FILE* out) {
-    std::fprintf(out, "usage: tonewright-cli <command> [arguments]\n\n"
-                      "commands:\n"
-                      "  catalogue    list the module types\n");
+    std::fprintf(out,
+                 "usage: tonewright-cli [--quiet] <command> [arguments]\n"
+                 "\n"
+                 "commands:\n"
+                 "  new OUT.tw1              save an empty project with the new-project defaults\n"
+                 "  dump IN.tw1              print the project as JSON\n"
+                 "  resave IN.tw1 OUT.tw1    load a project and save it again\n"
+                 "  render IN.tw1 OUT.wav    render the project to a stereo float WAV file\n"
+                 "  stats IN.tw1             print the project's statistics\n"
+                 "  catalogue                list the module types\n"
+                 "\n"
+                 "The working folder is the application folder: skins are read from\n"
+                 "./Skins/<skin name>/. Messages the program would show in a box are printed\n"
+                 "on standard error; --quiet leaves them out.\n"
+                 "'tonewright-cli <command> --help' describes a command.\n");
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-        Usage(argc < 2 ? stderr : stdout);
-        return argc < 2 ? 2 : 0;
+    int first = 1;
+    bool quiet = false;
+    if (first < argc &&
+        (std::strcmp(argv[first], "--quiet") == 0 || std::strcmp(argv[first], "-q") == 0)) {
+        quiet = true;
+        ++first;
     }
-    if (std::strcmp(argv[1], "catalogue") == 0) return PrintCatalogue();
-    std::fprintf(stderr, "tonewright-cli: unknown command '%s'\n", argv[1]);
+    if (first >= argc) {
+        Usage(stderr);
+        return tw::cli::kUsage;
+    }
+    const char* command = argv[first];
+    if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0 ||
+        std::strcmp(command, "help") == 0) {
+        Usage(stdout);
+        return tw::cli::kOk;
+    }
+    const int n = argc - first - 1;
+    char** args = argv + first + 1;
+    if (std::strcmp(command, "new") == 0) return tw::cli::CommandNew(n, args, quiet);
+    if (std::strcmp(command, "dump") == 0) return tw::cli::CommandDump(n, args, quiet);
+    if (std::strcmp(command, "resave") == 0) return tw::cli::CommandResave(n, args, quiet);
+    if (std::strcmp(command, "render") == 0) return tw::cli::CommandRender(n, args, quiet);
+    if (std::strcmp(command, "stats") == 0) return tw::cli::CommandStats(n, args, quiet);
+    if (std::strcmp(command, "catalogue") == 0) return tw::cli::CommandCatalogue(n, args);
+    tw::cli::PrintError("unknown command '%s'", command);
     Usage(stderr);
-    return 2;
+    return tw::cli::kUsage;
 }

@@ -95,8 +95,17 @@ MessageAnswer HeadlessPlatform::ShowMessage(std::string_view text, std::string_v
     }
     messages.push_back({std::string(text), std::string(caption), buttons, icon, answer});
     if (echo != nullptr) {
-        std::fprintf(echo, "[%.*s] %.*s", static_cast<int>(caption.size()), caption.data(),
-                     static_cast<int>(text.size()), text.data());
+        // One line per box: the text's line breaks become " - ".
+        std::string line;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] != '\n') {
+                line += text[i];
+            } else if (i == 0 || text[i - 1] != '\n') {
+                line += " - ";
+            }
+        }
+        std::fprintf(echo, "[%.*s] %s", static_cast<int>(caption.size()), caption.data(),
+                     line.c_str());
         if (buttons != MessageButtons::Ok) std::fprintf(echo, " (%s)", ButtonsName(buttons));
         std::fputc('\n', echo);
     }

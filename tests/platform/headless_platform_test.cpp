@@ -26,7 +26,7 @@ TEST(HeadlessPlatform, MessageBoxesTakeScriptedAnswersThenTheMostCautiousOne) {
     EXPECT_EQ(p.messages[1].answer, MessageAnswer::Cancel);
 }
 
-TEST(HeadlessPlatform, MessagesAreEchoedWithTheirCaption) {
+TEST(HeadlessPlatform, MessagesAreEchoedOnOneLineWithTheirCaption) {
     test::TempDir dir;
     const std::string path = dir.File("echo.txt");
     std::FILE* f = std::fopen(path.c_str(), "w+");
@@ -38,7 +38,7 @@ TEST(HeadlessPlatform, MessagesAreEchoedWithTheirCaption) {
     std::fclose(f);
     const std::vector<uint8_t> bytes = test::ReadFileBytes(path);
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
-              "[Tonewright] Skin File Not Found\n\nx.bmp\n");
+              "[Tonewright] Skin File Not Found - x.bmp\n");
 }
 
 TEST(HeadlessPlatform, DialogsReturnScriptedPathsAndCancelWhenTheScriptIsEmpty) {
