@@ -43,14 +43,14 @@ struct Knob {
 };
 
 // Panel layout for the 384 x 261 panel of a 400 x 300 Gui Editor: two rows of grouped
-// knobs, 52 pixels apart.
+// knobs, 52 pixels apart (62 for the longer names of the second row).
 constexpr Knob kKnobs[] = {
     {"Wave", kKnobWave, 22, 46},     {"Octave", kKnob1234, 74, 46},
     {"Cutoff", kKnob100, 144, 46},   {"Reso", kKnob100, 196, 46},
     {"Rate", kKnob100, 266, 46},     {"Depth", kKnob100, 318, 46},
-    {"Attack", kKnob100, 22, 150},   {"Decay", kKnob100, 74, 150},
-    {"Sustain", kKnob100, 126, 150}, {"Release", kKnob100, 178, 150},
-    {"Reverb", kKnob100, 256, 150},  {"Volume", kKnob100, 316, 150},
+    {"Attack", kKnob100, 17, 150},   {"Decay", kKnob100, 79, 150},
+    {"Sustain", kKnob100, 141, 150}, {"Release", kKnob100, 203, 150},
+    {"Reverb", kKnob100, 266, 150},  {"Volume", kKnob100, 326, 150},
 };
 constexpr int32_t kKnobCount = sizeof kKnobs / sizeof kKnobs[0];
 
@@ -217,17 +217,17 @@ int main(int argc, char** argv) {
             "Split feeds both reverb inputs; the Output's Volume knob sets the level.");
 
     // The panel: two rows of grouped knobs, a title and a hint.
-    Group(p, 12, 26, 128, 120);
+    Group(p, 8, 26, 128, 120);
     Group(p, 134, 26, 250, 120);
-    Group(p, 256, 26, 372, 120);
-    Group(p, 12, 130, 232, 224);
-    Group(p, 240, 130, 372, 224);
-    Label(p, 14, 6, "DEMO SYNTH", 10, 255, 160, 40);
+    Group(p, 256, 26, 377, 120);
+    Group(p, 8, 130, 255, 224);
+    Group(p, 259, 130, 377, 224);
+    Label(p, 30, 5, "DEMO SYNTH", 10, 255, 160, 40);
     Label(p, 22, 30, "OSCILLATOR", 7, 255, 160, 40);
     Label(p, 144, 30, "FILTER", 7, 255, 160, 40);
     Label(p, 266, 30, "LFO", 7, 255, 160, 40);
     Label(p, 22, 134, "ENVELOPE", 7, 255, 160, 40);
-    Label(p, 250, 134, "OUTPUT", 7, 255, 160, 40);
+    Label(p, 266, 134, "OUTPUT", 7, 255, 160, 40);
     Label(p, 14, 234, "Play a note on the keyboard.", 7, 150, 154, 162);
 
     constexpr int32_t presets = sizeof kPresets / sizeof kPresets[0];
