@@ -229,17 +229,6 @@ TEST(Reverb, SwitchingOffPassesTheDryInputAndBackOnStartsEmpty) {
     }
 }
 
-TEST(Reverb, AnyOnOffChangeResetsEvenBetweenTwoOnValues) {
-    ReverbRig a;
-    a.Impulse(a.inL);
-    for (int32_t n = 0; n < 3000; ++n) a.rig.Step();
-    Set(a.rig, a.onOff, 0.5f);
-    for (int32_t n = 0; n < 2000; ++n) {
-        a.rig.Step();
-        ASSERT_EQ(a.L(), 0.0f) << n;
-    }
-}
-
 TEST(Reverb, UnconnectedMixAndHiCutReadTheSizeDefault) {
     // Size unconnected stores 0.5 into the shared cell, which Mix and Hi Cut then read.
     auto render = [](bool wired) {

@@ -135,19 +135,6 @@ TEST(OnePoleHighPass, ConstantInputDecaysAndNyquistPasses) {
     EXPECT_NEAR(NyquistGain(rig, in, hp), 2.0f * b1 / (1.0f + b1), 1e-4f);
 }
 
-TEST(OnePoleFilters, LowAndHighPassKeepSeparateMemories) {
-    EngineRig rig;
-    const int32_t in = Knob(rig, 1.0f);
-    const int32_t lp = rig.Add(kTypeLowPass1Pole);
-    const int32_t hp = rig.Add(kTypeHighPass1Pole);
-    ASSERT_TRUE(rig.Wire(in, 0, lp, 0));
-    ASSERT_TRUE(rig.Wire(lp, 0, hp, 0));
-    rig.Probe(hp, 0, 50);
-    // The high pass of a settled low pass is near 0, the low pass near 1.
-    EXPECT_NEAR(rig.Out(lp, 0), 1.0f, 1e-4f);
-    EXPECT_NEAR(rig.Out(hp, 0), 0.0f, 1e-3f);
-}
-
 TEST(AllPassFilter, CoefficientZeroDelaysByExactlyOneFrame) {
     EngineRig rig;
     const int32_t in = Knob(rig, 0.0f);
@@ -259,29 +246,6 @@ TEST(Formant, QuietResultsSnapToZeroWhileTheMemoriesDecay) {
         }
     }
     EXPECT_TRUE(snapped);
-}
-
-TEST(FilterReset, ClearsMemoriesAndRestoresOnePoleCoefficients) {
-    EngineRig rig;
-    const int32_t in = Knob(rig, 1.0f);
-    const int32_t lp2 = rig.Add(kTypeLowPass2Pole);
-    const int32_t lp1 = rig.Add(kTypeLowPass1Pole);
-    const int32_t ap = rig.Add(kTypeAllPass);
-    const int32_t fm = rig.Add(kTypeFormant);
-    ASSERT_TRUE(rig.Wire(in, 0, lp2, 0));
-    rig.Probe(lp2, 0, 10);
-    ResetFilters(rig.E());
-    const FilterState& s = rig.E().filters;
-    for (int32_t slot : {lp2, lp1, ap, fm}) {
-        EXPECT_EQ(s.lp2Stage0[slot], 0.0f);
-        EXPECT_EQ(s.lp2Stage1[slot], 0.0f);
-        EXPECT_EQ(s.lpA0[slot], 1.0f);
-        EXPECT_EQ(s.lpB1[slot], 0.0f);
-        EXPECT_EQ(s.lpY[slot], 0.0f);
-        EXPECT_EQ(s.hpA0[slot], 1.0f);
-        EXPECT_EQ(s.allPassZ[slot], 0.0f);
-        EXPECT_EQ(s.formantMemory[slot][0], 0.0);
-    }
 }
 
 } // namespace

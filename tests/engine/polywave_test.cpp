@@ -74,18 +74,6 @@ TEST(InverseFft, MatchesADirectSumWithPositiveExponent) {
     }
 }
 
-TEST(InverseFft, SingleBinBecomesARotatingPhasor) {
-    constexpr int32_t kSize = 1024;
-    std::vector<float> re(kSize, 0.0f);
-    std::vector<float> im(kSize, 0.0f);
-    re[3] = 1.0f;
-    InverseFft(re.data(), im.data(), kSize);
-    for (int32_t n = 0; n < kSize; ++n) {
-        ASSERT_NEAR(re[n], std::cos(2.0 * M_PI * 3 * n / kSize), 1e-4) << n;
-        ASSERT_NEAR(im[n], std::sin(2.0 * M_PI * 3 * n / kSize), 1e-4) << n;
-    }
-}
-
 TEST(PolyWave, ControlsAtZeroFromTheStartNeverBuildATableAndStaySilent) {
     EngineRig rig;
     const int32_t pad = rig.Add(kTypePolyWave);
@@ -270,19 +258,6 @@ TEST(PolyWave, TwoModulesRunTheSharedNotesTwicePerFrame) {
     a.rig.NoteOn(69);
     for (int32_t i = 0; i < 100; ++i) a.rig.Step();
     EXPECT_NEAR(a.S().forward[69], 200.0f * a.S().step[69], 0.01f);
-}
-
-TEST(PolyWave, ResetSilencesEveryNoteButKeepsTheTable) {
-    PadRig a(0.6f, 0.0f, 0.0f, 1.0f, 0.0f, 0.5f);
-    a.rig.NoteOn(69);
-    for (int32_t i = 0; i < 100; ++i) a.rig.Step();
-    const float sample = a.S().wavetable[1234];
-    ResetPolyWave(a.rig.E());
-    EXPECT_EQ(a.S().active[69], 0);
-    EXPECT_EQ(a.S().level[69], 0.0f);
-    EXPECT_EQ(a.S().wavetable[1234], sample);
-    EXPECT_FLOAT_EQ(a.S().envelopeScale, 4.0f * 44100.0f);
-    EXPECT_FLOAT_EQ(a.S().stepScale, 65536.0f / 44100.0f * 100.0f);
 }
 
 } // namespace
