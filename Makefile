@@ -12,10 +12,16 @@ DEB_PACKAGES := build-essential cmake ninja-build pkg-config git \
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps configure build test run clean format
+.PHONY: deps configure build test run clean format fuzz
+
+# What `make fuzz` needs on top: clang with its libFuzzer runtime.
+FUZZ_PACKAGES := clang libclang-rt-dev
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_BMP_SECONDS ?= 20
 
 deps:
-	@missing=$$(for p in $(DEB_PACKAGES); do \
+	@missing=$$(for p in $(DEB_PACKAGES) $(EXTRA_PACKAGES); do \
 	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
 	  done); \
 	if [ -n "$$missing" ]; then \
@@ -40,8 +46,23 @@ run: deps
 	$(MAKE) build
 	$(BUILD)/src/cli/tonewright-cli catalogue
 
+# A short libFuzzer run of the project loader and the BMP decoder with address and
+# undefined-behaviour checks, from seeds written by SaveProject. Longer runs:
+#   make fuzz FUZZ_SECONDS=600
+fuzz:
+	$(MAKE) deps EXTRA_PACKAGES="$(FUZZ_PACKAGES)"
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DTW_FUZZ=ON -DTW_SANITIZE=address \
+	  -DTW_BUILD_TESTS=OFF -DTW_BUILD_BENCH=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_open_project fuzz_bmp fuzz_seeds
+	$(FUZZ_BUILD)/fuzz/fuzz_seeds $(FUZZ_BUILD)/seeds/project $(FUZZ_BUILD)/seeds/bmp
+	mkdir -p $(FUZZ_BUILD)/corpus/project $(FUZZ_BUILD)/corpus/bmp
+	$(FUZZ_BUILD)/fuzz/fuzz_open_project -max_total_time=$(FUZZ_SECONDS) -max_len=65536 \
+	  -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus/project $(FUZZ_BUILD)/seeds/project
+	$(FUZZ_BUILD)/fuzz/fuzz_bmp -max_total_time=$(FUZZ_BMP_SECONDS) \
+	  -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus/bmp $(FUZZ_BUILD)/seeds/bmp
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD)

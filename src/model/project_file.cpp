@@ -1,3 +1,5 @@
+// Reading ".tw1" project files: the header, the byte-at-a-time tag scan and the chunk
+// readers, which take nothing in the file on trust.
 #include "model/project_file.h"
 
 #include "model/engine_control.h"
@@ -5,22 +7,14 @@
 #include "model/text.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tw {
 
 namespace {
 
-constexpr char kDashes[] = "--------------"; // 14 characters
 constexpr int32_t kParameterReservedBytes = 128;
 
 // Positions far outside any canvas or panel are pulled in so that the geometry code,
@@ -30,212 +24,6 @@ constexpr int32_t kCoordinateLimit = 1 << 24;
 int32_t ClampCoordinate(int32_t v) {
     return std::clamp(v, -kCoordinateLimit, kCoordinateLimit);
 }
-
-// ---------------------------------------------------------------------------------
-// Writing
-
-class Writer {
-public:
-    void I32(int32_t v) {
-        const auto u = static_cast<uint32_t>(v);
-        for (int i = 0; i < 4; ++i) bytes_.push_back(static_cast<uint8_t>(u >> (8 * i)));
-    }
-    void U8(uint8_t v) { bytes_.push_back(v); }
-    void F32(float v) {
-        uint32_t u = 0;
-        std::memcpy(&u, &v, sizeof u);
-        I32(static_cast<int32_t>(u));
-    }
-    void Raw(std::string_view s) { bytes_.insert(bytes_.end(), s.begin(), s.end()); }
-    void Zeros(int32_t n) { bytes_.insert(bytes_.end(), static_cast<std::size_t>(n), 0); }
-    void String(std::string_view s) {
-        I32(static_cast<int32_t>(s.size()));
-        Raw(s);
-    }
-    std::vector<uint8_t> Take() { return std::move(bytes_); }
-
-private:
-    std::vector<uint8_t> bytes_;
-};
-
-int32_t ClampCount(int32_t count, int32_t capacity) {
-    return std::clamp(count, 0, capacity);
-}
-
-void WriteHeader(Writer& w, const Project& p) {
-    w.Raw("HED#");
-    w.I32(kProjectFileVersion);
-    w.I32(p.TargetPlatform);
-    w.I32(p.viewOriginX);
-    w.I32(p.viewOriginY);
-    w.U8(static_cast<uint8_t>(p.zoom & 0xFF));
-    w.U8(static_cast<uint8_t>(p.cableStyle & 0xFF));
-    w.Raw(kDashes);
-    w.String(kProductName);
-    w.String(GetText(p.pluginName));
-    w.String(GetText(p.author));
-    w.String(GetText(p.versionText));
-    w.String(GetText(p.uniqueId));
-}
-
-void WriteModules(Writer& w, const Project& p) {
-    w.Raw("MOD#");
-    w.I32(p.CountOccupied());
-    for (int32_t s = 0; s < kSlotCount; ++s) {
-        const ModuleSlot& m = p.slots[s];
-        if (m.type == kTypeEmpty) continue;
-        w.I32(s);
-        w.I32(m.type);
-        w.I32(m.anchorX);
-        w.I32(m.topY);
-        w.String(GetText(m.name));
-        w.I32(0);
-    }
-}
-
-void WriteCables(Writer& w, const Project& p) {
-    w.Raw("PLG#");
-    int32_t count = 0;
-    for (int32_t k = 0; k < kPortCount; ++k) count += p.Out[k].link != kNone ? 1 : 0;
-    w.I32(count);
-    for (int32_t k = 0; k < kPortCount; ++k) {
-        if (p.Out[k].link == kNone) continue;
-        w.I32(k);
-        w.I32(p.Out[k].link);
-    }
-}
-
-void WriteParameters(Writer& w, const Project& p) {
-    w.Raw("PAR#");
-    w.I32(p.CountModulesOfType(kTypeParameter));
-    for (int32_t s = 0; s < kSlotCount; ++s) {
-        const ModuleSlot& m = p.slots[s];
-        if (m.type != kTypeParameter) continue;
-        w.I32(s);
-        w.I32(m.imageType);
-        w.I32(m.spareValues[0]);
-        w.I32(m.panelX);
-        w.I32(m.panelY);
-        w.I32(m.mouseResponse);
-        w.F32(0.0f);
-        w.I32(m.steps);
-        w.I32(m.showLabel);
-        w.U8(m.labelColour[0]);
-        w.U8(m.labelColour[1]);
-        w.U8(m.labelColour[2]);
-        w.U8(0);
-        w.String(GetText(m.name));
-        w.Zeros(kParameterReservedBytes);
-    }
-}
-
-void WriteGuiSize(Writer& w, const SavedLayout& layout) {
-    w.Raw("GUI#");
-    w.I32(2);
-    w.I32(layout.guiWidth);
-    w.I32(layout.guiHeight);
-}
-
-void WriteGraphics(Writer& w, const Project& p) {
-    w.Raw("GRA#");
-    const int32_t polygons = ClampCount(p.polygonCount, kPolygonCount);
-    w.I32(polygons);
-    for (int32_t i = 0; i < polygons; ++i) {
-        const PanelPolygon& g = p.polygons[i];
-        for (int32_t v : {g.x1, g.y1, g.x2, g.y2, g.lineWidth, g.alpha, g.cornerRadius, g.red,
-                          g.green, g.blue, static_cast<int32_t>(g.solid)}) {
-            w.I32(v);
-        }
-        w.Zeros(5 * 4);
-    }
-    const int32_t texts = ClampCount(p.textCount, kTextCount);
-    w.I32(texts);
-    for (int32_t i = 0; i < texts; ++i) {
-        const PanelText& t = p.texts[i];
-        w.String(GetText(t.text));
-        for (int32_t v : {t.x, t.y, t.size, t.red, t.green, t.blue, t.alpha}) w.I32(v);
-        w.Zeros(4 * 4);
-    }
-}
-
-void WritePatches(Writer& w, const Project& p) {
-    w.Raw("PST#");
-    w.I32(p.CountModulesOfType(kTypeParameter));
-    for (int32_t patch = 0; patch < kPatchCount; ++patch) {
-        w.String(GetText(p.patchNames[patch]));
-        for (int32_t s = 0; s < kSlotCount; ++s) {
-            if (p.slots[s].type != kTypeParameter) continue;
-            w.I32(s);
-            w.I32(p.slots[s].patchValues[patch]);
-        }
-    }
-}
-
-void WriteWindows(Writer& w, const SavedLayout& layout) {
-    w.Raw("WIN#");
-    w.I32(kEditorWindowCount);
-    for (const WindowPlacement& win : layout.windows) {
-        for (int32_t v : {win.visible, win.x, win.y, win.width, win.height}) w.I32(v);
-    }
-}
-
-void WriteComments(Writer& w, const Project& p) {
-    w.Raw("COM#");
-    const int32_t count = ClampCount(p.commentCount, kCommentCount);
-    w.I32(count);
-    for (int32_t i = 0; i < count; ++i) {
-        const CommentRecord& c = p.comments[i];
-        w.I32(c.showBackground);
-        w.I32(c.showBorder);
-        w.I32(c.x);
-        w.I32(c.y);
-        w.String(GetText(c.text));
-    }
-}
-
-// Writes all bytes to a fresh file beside `target` and renames it over the target.
-bool WriteFileAtomically(const std::string& target, const std::vector<uint8_t>& bytes) {
-    // Replacing a symbolic link must replace the file it points at, not the link.
-    std::string path = target;
-    struct stat st {};
-    if (lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = realpath(target.c_str(), nullptr)) {
-            path = real;
-            std::free(real);
-        }
-    }
-    std::string temp = path + ".saving-XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) return false;
-    // Keep the permissions of the file being replaced; a new file gets the usual ones.
-    mode_t mode = 0666;
-    if (stat(path.c_str(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = umask(0);
-        umask(mask);
-        mode &= ~mask;
-    }
-    bool ok = fchmod(fd, mode) == 0;
-    std::size_t done = 0;
-    while (ok && done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    ok = ok && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) unlink(temp.c_str());
-    return ok;
-}
-
-// ---------------------------------------------------------------------------------
-// Reading
 
 // A cursor over the file's bytes. Reads past the end fail and leave the cursor at the end,
 // so a truncated file ends every loop that reads from it.
@@ -567,43 +355,6 @@ void ShowError(Platform& platform, std::string_view text) {
 }
 
 } // namespace
-
-SavedLayout ReadSavedLayout(Platform& platform) {
-    SavedLayout layout;
-    for (int32_t i = 0; i < kEditorWindowCount; ++i) {
-        const auto which = static_cast<EditorWindow>(i);
-        const WindowRect r = platform.EditorWindowRect(which);
-        layout.windows[i] = {platform.IsEditorWindowVisible(which) ? 1 : 0, r.x, r.y, r.width,
-                             r.height};
-    }
-    const WindowRect gui = platform.GuiEditorRecordedSize();
-    layout.guiWidth = gui.width;
-    layout.guiHeight = gui.height;
-    return layout;
-}
-
-std::vector<uint8_t> EncodeProject(const Project& project, const SavedLayout& layout) {
-    Writer w;
-    WriteHeader(w, project);
-    w.Raw("SKN#");
-    w.String(GetText(project.skinName));
-    WriteModules(w, project);
-    WriteCables(w, project);
-    WriteParameters(w, project);
-    WriteGuiSize(w, layout);
-    WriteGraphics(w, project);
-    WritePatches(w, project);
-    WriteWindows(w, layout);
-    WriteComments(w, project);
-    return w.Take();
-}
-
-bool SaveProject(const Project& project, Platform& platform, std::string_view path) {
-    const std::vector<uint8_t> bytes = EncodeProject(project, ReadSavedLayout(platform));
-    if (!path.empty() && WriteFileAtomically(std::string(path), bytes)) return true;
-    ShowError(platform, "Can not open file to save");
-    return false;
-}
 
 LoadResult OpenProject(Project& project, EngineControl& engine, Platform& platform,
                        std::string_view path) {
