@@ -87,6 +87,8 @@ public:
     // ---- The shell's views of the project, refreshed after the model replaced it ----
     virtual void RebuildMenus() = 0;
     virtual void ShowPatchName(std::string_view name) = 0;
+    // Shows zoom level `zoom` (1..10) in the toolbar's zoom list, whose entry zoom - 1 it
+    // is; the list offers 1..9, so level 10 (reached with the wheel) has no entry.
     virtual void SelectZoom(int32_t zoom) = 0;
     virtual void RefreshProperties() = 0;
     // Puts the audio output and the toolbar into their stopped state.

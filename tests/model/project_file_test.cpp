@@ -336,6 +336,7 @@ TEST(ProjectFileOpen, BytesBetweenChunksAndUnknownTagsArePassedOver) {
     chunks.Tag("SKN#").Str("Steel").Text("more junk");
     ASSERT_EQ(Load(f, FileWith(chunks)), LoadResult::Loaded);
     EXPECT_EQ(GetText(f.project->skinName), "Steel");
+    EXPECT_EQ(f.platform.guiRecordedSize.width, 400); // "GUI#" is written, never read
 }
 
 TEST(ProjectFileHostile, IndicesOutsideTheTablesAreSkipped) {
