@@ -14,6 +14,7 @@ namespace {
 
 constexpr uint32_t kChannels = 2;
 constexpr unsigned int kRequestedFrames = 512;
+constexpr int kProbeAttempts = 3;
 
 // Errors the library reports while a stream runs are of no use to the user (the stream is
 // stopped or the device is gone, and "Stop Audio" cleans up), so they are dropped. Errors
@@ -83,12 +84,16 @@ void AudioOutput::InitAudioDevices(std::string_view preferredName) {
         RtAudio probe(audio_->getCurrentApi());
         for (uint32_t i = 0; i < deviceCount_; ++i) {
             std::string name;
-            try {
-                name = probe.getDeviceInfo(i).name;
-            } catch (const RtAudioError& e) {
-                // A device that went away since the count keeps an empty name.
-                e.printMessage();
-                continue;
+            // A JACK device is probed through a fresh connection to the server, which a busy
+            // machine can refuse for a moment; the name then comes back empty.
+            for (int attempt = 0; attempt < kProbeAttempts && name.empty(); ++attempt) {
+                try {
+                    name = probe.getDeviceInfo(i).name;
+                } catch (const RtAudioError& e) {
+                    // A device that went away since the count keeps an empty name.
+                    e.printMessage();
+                    break;
+                }
             }
             const std::size_t length = std::min<std::size_t>(name.size(), kDeviceNameSize - 1);
             std::memcpy(names_[i], name.data(), length);

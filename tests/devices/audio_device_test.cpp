@@ -27,6 +27,7 @@ using test::JackServer;
 using test::kJackPeriod;
 using test::kJackRate;
 using test::WaitFor;
+using test::WaitForConnections;
 
 constexpr const char* kNoAudioText = "No audio devices available";
 constexpr const char* kNoMidiPortText =
@@ -76,11 +77,8 @@ uint32_t IndexOf(const AudioOutput& audio, const std::string& name) {
     return kMaxAudioDevices;
 }
 
-bool Contains(const std::vector<std::string>& list, const std::string& item) {
-    return std::find(list.begin(), list.end(), item) != list.end();
-}
-
 TEST(AudioWithoutSoundSystem, NoDevicesBothMessagesAndNothingBreaks) {
+    test::JackTurn turn;
     test::UseJackServer("tw_absent_" + std::to_string(getpid()));
     HeadlessPlatform platform;
     Synth synth;
@@ -158,8 +156,9 @@ TEST(AudioOnJack, StartStopRestartAndSwitchDevices) {
     audio.StartAudio(system);
     ASSERT_TRUE(audio.IsRunning());
     EXPECT_EQ(audio.BufferFrames(), kJackPeriod);
-    EXPECT_TRUE(Contains(recorder.ConnectionsOf("system:playback_1"), "RtApiJack:outport 0"));
-    EXPECT_TRUE(Contains(recorder.ConnectionsOf("system:playback_2"), "RtApiJack:outport 1"));
+    jack_client_t* graph = recorder.Client();
+    EXPECT_TRUE(WaitForConnections(graph, "system:playback_1", {"RtApiJack:outport 0"}));
+    EXPECT_TRUE(WaitForConnections(graph, "system:playback_2", {"RtApiJack:outport 1"}));
     EXPECT_TRUE(recorder.ConnectionsOf("twrec:in_1").empty());
     // A second start while running changes nothing.
     audio.StartAudio(rec);
@@ -168,7 +167,7 @@ TEST(AudioOnJack, StartStopRestartAndSwitchDevices) {
     audio.StopAudio();
     EXPECT_FALSE(audio.IsRunning());
     EXPECT_EQ(audio.BufferFrames(), 0u);
-    EXPECT_TRUE(recorder.ConnectionsOf("system:playback_1").empty());
+    EXPECT_TRUE(WaitForConnections(graph, "system:playback_1", {}));
     audio.StopAudio();
 
     // A rate the server does not run fails quietly and leaves no stream behind: the next
@@ -182,8 +181,8 @@ TEST(AudioOnJack, StartStopRestartAndSwitchDevices) {
     audio.StopAudio();
     audio.StartAudio(rec);
     ASSERT_TRUE(audio.IsRunning());
-    EXPECT_TRUE(Contains(recorder.ConnectionsOf("twrec:in_1"), "RtApiJack:outport 0"));
-    EXPECT_TRUE(Contains(recorder.ConnectionsOf("twrec:in_2"), "RtApiJack:outport 1"));
+    EXPECT_TRUE(WaitForConnections(graph, "twrec:in_1", {"RtApiJack:outport 0"}));
+    EXPECT_TRUE(WaitForConnections(graph, "twrec:in_2", {"RtApiJack:outport 1"}));
     EXPECT_TRUE(recorder.ConnectionsOf("system:playback_1").empty());
     const uint32_t from = recorder.Frames();
     ASSERT_TRUE(WaitFor([&] { return recorder.Frames() >= from + 16 * kJackPeriod; }));
@@ -228,6 +227,9 @@ TEST(AudioOnJack, ANoteFromJackMidiSoundsExactlyAsTheOfflineRender) {
     MidiInput midi(platform, &PlayNote, synth.engine.get(), MidiApi::Jack);
     midi.InitMidiDevices("twkeys:keys");
     ASSERT_TRUE(midi.IsPortOpen());
+    // A message sent before the server has put the connection into its graph is lost.
+    ASSERT_TRUE(
+        WaitForConnections(recorder.Client(), "RtMidi Input Client:RtMidi Input", {"twkeys:keys"}));
     AudioOutput audio(platform, &ProcessAudio, synth.engine.get(), AudioApi::Jack);
     audio.SetSampleRate(kJackRate);
     audio.InitAudioDevices("twrec");

@@ -5,10 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <signal.h>
 #include <spawn.h>
 #include <sstream>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -61,6 +63,15 @@ bool ServerAnswers(const std::string& name) {
 
 } // namespace
 
+JackTurn::JackTurn() {
+    fd_ = open("/tmp/tw_device_tests.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd_ >= 0) flock(fd_, LOCK_EX);
+}
+
+JackTurn::~JackTurn() {
+    if (fd_ >= 0) close(fd_); // releases the lock
+}
+
 JackServer::JackServer() : name_(UniqueServerName()) {
     UseJackServer(name_);
     char logTemplate[] = "/tmp/tw_jackd_XXXXXX";
@@ -74,9 +85,13 @@ JackServer::JackServer() : name_(UniqueServerName()) {
     posix_spawn_file_actions_adddup2(&actions, logFd, STDERR_FILENO);
     std::string rate = std::to_string(kJackRate);
     std::string period = std::to_string(kJackPeriod);
-    // -r: no real-time scheduling, which a test machine may not grant.
-    const char* args[] = {"jackd", "-r",         "-n", name_.c_str(),  "-d",   "dummy",
-                          "-r",    rate.c_str(), "-p", period.c_str(), nullptr};
+    // -r: no real-time scheduling, which a test machine may not grant. -S: every client
+    // finishes every cycle before the next one starts, so a late client on a busy machine
+    // delays the cycle instead of missing it. -t: and it is not thrown out after the
+    // default half second.
+    const char* args[] = {"jackd",      "-r",          "-S",           "-t",    "10000",
+                          "-n",         name_.c_str(), "-d",           "dummy", "-r",
+                          rate.c_str(), "-p",          period.c_str(), nullptr};
     const int spawned =
         posix_spawnp(&pid_, "jackd", &actions, nullptr, const_cast<char* const*>(args), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -117,12 +132,36 @@ std::string JackServer::Log() const {
     return text.str();
 }
 
+namespace {
+
+// Opens a client of the test. A server starved of processor time can turn a connection
+// away for a moment, which is no fault of the program under test.
+jack_client_t* OpenClient(const std::string& name) {
+    jack_status_t status{};
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, &status)) {
+            return client;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    std::fprintf(stderr, "JACK client %s: open failed, status 0x%x\n", name.c_str(),
+                 static_cast<unsigned>(status));
+    return nullptr;
+}
+
+} // namespace
+
+JackGraph::JackGraph() : client_(OpenClient("twgraph")) {}
+
+JackGraph::~JackGraph() {
+    if (client_ != nullptr) jack_client_close(client_);
+}
+
 // ---- JackRecorder ----
 
 JackRecorder::JackRecorder(const std::string& clientName, uint32_t capacityFrames)
     : left_(capacityFrames, 0.0f), right_(capacityFrames, 0.0f) {
-    jack_status_t status{};
-    client_ = jack_client_open(clientName.c_str(), JackNoStartServer, &status);
+    client_ = OpenClient(clientName);
     if (client_ == nullptr) return;
     in_[0] = jack_port_register(client_, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
     in_[1] = jack_port_register(client_, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
@@ -162,15 +201,26 @@ int JackRecorder::Process(jack_nframes_t frames, void* self) {
 }
 
 std::vector<std::string> JackRecorder::ConnectionsOf(const std::string& port) const {
+    return PortConnections(client_, port);
+}
+
+std::vector<std::string> PortConnections(jack_client_t* client, const std::string& port) {
     std::vector<std::string> names;
-    if (client_ == nullptr) return names;
-    jack_port_t* p = jack_port_by_name(client_, port.c_str());
+    if (client == nullptr) return names;
+    jack_port_t* p = jack_port_by_name(client, port.c_str());
     if (p == nullptr) return names;
-    const char** list = jack_port_get_all_connections(client_, p);
+    const char** list = jack_port_get_all_connections(client, p);
     if (list == nullptr) return names;
     for (const char** n = list; *n != nullptr; ++n) names.emplace_back(*n);
     jack_free(list);
+    std::sort(names.begin(), names.end());
     return names;
+}
+
+bool WaitForConnections(jack_client_t* client, const std::string& port,
+                        std::vector<std::string> expected) {
+    std::sort(expected.begin(), expected.end());
+    return WaitFor([&] { return PortConnections(client, port) == expected; });
 }
 
 } // namespace tw::test

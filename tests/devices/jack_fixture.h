@@ -25,6 +25,20 @@ inline constexpr uint32_t kJackPeriod = 512;
 bool WaitFor(const std::function<bool()>& done,
              std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
+// JACK servers on one machine share a registry in /dev/shm, and a server starting or
+// stopping makes clients of another one fail to connect now and then. The device tests
+// therefore take turns: each holds this machine-wide lock while it uses JACK at all.
+class JackTurn {
+public:
+    JackTurn();
+    ~JackTurn();
+    JackTurn(const JackTurn&) = delete;
+    JackTurn& operator=(const JackTurn&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
 class JackServer {
 public:
     JackServer();
@@ -38,6 +52,7 @@ public:
     std::string Log() const;
 
 private:
+    JackTurn turn_;
     std::string name_;
     std::string logPath_;
     pid_t pid_ = -1;
@@ -46,6 +61,27 @@ private:
 
 // Points the JACK client library at a server name without starting anything.
 void UseJackServer(const std::string& name);
+
+// Names of the ports connected to JACK port `port`, asked through `client`, sorted.
+std::vector<std::string> PortConnections(jack_client_t* client, const std::string& port);
+// The server publishes a changed graph at the next cycle, which a busy machine may delay:
+// waits until `port` is connected to exactly `expected`.
+bool WaitForConnections(jack_client_t* client, const std::string& port,
+                        std::vector<std::string> expected);
+
+// A JACK client of the test that only looks at the server's graph.
+class JackGraph {
+public:
+    JackGraph();
+    ~JackGraph();
+    JackGraph(const JackGraph&) = delete;
+    JackGraph& operator=(const JackGraph&) = delete;
+    bool Ok() const { return client_ != nullptr; }
+    jack_client_t* Client() const { return client_; }
+
+private:
+    jack_client_t* client_ = nullptr;
+};
 
 // A JACK client with two audio inputs, "in_1" and "in_2", that records what arrives there
 // from the moment Start is called, whole cycles at a time. The audio layer lists it as an
