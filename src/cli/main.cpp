@@ -1,6 +1,7 @@
 // tonewright-cli: the headless face of Tonewright.
 #include "cli/build_command.h"
 #include "cli/cli.h"
+#include "cli/play_command.h"
 
 #include <cstdio>
 #include <cstring>
@@ -18,6 +19,7 @@ void Usage(std::FILE* out) {
                  "  render IN.tw1 OUT.wav    render the project to a stereo float WAV file\n"
                  "  stats IN.tw1             print the project's statistics\n"
                  "  build IN.tw1 --target DIR  build the plugin into DIR\n"
+                 "  play IN.tw1 [--seconds N]  play live from the preferred MIDI input\n"
                  "  catalogue                list the module types\n"
                  "\n"
                  "The working folder is the application folder: skins are read from\n"
@@ -54,6 +56,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(command, "render") == 0) return tw::cli::CommandRender(n, args, quiet);
     if (std::strcmp(command, "stats") == 0) return tw::cli::CommandStats(n, args, quiet);
     if (std::strcmp(command, "build") == 0) return tw::cli::CommandBuild(n, args, quiet);
+    if (std::strcmp(command, "play") == 0) return tw::cli::CommandPlay(n, args, quiet);
     if (std::strcmp(command, "catalogue") == 0) return tw::cli::CommandCatalogue(n, args);
     tw::cli::PrintError("unknown command '%s'", command);
     Usage(stderr);

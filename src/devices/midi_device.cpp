@@ -130,8 +130,8 @@ MidiInput::MidiInput(Platform& platform, NoteHandler handler, void* handlerData,
         try {
             midi_ = std::make_unique<RtMidiIn>(library, kClientName, kQueueLimit);
             return true;
-        } catch (const RtMidiError& e) {
-            e.printMessage();
+        } catch (const RtMidiError&) {
+            // The library has printed its message already.
         } catch (const std::exception& e) {
             std::fprintf(stderr, "RtMidi: %s\n", e.what());
         }
@@ -200,8 +200,8 @@ void MidiInput::InitMidiDevices(std::string_view preferredName) {
         midi_->ignoreTypes(false, false, false);
         midi_->openPort(selected_, kPortName);
         portOpen_ = true;
-    } catch (const RtMidiError& e) {
-        e.printMessage();
+    } catch (const RtMidiError&) {
+        // The library prints its own message before raising.
         CloseMidi();
         deviceCount_ = 0;
         Show(platform_, kFailureText, MessageIcon::Error);
@@ -212,8 +212,7 @@ bool MidiInput::OpenPort(uint32_t port) {
     try {
         midi_->openPort(port, kPortName);
         portOpen_ = true;
-    } catch (const RtMidiError& e) {
-        e.printMessage();
+    } catch (const RtMidiError&) {
         portOpen_ = false;
     }
     return portOpen_;
@@ -232,8 +231,8 @@ void MidiInput::CloseMidi() {
     if (midi_ && portOpen_) {
         try {
             midi_->closePort();
-        } catch (const RtMidiError& e) {
-            e.printMessage();
+        } catch (const RtMidiError&) {
+            // Printed by the library; the port is gone either way.
         }
     }
     portOpen_ = false;
