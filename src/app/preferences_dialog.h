@@ -5,6 +5,10 @@
 // into the preference values and the devices; "Save" also writes the preferences file.
 #include <QDialog>
 
+#include <cstdint>
+#include <memory>
+#include <string>
+
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
@@ -13,15 +17,45 @@ class QPushButton;
 namespace tw {
 
 struct AppContext;
+class AudioOutput;
+class MidiInput;
+class Platform;
 
 // The dialog's results.
 inline constexpr int kPreferencesSaved = 1;
 inline constexpr int kPreferencesCancelled = 2;
 
+// What the dialog needs from the audio output and the MIDI input. The program's comes from
+// AudioOutput and MidiInput; tests give lists of their own.
+class DeviceChoices {
+public:
+    virtual ~DeviceChoices() = default;
+    virtual uint32_t AudioCount() const = 0;
+    virtual std::string AudioName(uint32_t device) const = 0;
+    virtual uint32_t SelectedAudio() const = 0;
+    virtual bool AudioRunning() const = 0;
+    virtual void StopAudio() = 0;
+    virtual void SelectAudio(uint32_t device) = 0;
+    // Starts the stream on the selected device; false when it did not start.
+    virtual bool StartAudio() = 0;
+    virtual uint32_t MidiCount() const = 0;
+    virtual std::string MidiName(uint32_t port) const = 0;
+    virtual uint32_t SelectedMidi() const = 0;
+    // Closes the open port and opens `port`.
+    virtual void SwitchMidi(uint32_t port) = 0;
+};
+
+// The program's devices. A failed restart puts the toolbar into its stopped state through
+// the platform so that it never shows "Stop Audio" over silence.
+std::unique_ptr<DeviceChoices> ProgramDevices(AudioOutput& audio, MidiInput& midi,
+                                              Platform& platform);
+
 class PreferencesDialog final : public QDialog {
     Q_OBJECT
 public:
     PreferencesDialog(QWidget* parent, AppContext& ctx);
+    PreferencesDialog(QWidget* parent, AppContext& ctx, std::unique_ptr<DeviceChoices> devices);
+    ~PreferencesDialog() override;
 
     QComboBox* AudioList() const { return audioList_; }
     QComboBox* RateList() const { return rateList_; }
@@ -40,6 +74,7 @@ private:
     void Save();
 
     AppContext& ctx_;
+    std::unique_ptr<DeviceChoices> devices_;
     QComboBox* audioList_ = nullptr;
     QComboBox* rateList_ = nullptr;
     QComboBox* midiList_ = nullptr;

@@ -52,6 +52,11 @@ public:
     // The listed name of `device`; "" outside the list.
     const char* DeviceName(uint32_t device) const noexcept;
     uint32_t SelectedDevice() const noexcept { return selected_; }
+    // Makes `device` the one the next start opens (the Preferences dialog's choice); an
+    // index outside the list is ignored.
+    void SelectDevice(uint32_t device) noexcept {
+        if (device < deviceCount_) selected_ = device;
+    }
 
     // The rate the next StartAudio asks for (the preferences give 44100 or 48000).
     void SetSampleRate(uint32_t rate) noexcept { sampleRate_ = rate; }
