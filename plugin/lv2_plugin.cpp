@@ -1,0 +1,242 @@
+// The LV2 side of the plugin template. The binary is the same for every design: it reads
+// the manifest that the build appended to its own file and runs that design with the
+// editor's engine.
+#include "engine/engine.h"
+#include "plugin/design_loader.h"
+#include "plugin/lv2_contract.h"
+#include "plugin/manifest_reader.h"
+
+#include <lv2/atom/atom.h>
+#include <lv2/atom/util.h>
+#include <lv2/core/lv2.h>
+#include <lv2/midi/midi.h>
+#include <lv2/urid/urid.h>
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace tw::plugin {
+
+namespace {
+
+// The engine renders into a block of its own of at most this many frames, so that the
+// host's block size never matters and nothing is allocated while running.
+constexpr uint32_t kChunkFrames = 256;
+
+// What this plugin file holds, read once per process.
+struct PluginImage {
+    std::string path;
+    Manifest manifest;
+    std::string uri;
+};
+
+std::vector<uint8_t> ReadFile(const char* path) {
+    std::vector<uint8_t> bytes;
+    std::FILE* f = std::fopen(path, "rb");
+    if (f == nullptr) return bytes;
+    uint8_t buffer[65536];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    std::fclose(f);
+    return bytes;
+}
+
+PluginImage LoadImage() {
+    PluginImage image;
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&lv2_descriptor), &info) != 0 && info.dli_fname != nullptr)
+        image.path = info.dli_fname;
+    const std::vector<uint8_t> bytes = ReadFile(image.path.c_str());
+    if (bytes.empty()) {
+        image.manifest.problem = "the plugin cannot read its own file";
+    } else {
+        image.manifest = FindManifest(bytes);
+    }
+    const ManifestIdentity& id = image.manifest.identity;
+    image.uri = image.manifest.hasIdentity ? lv2::PluginUri(id.uniqueId, id.name)
+                                           : std::string(lv2::kUnknownPluginUri);
+    if (!image.manifest.hasDesign) {
+        std::fprintf(stderr,
+                     "Tonewright plugin %s: damaged manifest: %s; the plugin stays silent\n",
+                     image.path.empty() ? "(unknown file)" : image.path.c_str(),
+                     image.manifest.problem.c_str());
+    }
+    return image;
+}
+
+const PluginImage& Image() {
+    static const PluginImage image = LoadImage();
+    return image;
+}
+
+struct Control {
+    int32_t slot = 0;
+    int32_t steps = 0;
+    int32_t step = 0; // the step last applied
+    const float* port = nullptr;
+};
+
+struct Instance {
+    std::unique_ptr<Project> project;
+    std::unique_ptr<Engine> engine;
+    const ManifestDesign* design = nullptr; // null: the plugin is silent
+    bool ranSinceReset = false;
+    LV2_URID midiEvent = 0;
+    const LV2_Atom_Sequence* midiIn = nullptr;
+    float* out[2] = {nullptr, nullptr};
+    std::vector<Control> controls;
+    float block[2 * kChunkFrames] = {};
+
+    // A fresh engine on the design, as the editor has right after opening the project.
+    void Reset() noexcept {
+        ResetEngine(*engine);
+        LoadDesign(*design, *project);
+        for (Control& c : controls) c.step = project->slots[c.slot].patchValues[0];
+        ranSinceReset = false;
+    }
+
+    void Render(uint32_t from, uint32_t to) noexcept {
+        while (from < to) {
+            const uint32_t n = std::min(kChunkFrames, to - from);
+            ProcessBlock(*engine, block, n);
+            for (int side = 0; side < 2; ++side) {
+                if (out[side] != nullptr)
+                    std::memcpy(out[side] + from, block + side * n, sizeof(float) * n);
+            }
+            from += n;
+        }
+    }
+
+    // A control port's value becomes the nearest step within the control's range; only a
+    // change is applied, so an untouched control keeps the value the design started with.
+    void ApplyControls() noexcept {
+        for (Control& c : controls) {
+            if (c.port == nullptr) continue;
+            const float v = *c.port;
+            if (!std::isfinite(v)) continue;
+            const double limit = c.steps > 0 ? c.steps : 0;
+            const auto step =
+                static_cast<int32_t>(std::floor(std::clamp<double>(v, 0.0, limit) + 0.5));
+            if (step == c.step) continue;
+            c.step = step;
+            SetParameterStep(*project, c.slot, step);
+        }
+    }
+};
+
+LV2_Handle Instantiate(const LV2_Descriptor*, double rate, const char*,
+                       const LV2_Feature* const* features) {
+    const PluginImage& image = Image();
+    const LV2_URID_Map* map = nullptr;
+    for (int i = 0; features != nullptr && features[i] != nullptr; ++i) {
+        if (std::strcmp(features[i]->URI, LV2_URID__map) == 0)
+            map = static_cast<const LV2_URID_Map*>(features[i]->data);
+    }
+    if (map == nullptr) {
+        std::fprintf(stderr, "Tonewright plugin: the host offers no URID map\n");
+        return nullptr;
+    }
+    if (!(rate >= 1.0 && rate <= 1.0e6)) {
+        std::fprintf(stderr, "Tonewright plugin: cannot run at %g Hz\n", rate);
+        return nullptr;
+    }
+    try {
+        auto instance = std::make_unique<Instance>();
+        instance->midiEvent = map->map(map->handle, LV2_MIDI__MidiEvent);
+        if (image.manifest.hasDesign) {
+            instance->design = &image.manifest.design;
+            instance->project = std::make_unique<Project>();
+            instance->engine = std::make_unique<Engine>(*instance->project);
+            instance->engine->sampleRate = rate;
+            for (const ManifestParameter& p : instance->design->parameters)
+                instance->controls.push_back({p.slot, p.steps, 0, nullptr});
+            instance->Reset();
+        }
+        return instance.release();
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "Tonewright plugin: out of memory\n");
+        return nullptr;
+    }
+}
+
+void ConnectPort(LV2_Handle handle, uint32_t port, void* data) {
+    auto* self = static_cast<Instance*>(handle);
+    switch (port) {
+    case lv2::kMidiInPort:
+        self->midiIn = static_cast<const LV2_Atom_Sequence*>(data);
+        break;
+    case lv2::kOutLeftPort:
+        self->out[0] = static_cast<float*>(data);
+        break;
+    case lv2::kOutRightPort:
+        self->out[1] = static_cast<float*>(data);
+        break;
+    default:
+        // Ports of a description that does not match the manifest are left alone.
+        if (port - lv2::kFirstParameterPort < self->controls.size())
+            self->controls[port - lv2::kFirstParameterPort].port = static_cast<const float*>(data);
+        break;
+    }
+}
+
+void Activate(LV2_Handle handle) {
+    auto* self = static_cast<Instance*>(handle);
+    // Playing again after a pause starts from the same state as the first time.
+    if (self->design != nullptr && self->ranSinceReset) self->Reset();
+}
+
+void Run(LV2_Handle handle, uint32_t frames) {
+    auto* self = static_cast<Instance*>(handle);
+    if (self->design == nullptr) {
+        for (float* side : self->out) {
+            if (side != nullptr) std::memset(side, 0, sizeof(float) * frames);
+        }
+        return;
+    }
+    self->ranSinceReset = true;
+    self->ApplyControls();
+    uint32_t done = 0;
+    if (self->midiIn != nullptr) {
+        LV2_ATOM_SEQUENCE_FOREACH(self->midiIn, ev) {
+            if (ev->body.type != self->midiEvent) continue;
+            // The run is split at each event's frame, so a note starts on its own sample.
+            const int64_t at = std::clamp<int64_t>(ev->time.frames, done, frames);
+            self->Render(done, static_cast<uint32_t>(at));
+            done = static_cast<uint32_t>(at);
+            const auto* msg = reinterpret_cast<const uint8_t*>(ev + 1);
+            // Note-on and note-off on channel 1 only, as from the editor's MIDI input.
+            if (ev->body.size >= 3 && (msg[0] == 0x80 || msg[0] == 0x90))
+                HandleNoteEvent(*self->engine, msg[0], msg[1], msg[2]);
+        }
+    }
+    self->Render(done, frames);
+}
+
+void Cleanup(LV2_Handle handle) {
+    delete static_cast<Instance*>(handle);
+}
+
+const void* ExtensionData(const char*) {
+    return nullptr;
+}
+
+} // namespace
+
+} // namespace tw::plugin
+
+extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
+    using namespace tw::plugin;
+    static const LV2_Descriptor descriptor = {
+        Image().uri.c_str(), Instantiate, ConnectPort, Activate, Run, nullptr, Cleanup,
+        ExtensionData};
+    return index == 0 ? &descriptor : nullptr;
+}
