@@ -59,7 +59,8 @@ struct Engine final : EngineControl {
 
     // The sample rate in force. Tables built by the reset keep the rate of the last
     // reset; the rules that read this directly follow a change at once.
-    double sampleRate = 44100.0;
+    // A relaxed word because the Preferences dialog may change it while audio runs.
+    Relaxed<float> sampleRate{44100.0f};
 
     // Signal tables, indexed by port index. Only the audio thread touches them.
     float outputs[kPortCount] = {};
