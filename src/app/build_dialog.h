@@ -8,6 +8,7 @@
 #include <QImage>
 
 #include <functional>
+#include <string_view>
 
 class QCheckBox;
 class QComboBox;
@@ -42,12 +43,14 @@ public:
 
     // The "Build" button.
     void Build();
+    bool IsBuilding() const { return building_; }
 
 protected:
     void done(int result) override;
 
 private:
-    void AppendLine(const QString& line);
+    void AppendLine(std::string_view line);
+    void PlaceBesideMainWindow(QWidget* parent);
 
     AppContext& ctx_;
     PanelCapture capturePanel_;
@@ -62,6 +65,7 @@ private:
     QPushButton* buildButton_ = nullptr;
     QPushButton* exitButton_ = nullptr;
     QPushButton* helpButton_ = nullptr;
+    bool building_ = false;
 };
 
 // Runs the dialog modally. `capturePanel` gives the Gui Editor's current picture; when it

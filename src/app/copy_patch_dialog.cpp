@@ -1,7 +1,9 @@
 #include "app/copy_patch_dialog.h"
 
 #include "app/app_context.h"
+#include "editors/qt_bitmap.h"
 #include "model/lifecycle.h"
+#include "model/text.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -25,7 +27,7 @@ CopyPatchDialog::CopyPatchDialog(QWidget* parent, AppContext& ctx) : QDialog(par
     for (QComboBox* list : {fromList_, toList_}) {
         list->setMaxVisibleItems(12);
         for (int32_t p = 0; p < kPatchCount; ++p)
-            list->addItem(QString::fromLatin1(ctx_.project.patchNames[p]));
+            list->addItem(TextOfBytes(GetText(ctx_.project.patchNames[p])));
         list->setCurrentIndex(ctx_.project.currentPatch);
     }
 
