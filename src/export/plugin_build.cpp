@@ -2,6 +2,7 @@
 
 #include "devices/file_io.h"
 #include "export/bmp_writer.h"
+#include "export/lv2_ttl.h"
 #include "export/manifest.h"
 #include "model/text.h"
 
@@ -189,6 +190,7 @@ bool BuildPlugin(const Project& project, PanelSize panel, BuildLog& log, BuildHo
     log.Step(">Copying bitmaps to: " + folder);
     const std::string skinFolder = SkinFolderPath(project);
     for (const char* name : kPluginSkinBitmaps) CopySkinBitmap(name, skinFolder, folder, log);
+    WriteLv2Description(project, folder, std::string(GetText(project.pluginName)) + ".dll", log);
     return true;
 }
 

@@ -123,6 +123,9 @@ TEST_F(PluginBuild, WritesTemplateAndManifestBitmapsAndBackground) {
                                  skin + "Knob_Wave.bmp ",
                                  skin + "Switch_OnOff.bmp ",
                                  skin + "LED_Red.bmp ",
+                                 ">Writing plugin description: " + Folder() + "/manifest.ttl ",
+                                 ">Writing plugin description: " + Folder() + "/plugin.ttl ",
+                                 ">Writing plugin description: " + Folder() + "/presets.ttl ",
                                  ">Creating background bitmap: " + background + " ",
                                  " ",
                                  "** Build Process Finished ** "}));
@@ -194,12 +197,16 @@ TEST_F(PluginBuild, MissingSkinFolderIsSevenError7sWithEmptyFilesLeft) {
 TEST_F(PluginBuild, UnwritableBitmapDestinationsAreError8) {
     WriteFile(Folder(), "a file where the plugin folder should be");
     ASSERT_TRUE(Run());
-    EXPECT_EQ(kept.log.errorCount, 7);
+    // Seven bitmaps and the three files of the plugin's description.
+    EXPECT_EQ(kept.log.errorCount, 10);
     const auto first = std::find(kept.lines.begin(), kept.lines.end(),
                                  ">ERROR 8: Can not open file " + Folder() + "/Knob_0to10.bmp ");
     ASSERT_NE(first, kept.lines.end());
     EXPECT_EQ(*(first + 1), ">Check folder permissions. ");
-    EXPECT_EQ(kept.lines.back(), "7  Error(s) ");
+    EXPECT_NE(std::find(kept.lines.begin(), kept.lines.end(),
+                        ">ERROR 8: Can not open file " + Folder() + "/manifest.ttl "),
+              kept.lines.end());
+    EXPECT_EQ(kept.lines.back(), "10  Error(s) ");
 }
 
 TEST_F(PluginBuild, ChecksAreShownInOrderAndRefuseWithoutLogging) {
