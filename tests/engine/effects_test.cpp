@@ -10,33 +10,23 @@
 namespace tw::test {
 namespace {
 
-int32_t Knob(EngineRig& rig, float value) {
-    const int32_t slot = rig.Add(kTypeParameter);
-    rig.P().slots[slot].value = value;
-    return slot;
-}
-
-void Set(EngineRig& rig, int32_t knob, float value) {
-    rig.P().slots[knob].value = value;
-}
-
 struct DelayRig {
     EngineRig rig;
     int32_t in, delay, feedback, mix, module;
     DelayRig(float d, float fb, float m) {
-        in = Knob(rig, 0.0f);
-        delay = Knob(rig, d);
-        feedback = Knob(rig, fb);
-        mix = Knob(rig, m);
+        in = rig.Knob(0.0f);
+        delay = rig.Knob(d);
+        feedback = rig.Knob(fb);
+        mix = rig.Knob(m);
         module = rig.Add(kTypeDelay);
         const int32_t sources[] = {in, delay, feedback, mix};
         for (int32_t k = 0; k < 4; ++k) EXPECT_TRUE(rig.Wire(sources[k], 0, module, k));
     }
     // Frames from an impulse on In to the first echo on Out.
     int32_t EchoDelay(int32_t limit = 50000) {
-        Set(rig, in, 1.0f);
+        rig.Set(in, 1.0f);
         rig.Step();
-        Set(rig, in, 0.0f);
+        rig.Set(in, 0.0f);
         for (int32_t n = 1; n < limit; ++n) {
             rig.Step();
             if (rig.Out(module, 0) != 0.0f) return n;
@@ -71,10 +61,10 @@ TEST(Delay, FeedbackRepeatsTheEchoScaledByPointEight) {
 
 TEST(Delay, StatusFollowsTheOutputAboveAThousandth) {
     DelayRig a(0.1f, 0.0f, 1.0f);
-    Set(a.rig, a.in, 0.002f);
+    a.rig.Set(a.in, 0.002f);
     a.rig.Step();
     EXPECT_EQ(a.rig.Out(a.module, 1), 1.0f);
-    Set(a.rig, a.in, -0.0005f);
+    a.rig.Set(a.in, -0.0005f);
     a.rig.Step();
     EXPECT_EQ(a.rig.Out(a.module, 1), 0.0f);
 }
@@ -89,13 +79,13 @@ TEST(Delay, ShortDelayIsStoredBackIntoItsSource) {
 
 TEST(Delay, UnconnectedControlsAllReadTheFloorFromTheSharedCell) {
     EngineRig rig;
-    const int32_t in = Knob(rig, 1.0f);
+    const int32_t in = rig.Knob(1.0f);
     const int32_t d = rig.Add(kTypeDelay);
     ASSERT_TRUE(rig.Wire(in, 0, d, 0));
     rig.Step();
     // Delay 0.5 then Feedback 0.0 into the one cell; the floor then stores 0.05.
     EXPECT_EQ(rig.E().unconnected, 0.05f);
-    Set(rig, in, 0.0f);
+    rig.Set(in, 0.0f);
     int32_t n = 0;
     do {
         rig.Step();
@@ -109,14 +99,14 @@ TEST(Delay, UnconnectedControlsAllReadTheFloorFromTheSharedCell) {
 TEST(Delay, TwoModulesShareOnePositionAndHearEachOther) {
     DelayRig a(0.1f, 0.0f, 1.0f);
     const int32_t other = a.rig.Add(kTypeDelay);
-    const int32_t mix = Knob(a.rig, 1.0f);
+    const int32_t mix = a.rig.Knob(1.0f);
     ASSERT_TRUE(a.rig.Wire(mix, 0, other, 3));
     for (int32_t i = 0; i < 100; ++i) a.rig.Step();
     EXPECT_EQ(a.rig.E().delay.position, 200);
     // The second module has no input of its own, yet it plays the first one's impulse.
-    Set(a.rig, a.in, 1.0f);
+    a.rig.Set(a.in, 1.0f);
     a.rig.Step();
-    Set(a.rig, a.in, 0.0f);
+    a.rig.Set(a.in, 0.0f);
     bool heard = false;
     for (int32_t i = 0; i < 5000 && !heard; ++i) {
         a.rig.Step();
@@ -139,9 +129,9 @@ TEST(Delay, OversizedDelayKeepsThePositionInsideTheLine) {
 
 TEST(Delay, ClearingTheLineSilencesPendingEchoes) {
     DelayRig a(0.1f, 0.9f, 1.0f);
-    Set(a.rig, a.in, 1.0f);
+    a.rig.Set(a.in, 1.0f);
     a.rig.Step();
-    Set(a.rig, a.in, 0.0f);
+    a.rig.Set(a.in, 0.0f);
     for (int32_t i = 0; i < 100; ++i) a.rig.Step();
     ClearDelayLine(a.rig.E());
     EXPECT_EQ(a.rig.E().delay.position, 0);
@@ -155,20 +145,20 @@ struct ReverbRig {
     EngineRig rig;
     int32_t inL, inR, size, mix, hiCut, onOff, module;
     ReverbRig() {
-        inL = Knob(rig, 0.0f);
-        inR = Knob(rig, 0.0f);
-        size = Knob(rig, 0.5f);
-        mix = Knob(rig, 1.0f);
-        hiCut = Knob(rig, 0.3f);
-        onOff = Knob(rig, 1.0f);
+        inL = rig.Knob(0.0f);
+        inR = rig.Knob(0.0f);
+        size = rig.Knob(0.5f);
+        mix = rig.Knob(1.0f);
+        hiCut = rig.Knob(0.3f);
+        onOff = rig.Knob(1.0f);
         module = rig.Add(kTypeReverb);
         const int32_t sources[] = {inL, inR, size, mix, hiCut, onOff};
         for (int32_t k = 0; k < 6; ++k) EXPECT_TRUE(rig.Wire(sources[k], 0, module, k));
     }
     void Impulse(int32_t input) {
-        Set(rig, input, 1.0f);
+        rig.Set(input, 1.0f);
         rig.Step();
-        Set(rig, input, 0.0f);
+        rig.Set(input, 0.0f);
     }
     float L() const { return rig.Out(module, 0); }
     float R() const { return rig.Out(module, 1); }
@@ -212,16 +202,16 @@ TEST(Reverb, SwitchingOffPassesTheDryInputAndBackOnStartsEmpty) {
     a.Impulse(a.inL);
     for (int32_t n = 0; n < 3000; ++n) a.rig.Step();
     ASSERT_NE(a.L(), 0.0f);
-    Set(a.rig, a.onOff, 0.0f);
-    Set(a.rig, a.inL, 0.25f);
-    Set(a.rig, a.inR, -0.5f);
+    a.rig.Set(a.onOff, 0.0f);
+    a.rig.Set(a.inL, 0.25f);
+    a.rig.Set(a.inR, -0.5f);
     a.rig.Step();
     EXPECT_EQ(a.L(), 0.25f);
     EXPECT_EQ(a.R(), -0.5f);
     EXPECT_EQ(a.rig.Out(a.module, 2), 0.0f);
-    Set(a.rig, a.inL, 0.0f);
-    Set(a.rig, a.inR, 0.0f);
-    Set(a.rig, a.onOff, 1.0f);
+    a.rig.Set(a.inL, 0.0f);
+    a.rig.Set(a.inR, 0.0f);
+    a.rig.Set(a.onOff, 1.0f);
     for (int32_t n = 0; n < 3000; ++n) {
         a.rig.Step();
         ASSERT_EQ(a.L(), 0.0f) << n;
@@ -233,11 +223,11 @@ TEST(Reverb, UnconnectedMixAndHiCutReadTheSizeDefault) {
     // Size unconnected stores 0.5 into the shared cell, which Mix and Hi Cut then read.
     auto render = [](bool wired) {
         EngineRig rig;
-        const int32_t in = Knob(rig, 0.0f);
-        const int32_t silence = Knob(rig, 0.0f);
+        const int32_t in = rig.Knob(0.0f);
+        const int32_t silence = rig.Knob(0.0f);
         std::vector<int32_t> knobs;
         if (wired) {
-            for (int32_t k = 0; k < 3; ++k) knobs.push_back(Knob(rig, 0.5f));
+            for (int32_t k = 0; k < 3; ++k) knobs.push_back(rig.Knob(0.5f));
         }
         const int32_t r = rig.Add(kTypeReverb);
         EXPECT_TRUE(rig.Wire(in, 0, r, 0));
@@ -249,7 +239,7 @@ TEST(Reverb, UnconnectedMixAndHiCutReadTheSizeDefault) {
         }
         std::vector<float> out;
         for (int32_t n = 0; n < 4000; ++n) {
-            Set(rig, in, n == 1 ? 1.0f : 0.0f);
+            rig.Set(in, n == 1 ? 1.0f : 0.0f);
             rig.Step();
             out.push_back(rig.Out(r, 0));
         }

@@ -11,23 +11,17 @@
 namespace tw::test {
 namespace {
 
-int32_t Knob(EngineRig& rig, float value) {
-    const int32_t slot = rig.Add(kTypeParameter);
-    rig.P().slots[slot].value = value;
-    return slot;
-}
-
 // An ADSR with every control on a knob the test can turn.
 struct AdsrRig {
     EngineRig rig;
     int32_t gate, attack, decay, sustain, release, adsr;
 
     AdsrRig(float a, float d, float s, float r, double rate = 44100.0) : rig(rate) {
-        gate = Knob(rig, 0.0f);
-        attack = Knob(rig, a);
-        decay = Knob(rig, d);
-        sustain = Knob(rig, s);
-        release = Knob(rig, r);
+        gate = rig.Knob(0.0f);
+        attack = rig.Knob(a);
+        decay = rig.Knob(d);
+        sustain = rig.Knob(s);
+        release = rig.Knob(r);
         adsr = rig.Add(kTypeAdsr);
         const int32_t sources[] = {gate, attack, decay, sustain, release};
         for (int32_t k = 0; k < 5; ++k) EXPECT_TRUE(rig.Wire(sources[k], 0, adsr, k));
@@ -241,7 +235,7 @@ TEST(Adsr, ReleaseFromZeroLevelEndsAtOnceWithoutNaN) {
 
 TEST(Adsr, UnconnectedSustainAndLevelDefaultToOne) {
     EngineRig rig;
-    const int32_t gate = Knob(rig, 1.0f);
+    const int32_t gate = rig.Knob(1.0f);
     const int32_t adsr = rig.Add(kTypeAdsr);
     ASSERT_TRUE(rig.Wire(gate, 0, adsr, 0));
     const std::vector<float> out = rig.Probe(adsr, 0, 1000);

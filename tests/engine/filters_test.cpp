@@ -12,23 +12,12 @@
 namespace tw::test {
 namespace {
 
-// A Parameter module acting as a control source that the test sets directly.
-int32_t Knob(EngineRig& rig, float value) {
-    const int32_t slot = rig.Add(kTypeParameter);
-    rig.P().slots[slot].value = value;
-    return slot;
-}
-
-void Set(EngineRig& rig, int32_t knob, float value) {
-    rig.P().slots[knob].value = value;
-}
-
 // Steady-state amplitude of a filter fed the alternating signal +1, -1, ... (the
 // Nyquist frequency), measured after the transient has died away.
 float NyquistGain(EngineRig& rig, int32_t in, int32_t filter) {
     float peak = 0.0f;
     for (int32_t i = 0; i < 4000; ++i) {
-        Set(rig, in, (i % 2 == 0) ? 1.0f : -1.0f);
+        rig.Set(in, (i % 2 == 0) ? 1.0f : -1.0f);
         rig.Step();
         if (i > 3000) peak = std::max(peak, std::fabs(rig.Out(filter, 0)));
     }
@@ -37,7 +26,7 @@ float NyquistGain(EngineRig& rig, int32_t in, int32_t filter) {
 
 TEST(TwoPoleLowPass, UnconnectedFreqRunsWideOpenAndSettlesOnTheInput) {
     EngineRig rig;
-    const int32_t in = Knob(rig, 1.0f);
+    const int32_t in = rig.Knob(1.0f);
     const int32_t lp = rig.Add(kTypeLowPass2Pole);
     ASSERT_TRUE(rig.Wire(in, 0, lp, 0));
     // Cached read: the step reaches the filter one frame late.
@@ -49,9 +38,9 @@ TEST(TwoPoleLowPass, UnconnectedFreqRunsWideOpenAndSettlesOnTheInput) {
 
 TEST(TwoPoleLowPass, MaximumResonanceOvershootsAndRings) {
     EngineRig rig;
-    const int32_t in = Knob(rig, 1.0f);
-    const int32_t freq = Knob(rig, 0.05f);
-    const int32_t res = Knob(rig, 5.0f); // limited to 0.965
+    const int32_t in = rig.Knob(1.0f);
+    const int32_t freq = rig.Knob(0.05f);
+    const int32_t res = rig.Knob(5.0f); // limited to 0.965
     const int32_t lp = rig.Add(kTypeLowPass2Pole);
     ASSERT_TRUE(rig.Wire(in, 0, lp, 0));
     ASSERT_TRUE(rig.Wire(freq, 0, lp, 1));
@@ -66,21 +55,21 @@ TEST(TwoPoleLowPass, MaximumResonanceOvershootsAndRings) {
 
 TEST(TwoPoleLowPass, FreqAndResonanceAreLimited) {
     EngineRig rig;
-    const int32_t freq = Knob(rig, 3.0f);
-    const int32_t res = Knob(rig, 0.99f);
+    const int32_t freq = rig.Knob(3.0f);
+    const int32_t res = rig.Knob(0.99f);
     const int32_t lp = rig.Add(kTypeLowPass2Pole);
     ASSERT_TRUE(rig.Wire(freq, 0, lp, 1));
     ASSERT_TRUE(rig.Wire(res, 0, lp, 2));
     rig.Probe(lp, 0, 3);
     EXPECT_NEAR(rig.E().filters.lp2Feedback[lp], 0.965f / 0.075f + 0.965f, 1e-3f);
     // No lower limit on the resonance: a negative value damps.
-    Set(rig, res, -0.5f);
+    rig.Set(res, -0.5f);
     rig.Probe(lp, 0, 3);
     EXPECT_FLOAT_EQ(rig.E().filters.lp2Feedback[lp], -0.5f / (1.0f - 0.925f) - 0.5f);
     // A Freq below the floor still lets the filter move, slowly: f = 0.001.
     EngineRig slow;
-    const int32_t in = Knob(slow, 1.0f);
-    const int32_t f0 = Knob(slow, -1.0f);
+    const int32_t in = slow.Knob(1.0f);
+    const int32_t f0 = slow.Knob(-1.0f);
     const int32_t lp2 = slow.Add(kTypeLowPass2Pole);
     ASSERT_TRUE(slow.Wire(in, 0, lp2, 0));
     ASSERT_TRUE(slow.Wire(f0, 0, lp2, 1));
@@ -91,7 +80,7 @@ TEST(TwoPoleLowPass, FreqAndResonanceAreLimited) {
 
 TEST(OnePoleLowPass, DefaultFreqGivesTheStatedCoefficientAndGain) {
     EngineRig rig;
-    const int32_t in = Knob(rig, 1.0f);
+    const int32_t in = rig.Knob(1.0f);
     const int32_t lp = rig.Add(kTypeLowPass1Pole);
     ASSERT_TRUE(rig.Wire(in, 0, lp, 0));
     const std::vector<float> out = rig.Probe(lp, 0, 200);
@@ -106,8 +95,8 @@ TEST(OnePoleLowPass, DefaultFreqGivesTheStatedCoefficientAndGain) {
 
 TEST(OnePoleLowPass, FreqZeroHoldsAndFreqTenPassesAlmostUnchanged) {
     EngineRig rig;
-    const int32_t in = Knob(rig, 1.0f);
-    const int32_t freq = Knob(rig, 10.0f);
+    const int32_t in = rig.Knob(1.0f);
+    const int32_t freq = rig.Knob(10.0f);
     const int32_t lp = rig.Add(kTypeLowPass1Pole);
     ASSERT_TRUE(rig.Wire(in, 0, lp, 0));
     ASSERT_TRUE(rig.Wire(freq, 0, lp, 1));
@@ -115,8 +104,8 @@ TEST(OnePoleLowPass, FreqZeroHoldsAndFreqTenPassesAlmostUnchanged) {
     EXPECT_NEAR(rig.E().filters.lpB1[lp], 0.00187f, 1e-5f);
     EXPECT_NEAR(rig.Out(lp, 0), 0.998f, 0.001f);
     rig.Probe(lp, 0, 20);
-    Set(rig, freq, 0.0f);
-    Set(rig, in, -3.0f);
+    rig.Set(freq, 0.0f);
+    rig.Set(in, -3.0f);
     const std::vector<float> held = rig.Probe(lp, 0, 1000);
     for (float v : held) ASSERT_FLOAT_EQ(v, held[0]);
     EXPECT_NEAR(held[0], 1.0f, 1e-5f);
@@ -124,7 +113,7 @@ TEST(OnePoleLowPass, FreqZeroHoldsAndFreqTenPassesAlmostUnchanged) {
 
 TEST(OnePoleHighPass, ConstantInputDecaysAndNyquistPasses) {
     EngineRig rig;
-    const int32_t in = Knob(rig, 1.0f);
+    const int32_t in = rig.Knob(1.0f);
     const int32_t hp = rig.Add(kTypeHighPass1Pole);
     ASSERT_TRUE(rig.Wire(in, 0, hp, 0));
     const std::vector<float> out = rig.Probe(hp, 0, 200);
@@ -137,15 +126,15 @@ TEST(OnePoleHighPass, ConstantInputDecaysAndNyquistPasses) {
 
 TEST(AllPassFilter, CoefficientZeroDelaysByExactlyOneFrame) {
     EngineRig rig;
-    const int32_t in = Knob(rig, 0.0f);
-    const int32_t a = Knob(rig, 0.0f);
+    const int32_t in = rig.Knob(0.0f);
+    const int32_t a = rig.Knob(0.0f);
     const int32_t ap = rig.Add(kTypeAllPass);
     ASSERT_TRUE(rig.Wire(in, 0, ap, 0));
     ASSERT_TRUE(rig.Wire(a, 0, ap, 1));
     const std::array<float, 6> signal = {0.3f, -1.0f, 2.5f, 0.0f, 7.0f, -0.25f};
     float last = 0.0f;
     for (float x : signal) {
-        Set(rig, in, x);
+        rig.Set(in, x);
         rig.Step();
         EXPECT_EQ(rig.Out(ap, 0), last);
         last = x;
@@ -155,8 +144,8 @@ TEST(AllPassFilter, CoefficientZeroDelaysByExactlyOneFrame) {
 TEST(AllPassFilter, PassesEveryFrequencyAtUnityGainAndLimitsItsCoefficient) {
     for (float coefficient : {0.5f, 0.99f, 40.0f, -3.0f}) {
         EngineRig rig;
-        const int32_t in = Knob(rig, 1.0f);
-        const int32_t a = Knob(rig, coefficient);
+        const int32_t in = rig.Knob(1.0f);
+        const int32_t a = rig.Knob(coefficient);
         const int32_t ap = rig.Add(kTypeAllPass);
         ASSERT_TRUE(rig.Wire(in, 0, ap, 0));
         ASSERT_TRUE(rig.Wire(a, 0, ap, 1));
@@ -192,14 +181,14 @@ std::array<double, 11> Mix(int32_t lo, int32_t hi, double wLo, double wHi) {
 
 std::vector<float> RunFormant(float control, const std::vector<float>& input) {
     EngineRig rig;
-    const int32_t in = Knob(rig, 0.0f);
-    const int32_t g = Knob(rig, control);
+    const int32_t in = rig.Knob(0.0f);
+    const int32_t g = rig.Knob(control);
     const int32_t f = rig.Add(kTypeFormant);
     EXPECT_TRUE(rig.Wire(in, 0, f, 0));
     EXPECT_TRUE(rig.Wire(g, 0, f, 1));
     std::vector<float> out;
     for (float x : input) {
-        Set(rig, in, x);
+        rig.Set(in, x);
         rig.Step();
         out.push_back(rig.Out(f, 0));
     }
@@ -228,14 +217,14 @@ TEST(Formant, ControlSelectsAndMorphsTheVowelRows) {
 
 TEST(Formant, QuietResultsSnapToZeroWhileTheMemoriesDecay) {
     EngineRig rig;
-    const int32_t in = Knob(rig, 0.0f);
-    const int32_t g = Knob(rig, 0.25f);
+    const int32_t in = rig.Knob(0.0f);
+    const int32_t g = rig.Knob(0.25f);
     const int32_t f = rig.Add(kTypeFormant);
     ASSERT_TRUE(rig.Wire(in, 0, f, 0));
     ASSERT_TRUE(rig.Wire(g, 0, f, 1));
-    Set(rig, in, 3000.0f);
+    rig.Set(in, 3000.0f);
     rig.Step();
-    Set(rig, in, 0.0f);
+    rig.Set(in, 0.0f);
     bool snapped = false;
     for (int32_t i = 0; i < 200000 && !snapped; ++i) {
         rig.Step();

@@ -12,27 +12,17 @@
 namespace tw::test {
 namespace {
 
-int32_t Knob(EngineRig& rig, float value) {
-    const int32_t slot = rig.Add(kTypeParameter);
-    rig.P().slots[slot].value = value;
-    return slot;
-}
-
-void Set(EngineRig& rig, int32_t knob, float value) {
-    rig.P().slots[knob].value = value;
-}
-
 // A PolyWave with all six controls on knobs.
 struct PadRig {
     EngineRig rig;
     int32_t wave, attack, decay, sustain, release, density, pad;
     PadRig(float w, float a, float d, float s, float r, float dens) {
-        wave = Knob(rig, w);
-        attack = Knob(rig, a);
-        decay = Knob(rig, d);
-        sustain = Knob(rig, s);
-        release = Knob(rig, r);
-        density = Knob(rig, dens);
+        wave = rig.Knob(w);
+        attack = rig.Knob(a);
+        decay = rig.Knob(d);
+        sustain = rig.Knob(s);
+        release = rig.Knob(r);
+        density = rig.Knob(dens);
         pad = rig.Add(kTypePolyWave);
         const int32_t sources[] = {wave, attack, decay, sustain, release, density};
         for (int32_t k = 0; k < 6; ++k) EXPECT_TRUE(rig.Wire(sources[k], 0, pad, k));
@@ -128,14 +118,14 @@ TEST(PolyWave, EveryChangeOfWaveOrDensityRebuildsAndNaNDoesNotRebuildForEver) {
     PadRig a(0.3f, 0.0f, 0.0f, 1.0f, 0.0f, 0.1f);
     a.rig.Step();
     const std::vector<float> first(a.S().wavetable, a.S().wavetable + kWaveTableSize);
-    Set(a.rig, a.density, 0.9f);
+    a.rig.Set(a.density, 0.9f);
     a.rig.Step();
     EXPECT_NE(std::vector<float>(a.S().wavetable, a.S().wavetable + kWaveTableSize), first);
     // No change, no rebuild: the generator is untouched.
     const uint32_t state = a.rig.E().random.state;
     a.rig.Step();
     EXPECT_EQ(a.rig.E().random.state, state);
-    Set(a.rig, a.wave, std::nanf(""));
+    a.rig.Set(a.wave, std::nanf(""));
     a.rig.Step();
     const uint32_t afterNaN = a.rig.E().random.state;
     EXPECT_NE(afterNaN, state);

@@ -12,12 +12,6 @@
 namespace tw::test {
 namespace {
 
-int32_t Knob(EngineRig& rig, float value) {
-    const int32_t slot = rig.Add(kTypeParameter);
-    rig.P().slots[slot].value = value;
-    return slot;
-}
-
 // Frames an exponential segment set up for `seconds` takes from 1 to below 0.001.
 double SegmentFrames(double seconds, double rate) {
     return std::ceil(std::log(0.001) / std::log1p(std::log(0.001) / (rate * seconds)));
@@ -49,11 +43,11 @@ TEST(PlayableVoice, Note69PlaysAt440HzShapedByTheEnvelopeThenFallsSilent) {
     const int32_t amp = rig.Add(kTypeAmplifier);
     const int32_t out = rig.Add(kTypeOutput);
     // Attack 0.247 s, decay 0.497 s, sustain 0.5, release 1.0 s; volume 1.
-    const int32_t attack = Knob(rig, 0.3f);
-    const int32_t decay = Knob(rig, 0.4f);
-    const int32_t sustain = Knob(rig, 0.5f);
-    const int32_t release = Knob(rig, 0.5f);
-    const int32_t volume = Knob(rig, 1.0f);
+    const int32_t attack = rig.Knob(0.3f);
+    const int32_t decay = rig.Knob(0.4f);
+    const int32_t sustain = rig.Knob(0.5f);
+    const int32_t release = rig.Knob(0.5f);
+    const int32_t volume = rig.Knob(1.0f);
     ASSERT_TRUE(rig.Wire(midi, 1, driver, 0));
     ASSERT_TRUE(rig.Wire(driver, 0, osc, 1));
     ASSERT_TRUE(rig.Wire(osc, 0, filter, 0));

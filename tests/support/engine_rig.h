@@ -60,6 +60,14 @@ struct EngineRig {
         return values;
     }
 
+    // A Parameter module as a control source whose value the test sets directly.
+    int32_t Knob(float value) {
+        const int32_t slot = Add(kTypeParameter);
+        project->slots[slot].value = value;
+        return slot;
+    }
+    void Set(int32_t knob, float value) { project->slots[knob].value = value; }
+
     float Out(int32_t slot, int32_t port) const { return engine->outputs[PortIndex(slot, port)]; }
 
     void NoteOn(int32_t note, int32_t velocity = 100) {
