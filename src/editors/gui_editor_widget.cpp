@@ -1,15 +1,136 @@
 #include "editors/gui_editor_widget.h"
 
+#include "editors/gui_context_menu.h"
+#include "editors/panel_painter.h"
+#include "model/text.h"
+
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 
 namespace tw {
 
 GuiEditorWidget::GuiEditorWidget(Project& project, Platform& platform, QWidget* parent)
-    : QWidget(parent), project_(project), platform_(platform) {}
+    : QWidget(parent), project_(project), platform_(platform) {
+    // The whole panel is painted every time; nothing needs erasing first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setWindowTitle(QStringLiteral("Gui Editor"));
+    session_.width = width();
+    session_.height = height();
+}
+
+GuiEditorWidget::~GuiEditorWidget() = default;
 
 void GuiEditorWidget::paintEvent(QPaintEvent*) {
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = size() * ratio;
+    if (buffer_.size() != pixels) {
+        buffer_ = QImage(pixels, QImage::Format_RGB32);
+        buffer_.setDevicePixelRatio(ratio);
+    }
+    UpdateControlSizes(project_);
+    {
+        QPainter offscreen(&buffer_);
+        PaintPanel(offscreen, project_, size());
+    }
     QPainter painter(this);
-    painter.fillRect(rect(), QColor(206, 206, 200));
+    painter.drawImage(QPoint(0, 0), buffer_);
+}
+
+void GuiEditorWidget::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    session_.width = width();
+    session_.height = height();
+    RecordOuterSize();
+}
+
+bool GuiEditorWidget::event(QEvent* event) {
+    // The frame around the panel may be resized without the panel noticing a change of
+    // its own size (a title bar style change, for one).
+    if (event->type() == QEvent::ParentChange || event->type() == QEvent::Show) RecordOuterSize();
+    return QWidget::event(event);
+}
+
+void GuiEditorWidget::RecordOuterSize() {
+    QSize outer = size();
+    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget())) {
+        outer = frame->frameGeometry().size();
+    }
+    if (outer == outerSize_) return;
+    outerSize_ = outer;
+    Q_EMIT outerSizeChanged(outer.width(), outer.height());
+}
+
+void GuiEditorWidget::BringToFront() {
+    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget())) {
+        if (QMdiArea* area = frame->mdiArea()) area->setActiveSubWindow(frame);
+        frame->raise();
+    } else {
+        raise();
+    }
+}
+
+void GuiEditorWidget::mousePressEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    if (event->button() == Qt::LeftButton) {
+        BringToFront();
+        PanelLeftPress(project_, session_, platform_, at.x(), at.y());
+        update();
+    } else if (event->button() == Qt::RightButton) {
+        OpenContextMenu(at);
+    }
+}
+
+void GuiEditorWidget::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    PanelPointerMove(project_, session_, at.x(), at.y());
+    if (session_.buttonDown) update();
+}
+
+void GuiEditorWidget::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    PanelLeftRelease(project_, session_);
+    update();
+}
+
+void GuiEditorWidget::OpenContextMenu(QPoint at) {
+    const PanelMenu description = PanelRightPress(project_, platform_, at.x(), at.y());
+    PanelMenuCommands commands;
+    commands.setEditMode = [this](bool edit) {
+        SetGuiEditMode(project_, platform_, edit);
+        update();
+    };
+    commands.insertPolygon = [this, at] {
+        InsertPanelPolygon(project_, platform_, at.x(), at.y());
+        update();
+    };
+    commands.insertText = [this, at] {
+        InsertPanelText(project_, platform_, at.x(), at.y());
+        update();
+    };
+    commands.deletePolygon = [this] {
+        AskDeletePolygon(project_, platform_);
+        update();
+    };
+    commands.deleteText = [this] {
+        AskDeleteText(project_, platform_);
+        update();
+    };
+    commands.deleteParameter = [this] {
+        AskDeleteParameter(project_, platform_);
+        update();
+    };
+    commands.selectSkin = [this](const std::string& name) {
+        SelectSkin(project_, platform_, name);
+        update();
+    };
+    // The previous menu may still be finishing the click that closed it: it goes later.
+    if (menu_) menu_.release()->deleteLater();
+    menu_ = BuildPanelContextMenu(description, GetText(project_.skinName), commands, this);
+    update();
+    menu_->popup(mapToGlobal(at));
 }
 
 } // namespace tw

@@ -1,0 +1,31 @@
+#pragma once
+
+// The Gui Editor's context menu, built from the description the panel rules give for the
+// point that was clicked. The commands run through the callbacks.
+#include "model/panel_interaction.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include <QMenu>
+
+namespace tw {
+
+struct PanelMenuCommands {
+    std::function<void(bool edit)> setEditMode;
+    std::function<void()> insertPolygon;
+    std::function<void()> insertText;
+    std::function<void()> deletePolygon;
+    std::function<void()> deleteText;
+    std::function<void()> deleteParameter;
+    std::function<void(const std::string& skin)> selectSkin;
+};
+
+// The menu for `menu`; the skin in use is ticked in the "Skin" submenu.
+std::unique_ptr<QMenu> BuildPanelContextMenu(const PanelMenu& menu, std::string_view currentSkin,
+                                             const PanelMenuCommands& commands,
+                                             QWidget* parent = nullptr);
+
+} // namespace tw
