@@ -1,0 +1,168 @@
+#include "app/command_dispatch.h"
+
+#include "app/commands.h"
+#include "model/canvas_commands.h"
+#include "model/lifecycle.h"
+#include "model/statistics.h"
+#include "model/text.h"
+
+#include <QRandomGenerator>
+
+#include <cstdio>
+
+namespace tw {
+
+namespace {
+
+void Inform(Platform& platform, std::string_view text) {
+    platform.ShowMessage(text, kProductName, MessageButtons::Ok, MessageIcon::Information);
+}
+
+// After a new or opened project the toolbar shows its first state again.
+void ShowProjectInToolbar(AppContext& ctx) {
+    ctx.platform.ShowPatchName(GetText(ctx.project.patchNames[ctx.project.currentPatch]));
+    ctx.platform.SelectZoom(ctx.project.zoom);
+    ctx.platform.RefreshProperties();
+}
+
+// The build captures the panel as the plugin's background: the other editors go out of the
+// way, edit marks go off and the Gui Editor moves to the corner; all of it comes back
+// afterwards.
+void RunBuildWithPreparedScreen(AppContext& ctx, CommandHost& host) {
+    Platform& platform = ctx.platform;
+    Project& project = ctx.project;
+    constexpr EditorWindow kHidden[] = {EditorWindow::DspEditor, EditorWindow::VirtualKeyboard,
+                                        EditorWindow::MidiMonitor};
+    bool wasVisible[3] = {};
+    for (int i = 0; i < 3; ++i) {
+        wasVisible[i] = platform.IsEditorWindowVisible(kHidden[i]);
+        if (wasVisible[i]) platform.ShowEditorWindow(kHidden[i], false);
+    }
+    const uint8_t lockWas = project.lockEdit;
+    project.lockEdit = 1;
+    project.guiEditMode = 0;
+    const bool guiWasVisible = platform.IsEditorWindowVisible(EditorWindow::GuiEditor);
+    const WindowRect guiWas = platform.EditorWindowRect(EditorWindow::GuiEditor);
+    platform.BringEditorWindowToTop(EditorWindow::GuiEditor);
+    platform.MoveEditorWindow(EditorWindow::GuiEditor, {0, 0, guiWas.width, guiWas.height});
+    platform.ShowEditorWindow(EditorWindow::GuiEditor, true);
+
+    host.RunBuild();
+
+    project.lockEdit = lockWas;
+    for (int i = 0; i < 3; ++i) {
+        if (wasVisible[i]) platform.ShowEditorWindow(kHidden[i], true);
+    }
+    platform.MoveEditorWindow(EditorWindow::GuiEditor, guiWas);
+    if (!guiWasVisible) platform.ShowEditorWindow(EditorWindow::GuiEditor, false);
+}
+
+} // namespace
+
+std::string AboutText() {
+    char version[16];
+    std::snprintf(version, sizeof version, " v0.%d", static_cast<int>(kProgramVersion));
+    return std::string(kProductName) + version + " Beta" +
+           "\n\nDesign software synthesizers, play them live and build them into plugins.\n"
+           "Made by the Tonewright developers.";
+}
+
+bool DispatchCommand(AppContext& ctx, CommandHost& host, int32_t command) {
+    Project& project = ctx.project;
+    Platform& platform = ctx.platform;
+    bool known = true;
+    switch (command) {
+    case kCmdNewProject:
+        if (NewProjectFlow(project, ctx.engine, platform)) ShowProjectInToolbar(ctx);
+        break;
+    case kCmdOpenProject:
+        if (OpenFlow(project, ctx.engine, platform)) ShowProjectInToolbar(ctx);
+        break;
+    case kCmdSaveProject:
+        SaveFlow(project, platform);
+        break;
+    case kCmdCut:
+    case kCmdDelete:
+        DeleteSelectionFromEditMenu(project);
+        platform.RefreshProperties();
+        break;
+    case kCmdCopy:
+        CopyModule(project, project.currentSlot);
+        break;
+    case kCmdPaste: {
+        const WindowRect gui = platform.GuiEditorRecordedSize();
+        const int32_t x = static_cast<int32_t>(QRandomGenerator::global()->bounded(200));
+        const int32_t y = static_cast<int32_t>(QRandomGenerator::global()->bounded(200));
+        PasteModule(project, x, y, gui.width, gui.height);
+        break;
+    }
+    case kCmdSnapToGrid:
+        project.snapToGrid = project.snapToGrid != 0 ? 0 : 1;
+        break;
+    case kCmdLockEdit:
+        project.lockEdit = project.lockEdit != 0 ? 0 : 1;
+        if (project.lockEdit != 0) project.guiEditMode = 0;
+        break;
+    case kCmdSelectAll:
+        SelectAll(project);
+        break;
+    case kCmdJoke:
+        Inform(platform, kJokeText);
+        break;
+    case kCmdStraightCables:
+        project.cableStyle = 0;
+        break;
+    case kCmdCurvedCables:
+        project.cableStyle = 1;
+        break;
+    case kCmdLogicCables:
+        project.cableStyle = 2;
+        break;
+    case kCmdBuild:
+        RunBuildWithPreparedScreen(ctx, host);
+        break;
+    case kCmdStatistics:
+        ShowStatistics(project, platform);
+        break;
+    case kCmdRefreshProject:
+        project.ClearCleanMarks();
+        break;
+    case kCmdCleanProject:
+        CleanProject(project, platform);
+        platform.RefreshProperties();
+        break;
+    case kCmdPreferences:
+        host.RunPreferences();
+        break;
+    case kCmdShowDspEditor:
+        host.RestoreEditorWindow(EditorWindow::DspEditor);
+        break;
+    case kCmdShowGuiEditor:
+        host.RestoreEditorWindow(EditorWindow::GuiEditor);
+        break;
+    case kCmdShowKeyboard:
+        platform.ShowEditorWindow(EditorWindow::VirtualKeyboard, true);
+        platform.BringEditorWindowToTop(EditorWindow::VirtualKeyboard);
+        break;
+    case kCmdShowMonitor:
+        platform.ShowEditorWindow(EditorWindow::MidiMonitor, true);
+        platform.BringEditorWindowToTop(EditorWindow::MidiMonitor);
+        break;
+    case kCmdDefaultLayout:
+        ApplyDefaultLayout(project, platform);
+        break;
+    case kCmdHelpTopics:
+        platform.ShowHelp("Tonewright.chm");
+        break;
+    case kCmdAbout:
+        Inform(platform, AboutText());
+        break;
+    default:
+        known = false;
+        break;
+    }
+    platform.RebuildMenus();
+    return known;
+}
+
+} // namespace tw

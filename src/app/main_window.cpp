@@ -1,0 +1,481 @@
+#include "app/main_window.h"
+
+#include "app/build_dialog.h"
+#include "app/child_window.h"
+#include "app/commands.h"
+#include "app/copy_patch_dialog.h"
+#include "app/menus.h"
+#include "app/patch_menu.h"
+#include "app/preferences_dialog.h"
+#include "app/toolbar.h"
+#include "app/toolbar_icons.h"
+#include "editors/dsp_editor_widget.h"
+#include "editors/gui_editor_widget.h"
+#include "editors/midi_monitor_widget.h"
+#include "editors/properties_widget.h"
+#include "editors/qt_bitmap.h"
+#include "editors/virtual_keyboard_widget.h"
+#include "model/lifecycle.h"
+#include "model/text.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QScreen>
+#include <QTimerEvent>
+
+#include <map>
+
+namespace tw {
+
+namespace {
+
+struct ChildSpec {
+    const char* title;
+    WindowRect start; // client coordinates, as project files store them
+    bool sizeable;
+};
+
+// In EditorWindow order.
+constexpr ChildSpec kChildren[kEditorWindowCount] = {
+    {"Dsp Editor", {160, 39, 800, 600}, true},
+    {"Gui Editor", {500, 200, 400, 300}, true},
+    {"Virtual Keyboard", {160, 100, kKeyboardWidth, kKeyboardHeight}, false},
+    {"Midi Monitor", {640, 128, kMonitorWidth, kMonitorHeight}, false},
+};
+
+const QColor kMainBackground(128, 128, 128);
+const QColor kEditorBackground(206, 206, 200);
+const QColor kPropertiesBackground(240, 240, 240);
+
+int Index(EditorWindow w) {
+    const int i = static_cast<int>(w);
+    return i >= 0 && i < kEditorWindowCount ? i : 0;
+}
+
+void PlayNote(void* engine, int32_t status, int32_t note, int32_t velocity) {
+    HandleNoteEvent(*static_cast<Engine*>(engine), status, note, velocity);
+}
+
+} // namespace
+
+// The Platform the rest of the program talks to: desktop services come from the injected
+// platform, everything about windows and toolbar views from this main window.
+class MainWindow::Shell final : public Platform {
+public:
+    Shell(MainWindow& window, Platform& services) : window_(window), services_(services) {
+        for (int i = 0; i < kEditorWindowCount; ++i) {
+            pending_[i] = kChildren[i].start;
+            pendingVisible_[i] = true;
+        }
+    }
+
+    // While the program starts, the preferences are read twice and a project may be opened
+    // more than once; each distinct message is shown only the first time.
+    bool starting = true;
+
+    MessageAnswer ShowMessage(std::string_view text, std::string_view caption,
+                              MessageButtons buttons, MessageIcon icon) override {
+        if (!starting) return services_.ShowMessage(text, caption, buttons, icon);
+        const std::string key = std::string(caption) + '\x1f' + std::string(text);
+        if (const auto seen = shownAtStart_.find(key); seen != shownAtStart_.end())
+            return seen->second;
+        const MessageAnswer answer = services_.ShowMessage(text, caption, buttons, icon);
+        shownAtStart_.emplace(key, answer);
+        return answer;
+    }
+    std::optional<std::string> ChooseOpenFile(std::string_view filterName, std::string_view pattern,
+                                              std::string_view extension) override {
+        return services_.ChooseOpenFile(filterName, pattern, extension);
+    }
+    std::optional<std::string> ChooseSaveFile(std::string_view filterName, std::string_view pattern,
+                                              std::string_view extension) override {
+        return services_.ChooseSaveFile(filterName, pattern, extension);
+    }
+    std::optional<std::string> ChooseFolder(std::string_view title) override {
+        return services_.ChooseFolder(title);
+    }
+    std::optional<uint32_t> ChooseColour(uint32_t initial) override {
+        return services_.ChooseColour(initial);
+    }
+    void ShowHelp(std::string_view topic) override { services_.ShowHelp(topic); }
+    BitmapHandle LoadBitmap(std::string_view path) override { return services_.LoadBitmap(path); }
+    std::optional<std::vector<std::string>> ListFolder(std::string_view folder) override {
+        return services_.ListFolder(folder);
+    }
+
+    WindowRect MainWindowRect() override {
+        const QRect r = window_.frameGeometry();
+        return {r.x(), r.y(), r.width(), r.height()};
+    }
+    void SetMainTitle(std::string_view title) override {
+        window_.setWindowTitle(TextOfBytes(title));
+    }
+    WindowRect EditorWindowRect(EditorWindow w) override {
+        const ChildWindow* child = window_.Child(w);
+        if (child == nullptr) return pending_[Index(w)];
+        const QRect r = child->geometry();
+        return {r.x() + kSidePanelWidth, r.y() + kToolbarBand, r.width(), r.height()};
+    }
+    bool IsEditorWindowVisible(EditorWindow w) override {
+        const ChildWindow* child = window_.Child(w);
+        return child != nullptr ? !child->isHidden() : pendingVisible_[Index(w)];
+    }
+    void MoveEditorWindow(EditorWindow w, const WindowRect& rect) override {
+        ChildWindow* child = window_.Child(w);
+        const int i = Index(w);
+        const bool sizeable = kChildren[i].sizeable;
+        if (child == nullptr) {
+            pending_[i].x = rect.x;
+            pending_[i].y = rect.y;
+            if (sizeable) {
+                pending_[i].width = rect.width;
+                pending_[i].height = rect.height;
+            }
+            if (w == EditorWindow::GuiEditor) guiSize_ = {0, 0, rect.width, rect.height};
+            return;
+        }
+        const QPoint at(rect.x - kSidePanelWidth, rect.y - kToolbarBand);
+        if (child->isMaximized() || child->isMinimized()) child->showNormal();
+        if (sizeable) {
+            child->setGeometry(QRect(at, QSize(rect.width, rect.height)));
+        } else {
+            child->move(at);
+        }
+    }
+    void ShowEditorWindow(EditorWindow w, bool visible) override {
+        ChildWindow* child = window_.Child(w);
+        if (child == nullptr) {
+            pendingVisible_[Index(w)] = visible;
+        } else if (visible) {
+            child->show();
+        } else {
+            child->hide();
+        }
+    }
+    void BringEditorWindowToTop(EditorWindow w) override {
+        ChildWindow* child = window_.Child(w);
+        if (child == nullptr) return;
+        child->raise();
+        if (!child->isHidden()) window_.WorkArea()->setActiveSubWindow(child);
+    }
+    WindowRect GuiEditorRecordedSize() override { return guiSize_; }
+    void RecordGuiSize(const QSize& size) { guiSize_ = {0, 0, size.width(), size.height()}; }
+    void RebuildMenus() override { window_.RebuildMenuBar(); }
+    void ShowPatchName(std::string_view name) override {
+        if (window_.toolbar_ != nullptr) window_.toolbar_->ShowPatchName(TextOfBytes(name));
+    }
+    void SelectZoom(int32_t zoom) override {
+        if (window_.toolbar_ != nullptr) window_.toolbar_->SelectZoom(zoom);
+    }
+    void RefreshProperties() override {
+        if (window_.properties_ != nullptr) window_.properties_->Refresh();
+    }
+    void StopAudio() override { window_.StopAudio(); }
+
+    WindowRect Pending(int i) const { return pending_[i]; }
+    bool PendingVisible(int i) const { return pendingVisible_[i]; }
+
+private:
+    MainWindow& window_;
+    Platform& services_;
+    std::map<std::string, MessageAnswer> shownAtStart_;
+    WindowRect pending_[kEditorWindowCount];
+    bool pendingVisible_[kEditorWindowCount] = {};
+    WindowRect guiSize_{0, 0, 400, 300};
+};
+
+MainWindow::MainWindow(Platform& services, MainWindowOptions options)
+    : project_(std::make_unique<Project>()), engine_(std::make_unique<Engine>(*project_)),
+      shell_(std::make_unique<Shell>(*this, services)) {
+    Project& project = *project_;
+    project.zoom = kDefaultZoom;
+    const std::string folder =
+        options.appFolder.empty() ? QDir::currentPath().toStdString() : options.appFolder;
+    SetText(project.appFolder, folder);
+    project.SetDefaultSkinFileNames();
+
+    // The devices exist before the window is created and live until it is gone.
+    midi_ = std::make_unique<MidiInput>(*shell_, &PlayNote, engine_.get(), options.midiApi);
+    audio_ = std::make_unique<AudioOutput>(*shell_, &ProcessAudio, engine_.get(), options.audioApi);
+    preferencesHost_ = std::make_unique<PlatformPreferencesHost>(*shell_, *engine_);
+    ctx_ = std::make_unique<AppContext>(
+        AppContext{project, *engine_, *shell_, *audio_, *midi_, preferences_});
+
+    setWindowTitle(QString::fromLatin1(kProductName));
+    setWindowIcon(ProgramIcon());
+    setObjectName(QStringLiteral("MainWindow"));
+
+    // The window's creation, in order.
+    ResetEngine(*engine_);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        setGeometry(screen->availableGeometry());
+    RebuildMenuBar();
+    toolbar_ = new MainToolbar(this);
+    addToolBar(Qt::TopToolBarArea, toolbar_);
+    connect(toolbar_, &MainToolbar::CommandSent, this, &MainWindow::RunCommand);
+    connect(toolbar_, &MainToolbar::PatchNameEdited, this,
+            [this](const QString& text) { SetPatchName(*project_, text.toUtf8().toStdString()); });
+    connect(toolbar_, &MainToolbar::ZoomChosen, this, [this](int32_t level) {
+        project_->zoom = level;
+        project_->Relayout();
+        RebuildMenuBar();
+    });
+    toolbar_->ShowPatchName(TextOfBytes(GetText(project.patchNames[project.currentPatch])));
+    toolbar_->SelectZoom(project.zoom);
+
+    central_ = new QWidget(this);
+    auto* row = new QHBoxLayout(central_);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    workArea_ = new QMdiArea(central_);
+    workArea_->setObjectName(QStringLiteral("WorkArea"));
+    workArea_->setBackground(kMainBackground);
+    setCentralWidget(central_);
+
+    LoadPreferences(project, preferences_, *preferencesHost_);
+    midi_->InitMidiDevices(GetText(preferences_.midiDevice));
+    audio_->InitAudioDevices(GetText(preferences_.audioDevice));
+    repaintTimer_.start(kRepaintMilliseconds, this);
+
+    qApp->installEventFilter(this);
+    choosePatch = [this](const QPoint& at) {
+        PatchMenu menu(*project_, this);
+        return menu.Run(at);
+    };
+}
+
+MainWindow::~MainWindow() {
+    qApp->removeEventFilter(this);
+    if (!closed_) ShutDownDevices();
+    // The editors refer to the project; they go before it does.
+    delete central_;
+    central_ = nullptr;
+}
+
+Platform& MainWindow::ShellPlatform() {
+    return *shell_;
+}
+
+ChildWindow* MainWindow::Child(EditorWindow window) const {
+    return children_[Index(window)];
+}
+
+void MainWindow::Start() {
+    showMaximized();
+    CreateChildWindows();
+    shell_->RefreshProperties();
+    LoadPreferences(*project_, preferences_, *preferencesHost_);
+    shell_->starting = false;
+}
+
+void MainWindow::CreateChildWindows() {
+    Project& project = *project_;
+    Platform& platform = *shell_;
+    auto* row = static_cast<QHBoxLayout*>(central_->layout());
+
+    properties_ = new PropertiesWidget(project, platform, central_);
+    properties_->setObjectName(QStringLiteral("PropertiesWindow"));
+    properties_->setFixedWidth(kSidePanelWidth);
+    QPalette palette = properties_->palette();
+    palette.setColor(QPalette::Window, kPropertiesBackground);
+    properties_->setPalette(palette);
+    properties_->setAutoFillBackground(true);
+    row->addWidget(properties_);
+    row->addWidget(workArea_, 1);
+
+    guiEditor_ = new GuiEditorWidget(project, platform);
+    keyboard_ =
+        new VirtualKeyboardWidget(project, [this](int32_t status, int32_t note, int32_t velocity) {
+            HandleNoteEvent(*engine_, status, note, velocity);
+        });
+    MidiInput* midi = midi_.get();
+    monitor_ = new MidiMonitorWidget([midi] { return midi->MonitorWords(); });
+    dspEditor_ = new DspEditorWidget(project, platform);
+
+    // Created in the order Gui Editor, Virtual Keyboard, Midi Monitor, Dsp Editor.
+    constexpr EditorWindow kOrder[] = {EditorWindow::GuiEditor, EditorWindow::VirtualKeyboard,
+                                       EditorWindow::MidiMonitor, EditorWindow::DspEditor};
+    QWidget* contents[kEditorWindowCount] = {dspEditor_, guiEditor_, keyboard_, monitor_};
+    for (const EditorWindow w : kOrder) {
+        const int i = Index(w);
+        const ChildSpec& spec = kChildren[i];
+        const WindowRect at = shell_->Pending(i);
+        auto* child =
+            new ChildWindow(contents[i], QString::fromLatin1(spec.title), kEditorBackground,
+                            spec.sizeable, QSize(spec.start.width, spec.start.height));
+        child->setObjectName(QString::fromLatin1(spec.title).remove(QLatin1Char(' ')));
+        workArea_->addSubWindow(child);
+        children_[i] = child;
+        if (spec.sizeable) {
+            child->setGeometry(at.x - kSidePanelWidth, at.y - kToolbarBand, at.width, at.height);
+        } else {
+            child->move(at.x - kSidePanelWidth, at.y - kToolbarBand);
+        }
+        connect(child, &ChildWindow::Hidden, this, &MainWindow::RebuildMenuBar);
+        if (w == EditorWindow::GuiEditor) {
+            connect(child, &ChildWindow::Resized, this,
+                    [this](const QSize& size) { shell_->RecordGuiSize(size); });
+        }
+        if (shell_->PendingVisible(i)) child->show();
+    }
+}
+
+void MainWindow::RebuildMenuBar() {
+    // Menu items deliver their command after the click has finished, so that the menu
+    // being replaced is never deleted under its own feet.
+    BuildMenuBar(*menuBar(), *project_, [this](int32_t command) {
+        QMetaObject::invokeMethod(
+            this, [this, command] { RunCommand(command); }, Qt::QueuedConnection);
+    });
+}
+
+void MainWindow::RunCommand(int32_t command) {
+    if (closed_) return;
+    DispatchCommand(*ctx_, *this, command);
+    if (HandleOwnCommand(command)) RebuildMenuBar();
+}
+
+bool MainWindow::HandleOwnCommand(int32_t command) {
+    switch (command) {
+    case kCmdExit:
+        close();
+        return false;
+    case kCmdPatchSelect:
+        ChoosePatchFromList();
+        return true;
+    case kCmdCopyPatch:
+        RunCopyPatchDialog(this, *ctx_);
+        return true;
+    case kCmdPreviousPatch:
+        PreviousPatch(*project_, *engine_, *shell_);
+        return true;
+    case kCmdNextPatch:
+        NextPatch(*project_, *engine_, *shell_);
+        return true;
+    case kCmdStartAudio:
+        StartAudio();
+        return true;
+    case kCmdStopAudio:
+        StopAudio();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void MainWindow::ChoosePatchFromList() {
+    // Opening the list silences the delay line whether or not a patch is then picked.
+    PatchListOpened(*engine_);
+    const QPoint at = toolbar_->mapToGlobal(QPoint(10, 10));
+    const int32_t picked = choosePatch ? choosePatch(at) : -1;
+    if (IsPatch(picked)) SelectPatch(*project_, *shell_, picked);
+}
+
+void MainWindow::StartAudio() {
+    toolbar_->ShowAudioRunning(true);
+    const uint32_t rate = preferences_.sampleRateCode == 1 ? 48000u : 44100u;
+    if (!audio_->IsRunning()) {
+        audio_->SetSampleRate(rate);
+        engine_->sampleRate = rate;
+    }
+    audio_->StartAudio(audio_->SelectedDevice());
+    project_->RebuildRoutes();
+    if (audio_->IsRunning()) return;
+    // No stream: say so, rather than leave the user wondering why nothing sounds.
+    toolbar_->ShowAudioRunning(false);
+    std::string text;
+    if (audio_->DeviceCount() == 0) {
+        text = "There is no audio output device to play on.";
+    } else {
+        text = std::string("Audio could not be started on\n") +
+               audio_->DeviceName(audio_->SelectedDevice()) +
+               "\n\nChoose another device or sample rate in Setup -> Preferences.";
+    }
+    shell_->ShowMessage(text, kProductName, MessageButtons::Ok, MessageIcon::Error);
+}
+
+void MainWindow::StopAudio() {
+    if (toolbar_ != nullptr) toolbar_->ShowAudioRunning(false);
+    audio_->StopAudio();
+}
+
+void MainWindow::RestoreEditorWindow(EditorWindow window) {
+    ChildWindow* child = Child(window);
+    if (child == nullptr) return;
+    child->showNormal();
+    shell_->BringEditorWindowToTop(window);
+}
+
+void MainWindow::RunPreferences() {
+    RunPreferencesDialog(this, *ctx_);
+}
+
+void MainWindow::RunBuild() {
+    RunBuildDialog(this, *ctx_, [this] {
+        return guiEditor_ != nullptr ? guiEditor_->grab().toImage() : QImage();
+    });
+}
+
+bool MainWindow::CloseProcedure() {
+    if (closed_) return true;
+    Platform& platform = *shell_;
+    const MessageAnswer answer = platform.ShowMessage(
+        "Save project first", kProductName, MessageButtons::YesNoCancel, MessageIcon::Question);
+    if (answer == MessageAnswer::Cancel) return false;
+    // A save that was asked for but did not happen keeps the program running, so that the
+    // work is not lost to a cancelled file dialog or an unwritable folder.
+    if (answer == MessageAnswer::Yes && !SaveFlow(*project_, platform)) return false;
+    SavePreferences(*project_, preferences_, *preferencesHost_);
+    ShutDownDevices();
+    closed_ = true;
+    Q_EMIT Closed();
+    return true;
+}
+
+void MainWindow::ShutDownDevices() {
+    repaintTimer_.stop();
+    // MIDI first: its notes must not reach an engine whose output is going away.
+    midi_->CloseMidi();
+    StopAudio();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (CloseProcedure()) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease: {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Shift)
+            project_->shiftHeld = event->type() == QEvent::KeyPress ? 1 : 0;
+        break;
+    }
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != repaintTimer_.timerId()) {
+        QMainWindow::timerEvent(event);
+        return;
+    }
+    update();
+    if (guiEditor_ != nullptr) guiEditor_->update();
+    if (keyboard_ != nullptr) keyboard_->update();
+}
+
+} // namespace tw

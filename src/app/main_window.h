@@ -1,0 +1,128 @@
+#pragma once
+
+// The program's main window: it owns the project, the engine, the devices and the
+// preferences, holds the toolbar, the menu bar and the five child windows, drives the
+// periodic repaint and carries out the numbered commands.
+#include "app/app_context.h"
+#include "app/command_dispatch.h"
+#include "devices/audio_device.h"
+#include "devices/midi_device.h"
+#include "devices/preferences_host.h"
+#include "engine/engine.h"
+
+#include <QBasicTimer>
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class QMdiArea;
+
+namespace tw {
+
+class ChildWindow;
+class DspEditorWidget;
+class GuiEditorWidget;
+class MainToolbar;
+class MidiMonitorWidget;
+class PropertiesWidget;
+class VirtualKeyboardWidget;
+
+// The width of the Properties panel at the left and the height of the toolbar band:
+// editor window positions (as project files store them) count from the top-left corner of
+// the main window below its menu bar, so the work area begins at this offset.
+inline constexpr int32_t kSidePanelWidth = 160;
+inline constexpr int32_t kToolbarBand = 39;
+inline constexpr int kRepaintMilliseconds = 40;
+
+struct MainWindowOptions {
+    // The application folder; empty means the working folder.
+    std::string appFolder;
+    AudioApi audioApi = AudioApi::Default;
+    MidiApi midiApi = MidiApi::Default;
+};
+
+class MainWindow final : public QMainWindow, private CommandHost {
+    Q_OBJECT
+public:
+    // Runs the window's creation: full reset, menu bar and toolbar, preferences (which may
+    // open a project), MIDI then audio devices, the repaint timer. `services` answers the
+    // desktop services (message boxes, file dialogs, help, bitmaps).
+    explicit MainWindow(Platform& services, MainWindowOptions options = {});
+    ~MainWindow() override;
+
+    // The rest of the start-up: shows the window maximised, creates the child windows,
+    // refreshes the Properties window and reads the preferences again so that a reopened
+    // project shows in the windows.
+    void Start();
+
+    // Carries out one numbered command as a menu item or toolbar button sends it.
+    void RunCommand(int32_t command);
+
+    // The close procedure: asks "Save project first" and shuts the devices down. False
+    // when the user chose to keep working.
+    bool CloseProcedure();
+    bool HasClosed() const { return closed_; }
+
+    AppContext& Context() { return *ctx_; }
+    Platform& ShellPlatform();
+    MainToolbar* Toolbar() const { return toolbar_; }
+    QMdiArea* WorkArea() const { return workArea_; }
+    ChildWindow* Child(EditorWindow window) const;
+    PropertiesWidget* Properties() const { return properties_; }
+    GuiEditorWidget* GuiEditor() const { return guiEditor_; }
+    DspEditorWidget* DspEditor() const { return dspEditor_; }
+    bool RepaintTimerActive() const { return repaintTimer_.isActive(); }
+
+    // Shows the patch list at a screen point and returns the pick or -1. The program uses
+    // the pop-up; tests put their own pick here.
+    std::function<int32_t(const QPoint& globalPos)> choosePatch;
+
+Q_SIGNALS:
+    // The close procedure ran to its end: the program may quit.
+    void Closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    class Shell;
+
+    void RestoreEditorWindow(EditorWindow window) override;
+    void RunPreferences() override;
+    void RunBuild() override;
+
+    bool HandleOwnCommand(int32_t command);
+    void StartAudio();
+    void StopAudio();
+    void ChoosePatchFromList();
+    void RebuildMenuBar();
+    void CreateChildWindows();
+    void ShutDownDevices();
+
+    std::unique_ptr<Project> project_;
+    std::unique_ptr<Engine> engine_;
+    std::unique_ptr<Shell> shell_;
+    DevicePreferences preferences_;
+    std::unique_ptr<MidiInput> midi_;
+    std::unique_ptr<AudioOutput> audio_;
+    std::unique_ptr<PlatformPreferencesHost> preferencesHost_;
+    std::unique_ptr<AppContext> ctx_;
+
+    MainToolbar* toolbar_ = nullptr;
+    QWidget* central_ = nullptr;
+    QMdiArea* workArea_ = nullptr;
+    ChildWindow* children_[kEditorWindowCount] = {};
+    PropertiesWidget* properties_ = nullptr;
+    GuiEditorWidget* guiEditor_ = nullptr;
+    DspEditorWidget* dspEditor_ = nullptr;
+    VirtualKeyboardWidget* keyboard_ = nullptr;
+    MidiMonitorWidget* monitor_ = nullptr;
+    QBasicTimer repaintTimer_;
+    bool closed_ = false;
+};
+
+} // namespace tw

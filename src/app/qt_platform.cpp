@@ -1,0 +1,284 @@
+#include "app/qt_platform.h"
+
+#include "devices/file_io.h"
+#include "editors/qt_bitmap.h"
+#include "model/bmp.h"
+#include "model/lifecycle.h"
+
+#include <QColorDialog>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTextBrowser>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+namespace tw {
+
+namespace {
+
+QString Text(std::string_view bytes) {
+    return TextOfBytes(bytes);
+}
+
+QMessageBox::Icon BoxIcon(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Information:
+        return QMessageBox::Information;
+    case MessageIcon::Question:
+        return QMessageBox::Question;
+    case MessageIcon::Warning:
+        return QMessageBox::Warning;
+    case MessageIcon::Error:
+        return QMessageBox::Critical;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButtons BoxButtons(MessageButtons buttons) {
+    switch (buttons) {
+    case MessageButtons::Ok:
+        return QMessageBox::Ok;
+    case MessageButtons::OkCancel:
+        return QMessageBox::Ok | QMessageBox::Cancel;
+    case MessageButtons::YesNo:
+        return QMessageBox::Yes | QMessageBox::No;
+    case MessageButtons::YesNoCancel:
+        return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    }
+    return QMessageBox::Ok;
+}
+
+// A box closed without a button gives the answer its escape button stands for.
+MessageAnswer Answer(int button, MessageButtons offered) {
+    switch (button) {
+    case QMessageBox::Ok:
+        return MessageAnswer::Ok;
+    case QMessageBox::Yes:
+        return MessageAnswer::Yes;
+    case QMessageBox::No:
+        return MessageAnswer::No;
+    case QMessageBox::Cancel:
+        return MessageAnswer::Cancel;
+    default:
+        break;
+    }
+    switch (offered) {
+    case MessageButtons::Ok:
+        return MessageAnswer::Ok;
+    case MessageButtons::YesNo:
+        return MessageAnswer::No;
+    case MessageButtons::OkCancel:
+    case MessageButtons::YesNoCancel:
+        return MessageAnswer::Cancel;
+    }
+    return MessageAnswer::Cancel;
+}
+
+constexpr std::string_view kHelpFile = "Tonewright.chm";
+
+} // namespace
+
+std::string HelpPagePath(std::string_view appFolder, std::string_view topic) {
+    std::string_view page = "index.htm";
+    if (const std::size_t at = topic.find("::/"); at != std::string_view::npos) {
+        page = topic.substr(at + 3);
+    } else if (topic != kHelpFile && !topic.empty()) {
+        page = topic;
+    }
+    // Pages are plain file names inside the help folder.
+    if (page.empty() || page.find('/') != std::string_view::npos || page == "." || page == "..") {
+        return {};
+    }
+    std::string path(appFolder);
+    if (!path.empty() && path.back() != '/') path += '/';
+    path += "Resources/help/";
+    path += page;
+    return path;
+}
+
+std::string FileDialogFilter(std::string_view filterName, std::string_view pattern) {
+    std::string filter(filterName);
+    if (filter.find('(') != std::string::npos) return filter;
+    filter += " (";
+    filter += pattern;
+    filter += ')';
+    return filter;
+}
+
+QtPlatform::QtPlatform(std::string appFolder) : appFolder_(std::move(appFolder)) {
+    // The chooser starts with white custom colours; what the user puts there lasts the run.
+    for (QColor& c : customColours_) c = Qt::white;
+}
+
+QtPlatform::~QtPlatform() {
+    delete helpWindow_.data();
+}
+
+QTextBrowser* QtPlatform::HelpBrowser() const {
+    return helpWindow_ ? helpBrowser_ : nullptr;
+}
+
+MessageAnswer QtPlatform::ShowMessage(std::string_view text, std::string_view caption,
+                                      MessageButtons buttons, MessageIcon icon) {
+    QMessageBox box(BoxIcon(icon), Text(caption), Text(text), BoxButtons(buttons), owner_);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    return Answer(box.exec(), buttons);
+}
+
+std::optional<std::string> QtPlatform::TakePath(const QString& chosen) {
+    if (chosen.isEmpty()) return std::nullopt;
+    std::string path = chosen.toStdString();
+    if (path.size() > kMaxChosenPath) {
+        ShowMessage("The path is longer than 259 characters:\n" + path, kProductName,
+                    MessageButtons::Ok, MessageIcon::Error);
+        return std::nullopt;
+    }
+    return path;
+}
+
+std::optional<std::string> QtPlatform::ChooseOpenFile(std::string_view filterName,
+                                                      std::string_view pattern,
+                                                      std::string_view defaultExtension) {
+    QFileDialog dialog(owner_, QStringLiteral("Open"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(Text(FileDialogFilter(filterName, pattern)));
+    dialog.setDefaultSuffix(Text(defaultExtension));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return TakePath(dialog.selectedFiles().front());
+}
+
+std::optional<std::string> QtPlatform::ChooseSaveFile(std::string_view filterName,
+                                                      std::string_view pattern,
+                                                      std::string_view defaultExtension) {
+    QFileDialog dialog(owner_, QStringLiteral("Save As"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // The program asks its own "Confirm Save Project" question after the dialog.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.setNameFilter(Text(FileDialogFilter(filterName, pattern)));
+    dialog.setDefaultSuffix(Text(defaultExtension));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return TakePath(dialog.selectedFiles().front());
+}
+
+std::optional<std::string> QtPlatform::ChooseFolder(std::string_view title) {
+    return TakePath(QFileDialog::getExistingDirectory(owner_, Text(title)));
+}
+
+std::optional<uint32_t> QtPlatform::ChooseColour(uint32_t initial) {
+    for (int i = 0; i < kCustomColourCount; ++i) QColorDialog::setCustomColor(i, customColours_[i]);
+    QColorDialog dialog(QColor::fromRgb(static_cast<QRgb>(initial & 0xFFFFFFu)), owner_);
+    const bool chosen = dialog.exec() == QDialog::Accepted;
+    for (int i = 0; i < kCustomColourCount; ++i) customColours_[i] = QColorDialog::customColor(i);
+    if (!chosen) return std::nullopt;
+    return static_cast<uint32_t>(dialog.selectedColor().rgb() & 0xFFFFFFu);
+}
+
+void QtPlatform::ShowHelp(std::string_view topic) {
+    if (!helpWindow_) {
+        helpWindow_ = new QWidget(owner_, Qt::Window);
+        helpWindow_->setObjectName(QStringLiteral("HelpViewer"));
+        helpWindow_->setWindowTitle(QStringLiteral("Tonewright Help"));
+        helpWindow_->resize(640, 720);
+        auto* layout = new QVBoxLayout(helpWindow_);
+        layout->setContentsMargins(0, 0, 0, 0);
+        helpBrowser_ = new QTextBrowser(helpWindow_);
+        helpBrowser_->setOpenExternalLinks(true);
+        layout->addWidget(helpBrowser_);
+    }
+    const std::string path = HelpPagePath(appFolder_, topic);
+    if (!path.empty() && QFile::exists(Text(path))) {
+        helpBrowser_->setSource(QUrl::fromLocalFile(Text(path)));
+    } else {
+        helpBrowser_->setHtml(
+            QStringLiteral("<h2>Help page missing</h2><p>There is no help page for <b>%1</b>. "
+                           "The pages are looked for in %2.</p>")
+                .arg(Text(topic).toHtmlEscaped(), Text(HelpPagePath(appFolder_, kHelpFile))
+                                                      .section(QLatin1Char('/'), 0, -2)
+                                                      .toHtmlEscaped()));
+    }
+    helpWindow_->show();
+    helpWindow_->raise();
+    helpWindow_->activateWindow();
+}
+
+BitmapHandle QtPlatform::LoadBitmap(std::string_view path) {
+    const std::optional<std::string> bytes = ReadWholeFile(std::string(path));
+    if (!bytes) return nullptr;
+    std::optional<Bitmap> bitmap = DecodeBmp(
+        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size()));
+    if (!bitmap) return nullptr;
+    return std::make_shared<const Bitmap>(std::move(*bitmap));
+}
+
+std::optional<std::vector<std::string>> QtPlatform::ListFolder(std::string_view folder) {
+    std::error_code ec;
+    std::filesystem::directory_iterator it{std::filesystem::path(folder), ec};
+    if (ec) return std::nullopt;
+    std::vector<std::string> names;
+    for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        if (ec) break;
+        names.push_back(it->path().filename().string());
+    }
+    return names;
+}
+
+WindowRect QtPlatform::MainWindowRect() {
+    return shell_ != nullptr ? shell_->MainWindowRect() : WindowRect{};
+}
+
+void QtPlatform::SetMainTitle(std::string_view title) {
+    if (shell_ != nullptr) shell_->SetMainTitle(title);
+}
+
+WindowRect QtPlatform::EditorWindowRect(EditorWindow window) {
+    return shell_ != nullptr ? shell_->EditorWindowRect(window) : WindowRect{};
+}
+
+bool QtPlatform::IsEditorWindowVisible(EditorWindow window) {
+    return shell_ != nullptr && shell_->IsEditorWindowVisible(window);
+}
+
+void QtPlatform::MoveEditorWindow(EditorWindow window, const WindowRect& rect) {
+    if (shell_ != nullptr) shell_->MoveEditorWindow(window, rect);
+}
+
+void QtPlatform::ShowEditorWindow(EditorWindow window, bool visible) {
+    if (shell_ != nullptr) shell_->ShowEditorWindow(window, visible);
+}
+
+void QtPlatform::BringEditorWindowToTop(EditorWindow window) {
+    if (shell_ != nullptr) shell_->BringEditorWindowToTop(window);
+}
+
+WindowRect QtPlatform::GuiEditorRecordedSize() {
+    return shell_ != nullptr ? shell_->GuiEditorRecordedSize() : WindowRect{0, 0, 400, 300};
+}
+
+void QtPlatform::RebuildMenus() {
+    if (shell_ != nullptr) shell_->RebuildMenus();
+}
+
+void QtPlatform::ShowPatchName(std::string_view name) {
+    if (shell_ != nullptr) shell_->ShowPatchName(name);
+}
+
+void QtPlatform::SelectZoom(int32_t zoom) {
+    if (shell_ != nullptr) shell_->SelectZoom(zoom);
+}
+
+void QtPlatform::RefreshProperties() {
+    if (shell_ != nullptr) shell_->RefreshProperties();
+}
+
+void QtPlatform::StopAudio() {
+    if (shell_ != nullptr) shell_->StopAudio();
+}
+
+} // namespace tw
