@@ -1,17 +1,56 @@
 #include "editors/midi_monitor_widget.h"
 
+#include <QFontMetrics>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPainter>
 
 #include <utility>
 
 namespace tw {
 
+namespace {
+
+constexpr int kMargin = 8;
+constexpr qreal kSmallestPointSize = 6.0;
+
+} // namespace
+
 MidiMonitorWidget::MidiMonitorWidget(MonitorSource source, QWidget* parent)
-    : QWidget(parent), source_(std::move(source)) {}
+    : QWidget(parent), source_(std::move(source)) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setWindowTitle(QStringLiteral("Midi Monitor"));
+    connect(&timer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+    timer_.start(kMonitorRefreshMs);
+}
 
 void MidiMonitorWidget::paintEvent(QPaintEvent*) {
+    const MidiMonitorWords words = source_ ? source_() : MidiMonitorWords{};
+    line_ = QString::fromStdString(MidiMonitorLine(words));
     QPainter painter(this);
-    painter.fillRect(rect(), QColor(206, 206, 200));
+    // Whatever lies beyond the box is the window's own background colour.
+    painter.fillRect(rect(), palette().window());
+    painter.setPen(Qt::black);
+    painter.setBrush(Qt::white);
+    painter.drawRect(QRect(-1, 0, 256, 63));
+    // The window is narrow: a long line is set smaller rather than cut off.
+    QFont lineFont = font();
+    const int room = width() - 2 * kMargin;
+    while (lineFont.pointSizeF() > kSmallestPointSize &&
+           QFontMetrics(lineFont).horizontalAdvance(line_) > room) {
+        lineFont.setPointSizeF(lineFont.pointSizeF() - 0.5);
+    }
+    painter.setFont(lineFont);
+    painter.drawText(QRect(kMargin, kMargin, 256, 48), Qt::AlignLeft | Qt::AlignTop, line_);
+}
+
+void MidiMonitorWidget::mousePressEvent(QMouseEvent*) {
+    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget())) {
+        if (QMdiArea* area = frame->mdiArea()) area->setActiveSubWindow(frame);
+        frame->raise();
+    } else {
+        raise();
+    }
 }
 
 } // namespace tw

@@ -4,6 +4,8 @@
 
 #include <functional>
 
+#include <QString>
+#include <QTimer>
 #include <QWidget>
 
 namespace tw {
@@ -11,17 +13,26 @@ namespace tw {
 // Supplies the last MIDI message received.
 using MonitorSource = std::function<MidiMonitorWords()>;
 
-// The "Midi Monitor": the last MIDI message from the input device as one line.
+inline constexpr int kMonitorRefreshMs = 20;
+
+// The "Midi Monitor": the last MIDI message from the input device as one line, read from
+// the input's words every 20 ms.
 class MidiMonitorWidget : public QWidget {
     Q_OBJECT
 public:
     MidiMonitorWidget(MonitorSource source, QWidget* parent = nullptr);
 
+    // The line shown at the last paint.
+    const QString& Line() const { return line_; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     MonitorSource source_;
+    QTimer timer_;
+    QString line_;
 };
 
 } // namespace tw

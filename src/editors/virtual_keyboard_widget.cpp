@@ -1,17 +1,115 @@
 #include "editors/virtual_keyboard_widget.h"
 
-#include <QPainter>
+#include "editors/keyboard_picture.h"
 
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+
+#include <algorithm>
 #include <utility>
 
 namespace tw {
 
+namespace {
+
+constexpr int kButtonWidth = 20;
+constexpr int kStripX = 20;
+constexpr int kStripWidth = 673;
+constexpr int kHeight = 36;
+
+constexpr bool IsBlack(int32_t index) {
+    switch (index % 12) {
+    case 1:
+    case 3:
+    case 6:
+    case 8:
+    case 10:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool Hits(const KeyRecord& key, int32_t x, int32_t y) {
+    return key.left <= x && x < key.right && key.top < y && y < key.bottom;
+}
+
+} // namespace
+
+int32_t KeyAt(const Project& project, int32_t x, int32_t y) {
+    for (const bool black : {true, false}) {
+        for (int32_t i = 0; i < kVisibleKeys; ++i) {
+            if (IsBlack(i) == black && Hits(project.keys[i], x, y)) return i;
+        }
+    }
+    return kNone;
+}
+
+void OctaveDown(Project& project) {
+    project.baseNote = std::clamp(project.baseNote - 12, 0, kHighestBaseNote);
+}
+
+void OctaveUp(Project& project) {
+    project.baseNote = std::clamp(project.baseNote + 12, 0, kHighestBaseNote);
+}
+
 VirtualKeyboardWidget::VirtualKeyboardWidget(Project& project, NoteSink noteSink, QWidget* parent)
-    : QWidget(parent), project_(project), noteSink_(std::move(noteSink)) {}
+    : QWidget(parent), project_(project), noteSink_(std::move(noteSink)) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setWindowTitle(QStringLiteral("Virtual Keyboard"));
+    setFixedSize(kStripX + kStripWidth + kButtonWidth, kHeight);
+    down_ = new QPushButton(QStringLiteral("<"), this);
+    down_->setGeometry(0, 0, kButtonWidth, kHeight);
+    up_ = new QPushButton(QStringLiteral(">"), this);
+    up_->setGeometry(kStripX + kStripWidth, 0, kButtonWidth, kHeight);
+    for (QPushButton* b : {down_, up_}) b->setFocusPolicy(Qt::NoFocus);
+    connect(down_, &QPushButton::clicked, this, [this] {
+        OctaveDown(project_);
+        update();
+    });
+    connect(up_, &QPushButton::clicked, this, [this] {
+        OctaveUp(project_);
+        update();
+    });
+}
 
 void VirtualKeyboardWidget::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), QColor(206, 206, 200));
+    const int base = std::clamp(project_.baseNote, 0, kHighestBaseNote);
+    painter.drawImage(QPoint(kStripX, 0), KeyboardPicture(),
+                      QRect(kKeyboardOctaveWidth * (base / 12), 0, kStripWidth, kHeight));
+}
+
+void VirtualKeyboardWidget::BringToFront() {
+    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget())) {
+        if (QMdiArea* area = frame->mdiArea()) area->setActiveSubWindow(frame);
+        frame->raise();
+    } else {
+        raise();
+    }
+}
+
+void VirtualKeyboardWidget::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    BringToFront();
+    const QPoint at = event->position().toPoint();
+    const int32_t key = KeyAt(project_, at.x(), at.y());
+    if (key == kNone) return;
+    project_.keys[key].pressed = 1;
+    if (noteSink_) noteSink_(kNoteOnStatus, project_.baseNote + key, kKeyboardVelocity);
+}
+
+void VirtualKeyboardWidget::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    for (int32_t i = 0; i < kKeyCount; ++i) {
+        KeyRecord& key = project_.keys[i];
+        if (key.pressed == 0) continue;
+        key.pressed = 0;
+        if (noteSink_) noteSink_(kNoteOffStatus, project_.baseNote + i, 0);
+    }
 }
 
 } // namespace tw
