@@ -89,19 +89,27 @@ struct Instance {
     std::unique_ptr<Project> project;
     std::unique_ptr<Engine> engine;
     const ManifestDesign* design = nullptr; // null: the plugin is silent
-    bool ranSinceReset = false;
+    double rate = 44100.0;
+    bool ranSinceStart = false;
     LV2_URID midiEvent = 0;
     const LV2_Atom_Sequence* midiIn = nullptr;
     float* out[2] = {nullptr, nullptr};
     std::vector<Control> controls;
     float block[2 * kChunkFrames] = {};
 
-    // A fresh engine on the design, as the editor has right after opening the project.
-    void Reset() noexcept {
+    // A fresh project and engine on the design, as the editor has right after opening the
+    // project. The engine keeps some memories through its own reset (noise filters, the
+    // unconnected cell), so starting again means new objects, not a reset of the old ones.
+    void Start(double rate) {
+        project.reset();
+        engine.reset();
+        project = std::make_unique<Project>();
+        engine = std::make_unique<Engine>(*project);
+        engine->sampleRate = rate;
         ResetEngine(*engine);
         LoadDesign(*design, *project);
         for (Control& c : controls) c.step = project->slots[c.slot].patchValues[0];
-        ranSinceReset = false;
+        ranSinceStart = false;
     }
 
     void Render(uint32_t from, uint32_t to) noexcept {
@@ -152,14 +160,12 @@ LV2_Handle Instantiate(const LV2_Descriptor*, double rate, const char*,
     try {
         auto instance = std::make_unique<Instance>();
         instance->midiEvent = map->map(map->handle, LV2_MIDI__MidiEvent);
+        instance->rate = rate;
         if (image.manifest.hasDesign) {
             instance->design = &image.manifest.design;
-            instance->project = std::make_unique<Project>();
-            instance->engine = std::make_unique<Engine>(*instance->project);
-            instance->engine->sampleRate = rate;
             for (const ManifestParameter& p : instance->design->parameters)
                 instance->controls.push_back({p.slot, p.steps, 0, nullptr});
-            instance->Reset();
+            instance->Start(rate);
         }
         return instance.release();
     } catch (const std::bad_alloc&) {
@@ -190,8 +196,14 @@ void ConnectPort(LV2_Handle handle, uint32_t port, void* data) {
 
 void Activate(LV2_Handle handle) {
     auto* self = static_cast<Instance*>(handle);
+    if (self->design == nullptr || !self->ranSinceStart) return;
     // Playing again after a pause starts from the same state as the first time.
-    if (self->design != nullptr && self->ranSinceReset) self->Reset();
+    try {
+        self->Start(self->rate);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "Tonewright plugin: out of memory; the plugin stays silent\n");
+        self->design = nullptr;
+    }
 }
 
 void Run(LV2_Handle handle, uint32_t frames) {
@@ -202,7 +214,7 @@ void Run(LV2_Handle handle, uint32_t frames) {
         }
         return;
     }
-    self->ranSinceReset = true;
+    self->ranSinceStart = true;
     self->ApplyControls();
     uint32_t done = 0;
     if (self->midiIn != nullptr) {
