@@ -100,8 +100,9 @@ BuildDialog::BuildDialog(QWidget* parent, AppContext& ctx, PanelCapture captureP
     : QDialog(parent), ctx_(ctx), capturePanel_(std::move(capturePanel)) {
     setWindowTitle(QStringLiteral("Build Project"));
     setModal(true);
-    // An outer size of 490 x 756 less the frame.
-    setFixedSize(474, 717);
+    // Room for the controls with the same 10-pixel margin on every side; the log pane
+    // and the group boxes end at x = 475.
+    setFixedSize(485, 726);
     Project& project = ctx_.project;
 
     auto* required = new QGroupBox(QStringLiteral("Required Info"), this);

@@ -84,7 +84,7 @@ PreferencesDialog::PreferencesDialog(QWidget* parent, AppContext& ctx,
     hardware->setGeometry(10, 10, 370, 130);
     const auto addLabel = [this](const char* text, int y) {
         auto* label = new QLabel(QString::fromLatin1(text), this);
-        label->setGeometry(20, y, 70, 16);
+        label->setGeometry(20, y, 78, 16);
     };
     const auto addList = [this, &programFont](int y) {
         auto* list = new QComboBox(this);
@@ -110,7 +110,7 @@ PreferencesDialog::PreferencesDialog(QWidget* parent, AppContext& ctx,
 
     openLastBox_ = new QCheckBox(QStringLiteral("Open Last Project On Startup"), this);
     openLastBox_->setFont(programFont);
-    openLastBox_->setGeometry(20, 260, 200, 25);
+    openLastBox_->setGeometry(20, 260, 340, 25);
 
     saveButton_ = new QPushButton(QStringLiteral("Save"), this);
     saveButton_->setGeometry(220, 320, 61, 23);
