@@ -67,7 +67,7 @@ void GuiEditorWidget::BringToFront() {
     if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget())) {
         if (QMdiArea* area = frame->mdiArea()) area->setActiveSubWindow(frame);
         frame->raise();
-    } else {
+    } else if (!isWindow()) {
         raise();
     }
 }

@@ -48,7 +48,7 @@ void MidiMonitorWidget::mousePressEvent(QMouseEvent*) {
     if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget())) {
         if (QMdiArea* area = frame->mdiArea()) area->setActiveSubWindow(frame);
         frame->raise();
-    } else {
+    } else if (!isWindow()) {
         raise();
     }
 }

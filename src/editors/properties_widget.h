@@ -3,11 +3,24 @@
 #include "model/project.h"
 #include "platform/platform.h"
 
+#include <vector>
+
 #include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QSlider;
 
 namespace tw {
 
-// The "Properties Window": edits whatever the editors last selected.
+// The "Properties Window": edits whatever the editors last selected. Every control writes
+// straight into the project; the editors repaint from it on their timers. Controls carry
+// object names ("name", "imageType", "polygonAlpha", ...) by which tests and the shell
+// can find them.
 class PropertiesWidget : public QWidget {
     Q_OBJECT
 public:
@@ -16,12 +29,65 @@ public:
     // Shows the group of controls for the current target and fills in its values.
     void Refresh();
 
+    // The group shown since the last refresh (a target whose object is gone shows none).
+    int32_t ShownTarget() const { return shownTarget_; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    struct SliderRow {
+        QSlider* slider = nullptr;
+        QLabel* value = nullptr;
+    };
+
+    QLabel* AddLabel(int target, const QString& text, QRect at);
+    SliderRow AddSliderRow(int target, const QString& name, const QString& label, int labelWidth,
+                           int y, int minimum, int maximum, const QString& scale, int scaleWidth);
+    QPushButton* AddColourButton(int target, const QString& name, int y);
+
+    void BuildParameterGroup();
+    void BuildPolygonGroup();
+    void BuildTextGroup();
+    void BuildCommentGroup();
+
+    // The object the visible group edits; nullptr when it no longer exists.
+    ModuleSlot* CurrentModule();
+    ModuleSlot* CurrentParameter();
+    PanelPolygon* CurrentPolygon();
+    PanelText* CurrentText();
+    CommentRecord* CurrentComment();
+    bool IsValidTarget(int32_t target);
+
+    void NameEdited(const QString& text);
+    void ImageTypeTouched();
+    void MouseResponseTouched();
+    void ChooseColour(uint8_t* red, uint8_t* green, uint8_t* blue);
+    void ChooseColour(int32_t* red, int32_t* green, int32_t* blue);
+    void PolygonSlidersMoved();
+    void TextSlidersMoved();
+
     Project& project_;
     Platform& platform_;
+    int32_t shownTarget_ = kTargetNone;
+    // The controls of each target's group, shown together by Refresh.
+    std::vector<QWidget*> groups_[6];
+
+    QLineEdit* name_ = nullptr;
+    QComboBox* imageType_ = nullptr;
+    QComboBox* mouseResponse_ = nullptr;
+    QCheckBox* showLabel_ = nullptr;
+    SliderRow polygonWidth_;
+    SliderRow polygonCorner_;
+    SliderRow polygonAlpha_;
+    QCheckBox* solid_ = nullptr;
+    QLineEdit* text_ = nullptr;
+    SliderRow textSize_;
+    SliderRow textAlpha_;
+    QPlainTextEdit* comment_ = nullptr;
+    QCheckBox* showBackground_ = nullptr;
+    QCheckBox* showBorder_ = nullptr;
 };
 
 } // namespace tw

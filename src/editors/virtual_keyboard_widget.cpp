@@ -87,7 +87,7 @@ void VirtualKeyboardWidget::BringToFront() {
     if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget())) {
         if (QMdiArea* area = frame->mdiArea()) area->setActiveSubWindow(frame);
         frame->raise();
-    } else {
+    } else if (!isWindow()) {
         raise();
     }
 }
