@@ -84,6 +84,7 @@ public:
         map_.handle = this;
         map_.map = &LilvHost::Map;
         mapFeature_ = {LV2_URID__map, &map_};
+        if (bundle.empty()) return; // a host that only maps URIDs
         std::string dir = bundle.string();
         if (dir.back() != '/') dir += '/';
         LilvNode* uri = lilv_new_file_uri(world_, nullptr, dir.c_str());
