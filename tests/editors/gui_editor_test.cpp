@@ -217,6 +217,8 @@ TEST_F(GuiEditor, TheContextMenuInEachMode) {
     menu = RightClick(QPoint(205, 205));
     EXPECT_EQ(Texts(menu),
               (QStringList{"Panel Mode", "Edit Mode", "Delete Text...", "Text Properties..."}));
+    EXPECT_EQ(project->currentText, 0); // the Properties window shows the label
+    EXPECT_EQ(project->propertiesTarget, kTargetText);
 
     project->lockEdit = 1;
     menu = RightClick(QPoint(30, 30));
