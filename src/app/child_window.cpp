@@ -17,11 +17,12 @@ constexpr int kCaptionReach = 45;
 
 QRect LimitChildRect(const QRect& r, const QSize& area, bool sizeable) {
     QRect out = r;
+    // The left edge first: a window pushed right by it may then pass the right edge.
+    if (out.x() < 0) out.moveLeft(0);
     if (out.x() + out.width() > area.width()) {
         out.moveLeft(0);
         if (sizeable) out.setWidth(std::max(area.width(), 1));
     }
-    if (out.x() < 0) out.moveLeft(0);
     if (out.y() > area.height() - kCaptionReach) out.moveTop(area.height() - kCaptionReach);
     if (out.y() < 0) out.moveTop(0);
     return out;

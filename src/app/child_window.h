@@ -23,6 +23,8 @@ public:
                 const QSize& fixedSize = {});
 
     bool Sizeable() const { return sizeable_; }
+    // Moves the window back inside its work area (after the area shrank).
+    void KeepInside();
 
 Q_SIGNALS:
     // The user closed the window; it is hidden, not destroyed.
@@ -35,8 +37,6 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void KeepInside();
-
     bool sizeable_;
     bool limiting_ = false;
 };

@@ -28,6 +28,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QTimerEvent>
+#include <QVBoxLayout>
 
 #include <map>
 
@@ -236,6 +237,14 @@ MainWindow::MainWindow(Platform& services, MainWindowOptions options)
     workArea_ = new QMdiArea(central_);
     workArea_->setObjectName(QStringLiteral("WorkArea"));
     workArea_->setBackground(kMainBackground);
+    workArea_->setFrameShape(QFrame::NoFrame);
+    // The Properties window fills this column once the child windows are made.
+    propertiesColumn_ = new QWidget(central_);
+    propertiesColumn_->setFixedWidth(kSidePanelWidth);
+    auto* column = new QVBoxLayout(propertiesColumn_);
+    column->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(propertiesColumn_);
+    row->addWidget(workArea_, 1);
     setCentralWidget(central_);
 
     LoadPreferences(project, preferences_, *preferencesHost_);
@@ -277,17 +286,18 @@ void MainWindow::Start() {
 void MainWindow::CreateChildWindows() {
     Project& project = *project_;
     Platform& platform = *shell_;
-    auto* row = static_cast<QHBoxLayout*>(central_->layout());
-
-    properties_ = new PropertiesWidget(project, platform, central_);
+    properties_ = new PropertiesWidget(project, platform, propertiesColumn_);
     properties_->setObjectName(QStringLiteral("PropertiesWindow"));
     properties_->setFixedWidth(kSidePanelWidth);
     QPalette palette = properties_->palette();
     palette.setColor(QPalette::Window, kPropertiesBackground);
     properties_->setPalette(palette);
     properties_->setAutoFillBackground(true);
-    row->addWidget(properties_);
-    row->addWidget(workArea_, 1);
+    propertiesColumn_->layout()->addWidget(properties_);
+    // The work area must have its final size before the windows are placed in it, since
+    // their positions are limited to it.
+    layout()->activate();
+    central_->layout()->activate();
 
     guiEditor_ = new GuiEditorWidget(project, platform);
     keyboard_ =
@@ -462,6 +472,14 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             project_->shiftHeld = event->type() == QEvent::KeyPress ? 1 : 0;
         break;
     }
+    case QEvent::Resize:
+        // A smaller work area must not leave a window's caption out of reach.
+        if (workArea_ != nullptr && watched == workArea_->viewport()) {
+            for (ChildWindow* child : children_) {
+                if (child != nullptr) child->KeepInside();
+            }
+        }
+        break;
     default:
         break;
     }

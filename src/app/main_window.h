@@ -114,6 +114,7 @@ private:
 
     MainToolbar* toolbar_ = nullptr;
     QWidget* central_ = nullptr;
+    QWidget* propertiesColumn_ = nullptr;
     QMdiArea* workArea_ = nullptr;
     ChildWindow* children_[kEditorWindowCount] = {};
     PropertiesWidget* properties_ = nullptr;
