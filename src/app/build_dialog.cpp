@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QThread>
 
@@ -198,7 +199,15 @@ void BuildDialog::PlaceBesideMainWindow(QWidget* parent) {
     if (parent == nullptr) return;
     const QWidget* main = parent->window();
     const QPoint centre = main->frameGeometry().center();
-    move(centre.x() - 230, centre.y() - 375);
+    QPoint topLeft(centre.x() - 230, centre.y() - 375);
+    // Beside a small main window the dialog would start above the screen, with its
+    // title bar out of reach.
+    if (const QScreen* screen = main->screen()) {
+        const QRect room = screen->availableGeometry();
+        topLeft.setX(qBound(room.left(), topLeft.x(), qMax(room.left(), room.right() - width())));
+        topLeft.setY(qBound(room.top(), topLeft.y(), qMax(room.top(), room.bottom() - height())));
+    }
+    move(topLeft);
 }
 
 void BuildDialog::Build() {

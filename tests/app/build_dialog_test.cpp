@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -228,6 +229,21 @@ TEST_F(BuildDialogTest, AnEmptyProjectHasNothingToSaveButTheLogStillFinishes) {
     EXPECT_EQ(rig.platform.messages[0].icon, MessageIcon::Warning);
     EXPECT_FALSE(fs::exists(PluginFilePath(*empty)));
     EXPECT_EQ(Log(dialog).last(), "** Build Process Finished ** ");
+}
+
+TEST_F(BuildDialogTest, OpensLeftOfAndAboveTheMainWindowsCentreButOnTheScreen) {
+    QWidget main;
+    // The test screen is 800 x 800 pixels: room for the dialog beside this window.
+    main.setGeometry(50, 50, 700, 750);
+    main.show();
+    const QPoint centre = main.frameGeometry().center();
+    {
+        BuildDialog dialog(&main, rig.ctx, {});
+        EXPECT_EQ(dialog.pos(), QPoint(centre.x() - 230, centre.y() - 375));
+    }
+    main.setGeometry(0, 0, 300, 200);
+    BuildDialog dialog(&main, rig.ctx, {});
+    EXPECT_EQ(dialog.pos(), main.screen()->availableGeometry().topLeft());
 }
 
 TEST_F(BuildDialogTest, HelpOpensTheBuildPage) {
