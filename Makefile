@@ -43,9 +43,11 @@ test: deps
 	$(MAKE) build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
+# Starts the program in the staged application folder, its working folder: the first
+# start (no preferences file yet) opens the demo project.
 run: deps
 	$(MAKE) build
-	$(BUILD)/src/cli/tonewright-cli catalogue
+	cd $(BUILD)/app && ./tonewright
 
 # A short libFuzzer run of the project loader and the BMP decoder with address and
 # undefined-behaviour checks, from seeds written by SaveProject. Longer runs:

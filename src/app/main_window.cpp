@@ -307,6 +307,10 @@ void MainWindow::CreateChildWindows() {
     MidiInput* midi = midi_.get();
     monitor_ = new MidiMonitorWidget([midi] { return midi->MonitorWords(); });
     dspEditor_ = new DspEditorWidget(project, platform);
+    dspEditor_->SetLiveSources(&engine_->utility, [midi] { return midi->IsPortOpen(); });
+    // The Dsp Editor's own 40 ms timer repaints the panel too, so that knobs moved by
+    // patch changes show at the canvas's pace.
+    connect(dspEditor_, &DspEditorWidget::Ticked, guiEditor_, qOverload<>(&QWidget::update));
 
     // Created in the order Gui Editor, Virtual Keyboard, Midi Monitor, Dsp Editor.
     constexpr EditorWindow kOrder[] = {EditorWindow::GuiEditor, EditorWindow::VirtualKeyboard,
