@@ -324,6 +324,7 @@ void MainWindow::CreateChildWindows() {
             new ChildWindow(contents[i], QString::fromLatin1(spec.title), kEditorBackground,
                             spec.sizeable, QSize(spec.start.width, spec.start.height));
         child->setObjectName(QString::fromLatin1(spec.title).remove(QLatin1Char(' ')));
+        child->setWindowIcon(windowIcon());
         workArea_->addSubWindow(child);
         children_[i] = child;
         if (spec.sizeable) {
