@@ -1,24 +1,68 @@
 #pragma once
 
+#include "editors/dsp_canvas_painter.h"
+#include "model/canvas_interaction.h"
 #include "model/project.h"
 #include "platform/platform.h"
 
+#include <QPoint>
+#include <QTimer>
 #include <QWidget>
+
+#include <functional>
+
+class QAction;
+class QMenu;
 
 namespace tw {
 
-// The "Dsp Editor" canvas: modules, cables and comments, edited with the mouse.
+// The "Dsp Editor" canvas: modules, cables and comments, edited with the mouse. Events
+// become canvas operations on the project; painting is PaintDspCanvas.
 class DspEditorWidget : public QWidget {
     Q_OBJECT
 public:
     DspEditorWidget(Project& project, Platform& platform, QWidget* parent = nullptr);
 
+    // Where the live displays read from: the engine's oscilloscope captures and whether a
+    // MIDI input is open. Without them traces are flat and MIDI modules show "Off".
+    void SetLiveSources(const UtilityState* utility, std::function<bool()> midiInputOpen);
+
+    // Shows a context menu at a global position and returns the chosen action (nullptr
+    // when dismissed). The default runs the menu modally; tests choose without a popup.
+    using MenuRunner = std::function<QAction*(QMenu& menu, const QPoint& globalPos)>;
+    void SetMenuRunner(MenuRunner runner);
+
+    CanvasLiveView LiveView() const;
+
+Q_SIGNALS:
+    // Every 40 ms, after the canvas asked for its repaint, and after a context menu
+    // command: the Gui Editor repaints on it too.
+    void Ticked();
+
 protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    void ShowContextMenu(const QPoint& at);
+    void WatchFrame();
+    void KeepFrameInside();
+
     Project& project_;
     Platform& platform_;
+    QTimer timer_;
+    int32_t wheelPending_ = 0;
+    const UtilityState* utility_ = nullptr;
+    std::function<bool()> midiInputOpen_;
+    MenuRunner menuRunner_;
+    QWidget* frame_ = nullptr; // the sub-window the shell put the canvas in, if any
+    bool adjustingFrame_ = false;
 };
 
 } // namespace tw

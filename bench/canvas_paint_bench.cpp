@@ -1,0 +1,144 @@
+// Painting the Dsp Editor canvas: a full 1024-module project with about a thousand
+// cables, every module on screen, in each cable style, and the demo project.
+#include "editors/dsp_canvas_painter.h"
+#include "engine/engine.h"
+#include "model/project_file.h"
+#include "platform/headless_platform.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace tw {
+namespace {
+
+constexpr int kWidth = 1600;
+constexpr int kHeight = 1000;
+
+void EnsureApplication() {
+    static int argc = 1;
+    static char name[] = "tw_bench";
+    static char* argv[] = {name, nullptr};
+    if (QGuiApplication::instance() == nullptr) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        // Left alive until the process ends: destroying it after main has returned races
+        // with Qt's own exit handlers.
+        new QGuiApplication(argc, argv);
+    }
+}
+
+// Types with an output 0 and a cable-taking input, mixed so that every body shape,
+// live display and dashed cable kind takes part.
+constexpr int32_t kTypes[] = {
+    kTypeAmplifier,    kTypeLowPass2Pole, kTypeOscillator,    kTypeAdd,
+    kTypeVoltMeter,    kTypeSplit,        kTypeRescale,       kTypeLfo,
+    kTypeOscilloscope, kTypeInverter,     kTypeFormant,       kTypeCombine,
+    kTypeMidi2CV,      kTypeParameter,    kTypeSwitch2In1Out, kTypeMul};
+
+// 32 rows of 32 modules at zoom 2, filling 1600 x 1000; each module feeds the next one
+// in its row.
+std::unique_ptr<Project> FullProject(int32_t cableStyle, int64_t& cables) {
+    auto p = std::make_unique<Project>();
+    p->zoom = 2;
+    p->Relayout();
+    int32_t slots[32][32];
+    int32_t i = 0;
+    for (int32_t row = 0; row < 32; ++row) {
+        for (int32_t col = 0; col < 32; ++col) {
+            const int32_t type = kTypes[(row * 7 + col) % std::size(kTypes)];
+            slots[row][col] = p->InsertModule(type, 30 + col * 50, 12 + row * 31, 400, 300);
+            ++i;
+        }
+    }
+    auto firstInput = [&](int32_t slot) {
+        for (int32_t n = 0; n < kPortsPerSlot; ++n) {
+            const PortRecord& in = p->In[PortIndex(slot, n)];
+            if (in.kind != kPortNone && in.kind != kPortHidden &&
+                p->Out[PortIndex(slot, n)].link == kNone)
+                return PortIndex(slot, n);
+        }
+        return kNone;
+    };
+    cables = 0;
+    for (int32_t row = 0; row < 32; ++row) {
+        for (int32_t col = 0; col < 32; ++col) {
+            // Modules without a cable-taking input are stepped over.
+            for (int32_t next = col + 1; next < std::min(col + 3, 32); ++next) {
+                const int32_t to = firstInput(slots[row][next]);
+                if (to == kNone) continue;
+                if (p->Connect(PortIndex(slots[row][col], 0), to)) ++cables;
+                break;
+            }
+        }
+    }
+    // Then every spare output feeds a free input in the row below, up to a thousand.
+    for (int32_t row = 0; row + 1 < 32 && cables < 1000; ++row) {
+        for (int32_t col = 0; col < 32 && cables < 1000; ++col) {
+            for (int32_t n = 1; n < kPortsPerSlot; ++n) {
+                const int32_t from = PortIndex(slots[row][col], n);
+                if (p->Out[from].kind == kPortNone || p->In[from].link != kNone) continue;
+                const int32_t to = firstInput(slots[row + 1][(col + n) % 32]);
+                if (to != kNone && p->Connect(from, to)) ++cables;
+            }
+        }
+    }
+    p->cableStyle = cableStyle;
+    p->currentSlot = slots[5][5];
+    return p;
+}
+
+void PaintLoop(benchmark::State& state, const Project& project, const CanvasLiveView& live) {
+    QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        QPainter painter(&image);
+        PaintDspCanvas(painter, project, live, kWidth, kHeight);
+        painter.end();
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+
+void BM_PaintCanvas(benchmark::State& state, int32_t style) {
+    EnsureApplication();
+    int64_t cables = 0;
+    const auto project = FullProject(style, cables);
+    PaintLoop(state, *project, CanvasLiveView{});
+    state.counters["modules"] = project->CountOccupied();
+    state.counters["cables"] = static_cast<double>(cables);
+}
+
+void BM_PaintDemo(benchmark::State& state, int32_t style) {
+    EnsureApplication();
+    auto project = std::make_unique<Project>();
+    auto engine = std::make_unique<Engine>(*project);
+    HeadlessPlatform platform;
+    if (OpenProject(*project, *engine, platform, TW_DEMO_PROJECT) != LoadResult::Loaded) {
+        state.SkipWithError("the demo project did not load");
+        return;
+    }
+    project->cableStyle = style;
+    PaintLoop(state, *project, CanvasLiveView{&engine->utility, true});
+    state.counters["modules"] = project->CountOccupied();
+}
+
+// Registered by hand so that the names keep their slashes: BM_PaintCanvas/Curved/1024.
+const bool kRegistered = [] {
+    const char* styles[] = {"Straight", "Curved", "Logic"};
+    for (int32_t style = 0; style < 3; ++style) {
+        const std::string name = styles[style];
+        benchmark::RegisterBenchmark(("BM_PaintCanvas/" + name + "/1024").c_str(), BM_PaintCanvas,
+                                     style)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("BM_PaintCanvas/Demo/" + name).c_str(), BM_PaintDemo, style)
+            ->Unit(benchmark::kMillisecond);
+    }
+    return true;
+}();
+
+} // namespace
+} // namespace tw

@@ -1,0 +1,670 @@
+#include "editors/dsp_canvas_painter.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QStaticText>
+#include <QVector>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+
+namespace tw {
+
+namespace {
+
+const QColor kBackground(206, 206, 200);
+const QColor kFineGrid(200, 200, 194);
+const QColor kCoarseGrid(185, 185, 180);
+const QColor kBody(88, 88, 88);
+const QColor kShadow(88, 88, 88, 100);
+const QColor kCableShadow(128, 128, 128, 50);
+const QColor kGrey(128, 128, 128);
+const QColor kHighlight(255, 128, 0);
+const QColor kCleanMark(255, 10, 10);
+const QColor kText(32, 32, 32);
+const QColor kLabel(240, 240, 240);
+const QColor kHoverBack(245, 235, 100);
+const QColor kBar(250, 250, 245);
+const QColor kTrace(245, 235, 100);
+const QColor kParameterOutline(10, 110, 10);
+const QColor kFlowLine(255, 255, 255, 200);
+const QColor kMathBody(100, 0, 0, 200);
+const QColor kScreen(128, 128, 128, 100);
+const QColor kBandFill(255, 128, 0, 20);
+const QColor kCommentBack(230, 230, 220, 200);
+
+// Everything a paint derives from the zoom level once.
+struct Paint {
+    QPainter& painter;
+    const Project& project;
+    const CanvasLiveView& live;
+    QRect area;
+    int32_t z;
+    int32_t ps; // port size
+    int32_t hp; // half the port size
+    // Outline pens of width z - 2 would vanish at zoom 1 and 2; they stay 1 pixel wide.
+    qreal outline;
+    int32_t cableWidth;
+    QFont fontA;
+    QFont fontB;
+    int32_t ascentA;
+    int32_t ascentB;
+    int32_t heightB;
+    // Port circles, stroked once per kind and stamped onto every port.
+    QImage circles[8];
+    int32_t circleMargin = 0;
+};
+
+// Laid-out texts live from paint to paint: names and port labels seldom change, and
+// laying a text out costs more than drawing it. Only the painting thread uses it.
+class TextCache {
+public:
+    const QStaticText& Get(const QFont& font, const char* text) {
+        key_.assign(1, font.bold() ? 'B' : 'A');
+        key_ += std::to_string(font.pixelSize());
+        key_ += '|';
+        key_ += text;
+        auto found = texts_.find(key_);
+        if (found != texts_.end()) return found->second;
+        if (texts_.size() >= kLimit) texts_.clear();
+        QStaticText laidOut(QString::fromLatin1(text));
+        laidOut.setTextFormat(Qt::PlainText);
+        laidOut.setPerformanceHint(QStaticText::AggressiveCaching);
+        laidOut.prepare(QTransform(), font);
+        return texts_.emplace(key_, std::move(laidOut)).first->second;
+    }
+
+private:
+    static constexpr std::size_t kLimit = 16384;
+    std::string key_;
+    std::unordered_map<std::string, QStaticText> texts_;
+};
+
+TextCache& Texts() {
+    thread_local TextCache cache;
+    return cache;
+}
+
+QPainterPath RoundedBox(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t z) {
+    // Corner arcs of diameter 2z; the lower arcs hang below y2, so the box reaches y2 + 2z.
+    QPainterPath path;
+    path.addRoundedRect(QRectF(x1, y1, x2 - x1, y2 + 2 * z - y1), z, z);
+    return path;
+}
+
+void FillRoundedBox(Paint& p, int32_t x1, int32_t y1, int32_t x2, int32_t y2, const QColor& c) {
+    p.painter.fillPath(RoundedBox(x1, y1, x2, y2, p.z), c);
+}
+
+void StrokeRoundedBox(Paint& p, int32_t x1, int32_t y1, int32_t x2, int32_t y2, const QColor& c,
+                      qreal width) {
+    p.painter.strokePath(RoundedBox(x1, y1, x2, y2, p.z), QPen(c, width));
+}
+
+QPointF Centre(const Paint& p, const PortRecord& port) {
+    return QPointF(port.x + p.hp, port.y + p.hp);
+}
+
+bool OnCanvas(const PortRecord& port) {
+    return port.x != kOffCanvas && port.kind != kPortNone;
+}
+
+void DrawGrid(Paint& p, int32_t step, const QColor& colour) {
+    QVector<QLine> lines;
+    lines.reserve(p.area.width() / step + p.area.height() / step + 2);
+    for (int32_t x = 0; x < p.area.width(); x += step)
+        lines.append(QLine(x, 0, x, p.area.height()));
+    for (int32_t y = 0; y < p.area.height(); y += step)
+        lines.append(QLine(0, y, p.area.width(), y));
+    p.painter.setPen(QPen(colour, 1));
+    p.painter.drawLines(lines);
+}
+
+bool Coloured(int32_t kind) {
+    return kind == kPortSignal || kind == kPortControl || kind == kPortGate ||
+           kind == kPortStatus || kind == kPortAny;
+}
+
+QPen CablePen(const Paint& p, int32_t kind) {
+    QPen pen(PortKindColour(kind), p.cableWidth);
+    pen.setCapStyle(Qt::FlatCap);
+    pen.setJoinStyle(Qt::MiterJoin);
+    if (kind == kPortGate || kind == kPortStatus) pen.setStyle(Qt::DashLine);
+    return pen;
+}
+
+// A filled arrow head whose tip is at `tip`, pointing along `direction`. Its size is
+// given in pen widths, as a line cap's is.
+void DrawArrowHead(Paint& p, QPointF tip, QPointF direction, qreal size, const QColor& colour) {
+    const qreal length = std::hypot(direction.x(), direction.y());
+    if (length <= 0.0 || size <= 0.0) return;
+    const QPointF d = direction / length;
+    const QPointF n(-d.y(), d.x());
+    const qreal scale = std::max(p.cableWidth, 1);
+    const qreal half = 0.5 * size * scale;
+    const QPointF base = tip - d * (size * scale);
+    const QPointF head[3] = {tip + d * (0.5 * scale), base + n * half, base - n * half};
+    p.painter.setPen(Qt::NoPen);
+    p.painter.setBrush(colour);
+    p.painter.drawPolygon(head, 3);
+    p.painter.setBrush(Qt::NoBrush);
+}
+
+// The horizontal control offset of a cable: 60 % of the distance inwards when curved.
+qreal ControlOffset(const Paint& p, QPointF p0, QPointF p3) {
+    return p.project.cableStyle == 1 ? std::trunc((p3.x() - p0.x()) * 0.6) : 0.0;
+}
+
+QPainterPath ShadowPath(const Paint& p, QPointF p0, QPointF p3) {
+    // Control points 10 pixels lower, so even a straight cable's shadow sags.
+    const qreal c = ControlOffset(p, p0, p3);
+    QPainterPath path(p0);
+    path.cubicTo(QPointF(p0.x() + c, p0.y() + 10), QPointF(p3.x() - c, p3.y() + 10), p3);
+    return path;
+}
+
+// Straight and Curved cables: a cubic from P0 at the input to P3 at the output.
+void DrawBezierCable(Paint& p, QPointF p0, QPointF p3, int32_t kind) {
+    const qreal c = ControlOffset(p, p0, p3);
+    const QPointF p1(p0.x() + c, p0.y());
+    const QPointF p2(p3.x() - c, p3.y());
+    p.painter.setBrush(Qt::NoBrush);
+    p.painter.setPen(CablePen(p, kind));
+    if (c == 0.0) {
+        p.painter.drawLine(p0, p3);
+    } else {
+        QPainterPath cable(p0);
+        cable.cubicTo(p1, p2, p3);
+        p.painter.drawPath(cable);
+    }
+    DrawArrowHead(p, p0, c != 0.0 ? p0 - p1 : p0 - p3, std::min(p.z, 6), PortKindColour(kind));
+}
+
+// Logic cables: right-angled routes; an output right of its input is led round both ends.
+void DrawLogicCable(Paint& p, QPointF p0, QPointF p3, int32_t kind) {
+    const qreal m = std::trunc((p0.y() - p3.y()) * 0.5);
+    QPointF route[6];
+    int count = 0;
+    route[count++] = p0;
+    if (p0.x() <= p3.x()) {
+        route[count++] = QPointF(p0.x() - 16, p0.y());
+        route[count++] = QPointF(p0.x() - 16, p0.y() - m);
+        route[count++] = QPointF(p3.x() + 16, p0.y() - m);
+        route[count++] = QPointF(p3.x() + 16, p3.y());
+    } else {
+        const qreal h = std::trunc((p0.x() - p3.x()) * 0.5);
+        route[count++] = QPointF(p0.x() - h, p0.y());
+        route[count++] = QPointF(p0.x() - h, p3.y());
+    }
+    route[count++] = p3;
+    p.painter.setPen(CablePen(p, kind));
+    p.painter.drawPolyline(route, count);
+    const int32_t size = p.z >= 6 ? p.z - 4 : p.z;
+    DrawArrowHead(p, p0, p0 - route[1], size, PortKindColour(kind));
+}
+
+bool Visible(const Paint& p, QPointF a, QPointF b, qreal margin) {
+    const qreal left = std::min(a.x(), b.x()) - margin;
+    const qreal right = std::max(a.x(), b.x()) + margin;
+    const qreal top = std::min(a.y(), b.y()) - margin;
+    const qreal bottom = std::max(a.y(), b.y()) + margin;
+    return right >= 0 && bottom >= 0 && left <= p.area.width() && top <= p.area.height();
+}
+
+// Calls visit(p0, p3, kind) for every cable that may show, with P0 at its input end.
+template <typename Visit> void ForEachCable(const Paint& p, Visit visit) {
+    const Project& pr = p.project;
+    for (int32_t k = 0; k < kPortCount; ++k) {
+        const int32_t o = pr.Out[k].link;
+        if (!IsPort(o)) continue;
+        const PortRecord& in = pr.In[k];
+        const PortRecord& out = pr.Out[o];
+        if (!OnCanvas(in) || !OnCanvas(out)) continue;
+        const QPointF p0(in.x - 4, in.y + p.hp);
+        const QPointF p3(out.x + p.ps + 4, out.y + p.hp);
+        // Curves stay between their end points horizontally; shadows hang 10 pixels
+        // lower and Logic detours reach 16 pixels past the ends.
+        if (Visible(p, p0, p3, 20 + 2 * p.z)) visit(p0, p3, out.kind);
+    }
+}
+
+// The translucent shadows are stroked opaque into a layer of their own that is then laid
+// on the canvas at the shadow's alpha: Qt strokes a translucent wide pen through a much
+// slower path, and the layer also keeps crossing shadows from darkening each other.
+QImage& ShadowLayer(int32_t width, int32_t height) {
+    thread_local QImage layer;
+    if (layer.width() != width || layer.height() != height)
+        layer = QImage(width, height, QImage::Format_ARGB32_Premultiplied);
+    layer.fill(Qt::transparent);
+    return layer;
+}
+
+void DrawCableShadows(Paint& p) {
+    QImage& layer = ShadowLayer(p.area.width(), p.area.height());
+    QRectF touched;
+    {
+        QPainter g(&layer);
+        g.setRenderHint(QPainter::Antialiasing, true);
+        const QPen pen(QColor(kCableShadow.red(), kCableShadow.green(), kCableShadow.blue()),
+                       p.cableWidth + 2);
+        g.setPen(pen);
+        g.setBrush(Qt::NoBrush);
+        ForEachCable(p, [&](QPointF p0, QPointF p3, int32_t kind) {
+            if (!Coloured(kind)) return;
+            const QPainterPath shadow = ShadowPath(p, p0, p3);
+            g.drawPath(shadow);
+            touched |= shadow.controlPointRect();
+        });
+    }
+    if (touched.isEmpty()) return;
+    const qreal grow = p.cableWidth + 4;
+    const QRect area =
+        touched.adjusted(-grow, -grow, grow, grow).toAlignedRect().intersected(p.area);
+    p.painter.setOpacity(kCableShadow.alphaF());
+    p.painter.drawImage(area.topLeft(), layer, area);
+    p.painter.setOpacity(1.0);
+}
+
+void DrawCables(Paint& p) {
+    if (p.project.cableStyle != 2) DrawCableShadows(p);
+    ForEachCable(p, [&](QPointF p0, QPointF p3, int32_t kind) {
+        if (!Coloured(kind)) {
+            p.painter.setPen(QPen(kGrey, p.cableWidth));
+            p.painter.drawLine(p0, p3);
+        } else if (p.project.cableStyle == 2) {
+            DrawLogicCable(p, p0, p3, kind);
+        } else {
+            DrawBezierCable(p, p0, p3, kind);
+        }
+    });
+}
+
+// Draws `text` with its top-left corner at (x, y), or its top-right corner when
+// rightAligned; hovered labels stand on an opaque yellow field.
+void DrawLabel(Paint& p, int32_t x, int32_t y, const char* text, bool rightAligned, bool hovered) {
+    if (text == nullptr || text[0] == '\0') return;
+    const QStaticText& laidOut = Texts().Get(p.fontB, text);
+    const int32_t width = static_cast<int32_t>(std::ceil(laidOut.size().width()));
+    const int32_t left = rightAligned ? x - width : x;
+    if (hovered) {
+        p.painter.fillRect(QRect(left, y, width, p.heightB), kHoverBack);
+        p.painter.setPen(Qt::black);
+    } else {
+        p.painter.setPen(kLabel);
+    }
+    p.painter.drawStaticText(QPoint(left, y), laidOut);
+}
+
+void MakePortCircles(Paint& p) {
+    p.circleMargin = static_cast<int32_t>(std::ceil(p.outline / 2)) + 1;
+    const int32_t side = p.ps + 2 * p.circleMargin;
+    for (int32_t kind = 0; kind < 8; ++kind) {
+        if (!Coloured(kind)) continue;
+        QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter g(&image);
+        g.setRenderHint(QPainter::Antialiasing, true);
+        g.setPen(QPen(PortKindColour(kind), p.outline));
+        g.drawEllipse(QRectF(p.circleMargin, p.circleMargin, p.ps, p.ps));
+        g.end();
+        p.circles[kind] = std::move(image);
+    }
+}
+
+void DrawPortCircle(Paint& p, const PortRecord& port) {
+    if (!Coloured(port.kind)) return;
+    p.painter.drawImage(QPoint(port.x - p.circleMargin, port.y - p.circleMargin),
+                        p.circles[port.kind]);
+}
+
+void DrawPorts(Paint& p, int32_t slot) {
+    const Project& pr = p.project;
+    const int32_t base = PortIndex(slot, 0);
+    const int32_t labelDy = static_cast<int32_t>(std::trunc(-0.25 * p.z));
+    for (int32_t n = 0; n < kPortsPerSlot; ++n) {
+        const int32_t k = base + n;
+        const PortRecord& in = pr.In[k];
+        if (in.x != kOffCanvas && in.kind != kPortNone) {
+            DrawPortCircle(p, in);
+            DrawLabel(p, in.x + p.ps + p.z, in.y + labelDy, in.label, false, pr.hoverInput == k);
+        }
+        const PortRecord& out = pr.Out[k];
+        if (out.x != kOffCanvas && out.kind != kPortNone) {
+            DrawPortCircle(p, out);
+            DrawLabel(p, out.x - p.z, out.y + labelDy, out.label, true, pr.hoverOutput == k);
+        }
+    }
+}
+
+// The light strip a live value is printed on.
+void DrawBar(Paint& p, int32_t x1, int32_t x2, int32_t y) {
+    QPen pen(kBar, p.ps + p.z);
+    pen.setCapStyle(Qt::FlatCap);
+    p.painter.setPen(pen);
+    p.painter.drawLine(QPoint(x1, y), QPoint(x2, y));
+}
+
+void DrawValue(Paint& p, int32_t right, int32_t top, const char* text) {
+    const QStaticText& laidOut = Texts().Get(p.fontB, text);
+    p.painter.setPen(kText);
+    p.painter.drawStaticText(
+        QPoint(right - static_cast<int32_t>(std::ceil(laidOut.size().width())), top), laidOut);
+}
+
+void DrawScopeTrace(Paint& p, int32_t slot, int32_t left, int32_t top, int32_t bottom) {
+    QPoint points[100];
+    for (int32_t i = 0; i < 100; ++i) {
+        const float sample = p.live.utility != nullptr ? p.live.utility->scope[slot][i].load() : 0;
+        const TracePoint t = ScopeTracePoint(left, top, bottom, p.z, i, sample);
+        points[i] = QPoint(t.x, t.y);
+    }
+    p.painter.setRenderHint(QPainter::Antialiasing, false);
+    p.painter.setPen(QPen(kTrace, 1));
+    p.painter.drawPolyline(points, 100);
+    p.painter.setRenderHint(QPainter::Antialiasing, true);
+}
+
+void DrawLiveDisplay(Paint& p, int32_t slot) {
+    const Project& pr = p.project;
+    const ModuleSlot& s = pr.slots[slot];
+    const int32_t left = s.anchorX - s.halfWidthPx;
+    const int32_t top = s.topY;
+    const int32_t bottom = top + s.heightPx;
+    const PortRecord& in0 = pr.In[PortIndex(slot, 0)];
+    const PortRecord& in1 = pr.In[PortIndex(slot, 1)];
+    char text[32];
+    switch (s.type) {
+    case kTypeParameter:
+        DrawBar(p, left + 4, s.anchorX, in0.y + p.hp);
+        std::snprintf(text, sizeof text, "%1.2f", static_cast<double>(s.value.load()));
+        DrawValue(p, s.anchorX - 2, in0.y - 1, text);
+        break;
+    case kTypeVoltMeter:
+        DrawBar(p, left + 4, s.anchorX, in1.y + p.hp);
+        std::snprintf(text, sizeof text, "%3.2f", static_cast<double>(s.displayValue.load()));
+        DrawValue(p, s.anchorX - 2, in1.y - 1, text);
+        break;
+    case kTypeMidi2CV:
+    case kTypePolyMidi:
+        DrawBar(p, left + 4, s.anchorX - 8, in0.y + p.hp);
+        p.painter.setPen(kText);
+        p.painter.drawStaticText(QPoint(left + 7, in0.y - 1),
+                                 Texts().Get(p.fontB, p.live.midiInputOpen ? "On" : "Off"));
+        break;
+    case kTypeOscilloscope:
+        DrawScopeTrace(p, slot, left, top, bottom);
+        break;
+    default:
+        break;
+    }
+}
+
+void DrawModule(Paint& p, int32_t slot) {
+    const Project& pr = p.project;
+    const ModuleSlot& s = pr.slots[slot];
+    const int32_t z = p.z;
+    const int32_t L = s.anchorX - s.halfWidthPx;
+    const int32_t R = s.anchorX + s.halfWidthPx;
+    const int32_t T = s.topY;
+    const int32_t B = T + s.heightPx;
+    const PortRecord& in0 = pr.In[PortIndex(slot, 0)];
+    const PortRecord& in1 = pr.In[PortIndex(slot, 1)];
+    const PortRecord& out0 = pr.Out[PortIndex(slot, 0)];
+    const PortRecord& out1 = pr.Out[PortIndex(slot, 1)];
+    QPainter& g = p.painter;
+
+    // The box the highlight and the clean mark outline.
+    int32_t hx1 = L, hy1 = T, hx2 = R, hy2 = B;
+    switch (s.type) {
+    case kTypeOutput:
+    case kTypeMidi2CV:
+    case kTypeFixedValues:
+    case kTypePolyMidi:
+    case kTypeA440:
+    case kTypeNoise:
+        FillRoundedBox(p, L + z, T + 2 * z, R + z, B + z, kShadow);
+        FillRoundedBox(p, L, T + z, R, B, kBody);
+        hy1 = T + z;
+        break;
+    case kTypeSplit: {
+        QPen pen(kFlowLine, z);
+        g.setPen(pen);
+        const QPointF corner = Centre(p, in0);
+        g.drawLine(Centre(p, out0), corner);
+        g.drawLine(corner, Centre(p, out1));
+        break;
+    }
+    case kTypeCombine: {
+        g.setPen(QPen(kFlowLine, z));
+        const QPointF corner = Centre(p, out0);
+        g.drawLine(Centre(p, in0), corner);
+        g.drawLine(corner, Centre(p, in1));
+        break;
+    }
+    case kTypeMul:
+    case kTypeDiv:
+    case kTypeAdd:
+    case kTypeSub: {
+        const QPointF triangle[3] = {Centre(p, in0), Centre(p, out0), Centre(p, in1)};
+        g.setPen(Qt::NoPen);
+        g.setBrush(kMathBody);
+        g.drawPolygon(triangle, 3);
+        g.setBrush(Qt::NoBrush);
+        break;
+    }
+    case kTypeParameter:
+        hx1 = in0.x - z;
+        hy1 = in0.y - z;
+        hx2 = out0.x + p.ps + z;
+        hy2 = out0.y + z;
+        StrokeRoundedBox(p, hx1, hy1, hx2, hy2, kParameterOutline, p.outline);
+        FillRoundedBox(p, hx1 + z, hy1, hx2 + z, hy2 + z, kShadow);
+        break;
+    case kTypeOscilloscope:
+        FillRoundedBox(p, in0.x, in0.y - z, out0.x + p.ps, B, kScreen);
+        hx1 = in0.x - z;
+        hy1 = in0.y - z;
+        hx2 = out0.x + p.ps + z;
+        hy2 = out0.y + z;
+        FillRoundedBox(p, hx1, hy1, hx2, hy2, kBody);
+        break;
+    default:
+        if (in0.x == kOffCanvas) {
+            // A type without input 0 has no anchor for its body; its box stands in.
+            hx1 = L;
+            hy1 = T;
+        } else {
+            hx1 = in0.x - z;
+            hy1 = in0.y - z;
+        }
+        hx2 = R;
+        hy2 = B - z;
+        FillRoundedBox(p, hx1 + z, hy1 + z, hx2 + z, hy2 + z, kShadow);
+        FillRoundedBox(p, hx1, hy1, hx2, hy2, kBody);
+        break;
+    }
+
+    if (slot == pr.currentSlot || s.selected)
+        StrokeRoundedBox(p, hx1, hy1, hx2, hy2, kHighlight, p.outline);
+    if (s.cleanMark) StrokeRoundedBox(p, hx1, hy1, hx2, hy2, kCleanMark, p.outline);
+
+    if (s.name[0] != '\0') {
+        g.setFont(p.fontA);
+        g.setPen(kText);
+        const QStaticText& name = Texts().Get(p.fontA, s.name);
+        const int32_t width = static_cast<int32_t>(std::ceil(name.size().width()));
+        g.drawStaticText(QPoint(s.anchorX - width / 2, T - 3 * z), name);
+    }
+    g.setFont(p.fontB);
+    DrawPorts(p, slot);
+    DrawLiveDisplay(p, slot);
+}
+
+bool ModuleVisible(const Paint& p, const ModuleSlot& s) {
+    // Names are centred above the box and may be wider than it.
+    const int32_t nameHalf = static_cast<int32_t>(std::strlen(s.name)) * 2 * p.z;
+    const int32_t half = std::max(s.halfWidthPx + 2 * p.z, nameHalf);
+    return s.anchorX + half >= 0 && s.anchorX - half <= p.area.width() &&
+           s.topY + s.heightPx + 3 * p.z >= 0 && s.topY - 4 * p.z <= p.area.height();
+}
+
+void DrawModules(Paint& p) {
+    for (int32_t slot = 0; slot < kSlotCount; ++slot) {
+        const ModuleSlot& s = p.project.slots[slot];
+        if (s.type == kTypeEmpty || !ModuleVisible(p, s)) continue;
+        DrawModule(p, slot);
+    }
+}
+
+void DrawDot(Paint& p, const PortRecord& port) {
+    if (!Coloured(port.kind)) return;
+    QPen pen(PortKindColour(port.kind), p.cableWidth);
+    pen.setCapStyle(Qt::RoundCap);
+    p.painter.setPen(pen);
+    const QPointF c = Centre(p, port);
+    p.painter.drawLine(c, c + QPointF(1, 1));
+}
+
+void DrawConnectionDots(Paint& p) {
+    const Project& pr = p.project;
+    for (int32_t k = 0; k < kPortCount; ++k) {
+        const int32_t o = pr.Out[k].link;
+        if (!IsPort(o)) continue;
+        if (!OnCanvas(pr.In[k]) || !OnCanvas(pr.Out[o])) continue;
+        DrawDot(p, pr.In[k]);
+        DrawDot(p, pr.Out[o]);
+    }
+}
+
+void DrawLooseCable(Paint& p) {
+    const Project& pr = p.project;
+    if (!pr.buttonDown || !pr.cableVisible || !(pr.dragFromInput || pr.dragFromOutput)) return;
+    p.painter.setPen(QPen(kGrey, p.cableWidth));
+    p.painter.drawLine(QPointF(pr.cableFixedX + p.hp, pr.cableFixedY + p.hp),
+                       QPointF(pr.pointerX, pr.pointerY));
+}
+
+void DrawBand(Paint& p) {
+    const Project& pr = p.project;
+    if (!pr.bandVisible) return;
+    const QRect band(QPoint(pr.bandLeft, pr.bandTop), QPoint(pr.bandRight, pr.bandBottom));
+    p.painter.fillRect(band, kBandFill);
+    p.painter.setRenderHint(QPainter::Antialiasing, false);
+    p.painter.setPen(QPen(QColor(88, 88, 88), 1));
+    p.painter.setBrush(Qt::NoBrush);
+    p.painter.drawRect(band);
+    p.painter.setRenderHint(QPainter::Antialiasing, true);
+}
+
+void DrawComments(Paint& p) {
+    const Project& pr = p.project;
+    const int32_t w = 36 * p.z;
+    const int32_t h = 10 * p.z;
+    p.painter.setFont(p.fontB);
+    for (int32_t c = 0; c < pr.commentCount && c < kCommentCount; ++c) {
+        const CommentRecord& comment = pr.comments[c];
+        const int32_t x = comment.x;
+        const int32_t y = comment.y;
+        if (comment.showBackground) FillRoundedBox(p, x - 2, y - 2, x + w, y + h, kCommentBack);
+        if (comment.showBorder) StrokeRoundedBox(p, x - 2, y - 2, x + w, y + h, kBody, 1);
+        p.painter.setPen(kText);
+        p.painter.drawText(QRect(x, y, w, h), Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop,
+                           QString::fromLatin1(comment.text));
+        if (comment.clicked || comment.selected)
+            StrokeRoundedBox(p, x - 2, y - 2, x + w, y + h, kHighlight, p.outline);
+    }
+}
+
+QFont CanvasFont(int32_t pixelSize, QFont::Weight weight) {
+    // Segoe UI where it is installed; otherwise a condensed sans of about its width, so
+    // that labels fit the boxes they were sized for.
+    QFont font;
+    font.setFamilies({QStringLiteral("Segoe UI"), QStringLiteral("DejaVu Sans Condensed")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(std::max(pixelSize, 1));
+    font.setWeight(weight);
+    return font;
+}
+
+} // namespace
+
+QColor PortKindColour(int32_t kind) noexcept {
+    switch (kind) {
+    case kPortSignal:
+        return QColor(30, 175, 245);
+    case kPortControl:
+        return QColor(245, 235, 100);
+    case kPortGate:
+        return QColor(100, 200, 100);
+    case kPortStatus:
+        return QColor(180, 165, 145);
+    case kPortAny:
+        return QColor(120, 120, 0);
+    default:
+        return QColor();
+    }
+}
+
+TracePoint ScopeTracePoint(int32_t left, int32_t top, int32_t bottom, int32_t zoom, int32_t i,
+                           float sample) noexcept {
+    double v = std::trunc(static_cast<double>(sample) * 25.0);
+    if (!(v >= -30.0)) v = -30.0; // also catches a NaN from a runaway patch
+    v = std::min(v, 31.0);
+    const int32_t x = static_cast<int32_t>(std::trunc(left + i * 0.16 * zoom));
+    const int32_t y =
+        static_cast<int32_t>(std::trunc(top + 0.75 * (bottom - top) + v * 0.1 * zoom));
+    return {x, y};
+}
+
+void PaintDspCanvas(QPainter& painter, const Project& project, const CanvasLiveView& live,
+                    int32_t width, int32_t height) {
+    const int32_t z = std::clamp(project.zoom, 1, 10);
+    Paint p{painter,
+            project,
+            live,
+            QRect(0, 0, width, height),
+            z,
+            2 * z,
+            z,
+            static_cast<qreal>(std::max(z - 2, 1)),
+            static_cast<int32_t>(std::trunc(0.5 * z)),
+            CanvasFont(4 * z, QFont::Normal),
+            CanvasFont(3 * z, QFont::Bold),
+            0,
+            0,
+            0,
+            {},
+            0};
+    {
+        const QFontMetrics a(p.fontA);
+        const QFontMetrics b(p.fontB);
+        p.ascentA = a.ascent();
+        p.ascentB = b.ascent();
+        p.heightB = b.height();
+    }
+    MakePortCircles(p);
+    painter.save();
+    painter.setClipRect(p.area);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.fillRect(p.area, kBackground);
+    DrawGrid(p, 4 * (z + 1), kFineGrid);
+    DrawGrid(p, 16 * (z + 1), kCoarseGrid);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    DrawCables(p);
+    DrawModules(p);
+    DrawConnectionDots(p);
+    DrawLooseCable(p);
+    DrawBand(p);
+    DrawComments(p);
+    painter.restore();
+}
+
+} // namespace tw

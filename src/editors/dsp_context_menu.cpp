@@ -1,0 +1,168 @@
+#include "editors/dsp_context_menu.h"
+
+#include "model/canvas_commands.h"
+#include "model/catalogue.h"
+
+#include <QAction>
+
+#include <string>
+
+namespace tw {
+
+namespace {
+
+constexpr const char* kCaption = "Tonewright";
+
+void AddCommand(QMenu& menu, const char* text, int32_t command, bool enabled = true) {
+    QAction* action = menu.addAction(QString::fromLatin1(text));
+    action->setData(command);
+    action->setEnabled(enabled);
+}
+
+void BuildInsertMenu(const Project& project, QMenu& insert) {
+    for (const MenuCategory& category : InsertMenu()) {
+        QMenu* sub = insert.addMenu(QString::fromLatin1(category.name));
+        for (const int32_t type : category.types) {
+            const ModuleTypeInfo* info = FindModuleType(type);
+            if (info == nullptr) continue;
+            AddCommand(*sub, info->menuEntry, kCommandInsertModule + type,
+                       InsertEntryEnabled(project, type));
+        }
+    }
+    insert.addSeparator();
+    AddCommand(insert, "Comment", kCommandInsertComment);
+}
+
+// The Gui Editor's size decides where a new Parameter's control lands on the panel.
+WindowRect GuiEditorSize(Platform& platform) {
+    return platform.EditorWindowRect(EditorWindow::GuiEditor);
+}
+
+void InsertModuleAt(Project& project, Platform& platform, int32_t type, int32_t x, int32_t y) {
+    if (!InsertEntryEnabled(project, type)) return;
+    if (project.CountModules() >= kSlotCount) {
+        platform.ShowMessage(kModuleLimitMessage, kCaption, MessageButtons::Ok,
+                             MessageIcon::Information);
+        return;
+    }
+    const WindowRect gui = GuiEditorSize(platform);
+    project.InsertModule(type, x, y, gui.width, gui.height);
+    project.CountModules();
+}
+
+void InsertCommentAt(Project& project, int32_t x, int32_t y) {
+    if (project.snapToGrid) {
+        x = (x / 8) * 8;
+        y = (y / 8) * 8;
+    }
+    // A full comment list takes no more; the menu entry then does nothing.
+    const int32_t index = project.InsertComment(x, y);
+    if (index == kNone) return;
+    project.CapturePositions();
+    project.currentComment = index;
+    project.propertiesTarget = kTargetComment;
+}
+
+void ShowHelpPage(Platform& platform, const char* page) {
+    platform.ShowHelp(std::string("Tonewright.chm::/") + page);
+}
+
+} // namespace
+
+bool InsertEntryEnabled(const Project& project, int32_t type) noexcept {
+    const ModuleTypeInfo* info = FindModuleType(type);
+    if (info == nullptr || info->menuCategory == nullptr || info->menuCategory[0] == '\0')
+        return false;
+    if (info->alwaysDisabled) return false;
+    return !(info->onePerProject && project.HasModuleOfType(type));
+}
+
+std::unique_ptr<QMenu> BuildDspContextMenu(const Project& project, const RightPressHit& hit,
+                                           QWidget* parent) {
+    auto menu = std::make_unique<QMenu>(parent);
+    if (!project.lockEdit) {
+        QMenu* insert = menu->addMenu(QStringLiteral("Insert"));
+        BuildInsertMenu(project, *insert);
+        menu->addSeparator();
+        AddCommand(*menu, "Cut", kCommandCut);
+        AddCommand(*menu, "Copy", kCommandCopy);
+        AddCommand(*menu, "Paste", kCommandPaste);
+        AddCommand(*menu, "Delete", kCommandDelete);
+        menu->addSeparator();
+        AddCommand(*menu, "Select All", kCommandSelectAll);
+    }
+    if (hit.comment != kNone) {
+        menu->addSeparator();
+        AddCommand(*menu, "Help...", kCommandCommentHelp);
+    }
+    if (hit.slot != kNone) {
+        menu->addSeparator();
+        AddCommand(*menu, "Help...", kCommandModuleHelp);
+    }
+    return menu;
+}
+
+void RunDspContextCommand(Project& project, Platform& platform, int32_t command, int32_t x,
+                          int32_t y, const RightPressHit& hit) {
+    const bool editing = !project.lockEdit;
+    if (command > kCommandInsertModule && command <= kCommandInsertModule + kMaxModuleType) {
+        if (editing) InsertModuleAt(project, platform, command - kCommandInsertModule, x, y);
+        return;
+    }
+    switch (command) {
+    case kCommandInsertComment:
+        if (editing) InsertCommentAt(project, x, y);
+        break;
+    case kCommandCut:
+    case kCommandDelete:
+        if (editing) DeleteSelectionFromContextMenu(project);
+        break;
+    case kCommandCopy:
+        if (editing && hit.slot != kNone) CopyModule(project, hit.slot);
+        break;
+    case kCommandPaste:
+        if (editing) {
+            const WindowRect gui = GuiEditorSize(platform);
+            PasteModule(project, x, y, gui.width, gui.height);
+        }
+        break;
+    case kCommandSelectAll:
+        if (editing) SelectAll(project);
+        break;
+    case kCommandModuleHelp:
+        if (IsSlot(hit.slot) && project.slots[hit.slot].helpPage != nullptr)
+            ShowHelpPage(platform, project.slots[hit.slot].helpPage);
+        break;
+    case kCommandCommentHelp:
+        ShowHelpPage(platform, "comment.htm");
+        break;
+    default:
+        break;
+    }
+}
+
+bool RunDspEditCommand(Project& project, Platform& platform, int32_t command) {
+    switch (command) {
+    case kCommandCut:
+    case kCommandDelete:
+        DeleteSelectionFromEditMenu(project);
+        return true;
+    case kCommandCopy:
+        CopyModule(project, project.currentSlot);
+        return true;
+    case kCommandPaste: {
+        const int32_t x = static_cast<int32_t>(project.NextEditRandom() % 200u);
+        const int32_t y = static_cast<int32_t>(project.NextEditRandom() % 200u);
+        const WindowRect gui = GuiEditorSize(platform);
+        PasteModule(project, x, y, gui.width, gui.height);
+        return true;
+    }
+    case kCommandSelectAll:
+        SelectAll(project);
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace tw
