@@ -141,28 +141,4 @@ void RunDspContextCommand(Project& project, Platform& platform, int32_t command,
     }
 }
 
-bool RunDspEditCommand(Project& project, Platform& platform, int32_t command) {
-    switch (command) {
-    case kCommandCut:
-    case kCommandDelete:
-        DeleteSelectionFromEditMenu(project);
-        return true;
-    case kCommandCopy:
-        CopyModule(project, project.currentSlot);
-        return true;
-    case kCommandPaste: {
-        const int32_t x = static_cast<int32_t>(project.NextEditRandom() % 200u);
-        const int32_t y = static_cast<int32_t>(project.NextEditRandom() % 200u);
-        const WindowRect gui = GuiEditorSize(platform);
-        PasteModule(project, x, y, gui.width, gui.height);
-        return true;
-    }
-    case kCommandSelectAll:
-        SelectAll(project);
-        return true;
-    default:
-        return false;
-    }
-}
-
 } // namespace tw

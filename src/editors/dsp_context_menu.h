@@ -1,7 +1,8 @@
 #pragma once
 
-// The Dsp Editor's commands: the right-click menu (insert a module or a comment, cut,
-// copy, paste, delete, select all, help) and the Edit menu's forms of the same commands.
+// The Dsp Editor's right-click menu: insert a module or a comment, cut, copy, paste,
+// delete, select all, help. The Edit menu reaches the same operations through
+// model/canvas_commands.h.
 #include "model/canvas_interaction.h"
 #include "model/project.h"
 #include "platform/platform.h"
@@ -13,7 +14,7 @@
 
 namespace tw {
 
-// Command numbers. The editing ones are shared with the Edit menu; the insert entries
+// Command numbers. The editing ones are those of the Edit menu; the insert entries
 // carry the module type above kCommandInsertModule.
 enum DspCommand : int32_t {
     kCommandNone = 0,
@@ -43,10 +44,5 @@ bool InsertEntryEnabled(const Project& project, int32_t type) noexcept;
 // Carries out a context menu command chosen at canvas point (x, y).
 void RunDspContextCommand(Project& project, Platform& platform, int32_t command, int32_t x,
                           int32_t y, const RightPressHit& hit);
-
-// The Edit menu's Cut, Copy, Paste, Delete and Select All. Copy takes the current module;
-// Paste puts the new module at a random point in 0..199 on both axes. Returns false for
-// any other command number.
-bool RunDspEditCommand(Project& project, Platform& platform, int32_t command);
 
 } // namespace tw

@@ -4,7 +4,6 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -33,7 +32,6 @@ DspEditorWidget::DspEditorWidget(Project& project, Platform& platform, QWidget* 
         Q_EMIT Ticked();
     });
     timer_.start(kTickMs);
-    WatchFrame();
 }
 
 void DspEditorWidget::SetLiveSources(const UtilityState* utility,
@@ -118,55 +116,6 @@ void DspEditorWidget::closeEvent(QCloseEvent* event) {
     event->ignore();
     hide();
     platform_.RebuildMenus();
-}
-
-bool DspEditorWidget::event(QEvent* event) {
-    if (event->type() == QEvent::ParentChange) WatchFrame();
-    return QWidget::event(event);
-}
-
-void DspEditorWidget::WatchFrame() {
-    auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget());
-    if (frame == frame_) return;
-    if (frame_ != nullptr) frame_->removeEventFilter(this);
-    frame_ = frame;
-    if (frame_ != nullptr) frame_->installEventFilter(this);
-}
-
-bool DspEditorWidget::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == frame_) {
-        switch (event->type()) {
-        case QEvent::Close:
-            event->ignore();
-            frame_->hide();
-            platform_.RebuildMenus();
-            return true;
-        case QEvent::Move:
-        case QEvent::Resize:
-            KeepFrameInside();
-            break;
-        default:
-            break;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-void DspEditorWidget::KeepFrameInside() {
-    if (frame_ == nullptr || adjustingFrame_ || frame_->parentWidget() == nullptr) return;
-    if (frame_->isMaximized() || frame_->isMinimized()) return;
-    // The sub-window area already lies right of the side panel and below the toolbar.
-    const QWidget* area = frame_->parentWidget();
-    // Before the main window is on screen its area has no settled size to judge by.
-    if (!frame_->isVisible() || !area->isVisible()) return;
-    const QRect g = frame_->geometry();
-    const EditorWindowBox box = KeepEditorWindowInside({g.x(), g.y(), g.width(), g.height()},
-                                                       {0, 0, area->width(), area->height()});
-    const QRect wanted(box.x, box.y, box.width, box.height);
-    if (wanted == g || area->width() <= 16) return;
-    adjustingFrame_ = true;
-    frame_->setGeometry(wanted);
-    adjustingFrame_ = false;
 }
 
 } // namespace tw

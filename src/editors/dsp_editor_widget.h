@@ -40,8 +40,6 @@ Q_SIGNALS:
     void Ticked();
 
 protected:
-    bool event(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -51,8 +49,6 @@ protected:
 
 private:
     void ShowContextMenu(const QPoint& at);
-    void WatchFrame();
-    void KeepFrameInside();
 
     Project& project_;
     Platform& platform_;
@@ -61,8 +57,6 @@ private:
     const UtilityState* utility_ = nullptr;
     std::function<bool()> midiInputOpen_;
     MenuRunner menuRunner_;
-    QWidget* frame_ = nullptr; // the sub-window the shell put the canvas in, if any
-    bool adjustingFrame_ = false;
 };
 
 } // namespace tw

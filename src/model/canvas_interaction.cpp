@@ -370,18 +370,4 @@ bool WheelZoom(Project& p, int32_t delta, int32_t& pending) noexcept {
     return true;
 }
 
-EditorWindowBox KeepEditorWindowInside(const EditorWindowBox& box,
-                                       const EditorWindowLimits& limits) noexcept {
-    EditorWindowBox b = box;
-    if (b.x + b.width > limits.clientWidth) {
-        b.x = limits.sidePanelWidth;
-        b.y = 0;
-        b.width = std::max(limits.clientWidth - limits.sidePanelWidth - 16, 1);
-    }
-    b.x = std::max(b.x, limits.sidePanelWidth);
-    b.y = std::min(b.y, limits.clientHeight - 45);
-    b.y = std::max(b.y, limits.minTop);
-    return b;
-}
-
 } // namespace tw

@@ -72,23 +72,4 @@ RightPressHit RightPress(Project& project, int32_t x, int32_t y) noexcept;
 // completed (the selection is then cleared and the canvas re-laid-out).
 bool WheelZoom(Project& project, int32_t delta, int32_t& pending) noexcept;
 
-// Where an editor window may stand inside the main window's client area: its left edge
-// not left of the side panel, its top between `minTop` and the client bottom minus 45;
-// a window whose right edge passes the client's right edge goes to (sidePanel, 0) and is
-// narrowed to fit.
-struct EditorWindowLimits {
-    int32_t sidePanelWidth = 0;
-    int32_t minTop = 0;
-    int32_t clientWidth = 0;
-    int32_t clientHeight = 0;
-};
-struct EditorWindowBox {
-    int32_t x = 0;
-    int32_t y = 0;
-    int32_t width = 0;
-    int32_t height = 0;
-};
-EditorWindowBox KeepEditorWindowInside(const EditorWindowBox& box,
-                                       const EditorWindowLimits& limits) noexcept;
-
 } // namespace tw

@@ -341,18 +341,6 @@ TEST_F(DspEditor, TheThousandAndTwentyFifthModuleIsRefusedWithTheLimitMessage) {
     EXPECT_EQ(platform.messages[0].caption, "Tonewright");
 }
 
-TEST_F(DspEditor, TheEditMenuPastesNearTheOriginAndCopiesTheCurrentModule) {
-    const int32_t amp = AddModule(*project, kTypeAmplifier, 500, 300);
-    project->currentSlot = amp;
-    ASSERT_TRUE(RunDspEditCommand(*project, platform, kCommandCopy));
-    ASSERT_TRUE(RunDspEditCommand(*project, platform, kCommandPaste));
-    const ModuleSlot& pasted = project->slots[amp + 1];
-    ASSERT_EQ(pasted.type, kTypeAmplifier);
-    EXPECT_LT(pasted.anchorX, 200);
-    EXPECT_LT(pasted.topY, 200);
-    EXPECT_FALSE(RunDspEditCommand(*project, platform, 1021));
-}
-
 TEST_F(DspEditor, TheTimerTicksTwentyFiveTimesASecond) {
     int ticks = 0;
     QObject::connect(widget.get(), &DspEditorWidget::Ticked, [&ticks] { ++ticks; });

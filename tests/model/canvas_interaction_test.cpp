@@ -1,4 +1,4 @@
-// The canvas's mouse rules without a window: hit tests, band selection, zoom, window limits.
+// The canvas's mouse rules without a window: hit tests, band selection and zoom.
 #include "model/canvas_interaction.h"
 #include "support/builders.h"
 
@@ -162,19 +162,6 @@ TEST(WheelZoom, FineWheelsZoomOnlyOnWholeNotchesInBothDirections) {
     EXPECT_EQ(p->zoom, 3);
     WheelZoom(*p, 60, pending);
     EXPECT_EQ(p->zoom, 4);
-}
-
-TEST(EditorWindowLimits, KeepTheWindowRightOfTheSidePanelAndAboveTheBottom) {
-    const EditorWindowLimits limits{40, 39, 1600, 900};
-    EditorWindowBox b = KeepEditorWindowInside({10, 10, 500, 300}, limits);
-    EXPECT_EQ(b.x, 40);
-    EXPECT_EQ(b.y, 39);
-    b = KeepEditorWindowInside({100, 890, 500, 300}, limits);
-    EXPECT_EQ(b.y, 855);
-    b = KeepEditorWindowInside({1200, 100, 500, 300}, limits);
-    EXPECT_EQ(b.x, 40);
-    EXPECT_EQ(b.width, 1600 - 40 - 16);
-    EXPECT_EQ(b.height, 300);
 }
 
 } // namespace
