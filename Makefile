@@ -13,7 +13,7 @@ DEB_PACKAGES := build-essential cmake ninja-build pkg-config git \
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps configure build test run clean format fuzz
+.PHONY: deps configure build test run clean format fuzz docs
 
 # What `make fuzz` needs on top: clang with its libFuzzer runtime.
 FUZZ_PACKAGES := clang libclang-rt-dev
@@ -63,6 +63,12 @@ fuzz:
 	  -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus/project $(FUZZ_BUILD)/seeds/project
 	$(FUZZ_BUILD)/fuzz/fuzz_bmp -max_total_time=$(FUZZ_BMP_SECONDS) \
 	  -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus/bmp $(FUZZ_BUILD)/seeds/bmp
+
+# The README's pictures, drawn by the program itself offscreen from the demo project.
+docs: deps
+	$(MAKE) build
+	TW_SCREENSHOT_DIR=$(CURDIR)/docs QT_QPA_PLATFORM=offscreen \
+	  $(BUILD)/tests/tw_app_tests --gtest_filter='MainWindowPicture.*'
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

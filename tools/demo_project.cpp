@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
     // The panel knobs come first, so that every module reads this frame's settings.
     int32_t knob[kKnobCount];
     for (int32_t i = 0; i < kKnobCount; ++i) {
-        knob[i] = Add(p, kTypeParameter, 80, 40 + 30 * i);
+        knob[i] = Add(p, kTypeParameter, 80, 40 + 40 * i);
         ModuleSlot& s = p.slots[knob[i]];
         SetText(s.name, kKnobs[i].name);
         s.imageType = kKnobs[i].image;
@@ -164,21 +164,21 @@ int main(int argc, char** argv) {
         kVolume
     };
 
-    const int32_t midi = Add(p, kTypeMidi2CV, 230, 40);
-    const int32_t driver = Add(p, kTypeOscillatorDriver, 230, 130);
-    const int32_t osc = Add(p, kTypeOscillator, 230, 250);
-    const int32_t sum = Add(p, kTypeAdd, 380, 40);
-    const int32_t filter = Add(p, kTypeLowPass2Pole, 380, 130);
-    const int32_t env = Add(p, kTypeAdsr, 530, 40);
-    const int32_t amp = Add(p, kTypeAmplifier, 530, 200);
-    const int32_t gain = Add(p, kTypeFixedValues, 530, 290);
-    const int32_t boost = Add(p, kTypeMul, 680, 40);
-    const int32_t split = Add(p, kTypeSplit, 680, 120);
-    const int32_t reverb = Add(p, kTypeReverb, 680, 200);
+    const int32_t midi = Add(p, kTypeMidi2CV, 260, 40);
+    const int32_t driver = Add(p, kTypeOscillatorDriver, 260, 140);
+    const int32_t osc = Add(p, kTypeOscillator, 260, 260);
+    const int32_t sum = Add(p, kTypeAdd, 440, 40);
+    const int32_t filter = Add(p, kTypeLowPass2Pole, 440, 120);
+    const int32_t env = Add(p, kTypeAdsr, 620, 40);
+    const int32_t amp = Add(p, kTypeAmplifier, 620, 200);
+    const int32_t gain = Add(p, kTypeFixedValues, 620, 300);
+    const int32_t boost = Add(p, kTypeMul, 800, 40);
+    const int32_t split = Add(p, kTypeSplit, 800, 120);
+    const int32_t reverb = Add(p, kTypeReverb, 800, 200);
     // The Lfo sits just before the Output: its "Wave" default leaves 0 in the shared cell
     // that the Output's unused inputs read, so they add nothing.
-    const int32_t lfo = Add(p, kTypeLfo, 380, 250);
-    const int32_t out = Add(p, kTypeOutput, 830, 40);
+    const int32_t lfo = Add(p, kTypeLfo, 440, 240);
+    const int32_t out = Add(p, kTypeOutput, 980, 40);
 
     Wire(p, midi, 1, driver, 0);          // pitch
     Wire(p, knob[kOctave], 0, driver, 1); // octave
@@ -208,13 +208,12 @@ int main(int argc, char** argv) {
     Wire(p, reverb, 1, out, 5);
     Wire(p, knob[kVolume], 0, out, 0);
 
-    Comment(p, 60, 420, "The panel knobs: each Parameter is one control on the Gui Editor.");
-    Comment(p, 230, 340, "Midi2CV turns the played note into pitch (1 V per octave) and gate.");
-    Comment(p, 380, 340, "Cutoff plus the slow Lfo sweeps the 2 Pole Low Pass.");
-    Comment(p, 530, 360,
-            "The ADSR shapes the level; Fixed Values x Mul lifts it to a good volume.");
-    Comment(p, 680, 320,
-            "Split feeds both reverb inputs; the Output's Volume knob sets the level.");
+    // A comment box holds about three short lines at the default zoom.
+    Comment(p, 120, 536, "Each Parameter is one knob on the Gui Editor.");
+    Comment(p, 200, 384, "Midi2CV turns a note into pitch and gate.");
+    Comment(p, 384, 352, "Cutoff plus the Lfo sweeps the filter.");
+    Comment(p, 560, 408, "The ADSR shapes the level, x 5 lifts it.");
+    Comment(p, 744, 336, "Split feeds both reverb inputs.");
 
     // The panel: two rows of grouped knobs, a title and a hint.
     Group(p, 8, 26, 128, 120);
