@@ -4,8 +4,8 @@
 #include "engine/engine.h"
 #include "model/project_file.h"
 #include "platform/headless_platform.h"
+#include "qt_app.h"
 
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <benchmark/benchmark.h>
@@ -21,17 +21,7 @@ namespace {
 constexpr int kWidth = 1600;
 constexpr int kHeight = 1000;
 
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "tw_bench";
-    static char* argv[] = {name, nullptr};
-    if (QGuiApplication::instance() == nullptr) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        // Left alive until the process ends: destroying it after main has returned races
-        // with Qt's own exit handlers.
-        new QGuiApplication(argc, argv);
-    }
-}
+using bench::EnsureApplication;
 
 // Types with an output 0 and a cable-taking input, mixed so that every body shape,
 // live display and dashed cable kind takes part.
