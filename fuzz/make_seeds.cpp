@@ -1,5 +1,8 @@
 // Writes the seed corpora: project files made by SaveProject, from an empty project to
-// one that fills every chunk, and a few small pictures.
+// one that fills every chunk; the same projects' manifests appended to a stand-in plugin
+// template; preferences files; MIDI message runs; and a few small pictures.
+#include "devices/preferences.h"
+#include "export/manifest.h"
 #include "model/engine_control.h"
 #include "model/lifecycle.h"
 #include "model/project_file.h"
@@ -36,6 +39,24 @@ struct Maker {
     bool Save(const std::filesystem::path& path) {
         return tw::SaveProject(*p, platform, path.string());
     }
+    // The manifest a build appends, after a few bytes standing in for the template.
+    bool SaveManifest(const std::filesystem::path& path) {
+        {
+            std::FILE* f = std::fopen(path.string().c_str(), "wb");
+            if (f == nullptr) return false;
+            const bool ok = std::fputs("\x7f"
+                                       "ELF template stand-in",
+                                       f) >= 0;
+            if (std::fclose(f) != 0 || !ok) return false;
+        }
+        tw::BuildLog log;
+        tw::WriteManifest(*p, path.string(), 384, 261, log);
+        return log.errorCount == 0;
+    }
+    bool SaveBoth(const std::filesystem::path& folder, const std::string& name) {
+        const bool project = Save(folder / "project" / (name + ".tw1"));
+        return SaveManifest(folder / "manifest" / (name + ".dat")) && project;
+    }
 };
 
 bool WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
@@ -43,6 +64,10 @@ bool WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& b
     if (f == nullptr) return false;
     const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
+}
+
+bool WriteText(const std::filesystem::path& path, const std::string& bytes) {
+    return WriteBytes(path, std::vector<uint8_t>(bytes.begin(), bytes.end()));
 }
 
 std::vector<uint8_t> Bmp(uint16_t bpp, int32_t width, int32_t height, uint32_t colours) {
@@ -84,16 +109,17 @@ std::vector<uint8_t> Bmp(uint16_t bpp, int32_t width, int32_t height, uint32_t c
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: fuzz_seeds PROJECT_SEED_FOLDER BMP_SEED_FOLDER\n");
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: fuzz_seeds SEED_FOLDER\n");
         return 2;
     }
-    const std::filesystem::path projects = argv[1], pictures = argv[2];
-    std::filesystem::create_directories(projects);
-    std::filesystem::create_directories(pictures);
+    const std::filesystem::path root = argv[1];
+    for (const char* kind : {"project", "manifest", "preferences", "midi", "bmp"})
+        std::filesystem::create_directories(root / kind);
+    const std::filesystem::path pictures = root / "bmp";
     bool ok = true;
 
-    ok = Maker().Save(projects / "empty.tw1") && ok;
+    ok = Maker().SaveBoth(root, "empty") && ok;
 
     {
         Maker m;
@@ -121,7 +147,7 @@ int main(int argc, char** argv) {
         p.InsertPolygon(10, 10);
         p.InsertText(20, 20);
         p.InsertComment(60, 200);
-        ok = m.Save(projects / "voice.tw1") && ok;
+        ok = m.SaveBoth(root, "voice") && ok;
     }
 
     {
@@ -129,8 +155,42 @@ int main(int argc, char** argv) {
         for (int32_t i = 0; i < 40; ++i)
             m.Add(i % 2 == 0 ? tw::kTypeParameter : tw::kTypePatchbay, 20 * i, 7 * i);
         for (int32_t i = 1; i < 40; i += 2) m.Wire(i - 1, 0, i, 0);
-        ok = m.Save(projects / "many.tw1") && ok;
+        ok = m.SaveBoth(root, "many") && ok;
     }
+
+    {
+        Maker m;
+        tw::Project& p = *m.p;
+        tw::DevicePreferences devices;
+        ok = WriteText(root / "preferences" / "defaults.cfg", tw::EncodePreferences(p, devices)) &&
+             ok;
+        tw::SetText(p.outputFolder, "/home/user/.lv2");
+        tw::SetText(p.projectPath, "/home/user/Tonewright/Projects/Demo Synth.tw1");
+        p.openLastProject = 1;
+        tw::SetText(devices.midiDevice, "Midi Through Port-0");
+        tw::SetText(devices.audioDevice, "system");
+        devices.sampleRateCode = 1;
+        devices.sampleRate = 48000;
+        ok = WriteText(root / "preferences" / "full.cfg", tw::EncodePreferences(p, devices)) && ok;
+        std::string longest(tw::kPathSize - 1, 'x');
+        tw::SetText(p.outputFolder, longest);
+        tw::SetText(p.projectPath, longest);
+        tw::SetText(devices.midiDevice, std::string(tw::kDeviceNameSize - 1, 'm'));
+        p.openLastProject = 0;
+        devices.sampleRateCode = 2;
+        ok = WriteText(root / "preferences" / "longest.cfg", tw::EncodePreferences(p, devices)) &&
+             ok;
+    }
+
+    // MIDI runs: a length byte, then the message.
+    const std::vector<uint8_t> notes = {3, 0x90, 60, 100, 3, 0x80, 60, 0, 3, 0x90, 64, 0};
+    const std::vector<uint8_t> channels = {3, 0x91, 60,   100, 3,  0xB0, 7,    100, 2,   0xC0,
+                                           5, 3,    0xE0, 0,   64, 1,    0xF8, 1,   0xFE};
+    const std::vector<uint8_t> sysex = {9, 0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7, 0x90, 60, 1,
+                                        2, 0x90, 61,   0,    4,    0x90, 200,  1,    7};
+    ok = WriteBytes(root / "midi" / "notes.mid", notes) && ok;
+    ok = WriteBytes(root / "midi" / "channels.mid", channels) && ok;
+    ok = WriteBytes(root / "midi" / "sysex.mid", sysex) && ok;
 
     ok = WriteBytes(pictures / "rgb24.bmp", Bmp(24, 5, 3, 0)) && ok;
     ok = WriteBytes(pictures / "topdown32.bmp", Bmp(32, 3, -4, 0)) && ok;
