@@ -19,7 +19,9 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 FUZZ_PACKAGES := clang libclang-rt-dev
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_BMP_SECONDS ?= 20
+# The readers of outside bytes: project file, skin pictures, the plugin's manifest, the
+# preferences file and incoming MIDI messages.
+FUZZ_HARNESSES := open_project bmp manifest preferences midi
 
 deps:
 	@missing=$$(for p in $(DEB_PACKAGES) $(EXTRA_PACKAGES); do \
@@ -49,20 +51,25 @@ run: deps
 	$(MAKE) build
 	cd $(BUILD)/app && ./tonewright
 
-# A short libFuzzer run of the project loader and the BMP decoder with address and
-# undefined-behaviour checks, from seeds written by SaveProject. Longer runs:
-#   make fuzz FUZZ_SECONDS=600
+# A short libFuzzer run of every harness in turn, with address and undefined-behaviour
+# checks, from the committed corpora in fuzz/corpus/ and the seeds fuzz_seeds writes
+# (projects by SaveProject, manifests by WriteManifest, preferences by EncodePreferences).
+# New finds go to $(FUZZ_BUILD)/corpus/<harness>, a crash to $(FUZZ_BUILD)/fuzz_<harness>-*.
+# Longer runs:
+#   make fuzz FUZZ_SECONDS=900
 fuzz:
 	$(MAKE) deps EXTRA_PACKAGES="$(FUZZ_PACKAGES)"
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DTW_FUZZ=ON -DTW_SANITIZE=address \
 	  -DTW_BUILD_TESTS=OFF -DTW_BUILD_BENCH=OFF
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_open_project fuzz_bmp fuzz_seeds
-	$(FUZZ_BUILD)/fuzz/fuzz_seeds $(FUZZ_BUILD)/seeds/project $(FUZZ_BUILD)/seeds/bmp
-	mkdir -p $(FUZZ_BUILD)/corpus/project $(FUZZ_BUILD)/corpus/bmp
-	$(FUZZ_BUILD)/fuzz/fuzz_open_project -max_total_time=$(FUZZ_SECONDS) -max_len=65536 \
-	  -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus/project $(FUZZ_BUILD)/seeds/project
-	$(FUZZ_BUILD)/fuzz/fuzz_bmp -max_total_time=$(FUZZ_BMP_SECONDS) \
-	  -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus/bmp $(FUZZ_BUILD)/seeds/bmp
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(addprefix fuzz_,$(FUZZ_HARNESSES)) fuzz_seeds
+	rm -rf $(FUZZ_BUILD)/seeds
+	$(FUZZ_BUILD)/fuzz/fuzz_seeds $(FUZZ_BUILD)/seeds
+	set -e; for h in $(FUZZ_HARNESSES); do \
+	  mkdir -p $(FUZZ_BUILD)/corpus/$$h; \
+	  $(FUZZ_BUILD)/fuzz/fuzz_$$h -max_total_time=$(FUZZ_SECONDS) -max_len=65536 -timeout=10 \
+	    -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/fuzz_$$h- \
+	    $(FUZZ_BUILD)/corpus/$$h fuzz/corpus/$$h $(FUZZ_BUILD)/seeds/$$h; \
+	done
 
 # The README's pictures, drawn by the program itself offscreen from the demo project.
 docs: deps

@@ -54,7 +54,7 @@ struct Maker {
         return log.errorCount == 0;
     }
     bool SaveBoth(const std::filesystem::path& folder, const std::string& name) {
-        const bool project = Save(folder / "project" / (name + ".tw1"));
+        const bool project = Save(folder / "open_project" / (name + ".tw1"));
         return SaveManifest(folder / "manifest" / (name + ".dat")) && project;
     }
 };
@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::filesystem::path root = argv[1];
-    for (const char* kind : {"project", "manifest", "preferences", "midi", "bmp"})
+    for (const char* kind : {"open_project", "manifest", "preferences", "midi", "bmp"})
         std::filesystem::create_directories(root / kind);
     const std::filesystem::path pictures = root / "bmp";
     bool ok = true;
