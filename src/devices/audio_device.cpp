@@ -3,10 +3,12 @@
 #include <RtAudio.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <string>
+#include <thread>
 
 namespace tw {
 
@@ -15,6 +17,11 @@ namespace {
 constexpr uint32_t kChannels = 2;
 constexpr unsigned int kRequestedFrames = 512;
 constexpr int kProbeAttempts = 3;
+// How long StopAudio waits for a sign of life from the stream: a cycle of a live server
+// comes within a period, and a dead server's stream is closed by the library within
+// milliseconds. Only a server that is alive but stalled uses up the whole wait.
+constexpr auto kLifeSignWait = std::chrono::seconds(1);
+constexpr auto kLifeSignPoll = std::chrono::milliseconds(2);
 
 // Errors the library reports while a stream runs are of no use to the user (the stream is
 // stopped or the device is gone, and "Stop Audio" cleans up), so they are dropped. Errors
@@ -48,6 +55,29 @@ AudioOutput::~AudioOutput() {
 
 const char* AudioOutput::DeviceName(uint32_t device) const noexcept {
     return device < deviceCount_ ? names_[device] : "";
+}
+
+bool AudioOutput::IsRunning() const noexcept {
+    // When the JACK server goes away the library closes the stream itself.
+    return running_ && audio_ && audio_->isStreamOpen();
+}
+
+int AudioOutput::Cycle(void* output, void* input, unsigned int frames, double streamTime,
+                       unsigned int status, void* self) {
+    auto* out = static_cast<AudioOutput*>(self);
+    out->cycles_ = out->cycles_ + 1;
+    return out->callback_(output, input, frames, streamTime, status, out->userData_);
+}
+
+bool AudioOutput::StreamAlive() const {
+    const uint32_t seen = cycles_;
+    const auto deadline = std::chrono::steady_clock::now() + kLifeSignWait;
+    while (audio_->isStreamOpen()) {
+        if (cycles_ != seen) return true;
+        if (std::chrono::steady_clock::now() > deadline) return true;
+        std::this_thread::sleep_for(kLifeSignPoll);
+    }
+    return false;
 }
 
 void AudioOutput::InitAudioDevices(std::string_view preferredName) {
@@ -119,8 +149,8 @@ void AudioOutput::StartAudio(uint32_t device) {
     options.flags = RTAUDIO_NONINTERLEAVED | RTAUDIO_HOG_DEVICE | RTAUDIO_SCHEDULE_REALTIME;
     unsigned int frames = kRequestedFrames;
     try {
-        audio_->openStream(&output, nullptr, RTAUDIO_FLOAT32, sampleRate_, &frames, callback_,
-                           userData_, &options, &IgnoreAudioError);
+        audio_->openStream(&output, nullptr, RTAUDIO_FLOAT32, sampleRate_, &frames,
+                           &AudioOutput::Cycle, this, &options, &IgnoreAudioError);
         if (!audio_->isStreamOpen()) {
             std::fprintf(stderr, "RtAudio: the output stream could not be opened\n");
             return;
@@ -148,22 +178,28 @@ void AudioOutput::StartAudio(uint32_t device) {
 }
 
 void AudioOutput::StopAudio() {
-    // The library must not be asked to stop a stream that is not open: with an error
-    // callback installed it reports that to the callback and carries on with no stream.
-    if (!running_ || !audio_ || !audio_->isStreamOpen()) return;
-    try {
-        if (audio_->isStreamRunning()) audio_->stopStream();
-    } catch (const RtAudioError& e) {
-        e.printMessage();
-    }
-    running_ = false;
-    try {
-        audio_->closeStream();
-    } catch (const RtAudioError& e) {
-        e.printMessage();
-    }
+    if (!running_ || !audio_) return;
     running_ = false;
     bufferFrames_ = 0;
+    // When the JACK server dies under a running stream, the library closes the stream on a
+    // thread of its own, without any lock. Until that is done the stream must not be
+    // touched: stopping it would wait for cycles that never come, and closing it would
+    // free what that thread frees. So the stream is only stopped once a cycle shows that
+    // the server is alive, and left alone once the library has closed it. Asking the
+    // library to stop a stream that is not open would crash it.
+    if (!StreamAlive()) return;
+    try {
+        // Aborting skips the wait for the output to drain, which would never end should
+        // the server die right now; what remains of the block is silence either way.
+        if (audio_->isStreamRunning()) audio_->abortStream();
+    } catch (const RtAudioError& e) {
+        e.printMessage();
+    }
+    try {
+        if (audio_->isStreamOpen()) audio_->closeStream();
+    } catch (const RtAudioError& e) {
+        e.printMessage();
+    }
 }
 
 } // namespace tw

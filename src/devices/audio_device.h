@@ -4,6 +4,7 @@
 // stream whose callback runs the synthesis engine. Everything here is called from the
 // user-interface thread; the callback itself runs on the audio library's thread.
 #include "devices/preferences.h"
+#include "model/relaxed.h"
 #include "platform/platform.h"
 
 #include <cstdint>
@@ -44,10 +45,14 @@ public:
     // while a stream is open, without devices, or for an index outside the list.
     void StartAudio(uint32_t device);
 
-    // Stops and closes the stream this object started; otherwise does nothing.
+    // Stops and closes the stream this object started; otherwise does nothing. Safe after
+    // the sound server has gone away under a running stream, which the library then closes
+    // on a thread of its own.
     void StopAudio();
 
-    bool IsRunning() const noexcept { return running_; }
+    // True while the stream this object started plays: false again once it is stopped, or
+    // once the library has closed it because the sound server went away.
+    bool IsRunning() const noexcept;
     uint32_t DeviceCount() const noexcept { return deviceCount_; }
     // The listed name of `device`; "" outside the list.
     const char* DeviceName(uint32_t device) const noexcept;
@@ -62,9 +67,16 @@ public:
     void SetSampleRate(uint32_t rate) noexcept { sampleRate_ = rate; }
     uint32_t SampleRate() const noexcept { return sampleRate_; }
     // The block size the library granted for the running stream; 0 when stopped.
-    uint32_t BufferFrames() const noexcept { return running_ ? bufferFrames_ : 0; }
+    uint32_t BufferFrames() const noexcept { return IsRunning() ? bufferFrames_ : 0; }
 
 private:
+    // Runs the engine's callback and counts the cycles, so that StopAudio can tell a live
+    // stream from one whose server has died.
+    static int Cycle(void* output, void* input, unsigned int frames, double streamTime,
+                     unsigned int status, void* self);
+    // Whether the stream still gets cycles; false once the library has closed it.
+    bool StreamAlive() const;
+
     Platform& platform_;
     AudioCallback callback_;
     void* userData_;
@@ -75,6 +87,7 @@ private:
     uint32_t sampleRate_ = 44100;
     uint32_t bufferFrames_ = 0;
     bool running_ = false;
+    Relaxed<uint32_t> cycles_; // written by the audio thread only
 };
 
 } // namespace tw

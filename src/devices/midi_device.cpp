@@ -1,17 +1,21 @@
 #include "devices/midi_device.h"
 
 #include <RtMidi.h>
+#include <jack/jack.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <thread>
 
 namespace tw {
 
 namespace {
 
 constexpr const char* kClientName = "RtMidi Input Client";
+constexpr const char* kWatchName = "Tonewright MIDI watch";
 constexpr const char* kPortName = "RtMidi Input";
 constexpr unsigned int kQueueLimit = 100;
 constexpr int32_t kStatusNoteOff = 0x80;
@@ -122,30 +126,116 @@ uint32_t MidiMessageLog::Read(uint32_t& cursor, MidiMonitorWords* out, uint32_t 
     return copied;
 }
 
+// ---- MidiInput::ServerWatch ----
+
+// The MIDI library's JACK client is not told when the server dies, and keeps holding on to
+// it. The JACK library then stays bound to the dead server, so that closing that client
+// after a new server has started corrupts the state of every other client in the process,
+// the audio output's among them. This client of our own, with no ports, is told instead;
+// its thread then drops the input's library object, and closes its own client, before a
+// new server can come up.
+class MidiInput::ServerWatch {
+public:
+    explicit ServerWatch(MidiInput& input) : input_(input) {
+        jack_status_t status{};
+        client_ = jack_client_open(kWatchName, JackNoStartServer, &status);
+        if (client_ == nullptr) return;
+        jack_on_info_shutdown(client_, &ServerWatch::OnShutdown, this);
+        thread_ = std::thread([this] { Run(); });
+    }
+
+    ~ServerWatch() {
+        {
+            std::lock_guard lock(mutex_);
+            quit_ = true;
+        }
+        wake_.notify_all();
+        if (thread_.joinable()) thread_.join();
+        if (client_ != nullptr) jack_client_close(client_);
+    }
+
+    ServerWatch(const ServerWatch&) = delete;
+    ServerWatch& operator=(const ServerWatch&) = delete;
+
+    bool Ok() const { return client_ != nullptr; }
+
+private:
+    // Runs on the JACK library's thread, which must not close clients itself.
+    static void OnShutdown(jack_status_t /*code*/, const char* /*reason*/, void* self) {
+        auto* watch = static_cast<ServerWatch*>(self);
+        {
+            std::lock_guard lock(watch->mutex_);
+            watch->lost_ = true;
+        }
+        watch->wake_.notify_all();
+    }
+
+    void Run() {
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return lost_ || quit_; });
+            if (quit_) return;
+        }
+        input_.ServerLost(this);
+        jack_client_close(client_);
+        client_ = nullptr;
+    }
+
+    MidiInput& input_;
+    jack_client_t* client_ = nullptr;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool lost_ = false;
+    bool quit_ = false;
+    std::thread thread_;
+};
+
 // ---- MidiInput ----
 
 MidiInput::MidiInput(Platform& platform, NoteHandler handler, void* handlerData, MidiApi api)
     : platform_(platform), handler_(handler), handlerData_(handlerData) {
-    const auto create = [this](RtMidi::Api library) {
-        try {
-            midi_ = std::make_unique<RtMidiIn>(library, kClientName, kQueueLimit);
-            return true;
-        } catch (const RtMidiError&) {
-            // The library has printed its message already.
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "RtMidi: %s\n", e.what());
-        }
-        return false;
-    };
+    std::lock_guard lock(libraryMutex_);
     // Without the ALSA sequencer the default interface fails outright instead of moving
     // on to JACK, so JACK is tried by name.
-    if (api == MidiApi::Jack || !create(RtMidi::UNSPECIFIED)) create(RtMidi::UNIX_JACK);
+    if (api == MidiApi::Jack || !CreateLibrary(RtMidi::UNSPECIFIED)) {
+        CreateLibrary(RtMidi::UNIX_JACK);
+    }
 }
 
 MidiInput::~MidiInput() {
-    CloseMidi();
+    // The watch goes first, outside the lock that its thread may be waiting for.
+    std::unique_ptr<ServerWatch> watch;
+    {
+        std::lock_guard lock(libraryMutex_);
+        watch = std::move(watch_);
+    }
+    watch.reset();
+    std::lock_guard lock(libraryMutex_);
+    ClosePortLocked();
     // The library object goes first so that no callback can run into the state below.
     midi_.reset();
+}
+
+bool MidiInput::CreateLibrary(int32_t libraryApi) {
+    try {
+        midi_ = std::make_unique<RtMidiIn>(static_cast<RtMidi::Api>(libraryApi), kClientName,
+                                           kQueueLimit);
+        onJack_ = midi_->getCurrentApi() == RtMidi::UNIX_JACK;
+        callbackSet_ = false;
+        return true;
+    } catch (const RtMidiError&) {
+        // The library has printed its message already.
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "RtMidi: %s\n", e.what());
+    }
+    return false;
+}
+
+void MidiInput::WatchServer() {
+    // The library connects to the server lazily, so the watch starts once it has.
+    if (!onJack_ || watch_) return;
+    auto watch = std::make_unique<ServerWatch>(*this);
+    if (watch->Ok()) watch_ = std::move(watch);
 }
 
 const char* MidiInput::DeviceName(uint32_t port) const noexcept {
@@ -161,57 +251,85 @@ MidiMonitorWords MidiInput::MonitorWords() const noexcept {
 }
 
 void MidiInput::InitMidiDevices(std::string_view preferredName) {
-    CloseMidi();
+    std::unique_lock lock(libraryMutex_);
+    ClosePortLocked();
     deviceCount_ = 0;
     selected_ = 0;
     std::memset(names_, 0, sizeof names_);
     if (!midi_) {
+        lock.unlock();
         Show(platform_, kFailureText, MessageIcon::Error);
         return;
     }
+    const char* notice = nullptr;
+    MessageIcon icon = MessageIcon::Information;
     try {
         unsigned int count = midi_->getPortCount();
+        WatchServer();
         if (count >= kMaxMidiDevices) {
             char text[128];
             std::snprintf(text, sizeof text,
                           "More than %d Midi devices found\nOnly the first %d will be available.",
                           static_cast<int>(kMaxMidiDevices), static_cast<int>(kMaxMidiDevices));
+            lock.unlock();
             Show(platform_, text, MessageIcon::Information);
+            lock.lock();
+            if (!midi_) return; // the server went away meanwhile
             count = kMaxMidiDevices;
         }
         if (count == 0) {
-            Show(platform_, kNoPortText, MessageIcon::Information);
-            return;
+            notice = kNoPortText;
+        } else {
+            const bool alsa = midi_->getCurrentApi() == RtMidi::LINUX_ALSA;
+            for (uint32_t i = 0; i < count; ++i) {
+                const std::string listed = ListedMidiPortName(midi_->getPortName(i), alsa);
+                const std::size_t length =
+                    std::min<std::size_t>(listed.size(), kDeviceNameSize - 1);
+                std::memcpy(names_[i], listed.data(), length);
+                if (std::string_view(names_[i]) == preferredName) selected_ = i;
+            }
+            deviceCount_ = count;
+            // The callback and the filter go in before the port opens, so that no message
+            // waits in the library's queue where the callback would never see it.
+            if (!callbackSet_) {
+                midi_->setCallback(&MidiInput::OnMidiMessage, this);
+                callbackSet_ = true;
+            }
+            midi_->ignoreTypes(false, false, false);
+            midi_->openPort(selected_, kPortName);
+            portOpen_ = true;
         }
-        const bool alsa = midi_->getCurrentApi() == RtMidi::LINUX_ALSA;
-        for (uint32_t i = 0; i < count; ++i) {
-            const std::string listed = ListedMidiPortName(midi_->getPortName(i), alsa);
-            const std::size_t length = std::min<std::size_t>(listed.size(), kDeviceNameSize - 1);
-            std::memcpy(names_[i], listed.data(), length);
-            if (std::string_view(names_[i]) == preferredName) selected_ = i;
-        }
-        deviceCount_ = count;
-        // The callback and the filter go in before the port opens, so that no message
-        // waits in the library's queue where the callback would never see it.
-        if (!callbackSet_) {
-            midi_->setCallback(&MidiInput::OnMidiMessage, this);
-            callbackSet_ = true;
-        }
-        midi_->ignoreTypes(false, false, false);
-        midi_->openPort(selected_, kPortName);
-        portOpen_ = true;
     } catch (const RtMidiError&) {
         // The library prints its own message before raising.
-        CloseMidi();
+        ClosePortLocked();
         deviceCount_ = 0;
-        Show(platform_, kFailureText, MessageIcon::Error);
+        notice = kFailureText;
+        icon = MessageIcon::Error;
     }
+    lock.unlock();
+    if (notice != nullptr) Show(platform_, notice, icon);
 }
 
 bool MidiInput::OpenPort(uint32_t port) {
+    portOpen_ = false;
+    if (!midi_) return false;
     try {
-        midi_->openPort(port, kPortName);
-        portOpen_ = true;
+        // The library numbers the ports as they are now; a source that came or went since
+        // the list was taken moves the others, so the listed name is looked up again.
+        const bool alsa = midi_->getCurrentApi() == RtMidi::LINUX_ALSA;
+        const unsigned int count = midi_->getPortCount();
+        WatchServer();
+        for (unsigned int i = 0; i < count; ++i) {
+            if (ListedMidiPortName(midi_->getPortName(i), alsa) != names_[port]) continue;
+            if (!callbackSet_) {
+                midi_->setCallback(&MidiInput::OnMidiMessage, this);
+                midi_->ignoreTypes(false, false, false);
+                callbackSet_ = true;
+            }
+            midi_->openPort(i, kPortName);
+            portOpen_ = true;
+            break;
+        }
     } catch (const RtMidiError&) {
         portOpen_ = false;
     }
@@ -219,15 +337,29 @@ bool MidiInput::OpenPort(uint32_t port) {
 }
 
 void MidiInput::SwitchMidiPort(uint32_t port) {
-    if (!midi_ || deviceCount_ == 0 || port >= deviceCount_) return;
+    std::unique_ptr<ServerWatch> oldWatch;
+    std::lock_guard lock(libraryMutex_);
+    if (deviceCount_ == 0 || port >= deviceCount_) return;
     // The same port again only matters when it failed to open before.
     if (port == selected_ && portOpen_) return;
-    CloseMidi();
+    ClosePortLocked();
     selected_ = port;
+    if (!midi_) {
+        // The server went away under the input: start again on whatever runs now. The
+        // old watch has done its work; it is let go of outside the lock, which its thread
+        // may still be waiting for.
+        oldWatch = std::move(watch_);
+        if (!CreateLibrary(onJack_ ? RtMidi::UNIX_JACK : RtMidi::UNSPECIFIED)) return;
+    }
     OpenPort(port);
 }
 
 void MidiInput::CloseMidi() {
+    std::lock_guard lock(libraryMutex_);
+    ClosePortLocked();
+}
+
+void MidiInput::ClosePortLocked() {
     if (midi_ && portOpen_) {
         try {
             midi_->closePort();
@@ -235,6 +367,17 @@ void MidiInput::CloseMidi() {
             // Printed by the library; the port is gone either way.
         }
     }
+    portOpen_ = false;
+}
+
+void MidiInput::ServerLost(const ServerWatch* from) {
+    std::lock_guard lock(libraryMutex_);
+    // A watch that has been replaced meanwhile no longer speaks for the library object.
+    if (watch_.get() != from) return;
+    // Closing the port first would ask a server that is gone; dropping the object closes
+    // the client, which is all that is left of it.
+    midi_.reset();
+    callbackSet_ = false;
     portOpen_ = false;
 }
 

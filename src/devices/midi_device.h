@@ -7,9 +7,11 @@
 #include "model/relaxed.h"
 #include "platform/platform.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,7 +67,8 @@ class MidiInput {
 public:
     // Creates the library's input object on the default host interface, and on JACK when
     // that fails (Linux machines without the ALSA sequencer). When neither can be set up the
-    // device count stays 0.
+    // device count stays 0. On JACK the input lets go of the server when it goes away, so
+    // that the program keeps running and later JACK clients find a clean library.
     MidiInput(Platform& platform, NoteHandler handler, void* handlerData,
               MidiApi api = MidiApi::Default);
     ~MidiInput();
@@ -77,8 +80,10 @@ public:
     void InitMidiDevices(std::string_view preferredName);
 
     // Switches to another listed port (the Preferences dialog): the open port is closed and
-    // `port` opened in its place. Does nothing without ports, for the port already
-    // selected, or for an index outside the list.
+    // `port` opened in its place, found again by its listed name, since sources may have
+    // come and gone since the list was taken. Does nothing without ports, for the port
+    // already selected while it is open, or for an index outside the list. When the JACK
+    // server went away and has come back, the input is set up on it afresh.
     void SwitchMidiPort(uint32_t port);
 
     // Closes the open port (on exit).
@@ -88,6 +93,7 @@ public:
     // The listed name of `port`; "" outside the list.
     const char* DeviceName(uint32_t port) const noexcept;
     uint32_t SelectedPort() const noexcept { return selected_; }
+    // False once the port is closed, or once the JACK server it was on went away.
     bool IsPortOpen() const noexcept { return portOpen_; }
 
     // The first four bytes of the newest message; a word keeps its old value when a message
@@ -103,17 +109,30 @@ public:
     // note messages on. Lock-free; callable from any one thread at a time.
     void HandleMessage(const unsigned char* bytes, std::size_t count) noexcept;
 
+    class ServerWatch;
+
 private:
+    // Each of these expects `libraryMutex_` held.
+    bool CreateLibrary(int32_t libraryApi);
+    void WatchServer();
+    void ClosePortLocked();
     bool OpenPort(uint32_t port);
+    // The JACK server went away (the thread of `from`): the library object and its client go.
+    void ServerLost(const ServerWatch* from);
 
     Platform& platform_;
     NoteHandler handler_;
     void* handlerData_;
+    // Guards the library object against the watch's thread, which drops it when the JACK
+    // server dies. Never taken on the MIDI thread.
+    std::mutex libraryMutex_;
     std::unique_ptr<RtMidiIn> midi_;
+    bool onJack_ = false;
+    std::unique_ptr<ServerWatch> watch_;
     uint32_t deviceCount_ = 0;
     char names_[kMaxMidiDevices][kDeviceNameSize] = {};
     uint32_t selected_ = 0;
-    bool portOpen_ = false;
+    std::atomic<bool> portOpen_ = false;
     bool callbackSet_ = false;
     Relaxed<int32_t> lastMessage_[4];
     MidiMessageLog log_;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <signal.h>
 #include <spawn.h>
@@ -77,8 +78,14 @@ JackServer::JackServer() : name_(UniqueServerName()) {
     char logTemplate[] = "/tmp/tw_jackd_XXXXXX";
     const int logFd = mkstemp(logTemplate);
     if (logFd < 0) return;
+    close(logFd);
     logPath_ = logTemplate;
+    ready_ = Launch();
+}
 
+bool JackServer::Launch() {
+    const int logFd = open(logPath_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (logFd < 0) return false;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, logFd, STDOUT_FILENO);
@@ -98,9 +105,9 @@ JackServer::JackServer() : name_(UniqueServerName()) {
     close(logFd);
     if (spawned != 0) {
         pid_ = -1;
-        return;
+        return false;
     }
-    ready_ = WaitFor([this] {
+    const bool answered = WaitFor([this] {
         int status = 0;
         if (waitpid(pid_, &status, WNOHANG) == pid_) {
             pid_ = -1; // it exited: no point waiting
@@ -108,12 +115,37 @@ JackServer::JackServer() : name_(UniqueServerName()) {
         }
         return ServerAnswers(name_);
     });
-    ready_ = ready_ && pid_ > 0;
+    return answered && pid_ > 0;
+}
+
+void JackServer::Freeze() {
+    if (pid_ > 0) kill(pid_, SIGSTOP);
+}
+
+void JackServer::Kill() {
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        killed_ = true;
+    }
+    pid_ = -1;
+    ready_ = false;
+}
+
+bool JackServer::Restart() {
+    if (pid_ > 0 || logPath_.empty()) return false;
+    ready_ = Launch();
+    return ready_;
 }
 
 JackServer::~JackServer() {
+    // A killed server keeps its place in the machine's server registry, which has room for
+    // only a few; starting one under the same name and ending it properly frees it.
+    if (pid_ <= 0 && killed_ && !logPath_.empty()) Launch();
     if (pid_ > 0) {
         kill(pid_, SIGTERM);
+        kill(pid_, SIGCONT); // a frozen server must wake up to end
         int status = 0;
         const bool gone = WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; },
                                   std::chrono::seconds(5));
@@ -123,6 +155,17 @@ JackServer::~JackServer() {
         }
     }
     if (!logPath_.empty()) std::remove(logPath_.c_str());
+    // A killed server leaves the semaphores of its clients behind.
+    if (killed_) {
+        std::error_code error;
+        const std::string mark = "_" + name_ + "_";
+        for (const auto& entry : std::filesystem::directory_iterator("/dev/shm", error)) {
+            const std::string file = entry.path().filename().string();
+            if (file.rfind("jack_sem.", 0) == 0 && file.find(mark) != std::string::npos) {
+                std::filesystem::remove(entry.path(), error);
+            }
+        }
+    }
 }
 
 std::string JackServer::Log() const {

@@ -48,15 +48,24 @@ public:
 
     bool Ready() const { return ready_; }
     const std::string& Name() const { return name_; }
+    // Freezes the server (SIGSTOP): it stays alive but runs no more cycles.
+    void Freeze();
+    // Kills the server outright (SIGKILL), as a crash would, and waits until it is gone.
+    void Kill();
+    // Starts the server again under the same name after Kill; true once it answers.
+    bool Restart();
     // The server's log (its stdout and stderr), for failure messages.
     std::string Log() const;
 
 private:
+    bool Launch();
+
     JackTurn turn_;
     std::string name_;
     std::string logPath_;
     pid_t pid_ = -1;
     bool ready_ = false;
+    bool killed_ = false;
 };
 
 // Points the JACK client library at a server name without starting anything.
