@@ -12,7 +12,6 @@
 #include <RtMidi.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -31,6 +30,7 @@ using test::JackRecorder;
 using test::JackServer;
 using test::kJackPeriod;
 using test::kJackRate;
+using test::ToneProblem;
 using test::WaitFor;
 using test::WaitForConnections;
 using Clock = std::chrono::steady_clock;
@@ -61,32 +61,6 @@ uint32_t MidiIndex(const MidiInput& midi, const std::string& name) {
         if (name == midi.DeviceName(i)) return i;
     }
     return kMaxMidiDevices;
-}
-
-// Records `frames` more frames and says whether they carry the 440 Hz sine, counted by its
-// rising crossings of its middle: silence, noise or a repeated block would not give them.
-::testing::AssertionResult HearsA440(JackRecorder& recorder, uint32_t frames) {
-    const uint32_t from = recorder.Frames();
-    if (!WaitFor([&] { return recorder.Frames() >= from + frames; })) {
-        return ::testing::AssertionFailure() << "no frames reach the device";
-    }
-    const std::vector<float>& left = recorder.Left();
-    const auto begin = left.begin() + from;
-    const auto end = begin + frames;
-    const auto [low, high] = std::minmax_element(begin, end);
-    if (*high - *low < 0.01f) return ::testing::AssertionFailure() << "the device hears silence";
-    // The patch's sine rides on an offset; its middle is what it crosses.
-    const float middle = (*low + *high) / 2.0f;
-    int rising = 0;
-    for (auto i = begin + 1; i != end; ++i) {
-        if (i[-1] < middle && i[0] >= middle) ++rising;
-    }
-    const int expected = static_cast<int>(440ull * frames / kJackRate);
-    if (rising < expected - 2 || rising > expected + 2) {
-        return ::testing::AssertionFailure()
-               << rising << " periods in " << frames << " frames, " << expected << " expected";
-    }
-    return ::testing::AssertionSuccess();
 }
 
 // Sends a note until the input has it: whether a message arrives, not whether the first
@@ -160,7 +134,7 @@ TEST(JackServerDeath, BothLayersLetGoClosingWorksAndARestartedServerPlaysAgain) 
     ASSERT_STREQ(audio.DeviceName(device), "twrec");
     audio.StartAudio(device);
     ASSERT_TRUE(audio.IsRunning());
-    ASSERT_TRUE(HearsA440(*recorder, 8 * kJackPeriod));
+    ASSERT_EQ(ToneProblem(*recorder, 8 * kJackPeriod, 440), "");
 
     server.Kill();
     // Neither layer goes on claiming a stream or a port on a server that is gone.
@@ -200,7 +174,7 @@ TEST(JackServerDeath, BothLayersLetGoClosingWorksAndARestartedServerPlaysAgain) 
     audio.StartAudio(device);
     ASSERT_TRUE(audio.IsRunning());
     EXPECT_EQ(audio.BufferFrames(), kJackPeriod);
-    EXPECT_TRUE(HearsA440(*recorder, 16 * kJackPeriod));
+    EXPECT_EQ(ToneProblem(*recorder, 16 * kJackPeriod, 440), "");
     // Choosing the MIDI port again sets the input up on the new server.
     midi.SwitchMidiPort(MidiIndex(midi, "twkeys:keys"));
     ASSERT_TRUE(midi.IsPortOpen());
@@ -250,7 +224,7 @@ TEST(JackServerDeath, StopAudioWhileTheServerIsDyingNeitherHangsNorTouchesTheDea
     recorder->Start();
     audio.StartAudio(audio.SelectedDevice());
     ASSERT_TRUE(audio.IsRunning());
-    EXPECT_TRUE(HearsA440(*recorder, 8 * kJackPeriod));
+    EXPECT_EQ(ToneProblem(*recorder, 8 * kJackPeriod, 440), "");
     audio.StopAudio();
     EXPECT_TRUE(platform.messages.empty());
 }

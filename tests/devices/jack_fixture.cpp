@@ -266,4 +266,24 @@ bool WaitForConnections(jack_client_t* client, const std::string& port,
     return WaitFor([&] { return PortConnections(client, port) == expected; });
 }
 
+std::string ToneProblem(JackRecorder& recorder, uint32_t frames, double hz) {
+    const uint32_t from = recorder.Frames();
+    if (!WaitFor([&] { return recorder.Frames() >= from + frames; })) {
+        return "no frames reach the device";
+    }
+    const auto begin = recorder.Left().begin() + from;
+    const auto end = begin + frames;
+    const auto [low, high] = std::minmax_element(begin, end);
+    if (*high - *low < 0.01f) return "the device hears silence";
+    const float middle = (*low + *high) / 2.0f;
+    int rising = 0;
+    for (auto i = begin + 1; i != end; ++i) {
+        if (i[-1] < middle && i[0] >= middle) ++rising;
+    }
+    const auto expected = static_cast<int>(hz * frames / kJackRate);
+    if (rising >= expected - 2 && rising <= expected + 2) return "";
+    return std::to_string(rising) + " periods in " + std::to_string(frames) + " frames, " +
+           std::to_string(expected) + " expected";
+}
+
 } // namespace tw::test

@@ -126,4 +126,10 @@ private:
     bool active_ = false;
 };
 
+// Records `frames` more frames and checks that the left channel carries a steady tone of
+// `hz`, counted by its rising crossings of its middle (the program's sine rides on an
+// offset): silence, noise or a repeated block would not give them. Returns "" when it
+// does, and otherwise what is wrong.
+std::string ToneProblem(JackRecorder& recorder, uint32_t frames, double hz);
+
 } // namespace tw::test
