@@ -265,7 +265,7 @@ void MidiInput::InitMidiDevices(std::string_view preferredName) {
     MessageIcon icon = MessageIcon::Information;
     try {
         unsigned int count = midi_->getPortCount();
-        WatchServer();
+        if (count > 0) WatchServer();
         if (count >= kMaxMidiDevices) {
             char text[128];
             std::snprintf(text, sizeof text,
