@@ -13,7 +13,7 @@ DEB_PACKAGES := build-essential cmake ninja-build pkg-config git \
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps configure build test run clean format fuzz docs
+.PHONY: deps configure build test test-asan test-tsan run clean format fuzz docs
 
 # What `make fuzz` needs on top: clang with its libFuzzer runtime.
 FUZZ_PACKAGES := clang libclang-rt-dev
@@ -47,6 +47,22 @@ test: deps
 
 # Starts the program in the staged application folder, its working folder: the first
 # start (no preferences file yet) opens the demo project.
+# The whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer, and under
+# ThreadSanitizer (UI tests included, offscreen). Benchmarks are left out of these builds.
+SANITIZER_FLAGS := -DTW_BUILD_BENCH=OFF
+SAN_ENV := UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizers/lsan.supp:print_suppressions=0 \
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/sanitizers/tsan.supp
+
+test-asan: deps
+	$(MAKE) build BUILD=build-asan CMAKE_FLAGS="-DTW_SANITIZE=address $(SANITIZER_FLAGS)"
+	$(SAN_ENV) ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+
+test-tsan: deps
+	$(MAKE) build BUILD=build-tsan CMAKE_FLAGS="-DTW_SANITIZE=thread $(SANITIZER_FLAGS)"
+	$(SAN_ENV) ctest --test-dir build-tsan --output-on-failure -j $(JOBS)
+
 run: deps
 	$(MAKE) build
 	cd $(BUILD)/app && ./tonewright
@@ -81,4 +97,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD) build-asan build-tsan

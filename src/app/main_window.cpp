@@ -248,6 +248,7 @@ MainWindow::MainWindow(Platform& services, MainWindowOptions options)
     setCentralWidget(central_);
 
     LoadPreferences(project, preferences_, *preferencesHost_);
+    AdoptPreferredSampleRate();
     midi_->InitMidiDevices(GetText(preferences_.midiDevice));
     audio_->InitAudioDevices(GetText(preferences_.audioDevice));
     repaintTimer_.start(kRepaintMilliseconds, this);
@@ -280,7 +281,19 @@ void MainWindow::Start() {
     CreateChildWindows();
     shell_->RefreshProperties();
     LoadPreferences(*project_, preferences_, *preferencesHost_);
+    AdoptPreferredSampleRate();
     shell_->starting = false;
+}
+
+void MainWindow::AdoptPreferredSampleRate() {
+    const uint32_t rate = preferences_.sampleRateCode == 1 ? 48000u : 44100u;
+    audio_->SetSampleRate(rate);
+    if (audio_->IsRunning() || engine_->sampleRate == static_cast<float>(rate)) return;
+    // The window's creation reset the engine before the preferences were read; its tables
+    // (note frequencies, oscillator increments, PolyWave scales) still hold the old rate.
+    // Only the DSP state is rebuilt: a project the preferences just opened stays as it is.
+    engine_->sampleRate = static_cast<float>(rate);
+    engine_->ResetDspState();
 }
 
 void MainWindow::CreateChildWindows() {

@@ -97,6 +97,9 @@ private:
 
     bool HandleOwnCommand(int32_t command);
     void StartAudio();
+    // Builds the engine's rate-dependent tables for the preferred sample rate, so that the
+    // first note after start-up plays at its true pitch on a 48 kHz device.
+    void AdoptPreferredSampleRate();
     void StopAudio();
     void ChoosePatchFromList();
     void RebuildMenuBar();

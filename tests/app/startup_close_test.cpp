@@ -4,10 +4,12 @@
 #include "app/shell_rig.h"
 #include "app/toolbar.h"
 #include "devices/file_io.h"
+#include "devices/preferences.h"
 #include "editors/properties_widget.h"
 #include "model/lifecycle.h"
 #include "model/project_file.h"
 #include "model/text.h"
+#include "support/files.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -85,6 +87,23 @@ TEST(StartUp, PreferencesThatNameALastProjectReopenIt) {
     EXPECT_EQ(rig.Count(kDefaultModeText), 0);
     EXPECT_EQ(GetText(rig.P().projectPath), rig.DemoPath());
     EXPECT_GT(rig.P().CountOccupied(), 0);
+}
+
+TEST(StartUp, A48kHzPreferenceTunesTheEngineBeforeTheFirstNote) {
+    ShellRig rig;
+    {
+        Project defaults;
+        DevicePreferences devices;
+        devices.sampleRateCode = 1;
+        const std::string bytes = EncodePreferences(defaults, devices);
+        test::WriteFileBytes(rig.PreferencesFile(), {bytes.begin(), bytes.end()});
+    }
+    rig.Open();
+    Engine& engine = rig.W().Context().engine;
+    EXPECT_EQ(engine.sampleRate, 48000.0f);
+    // A440 at 48 kHz: the phase step per sample for 1 Hz is built from the new rate.
+    EXPECT_EQ(engine.oscillators.radiansPerHertz, (1.0f / 48000.0f) * 6.283184f);
+    EXPECT_NEAR(engine.notes.frequencyPerSample[69] * 48000.0f, 440.0f, 0.01f);
 }
 
 TEST(StartUp, ChildWindowsHaveTheirTitlesColoursAndPlaces) {
