@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -233,13 +234,13 @@ void JackRecorder::Stop() {
 
 int JackRecorder::Process(jack_nframes_t frames, void* self) {
     auto* r = static_cast<JackRecorder*>(self);
-    const uint32_t done = r->frames_;
+    const uint32_t done = r->frames_.load(std::memory_order_relaxed);
     const uint32_t n = std::min<uint32_t>(frames, static_cast<uint32_t>(r->left_.size()) - done);
     const auto* a = static_cast<const float*>(jack_port_get_buffer(r->in_[0], frames));
     const auto* b = static_cast<const float*>(jack_port_get_buffer(r->in_[1], frames));
     std::memcpy(r->left_.data() + done, a, sizeof(float) * n);
     std::memcpy(r->right_.data() + done, b, sizeof(float) * n);
-    r->frames_ = done + n;
+    r->frames_.store(done + n, std::memory_order_release);
     return 0;
 }
 
@@ -267,7 +268,18 @@ bool WaitForConnections(jack_client_t* client, const std::string& port,
 }
 
 std::string ToneProblem(JackRecorder& recorder, uint32_t frames, double hz) {
-    const uint32_t from = recorder.Frames();
+    // A stream's ports reach the device a cycle or more after it starts (later on a busy
+    // machine): count from the first sound, past the block it starts in.
+    uint32_t from = recorder.Frames();
+    const bool heard = WaitFor([&] {
+        const uint32_t available = recorder.Frames();
+        for (; from < available; ++from) {
+            if (std::fabs(recorder.Left()[from]) > 1.0e-6f) return true;
+        }
+        return false;
+    });
+    if (!heard) return "the device hears silence";
+    from += kJackPeriod;
     if (!WaitFor([&] { return recorder.Frames() >= from + frames; })) {
         return "no frames reach the device";
     }

@@ -9,6 +9,7 @@
 
 #include <jack/jack.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -108,7 +109,7 @@ public:
     // Stops recording; the samples can be read afterwards.
     void Stop();
     // Frames recorded so far; safe while recording.
-    uint32_t Frames() const { return frames_; }
+    uint32_t Frames() const { return frames_.load(std::memory_order_acquire); }
     const std::vector<float>& Left() const { return left_; }
     const std::vector<float>& Right() const { return right_; }
 
@@ -122,7 +123,9 @@ private:
     jack_port_t* in_[2] = {nullptr, nullptr};
     std::vector<float> left_;
     std::vector<float> right_;
-    Relaxed<uint32_t> frames_;
+    // Published with release after the samples are written, so that a reader that sees a
+    // count also sees every sample below it.
+    std::atomic<uint32_t> frames_{0};
     bool active_ = false;
 };
 
