@@ -34,7 +34,9 @@ uint32_t WordAt(const std::string& s, std::size_t at) {
 }
 std::string Le(uint32_t v, int bytes) {
     std::string out;
-    for (int i = 0; i < bytes; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+    for (int i = 0; i < bytes; ++i) {
+        out += static_cast<char>(i < 4 ? (v >> (8 * i)) & 0xFF : 0);
+    }
     return out;
 }
 
