@@ -49,6 +49,7 @@ test: deps
 # start (no preferences file yet) opens the demo project.
 # The whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer, and under
 # ThreadSanitizer (UI tests included, offscreen). Benchmarks are left out of these builds.
+# The sanitizer settings also apply to the build, which runs instrumented tools of ours.
 SANITIZER_FLAGS := -DTW_BUILD_BENCH=OFF
 SAN_ENV := UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
@@ -56,11 +57,11 @@ SAN_ENV := UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/sanitizers/tsan.supp
 
 test-asan: deps
-	$(MAKE) build BUILD=build-asan CMAKE_FLAGS="-DTW_SANITIZE=address $(SANITIZER_FLAGS)"
+	$(SAN_ENV) $(MAKE) build BUILD=build-asan CMAKE_FLAGS="-DTW_SANITIZE=address $(SANITIZER_FLAGS)"
 	$(SAN_ENV) ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
 test-tsan: deps
-	$(MAKE) build BUILD=build-tsan CMAKE_FLAGS="-DTW_SANITIZE=thread $(SANITIZER_FLAGS)"
+	$(SAN_ENV) $(MAKE) build BUILD=build-tsan CMAKE_FLAGS="-DTW_SANITIZE=thread $(SANITIZER_FLAGS)"
 	$(SAN_ENV) ctest --test-dir build-tsan --output-on-failure -j $(JOBS)
 
 run: deps
