@@ -331,16 +331,16 @@ void MainWindow::CreateChildWindows() {
     QWidget* contents[kEditorWindowCount] = {dspEditor_, guiEditor_, keyboard_, monitor_};
     for (const EditorWindow w : kOrder) {
         const int i = Index(w);
-        const ChildSpec& spec = kChildren[i];
+        const ChildSpec& shape = kChildren[i];
         const WindowRect at = shell_->Pending(i);
         auto* child =
-            new ChildWindow(contents[i], QString::fromLatin1(spec.title), kEditorBackground,
-                            spec.sizeable, QSize(spec.start.width, spec.start.height));
-        child->setObjectName(QString::fromLatin1(spec.title).remove(QLatin1Char(' ')));
+            new ChildWindow(contents[i], QString::fromLatin1(shape.title), kEditorBackground,
+                            shape.sizeable, QSize(shape.start.width, shape.start.height));
+        child->setObjectName(QString::fromLatin1(shape.title).remove(QLatin1Char(' ')));
         child->setWindowIcon(windowIcon());
         workArea_->addSubWindow(child);
         children_[i] = child;
-        if (spec.sizeable) {
+        if (shape.sizeable) {
             child->setGeometry(at.x - kSidePanelWidth, at.y - kToolbarBand, at.width, at.height);
         } else {
             child->move(at.x - kSidePanelWidth, at.y - kToolbarBand);
