@@ -1,5 +1,7 @@
 #include "app/qt_platform.h"
 
+#include "platform/file_services.h"
+
 #include "devices/file_io.h"
 #include "editors/qt_bitmap.h"
 #include "model/bmp.h"
@@ -209,24 +211,11 @@ void QtPlatform::ShowHelp(std::string_view topic) {
 }
 
 BitmapHandle QtPlatform::LoadBitmap(std::string_view path) {
-    const std::optional<std::string> bytes = ReadWholeFile(std::string(path));
-    if (!bytes) return nullptr;
-    std::optional<Bitmap> bitmap = DecodeBmp(
-        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size()));
-    if (!bitmap) return nullptr;
-    return std::make_shared<const Bitmap>(std::move(*bitmap));
+    return LoadBmpFile(path);
 }
 
 std::optional<std::vector<std::string>> QtPlatform::ListFolder(std::string_view folder) {
-    std::error_code ec;
-    std::filesystem::directory_iterator it{std::filesystem::path(folder), ec};
-    if (ec) return std::nullopt;
-    std::vector<std::string> names;
-    for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
-        if (ec) break;
-        names.push_back(it->path().filename().string());
-    }
-    return names;
+    return ListFolderEntries(folder);
 }
 
 WindowRect QtPlatform::MainWindowRect() {
