@@ -45,8 +45,6 @@ test: deps
 	$(MAKE) build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-# Starts the program in the staged application folder, its working folder: the first
-# start (no preferences file yet) opens the demo project.
 # The whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer, and under
 # ThreadSanitizer (UI tests included, offscreen). Benchmarks are left out of these builds.
 # The sanitizer settings also apply to the build, which runs instrumented tools of ours.
@@ -64,6 +62,8 @@ test-tsan: deps
 	$(SAN_ENV) $(MAKE) build BUILD=build-tsan CMAKE_FLAGS="-DTW_SANITIZE=thread $(SANITIZER_FLAGS)"
 	$(SAN_ENV) ctest --test-dir build-tsan --output-on-failure -j $(JOBS)
 
+# Starts the program in the staged application folder, its working folder: the first
+# start (no preferences file yet) opens the demo project.
 run: deps
 	$(MAKE) build
 	cd $(BUILD)/app && ./tonewright
