@@ -16,6 +16,8 @@ using tw::test::AddModule;
 using tw::test::Wire;
 
 constexpr uint32_t kBlock = 512;
+// The rate the real-time targets are stated for.
+constexpr double kRate = 48000.0;
 
 struct Rig {
     std::unique_ptr<Project> project = test::MakeProject();
@@ -23,7 +25,7 @@ struct Rig {
     std::vector<float> block = std::vector<float>(2 * kBlock);
     Rig() {
         engine = std::make_unique<Engine>(*project);
-        engine->sampleRate = 44100.0;
+        engine->sampleRate = static_cast<float>(kRate);
         ResetEngine(*engine);
     }
     int32_t Knob(float value) {
@@ -116,7 +118,7 @@ void EveryTypePatch(benchmark::State& state) {
         benchmark::Counter(kBlock * p.activeCount * static_cast<double>(state.iterations()),
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.counters["realtime_factor"] = benchmark::Counter(
-        static_cast<double>(kBlock) / 44100.0 * static_cast<double>(state.iterations()),
+        static_cast<double>(kBlock) / kRate * static_cast<double>(state.iterations()),
         benchmark::Counter::kIsRate);
 }
 BENCHMARK(EveryTypePatch);

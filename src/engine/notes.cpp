@@ -29,6 +29,7 @@ void ResetNoteTables(Engine& e) noexcept {
         s.frequencyPerSample[n] = frequency / static_cast<float>(fs);
         s.gate[n] = 0.0f;
     }
+    s.gateChanges.fetch_add(1, std::memory_order_release);
     // The voice pitches are left alone: a freed voice keeps showing its last pitch.
     for (int32_t v = 0; v < kVoiceCount; ++v) s.voiceNote[v] = kNone;
 }
@@ -47,6 +48,7 @@ void HandleNoteEvent(Engine& e, int32_t status, int32_t note, int32_t velocity) 
             break;
         }
         s.gate[note] = 1.0f;
+        s.gateChanges.fetch_add(1, std::memory_order_release);
         s.velocity = static_cast<float>(velocity) * kVelocityScale;
         s.currentNote = note;
     } else if (status == kNoteOff) {
@@ -56,6 +58,7 @@ void HandleNoteEvent(Engine& e, int32_t status, int32_t note, int32_t velocity) 
             break;
         }
         s.gate[note] = 0.0f;
+        s.gateChanges.fetch_add(1, std::memory_order_release);
         s.velocity = 0.0f;
         // Low-note priority on release: the lowest key still down becomes current, so a
         // held note keeps its gate and an envelope on it does not retrigger. A released

@@ -3,6 +3,7 @@
 #include "model/limits.h"
 #include "model/relaxed.h"
 
+#include <atomic>
 #include <cstdint>
 
 namespace tw {
@@ -26,6 +27,9 @@ struct NoteState {
     Relaxed<float> voicePitch[kVoiceCount];  // kept when the voice is freed
     Relaxed<int32_t> currentNote;            // the note Midi2CV plays
     Relaxed<float> velocity;                 // last note-on velocity, 0..1
+    // Counts the writes of gates. A writer adds one after its gate (release), so a reader
+    // that finds the count where it last scanned (acquire) knows every gate is as it was.
+    std::atomic<uint32_t> gateChanges{0};
 };
 
 void ResetNoteTables(Engine& e) noexcept;

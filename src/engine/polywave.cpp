@@ -2,7 +2,10 @@
 
 #include "engine/engine.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <iterator>
 
 namespace tw {
 
@@ -181,78 +184,118 @@ void ResetPolyWave(Engine& e) noexcept {
 
 namespace {
 
+struct PadEnvelope {
+    float attack;
+    float decay;
+    float sustain;
+    float release;
+    float scale;
+    float stepScale;
+};
+
+// The running sums of one frame, kept out of the shared state while they add up.
+struct PadSums {
+    float left = 0.0f;
+    float right = 0.0f;
+    float status = 0.0f;
+};
+
+// Steps note n's envelope with its gate as read once by the caller, moves its two table
+// positions and adds its reads to the sums.
+[[gnu::always_inline]] inline void PlayNote(Engine& e, const PadEnvelope& env, int32_t n,
+                                            float gate, PadSums& sums) noexcept {
+    PolyWaveState& s = e.polywave;
+    const float scale = env.scale;
+    float level = s.level[n];
+    switch (s.stage[n]) {
+    case kPadAttack:
+        level = level + 1.0f / (scale * env.attack);
+        if (level >= 1.0f) s.stage[n] = kPadDecay;
+        if (gate == 0.0f) s.stage[n] = kPadRelease;
+        break;
+    case kPadDecay:
+        level = level - 1.0f / (scale * env.decay);
+        if (level <= env.sustain) s.stage[n] = kPadSustain;
+        if (gate == 0.0f) {
+            level = env.sustain;
+            s.stage[n] = kPadRelease;
+        }
+        break;
+    case kPadSustain:
+        level = env.sustain;
+        if (gate == 0.0f) s.stage[n] = kPadRelease;
+        break;
+    case kPadRelease:
+        level = level - 1.0f / (scale * env.release);
+        if (level <= 0.0f) s.stage[n] = kPadIdle;
+        break;
+    default:
+        // The note finished on an earlier frame; it still reads the table once more
+        // at level 0 so that its positions keep moving.
+        s.active[n] = 0;
+        level = 0.0f;
+        break;
+    }
+    s.level[n] = level;
+
+    const float step = e.notes.frequency[n] / static_cast<float>(kWaveTableSize) * env.stepScale;
+    s.step[n] = step;
+    float forward = s.forward[n] + step;
+    if (forward >= static_cast<float>(kWaveTableSize)) forward -= kWaveTableSize;
+    float backward = s.backward[n] - step;
+    // The backward wrap adds one sample less than the table length.
+    if (backward < 0.0f) backward += static_cast<float>(kWaveTableSize - 1);
+    s.forward[n] = forward;
+    s.backward[n] = backward;
+    // The masks only matter if a position ever left the table; they cost nothing.
+    sums.left += s.wavetable[static_cast<int32_t>(forward) & (kWaveTableSize - 1)] * level;
+    sums.right += s.wavetable[static_cast<int32_t>(backward) & (kWaveTableSize - 1)] * level;
+    if (std::fabs(sums.left) > 0.001f) sums.status = 1.0f;
+}
+
 // Plays every held note from 24 to 96 with its own linear envelope; returns the Status.
+// Notes are played in ascending order either way, so the sums come out the same to the bit.
 float RenderNotes(Engine& e, float attack, float decay, float sustain, float release) noexcept {
     PolyWaveState& s = e.polywave;
-    s.leftSum = 0.0f;
-    s.rightSum = 0.0f;
-    float status = 0.0f;
+    PadSums sums;
     // NaN falls to the lower limit like a value below it: a NaN level would never finish.
     auto limit = [](float v, float low) { return !(v >= low) ? low : v > 1.0f ? 1.0f : v; };
-    attack = limit(attack, 0.001f);
-    decay = limit(decay, 0.001f);
-    release = limit(release, 0.001f);
-    sustain = limit(sustain, 0.0f);
-    const float scale = s.envelopeScale;
-    const float stepScale = s.stepScale;
+    const PadEnvelope env{limit(attack, 0.001f),  limit(decay, 0.001f), limit(sustain, 0.0f),
+                          limit(release, 0.001f), s.envelopeScale,      s.stepScale};
 
-    for (int32_t n = kPolyWaveLowNote; n <= kPolyWaveHighNote; ++n) {
-        const float gate = e.notes.gate[n];
-        if (gate != 0.0f && s.lastGate[n] == 0) {
-            // The level is kept, so a retriggered note carries on from where it is.
-            s.active[n] = 1;
-            s.stage[n] = kPadAttack;
-        }
-        s.lastGate[n] = static_cast<int32_t>(gate);
-        if (s.active[n] == 0) continue;
-
-        float level = s.level[n];
-        switch (s.stage[n]) {
-        case kPadAttack:
-            level = level + 1.0f / (scale * attack);
-            if (level >= 1.0f) s.stage[n] = kPadDecay;
-            if (gate == 0.0f) s.stage[n] = kPadRelease;
-            break;
-        case kPadDecay:
-            level = level - 1.0f / (scale * decay);
-            if (level <= sustain) s.stage[n] = kPadSustain;
-            if (gate == 0.0f) {
-                level = sustain;
-                s.stage[n] = kPadRelease;
+    const uint32_t changes = e.notes.gateChanges.load(std::memory_order_acquire);
+    if (changes != s.scannedGateChanges) {
+        // A gate was written since the last scan: look at every note for a new key-down.
+        s.scannedGateChanges = changes;
+        uint64_t mask[kPolyWaveNotes / 64] = {};
+        for (int32_t n = kPolyWaveLowNote; n <= kPolyWaveHighNote; ++n) {
+            const float gate = e.notes.gate[n];
+            if (gate != 0.0f && s.lastGate[n] == 0) {
+                // The level is kept, so a retriggered note carries on from where it is.
+                s.active[n] = 1;
+                s.stage[n] = kPadAttack;
             }
-            break;
-        case kPadSustain:
-            level = sustain;
-            if (gate == 0.0f) s.stage[n] = kPadRelease;
-            break;
-        case kPadRelease:
-            level = level - 1.0f / (scale * release);
-            if (level <= 0.0f) s.stage[n] = kPadIdle;
-            break;
-        default:
-            // The note finished on an earlier frame; it still reads the table once more
-            // at level 0 so that its positions keep moving.
-            s.active[n] = 0;
-            level = 0.0f;
-            break;
+            s.lastGate[n] = static_cast<int32_t>(gate);
+            if (s.active[n] == 0) continue;
+            PlayNote(e, env, n, gate, sums);
+            // A note that finishes here is passed over until the next scan.
+            mask[n / 64] |= uint64_t{1} << (n % 64);
         }
-        s.level[n] = level;
-
-        const float step = e.notes.frequency[n] / static_cast<float>(kWaveTableSize) * stepScale;
-        s.step[n] = step;
-        float forward = s.forward[n] + step;
-        if (forward >= static_cast<float>(kWaveTableSize)) forward -= kWaveTableSize;
-        float backward = s.backward[n] - step;
-        // The backward wrap adds one sample less than the table length.
-        if (backward < 0.0f) backward += static_cast<float>(kWaveTableSize - 1);
-        s.forward[n] = forward;
-        s.backward[n] = backward;
-        // The masks only matter if a position ever left the table; they cost nothing.
-        s.leftSum += s.wavetable[static_cast<int32_t>(forward) & (kWaveTableSize - 1)] * level;
-        s.rightSum += s.wavetable[static_cast<int32_t>(backward) & (kWaveTableSize - 1)] * level;
-        if (std::fabs(s.leftSum) > 0.001f) status = 1.0f;
+        std::copy(std::begin(mask), std::end(mask), std::begin(s.activeMask));
+    } else {
+        // Every gate is as the scan found it, so no note can start: only the notes marked
+        // at the scan are visited. Some may have finished since (or been stopped by a
+        // reset); they stay marked until the next scan and are passed over.
+        for (int32_t word = 0; word < kPolyWaveNotes / 64; ++word) {
+            for (uint64_t bits = s.activeMask[word]; bits != 0; bits &= bits - 1) {
+                const int32_t n = word * 64 + std::countr_zero(bits);
+                if (s.active[n] != 0) PlayNote(e, env, n, e.notes.gate[n], sums);
+            }
+        }
     }
-    return status;
+    s.leftSum = sums.left;
+    s.rightSum = sums.right;
+    return sums.status;
 }
 
 } // namespace

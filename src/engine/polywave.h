@@ -15,6 +15,7 @@ inline constexpr int32_t kWaveHarmonics = 10; // amplitude 0 is never used
 inline constexpr int32_t kPolyWaveLowNote = 24;
 inline constexpr int32_t kPolyWaveHighNote = 96;
 inline constexpr int32_t kPolyWaveNotes = 128;
+static_assert(kPolyWaveNotes % 64 == 0);
 
 enum PolyWaveStage : int32_t {
     kPadIdle = 0,
@@ -40,6 +41,10 @@ struct PolyWaveState {
     float backward[kPolyWaveNotes] = {};
     float step[kPolyWaveNotes] = {};
     int32_t lastGate[kPolyWaveNotes] = {};
+    // The notes that may be active, a bit each, and the gate change count at the last
+    // scan of every gate: while the count stands, only these notes need a visit.
+    uint64_t activeMask[kPolyWaveNotes / 64] = {};
+    uint32_t scannedGateChanges = ~0u;
     float leftSum = 0.0f;
     float rightSum = 0.0f;
     float amplitudes[kWaveHarmonics] = {};

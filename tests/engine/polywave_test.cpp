@@ -241,6 +241,34 @@ TEST(PolyWave, HeldNotesAddUpAndStatusFallsAfterTheRelease) {
     EXPECT_EQ(chord.L(), 0.0f);
 }
 
+// Between note events only the sounding notes are visited; these are the moments where
+// a note must still be picked up or let go.
+TEST(PolyWave, NotesStartAndStopAfterLongQuietOrSteadySpellsAndAcrossAReset) {
+    PadRig a(0.6f, 0.0f, 0.0f, 1.0f, 0.0f, 0.5f);
+    for (int32_t i = 0; i < 1000; ++i) a.rig.Step();
+    a.rig.NoteOn(60);
+    a.rig.NoteOn(72);
+    a.rig.Step();
+    EXPECT_EQ(a.S().active[60], 1);
+    for (int32_t i = 0; i < 2000; ++i) a.rig.Step();
+    EXPECT_EQ(a.S().stage[72], kPadSustain);
+    // A note released after a steady spell finishes; the other keeps sounding.
+    a.rig.NoteOff(72);
+    for (int32_t i = 0; i < 1000; ++i) a.rig.Step();
+    EXPECT_EQ(a.S().active[72], 0);
+    EXPECT_EQ(a.S().level[60], 1.0f);
+    EXPECT_NE(a.L(), 0.0f);
+
+    // The DSP reset lets the key go with everything else: pressed again, it starts again.
+    a.rig.E().ResetDspState();
+    a.rig.Step();
+    EXPECT_EQ(a.S().active[60], 0);
+    a.rig.NoteOn(60);
+    a.rig.Step();
+    EXPECT_EQ(a.S().active[60], 1);
+    EXPECT_EQ(a.S().stage[60], kPadAttack);
+}
+
 TEST(PolyWave, TwoModulesRunTheSharedNotesTwicePerFrame) {
     PadRig a(0.6f, 0.0f, 0.0f, 1.0f, 0.0f, 0.5f);
     const int32_t second = a.rig.Add(kTypePolyWave);
