@@ -2,6 +2,7 @@
 
 #include "engine/engine.h"
 
+#include <atomic>
 #include <cmath>
 
 namespace tw {
@@ -10,6 +11,15 @@ namespace {
 
 // 1/127 as the float the velocity scale has always used (127 maps just below 1).
 constexpr float kVelocityScale = 0.007874f;
+
+// A note event's velocity is written after its gate and current note, as a release that
+// pairs with Midi2CV's acquiring read. An event that lands while Midi2CV reads may show for
+// one frame as its note with the velocity before it, but never as its velocity on the note
+// before it: a note-on never sounds the previous note for a frame. On x86 both are plain
+// moves.
+void PublishVelocity(NoteState& s, float velocity) noexcept {
+    s.velocity.store(velocity, std::memory_order_release);
+}
 
 bool IsNoteNumber(int32_t n) noexcept {
     return n >= 0 && n < kNoteCount;
@@ -49,8 +59,8 @@ void HandleNoteEvent(Engine& e, int32_t status, int32_t note, int32_t velocity) 
         }
         s.gate[note] = 1.0f;
         s.gateChanges.fetch_add(1, std::memory_order_release);
-        s.velocity = static_cast<float>(velocity) * kVelocityScale;
         s.currentNote = note;
+        PublishVelocity(s, static_cast<float>(velocity) * kVelocityScale);
     } else if (status == kNoteOff) {
         for (int32_t v = 0; v < kVoiceCount; ++v) {
             if (s.voiceNote[v] != note) continue;
@@ -59,7 +69,6 @@ void HandleNoteEvent(Engine& e, int32_t status, int32_t note, int32_t velocity) 
         }
         s.gate[note] = 0.0f;
         s.gateChanges.fetch_add(1, std::memory_order_release);
-        s.velocity = 0.0f;
         // Low-note priority on release: the lowest key still down becomes current, so a
         // held note keeps its gate and an envelope on it does not retrigger. A released
         // note 0 stays current.
@@ -73,18 +82,22 @@ void HandleNoteEvent(Engine& e, int32_t status, int32_t note, int32_t velocity) 
             }
         }
         s.currentNote = current;
+        PublishVelocity(s, 0.0f);
     }
 }
 
 void RunMidi2CV(Engine& e, int32_t slot) noexcept {
     const NoteState& s = e.notes;
+    // The velocity first: whatever note event it comes from, that event's note and gate
+    // are then seen too (see PublishVelocity).
+    const float velocity = s.velocity.load(std::memory_order_acquire);
     // HandleNoteEvent only stores note numbers 0..127; the mask keeps that true for
     // the reader whatever happens.
     const int32_t note = s.currentNote & (kNoteCount - 1);
     float* out = &e.outputs[PortIndex(slot, 0)];
     out[0] = s.gate[note];
     out[1] = s.pitch[note];
-    out[2] = s.velocity;
+    out[2] = velocity;
 }
 
 void RunPolyMidi(Engine& e, int32_t slot) noexcept {

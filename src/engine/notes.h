@@ -26,7 +26,9 @@ struct NoteState {
     Relaxed<int32_t> voiceNote[kVoiceCount]; // -1 when free
     Relaxed<float> voicePitch[kVoiceCount];  // kept when the voice is freed
     Relaxed<int32_t> currentNote;            // the note Midi2CV plays
-    Relaxed<float> velocity;                 // last note-on velocity, 0..1
+    // Last note-on velocity, 0..1. Written last by a note event (release) and read first by
+    // Midi2CV (acquire), so that a reader that sees it also sees that event's note and gate.
+    std::atomic<float> velocity{0.0f};
     // Counts the writes of gates. A writer adds one after its gate (release), so a reader
     // that finds the count where it last scanned (acquire) knows every gate is as it was.
     std::atomic<uint32_t> gateChanges{0};

@@ -26,24 +26,6 @@ inline constexpr uint32_t kJackPeriod = 512;
 bool WaitFor(const std::function<bool()>& done,
              std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
-// Whether this is a ThreadSanitizer build. When a JACK server dies under an open stream,
-// JACK cancels the stream's client thread asynchronously while RtAudio's shutdown handler is
-// still printing its notice on that thread. A cancellation that lands inside the sanitizer's
-// runtime cannot unwind and ends the process; the runtime slows the printing down so much
-// that this happens in about one run in three. The tests that kill a server under a stream
-// therefore run in the plain and AddressSanitizer builds only.
-#if defined(__SANITIZE_THREAD__)
-inline constexpr bool kThreadSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-inline constexpr bool kThreadSanitizer = true;
-#else
-inline constexpr bool kThreadSanitizer = false;
-#endif
-#else
-inline constexpr bool kThreadSanitizer = false;
-#endif
-
 // JACK servers on one machine share a registry in /dev/shm, and a server starting or
 // stopping makes clients of another one fail to connect now and then. The device tests
 // therefore take turns: each holds this machine-wide lock while it uses JACK at all.
