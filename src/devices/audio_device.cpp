@@ -1,14 +1,20 @@
 #include "devices/audio_device.h"
 
 #include <RtAudio.h>
+#include <dlfcn.h>
+#include <jack/jack.h>
+#include <pthread.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace tw {
 
@@ -36,7 +42,59 @@ RtAudio::Api LibraryApi(AudioApi api) {
     return api == AudioApi::Jack ? RtAudio::UNIX_JACK : RtAudio::UNSPECIFIED;
 }
 
+// When a JACK server dies, JACK calls the client's shutdown handler on one of its own
+// threads and, when the client is then closed, cancels that thread asynchronously. RtAudio's
+// handler starts a thread that closes the stream and meanwhile prints a notice on std::cerr;
+// the close cancels the printing thread, and a cancellation that lands inside the C++
+// runtime's non-unwinding parts of that printing ends the whole program. So every shutdown
+// handler registered in this process runs with cancellation held off; a cancellation
+// that arrived meanwhile takes effect as the handler returns, where the thread unwinds
+// cleanly.
+constexpr int kGuardedHandlers = 8;
+std::atomic<JackShutdownCallback> guardedHandlers[kGuardedHandlers];
+
+template <int I> void GuardedShutdownHandler(void* arg) {
+    const JackShutdownCallback handler = guardedHandlers[I].load(std::memory_order_acquire);
+    int previous = PTHREAD_CANCEL_ENABLE;
+    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &previous);
+    handler(arg);
+    pthread_setcancelstate(previous, nullptr);
+}
+
+template <int... I>
+constexpr std::array<JackShutdownCallback, sizeof...(I)>
+MakeGuards(std::integer_sequence<int, I...>) {
+    return {&GuardedShutdownHandler<I>...};
+}
+constexpr auto kShutdownGuards = MakeGuards(std::make_integer_sequence<int, kGuardedHandlers>());
+
+// The guarded stand-in for `handler`; the handler itself once every place is taken by
+// another one (there is one per library that registers handlers, so that never happens).
+JackShutdownCallback GuardShutdownHandler(JackShutdownCallback handler) {
+    for (int i = 0; i < kGuardedHandlers; ++i) {
+        JackShutdownCallback held = nullptr;
+        if (guardedHandlers[i].compare_exchange_strong(held, handler, std::memory_order_acq_rel) ||
+            held == handler) {
+            return kShutdownGuards[static_cast<std::size_t>(i)];
+        }
+    }
+    return handler;
+}
+
 } // namespace
+
+} // namespace tw
+
+// Takes the place of the JACK library's function for every library in the process (RtAudio
+// included) and registers the guarded stand-in with the library's own.
+extern "C" void jack_on_shutdown(jack_client_t* client, JackShutdownCallback function, void* arg) {
+    using Register = void (*)(jack_client_t*, JackShutdownCallback, void*);
+    static const auto next = reinterpret_cast<Register>(dlsym(RTLD_NEXT, "jack_on_shutdown"));
+    if (next == nullptr) return;
+    next(client, function != nullptr ? tw::GuardShutdownHandler(function) : nullptr, arg);
+}
+
+namespace tw {
 
 AudioOutput::AudioOutput(Platform& platform, AudioCallback callback, void* userData, AudioApi api)
     : platform_(platform), callback_(callback), userData_(userData) {

@@ -11,7 +11,10 @@
 
 #include <RtMidi.h>
 #include <gtest/gtest.h>
+#include <jack/jack.h>
+#include <pthread.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -113,6 +116,38 @@ private:
     bool met_ = false;
     std::thread watcher_;
 };
+
+// JACK cancels the thread that runs a client's shutdown handler when the client is closed,
+// and RtAudio closes its client from another thread while its handler still prints. Any
+// handler registered in the program therefore runs with cancellation held off.
+TEST(JackServerDeath, ShutdownHandlersRunWithCancellationHeldOff) {
+    JackServer server;
+    ASSERT_TRUE(server.Ready()) << server.Log();
+    jack_status_t status{};
+    jack_client_t* client = jack_client_open("twguard", JackNoStartServer, &status);
+    ASSERT_NE(client, nullptr);
+    struct Seen {
+        std::atomic<int> calls{0};
+        std::atomic<int> cancelState{-1};
+    } seen;
+    jack_on_shutdown(
+        client,
+        [](void* arg) {
+            auto* s = static_cast<Seen*>(arg);
+            int state = -1;
+            pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &state);
+            pthread_setcancelstate(state, nullptr);
+            s->cancelState = state;
+            ++s->calls;
+        },
+        &seen);
+    ASSERT_EQ(jack_activate(client), 0);
+    server.Kill();
+    ASSERT_TRUE(WaitFor([&] { return seen.calls.load() > 0; }, std::chrono::seconds(5)));
+    EXPECT_EQ(seen.calls.load(), 1);
+    EXPECT_EQ(seen.cancelState.load(), PTHREAD_CANCEL_DISABLE);
+    jack_client_close(client);
+}
 
 TEST(JackServerDeath, BothLayersLetGoClosingWorksAndARestartedServerPlaysAgain) {
     JackServer server;
