@@ -12,13 +12,10 @@ namespace {
 // 1/127 as the float the velocity scale has always used (127 maps just below 1).
 constexpr float kVelocityScale = 0.007874f;
 
-// A note event's velocity is written after its gate and current note, as a release that
-// pairs with Midi2CV's acquiring read. An event that lands while Midi2CV reads may show for
-// one frame as its note with the velocity before it, but never as its velocity on the note
-// before it: a note-on never sounds the previous note for a frame. On x86 both are plain
-// moves.
-void PublishVelocity(NoteState& s, float velocity) noexcept {
-    s.velocity.store(velocity, std::memory_order_release);
+// Publishes a note event's current note and velocity together, after its gate.
+void PublishNote(NoteState& s, int32_t note, int32_t velocity) noexcept {
+    const uint32_t word = static_cast<uint32_t>(note) | static_cast<uint32_t>(velocity) << 8;
+    s.currentNoteAndVelocity.store(word, std::memory_order_release);
 }
 
 bool IsNoteNumber(int32_t n) noexcept {
@@ -59,8 +56,7 @@ void HandleNoteEvent(Engine& e, int32_t status, int32_t note, int32_t velocity) 
         }
         s.gate[note] = 1.0f;
         s.gateChanges.fetch_add(1, std::memory_order_release);
-        s.currentNote = note;
-        PublishVelocity(s, static_cast<float>(velocity) * kVelocityScale);
+        PublishNote(s, note, velocity);
     } else if (status == kNoteOff) {
         for (int32_t v = 0; v < kVoiceCount; ++v) {
             if (s.voiceNote[v] != note) continue;
@@ -81,23 +77,20 @@ void HandleNoteEvent(Engine& e, int32_t status, int32_t note, int32_t velocity) 
                 }
             }
         }
-        s.currentNote = current;
-        PublishVelocity(s, 0.0f);
+        PublishNote(s, current, 0);
     }
 }
 
 void RunMidi2CV(Engine& e, int32_t slot) noexcept {
     const NoteState& s = e.notes;
-    // The velocity first: whatever note event it comes from, that event's note and gate
-    // are then seen too (see PublishVelocity).
-    const float velocity = s.velocity.load(std::memory_order_acquire);
-    // HandleNoteEvent only stores note numbers 0..127; the mask keeps that true for
-    // the reader whatever happens.
-    const int32_t note = s.currentNote & (kNoteCount - 1);
+    // Note and velocity come from one event; that event's gate is seen too. The masks keep
+    // the note a table index whatever the word holds.
+    const uint32_t word = s.currentNoteAndVelocity.load(std::memory_order_acquire);
+    const int32_t note = static_cast<int32_t>(word & (kNoteCount - 1));
     float* out = &e.outputs[PortIndex(slot, 0)];
     out[0] = s.gate[note];
     out[1] = s.pitch[note];
-    out[2] = velocity;
+    out[2] = static_cast<float>((word >> 8) & 127u) * kVelocityScale;
 }
 
 void RunPolyMidi(Engine& e, int32_t slot) noexcept {

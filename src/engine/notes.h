@@ -25,10 +25,11 @@ struct NoteState {
     Relaxed<float> gate[kNoteCount];         // 1 while held
     Relaxed<int32_t> voiceNote[kVoiceCount]; // -1 when free
     Relaxed<float> voicePitch[kVoiceCount];  // kept when the voice is freed
-    Relaxed<int32_t> currentNote;            // the note Midi2CV plays
-    // Last note-on velocity, 0..1. Written last by a note event (release) and read first by
-    // Midi2CV (acquire), so that a reader that sees it also sees that event's note and gate.
-    std::atomic<float> velocity{0.0f};
+    // The note Midi2CV plays (bits 0..7) and the last note event's velocity (bits 8..15,
+    // 0 after a note-off) in one word, so that Midi2CV never plays one event's note with
+    // another's velocity. Written after the event's gate (release), read before it
+    // (acquire).
+    std::atomic<uint32_t> currentNoteAndVelocity{0};
     // Counts the writes of gates. A writer adds one after its gate (release), so a reader
     // that finds the count where it last scanned (acquire) knows every gate is as it was.
     std::atomic<uint32_t> gateChanges{0};
