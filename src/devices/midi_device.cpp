@@ -2,6 +2,7 @@
 
 #include <RtMidi.h>
 #include <jack/jack.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -160,14 +161,20 @@ public:
     bool Ok() const { return client_ != nullptr; }
 
 private:
-    // Runs on the JACK library's thread, which must not close clients itself.
+    // Runs on the JACK library's thread, which must not close clients itself. The watch
+    // thread closes the client as soon as it wakes, and JACK cancels this thread then,
+    // asynchronously; cut short inside the wake-up (which cannot unwind) it would end the
+    // program. So cancellation is held off until the handler is done.
     static void OnShutdown(jack_status_t /*code*/, const char* /*reason*/, void* self) {
+        int previous = PTHREAD_CANCEL_ENABLE;
+        pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &previous);
         auto* watch = static_cast<ServerWatch*>(self);
         {
             std::lock_guard lock(watch->mutex_);
             watch->lost_ = true;
         }
         watch->wake_.notify_all();
+        pthread_setcancelstate(previous, nullptr);
     }
 
     void Run() {
