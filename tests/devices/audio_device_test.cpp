@@ -2,6 +2,7 @@
 // restarting and switching the stream, failures that must stay quiet, and a note played
 // over JACK MIDI that must come out of the device exactly as the engine renders it offline.
 #include "devices/audio_device.h"
+#include "devices/device_rig.h"
 #include "devices/jack_fixture.h"
 #include "devices/midi_device.h"
 #include "engine/engine.h"
@@ -34,22 +35,9 @@ constexpr const char* kNoMidiPortText =
     "No hardware Midi device available. Check device is connected, turned on and not in use by "
     "another program. Then restart Tonewright";
 
-// The MIDI layer's note handler wired to the engine, as the program wires it.
-void PlayNote(void* engine, int32_t status, int32_t note, int32_t velocity) {
-    HandleNoteEvent(*static_cast<Engine*>(engine), status, note, velocity);
-}
-
-// A project and its engine, reset as the program does before a patch is built.
-struct Synth {
-    std::unique_ptr<Project> project = test::MakeProject();
-    std::unique_ptr<Engine> engine;
-
-    Synth() {
-        engine = std::make_unique<Engine>(*project);
-        engine->sampleRate = kJackRate;
-        ResetEngine(*engine);
-    }
-};
+using test::BuildTonePatch;
+using test::PlayNote;
+using test::Synth;
 
 // "Midi2CV" pitch drives an "Oscillator" (a saw) into the left input of "Output", and the
 // note velocity is the output volume: silent, exactly 0, until a note arrives, and then a
@@ -61,13 +49,6 @@ void BuildNotePatch(Project& p) {
     ASSERT_TRUE(test::Wire(p, midi, 1, osc, 1));
     ASSERT_TRUE(test::Wire(p, osc, 0, out, 1));
     ASSERT_TRUE(test::Wire(p, midi, 2, out, 0));
-}
-
-// A steady tone that needs no note.
-void BuildTonePatch(Project& p) {
-    const int32_t tone = test::AddModule(p, kTypeA440, 100, 60);
-    const int32_t out = test::AddModule(p, kTypeOutput, 100, 300);
-    ASSERT_TRUE(test::Wire(p, tone, 0, out, 1));
 }
 
 uint32_t IndexOf(const AudioOutput& audio, const std::string& name) {

@@ -3,6 +3,7 @@
 // After each the program must go on: closing works, nothing hangs, and a server that comes
 // back can be played on again.
 #include "devices/audio_device.h"
+#include "devices/device_rig.h"
 #include "devices/jack_fixture.h"
 #include "devices/midi_device.h"
 #include "engine/engine.h"
@@ -40,23 +41,12 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* kInputPort = "RtMidi Input Client:RtMidi Input";
 
-void PlayNote(void* engine, int32_t status, int32_t note, int32_t velocity) {
-    HandleNoteEvent(*static_cast<Engine*>(engine), status, note, velocity);
-}
+using test::MakeSource;
+using test::PlayNote;
 
 // An engine playing "A440Hz" into the left output: a steady sine that needs no note.
-struct ToneSynth {
-    std::unique_ptr<Project> project = test::MakeProject();
-    std::unique_ptr<Engine> engine;
-
-    ToneSynth() {
-        engine = std::make_unique<Engine>(*project);
-        engine->sampleRate = kJackRate;
-        ResetEngine(*engine);
-        const int32_t tone = test::AddModule(*project, kTypeA440, 100, 60);
-        const int32_t out = test::AddModule(*project, kTypeOutput, 100, 300);
-        test::Wire(*project, tone, 0, out, 1);
-    }
+struct ToneSynth : test::Synth {
+    ToneSynth() { test::BuildTonePatch(*project); }
 };
 
 uint32_t MidiIndex(const MidiInput& midi, const std::string& name) {
@@ -77,12 +67,6 @@ bool Hears(const MidiInput& midi, RtMidiOut& source, unsigned char note) {
         }
     }
     return false;
-}
-
-std::unique_ptr<RtMidiOut> MakeSource(const std::string& client, const std::string& port) {
-    auto out = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, client);
-    out->openVirtualPort(port);
-    return out;
 }
 
 // Fails the whole run, loudly, when a step that must return does not: a hung call cannot

@@ -1,6 +1,7 @@
 // The MIDI input: what the callback keeps for the monitor and passes to the engine, how
 // ports are named, chosen and switched, all against a real JACK server with MIDI sources of
 // the test's own.
+#include "devices/device_rig.h"
 #include "devices/jack_fixture.h"
 #include "devices/midi_device.h"
 #include "platform/headless_platform.h"
@@ -39,12 +40,7 @@ struct NoteSink {
     }
 };
 
-// A JACK MIDI source of the test's own: client `client`, output port `port`.
-std::unique_ptr<RtMidiOut> MakeSource(const std::string& client, const std::string& port) {
-    auto out = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, client);
-    out->openVirtualPort(port);
-    return out;
-}
+using test::MakeSource;
 
 void Send(RtMidiOut& out, std::vector<unsigned char> bytes) {
     out.sendMessage(&bytes);
