@@ -17,8 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 
 fs::path HelpFolder() {
-    return fs::path(__FILE__).parent_path().parent_path().parent_path() / "resources" /
-           "Resources" / "help";
+    return fs::path(TW_SOURCE_DIR) / "resources" / "Resources" / "help";
 }
 
 std::string Read(const fs::path& path) {
