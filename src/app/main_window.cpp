@@ -462,13 +462,9 @@ void MainWindow::RunBuild() {
 
 bool MainWindow::CloseProcedure() {
     if (closed_) return true;
-    Platform& platform = *shell_;
-    const MessageAnswer answer = platform.ShowMessage(
-        "Save project first", kProductName, MessageButtons::YesNoCancel, MessageIcon::Question);
-    if (answer == MessageAnswer::Cancel) return false;
     // A save that was asked for but did not happen keeps the program running, so that the
     // work is not lost to a cancelled file dialog or an unwritable folder.
-    if (answer == MessageAnswer::Yes && !SaveFlow(*project_, platform)) return false;
+    if (!OfferToSave(*project_, *shell_, "Save project first")) return false;
     SavePreferences(*project_, preferences_, *preferencesHost_);
     ShutDownDevices();
     closed_ = true;

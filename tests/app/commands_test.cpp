@@ -140,11 +140,12 @@ TEST_F(Commands, NewProjectWithoutSavingGivesTheDefaults) {
 
 TEST_F(Commands, OpenProjectCancelledChangesNothingAndAChosenFileOpens) {
     const int32_t modules = rig.P().CountOccupied();
+    rig.services.answers = {MessageAnswer::No};
     rig.services.openPaths = {std::nullopt};
     Run(kCmdOpenProject);
     EXPECT_EQ(rig.P().CountOccupied(), modules);
 
-    rig.services.answers = {MessageAnswer::No};
+    rig.services.answers = {MessageAnswer::No, MessageAnswer::No};
     Run(kCmdNewProject);
     ASSERT_EQ(rig.P().CountOccupied(), 0);
     rig.services.openPaths = {rig.DemoPath()};
