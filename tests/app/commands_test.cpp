@@ -86,7 +86,9 @@ TEST_F(Commands, CopyPasteCutAndDeleteWorkOnTheSelection) {
     EXPECT_EQ(p.CountModulesOfType(kTypeAdsr), adsrs + 2);
 
     p.currentSlot = slot;
+    p.clipboardType = kNone;
     Run(kCmdCut);
+    EXPECT_EQ(p.clipboardType, kTypeAdsr);
     EXPECT_EQ(p.slots[slot].type, kTypeEmpty);
     EXPECT_EQ(p.CountOccupied(), before + 1);
 
