@@ -82,6 +82,9 @@ bool DispatchCommand(AppContext& ctx, CommandHost& host, int32_t command) {
         SaveFlow(project, platform);
         break;
     case kCmdCut:
+        CutSelectionFromEditMenu(project);
+        platform.RefreshProperties();
+        break;
     case kCmdDelete:
         DeleteSelectionFromEditMenu(project);
         platform.RefreshProperties();

@@ -120,7 +120,8 @@ public:
     WindowRect EditorWindowRect(EditorWindow w) override {
         const ChildWindow* child = window_.Child(w);
         if (child == nullptr) return pending_[Index(w)];
-        const QRect r = child->geometry();
+        // The place the project keeps, not what a small work area squeezes on screen.
+        const QRect r = child->Placed();
         return {r.x() + kSidePanelWidth, r.y() + kToolbarBand, r.width(), r.height()};
     }
     bool IsEditorWindowVisible(EditorWindow w) override {
@@ -141,13 +142,8 @@ public:
             if (w == EditorWindow::GuiEditor) guiSize_ = {0, 0, rect.width, rect.height};
             return;
         }
-        const QPoint at(rect.x - kSidePanelWidth, rect.y - kToolbarBand);
-        if (child->isMaximized() || child->isMinimized()) child->showNormal();
-        if (sizeable) {
-            child->setGeometry(QRect(at, QSize(rect.width, rect.height)));
-        } else {
-            child->move(at);
-        }
+        child->Place(
+            QRect(rect.x - kSidePanelWidth, rect.y - kToolbarBand, rect.width, rect.height));
     }
     void ShowEditorWindow(EditorWindow w, bool visible) override {
         ChildWindow* child = window_.Child(w);
@@ -350,16 +346,14 @@ void MainWindow::CreateChildWindows() {
         child->setWindowIcon(windowIcon());
         workArea_->addSubWindow(child);
         children_[i] = child;
-        if (shape.sizeable) {
-            child->setGeometry(at.x - kSidePanelWidth, at.y - kToolbarBand, at.width, at.height);
-        } else {
-            child->move(at.x - kSidePanelWidth, at.y - kToolbarBand);
-        }
         connect(child, &ChildWindow::Hidden, this, &MainWindow::RebuildMenuBar);
         if (w == EditorWindow::GuiEditor) {
+            // The panel's size follows the window's placed size only: the user's resize or
+            // a loaded project, never a work area too small to show it whole.
             connect(child, &ChildWindow::Resized, this,
                     [this](const QSize& size) { shell_->RecordGuiSize(size); });
         }
+        child->Place(QRect(at.x - kSidePanelWidth, at.y - kToolbarBand, at.width, at.height));
         if (shell_->PendingVisible(i)) child->show();
     }
 }
@@ -462,13 +456,9 @@ void MainWindow::RunBuild() {
 
 bool MainWindow::CloseProcedure() {
     if (closed_) return true;
-    Platform& platform = *shell_;
-    const MessageAnswer answer = platform.ShowMessage(
-        "Save project first", kProductName, MessageButtons::YesNoCancel, MessageIcon::Question);
-    if (answer == MessageAnswer::Cancel) return false;
     // A save that was asked for but did not happen keeps the program running, so that the
     // work is not lost to a cancelled file dialog or an unwritable folder.
-    if (answer == MessageAnswer::Yes && !SaveFlow(*project_, platform)) return false;
+    if (!OfferToSave(*project_, *shell_, "Save project first")) return false;
     SavePreferences(*project_, preferences_, *preferencesHost_);
     ShutDownDevices();
     closed_ = true;

@@ -114,6 +114,8 @@ void RunDspContextCommand(Project& project, Platform& platform, int32_t command,
         if (editing) InsertCommentAt(project, x, y);
         break;
     case kCommandCut:
+        if (editing) CutSelectionFromContextMenu(project, hit.slot);
+        break;
     case kCommandDelete:
         if (editing) DeleteSelectionFromContextMenu(project);
         break;

@@ -96,7 +96,7 @@ void GuiEditorWidget::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void GuiEditorWidget::OpenContextMenu(QPoint at) {
-    const PanelMenu description = PanelRightPress(project_, platform_, at.x(), at.y());
+    const PanelMenu description = PanelRightPress(project_, session_, platform_, at.x(), at.y());
     PanelMenuCommands commands;
     commands.setEditMode = [this](bool edit) {
         SetGuiEditMode(project_, platform_, edit);

@@ -43,8 +43,8 @@ const char* const kMouseResponses[kMouseResponseCount] = {
     "Drag Vertical", "Drag Horizontal", "Click Inc",  "Click Dec",
     "Click Inc/Dec", "Click Toggle",    "Click Reset"};
 
-// A drop-down list that reports being opened and closed as well as a choice: the image
-// type takes effect on any of them.
+// A drop-down list that reports being opened and closed as well as a choice: the mouse
+// response takes effect on any of them.
 class TouchedComboBox : public QComboBox {
 public:
     TouchedComboBox(std::function<void()> touched, QWidget* parent)
@@ -180,7 +180,9 @@ void PropertiesWidget::BuildParameterGroup() {
     AddLabel(t, QStringLiteral("Parameter Properties"), {kLeft, 8, kWide, 16});
 
     AddLabel(t, QStringLiteral("Image Type"), {kLeft, 106, 100, 16});
-    imageType_ = new TouchedComboBox([this] { ImageTypeTouched(); }, this);
+    // Only a choice counts: opening and closing the list leaves the control's values alone.
+    imageType_ = new QComboBox(this);
+    connect(imageType_, &QComboBox::activated, this, &PropertiesWidget::ImageTypeChosen);
     for (const char* item : kImageTypes) imageType_->addItem(QString::fromLatin1(item));
     imageType_->setObjectName(QStringLiteral("imageType"));
     imageType_->setGeometry(kLeft, 122, kWide, 22);
@@ -427,16 +429,9 @@ void PropertiesWidget::NameEdited(const QString& text) {
     if (s != nullptr && bytes) SetText(s->name, bytes->toStdString());
 }
 
-void PropertiesWidget::ImageTypeTouched() {
-    ModuleSlot* s = CurrentParameter();
-    if (s == nullptr || shownTarget_ != kTargetParameter) return;
-    const int32_t patch = std::clamp<int32_t>(project_.currentPatch, 0, kPatchCount - 1);
-    s->imageType = std::clamp(imageType_->currentIndex(), 0, kSkinImageCount - 1);
-    s->spareValues[patch] = 0;
-    s->patchValues[patch] = 0;
-    s->stepDirection = 1;
-    // The engine reads the normalised value: it must follow the stored one to 0.
-    project_.RecomputeParameterValue(project_.currentSlot);
+void PropertiesWidget::ImageTypeChosen(int index) {
+    if (CurrentParameter() == nullptr || shownTarget_ != kTargetParameter) return;
+    project_.ChangeImageType(project_.currentSlot, index);
 }
 
 void PropertiesWidget::MouseResponseTouched() {

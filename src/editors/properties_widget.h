@@ -61,7 +61,7 @@ private:
     bool IsValidTarget(int32_t target);
 
     void NameEdited(const QString& text);
-    void ImageTypeTouched();
+    void ImageTypeChosen(int index);
     void MouseResponseTouched();
     void ChooseColour(uint8_t* red, uint8_t* green, uint8_t* blue);
     void ChooseColour(int32_t* red, int32_t* green, int32_t* blue);

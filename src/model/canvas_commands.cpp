@@ -91,6 +91,16 @@ void CopyModule(Project& p, int32_t slot) noexcept {
     if (IsSlot(slot) && p.slots[slot].type != kTypeEmpty) p.clipboardType = p.slots[slot].type;
 }
 
+void CutSelectionFromContextMenu(Project& p, int32_t slotUnderPointer) noexcept {
+    CopyModule(p, slotUnderPointer);
+    DeleteSelectionFromContextMenu(p);
+}
+
+void CutSelectionFromEditMenu(Project& p) noexcept {
+    CopyModule(p, p.currentSlot);
+    DeleteSelectionFromEditMenu(p);
+}
+
 int32_t PasteModule(Project& p, int32_t x, int32_t y, int32_t guiWidth,
                     int32_t guiHeight) noexcept {
     const ModuleTypeInfo* info = FindModuleType(p.clipboardType);

@@ -17,16 +17,22 @@ void EvaluateBandSelection(Project& project) noexcept;
 // Selects every module and comment (the band becomes the whole virtual canvas, not drawn).
 void SelectAll(Project& project) noexcept;
 
-// The context menu's "Cut"/"Delete": the flagged comments first, then the current module
+// The context menu's "Delete": the flagged comments first, then the current module
 // and every band-selected module; the selection is cleared.
 void DeleteSelectionFromContextMenu(Project& project) noexcept;
 
-// The Edit menu's "Cut"/"Delete": the current module, the band-selected modules, then the
+// The Edit menu's "Delete": the current module, the band-selected modules, then the
 // flagged comments; the selection is cleared.
 void DeleteSelectionFromEditMenu(Project& project) noexcept;
 
 // Remembers the type of the module in `slot` for Paste; nothing when the slot is empty.
 void CopyModule(Project& project, int32_t slot) noexcept;
+
+// "Cut": copies as "Copy" does (the module under the pointer for the context menu, the
+// current module for the Edit menu), then deletes as that menu's "Delete" does, so that
+// Paste brings the module back.
+void CutSelectionFromContextMenu(Project& project, int32_t slotUnderPointer) noexcept;
+void CutSelectionFromEditMenu(Project& project) noexcept;
 
 // Inserts a module of the copied type with its top centre at (x, y). Nothing happens when
 // nothing was copied, the project is full, or the type allows one module per project and

@@ -311,6 +311,9 @@ void PointerMove(Project& p, int32_t x, int32_t y) noexcept {
 }
 
 void LeftRelease(Project& p, int32_t x, int32_t y) noexcept {
+    // A release whose drag a right press has already ended (or whose press the canvas
+    // never saw) ends nothing more.
+    if (!p.buttonDown) return;
     p.buttonDown = 0;
     p.hoverInput = kNone;
     p.hoverOutput = kNone;
@@ -352,6 +355,9 @@ void LeftRelease(Project& p, int32_t x, int32_t y) noexcept {
 }
 
 RightPressHit RightPress(Project& p, int32_t x, int32_t y) noexcept {
+    // The context menu takes the pointer, so the left button's release would never reach
+    // the canvas: a drag still running ends here, as that release would end it.
+    LeftRelease(p, x, y);
     RightPressHit hit;
     if (HitModule(p, x, y)) hit.slot = p.currentSlot;
     if (HitComment(p, x, y)) hit.comment = p.currentComment;

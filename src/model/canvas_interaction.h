@@ -56,10 +56,11 @@ void LeftPress(Project& project, int32_t x, int32_t y) noexcept;
 // Pointer moved to (x, y), with the button state in project.buttonDown.
 void PointerMove(Project& project, int32_t x, int32_t y) noexcept;
 
-// Left button released at (x, y).
+// Left button released at (x, y). Nothing happens unless the button is down.
 void LeftRelease(Project& project, int32_t x, int32_t y) noexcept;
 
 // What lies under a right press; the press also runs the module and comment hit tests.
+// A left-button drag still running is ended first, as a left release at (x, y) would.
 struct RightPressHit {
     int32_t slot = kNone;
     int32_t comment = kNone;

@@ -4,6 +4,7 @@
 #include "project.h"
 #include "text.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace tw {
@@ -52,6 +53,25 @@ int32_t Project::InsertModule(int32_t type, int32_t x, int32_t y, int32_t guiWid
     CapturePositions();
     Relayout();
     return slot;
+}
+
+bool Project::ChangeImageType(int32_t slot, int32_t imageType) noexcept {
+    if (!IsSlot(slot) || slots[slot].type != kTypeParameter) return false;
+    if (imageType < 0 || imageType >= kSkinImageCount) return false;
+    ModuleSlot& s = slots[slot];
+    if (s.imageType == imageType) return false;
+    s.imageType = imageType;
+    const int32_t patch = currentPatch;
+    if (IsPatch(patch)) {
+        s.spareValues[patch] = 0;
+        s.patchValues[patch] = 0;
+    }
+    s.stepDirection = 1;
+    // Takes the new image's steps and follows the current patch to 0.
+    RecomputeParameterValue(slot);
+    // The new image may have fewer frames: no patch may keep a step it cannot show.
+    for (int32_t& v : s.patchValues) v = std::clamp(v, 0, std::max(s.steps, 0));
+    return true;
 }
 
 void Project::DeleteModule(int32_t slot) noexcept {

@@ -180,15 +180,19 @@ bool SaveFlow(Project& project, Platform& platform) {
     return SaveProject(project, platform, *path);
 }
 
-bool NewProjectFlow(Project& project, EngineControl& engine, Platform& platform) {
-    const std::string question =
-        std::string("Save Changes To ").append(GetText(project.pluginName)).append(".tw1");
+bool OfferToSave(Project& project, Platform& platform, std::string_view question) {
     const MessageAnswer answer = platform.ShowMessage(
         question, kProductName, MessageButtons::YesNoCancel, MessageIcon::Question);
     if (answer == MessageAnswer::Cancel) return false;
     // "Yes" means the user wants the work kept: when the save does not happen the
     // project stays rather than being thrown away unsaved.
-    if (answer == MessageAnswer::Yes && !SaveFlow(project, platform)) return false;
+    return answer != MessageAnswer::Yes || SaveFlow(project, platform);
+}
+
+bool NewProjectFlow(Project& project, EngineControl& engine, Platform& platform) {
+    const std::string question =
+        std::string("Save Changes To ").append(GetText(project.pluginName)).append(".tw1");
+    if (!OfferToSave(project, platform, question)) return false;
     FullReset(project, engine);
     ApplyNewProjectDefaults(project, platform);
     platform.SetMainTitle(WindowTitle(GetText(project.pluginName)));
@@ -197,6 +201,9 @@ bool NewProjectFlow(Project& project, EngineControl& engine, Platform& platform)
 }
 
 std::optional<LoadResult> OpenFlow(Project& project, EngineControl& engine, Platform& platform) {
+    // Opening replaces the project as "New Project" does: the work is offered for saving
+    // first.
+    if (!OfferToSave(project, platform, "Save project first")) return std::nullopt;
     const std::optional<std::string> path =
         platform.ChooseOpenFile("Program Files (*.tw1)", "*.tw1", "tw1");
     if (!path) return std::nullopt;

@@ -43,12 +43,18 @@ std::string WindowTitle(std::string_view what);
 // was written.
 bool SaveFlow(Project& project, Platform& platform);
 
-// "New Project": offers to save first (Yes / No / Cancel), then resets to the defaults.
-// True when the project was replaced. Cancel, and a save that was asked for but did not
-// happen, leave the project as it was.
+// Asks `question` with Yes / No / Cancel before the project is replaced or the program
+// ends, and runs the save flow on Yes. True when the caller may go on; Cancel, and a save
+// that was asked for but did not happen, keep the work (false).
+bool OfferToSave(Project& project, Platform& platform, std::string_view question);
+
+// "New Project": offers to save first, then resets to the defaults. True when the project
+// was replaced; otherwise it is left as it was.
 bool NewProjectFlow(Project& project, EngineControl& engine, Platform& platform);
 
-// "Open Project...": open dialog, then OpenProject. nullopt when the dialog was cancelled.
+// "Open Project...": offers to save first ("Save project first"), then the open dialog and
+// OpenProject. nullopt when the prompt or the dialog was cancelled or the save did not
+// happen; the project is then left as it was.
 std::optional<LoadResult> OpenFlow(Project& project, EngineControl& engine, Platform& platform);
 
 // ---- Patches ----

@@ -127,6 +127,7 @@ void PanelLeftPress(Project& project, PanelSession& session, Platform& platform,
                     int32_t y) {
     const bool edit = InEditMode(project);
     session.buttonDown = true;
+    session.leftHeld = true;
     session.pressX = session.pointerX = x;
     session.pressY = session.pointerY = y;
     project.propertiesTarget = kTargetNone;
@@ -207,6 +208,7 @@ void PanelPointerMove(Project& project, PanelSession& session, int32_t x, int32_
 
 void PanelLeftRelease(Project& project, PanelSession& session) {
     session.buttonDown = false;
+    session.leftHeld = false;
     const int32_t slot = project.currentSlot;
     if (InEditMode(project) || !IsParameter(project, slot)) return;
     if (project.slots[slot].mouseResponse == kClickReset) StoreValue(project, slot, 0);
@@ -259,7 +261,9 @@ void ChangeControlValue(Project& project, PanelSession& session, int32_t x, int3
     StoreValue(project, slot, v);
 }
 
-PanelMenu PanelRightPress(Project& project, Platform& platform, int32_t x, int32_t y) {
+PanelMenu PanelRightPress(Project& project, PanelSession& session, Platform& platform, int32_t x,
+                          int32_t y) {
+    if (session.leftHeld) PanelLeftRelease(project, session);
     PanelMenu menu;
     project.currentSlot = HitTestControl(project, x, y);
     const bool control = project.currentSlot != kNone;

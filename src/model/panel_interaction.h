@@ -35,7 +35,8 @@ enum PolygonGrab : int32_t {
 struct PanelSession {
     int32_t width = 400;
     int32_t height = 300;
-    bool buttonDown = false;
+    bool buttonDown = false; // the press still acts on moves (click responses act once)
+    bool leftHeld = false;   // the left button went down on the panel and is not yet up
     int32_t pressX = 0;
     int32_t pressY = 0;
     int32_t pointerX = 0;
@@ -99,9 +100,12 @@ struct PanelMenu {
     std::vector<std::string> skins; // the "Skin" submenu, freshly scanned
 };
 
-// Right button down at (x, y): picks the control (and in edit mode the polygon or text)
-// under the pointer and describes the menu to open there.
-PanelMenu PanelRightPress(Project& project, Platform& platform, int32_t x, int32_t y);
+// Right button down at (x, y): ends what the left button is doing as its release would
+// (the menu takes the pointer, so that release never reaches the panel), picks the
+// control (and in edit mode the polygon or text) under the pointer and describes the menu
+// to open there.
+PanelMenu PanelRightPress(Project& project, PanelSession& session, Platform& platform, int32_t x,
+                          int32_t y);
 
 // ---- Commands ----
 

@@ -4,6 +4,7 @@
 
 #include "text.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace tw {
@@ -164,13 +165,15 @@ void Project::RecomputeParameterValue(int32_t slot) noexcept {
         const int32_t frames = skinImages[s.imageType].frames;
         if (frames > 0) s.steps = frames - 1;
     }
-    const int32_t patch = currentPatch;
-    const int32_t step = IsPatch(patch) ? s.patchValues[patch] : 0;
     if (s.steps <= 0) {
         // A single-frame control has nowhere to move: its value is 0, never step / 0.
         s.value = 0.0f;
         return;
     }
+    const int32_t patch = currentPatch;
+    // A step beyond the image's last frame (a file, a copied patch or another skin put it
+    // there) plays as that frame, as the panel shows it: the engine never gets more than 1.
+    const int32_t step = IsPatch(patch) ? std::clamp(s.patchValues[patch], 0, s.steps) : 0;
     // The reciprocal is rounded to float before the product, which is formed in double:
     // stored projects and plugins depend on exactly these values.
     const float r = static_cast<float>(1.0 / static_cast<double>(s.steps));

@@ -352,7 +352,13 @@ struct Project {
 
     // ---- Parameters ----
     void RecomputeParameterValues() noexcept;
+    // The value the engine reads: the current patch's step (held within 0..steps) over
+    // the steps of the control's image.
     void RecomputeParameterValue(int32_t slot) noexcept;
+    // Gives Parameter `slot` the control image `imageType`. The value in the current patch
+    // starts again at 0 and every other patch's value is held within the new image's
+    // steps. Choosing the image the control already has changes nothing (false).
+    bool ChangeImageType(int32_t slot, int32_t imageType) noexcept;
 
     // ---- Routes and the active-object list ----
     void RebuildActiveList() noexcept;

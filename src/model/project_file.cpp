@@ -378,10 +378,13 @@ LoadResult OpenProject(Project& project, EngineControl& engine, Platform& platfo
 
 LoadResult OpenProjectBytes(Project& project, EngineControl& engine, Platform& platform,
                             std::span<const uint8_t> bytes, std::string_view path) {
-    // The version decides whether the project may be replaced at all.
+    // The header tag and the version decide whether the project may be replaced at all:
+    // a file that is no project (a picture, a sound, random bytes) leaves everything as it
+    // was and is never remembered as the last project.
     Cursor probe(bytes);
     int32_t version = 0;
-    if (!probe.Skip(4) || !probe.I32(version)) {
+    const bool tagged = bytes.size() >= 4 && std::memcmp(bytes.data(), "HED#", 4) == 0;
+    if (!tagged || !probe.Skip(4) || !probe.I32(version) || version < 0) {
         ShowError(platform, "This file is not a Tonewright project\nLoad aborted");
         return LoadResult::NotAProject;
     }

@@ -40,7 +40,8 @@ enum class LoadResult : int32_t {
     Loaded,
     CannotOpen,   // "Unable To Open Project"
     NewerVersion, // refused, the project untouched
-    NotAProject,  // too short to hold a header, or too large; the project untouched
+    NotAProject,  // no "HED#" header tag, a negative version, too short to hold a header
+                  // or too large; the project untouched
 };
 
 // Reads a project file into `project`, replacing it, and shows it: skin images, window

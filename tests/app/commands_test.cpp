@@ -86,7 +86,9 @@ TEST_F(Commands, CopyPasteCutAndDeleteWorkOnTheSelection) {
     EXPECT_EQ(p.CountModulesOfType(kTypeAdsr), adsrs + 2);
 
     p.currentSlot = slot;
+    p.clipboardType = kNone;
     Run(kCmdCut);
+    EXPECT_EQ(p.clipboardType, kTypeAdsr);
     EXPECT_EQ(p.slots[slot].type, kTypeEmpty);
     EXPECT_EQ(p.CountOccupied(), before + 1);
 
@@ -140,11 +142,12 @@ TEST_F(Commands, NewProjectWithoutSavingGivesTheDefaults) {
 
 TEST_F(Commands, OpenProjectCancelledChangesNothingAndAChosenFileOpens) {
     const int32_t modules = rig.P().CountOccupied();
+    rig.services.answers = {MessageAnswer::No};
     rig.services.openPaths = {std::nullopt};
     Run(kCmdOpenProject);
     EXPECT_EQ(rig.P().CountOccupied(), modules);
 
-    rig.services.answers = {MessageAnswer::No};
+    rig.services.answers = {MessageAnswer::No, MessageAnswer::No};
     Run(kCmdNewProject);
     ASSERT_EQ(rig.P().CountOccupied(), 0);
     rig.services.openPaths = {rig.DemoPath()};
@@ -196,12 +199,45 @@ TEST_F(Commands, WindowsStayWhereTheirCaptionCanBeReached) {
     EXPECT_EQ(Rect(EditorWindow::GuiEditor), QRect(160, 39, 300, 200));
     Shell().MoveEditorWindow(EditorWindow::GuiEditor, {200, 5000, 300, 200});
     EXPECT_EQ(Rect(EditorWindow::GuiEditor).y(), 39 + area.height() - 45);
-    // Past the right edge: back to the left edge, and an editor is narrowed to fit.
+    // Past the right edge: back to the left edge, at its size.
     Shell().MoveEditorWindow(EditorWindow::GuiEditor, {160 + area.width() - 100, 100, 300, 200});
-    EXPECT_EQ(Rect(EditorWindow::GuiEditor), QRect(160, 100, area.width(), 200));
+    EXPECT_EQ(Rect(EditorWindow::GuiEditor), QRect(160, 100, 300, 200));
     // The user dragging a window is held the same way.
     rig.W().Child(EditorWindow::MidiMonitor)->move(-50, -50);
     EXPECT_EQ(Rect(EditorWindow::MidiMonitor).topLeft(), QPoint(160, 39));
+}
+
+TEST_F(Commands, AShrunkMainWindowSqueezesTheEditorsOnScreenOnly) {
+    Shell().MoveEditorWindow(EditorWindow::GuiEditor, {200, 100, 300, 200});
+    const auto placed = [this] {
+        std::vector<QRect> rects;
+        for (int i = 0; i < kEditorWindowCount; ++i) rects.push_back(Rect(EditorWindow(i)));
+        return rects;
+    };
+    const std::vector<QRect> before = placed();
+    rig.W().showNormal();
+    rig.W().resize(400, 340);
+    QApplication::processEvents();
+    const QSize area = rig.W().WorkArea()->viewport()->size();
+    ASSERT_LT(area.width(), 300);
+    for (const EditorWindow w : {EditorWindow::DspEditor, EditorWindow::GuiEditor}) {
+        const QRect shown = rig.W().Child(w)->geometry();
+        EXPECT_GE(shown.left(), 0);
+        EXPECT_LT(shown.right(), area.width());
+        EXPECT_LE(shown.top(), area.height() - 45);
+    }
+    EXPECT_EQ(placed(), before);
+    EXPECT_EQ(Shell().GuiEditorRecordedSize().width, 300);
+    EXPECT_EQ(Shell().GuiEditorRecordedSize().height, 200);
+
+    rig.W().showMaximized();
+    QApplication::processEvents();
+    ChildWindow* gui = rig.W().Child(EditorWindow::GuiEditor);
+    EXPECT_EQ(gui->geometry(), QRect(40, 61, 300, 200));
+    // The user's resize is the panel's new size.
+    gui->resize(320, 240);
+    EXPECT_EQ(Shell().GuiEditorRecordedSize().width, 320);
+    EXPECT_EQ(Rect(EditorWindow::GuiEditor), QRect(200, 100, 320, 240));
 }
 
 TEST(ChildLimits, RulesForEachEdge) {
@@ -209,7 +245,7 @@ TEST(ChildLimits, RulesForEachEdge) {
     EXPECT_EQ(LimitChildRect(QRect(10, 10, 100, 50), area, true), QRect(10, 10, 100, 50));
     EXPECT_EQ(LimitChildRect(QRect(-5, -5, 100, 50), area, true), QRect(0, 0, 100, 50));
     EXPECT_EQ(LimitChildRect(QRect(10, 390, 100, 50), area, true), QRect(10, 355, 100, 50));
-    EXPECT_EQ(LimitChildRect(QRect(550, 10, 100, 50), area, true), QRect(0, 10, 600, 50));
+    EXPECT_EQ(LimitChildRect(QRect(550, 10, 100, 50), area, true), QRect(0, 10, 100, 50));
     // A fixed-size window keeps its size even where it cannot fit.
     EXPECT_EQ(LimitChildRect(QRect(550, 10, 719, 65), area, false), QRect(0, 10, 719, 65));
     // Pushed right by the left rule and then past the right edge.

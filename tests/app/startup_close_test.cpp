@@ -31,9 +31,9 @@ using test::ShellRig;
 constexpr const char* kDefaultModeText =
     "Tonewright default startup mode.\n\nPlease Visit:- Setup -> Preferences.";
 
+// Where the window stands on screen, in the main window's client coordinates.
 QRect ClientRect(ShellRig& rig, EditorWindow w) {
-    const WindowRect r = rig.W().ShellPlatform().EditorWindowRect(w);
-    return QRect(r.x, r.y, r.width, r.height);
+    return rig.W().Child(w)->geometry().translated(kSidePanelWidth, kToolbarBand);
 }
 
 TEST(StartUp, FirstStartOpensTheDemoAndSaysOnceThatItRunsOnDefaults) {

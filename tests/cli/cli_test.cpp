@@ -251,7 +251,7 @@ TEST(CliRender, NoteEventsAndParameterSettingsAreAccepted) {
         events << "# a short tune\n0 on 60 100\n\n500 off 60\n600 on 64 90  # second\n";
     }
     const CliRun ok = RunCli(dir, {"-q", "render", "par.tw1", "p.wav", "--frames", "800", "--patch",
-                                "3", "--set", "0=40", "--events", "notes.txt"});
+                                   "3", "--set", "0=40", "--events", "notes.txt"});
     EXPECT_EQ(ok.code, 0) << ok.err;
 
     const CliRun notParameter = RunCli(dir, {"-q", "render", "par.tw1", "x.wav", "--set", "5=1"});
@@ -299,6 +299,7 @@ TEST(CliErrors, UnreadableRefusedAndUnknownInputsExitNonZero) {
     std::vector<uint8_t> newer = test::ReadFileBytes(tone);
     newer[4] = 0x9F; // version 415
     test::WriteFileBytes(dir.File("newer.tw1"), newer);
+    test::WriteFileBytes(dir.File("sound.tw1"), {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A'});
 
     const CliRun missing = RunCli(dir, {"dump", "missing.tw1"});
     EXPECT_EQ(missing.code, 1);
@@ -308,6 +309,9 @@ TEST(CliErrors, UnreadableRefusedAndUnknownInputsExitNonZero) {
     EXPECT_EQ(refused.code, 1);
     EXPECT_NE(refused.err.find("newer version"), std::string::npos);
     EXPECT_EQ(RunCli(dir, {"resave", "newer.tw1", "out.tw1"}).code, 1);
+    const CliRun foreign = RunCli(dir, {"dump", "sound.tw1"});
+    EXPECT_EQ(foreign.code, 1);
+    EXPECT_NE(foreign.err.find("This file is not a Tonewright project"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir.File("out.tw1")));
     EXPECT_EQ(RunCli(dir, {"explode"}).code, 2);
     EXPECT_EQ(RunCli(dir, {}).code, 2);

@@ -324,11 +324,11 @@ TEST_F(DspEditor, CopyAndPasteRepeatAModuleButNeverASecondSingleInstanceOne) {
     RightClick(QPoint(700, 500), {"Copy"}); // nothing under the pointer: clipboard kept
     EXPECT_EQ(project->clipboardType, kTypeAmplifier);
 
-    // Cut removes the module under the pointer without touching the clipboard.
+    // Cut copies the module under the pointer, then removes it.
     RightClick(QPoint(200, 140), {"Cut"});
     EXPECT_EQ(project->slots[delay].type, kTypeEmpty);
     EXPECT_EQ(project->slots[amp].type, kTypeAmplifier);
-    EXPECT_EQ(project->clipboardType, kTypeAmplifier);
+    EXPECT_EQ(project->clipboardType, kTypeDelay);
 }
 
 TEST_F(DspEditor, TheThousandAndTwentyFifthModuleIsRefusedWithTheLimitMessage) {

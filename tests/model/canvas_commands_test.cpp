@@ -70,8 +70,26 @@ TEST(DeleteSelection, RemovesSelectedModulesCablesAndFlaggedCommentsInOrder) {
     EXPECT_STREQ(p->comments[1].text, "survivor");
     EXPECT_EQ(p->currentSlot, kNone);
     EXPECT_EQ(p->moduleCount, 1);
-    // "Cut" leaves the clipboard alone.
+    // "Delete" leaves the clipboard alone.
     EXPECT_EQ(p->clipboardType, kNone);
+}
+
+TEST(CutPaste, CutCopiesTheModuleBeforeDeletingItSoPasteBringsItBack) {
+    for (const bool contextMenu : {true, false}) {
+        SCOPED_TRACE(contextMenu ? "context menu" : "Edit menu");
+        auto p = MakeProject();
+        const int32_t adsr = AddModule(*p, kTypeAdsr, 200, 100);
+        p->currentSlot = adsr;
+        if (contextMenu) {
+            CutSelectionFromContextMenu(*p, adsr);
+        } else {
+            CutSelectionFromEditMenu(*p);
+        }
+        EXPECT_EQ(p->CountOccupied(), 0);
+        const int32_t pasted = PasteModule(*p, 40, 40, 400, 300);
+        ASSERT_NE(pasted, kNone);
+        EXPECT_EQ(p->slots[pasted].type, kTypeAdsr);
+    }
 }
 
 TEST(CopyPaste, CopiesOnlyTheTypeAndRefusesASecondSingleInstance) {

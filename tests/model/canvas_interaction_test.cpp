@@ -132,6 +132,39 @@ TEST(BandSelection, ShiftPressSelectsEverythingAndTheFirstMoveStartsMovingIt) {
     EXPECT_EQ(p->slots[b].selected, 0);
 }
 
+// The context menu takes the pointer, so the left release never reaches the canvas.
+TEST(RightPress, EndsALeftDragAsItsReleaseWould) {
+    auto p = MakeProject();
+    const int32_t amp = AddModule(*p, kTypeAmplifier, 200, 100);
+    const int32_t meter = AddModule(*p, kTypeVoltMeter, 500, 100);
+    const int32_t a440 = AddModule(*p, kTypeA440, 200, 400);
+
+    // A dragged module stops following the pointer.
+    LeftPress(*p, 200, 101);
+    PointerMove(*p, 300, 201);
+    RightPress(*p, 300, 201);
+    PointerMove(*p, 400, 301);
+    EXPECT_EQ(p->slots[amp].anchorX, 300);
+
+    // A loose cable lands where it is.
+    const PortRecord& out = p->Out[PortIndex(a440, 0)];
+    const PortRecord& in = p->In[PortIndex(meter, 0)];
+    LeftPress(*p, out.x + 2, out.y + 2);
+    PointerMove(*p, in.x + 2, in.y + 2);
+    RightPress(*p, in.x + 2, in.y + 2);
+    EXPECT_EQ(p->cableVisible, 0);
+    EXPECT_EQ(p->Out[PortIndex(meter, 0)].link, PortIndex(a440, 0));
+
+    // A band keeps what it selected, also when the left release turns up late.
+    LeftPress(*p, 450, 50);
+    PointerMove(*p, 451, 51);
+    PointerMove(*p, 700, 250);
+    RightPress(*p, 700, 250);
+    EXPECT_EQ(p->bandState, kBandSelected);
+    LeftRelease(*p, 700, 250);
+    EXPECT_EQ(p->slots[meter].selected, 1);
+}
+
 TEST(WheelZoom, StepsOneLevelPerNotchWithinOneToTen) {
     auto p = MakeProject();
     const int32_t slot = AddModule(*p, kTypeAdd, 100, 100); // logical (20, 20)

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace tw {
 namespace {
@@ -229,6 +230,12 @@ TEST(ParameterValues, StepsComeFromTheImageFramesAndValueFromThePatch) {
     p->RecomputeParameterValues();
     const float r = static_cast<float>(1.0 / 3.0);
     EXPECT_EQ(p->slots[slot].value, static_cast<float>(1.0 * static_cast<double>(r)));
+    // A step beyond the last frame, or below the first, plays as that frame.
+    for (const auto& [step, value] : {std::pair{35, 1.0f}, std::pair{-4, 0.0f}}) {
+        p->slots[slot].patchValues[0] = step;
+        p->RecomputeParameterValues();
+        EXPECT_FLOAT_EQ(p->slots[slot].value, value) << step;
+    }
     // Only Parameters are touched.
     const int32_t amp = AddModule(*p, kTypeAmplifier);
     p->slots[amp].steps = 77;
@@ -252,6 +259,39 @@ TEST(ParameterValues, SingleFrameImagesGiveZeroAndMissingImagesKeepSteps) {
     p->slots[slot].imageType = 99; // damaged
     p->RecomputeParameterValues();
     EXPECT_EQ(p->slots[slot].steps, 10);
+}
+
+TEST(ParameterValues, AnotherImageZeroesTheCurrentPatchAndHoldsEveryPatchInItsSteps) {
+    auto p = MakeProject();
+    const int32_t slot = AddModule(*p, kTypeParameter);
+    ModuleSlot& s = p->slots[slot];
+    p->skinImages[1].frames = 101;
+    p->skinImages[0].frames = 11;
+    s.imageType = 1;
+    p->currentPatch = 2;
+    // patch, stored step with 100 steps, step after choosing the 11-frame image
+    const int32_t rows[][3] = {{2, 60, 0}, {4, 35, 10}, {7, 5, 5}, {9, -3, 0}};
+    for (const auto& row : rows) s.patchValues[row[0]] = row[1];
+    s.spareValues[2] = 9;
+    s.stepDirection = -1;
+    p->RecomputeParameterValues();
+
+    EXPECT_TRUE(p->ChangeImageType(slot, 0));
+    EXPECT_EQ(s.steps, 10);
+    EXPECT_EQ(s.value, 0.0f);
+    EXPECT_EQ(s.spareValues[2], 0);
+    EXPECT_EQ(s.stepDirection, 1);
+    for (const auto& row : rows) EXPECT_EQ(s.patchValues[row[0]], row[2]) << "patch " << row[0];
+    p->currentPatch = 4;
+    p->RecomputeParameterValues();
+    EXPECT_EQ(s.value, 1.0f);
+
+    // The image it already has, an image outside the list, a module that is no Parameter:
+    // nothing changes.
+    EXPECT_FALSE(p->ChangeImageType(slot, 0));
+    EXPECT_FALSE(p->ChangeImageType(slot, kSkinImageCount));
+    EXPECT_FALSE(p->ChangeImageType(AddModule(*p, kTypeAmplifier), 3));
+    EXPECT_EQ(s.patchValues[4], 10);
 }
 
 TEST(PanelTables, InsertsStopAtCapacityAndDeletesCloseTheGap) {

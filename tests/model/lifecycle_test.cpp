@@ -95,15 +95,32 @@ TEST(SaveFlow, AsksForThePathThenConfirmsAndWrites) {
     EXPECT_EQ(test::ReadFileBytes(path), f.Bytes());
 }
 
-TEST(OpenFlow, OpensTheChosenFileAndStopsTheAudio) {
+TEST(OpenFlow, OffersToSaveFirstAndKeepsTheProjectUnlessAFileIsOpened) {
     Fixture f;
-    EXPECT_EQ(OpenFlow(*f.project, f.engine, f.platform), std::nullopt);
-    EXPECT_EQ(f.platform.audioStops, 0);
-
     test::AddModule(*f.project, kTypeNoise);
     const std::string path = f.dir.File("in.tw1");
     ASSERT_TRUE(SaveProject(*f.project, f.platform, path));
     Fixture g;
+    test::AddModule(*g.project, kTypeAdsr);
+    const std::vector<uint8_t> before = g.Bytes();
+    // Cancel; Yes with the save dialog cancelled; No with the open dialog cancelled.
+    for (const MessageAnswer answer :
+         {MessageAnswer::Cancel, MessageAnswer::Yes, MessageAnswer::No}) {
+        SCOPED_TRACE(static_cast<int>(answer));
+        g.platform.ClearRecord();
+        g.platform.answers = {answer};
+        g.platform.savePaths = {std::nullopt};
+        g.platform.openPaths = {answer == MessageAnswer::No ? std::nullopt
+                                                            : std::optional<std::string>(path)};
+        EXPECT_EQ(OpenFlow(*g.project, g.engine, g.platform), std::nullopt);
+        EXPECT_EQ(g.platform.openPaths.empty(), answer == MessageAnswer::No);
+        EXPECT_EQ(g.Bytes(), before);
+        EXPECT_EQ(g.platform.audioStops, 0);
+    }
+    EXPECT_EQ(g.platform.messages.at(0).text, "Save project first");
+    EXPECT_EQ(g.platform.messages[0].buttons, MessageButtons::YesNoCancel);
+
+    g.platform.answers = {MessageAnswer::No};
     g.platform.openPaths = {path};
     EXPECT_EQ(OpenFlow(*g.project, g.engine, g.platform), LoadResult::Loaded);
     EXPECT_EQ(GetText(g.project->chosenPath), path);

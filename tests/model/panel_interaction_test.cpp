@@ -166,6 +166,28 @@ TEST_F(PanelRules, PanelModeDoesNotMoveAnything) {
     EXPECT_EQ(project->polygons[poly].x1, 300);
 }
 
+TEST_F(PanelRules, ARightPressEndsTheLeftButtonsWorkAsItsReleaseWould) {
+    // Panel mode: a held "Click Reset" goes back to 0, a dragged knob stops turning.
+    const int32_t reset = Control(0, kClickReset);
+    const int32_t knob = Control(0, kDragVertical, 200, 100);
+    PanelLeftPress(*project, session, platform, 120, 120);
+    PanelRightPress(*project, session, platform, 120, 120);
+    EXPECT_EQ(Value(reset), 0);
+    PanelLeftPress(*project, session, platform, 220, 120);
+    PanelPointerMove(*project, session, 220, 110);
+    PanelRightPress(*project, session, platform, 220, 110);
+    PanelPointerMove(*project, session, 220, 50);
+    EXPECT_EQ(Value(knob), 10);
+    // Edit mode: a dragged label stays where the right press found it.
+    project->guiEditMode = 1;
+    const int32_t t = project->InsertText(400, 400);
+    PanelLeftPress(*project, session, platform, 405, 405);
+    PanelPointerMove(*project, session, 480, 480);
+    PanelRightPress(*project, session, platform, 480, 480);
+    PanelPointerMove(*project, session, 560, 560);
+    EXPECT_EQ(project->texts[t].x, 480);
+}
+
 // ---- Press: what becomes current and what the Properties window shows ----
 
 TEST_F(PanelRules, PressSelectsAndTellsThePropertiesWindow) {
@@ -318,6 +340,7 @@ TEST(PanelSkins, TheSkinListHoldsFoldersOnlyInAlphabeticalOrder) {
     auto project = test::MakeProject();
     SetText(project->appFolder, app.Path().string());
     HeadlessPlatform platform;
+    PanelSession session;
 
     ScanSkins(*project, platform);
     ASSERT_EQ(project->skinCount, 3);
@@ -326,7 +349,7 @@ TEST(PanelSkins, TheSkinListHoldsFoldersOnlyInAlphabeticalOrder) {
     EXPECT_STREQ(project->skinFolders[2], "Zinc");
 
     project->guiEditMode = 1;
-    const PanelMenu menu = PanelRightPress(*project, platform, 5, 5);
+    const PanelMenu menu = PanelRightPress(*project, session, platform, 5, 5);
     EXPECT_EQ(menu.skins, (std::vector<std::string>{"Brass", "Default", "Zinc"}));
 
     SelectSkin(*project, platform, "Default");

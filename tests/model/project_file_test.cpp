@@ -288,14 +288,26 @@ TEST(ProjectFileOpen, AMissingFileGivesAnEmptyProjectItsDefaults) {
     EXPECT_EQ(GetText(f.project->pluginName), "Synth");
 }
 
-TEST(ProjectFileOpen, AFileTooShortForAHeaderIsRefusedWithoutTouchingTheProject) {
-    Fixture f;
-    ASSERT_EQ(test::AddModule(*f.project, kTypeNoise), 0);
-    Bytes tiny;
+TEST(ProjectFileOpen, AFileThatIsNoProjectIsRefusedWithoutTouchingTheProject) {
+    // Too short for a header; a sound file, whose size field reads as a small version; a
+    // picture, whose signature reads as a newer one; the header tag with a negative version.
+    Bytes tiny, wav, png;
     tiny.Text("HED#").U8(1);
-    EXPECT_EQ(Load(f, tiny), LoadResult::NotAProject);
-    EXPECT_EQ(f.project->slots[0].type, kTypeNoise);
-    ASSERT_EQ(f.platform.messages.size(), 1u);
+    wav.Text("RIFF").I32(36).Text("WAVEfmt ").Zeros(64);
+    png.Text("\x89PNG\r\n\x1a\n").Zeros(64);
+    for (const Bytes& file : {tiny, wav, png, FileWith({}, -1)}) {
+        SCOPED_TRACE(std::string(file.data.begin(), file.data.begin() + 4));
+        Fixture f;
+        test::AddModule(*f.project, kTypeNoise);
+        SetText(f.project->projectPath, "last.tw1");
+        const std::vector<uint8_t> before = EncodeProject(*f.project, ReadSavedLayout(f.platform));
+        EXPECT_EQ(Load(f, file), LoadResult::NotAProject);
+        EXPECT_EQ(f.platform.MessageTexts(),
+                  std::vector<std::string>{"This file is not a Tonewright project\nLoad aborted"});
+        EXPECT_EQ(EncodeProject(*f.project, ReadSavedLayout(f.platform)), before);
+        EXPECT_EQ(f.project->fileVersion, 0);
+        EXPECT_EQ(GetText(f.project->projectPath), "last.tw1");
+    }
 }
 
 TEST(ProjectFileOpen, TheOlderPatchChunkFillsTheSpareValuesAndNames) {
