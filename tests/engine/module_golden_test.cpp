@@ -55,6 +55,8 @@ const Row kRows[] = {
     {"2 Pole Low Pass limits", kTypeLowPass2Pole, {kNoise, kNo, K(5.0f)}},
     {"2 Pole Low Pass slow", kTypeLowPass2Pole, {kSq, K(-1.0f), K(-0.5f)}},
     {"ADSR", kTypeAdsr, {kGateIn, K(0.0f), K(0.02f), K(0.5f), K(0.05f), K(0.8f)}},
+    {"ADSR mid times", kTypeAdsr, {kGateIn, K(0.0f), K(0.25f), K(0.6f), K(0.35f)}},
+    {"ADSR longer times", kTypeAdsr, {kGateIn, K(0.0f), K(0.45f), K(0.2f), K(0.55f)}},
     {"ADSR long attack", kTypeAdsr, {kGateIn, K(0.2f), K(0.0f), K(0.3f), K(0.0f)}},
     {"ADSR square gate", kTypeAdsr, {kSq, K(0.0f), K(0.0f), K(0.0f), K(0.01f)}},
     {"ADSR swinging gate", kTypeAdsr, {kSin, K(0.01f), K(0.01f), K(0.7f), K(0.01f)}},
@@ -76,8 +78,11 @@ const Row kRows[] = {
     {"Oscillator untouched", kTypeOscillator, {}},
     {"Oscillator sine", kTypeOscillator, {K(0.1f), K(5.0f)}},
     {"Oscillator triangle", kTypeOscillator, {K(0.4f), kPitchIn}},
+    {"Oscillator triangle high", kTypeOscillator, {K(0.4f), K(7.0f)}},
+    {"Oscillator saw", kTypeOscillator, {K(0.6f), K(8.0f)}},
+    {"Oscillator pulse", kTypeOscillator, {K(0.9f), K(5.8f), kNo, K(0.7f)}},
     {"Oscillator saw high", kTypeOscillator, {K(0.6f), K(8.6f)}},
-    {"Oscillator pulse synced", kTypeOscillator, {K(0.9f), K(4.0f), kSin, K(0.3f)}},
+    {"Oscillator pulse synced", kTypeOscillator, {K(0.9f), K(6.2f), kSin, K(0.3f)}},
     {"Switch 2In 1Out at half", kTypeSwitch2In1Out, {K(0.5f), kSin, kSq}},
     {"Switch 1In 2Out", kTypeSwitch1In2Out, {kSq, kSin}},
     {"Switch 1In 4Out", kTypeSwitch1In4Out, {kSin, K(0.5f), K(0.5001f), kSq}},
@@ -96,7 +101,7 @@ const Row kRows[] = {
     {"All Pass Filter", kTypeAllPass, {kSq, K(0.5f)}},
     {"Lfo untouched", kTypeLfo, {}},
     {"Lfo sine bipolar", kTypeLfo, {K(0.1f), K(1.0f), K(0.0f), K(2.0f)}},
-    {"Lfo triangle", kTypeLfo, {K(0.4f), K(0.5f), K(1.0f), K(1.0f)}},
+    {"Lfo triangle", kTypeLfo, {K(0.4f), K(0.8f), K(1.0f), K(1.0f)}},
     {"Lfo ramp slow", kTypeLfo, {K(0.6f), K(0.02f), K(1.0f), K(1.0f)}},
     {"Patchbay", kTypePatchbay, {K(0.2f), kSin, kSq}},
 };
@@ -111,8 +116,8 @@ const Golden kGolden[] = {
 #include "engine/module_golden.inc"
 };
 
-constexpr uint32_t kFrames = 4096;
-constexpr uint32_t kSampleFrames[3] = {64, 1600, kFrames - 1};
+constexpr uint32_t kFrames = 8192;
+constexpr uint32_t kSampleFrames[3] = {64, 1600, 5000};
 // Note 60 alone, 64 over it and released, a retrigger during the release, then a chord
 // and two notes outside the PolyWave's range.
 const NoteEvent kScript[] = {
