@@ -33,6 +33,7 @@ struct Row {
     const char* name;
     int32_t type;
     std::vector<Source> inputs; // by input position; kNo leaves the position unwired
+    double rate = 44100.0;      // the sample rate of the engine reset
 };
 
 const Row kRows[] = {
@@ -104,6 +105,12 @@ const Row kRows[] = {
     {"Lfo triangle", kTypeLfo, {K(0.4f), K(0.8f), K(1.0f), K(1.0f)}},
     {"Lfo ramp slow", kTypeLfo, {K(0.6f), K(0.02f), K(1.0f), K(1.0f)}},
     {"Patchbay", kTypePatchbay, {K(0.2f), kSin, kSq}},
+    {"Oscillator at 48 kHz", kTypeOscillator, {K(0.1f), kPitchIn}, 48000.0},
+    {"A440Hz at 48 kHz", kTypeA440, {}, 48000.0},
+    {"Lfo at 48 kHz", kTypeLfo, {K(0.4f), K(0.8f), K(1.0f), K(1.0f)}, 48000.0},
+    {"ADSR at 48 kHz", kTypeAdsr, {kGateIn, K(0.0f), K(0.02f), K(0.5f), K(0.05f)}, 48000.0},
+    {"Delay at 48 kHz", kTypeDelay, {kSq, K(0.05f), K(0.5f), K(0.7f)}, 48000.0},
+    {"PolyWave at 48 kHz", kTypePolyWave, {K(0.6f), K(0.0f), K(0.0f), K(1.0f)}, 48000.0},
 };
 
 struct Golden {
@@ -202,7 +209,7 @@ TEST(ModuleGolden, EveryRowRendersAsStored) {
     for (std::size_t i = 0; i < std::size(kRows); ++i) {
         const Row& row = kRows[i];
         SCOPED_TRACE(row.name);
-        EngineRig rig;
+        EngineRig rig(row.rate);
         const Result r = Render(rig, row);
         if (print) {
             std::printf("{\"%s\", 0x%016llxu, {%s, %s, %s}},\n", row.name,

@@ -104,19 +104,20 @@ TEST(RenderOffline, ARenderRepeatsExactlyAfterAReset) {
         const int32_t chain[] = {kTypeTestModule,    kTypeLowPass2Pole, kTypeLowPass1Pole,
                                  kTypeHighPass1Pole, kTypeAllPass,      kTypeFormant,
                                  kTypeAmplifier,     kTypeDelay,        kTypeReverb};
-        int32_t previous = kNone;
+        int32_t previous = kNone, amp = kNone;
         for (int32_t type : chain) {
             const int32_t slot = rig.Add(type);
             if (previous != kNone) {
                 ASSERT_TRUE(rig.Wire(previous, 0, slot, 0));
             }
+            if (type == kTypeAmplifier) amp = slot;
             previous = slot;
         }
         const int32_t midi = rig.Add(kTypeMidi2CV);
         const int32_t adsr = rig.Add(kTypeAdsr);
         const int32_t out = rig.Add(kTypeOutput);
         ASSERT_TRUE(rig.Wire(midi, 0, adsr, 0));
-        ASSERT_TRUE(rig.Wire(adsr, 0, previous - 2, 1)); // the Amplifier's level
+        ASSERT_TRUE(rig.Wire(adsr, 0, amp, 1));
         ASSERT_TRUE(rig.Wire(previous, 0, out, 1));
         ASSERT_TRUE(rig.Wire(previous, 1, out, 5));
         // Stopped with note 67 held, the reverb and the delay still sounding.
