@@ -1,33 +1,31 @@
-// The offline renderer: block-size independence and note events at frame boundaries.
+// The offline renderer: the samples do not depend on the block size, note events apply at
+// their frame in any order, and a render carries on from the engine's state.
 #include "support/engine_rig.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace tw::test {
 namespace {
 
-int32_t AddSource(EngineRig& rig, float value) {
-    const int32_t s = rig.Add(kTypeParameter);
-    rig.P().slots[s].value = value;
-    return s;
-}
-
-// A small monophonic voice with feedback and several read modes: Midi2CV -> Oscillator
-// Driver -> Oscillator -> Amplifier (level from the gate through a Rescale), an Lfo
-// on the oscillator's pulse width, a scope, and the Output placed before its sources.
+// A small monophonic voice with feedback and both read modes: Midi2CV -> Oscillator
+// Driver -> Oscillator -> Amplifier (level from the gate), an Lfo on the pulse width,
+// noise through a filter, a scope, and the Output placed before its sources.
 void BuildVoice(EngineRig& rig) {
     const int32_t out = rig.Add(kTypeOutput);
     const int32_t midi = rig.Add(kTypeMidi2CV);
     const int32_t driver = rig.Add(kTypeOscillatorDriver);
-    const int32_t wave = AddSource(rig, 0.9f);
+    const int32_t wave = rig.Knob(0.9f);
     const int32_t osc = rig.Add(kTypeOscillator);
     const int32_t lfo = rig.Add(kTypeLfo);
     const int32_t amp = rig.Add(kTypeAmplifier);
     const int32_t split = rig.Add(kTypeSplit);
     const int32_t scope = rig.Add(kTypeOscilloscope);
-    const int32_t a440 = rig.Add(kTypeA440);
+    const int32_t noise = rig.Add(kTypeNoise);
+    const int32_t filter = rig.Add(kTypeLowPass2Pole);
     rig.Wire(midi, 1, driver, 0);
     rig.Wire(driver, 0, osc, 1);
     rig.Wire(wave, 0, osc, 0);
@@ -38,7 +36,8 @@ void BuildVoice(EngineRig& rig) {
     rig.Wire(split, 0, out, 1);
     rig.Wire(split, 1, scope, 0);
     rig.Wire(scope, 0, out, 6);
-    rig.Wire(a440, 0, out, 7);
+    rig.Wire(noise, 1, filter, 0);
+    rig.Wire(filter, 0, out, 7);
 }
 
 const NoteEvent kTune[] = {
@@ -51,6 +50,9 @@ TEST(RenderOffline, BlockSizeDoesNotChangeTheSamples) {
     EngineRig reference;
     BuildVoice(reference);
     reference.Render(8192, 512, kTune);
+    float energy = 0.0f;
+    for (float s : reference.left) energy += s * s;
+    EXPECT_GT(energy, 1.0f);
     for (uint32_t block : {1u, 3u, 511u, 4096u, 8192u, 100000u}) {
         EngineRig rig;
         BuildVoice(rig);
@@ -58,14 +60,20 @@ TEST(RenderOffline, BlockSizeDoesNotChangeTheSamples) {
         EXPECT_EQ(rig.left, reference.left) << block;
         EXPECT_EQ(rig.right, reference.right) << block;
     }
-    float energy = 0.0f;
-    for (float s : reference.left) energy += s * s;
-    EXPECT_GT(energy, 1.0f);
+    // Two renders in a row carry on from where the first stopped.
+    EngineRig parts;
+    BuildVoice(parts);
+    parts.Render(1000, 512, std::span(kTune).first(2));
+    std::vector<float> joined = parts.left;
+    const NoteEvent later[] = {{500, kNoteOff, 64, 0}, {500, kNoteOn, 67, 80}};
+    parts.Render(2000, 512, later);
+    joined.insert(joined.end(), parts.left.begin(), parts.left.end());
+    EXPECT_EQ(joined, std::vector<float>(reference.left.begin(), reference.left.begin() + 3000));
 }
 
 TEST(RenderOffline, EventsApplyAtTheirFrameInAnyOrder) {
     EngineRig rig;
-    const int32_t volume = AddSource(rig, 1.0f);
+    const int32_t volume = rig.Knob(1.0f);
     const int32_t midi = rig.Add(kTypeMidi2CV);
     const int32_t out = rig.Add(kTypeOutput);
     rig.Wire(volume, 0, out, 0);
@@ -76,25 +84,48 @@ TEST(RenderOffline, EventsApplyAtTheirFrameInAnyOrder) {
                                 {300, kNoteOff, 50, 0},
                                 {200, kNoteOff, 50, 0}};
     rig.Render(400, 64, events);
-    const float on = static_cast<float>(1.0 * static_cast<double>(0.1f));
     for (uint32_t i = 0; i < 400; ++i) {
         const bool held = i >= 100 && i < 200;
-        EXPECT_EQ(rig.left[i], held ? on : 0.0f) << i;
+        EXPECT_EQ(rig.left[i] != 0.0f, held) << i;
     }
 }
 
-TEST(RenderOffline, ContinuesFromTheEngineState) {
-    EngineRig whole, parts;
-    BuildVoice(whole);
-    BuildVoice(parts);
-    whole.Render(3000, 512, kTune);
-    std::vector<float> joined;
-    parts.Render(1000, 512, std::span(kTune).first(2));
-    joined = parts.left;
-    const NoteEvent later[] = {{500, kNoteOff, 64, 0}, {500, kNoteOn, 67, 80}};
-    parts.Render(2000, 512, later);
-    joined.insert(joined.end(), parts.left.begin(), parts.left.end());
-    EXPECT_EQ(joined, whole.left);
+// Everything the engine reset is responsible for comes back as in a fresh engine: note
+// tables, filter and envelope memories, the delay line, the reverb and the generator. The
+// input copies are kept by design (like the phases and the pink-noise memories, which this
+// chain does not use), so they are cleared by hand.
+TEST(RenderOffline, ARenderRepeatsExactlyAfterAReset) {
+    std::vector<float> first;
+    EngineRig rig;
+    for (int run = 0; run < 2; ++run) {
+        ResetEngine(rig.E());
+        std::fill(std::begin(rig.E().inputs), std::end(rig.E().inputs), 0.0f);
+        // White noise through every filter, an envelope on the note gate, delay and reverb.
+        const int32_t chain[] = {kTypeTestModule,    kTypeLowPass2Pole, kTypeLowPass1Pole,
+                                 kTypeHighPass1Pole, kTypeAllPass,      kTypeFormant,
+                                 kTypeAmplifier,     kTypeDelay,        kTypeReverb};
+        int32_t previous = kNone, amp = kNone;
+        for (int32_t type : chain) {
+            const int32_t slot = rig.Add(type);
+            if (previous != kNone) {
+                ASSERT_TRUE(rig.Wire(previous, 0, slot, 0));
+            }
+            if (type == kTypeAmplifier) amp = slot;
+            previous = slot;
+        }
+        const int32_t midi = rig.Add(kTypeMidi2CV);
+        const int32_t adsr = rig.Add(kTypeAdsr);
+        const int32_t out = rig.Add(kTypeOutput);
+        ASSERT_TRUE(rig.Wire(midi, 0, adsr, 0));
+        ASSERT_TRUE(rig.Wire(adsr, 0, amp, 1));
+        ASSERT_TRUE(rig.Wire(previous, 0, out, 1));
+        ASSERT_TRUE(rig.Wire(previous, 1, out, 5));
+        // Stopped with note 67 held, the reverb and the delay still sounding.
+        rig.Render(4000, 512, kTune);
+        if (run == 0) first = rig.left;
+        EXPECT_EQ(rig.left, first);
+        EXPECT_GT(std::fabs(rig.left.back()), 0.0f);
+    }
 }
 
 } // namespace
