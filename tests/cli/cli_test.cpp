@@ -142,8 +142,15 @@ TEST(CliNew, WritesAnEmptyProjectWithTheDefaults) {
     ASSERT_GT(bytes.size(), 8u);
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "HED#");
     EXPECT_EQ(Le(bytes, 4, 4), 414u);
-    // No skin folder here: each missing picture is reported on stderr.
+    // No skin folder here: each missing picture is reported on stderr, once.
     EXPECT_NE(r.err.find("[Tonewright] Skin File Not Found - "), std::string::npos);
+    const CliRun dump = RunCli(dir, {"dump", "empty.tw1"});
+    for (const char* file : {"Knob_0to10.bmp", "LED_Red.bmp", "Background.bmp"}) {
+        const std::string line =
+            "[Tonewright] Skin File Not Found - " + dir.File("Skins/Default/") + file + "\n";
+        EXPECT_NE(dump.err.find(line), std::string::npos) << dump.err;
+        EXPECT_EQ(dump.err.find(line), dump.err.rfind(line)) << dump.err;
+    }
 
     Maker m;
     EXPECT_EQ(bytes, EncodeProject(*m.project, ReadSavedLayout(m.platform)));
@@ -251,7 +258,7 @@ TEST(CliRender, NoteEventsAndParameterSettingsAreAccepted) {
         events << "# a short tune\n0 on 60 100\n\n500 off 60\n600 on 64 90  # second\n";
     }
     const CliRun ok = RunCli(dir, {"-q", "render", "par.tw1", "p.wav", "--frames", "800", "--patch",
-                                "3", "--set", "0=40", "--events", "notes.txt"});
+                                   "3", "--set", "0=40", "--events", "notes.txt"});
     EXPECT_EQ(ok.code, 0) << ok.err;
 
     const CliRun notParameter = RunCli(dir, {"-q", "render", "par.tw1", "x.wav", "--set", "5=1"});
