@@ -267,12 +267,5 @@ TEST_F(PreferencesFile, AFailedSaveReportsThePathAndKeepsThePreviousFile) {
     EXPECT_EQ(std::distance(fs::directory_iterator(app / "Resources"), {}), 1);
 }
 
-TEST_F(PreferencesFile, ASaveReplacesThePreviousFileWhole) {
-    WriteRaw(std::string(500, 'x'));
-    ASSERT_TRUE(SavePreferences(*project, devices, host));
-    EXPECT_EQ(ReadRaw(), EncodePreferences(*project, devices));
-    EXPECT_EQ(std::distance(fs::directory_iterator(app / "Resources"), {}), 1);
-}
-
 } // namespace
 } // namespace tw
