@@ -41,17 +41,12 @@ struct Maker {
     }
     // The manifest a build appends, after a few bytes standing in for the template.
     bool SaveManifest(const std::filesystem::path& path) {
-        {
-            std::FILE* f = std::fopen(path.string().c_str(), "wb");
-            if (f == nullptr) return false;
-            const bool ok = std::fputs("\x7f"
-                                       "ELF template stand-in",
-                                       f) >= 0;
-            if (std::fclose(f) != 0 || !ok) return false;
-        }
+        tw::AtomicFile file(path.string());
+        if (!file.Write("\x7f"
+                        "ELF template stand-in"))
+            return false;
         tw::BuildLog log;
-        tw::WriteManifest(*p, path.string(), 384, 261, log);
-        return log.errorCount == 0;
+        return tw::WriteManifest(*p, file, path.string(), 384, 261, log) && file.Commit();
     }
     bool SaveBoth(const std::filesystem::path& folder, const std::string& name) {
         const bool project = Save(folder / "open_project" / (name + ".tw1"));

@@ -1,8 +1,8 @@
 // libFuzzer harness for the preferences file reader. Whatever the bytes, every text field
 // must stay terminated inside its size, the sample rate must be one the audio layer can
-// open and agree with the code that set it, a damaged or foreign file must change
-// nothing, and the values of a file that reads whole must write out and read back
-// unchanged.
+// open and agree with the code that set it, a foreign file must change nothing, a damaged
+// one must say which values it reset, and the values of a file that reads whole (or
+// damaged) must write out and read back unchanged.
 #include "devices/preferences.h"
 #include "model/text.h"
 
@@ -73,16 +73,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Values before(*project, devices);
 
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const tw::PreferencesRead result = tw::DecodePreferences(bytes, *project, devices);
+    uint32_t reset = 0;
+    const tw::PreferencesRead result = tw::DecodePreferences(bytes, *project, devices, &reset);
     CheckFields(*project, devices);
+    Check(result == tw::PreferencesRead::Damaged || reset == 0);
 
     switch (result) {
-    case tw::PreferencesRead::Damaged:
     case tw::PreferencesRead::WrongVersion:
         Check(Values(*project, devices) == before);
         return 0;
     case tw::PreferencesRead::Truncated:
         return 0;
+    case tw::PreferencesRead::Damaged:
     case tw::PreferencesRead::Loaded:
         break;
     case tw::PreferencesRead::Missing:
@@ -90,10 +92,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
 
-    // The values of a whole file are a fixed point of writing and reading. Texts cut at an
-    // embedded NUL can only make the written file shorter than the one read.
+    // The values are a fixed point of writing and reading. Texts cut at an embedded NUL
+    // can only make the written file shorter than the one read.
     const std::string written = tw::EncodePreferences(*project, devices);
-    Check(written.size() <= size);
+    if (result == tw::PreferencesRead::Loaded) Check(written.size() <= size);
     // A code other than 0 and 1 sets no rate, so the rate read before carries over.
     tw::DevicePreferences again;
     again.sampleRate = devices.sampleRate;

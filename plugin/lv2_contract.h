@@ -21,6 +21,9 @@ inline constexpr const char* kMidiInSymbol = "midi_in";
 inline constexpr const char* kOutLeftSymbol = "out_l";
 inline constexpr const char* kOutRightSymbol = "out_r";
 
+// Every plugin's URI begins so.
+inline constexpr const char* kPluginUriPrefix = "urn:tonewright:plugin:";
+
 // The URI of a plugin whose manifest names no identity that can be read.
 inline constexpr const char* kUnknownPluginUri = "urn:tonewright:plugin:unknown";
 
@@ -47,7 +50,7 @@ inline std::string PercentEncode(std::string_view text) {
 // The plugin's URI: hosts tell plugins apart by it, so it carries the unique ID and the
 // name. Two builds of the same design keep the same URI and so the same host settings.
 inline std::string PluginUri(std::string_view uniqueId, std::string_view name) {
-    return "urn:tonewright:plugin:" + PercentEncode(uniqueId) + ":" + PercentEncode(name);
+    return kPluginUriPrefix + PercentEncode(uniqueId) + ":" + PercentEncode(name);
 }
 
 // Symbols of the Parameter controls come from their slots, which never change when other

@@ -21,6 +21,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tw::plugin {
@@ -50,6 +51,32 @@ std::vector<uint8_t> ReadFile(const char* path) {
     return bytes;
 }
 
+// The URI in the description the build wrote beside the plugin file, for a file whose
+// manifest is gone: hosts look the plugin up by that URI, and only a plugin that answers
+// to it is loaded and can say what is wrong. Empty when there is no such description.
+std::string DescribedUri(const std::string& pluginPath) {
+    constexpr std::string_view kExtension = ".dll";
+    if (!pluginPath.ends_with(kExtension)) return {};
+    const std::string description =
+        pluginPath.substr(0, pluginPath.size() - kExtension.size()) + "/manifest.ttl";
+    std::FILE* f = std::fopen(description.c_str(), "rb");
+    if (f == nullptr) return {};
+    // The plugin's own subject comes first, right after the prefixes.
+    char head[4096];
+    const std::string_view text(head, std::fread(head, 1, sizeof head, f));
+    std::fclose(f);
+    const std::size_t start = text.find(std::string("<") + lv2::kPluginUriPrefix);
+    if (start == std::string_view::npos) return {};
+    const std::size_t end = text.find('>', start);
+    if (end == std::string_view::npos) return {};
+    const std::string_view uri = text.substr(start + 1, end - start - 1);
+    // A written URI is percent-encoded: anything else is not one of ours.
+    for (const char c : uri) {
+        if (c <= ' ' || c == '#' || static_cast<unsigned char>(c) >= 0x7F) return {};
+    }
+    return std::string(uri);
+}
+
 PluginImage LoadImage() {
     PluginImage image;
     Dl_info info{};
@@ -62,8 +89,12 @@ PluginImage LoadImage() {
         image.manifest = FindManifest(bytes);
     }
     const ManifestIdentity& id = image.manifest.identity;
-    image.uri = image.manifest.hasIdentity ? lv2::PluginUri(id.uniqueId, id.name)
-                                           : std::string(lv2::kUnknownPluginUri);
+    if (image.manifest.hasIdentity) {
+        image.uri = lv2::PluginUri(id.uniqueId, id.name);
+    } else {
+        image.uri = DescribedUri(image.path);
+        if (image.uri.empty()) image.uri = lv2::kUnknownPluginUri;
+    }
     if (!image.manifest.hasDesign) {
         std::fprintf(stderr,
                      "Tonewright plugin %s: damaged manifest: %s; the plugin stays silent\n",

@@ -121,6 +121,13 @@ int CommandBuild(int argc, char** argv, bool quiet) {
 
     // Text on the panel needs fonts, and fonts need an application object; no screen.
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Without a desktop session Qt warns that it has no runtime folder, which the build
+    // never uses; the warning would come with every build.
+    static const QtMessageHandler qtMessages = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+            if (!text.startsWith(QStringLiteral("QStandardPaths: XDG_RUNTIME_DIR not set")))
+                qtMessages(type, context, text);
+        });
     static int qtArgc = 1;
     static char qtName[] = "tonewright-cli";
     static char* qtArgv[] = {qtName, nullptr};
@@ -151,6 +158,24 @@ int CommandBuild(int argc, char** argv, bool quiet) {
         std::fputc('\n', stdout);
         std::fflush(stdout);
     }};
+    // The dialog's fields hold no more than the build takes; a project file can, and the
+    // user should learn that the plugin carries a shorter name than the project.
+    const BuildFields cut = CutBuildFields(fields);
+    const struct {
+        const char* what;
+        const std::string& typed;
+        const std::string& taken;
+        std::size_t limit;
+    } identity[] = {{"Name", fields.name, cut.name, kIdentityFieldChars},
+                    {"Author", fields.author, cut.author, kIdentityFieldChars},
+                    {"Version number", fields.version, cut.version, kIdentityFieldChars},
+                    {"Unique ID", fields.id, cut.id, kUniqueIdFieldChars}};
+    for (const auto& field : identity) {
+        if (field.typed != field.taken) {
+            log.Step(">" + std::string(field.what) + " cut to " + std::to_string(field.limit) +
+                     " characters: " + field.taken);
+        }
+    }
     CliBuildHost host(project);
     switch (RunBuild(project, fields, o.panel, log, host)) {
     case BuildOutcome::Refused:

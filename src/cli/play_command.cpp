@@ -96,12 +96,18 @@ int CommandPlay(int argc, char** argv, bool quiet) {
     // the plugin folder) belong to the program's start-up and are not used here.
     DevicePreferences devices;
     const std::string prefsPath = PreferencesPath(session.project->appFolder);
-    const auto prefsBytes = ReadWholeFile(prefsPath);
+    const auto prefsBytes = ReadWholeFile(prefsPath, kLargestPreferencesFile + 1);
     bool havePreferences = false;
     if (prefsBytes) {
         auto scratch = std::make_unique<Project>();
-        const PreferencesRead read = DecodePreferences(*prefsBytes, *scratch, devices);
-        havePreferences = read == PreferencesRead::Loaded || read == PreferencesRead::Truncated;
+        uint32_t reset = 0;
+        const PreferencesRead read = DecodePreferences(*prefsBytes, *scratch, devices, &reset);
+        havePreferences = read != PreferencesRead::WrongVersion;
+        if (read == PreferencesRead::Damaged) {
+            std::fprintf(stderr, "tonewright-cli: the preferences file '%s' is damaged%s%s\n",
+                         prefsPath.c_str(), reset != 0 ? "; using defaults for: " : "",
+                         DescribePreferenceFields(reset).c_str());
+        }
     }
     if (!havePreferences) {
         std::fprintf(stderr,

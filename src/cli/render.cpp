@@ -3,19 +3,18 @@
 
 #include "engine/render.h"
 #include "model/lifecycle.h"
+#include "platform/atomic_file.h"
 
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tw::cli {
 
@@ -203,25 +202,19 @@ private:
 
 // Renders into a temporary file beside the target, renamed over it once complete.
 bool RenderToWav(Session& s, const Options& o, const std::vector<NoteEvent>& events) {
-    std::string temp = o.out + ".rendering-XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) {
-        PrintError("cannot write '%s': %s", o.out.c_str(), std::strerror(errno));
+    AtomicFile out(o.out);
+    if (!out.IsOpen()) {
+        PrintError("cannot write '%s': %s", o.out.c_str(), std::strerror(out.Error()));
         return false;
     }
-    // mkstemp makes the file private; a rendered file gets the usual permissions.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
     SF_INFO info{};
     info.samplerate = o.rate;
     info.channels = 2;
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* file = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
+    // The file keeps its descriptor: the commit flushes and closes it.
+    SNDFILE* file = sf_open_fd(out.Descriptor(), SFM_WRITE, &info, SF_FALSE);
     if (file == nullptr) {
         PrintError("cannot write '%s': %s", o.out.c_str(), sf_strerror(nullptr));
-        close(fd);
-        unlink(temp.c_str());
         return false;
     }
 
@@ -251,12 +244,12 @@ bool RenderToWav(Session& s, const Options& o, const std::vector<NoteEvent>& eve
         progress.Update(done);
     }
     if (!ok) PrintError("cannot write '%s': %s", o.out.c_str(), sf_strerror(file));
-    ok = sf_close(file) == 0 && ok;
-    if (ok && std::rename(temp.c_str(), o.out.c_str()) != 0) {
-        PrintError("cannot write '%s': %s", o.out.c_str(), std::strerror(errno));
+    const bool closed = sf_close(file) == 0;
+    if (ok && (!closed || !out.Commit())) {
+        PrintError("cannot write '%s': %s", o.out.c_str(),
+                   std::strerror(out.Error() != 0 ? out.Error() : EIO));
         ok = false;
     }
-    if (!ok) unlink(temp.c_str());
     return ok;
 }
 

@@ -1,36 +1,24 @@
 #include "devices/file_io.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <unistd.h>
 
 namespace tw {
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
+std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t limit) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (f == nullptr) return std::nullopt;
     std::string bytes;
     char buffer[65536];
     std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
+    while (bytes.size() < limit &&
+           (n = std::fread(buffer, 1, std::min(sizeof buffer, limit - bytes.size()), f)) > 0)
+        bytes.append(buffer, n);
     const bool failed = std::ferror(f) != 0;
     std::fclose(f);
     if (failed) return std::nullopt;
     return bytes;
-}
-
-bool ReplaceFile(const std::string& path, std::string_view bytes) {
-    const std::string temp = path + ".tmp";
-    std::FILE* f = std::fopen(temp.c_str(), "wb");
-    if (f == nullptr) return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = std::fflush(f) == 0 && ok;
-    // The rename must not reach the disk before the data does.
-    ok = fsync(fileno(f)) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    if (ok) ok = std::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) std::remove(temp.c_str());
-    return ok;
 }
 
 void AppendI32(std::string& out, int32_t value) {

@@ -1,19 +1,20 @@
 #pragma once
 
-// Whole-file reading and replacing, shared by the preferences file and the plugin build.
+// Whole-file reading and the binary appends shared by the preferences file and the plugin
+// build. (Files are written through platform/atomic_file.h.)
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace tw {
 
-// The file's bytes, or nothing when it cannot be opened or read.
-std::optional<std::string> ReadWholeFile(const std::string& path);
-
-// Writes the bytes to a temporary file beside `path` and renames it over `path`, so that
-// a failure at any point leaves the previous file as it was. False on failure.
-bool ReplaceFile(const std::string& path, std::string_view bytes);
+// The file's bytes, at most `limit` of them, or nothing when it cannot be opened or read.
+// A reader that knows how large its file can be passes one byte more than that, so that a
+// longer file shows as longer without being read whole.
+std::optional<std::string>
+ReadWholeFile(const std::string& path, std::size_t limit = std::numeric_limits<std::size_t>::max());
 
 // Little-endian appends for the program's binary files.
 void AppendI32(std::string& out, int32_t value);

@@ -2,10 +2,13 @@
 
 #include "devices/file_io.h"
 #include "model/text.h"
+#include "platform/atomic_file.h"
 
 #include <cstdio>
 #include <cstring>
 #include <optional>
+
+#include <unistd.h>
 
 namespace tw {
 
@@ -44,47 +47,51 @@ private:
 struct Staged {
     std::optional<std::string_view> outputFolder, midiDevice, audioDevice, projectPath;
     std::optional<uint8_t> sampleRateCode, openLastProject;
+    bool ended = false;   // the file stops before its last value
+    bool damaged = false; // a length that does not fit, or more bytes than any file has
+    bool lost = false;    // a length that cannot be skipped: nothing after it can be found
 };
 
-enum class TextRead { Ok, Short, TooLong };
-
-// A counted text that must fit a field of `fieldSize` bytes with its terminator.
-TextRead ReadText(Reader& r, int32_t fieldSize, std::optional<std::string_view>& out) {
+// A counted text that must fit a field of `fieldSize` bytes with its terminator. A longer
+// one is damage; its bytes are skipped when they are there.
+void ReadText(Reader& r, int32_t fieldSize, Staged& s, std::optional<std::string_view>& out) {
+    if (s.ended || s.lost) return;
     const std::optional<int32_t> length = r.I32();
-    if (!length) return TextRead::Short;
-    if (*length < 0 || *length > fieldSize - 1) return TextRead::TooLong;
-    const std::optional<std::string_view> text = r.Bytes(static_cast<std::size_t>(*length));
-    if (!text) return TextRead::Short;
-    out = *text;
-    return TextRead::Ok;
+    if (!length) {
+        s.ended = true;
+        return;
+    }
+    if (*length < 0 || *length > fieldSize - 1) {
+        s.damaged = true;
+        s.lost = *length < 0 || !r.Bytes(static_cast<std::size_t>(*length));
+        return;
+    }
+    out = r.Bytes(static_cast<std::size_t>(*length));
+    s.ended = !out;
+}
+
+void ReadByte(Reader& r, Staged& s, std::optional<uint8_t>& out) {
+    if (s.ended || s.lost) return;
+    out = r.U8();
+    s.ended = !out;
 }
 
 PreferencesRead Stage(std::string_view bytes, Staged& s) {
-    Reader r(bytes);
+    // Nothing past the largest file is looked at: the caller reads one byte more than
+    // that, only to know that there is more.
+    s.damaged = bytes.size() > kLargestPreferencesFile;
+    Reader r(bytes.substr(0, kLargestPreferencesFile));
     const std::optional<int32_t> version = r.I32();
     if (!version) return PreferencesRead::Damaged;
     if (*version != kProgramVersion) return PreferencesRead::WrongVersion;
-
-    struct Field {
-        std::optional<std::string_view>* text;
-        int32_t size;
-    };
-    const Field before[] = {{&s.outputFolder, kPathSize},
-                            {&s.midiDevice, kDeviceNameSize},
-                            {&s.audioDevice, kDeviceNameSize}};
-    for (const Field& f : before) {
-        const TextRead t = ReadText(r, f.size, *f.text);
-        if (t == TextRead::TooLong) return PreferencesRead::Damaged;
-        if (t == TextRead::Short) return PreferencesRead::Truncated;
-    }
-    s.sampleRateCode = r.U8();
-    if (!s.sampleRateCode) return PreferencesRead::Truncated;
-    s.openLastProject = r.U8();
-    if (!s.openLastProject) return PreferencesRead::Truncated;
-    const TextRead t = ReadText(r, kPathSize, s.projectPath);
-    if (t == TextRead::TooLong) return PreferencesRead::Damaged;
-    if (t == TextRead::Short) return PreferencesRead::Truncated;
-    return PreferencesRead::Loaded;
+    ReadText(r, kPathSize, s, s.outputFolder);
+    ReadText(r, kDeviceNameSize, s, s.midiDevice);
+    ReadText(r, kDeviceNameSize, s, s.audioDevice);
+    ReadByte(r, s, s.sampleRateCode);
+    ReadByte(r, s, s.openLastProject);
+    ReadText(r, kPathSize, s, s.projectPath);
+    if (s.damaged) return PreferencesRead::Damaged;
+    return s.ended ? PreferencesRead::Truncated : PreferencesRead::Loaded;
 }
 
 void ApplySampleRateCode(DevicePreferences& devices, uint8_t code) {
@@ -94,7 +101,54 @@ void ApplySampleRateCode(DevicePreferences& devices, uint8_t code) {
     // Any other code leaves the rate as it was.
 }
 
+struct FieldName {
+    PreferenceField field;
+    const char* name;
+};
+constexpr FieldName kFieldNames[] = {
+    {kPrefPluginFolder, "plugin folder"},        {kPrefMidiDevice, "MIDI device"},
+    {kPrefAudioDevice, "audio device"},          {kPrefSampleRate, "sample rate"},
+    {kPrefOpenLastProject, "open last project"}, {kPrefLastProject, "last project"}};
+
+// A second name for the damaged file, so that its bytes survive the next save. The file
+// is only ever replaced, never rewritten, so a hard link keeps them without copying (the
+// file may be huge); where links are not to be had, the bytes are copied.
+bool KeepCopy(const std::string& path, const std::string& copy) {
+    std::remove(copy.c_str());
+    if (link(path.c_str(), copy.c_str()) == 0) return true;
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    if (in == nullptr) return false;
+    AtomicFile out(copy);
+    char buffer[65536];
+    std::size_t n = 0;
+    bool ok = out.IsOpen();
+    while (ok && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0) ok = out.Write({buffer, n});
+    ok = ok && std::ferror(in) == 0;
+    std::fclose(in);
+    return ok && out.Commit();
+}
+
+void ReportDamage(const std::string& path, uint32_t reset, PreferencesHost& host) {
+    std::string text = "The preferences file is damaged:\n" + path + "\n\n";
+    text += reset == 0 ? std::string("Every setting could still be read.")
+                       : "Reset to their defaults: " + DescribePreferenceFields(reset) + ".";
+    const std::string copy = path + ".bak";
+    text += KeepCopy(path, copy) ? "\n\nThe damaged file was kept as\n" + copy
+                                 : "\n\nNo copy of the damaged file could be kept.";
+    host.ShowInformation(text);
+}
+
 } // namespace
+
+std::string DescribePreferenceFields(uint32_t fields) {
+    std::string out;
+    for (const FieldName& f : kFieldNames) {
+        if ((fields & f.field) == 0) continue;
+        if (!out.empty()) out += ", ";
+        out += f.name;
+    }
+    return out;
+}
 
 std::string PreferencesPath(std::string_view appFolder) {
     std::string base(appFolder);
@@ -117,18 +171,48 @@ std::string EncodePreferences(const Project& project, const DevicePreferences& d
 }
 
 PreferencesRead DecodePreferences(std::string_view bytes, Project& project,
-                                  DevicePreferences& devices) {
+                                  DevicePreferences& devices, uint32_t* reset) {
     Staged s;
     const PreferencesRead result = Stage(bytes, s);
-    if (result == PreferencesRead::WrongVersion || result == PreferencesRead::Damaged) {
-        return result;
-    }
+    if (reset != nullptr) *reset = 0;
+    if (result == PreferencesRead::WrongVersion) return result;
     if (s.outputFolder) SetText(project.outputFolder, *s.outputFolder);
     if (s.midiDevice) SetText(devices.midiDevice, *s.midiDevice);
     if (s.audioDevice) SetText(devices.audioDevice, *s.audioDevice);
     if (s.sampleRateCode) ApplySampleRateCode(devices, *s.sampleRateCode);
     if (s.openLastProject) project.openLastProject = *s.openLastProject;
     if (s.projectPath) SetText(project.projectPath, *s.projectPath);
+    if (result != PreferencesRead::Damaged) return result;
+
+    // What a damaged file does not give takes its default, so that no value of an earlier
+    // read passes for one of this file.
+    const DevicePreferences defaults;
+    uint32_t missed = 0;
+    if (!s.outputFolder) {
+        missed |= kPrefPluginFolder;
+        SetText(project.outputFolder, "");
+    }
+    if (!s.midiDevice) {
+        missed |= kPrefMidiDevice;
+        SetText(devices.midiDevice, GetText(defaults.midiDevice));
+    }
+    if (!s.audioDevice) {
+        missed |= kPrefAudioDevice;
+        SetText(devices.audioDevice, GetText(defaults.audioDevice));
+    }
+    if (!s.sampleRateCode) {
+        missed |= kPrefSampleRate;
+        ApplySampleRateCode(devices, defaults.sampleRateCode);
+    }
+    if (!s.openLastProject) {
+        missed |= kPrefOpenLastProject;
+        project.openLastProject = 1;
+    }
+    if (!s.projectPath) {
+        missed |= kPrefLastProject;
+        SetText(project.projectPath, "");
+    }
+    if (reset != nullptr) *reset = missed;
     return result;
 }
 
@@ -149,17 +233,22 @@ void LoadDefaultPreferences(Project& project, DevicePreferences& devices, Prefer
 
 PreferencesRead LoadPreferences(Project& project, DevicePreferences& devices,
                                 PreferencesHost& host) {
-    const std::optional<std::string> bytes =
-        ReadWholeFile(PreferencesPath(GetText(project.appFolder)));
+    const std::string path = PreferencesPath(GetText(project.appFolder));
+    const std::optional<std::string> bytes = ReadWholeFile(path, kLargestPreferencesFile + 1);
     PreferencesRead result = PreferencesRead::Missing;
     if (!bytes) {
         LoadDefaultPreferences(project, devices, host);
     } else {
-        result = DecodePreferences(*bytes, project, devices);
-        if (result == PreferencesRead::WrongVersion || result == PreferencesRead::Damaged) {
-            // A foreign or damaged file is not trusted to name a project to reopen.
+        uint32_t reset = 0;
+        result = DecodePreferences(*bytes, project, devices, &reset);
+        if (result == PreferencesRead::WrongVersion) {
+            // A foreign file is not trusted to name a project to reopen.
             LoadDefaultPreferences(project, devices, host);
             return result;
+        }
+        if (result == PreferencesRead::Damaged) {
+            ReportDamage(path, reset, host);
+            if ((reset & kPrefLastProject) != 0) return result;
         }
     }
     if (project.openLastProject == 1) {

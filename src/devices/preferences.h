@@ -5,6 +5,7 @@
 // whether (and which) project is reopened at start-up.
 #include "model/project.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -12,6 +13,25 @@
 namespace tw {
 
 inline constexpr int32_t kDeviceNameSize = 128;
+
+// The longest file the program can write: the version, four counted texts filling their
+// fields, the rate code and the open-last flag. A longer file is damaged.
+inline constexpr std::size_t kLargestPreferencesFile =
+    4 + (4 + kPathSize - 1) + 2 * (4 + kDeviceNameSize - 1) + 2 + (4 + kPathSize - 1);
+
+// The values of the file, one bit each, for saying which of them a damaged file reset.
+enum PreferenceField : uint32_t {
+    kPrefPluginFolder = 1u << 0,
+    kPrefMidiDevice = 1u << 1,
+    kPrefAudioDevice = 1u << 2,
+    kPrefSampleRate = 1u << 3,
+    kPrefOpenLastProject = 1u << 4,
+    kPrefLastProject = 1u << 5,
+    kPrefAllFields = (1u << 6) - 1,
+};
+
+// "MIDI device, sample rate": the named values in file order.
+std::string DescribePreferenceFields(uint32_t fields);
 
 // The preference values that are not fields of the project record. The plugin target
 // directory, the open-last flag and the last project path live in the `Project`.
@@ -28,7 +48,9 @@ enum class PreferencesRead {
     Truncated,    // the file ended early: the values read so far were taken, the rest kept
     Missing,      // the file could not be opened
     WrongVersion, // the first word is not the program's version
-    Damaged,      // a stored length does not fit its field: nothing was taken
+    Damaged,      // a stored length does not fit its field, or the file is longer than any
+                  // the program writes: the values that could be read were taken, the
+                  // others took their defaults
 };
 
 // Application folder + "/Resources/Tonewright_v0.414.cfg".
@@ -37,10 +59,13 @@ std::string PreferencesPath(std::string_view appFolder);
 // The file's bytes for the current values.
 std::string EncodePreferences(const Project& project, const DevicePreferences& devices);
 
-// Reads the file's bytes into the values. A value is taken only when it was read whole;
-// a damaged or foreign file changes nothing.
+// Reads the file's bytes into the values. A value is taken only when it was read whole; a
+// foreign file changes nothing. In a damaged file a text whose length does not fit its
+// field is skipped when its bytes are there, so the values after it still count; every
+// value that cannot be read takes its default, and `reset` (when given) receives their
+// PreferenceField bits.
 PreferencesRead DecodePreferences(std::string_view bytes, Project& project,
-                                  DevicePreferences& devices);
+                                  DevicePreferences& devices, uint32_t* reset = nullptr);
 
 // The services the start-up path needs from the rest of the program.
 class PreferencesHost {
@@ -59,8 +84,11 @@ public:
 // Defaults, a new project, the demo project and the notice that says so.
 void LoadDefaultPreferences(Project& project, DevicePreferences& devices, PreferencesHost& host);
 
-// Reads the preferences file; may open the last project or the demo project. Returns what
-// was found in the file.
+// Reads the preferences file (never more of it than the largest one can be); may open the
+// last project or the demo project. Returns what was found in the file. A damaged file
+// keeps what can be read, is kept as "<name>.bak" before anything writes over it, and is
+// reported with the values that were reset; a last project path that could not be read
+// reopens nothing.
 PreferencesRead LoadPreferences(Project& project, DevicePreferences& devices,
                                 PreferencesHost& host);
 

@@ -1,6 +1,7 @@
 #include "export/bmp_writer.h"
 
 #include "devices/file_io.h"
+#include "platform/atomic_file.h"
 
 namespace tw {
 

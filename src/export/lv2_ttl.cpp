@@ -1,6 +1,7 @@
 #include "export/lv2_ttl.h"
 
 #include "model/text.h"
+#include "platform/atomic_file.h"
 #include "plugin/lv2_contract.h"
 
 #include <algorithm>
@@ -218,11 +219,7 @@ void WriteLv2Description(const Project& project, const std::string& pluginFolder
                  {kLv2PresetsFile, description.presets}};
     for (const auto& file : files) {
         const std::string path = pluginFolder + "/" + file.name;
-        std::FILE* f = std::fopen(path.c_str(), "wb");
-        bool ok = f != nullptr &&
-                  std::fwrite(file.text.data(), 1, file.text.size(), f) == file.text.size();
-        if (f != nullptr) ok = std::fclose(f) == 0 && ok;
-        if (ok) {
+        if (ReplaceFile(path, file.text)) {
             log.Step(">Writing plugin description: " + path);
         } else {
             log.Error(">ERROR 8: Can not open file " + path);

@@ -3,8 +3,6 @@
 #include "devices/file_io.h"
 #include "model/text.h"
 
-#include <cstdio>
-
 namespace tw {
 
 namespace {
@@ -118,24 +116,22 @@ std::string EncodeManifest(const Project& project, int32_t panelWidth, int32_t p
     return Encode(project, panelWidth, panelHeight, counts);
 }
 
-void WriteManifest(const Project& project, const std::string& pluginPath, int32_t panelWidth,
-                   int32_t panelHeight, BuildLog& log) {
+bool WriteManifest(const Project& project, AtomicFile& plugin, const std::string& pluginPath,
+                   int32_t panelWidth, int32_t panelHeight, BuildLog& log) {
     log.Step(">Opening Manifest");
-    std::FILE* f = std::fopen(pluginPath.c_str(), "ab");
-    if (f == nullptr) {
+    if (!plugin.IsOpen()) {
         log.Error(">ERROR 9: Can not open file to save " + pluginPath);
-        return;
+        return false;
     }
     ManifestCounts counts;
-    const std::string bytes = Encode(project, panelWidth, panelHeight, counts);
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    written = std::fclose(f) == 0 && written;
+    const bool written = plugin.Write(Encode(project, panelWidth, panelHeight, counts));
     log.Count(counts.modules, " Objects Indexed");
     log.Count(counts.routes, " IO Routes Visited");
     log.Count(counts.parameters, "Parameters mapped");
     // A plugin whose manifest did not reach the disk must not pass for a finished one.
     if (!written) log.Error(">ERROR 9: Can not open file to save " + pluginPath);
     log.Step(">Closing Manifest");
+    return written;
 }
 
 } // namespace tw

@@ -4,6 +4,7 @@
 // which modules, cables, patches and panel controls it runs.
 #include "export/build_log.h"
 #include "model/project.h"
+#include "platform/atomic_file.h"
 
 #include <string>
 
@@ -12,9 +13,10 @@ namespace tw {
 // The manifest's bytes for the project and a panel of width x height pixels.
 std::string EncodeManifest(const Project& project, int32_t panelWidth, int32_t panelHeight);
 
-// Appends the manifest to the plugin file and logs its progress. A file that cannot be
-// opened or written counts error 9; nothing is written then.
-void WriteManifest(const Project& project, const std::string& pluginPath, int32_t panelWidth,
-                   int32_t panelHeight, BuildLog& log);
+// Appends the manifest to the plugin file being written (`pluginPath` is its name in the
+// log) and logs its progress. A file that is not open or cannot take the bytes counts
+// error 9 and returns false.
+bool WriteManifest(const Project& project, AtomicFile& plugin, const std::string& pluginPath,
+                   int32_t panelWidth, int32_t panelHeight, BuildLog& log);
 
 } // namespace tw

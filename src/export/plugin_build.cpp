@@ -5,6 +5,7 @@
 #include "export/lv2_ttl.h"
 #include "export/manifest.h"
 #include "model/text.h"
+#include "platform/atomic_file.h"
 
 #include <cstdio>
 #include <dirent.h>
@@ -15,21 +16,61 @@ namespace tw {
 
 namespace {
 
-std::string Cut(const std::string& text, std::size_t limit) {
-    return text.size() > limit ? text.substr(0, limit) : text;
+// Length of the UTF-8 sequence that starts with this byte, or 0 for a byte that starts none.
+std::size_t SequenceLength(unsigned char b) {
+    if (b < 0x80) return 1;
+    if ((b & 0xE0) == 0xC0) return 2;
+    if ((b & 0xF0) == 0xE0) return 3;
+    if ((b & 0xF8) == 0xF0) return 4;
+    return 0;
 }
 
-bool WriteAll(std::FILE* f, std::string_view bytes) {
-    return std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+// Where each character of a UTF-8 text ends; empty when the text is not UTF-8.
+std::vector<std::size_t> CharacterEnds(std::string_view text) {
+    std::vector<std::size_t> ends;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = SequenceLength(static_cast<unsigned char>(text[i]));
+        if (n == 0 || i + n > text.size()) return {};
+        for (std::size_t k = 1; k < n; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return {};
+        }
+        i += n;
+        ends.push_back(i);
+    }
+    return ends;
+}
+
+bool HasControlCharacter(std::string_view text) {
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F) return true;
+    }
+    return false;
 }
 
 } // namespace
 
+std::string CutToCharacters(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit) return std::string(text);
+    if (limit == 0) return {};
+    const std::vector<std::size_t> ends = CharacterEnds(text);
+    if (ends.empty()) return std::string(text.substr(0, limit));
+    return std::string(text.substr(0, ends.size() <= limit ? text.size() : ends[limit - 1]));
+}
+
+BuildFields CutBuildFields(const BuildFields& fields) {
+    return {CutToCharacters(fields.name, kIdentityFieldChars),
+            CutToCharacters(fields.author, kIdentityFieldChars),
+            CutToCharacters(fields.version, kIdentityFieldChars),
+            CutToCharacters(fields.id, kUniqueIdFieldChars)};
+}
+
 void ApplyBuildFields(Project& project, const BuildFields& fields) {
-    SetText(project.pluginName, Cut(fields.name, 23));
-    SetText(project.author, Cut(fields.author, 23));
-    SetText(project.versionText, Cut(fields.version, 23));
-    SetText(project.uniqueId, Cut(fields.id, 4));
+    const BuildFields cut = CutBuildFields(fields);
+    SetText(project.pluginName, cut.name);
+    SetText(project.author, cut.author);
+    SetText(project.versionText, cut.version);
+    SetText(project.uniqueId, cut.id);
 }
 
 std::vector<std::string> ValidateBuild(const Project& project) {
@@ -52,6 +93,14 @@ std::vector<std::string> ValidateBuild(const Project& project) {
         failed.emplace_back("Plugin name must not contain '/'.");
     }
     if (name == "." || name == "..") failed.emplace_back("Plugin name must not be '.' or '..'.");
+    // Hosts find a plugin by a name and an ID they can read back from its description;
+    // a tab or another control character breaks that.
+    if (HasControlCharacter(name)) {
+        failed.emplace_back("Plugin name must not contain control characters.");
+    }
+    if (HasControlCharacter(GetText(project.uniqueId))) {
+        failed.emplace_back("Plugin ID must not contain control characters.");
+    }
     return failed;
 }
 
@@ -103,30 +152,30 @@ void CopySkinBitmap(std::string_view fileName, const std::string& skinFolder,
     std::FILE* in = std::fopen(source.c_str(), "rb");
     if (in == nullptr)
         log.Error(">ERROR 7: Can not read file " + skinFolder + std::string(fileName));
-    std::FILE* out = std::fopen(destination.c_str(), "wb");
-    if (out == nullptr) {
+    AtomicFile out(destination);
+    if (!out.IsOpen()) {
         log.Error(">ERROR 8: Can not open file " + destination);
         log.Step(">Check folder permissions.");
-    }
-    if (in != nullptr && out != nullptr) {
+    } else if (in == nullptr) {
+        // A bitmap the skin lacks leaves an empty file of its name, as it always has.
+        out.Commit();
+    } else {
         char buffer[65536];
         std::size_t n = 0;
         bool ok = true;
-        while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0)
-            ok = WriteAll(out, {buffer, n}) && ok;
-        ok = std::ferror(in) == 0 && ok;
-        ok = std::fclose(out) == 0 && ok;
-        out = nullptr;
+        while (ok && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0)
+            ok = out.Write({buffer, n});
+        ok = ok && std::ferror(in) == 0 && out.Commit();
         if (ok) {
             log.Step(source);
         } else {
-            // A copy cut short is no copy: say so rather than list it as done.
+            // A copy cut short is no copy: say so rather than list it as done; the previous
+            // bitmap stays.
             log.Error(">ERROR 8: Can not open file " + destination);
             log.Step(">Check folder permissions.");
         }
     }
     if (in != nullptr) std::fclose(in);
-    if (out != nullptr) std::fclose(out);
 }
 
 bool SaveBackgroundBitmap(const std::string& path, const Bitmap& picture, int32_t width,
@@ -160,17 +209,21 @@ bool BuildPlugin(const Project& project, PanelSize panel, BuildLog& log, BuildHo
         return true;
     }
 
+    // The plugin file is replaced whole, never rewritten in place: a host that has the
+    // previous build loaded has that file mapped, and a build that stops half-way must
+    // leave it as it was.
     const std::string pluginPath = PluginFilePath(project);
-    std::FILE* plugin = std::fopen(pluginPath.c_str(), "wb");
-    bool copied = plugin != nullptr && WriteAll(plugin, *templateBytes);
-    if (plugin != nullptr) copied = std::fclose(plugin) == 0 && copied;
-    if (!copied) {
+    AtomicFile plugin(pluginPath);
+    if (!plugin.Write(*templateBytes)) {
         log.Error(">ERROR 6:- Can not write to " + pluginPath);
         log.Step(">Check folder permissions.");
         return true;
     }
-
-    WriteManifest(project, pluginPath, panel.width, panel.height, log);
+    // Without its manifest the new file is no plugin: the previous one stays then.
+    if (WriteManifest(project, plugin, pluginPath, panel.width, panel.height, log) &&
+        !plugin.Commit()) {
+        log.Error(">ERROR 9: Can not open file to save " + pluginPath);
+    }
 
     log.Step("");
     log.Step(">Compiling " + pluginPath);

@@ -50,7 +50,18 @@ struct BuildFields {
     std::string id;
 };
 
-// Copies the fields into the project, cut to 23, 23, 23 and 4 characters.
+// The longest identity fields, in characters: name, author and version; unique ID.
+inline constexpr std::size_t kIdentityFieldChars = 23;
+inline constexpr std::size_t kUniqueIdFieldChars = 4;
+
+// The text cut to at most `limit` characters, never inside one: UTF-8 text counts its code
+// points, any other text (taken as Latin-1, as the plugin description takes it) its bytes.
+std::string CutToCharacters(std::string_view text, std::size_t limit);
+
+// The fields as the build takes them: cut to 23, 23, 23 and 4 characters.
+BuildFields CutBuildFields(const BuildFields& fields);
+
+// Copies the fields into the project, cut as CutBuildFields cuts them.
 void ApplyBuildFields(Project& project, const BuildFields& fields);
 
 // The messages of every check the project's fields fail, in order; empty when none fails.

@@ -4,17 +4,11 @@
 
 #include "model/lifecycle.h"
 #include "model/text.h"
+#include "platform/atomic_file.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tw {
 
@@ -182,47 +176,6 @@ void WriteComments(Writer& w, const Project& p) {
     }
 }
 
-// Writes all bytes to a fresh file beside `target` and renames it over the target.
-bool WriteFileAtomically(const std::string& target, const std::vector<uint8_t>& bytes) {
-    // Replacing a symbolic link must replace the file it points at, not the link.
-    std::string path = target;
-    struct stat st {};
-    if (lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = realpath(target.c_str(), nullptr)) {
-            path = real;
-            std::free(real);
-        }
-    }
-    std::string temp = path + ".saving-XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) return false;
-    // Keep the permissions of the file being replaced; a new file gets the usual ones.
-    mode_t mode = 0666;
-    if (stat(path.c_str(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = umask(0);
-        umask(mask);
-        mode &= ~mask;
-    }
-    bool ok = fchmod(fd, mode) == 0;
-    std::size_t done = 0;
-    while (ok && done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    ok = ok && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) unlink(temp.c_str());
-    return ok;
-}
-
 } // namespace
 
 SavedLayout ReadSavedLayout(Platform& platform) {
@@ -257,7 +210,8 @@ std::vector<uint8_t> EncodeProject(const Project& project, const SavedLayout& la
 
 bool SaveProject(const Project& project, Platform& platform, std::string_view path) {
     const std::vector<uint8_t> bytes = EncodeProject(project, ReadSavedLayout(platform));
-    if (!path.empty() && WriteFileAtomically(std::string(path), bytes)) return true;
+    const std::string_view data(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    if (!path.empty() && ReplaceFile(path, data)) return true;
     platform.ShowMessage("Can not open file to save", kProductName, MessageButtons::Ok,
                          MessageIcon::Error);
     return false;

@@ -4,6 +4,7 @@
 
 #include "model/bmp.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -96,7 +97,13 @@ MessageAnswer HeadlessPlatform::ShowMessage(std::string_view text, std::string_v
         answers.pop_front();
     }
     messages.push_back({std::string(text), std::string(caption), buttons, icon, answer});
-    if (echo != nullptr) {
+    // Opening a project loads the skin twice (the new-project defaults, then the project's
+    // own), so the same box can come more than once; the echo says each one once.
+    const bool echoed =
+        std::any_of(messages.begin(), messages.end() - 1, [&](const RecordedMessage& m) {
+            return m.text == text && m.caption == caption;
+        });
+    if (echo != nullptr && !echoed) {
         // One line per box: the text's line breaks become " - ".
         std::string line;
         for (std::size_t i = 0; i < text.size(); ++i) {

@@ -41,7 +41,8 @@ public:
     std::deque<std::optional<std::string>> savePaths;
     std::deque<std::optional<std::string>> folderPaths;
     std::deque<std::optional<uint32_t>> colours;
-    // Where message boxes are echoed as they appear (tonewright-cli uses stderr).
+    // Where message boxes are echoed as they appear, each distinct one once (tonewright-cli
+    // uses stderr).
     std::FILE* echo = nullptr;
 
     // ---- Record ----

@@ -61,6 +61,7 @@ uint32_t FrameColour(int frame) {
 struct CliRun {
     int code = -1;
     std::string out;
+    std::string err;
 };
 
 class BuildCommand : public ::testing::Test {
@@ -79,7 +80,12 @@ protected:
         Put(dir.Path() / "app" / "Resources" / "64Bit.dat", "SIXTY-FOUR");
         Put(dir.Path() / "app" / "Resources" / "32Bit.dat", "THIRTY-TWO");
 
+        SaveIn("Synth");
+    }
+
+    void SaveIn(const std::string& name) {
         auto project = test::MakeProject();
+        SetText(project->pluginName, name);
         const int32_t knob = test::AddModule(*project, kTypeParameter);
         ModuleSlot& s = project->slots[knob];
         s.imageType = 0;
@@ -88,17 +94,20 @@ protected:
         s.patchValues[0] = 4;
         s.showLabel = 0;
         HeadlessPlatform platform;
-        ASSERT_TRUE(SaveProject(*project, platform, dir.File("In.tw1")));
+        ASSERT_TRUE(tw::SaveProject(*project, platform, dir.File("In.tw1")));
     }
 
     CliRun Build(const std::vector<std::string>& extra) {
-        std::string command = "cd '" + dir.Path().string() + "' && '" TW_CLI_PATH "' build In.tw1" +
+        // Run as outside a desktop session, where Qt has no runtime folder.
+        std::string command = "cd '" + dir.Path().string() +
+                              "' && env -u XDG_RUNTIME_DIR '" TW_CLI_PATH "' build In.tw1" +
                               " --target out --app app";
         for (const std::string& a : extra) command += " " + a;
-        command += " >'" + dir.File("stdout") + "' 2>/dev/null";
+        command += " >'" + dir.File("stdout") + "' 2>'" + dir.File("stderr") + "'";
         fs::create_directories(dir.Path() / "out");
         const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(dir.File("stdout"))};
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(dir.File("stdout")),
+                Slurp(dir.File("stderr"))};
     }
 
     test::TempDir dir;
@@ -107,6 +116,8 @@ protected:
 TEST_F(BuildCommand, BuildsThePluginFolderWithAPictureOfThePanel) {
     const CliRun run = Build({});
     EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out.rfind(">Opening Manifest \n", 0), 0u);
     EXPECT_NE(run.out.find("\n1  Objects Indexed \n"), std::string::npos);
     EXPECT_TRUE(run.out.ends_with(" \n** Build Process Finished ** \n")) << run.out;
 
@@ -154,6 +165,19 @@ TEST_F(BuildCommand, AMissingTemplateFailsWithError5) {
     EXPECT_EQ(run.code, 1);
     EXPECT_EQ(run.out, ">ERROR 5:- Can not read from app/Resources/64Bit.dat \n \n"
                        ">Build Process Failed \n1  Error(s) \n");
+}
+
+TEST_F(BuildCommand, ANameLongerThanThePluginTakesIsCutAtACharacterAndSaidSo) {
+    std::string name;
+    for (int i = 0; i < 30; ++i) name += "\xC3\x9C"; // Ü
+    SaveIn(name);
+    const CliRun run = Build({});
+    EXPECT_EQ(run.code, 0) << run.out;
+    const std::string cut = name.substr(0, 2 * 23);
+    EXPECT_EQ(run.out.rfind(">Name cut to 23 characters: " + cut + " \n>Opening Manifest \n", 0),
+              0u)
+        << run.out;
+    EXPECT_TRUE(fs::exists(dir.Path() / "out" / (cut + ".dll")));
 }
 
 TEST_F(BuildCommand, BadOptionsAreUsageErrors) {

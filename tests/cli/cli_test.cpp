@@ -142,8 +142,15 @@ TEST(CliNew, WritesAnEmptyProjectWithTheDefaults) {
     ASSERT_GT(bytes.size(), 8u);
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "HED#");
     EXPECT_EQ(Le(bytes, 4, 4), 414u);
-    // No skin folder here: each missing picture is reported on stderr.
+    // No skin folder here: each missing picture is reported on stderr, once.
     EXPECT_NE(r.err.find("[Tonewright] Skin File Not Found - "), std::string::npos);
+    const CliRun dump = RunCli(dir, {"dump", "empty.tw1"});
+    for (const char* file : {"Knob_0to10.bmp", "LED_Red.bmp", "Background.bmp"}) {
+        const std::string line =
+            "[Tonewright] Skin File Not Found - " + dir.File("Skins/Default/") + file + "\n";
+        EXPECT_NE(dump.err.find(line), std::string::npos) << dump.err;
+        EXPECT_EQ(dump.err.find(line), dump.err.rfind(line)) << dump.err;
+    }
 
     Maker m;
     EXPECT_EQ(bytes, EncodeProject(*m.project, ReadSavedLayout(m.platform)));

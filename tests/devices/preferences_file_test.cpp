@@ -3,6 +3,7 @@
 #include "devices/preferences.h"
 #include "model/text.h"
 #include "support/builders.h"
+#include "support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -153,25 +154,67 @@ TEST_F(PreferencesFile, AnotherVersionGivesDefaultsWithoutReopeningTheLastProjec
     EXPECT_EQ(devices.sampleRate, 44100u);
 }
 
-TEST_F(PreferencesFile, AStoredTextLongerThanItsFieldIsTreatedAsDamaged) {
-    const std::string tooLongPath(260, 'p');
-    WriteRaw(Word(414) + Counted("/keep/out") + Counted("m") + Counted("a") +
-             std::string{'\x01', '\x01'} + Counted(tooLongPath));
-    EXPECT_EQ(LoadPreferences(*project, devices, host), PreferencesRead::Damaged);
-    // Nothing of the file was taken, not even the texts before the bad one.
-    EXPECT_EQ(GetText(project->outputFolder), "");
-    EXPECT_EQ(GetText(devices.midiDevice), "");
-    EXPECT_EQ(devices.sampleRate, 44100u);
-    EXPECT_EQ(host.opened, std::vector<std::string>{DemoPath()});
-
-    const std::string longDevice(128, 'd'); // one more than the 127 a device name holds
-    auto fresh = test::MakeProject();
-    EXPECT_EQ(DecodePreferences(Word(414) + Word(0) + Counted(longDevice), *fresh, devices),
-              PreferencesRead::Damaged);
-    EXPECT_EQ(DecodePreferences(Word(414) + Word(0xFFFFFFFF), *fresh, devices),
-              PreferencesRead::Damaged);
-    EXPECT_EQ(DecodePreferences(std::string("\x9E\x01", 2), *fresh, devices),
-              PreferencesRead::Damaged);
+// A damaged file keeps every value that can still be read and says which took their
+// defaults; the damaged file is kept beside it, and is never read past the largest size.
+TEST_F(PreferencesFile, ADamagedFileKeepsWhatCanBeReadAndIsKeptAsABackup) {
+    const std::string good = Word(414) + Counted("/keep/out") + Counted("m") + Counted("a") +
+                             std::string{'\x01', '\x01'} + Counted("/data/last.tw1");
+    const std::string tail = std::string{'\x01', '\x01'} + Counted("/data/last.tw1");
+    const struct {
+        const char* what;
+        std::string bytes;
+        uintmax_t size; // the file is stretched (sparse) to this size; 0: as written
+        uint32_t reset;
+        const char* said;
+    } cases[] = {
+        {"over-long MIDI name",
+         Word(414) + Counted("/keep/out") + Counted(std::string(128, 'd')) + Counted("a") + tail, 0,
+         kPrefMidiDevice, "Reset to their defaults: MIDI device."},
+        {"over-long last project",
+         good.substr(0, good.size() - 18) + Counted(std::string(260, 'p')), 0, kPrefLastProject,
+         "Reset to their defaults: last project."},
+        {"negative audio length", Word(414) + Counted("/keep/out") + Counted("m") + Word(-1) + tail,
+         0, kPrefAudioDevice | kPrefSampleRate | kPrefOpenLastProject | kPrefLastProject,
+         "Reset to their defaults: audio device, sample rate, open last project, last project."},
+        {"folder length past the end", Word(414) + Word(0x7FFFFFF0) + Counted("m"), 0,
+         kPrefAllFields,
+         "Reset to their defaults: plugin folder, MIDI device, audio device, sample rate, open "
+         "last project, last project."},
+        {"no version", std::string("\x9E\x01", 2), 0, kPrefAllFields, nullptr},
+        {"3 GB long", good, 3ull << 30, 0, "Every setting could still be read."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto fresh = test::MakeProject();
+        SetText(fresh->appFolder, app.string());
+        DevicePreferences loaded;
+        RecordingHost seen;
+        WriteRaw(c.bytes);
+        if (c.size != 0) fs::resize_file(PrefsPath(), c.size);
+        EXPECT_EQ(LoadPreferences(*fresh, loaded, seen), PreferencesRead::Damaged);
+        const auto kept = [&](uint32_t field) { return (c.reset & field) == 0; };
+        EXPECT_EQ(GetText(fresh->outputFolder), kept(kPrefPluginFolder) ? "/keep/out" : "");
+        EXPECT_EQ(GetText(loaded.midiDevice), kept(kPrefMidiDevice) ? "m" : "");
+        EXPECT_EQ(GetText(loaded.audioDevice), kept(kPrefAudioDevice) ? "a" : "");
+        EXPECT_EQ(loaded.sampleRate, kept(kPrefSampleRate) ? 48000u : 44100u);
+        EXPECT_EQ(fresh->openLastProject, 1);
+        // Only a path that was read is reopened.
+        EXPECT_EQ(seen.opened, kept(kPrefLastProject) ? std::vector<std::string>{"/data/last.tw1"}
+                                                      : std::vector<std::string>{});
+        EXPECT_EQ(seen.defaultsApplied, 0);
+        ASSERT_EQ(seen.information.size(), 1u);
+        const std::string said = seen.information[0];
+        EXPECT_EQ(said.rfind("The preferences file is damaged:\n" + PrefsPath() + "\n\n", 0), 0u);
+        if (c.said != nullptr) {
+            EXPECT_NE(said.find(c.said), std::string::npos) << said;
+        }
+        EXPECT_TRUE(said.ends_with("The damaged file was kept as\n" + PrefsPath() + ".bak"));
+        EXPECT_EQ(fs::file_size(PrefsPath() + ".bak"), fs::file_size(PrefsPath()));
+        std::ifstream backup(PrefsPath() + ".bak", std::ios::binary);
+        std::string head(c.bytes.size(), '\0');
+        backup.read(head.data(), static_cast<std::streamsize>(head.size()));
+        EXPECT_EQ(head, c.bytes);
+    }
 }
 
 TEST_F(PreferencesFile, TextsExactlyFillingTheirFieldsAreAccepted) {
@@ -213,19 +256,15 @@ TEST_F(PreferencesFile, AnUnknownSampleRateCodeLeavesTheRate) {
 
 TEST_F(PreferencesFile, AFailedSaveReportsThePathAndKeepsThePreviousFile) {
     WriteRaw("previous contents");
-    // A folder where the temporary file would go makes the write fail half-way.
-    fs::create_directories(PrefsPath() + ".tmp");
-    EXPECT_FALSE(SavePreferences(*project, devices, host));
+    SetText(project->projectPath, std::string(200, 'p'));
+    {
+        const test::FileSizeLimit fullDisk(100);
+        EXPECT_FALSE(SavePreferences(*project, devices, host));
+    }
     ASSERT_EQ(host.errors.size(), 1u);
     EXPECT_EQ(host.errors[0], "Can not save to\n" + PrefsPath());
     EXPECT_EQ(ReadRaw(), "previous contents");
-}
-
-TEST_F(PreferencesFile, ASaveReplacesThePreviousFileWhole) {
-    WriteRaw(std::string(500, 'x'));
-    ASSERT_TRUE(SavePreferences(*project, devices, host));
-    EXPECT_EQ(ReadRaw(), EncodePreferences(*project, devices));
-    EXPECT_FALSE(fs::exists(PrefsPath() + ".tmp"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(app / "Resources"), {}), 1);
 }
 
 } // namespace

@@ -133,7 +133,8 @@ TEST(ManifestBytes, SizeFollowsTheFormulaAndTextsAreVerbatim) {
 TEST(ManifestFile, IsAppendedAfterTheTemplateWithItsLogLines) {
     test::ScratchFolder dir;
     const std::string plugin = dir.str() + "/Synth.dll";
-    test::WriteFile(plugin, "TEMPLATE");
+    AtomicFile file(plugin);
+    ASSERT_TRUE(file.Write("TEMPLATE"));
     auto project = test::MakeProject();
     const int32_t param = test::AddModule(*project, kTypeParameter);
     const int32_t osc = test::AddModule(*project, kTypeOscillator);
@@ -141,7 +142,8 @@ TEST(ManifestFile, IsAppendedAfterTheTemplateWithItsLogLines) {
     ASSERT_TRUE(test::Wire(*project, param, 0, osc, 1));
 
     test::KeptLog kept;
-    WriteManifest(*project, plugin, 384, 261, kept.log);
+    EXPECT_TRUE(WriteManifest(*project, file, plugin, 384, 261, kept.log));
+    ASSERT_TRUE(file.Commit());
     EXPECT_EQ(kept.log.errorCount, 0);
     EXPECT_EQ(test::ReadFile(plugin), "TEMPLATE" + EncodeManifest(*project, 384, 261));
     EXPECT_EQ(kept.lines, (std::vector<std::string>{">Opening Manifest ", "3  Objects Indexed ",
@@ -155,7 +157,8 @@ TEST(ManifestFile, APluginFileThatCannotBeOpenedCountsError9) {
     auto project = test::MakeProject();
     test::KeptLog kept;
     kept.log.errorCount = 2; // the count carries what the build counted before
-    WriteManifest(*project, plugin, 384, 261, kept.log);
+    AtomicFile file(plugin);
+    EXPECT_FALSE(WriteManifest(*project, file, plugin, 384, 261, kept.log));
     EXPECT_EQ(kept.log.errorCount, 3);
     EXPECT_EQ(kept.lines,
               (std::vector<std::string>{">Opening Manifest ",

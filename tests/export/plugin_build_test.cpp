@@ -6,10 +6,14 @@
 #include "export_fixtures.h"
 #include "model/text.h"
 #include "support/builders.h"
+#include "support/files.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace tw {
 namespace {
@@ -32,6 +36,7 @@ public:
     Lines errors, warnings;
     std::vector<int> pauses;
     int captures = 0;
+    uint32_t tint = 0; // turns the panel's colours
     std::function<void()> onCapture;
 
     void ShowError(std::string_view text) override { errors.emplace_back(text); }
@@ -44,7 +49,7 @@ public:
         b.width = w;
         b.height = h;
         for (int32_t y = 0; y < h; ++y)
-            for (int32_t x = 0; x < w; ++x) b.pixels.push_back(PanelColour(x, y));
+            for (int32_t x = 0; x < w; ++x) b.pixels.push_back(PanelColour(x, y) ^ tint);
         return b;
     }
 };
@@ -226,33 +231,65 @@ TEST_F(PluginBuild, ChecksAreShownInOrderAndRefuseWithoutLogging) {
     EXPECT_TRUE(kept.lines.empty());
 }
 
-TEST_F(PluginBuild, NamesThatLeaveTheTargetDirectoryAreRefused) {
-    fields = {"../escape", "", "1000", "DfLt"};
-    EXPECT_FALSE(Run());
-    EXPECT_EQ(host.errors,
-              (Lines{"Plugin must have an author.", "Plugin name must not contain '/'."}));
-    host.errors.clear();
-    fields = {"..", "A Writer", "1000", "DfLt"};
-    EXPECT_FALSE(Run());
-    EXPECT_EQ(host.errors, Lines{"Plugin name must not be '.' or '..'."});
+// Names become files, URIs and host labels: they are cut at character boundaries (a
+// UTF-8 name counts its characters), and names that would land elsewhere or that a host
+// cannot read back are refused before anything is written.
+TEST_F(PluginBuild, IdentityFieldsAreCutAtCharactersOrRefused) {
+    const std::string u = "\xC3\x9C"; // Ü
+    const auto times = [](const std::string& s, int n) {
+        std::string out;
+        for (int i = 0; i < n; ++i) out += s;
+        return out;
+    };
+    const struct {
+        BuildFields typed;
+        Lines refused;
+        BuildFields taken; // when not refused
+    } cases[] = {
+        {{"../escape", "", "1000", "DfLt"},
+         {"Plugin must have an author.", "Plugin name must not contain '/'."},
+         {}},
+        {{"..", "A Writer", "1000", "DfLt"}, {"Plugin name must not be '.' or '..'."}, {}},
+        {{"Tab\there", "A Writer", "1000", "DfLt"},
+         {"Plugin name must not contain control characters."},
+         {}},
+        {{"Synth", "A Writer", "1000", "D\x7F"},
+         {"Plugin ID must not contain control characters."},
+         {}},
+        // A backslash is an ordinary character of a file name here.
+        {{"My\\Synth", "A Writer", "1000", "DfLt"}, {}, {"My\\Synth", "A Writer", "1000", "DfLt"}},
+        {{std::string(30, 'n'), std::string(30, 'a'), "123456789012345678901234567", "ABCDEF"},
+         {},
+         {std::string(23, 'n'), std::string(23, 'a'), "12345678901234567890123", "ABCD"}},
+        {{times(u, 12), times(u, 30), times("\xE2\x82\xAC", 24),
+          "\xC3\x84\xC3\x96\xC3\x9C\xC3\x9FX"},
+         {},
+         {times(u, 12), times(u, 23), times("\xE2\x82\xAC", 23),
+          "\xC3\x84\xC3\x96\xC3\x9C\xC3\x9F"}},
+        // Not UTF-8: each byte is a character.
+        {{std::string(30, '\xDC'), "A Writer", "1000", "DfLt"},
+         {},
+         {std::string(23, '\xDC'), "A Writer", "1000", "DfLt"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed.name);
+        host.errors.clear();
+        kept.lines.clear();
+        fields = c.typed;
+        EXPECT_EQ(Run(), c.refused.empty());
+        EXPECT_EQ(host.errors, c.refused);
+        if (!c.refused.empty()) {
+            EXPECT_TRUE(kept.lines.empty());
+            continue;
+        }
+        EXPECT_EQ(GetText(project->pluginName), c.taken.name);
+        EXPECT_EQ(GetText(project->author), c.taken.author);
+        EXPECT_EQ(GetText(project->versionText), c.taken.version);
+        EXPECT_EQ(GetText(project->uniqueId), c.taken.id);
+        EXPECT_TRUE(fs::exists(Target() / (c.taken.name + ".dll")));
+    }
     EXPECT_FALSE(fs::exists(scratch.path() / "escape.dll"));
-    EXPECT_TRUE(kept.lines.empty());
-
-    // A backslash is an ordinary character of a file name here.
-    host.errors.clear();
-    fields = {"My\\Synth", "A Writer", "1000", "DfLt"};
-    EXPECT_TRUE(Run());
-    EXPECT_TRUE(host.errors.empty());
-    EXPECT_TRUE(fs::exists(Target() / "My\\Synth.dll"));
-}
-
-TEST_F(PluginBuild, FieldsAreCutToTheirLengths) {
-    fields = {std::string(30, 'n'), std::string(30, 'a'), "123456789012345678901234567", "ABCDEF"};
-    ASSERT_TRUE(Run());
-    EXPECT_EQ(GetText(project->pluginName), std::string(23, 'n'));
-    EXPECT_EQ(GetText(project->author), std::string(23, 'a'));
-    EXPECT_EQ(GetText(project->versionText), "12345678901234567890123");
-    EXPECT_EQ(GetText(project->uniqueId), "ABCD");
+    EXPECT_FALSE(fs::exists(Target() / "Tab\there.dll"));
 }
 
 TEST_F(PluginBuild, AnEmptyProjectHasNothingToSave) {
@@ -295,15 +332,49 @@ TEST_F(PluginBuild, TheCaptureSeesTheCallersFlagsAndEveryBuildRestoresThem) {
     for (const ModuleSlot& s : project->slots) ASSERT_EQ(s.renderOnBackground, 1);
 }
 
-TEST_F(PluginBuild, ARebuildRewritesInPlaceAndResetsTheErrorCount) {
-    fs::remove(App() / "Resources" / "64Bit.dat");
+// A host that has the plugin loaded keeps the files it opened: a rebuild puts new files in
+// their place instead of rewriting them, and a build that stops half-way leaves the
+// previous plugin as it was.
+TEST_F(PluginBuild, ARebuildReplacesEveryFileAndAFailedOneLeavesThemAsTheyWere) {
     ASSERT_TRUE(Run());
-    EXPECT_EQ(kept.log.errorCount, 1);
-    WriteFile(App() / "Resources" / "64Bit.dat", templateBytes);
-    WriteFile(Plugin(), std::string(5000, 'x'));
+    std::vector<std::string> files = {Plugin(), Folder() + "/Background.bmp",
+                                      Folder() + "/manifest.ttl", Folder() + "/plugin.ttl",
+                                      Folder() + "/presets.ttl"};
+    for (const char* name : kPluginSkinBitmaps) files.push_back(Folder() + "/" + name);
+    std::vector<std::string> before;
+    std::vector<int> open;
+    for (const std::string& f : files) {
+        before.push_back(ReadFile(f));
+        open.push_back(::open(f.c_str(), O_RDONLY));
+    }
+    WriteFile(App() / "Resources" / "64Bit.dat", "NEW TEMPLATE");
+    for (const char* name : kSkinFilesOnDisk)
+        WriteFile(App() / "Skins" / "Default" / name, std::string("new skin:") + name);
+    fields.id = "NeW1";
+    host.tint = 0x00FFFFFFu;
     ASSERT_TRUE(Run());
     EXPECT_EQ(kept.log.errorCount, 0);
-    EXPECT_EQ(ReadFile(Plugin()), templateBytes + EncodeManifest(*project, 384, 261));
+    std::vector<std::string> rebuilt;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE(files[i]);
+        std::string seen(before[i].size() + 1, '\0');
+        const ssize_t n = pread(open[i], seen.data(), seen.size(), 0);
+        close(open[i]);
+        EXPECT_EQ(seen.substr(0, n > 0 ? static_cast<std::size_t>(n) : 0), before[i]);
+        rebuilt.push_back(ReadFile(files[i]));
+        EXPECT_NE(rebuilt[i], before[i]);
+    }
+
+    // The disk fills up while the plugin file is written.
+    WriteFile(App() / "Resources" / "64Bit.dat", std::string(4000, 'T'));
+    {
+        const test::FileSizeLimit fullDisk(3000);
+        ASSERT_TRUE(Run());
+    }
+    EXPECT_EQ(kept.log.errorCount, 1);
+    for (std::size_t i = 0; i < files.size(); ++i) EXPECT_EQ(ReadFile(files[i]), rebuilt[i]);
+    EXPECT_EQ(std::distance(fs::directory_iterator(Target()), {}), 2); // no temporary file
+    EXPECT_EQ(std::distance(fs::directory_iterator(Folder()), {}), 11);
 }
 
 TEST(Bmp24, RowsArePaddedToFourBytesAndTheSizeFieldIsOptional) {

@@ -464,19 +464,6 @@ TEST(ProjectFileHostile, ATruncatedFileKeepsWhatWasReadAtEveryCut) {
     }
 }
 
-TEST(ProjectFileSave, ReplacingAFileLeavesNoTemporaryFileAndKeepsItsPermissions) {
-    Fixture f;
-    const std::string path = f.dir.File("keep.tw1");
-    test::WriteFileBytes(path, {1, 2, 3});
-    std::filesystem::permissions(path, std::filesystem::perms::owner_read |
-                                           std::filesystem::perms::owner_write);
-    ASSERT_TRUE(SaveProject(*f.project, f.platform, path));
-    EXPECT_EQ(test::ReadFileBytes(path), EncodeProject(*f.project, ReadSavedLayout(f.platform)));
-    EXPECT_EQ(std::filesystem::status(path).permissions(),
-              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(f.dir.Path()), {}), 1);
-}
-
 TEST(ProjectFileSave, AFailedSaveSaysSoAndLeavesWhatWasThere) {
     Fixture f;
     // A folder stands where the file should go: the rename over it fails after the bytes

@@ -243,6 +243,14 @@ TEST_F(DamagedPlugin, TruncatedManifestPlaysSilence) {
     ExpectSilentAndExplained();
 }
 
+TEST_F(DamagedPlugin, AFileCutBackToTheTemplatePlaysSilence) {
+    Build("NoManifest");
+    std::vector<uint8_t> bytes = ReadAll(file);
+    bytes.resize(fs::file_size(fs::path(TW_APP_DIR) / "Resources" / "64Bit.dat"));
+    WriteAll(file, bytes);
+    ExpectSilentAndExplained();
+}
+
 TEST_F(DamagedPlugin, HugeModuleCountPlaysSilence) {
     Build("HugeCount");
     std::vector<uint8_t> bytes = ReadAll(file);

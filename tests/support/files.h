@@ -12,6 +12,9 @@
 #include <string_view>
 #include <vector>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace tw::test {
 
 // A folder of its own under the system's temporary folder, removed with everything in
@@ -50,6 +53,27 @@ inline void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& 
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
 }
+
+// While it lives, no file of the process can grow past `bytes` bytes, as on a full disk:
+// writes beyond fail instead of ending the process.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) : oldHandler_(std::signal(SIGXFSZ, SIG_IGN)) {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        const rlimit limit{bytes, old_.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit old_{};
+    void (*oldHandler_)(int);
+};
 
 // Little-endian bytes, written field by field from a file layout.
 struct Bytes {
