@@ -14,6 +14,7 @@
 #include "engine/utility.h"
 #include "model/engine_control.h"
 #include "model/limits.h"
+#include "model/ports.h"
 #include "model/project.h"
 
 #include <cstdint>
