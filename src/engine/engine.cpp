@@ -193,13 +193,13 @@ Engine::Engine(Project& p) noexcept : project(p) {
 
 void Engine::ResetDspState() {
     random.Seed(kEngineSeed);
-    ResetNoteTables(*this);  // 3
-    ResetOscillators(*this); // 4
-    ResetReverb(*this);      // 5
-    ResetDelay(*this);       // 6
-    ResetFilters(*this);     // 7
-    ResetEnvelopes(*this);   // 8
-    ResetPolyWave(*this);    // 9
+    ResetNoteTables(*this);
+    ResetOscillators(*this);
+    ResetReverb(*this);
+    ResetDelay(*this);
+    ResetFilters(*this);
+    ResetEnvelopes(*this);
+    ResetPolyWave(*this);
 }
 
 void Engine::ClearDelayLine() {
