@@ -355,7 +355,14 @@ struct Project {
     void RecomputeParameterValues() noexcept;
     void RecomputeParameterValue(int32_t slot) noexcept;
 
-    // ---- Routes and the active-object list ----
+    // ---- Cables, routes and the active-object list ----
+    // Stores the cable that feeds input `input` from output `output` in both crossed halves,
+    // as a project file or a plugin manifest lists it: ports and slots are not judged, the
+    // editor plays every cable its project carries. A later cable for the same input or
+    // output replaces the earlier one, so that no half is left pointing at a port that does
+    // not point back. Indices outside the port table change nothing (false). The routes
+    // are not rebuilt.
+    bool LinkCable(int32_t input, int32_t output) noexcept;
     void RebuildActiveList() noexcept;
     void RebuildRoutes() noexcept;
 
