@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
     auto project = std::make_unique<Project>();
     Project& p = *project;
     SetText(p.pluginName, "Demo Synth");
-    SetText(p.author, "Tonewright");
+    SetText(p.author, kProductName);
     SetText(p.versionText, "1000");
     SetText(p.uniqueId, "TwDm");
 
