@@ -23,8 +23,8 @@ template <std::size_t N> std::string_view GetText(const char (&field)[N]) noexce
     return std::string_view(field, strnlen(field, N));
 }
 
-// Equal but for the letter case of ASCII letters: skin folders and files are found this
-// way, whatever case the file system holds them in.
+// Equal but for letter case: skin folders and files are found this way, whatever case
+// the file system holds their names in.
 inline bool SameIgnoringCase(std::string_view a, std::string_view b) noexcept {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
