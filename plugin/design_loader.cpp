@@ -6,33 +6,14 @@
 
 namespace tw::plugin {
 
-namespace {
-
-// Input k fed by output o, stored in both crossed halves. A later cable for the same
-// input or output replaces the earlier one, as when a project file is read, so that no
-// half is left pointing at a port that does not point back.
-void LinkCable(Project& p, int32_t k, int32_t o) noexcept {
-    const int32_t oldSource = p.Out[k].link;
-    if (IsPort(oldSource) && p.In[oldSource].link == k) p.In[oldSource].link = kNone;
-    const int32_t oldTarget = p.In[o].link;
-    if (IsPort(oldTarget) && p.Out[oldTarget].link == o) p.Out[oldTarget].link = kNone;
-    p.Out[k].link = o;
-    p.In[o].link = k;
-}
-
-} // namespace
-
 void LoadDesign(const ManifestDesign& design, Project& project) noexcept {
     for (const ManifestModule& m : design.modules) {
         if (!IsSlot(m.slot)) continue;
         project.slots[m.slot].type = m.type;
         project.PlaceModule(m.slot, 0, 0);
     }
-    // Cables are taken as the editor holds them, not re-judged by the canvas's rules:
-    // the editor plays every cable its project carries, whatever the port kinds.
-    for (const ManifestCable& c : design.cables) {
-        if (IsPort(c.input) && IsPort(c.output)) LinkCable(project, c.input, c.output);
-    }
+    // Cables are taken as the editor holds them, not re-judged by the canvas's rules.
+    for (const ManifestCable& c : design.cables) project.LinkCable(c.input, c.output);
     for (const ManifestParameter& param : design.parameters) {
         if (!IsSlot(param.slot)) continue;
         ModuleSlot& s = project.slots[param.slot];

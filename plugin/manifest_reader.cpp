@@ -14,7 +14,7 @@ namespace {
 constexpr uint8_t kPrefixKey = 0x5A;
 volatile uint8_t prefixKey = kPrefixKey;
 
-constexpr const char* kProductTag = "Tonewright";
+constexpr const char* kProductTag = kProductName;
 
 class Reader {
 public:

@@ -2,6 +2,7 @@
 // voice with a tidy DSP canvas, a labelled panel and a few named patches.
 //
 //   tw_demo_project OUTPUT.tw1
+#include "model/ports.h"
 #include "model/project.h"
 #include "model/project_file.h"
 #include "model/text.h"
@@ -129,7 +130,7 @@ int main(int argc, char** argv) {
     auto project = std::make_unique<Project>();
     Project& p = *project;
     SetText(p.pluginName, "Demo Synth");
-    SetText(p.author, "Tonewright");
+    SetText(p.author, kProductName);
     SetText(p.versionText, "1000");
     SetText(p.uniqueId, "TwDm");
 
@@ -180,33 +181,34 @@ int main(int argc, char** argv) {
     const int32_t lfo = Add(p, kTypeLfo, 440, 240);
     const int32_t out = Add(p, kTypeOutput, 980, 40);
 
-    Wire(p, midi, 1, driver, 0);          // pitch
-    Wire(p, knob[kOctave], 0, driver, 1); // octave
-    Wire(p, knob[kWave], 0, osc, 0);
-    Wire(p, driver, 0, osc, 1);
-    Wire(p, knob[kCutoff], 0, sum, 0);
-    Wire(p, lfo, 0, sum, 1);
-    Wire(p, osc, 0, filter, 0);
-    Wire(p, sum, 0, filter, 1);
-    Wire(p, knob[kReso], 0, filter, 2);
-    Wire(p, knob[kRate], 0, lfo, 1);
-    Wire(p, knob[kDepth], 0, lfo, 3);
-    Wire(p, midi, 0, env, 0); // gate
-    Wire(p, knob[kAttack], 0, env, 1);
-    Wire(p, knob[kDecay], 0, env, 2);
-    Wire(p, knob[kSustain], 0, env, 3);
-    Wire(p, knob[kRelease], 0, env, 4);
-    Wire(p, filter, 0, amp, 0);
-    Wire(p, env, 0, amp, 1);
-    Wire(p, amp, 0, boost, 0);
-    Wire(p, gain, 1, boost, 1); // x 5.0
-    Wire(p, boost, 0, split, 0);
-    Wire(p, split, 0, reverb, 0);
-    Wire(p, split, 1, reverb, 1);
-    Wire(p, knob[kReverb], 0, reverb, 3); // mix
-    Wire(p, reverb, 0, out, 1);
-    Wire(p, reverb, 1, out, 5);
-    Wire(p, knob[kVolume], 0, out, 0);
+    constexpr int32_t knobOut = parameter::kOut;
+    Wire(p, midi, midi2cv::kPitch, driver, oscillator_driver::kPitch);
+    Wire(p, knob[kOctave], knobOut, driver, oscillator_driver::kOctave);
+    Wire(p, knob[kWave], knobOut, osc, oscillator::kWave);
+    Wire(p, driver, oscillator_driver::kOut, osc, oscillator::kPitch);
+    Wire(p, knob[kCutoff], knobOut, sum, math::kIn1);
+    Wire(p, lfo, lfo::kOut, sum, math::kIn2);
+    Wire(p, osc, oscillator::kOut, filter, low_pass_2pole::kIn);
+    Wire(p, sum, math::kOut, filter, low_pass_2pole::kFrequency);
+    Wire(p, knob[kReso], knobOut, filter, low_pass_2pole::kResonance);
+    Wire(p, knob[kRate], knobOut, lfo, lfo::kRate);
+    Wire(p, knob[kDepth], knobOut, lfo, lfo::kLevel);
+    Wire(p, midi, midi2cv::kGate, env, adsr::kGate);
+    Wire(p, knob[kAttack], knobOut, env, adsr::kAttack);
+    Wire(p, knob[kDecay], knobOut, env, adsr::kDecay);
+    Wire(p, knob[kSustain], knobOut, env, adsr::kSustain);
+    Wire(p, knob[kRelease], knobOut, env, adsr::kRelease);
+    Wire(p, filter, low_pass_2pole::kOut, amp, amplifier::kIn);
+    Wire(p, env, adsr::kOut, amp, amplifier::kLevel);
+    Wire(p, amp, amplifier::kOut, boost, math::kIn1);
+    Wire(p, gain, fixed_values::kFive, boost, math::kIn2);
+    Wire(p, boost, math::kOut, split, split::kIn);
+    Wire(p, split, split::kOut1, reverb, reverb::kInL);
+    Wire(p, split, split::kOut2, reverb, reverb::kInR);
+    Wire(p, knob[kReverb], knobOut, reverb, reverb::kMix);
+    Wire(p, reverb, reverb::kOutL, out, output::kLeft1);
+    Wire(p, reverb, reverb::kOutR, out, output::kRight1);
+    Wire(p, knob[kVolume], knobOut, out, output::kVolume);
 
     // A comment box holds about three short lines at the default zoom.
     Comment(p, 120, 536, "Each Parameter is one knob on the Gui Editor.");

@@ -155,7 +155,7 @@ bool DispatchCommand(AppContext& ctx, CommandHost& host, int32_t command) {
         ApplyDefaultLayout(project, platform);
         break;
     case kCmdHelpTopics:
-        platform.ShowHelp("Tonewright.chm");
+        platform.ShowHelp(kHelpFile);
         break;
     case kCmdAbout:
         Inform(platform, AboutText());

@@ -8,7 +8,7 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Tonewright"));
+    QApplication::setApplicationName(QString::fromLatin1(tw::kProductName));
     // The main window's close procedure decides when the program ends: a help window left
     // open must not keep it running, and a cancelled close must not end it.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -36,14 +36,14 @@ namespace tw {
 
 namespace {
 
-struct ChildSpec {
+struct ChildShape {
     const char* title;
     WindowRect start; // client coordinates, as project files store them
     bool sizeable;
 };
 
 // In EditorWindow order.
-constexpr ChildSpec kChildren[kEditorWindowCount] = {
+constexpr ChildShape kChildren[kEditorWindowCount] = {
     {"Dsp Editor", {160, 39, 800, 600}, true},
     {"Gui Editor", {500, 200, 400, 300}, true},
     {"Virtual Keyboard", {160, 100, kKeyboardWidth, kKeyboardHeight}, false},
@@ -337,7 +337,7 @@ void MainWindow::CreateChildWindows() {
     QWidget* contents[kEditorWindowCount] = {dspEditor_, guiEditor_, keyboard_, monitor_};
     for (const EditorWindow w : kOrder) {
         const int i = Index(w);
-        const ChildSpec& shape = kChildren[i];
+        const ChildShape& shape = kChildren[i];
         const WindowRect at = shell_->Pending(i);
         auto* child =
             new ChildWindow(contents[i], QString::fromLatin1(shape.title), kEditorBackground,

@@ -81,8 +81,6 @@ MessageAnswer Answer(int button, MessageButtons offered) {
     return MessageAnswer::Cancel;
 }
 
-constexpr std::string_view kHelpFile = "Tonewright.chm";
-
 } // namespace
 
 std::string HelpPagePath(std::string_view appFolder, std::string_view topic) {
@@ -186,7 +184,7 @@ void QtPlatform::ShowHelp(std::string_view topic) {
     if (!helpWindow_) {
         helpWindow_ = new QWidget(owner_, Qt::Window);
         helpWindow_->setObjectName(QStringLiteral("HelpViewer"));
-        helpWindow_->setWindowTitle(QStringLiteral("Tonewright Help"));
+        helpWindow_->setWindowTitle(QString::fromLatin1(kProductName) + QStringLiteral(" Help"));
         helpWindow_->resize(640, 720);
         auto* layout = new QVBoxLayout(helpWindow_);
         layout->setContentsMargins(0, 0, 0, 0);

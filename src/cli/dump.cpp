@@ -21,21 +21,8 @@ template <std::size_t N> std::string Text(const char (&field)[N]) {
 constexpr const char* kWindowNames[kEditorWindowCount] = {"Dsp Editor", "Gui Editor",
                                                           "Virtual Keyboard", "Midi Monitor"};
 
-Json DumpProject(const Project& p) {
-    Json j;
-    j["fileVersion"] = p.fileVersion;
-    j["targetPlatform"] = p.TargetPlatform;
-    j["viewOrigin"] = {p.viewOriginX, p.viewOriginY};
-    j["zoom"] = p.zoom;
-    j["cableStyle"] = p.cableStyle;
-    j["pluginName"] = Text(p.pluginName);
-    j["author"] = Text(p.author);
-    j["versionText"] = Text(p.versionText);
-    j["uniqueId"] = Text(p.uniqueId);
-    j["skinName"] = Text(p.skinName);
-
+Json DumpModules(const Project& p) {
     Json modules = Json::array();
-    Json parameters = Json::array();
     for (int32_t s = 0; s < kSlotCount; ++s) {
         const ModuleSlot& m = p.slots[s];
         if (m.type == kTypeEmpty) continue;
@@ -46,6 +33,22 @@ Json DumpProject(const Project& p) {
                            {"topY", m.topY},
                            {"gx", m.gx},
                            {"gy", m.gy}});
+    }
+    return modules;
+}
+
+Json DumpCables(const Project& p) {
+    Json cables = Json::array();
+    for (int32_t k = 0; k < kPortCount; ++k) {
+        if (p.Out[k].link != kNone) cables.push_back({{"input", k}, {"output", p.Out[k].link}});
+    }
+    return cables;
+}
+
+Json DumpParameters(const Project& p) {
+    Json parameters = Json::array();
+    for (int32_t s = 0; s < kSlotCount; ++s) {
+        const ModuleSlot& m = p.slots[s];
         if (m.type != kTypeParameter) continue;
         parameters.push_back(
             {{"slot", s},
@@ -59,15 +62,10 @@ Json DumpProject(const Project& p) {
              {"labelColour", {m.labelColour[0], m.labelColour[1], m.labelColour[2]}},
              {"name", Text(m.name)}});
     }
-    j["modules"] = std::move(modules);
+    return parameters;
+}
 
-    Json cables = Json::array();
-    for (int32_t k = 0; k < kPortCount; ++k) {
-        if (p.Out[k].link != kNone) cables.push_back({{"input", k}, {"output", p.Out[k].link}});
-    }
-    j["cables"] = std::move(cables);
-    j["parameters"] = std::move(parameters);
-
+Json DumpPatches(const Project& p) {
     Json patches = Json::array();
     for (int32_t patch = 0; patch < kPatchCount; ++patch) {
         Json values = Json::object();
@@ -77,8 +75,10 @@ Json DumpProject(const Project& p) {
         }
         patches.push_back({{"name", Text(p.patchNames[patch])}, {"values", std::move(values)}});
     }
-    j["patches"] = std::move(patches);
+    return patches;
+}
 
+Json DumpPolygons(const Project& p) {
     Json polygons = Json::array();
     for (int32_t i = 0; i < p.polygonCount && i < kPolygonCount; ++i) {
         const PanelPolygon& g = p.polygons[i];
@@ -94,8 +94,10 @@ Json DumpProject(const Project& p) {
                             {"blue", g.blue},
                             {"solid", g.solid}});
     }
-    j["polygons"] = std::move(polygons);
+    return polygons;
+}
 
+Json DumpTexts(const Project& p) {
     Json texts = Json::array();
     for (int32_t i = 0; i < p.textCount && i < kTextCount; ++i) {
         const PanelText& t = p.texts[i];
@@ -108,8 +110,10 @@ Json DumpProject(const Project& p) {
                          {"blue", t.blue},
                          {"alpha", t.alpha}});
     }
-    j["texts"] = std::move(texts);
+    return texts;
+}
 
+Json DumpComments(const Project& p) {
     Json comments = Json::array();
     for (int32_t i = 0; i < p.commentCount && i < kCommentCount; ++i) {
         const CommentRecord& c = p.comments[i];
@@ -119,8 +123,10 @@ Json DumpProject(const Project& p) {
                             {"showBackground", c.showBackground},
                             {"showBorder", c.showBorder}});
     }
-    j["comments"] = std::move(comments);
+    return comments;
+}
 
+Json DumpWindows(const Project& p) {
     Json windows = Json::array();
     for (int32_t i = 0; i < kEditorWindowCount; ++i) {
         const WindowPlacement& w = p.windows[i];
@@ -131,7 +137,30 @@ Json DumpProject(const Project& p) {
                            {"width", w.width},
                            {"height", w.height}});
     }
-    j["windows"] = std::move(windows);
+    return windows;
+}
+
+// The keys are printed in the order they are set here.
+Json DumpProject(const Project& p) {
+    Json j;
+    j["fileVersion"] = p.fileVersion;
+    j["targetPlatform"] = p.TargetPlatform;
+    j["viewOrigin"] = {p.viewOriginX, p.viewOriginY};
+    j["zoom"] = p.zoom;
+    j["cableStyle"] = p.cableStyle;
+    j["pluginName"] = Text(p.pluginName);
+    j["author"] = Text(p.author);
+    j["versionText"] = Text(p.versionText);
+    j["uniqueId"] = Text(p.uniqueId);
+    j["skinName"] = Text(p.skinName);
+    j["modules"] = DumpModules(p);
+    j["cables"] = DumpCables(p);
+    j["parameters"] = DumpParameters(p);
+    j["patches"] = DumpPatches(p);
+    j["polygons"] = DumpPolygons(p);
+    j["texts"] = DumpTexts(p);
+    j["comments"] = DumpComments(p);
+    j["windows"] = DumpWindows(p);
     return j;
 }
 

@@ -35,7 +35,7 @@ constexpr auto kLifeSignPoll = std::chrono::milliseconds(2);
 void IgnoreAudioError(RtAudioError::Type /*type*/, const std::string& /*text*/) {}
 
 void ShowNotice(Platform& platform, const char* text) {
-    platform.ShowMessage(text, "Tonewright", MessageButtons::Ok, MessageIcon::Information);
+    platform.ShowMessage(text, kProductName, MessageButtons::Ok, MessageIcon::Information);
 }
 
 RtAudio::Api LibraryApi(AudioApi api) {

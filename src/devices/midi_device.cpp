@@ -30,7 +30,7 @@ constexpr const char* kFailureText =
     "program and then restart Tonewright.";
 
 void Show(Platform& platform, const char* text, MessageIcon icon) {
-    platform.ShowMessage(text, "Tonewright", MessageButtons::Ok, icon);
+    platform.ShowMessage(text, kProductName, MessageButtons::Ok, icon);
 }
 
 bool IsDigit(char c) {

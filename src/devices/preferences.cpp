@@ -152,7 +152,7 @@ std::string DescribePreferenceFields(uint32_t fields) {
 
 std::string PreferencesPath(std::string_view appFolder) {
     std::string base(appFolder);
-    base += "/Resources/Tonewright";
+    base.append("/Resources/").append(kProductName);
     char name[32];
     std::snprintf(name, sizeof name, "_v0.%d.cfg", static_cast<int>(kProgramVersion));
     return base + name;

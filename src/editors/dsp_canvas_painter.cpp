@@ -1,6 +1,7 @@
 #include "editors/dsp_canvas_painter.h"
 
 #include "editors/dsp_canvas_paint.h"
+#include "model/ports.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -196,27 +197,34 @@ void DrawLiveDisplay(Paint& p, int32_t slot) {
     const int32_t left = s.anchorX - s.halfWidthPx;
     const int32_t top = s.topY;
     const int32_t bottom = top + s.heightPx;
-    const PortRecord& in0 = pr.In[PortIndex(slot, 0)];
-    const PortRecord& in1 = pr.In[PortIndex(slot, 1)];
+    // The row of the type's hidden input.
+    const auto row = [&](int32_t port) { return pr.In[PortIndex(slot, port)].y; };
     char text[32];
     switch (s.type) {
-    case kTypeParameter:
-        DrawBar(p, left + 4, s.anchorX, in0.y + p.hp);
+    case kTypeParameter: {
+        const int32_t y = row(parameter::kDisplayRow);
+        DrawBar(p, left + 4, s.anchorX, y + p.hp);
         std::snprintf(text, sizeof text, "%1.2f", static_cast<double>(s.value.load()));
-        DrawValue(p, s.anchorX - 2, in0.y - 1, text);
+        DrawValue(p, s.anchorX - 2, y - 1, text);
         break;
-    case kTypeVoltMeter:
-        DrawBar(p, left + 4, s.anchorX, in1.y + p.hp);
+    }
+    case kTypeVoltMeter: {
+        const int32_t y = row(volt_meter::kDisplayRow);
+        DrawBar(p, left + 4, s.anchorX, y + p.hp);
         std::snprintf(text, sizeof text, "%3.2f", static_cast<double>(s.displayValue.load()));
-        DrawValue(p, s.anchorX - 2, in1.y - 1, text);
+        DrawValue(p, s.anchorX - 2, y - 1, text);
         break;
+    }
     case kTypeMidi2CV:
-    case kTypePolyMidi:
-        DrawBar(p, left + 4, s.anchorX - 8, in0.y + p.hp);
+    case kTypePolyMidi: {
+        static_assert(int32_t{midi2cv::kDisplayRow} == int32_t{poly_midi::kDisplayRow});
+        const int32_t y = row(midi2cv::kDisplayRow);
+        DrawBar(p, left + 4, s.anchorX - 8, y + p.hp);
         p.painter.setPen(kText);
-        p.painter.drawStaticText(QPoint(left + 7, in0.y - 1),
+        p.painter.drawStaticText(QPoint(left + 7, y - 1),
                                  Texts().Get(p.fontB, p.live.midiInputOpen ? "On" : "Off"));
         break;
+    }
     case kTypeOscilloscope:
         DrawScopeTrace(p, slot, left, top, bottom);
         break;
@@ -225,7 +233,45 @@ void DrawLiveDisplay(Paint& p, int32_t slot) {
     }
 }
 
-void DrawModule(Paint& p, int32_t slot) {
+// The box the highlight and the clean mark outline.
+struct Outline {
+    int32_t x1, y1, x2, y2;
+};
+
+// Split and Combine are lines between their ports; the Math types a triangle on theirs.
+void DrawFlowShape(Paint& p, int32_t slot) {
+    const Project& pr = p.project;
+    QPainter& g = p.painter;
+    const auto in = [&](int32_t port) { return Centre(p, pr.In[PortIndex(slot, port)]); };
+    const auto out = [&](int32_t port) { return Centre(p, pr.Out[PortIndex(slot, port)]); };
+    switch (pr.slots[slot].type) {
+    case kTypeSplit: {
+        g.setPen(QPen(kFlowLine, p.z));
+        const QPointF corner = in(split::kIn);
+        g.drawLine(out(split::kOut1), corner);
+        g.drawLine(corner, out(split::kOut2));
+        break;
+    }
+    case kTypeCombine: {
+        g.setPen(QPen(kFlowLine, p.z));
+        const QPointF corner = out(combine::kOut);
+        g.drawLine(in(combine::kIn1), corner);
+        g.drawLine(corner, in(combine::kIn2));
+        break;
+    }
+    default: {
+        const QPointF triangle[3] = {in(math::kIn1), out(math::kOut), in(math::kIn2)};
+        g.setPen(Qt::NoPen);
+        g.setBrush(kMathBody);
+        g.drawPolygon(triangle, 3);
+        g.setBrush(Qt::NoBrush);
+        break;
+    }
+    }
+}
+
+// Draws the module's body, shaped by its type, and returns its outline.
+Outline DrawBody(Paint& p, int32_t slot) {
     const Project& pr = p.project;
     const ModuleSlot& s = pr.slots[slot];
     const int32_t z = p.z;
@@ -233,14 +279,9 @@ void DrawModule(Paint& p, int32_t slot) {
     const int32_t R = s.anchorX + s.halfWidthPx;
     const int32_t T = s.topY;
     const int32_t B = T + s.heightPx;
+    // The first input and output: the ports a body that wraps its ports is laid round.
     const PortRecord& in0 = pr.In[PortIndex(slot, 0)];
-    const PortRecord& in1 = pr.In[PortIndex(slot, 1)];
     const PortRecord& out0 = pr.Out[PortIndex(slot, 0)];
-    const PortRecord& out1 = pr.Out[PortIndex(slot, 1)];
-    QPainter& g = p.painter;
-
-    // The box the highlight and the clean mark outline.
-    int32_t hx1 = L, hy1 = T, hx2 = R, hy2 = B;
     switch (s.type) {
     case kTypeOutput:
     case kTypeMidi2CV:
@@ -250,78 +291,58 @@ void DrawModule(Paint& p, int32_t slot) {
     case kTypeNoise:
         FillRoundedBox(p, L + z, T + 2 * z, R + z, B + z, kShadow);
         FillRoundedBox(p, L, T + z, R, B, kBody);
-        hy1 = T + z;
-        break;
-    case kTypeSplit: {
-        QPen pen(kFlowLine, z);
-        g.setPen(pen);
-        const QPointF corner = Centre(p, in0);
-        g.drawLine(Centre(p, out0), corner);
-        g.drawLine(corner, Centre(p, out1));
-        break;
-    }
-    case kTypeCombine: {
-        g.setPen(QPen(kFlowLine, z));
-        const QPointF corner = Centre(p, out0);
-        g.drawLine(Centre(p, in0), corner);
-        g.drawLine(corner, Centre(p, in1));
-        break;
-    }
+        return {L, T + z, R, B};
+    case kTypeSplit:
+    case kTypeCombine:
     case kTypeMul:
     case kTypeDiv:
     case kTypeAdd:
-    case kTypeSub: {
-        const QPointF triangle[3] = {Centre(p, in0), Centre(p, out0), Centre(p, in1)};
-        g.setPen(Qt::NoPen);
-        g.setBrush(kMathBody);
-        g.drawPolygon(triangle, 3);
-        g.setBrush(Qt::NoBrush);
-        break;
+    case kTypeSub:
+        DrawFlowShape(p, slot);
+        return {L, T, R, B};
+    case kTypeParameter: {
+        const Outline o{in0.x - z, in0.y - z, out0.x + p.ps + z, out0.y + z};
+        StrokeRoundedBox(p, o.x1, o.y1, o.x2, o.y2, kParameterOutline, p.outline);
+        FillRoundedBox(p, o.x1 + z, o.y1, o.x2 + z, o.y2 + z, kShadow);
+        return o;
     }
-    case kTypeParameter:
-        hx1 = in0.x - z;
-        hy1 = in0.y - z;
-        hx2 = out0.x + p.ps + z;
-        hy2 = out0.y + z;
-        StrokeRoundedBox(p, hx1, hy1, hx2, hy2, kParameterOutline, p.outline);
-        FillRoundedBox(p, hx1 + z, hy1, hx2 + z, hy2 + z, kShadow);
-        break;
-    case kTypeOscilloscope:
+    case kTypeOscilloscope: {
         FillRoundedBox(p, in0.x, in0.y - z, out0.x + p.ps, B, kScreen);
-        hx1 = in0.x - z;
-        hy1 = in0.y - z;
-        hx2 = out0.x + p.ps + z;
-        hy2 = out0.y + z;
-        FillRoundedBox(p, hx1, hy1, hx2, hy2, kBody);
-        break;
-    default:
-        if (in0.x == kOffCanvas) {
-            // A type without input 0 has no anchor for its body; its box stands in.
-            hx1 = L;
-            hy1 = T;
-        } else {
-            hx1 = in0.x - z;
-            hy1 = in0.y - z;
-        }
-        hx2 = R;
-        hy2 = B - z;
-        FillRoundedBox(p, hx1 + z, hy1 + z, hx2 + z, hy2 + z, kShadow);
-        FillRoundedBox(p, hx1, hy1, hx2, hy2, kBody);
-        break;
+        const Outline o{in0.x - z, in0.y - z, out0.x + p.ps + z, out0.y + z};
+        FillRoundedBox(p, o.x1, o.y1, o.x2, o.y2, kBody);
+        return o;
     }
+    default: {
+        // A type without input 0 has no anchor for its body; its box stands in.
+        const bool anchored = in0.x != kOffCanvas;
+        const Outline o{anchored ? in0.x - z : L, anchored ? in0.y - z : T, R, B - z};
+        FillRoundedBox(p, o.x1 + z, o.y1 + z, o.x2 + z, o.y2 + z, kShadow);
+        FillRoundedBox(p, o.x1, o.y1, o.x2, o.y2, kBody);
+        return o;
+    }
+    }
+}
 
+// The module's name, centred above its box.
+void DrawName(Paint& p, const ModuleSlot& s) {
+    if (s.name[0] == '\0') return;
+    QPainter& g = p.painter;
+    g.setFont(p.fontA);
+    g.setPen(kText);
+    const QStaticText& name = Texts().Get(p.fontA, s.name);
+    const int32_t width = static_cast<int32_t>(std::ceil(name.size().width()));
+    g.drawStaticText(QPoint(s.anchorX - width / 2, s.topY - 3 * p.z), name);
+}
+
+void DrawModule(Paint& p, int32_t slot) {
+    const Project& pr = p.project;
+    const ModuleSlot& s = pr.slots[slot];
+    const Outline o = DrawBody(p, slot);
     if (slot == pr.currentSlot || s.selected)
-        StrokeRoundedBox(p, hx1, hy1, hx2, hy2, kHighlight, p.outline);
-    if (s.cleanMark) StrokeRoundedBox(p, hx1, hy1, hx2, hy2, kCleanMark, p.outline);
-
-    if (s.name[0] != '\0') {
-        g.setFont(p.fontA);
-        g.setPen(kText);
-        const QStaticText& name = Texts().Get(p.fontA, s.name);
-        const int32_t width = static_cast<int32_t>(std::ceil(name.size().width()));
-        g.drawStaticText(QPoint(s.anchorX - width / 2, T - 3 * z), name);
-    }
-    g.setFont(p.fontB);
+        StrokeRoundedBox(p, o.x1, o.y1, o.x2, o.y2, kHighlight, p.outline);
+    if (s.cleanMark) StrokeRoundedBox(p, o.x1, o.y1, o.x2, o.y2, kCleanMark, p.outline);
+    DrawName(p, s);
+    p.painter.setFont(p.fontB);
     DrawPorts(p, slot);
     DrawLiveDisplay(p, slot);
 }

@@ -11,8 +11,6 @@ namespace tw {
 
 namespace {
 
-constexpr const char* kCaption = "Tonewright";
-
 void AddCommand(QMenu& menu, const char* text, int32_t command, bool enabled = true) {
     QAction* action = menu.addAction(QString::fromLatin1(text));
     action->setData(command);
@@ -41,7 +39,7 @@ WindowRect GuiEditorSize(Platform& platform) {
 void InsertModuleAt(Project& project, Platform& platform, int32_t type, int32_t x, int32_t y) {
     if (!InsertEntryEnabled(project, type)) return;
     if (project.CountModules() >= kSlotCount) {
-        platform.ShowMessage(kModuleLimitMessage, kCaption, MessageButtons::Ok,
+        platform.ShowMessage(kModuleLimitMessage, kProductName, MessageButtons::Ok,
                              MessageIcon::Information);
         return;
     }
@@ -64,7 +62,7 @@ void InsertCommentAt(Project& project, int32_t x, int32_t y) {
 }
 
 void ShowHelpPage(Platform& platform, const char* page) {
-    platform.ShowHelp(std::string("Tonewright.chm::/") + page);
+    platform.ShowHelp(std::string(kHelpFile) + "::/" + page);
 }
 
 } // namespace

@@ -51,49 +51,52 @@ void ClearComb(ReverbComb& comb, int32_t length) noexcept {
 } // namespace
 
 void RunDelay(Engine& e, int32_t slot) noexcept {
+    using namespace delay;
     const int32_t p = PortIndex(slot, 0);
     DelayState& d = e.delay;
-    DefaultDirect(e, p + 1, 0.5f);
-    DefaultDirect(e, p + 2, 0.0f);
-    float& delayCell = DirectCell(e, p + 1);
+    DefaultDirect(e, p + kTime, 0.5f);
+    DefaultDirect(e, p + kFeedback, 0.0f);
+    float& delayCell = DirectCell(e, p + kTime);
     if (delayCell < kMinDelay) delayCell = kMinDelay;
 
     int32_t position = d.position;
     // The position is only ever set inside the line; this guards against a torn reset.
     if (position < 0 || position >= kDelayLineLength) position = 0;
-    const float out = d.line[position] * DirectCell(e, p + 3) + DirectCell(e, p + 0);
-    e.outputs[p + 0] = out;
-    d.line[position] = DirectCell(e, p + 2) * 0.8f * d.line[position] + DirectCell(e, p + 0);
+    const float out = d.line[position] * DirectCell(e, p + kMix) + DirectCell(e, p + kIn);
+    e.outputs[p + kOut] = out;
+    d.line[position] =
+        DirectCell(e, p + kFeedback) * 0.8f * d.line[position] + DirectCell(e, p + kIn);
     ++position;
-    const float loop = BoundedDelay(DirectCell(e, p + 1)) * kDelayFramesPerUnit;
+    const float loop = BoundedDelay(DirectCell(e, p + kTime)) * kDelayFramesPerUnit;
     if (loop <= static_cast<float>(position)) {
         position = static_cast<int32_t>(static_cast<float>(position) - loop);
     }
     d.position = position;
-    e.outputs[p + 1] = std::fabs(out) > 0.001f ? 1.0f : 0.0f;
+    e.outputs[p + kStatus] = std::fabs(out) > 0.001f ? 1.0f : 0.0f;
 }
 
 void RunReverb(Engine& e, int32_t slot) noexcept {
+    using namespace reverb;
     const int32_t p = PortIndex(slot, 0);
     ReverbState& r = e.reverb;
-    DefaultDirect(e, p + 5, 1.0f);
-    DefaultDirect(e, p + 2, 0.5f);
-    const float onOff = DirectCell(e, p + 5);
+    DefaultDirect(e, p + kOnOff, 1.0f);
+    DefaultDirect(e, p + kSize, 0.5f);
+    const float onOff = DirectCell(e, p + kOnOff);
     // Switching the reverb in either direction restarts it with empty buffers.
     if (onOff != e.cells.lastSeen[slot]) {
         ResetReverb(e);
         e.cells.lastSeen[slot] = onOff;
     }
     if (onOff == 0.0f) {
-        e.outputs[p + 0] = DirectCell(e, p + 0);
-        e.outputs[p + 1] = DirectCell(e, p + 1);
-        e.outputs[p + 2] = 0.0f;
+        e.outputs[p + kOutL] = DirectCell(e, p + kInL);
+        e.outputs[p + kOutR] = DirectCell(e, p + kInR);
+        e.outputs[p + kStatus] = 0.0f;
         return;
     }
-    const float feedback = DirectCell(e, p + 2) * 0.24f + 0.65f;
-    const float damping = 1.0f - DirectCell(e, p + 4);
-    const float inL = DirectCell(e, p + 0);
-    const float inR = DirectCell(e, p + 1);
+    const float feedback = DirectCell(e, p + kSize) * 0.24f + 0.65f;
+    const float damping = 1.0f - DirectCell(e, p + kHighCut);
+    const float inL = DirectCell(e, p + kInL);
+    const float inR = DirectCell(e, p + kInR);
     float sumL = 0.0f;
     float sumR = 0.0f;
     for (int32_t k = 0; k < kReverbCombs; ++k) {
@@ -106,12 +109,12 @@ void RunReverb(Engine& e, int32_t slot) noexcept {
         apL = RunReverbAllPass(stage, apL);
         apR = RunReverbAllPass(stage, apR);
     }
-    const float wet = DirectCell(e, p + 3) * 0.5f;
-    const float outL = apL * wet + DirectCell(e, p + 0);
-    e.outputs[p + 0] = outL;
-    const float outR = apR * wet + DirectCell(e, p + 1);
-    e.outputs[p + 1] = outR;
-    e.outputs[p + 2] = std::fabs(outL + outR) > 0.001f ? 1.0f : 0.0f;
+    const float wet = DirectCell(e, p + kMix) * 0.5f;
+    const float outL = apL * wet + DirectCell(e, p + kInL);
+    e.outputs[p + kOutL] = outL;
+    const float outR = apR * wet + DirectCell(e, p + kInR);
+    e.outputs[p + kOutR] = outR;
+    e.outputs[p + kStatus] = std::fabs(outL + outR) > 0.001f ? 1.0f : 0.0f;
 }
 
 void ResetReverb(Engine& e) noexcept {

@@ -12,15 +12,17 @@ namespace {
 constexpr float kOutputGain = 0.1f;
 
 void RunOutput(Engine& e, int32_t slot, float* block, uint32_t frames, uint32_t frame) noexcept {
+    using namespace output;
     const int32_t p = PortIndex(slot, 0);
-    DefaultDirect(e, p + 0, 0.5f);
-    float& volumeCell = DirectCell(e, p + 0);
+    DefaultDirect(e, p + kVolume, 0.5f);
+    float& volumeCell = DirectCell(e, p + kVolume);
     if (volumeCell < 0.0f) volumeCell = 0.0f;
     const double volume = volumeCell;
-    const double left = static_cast<double>(DirectCell(e, p + 1)) + DirectCell(e, p + 2) +
-                        DirectCell(e, p + 3) + DirectCell(e, p + 4);
-    const double right = static_cast<double>(DirectCell(e, p + 5)) + DirectCell(e, p + 6) +
-                         DirectCell(e, p + 7) + DirectCell(e, p + 8);
+    const double left = static_cast<double>(DirectCell(e, p + kLeft1)) + DirectCell(e, p + kLeft2) +
+                        DirectCell(e, p + kLeft3) + DirectCell(e, p + kLeft4);
+    const double right = static_cast<double>(DirectCell(e, p + kRight1)) +
+                         DirectCell(e, p + kRight2) + DirectCell(e, p + kRight3) +
+                         DirectCell(e, p + kRight4);
     block[frame] = static_cast<float>(left * volume * static_cast<double>(kOutputGain));
     block[frames + frame] = static_cast<float>(right * volume * static_cast<double>(kOutputGain));
 }
@@ -191,13 +193,13 @@ Engine::Engine(Project& p) noexcept : project(p) {
 
 void Engine::ResetDspState() {
     random.Seed(kEngineSeed);
-    ResetNoteTables(*this);  // 3
-    ResetOscillators(*this); // 4
-    ResetReverb(*this);      // 5
-    ResetDelay(*this);       // 6
-    ResetFilters(*this);     // 7
-    ResetEnvelopes(*this);   // 8
-    ResetPolyWave(*this);    // 9
+    ResetNoteTables(*this);
+    ResetOscillators(*this);
+    ResetReverb(*this);
+    ResetDelay(*this);
+    ResetFilters(*this);
+    ResetEnvelopes(*this);
+    ResetPolyWave(*this);
 }
 
 void Engine::ClearDelayLine() {

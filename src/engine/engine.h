@@ -14,6 +14,7 @@
 #include "engine/utility.h"
 #include "model/engine_control.h"
 #include "model/limits.h"
+#include "model/ports.h"
 #include "model/project.h"
 
 #include <cstdint>
@@ -87,7 +88,7 @@ struct Engine final : EngineControl {
     NoiseState noise;
     PolyWaveState polywave;
 
-    // Steps 3 to 9 of the engine reset.
+    // The engine's own part of the full reset (see EngineControl).
     void ResetDspState() override;
     void ClearDelayLine() override;
 };

@@ -120,15 +120,16 @@ void ResetEnvelopes(Engine& e) noexcept {
 }
 
 void RunAdsr(Engine& e, int32_t slot) noexcept {
+    using namespace adsr;
     const int32_t p = PortIndex(slot, 0);
-    DefaultCached(e, p + 3, 1.0f);
-    const float attack = TimeOf(e, CachedCell(e, p + 1));
-    const float decay = TimeOf(e, CachedCell(e, p + 2));
-    const float sustain = CachedCell(e, p + 3);
-    const float release = TimeOf(e, CachedCell(e, p + 4));
-    DefaultCached(e, p + 5, 1.0f);
-    const float out = Envelope(e, slot, CachedCell(e, p + 0), attack, decay, sustain, release);
-    e.outputs[p + 0] = out * CachedCell(e, p + 5);
+    DefaultCached(e, p + kSustain, 1.0f);
+    const float attack = TimeOf(e, CachedCell(e, p + kAttack));
+    const float decay = TimeOf(e, CachedCell(e, p + kDecay));
+    const float sustain = CachedCell(e, p + kSustain);
+    const float release = TimeOf(e, CachedCell(e, p + kRelease));
+    DefaultCached(e, p + kLevel, 1.0f);
+    const float out = Envelope(e, slot, CachedCell(e, p + kGate), attack, decay, sustain, release);
+    e.outputs[p + kOut] = out * CachedCell(e, p + kLevel);
 }
 
 } // namespace tw

@@ -32,10 +32,11 @@ float OnePoleFeedback(float x) noexcept {
 } // namespace
 
 void RunLowPass2Pole(Engine& e, int32_t slot) noexcept {
+    using namespace low_pass_2pole;
     const int32_t p = PortIndex(slot, 0);
     FilterState& s = e.filters;
-    float f = IsConnected(e, p + 1) ? CachedCell(e, p + 1) : 1.0f;
-    float q = CachedCell(e, p + 2);
+    float f = IsConnected(e, p + kFrequency) ? CachedCell(e, p + kFrequency) : 1.0f;
+    float q = CachedCell(e, p + kResonance);
     if (f < 0.001f) {
         f = 0.001f;
     } else if (f > 0.925f) {
@@ -44,7 +45,7 @@ void RunLowPass2Pole(Engine& e, int32_t slot) noexcept {
     // No lower limit on the resonance: negative values damp the filter further.
     if (q > 0.965f) q = 0.965f;
     const float feedback = q / (1.0f - f) + q;
-    const float in = CachedCell(e, p + 0);
+    const float in = CachedCell(e, p + kIn);
     float b0 = s.lp2Stage0[slot];
     float b1 = s.lp2Stage1[slot];
     b0 = b0 + ((in - b0) + (b0 - b1) * feedback) * f;
@@ -52,39 +53,42 @@ void RunLowPass2Pole(Engine& e, int32_t slot) noexcept {
     s.lp2Stage0[slot] = b0;
     s.lp2Stage1[slot] = b1;
     s.lp2Feedback[slot] = feedback;
-    e.outputs[p + 0] = b1;
+    e.outputs[p + kOut] = b1;
 }
 
 void RunLowPass1Pole(Engine& e, int32_t slot) noexcept {
+    using namespace one_pole;
     const int32_t p = PortIndex(slot, 0);
     FilterState& s = e.filters;
-    DefaultDirect(e, p + 1, 0.8f);
-    const float b1 = OnePoleFeedback(DirectCell(e, p + 1));
+    DefaultDirect(e, p + kFrequency, 0.8f);
+    const float b1 = OnePoleFeedback(DirectCell(e, p + kFrequency));
     const float a0 = 1.0f - b1;
-    const float y = DirectCell(e, p + 0) * a0 + s.lpY[slot] * b1;
+    const float y = DirectCell(e, p + kIn) * a0 + s.lpY[slot] * b1;
     s.lpB1[slot] = b1;
     s.lpA0[slot] = a0;
     s.lpY[slot] = y;
-    e.outputs[p + 0] = y;
+    e.outputs[p + kOut] = y;
 }
 
 void RunHighPass1Pole(Engine& e, int32_t slot) noexcept {
+    using namespace one_pole;
     const int32_t p = PortIndex(slot, 0);
     FilterState& s = e.filters;
-    DefaultDirect(e, p + 1, 0.8f);
-    const float b1 = OnePoleFeedback(DirectCell(e, p + 1));
+    DefaultDirect(e, p + kFrequency, 0.8f);
+    const float b1 = OnePoleFeedback(DirectCell(e, p + kFrequency));
     const float a0 = 1.0f - b1;
-    const float in = DirectCell(e, p + 0);
+    const float in = DirectCell(e, p + kIn);
     const float y = in * a0 + s.hpY[slot] * b1;
     s.hpB1[slot] = b1;
     s.hpA0[slot] = a0;
     s.hpY[slot] = y;
-    e.outputs[p + 0] = in - y;
+    e.outputs[p + kOut] = in - y;
 }
 
 void RunAllPass(Engine& e, int32_t slot) noexcept {
+    using namespace one_pole;
     const int32_t p = PortIndex(slot, 0);
-    float a = DirectCell(e, p + 1);
+    float a = DirectCell(e, p + kFrequency);
     // A NaN coefficient would stick in the memory for ever; it falls to 0 with the negatives.
     if (!(a >= 0.0f)) {
         a = 0.0f;
@@ -92,14 +96,15 @@ void RunAllPass(Engine& e, int32_t slot) noexcept {
         a = 0.99f;
     }
     const float zOld = e.filters.allPassZ[slot];
-    const float z = a * zOld + DirectCell(e, p + 0);
+    const float z = a * zOld + DirectCell(e, p + kIn);
     e.filters.allPassZ[slot] = z;
-    e.outputs[p + 0] = zOld - a * z;
+    e.outputs[p + kOut] = zOld - a * z;
 }
 
 void RunFormant(Engine& e, int32_t slot) noexcept {
+    using namespace formant;
     const int32_t p = PortIndex(slot, 0);
-    float g = DirectCell(e, p + 1);
+    float g = DirectCell(e, p + kFormant);
     // NaN must not reach the integer conversion below; it selects row 0 like a negative.
     if (!(g >= 0.0f)) g = 0.0f;
     if (g > 1.0f) g = 1.0f;
@@ -115,7 +120,7 @@ void RunFormant(Engine& e, int32_t slot) noexcept {
         c[n] = static_cast<double>(wLo) * lo[n] + static_cast<double>(wHi) * hi[n];
     }
     Relaxed<double>* m = e.filters.formantMemory[slot];
-    double sum = static_cast<double>(DirectCell(e, p + 0)) * c[0];
+    double sum = static_cast<double>(DirectCell(e, p + kIn)) * c[0];
     for (int32_t n = 0; n < kFormantMemories; ++n) sum += c[n + 1] * m[n];
     const double r = static_cast<float>(sum);
     for (int32_t n = kFormantMemories - 1; n > 0; --n) m[n] = m[n - 1].load();
@@ -123,7 +128,7 @@ void RunFormant(Engine& e, int32_t slot) noexcept {
     // The output snaps to silence while the memories keep decaying underneath.
     const double out = std::fabs(r) < static_cast<double>(0.0001f) ? 0.0 : r;
     e.filters.formantResult[slot] = out;
-    e.outputs[p + 0] = static_cast<float>(out);
+    e.outputs[p + kOut] = static_cast<float>(out);
 }
 
 void ResetFilters(Engine& e) noexcept {

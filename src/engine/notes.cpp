@@ -18,6 +18,9 @@ void PublishNote(NoteState& s, int32_t note, int32_t velocity) noexcept {
     s.currentNoteAndVelocity.store(word, std::memory_order_release);
 }
 
+// A Poly Midi To CV module has a gate and a pitch output for every voice.
+static_assert(kVoiceCount == poly_midi::kVoices);
+
 bool IsNoteNumber(int32_t n) noexcept {
     return n >= 0 && n < kNoteCount;
 }
@@ -88,9 +91,9 @@ void RunMidi2CV(Engine& e, int32_t slot) noexcept {
     const uint32_t word = s.currentNoteAndVelocity.load(std::memory_order_acquire);
     const int32_t note = static_cast<int32_t>(word & (kNoteCount - 1));
     float* out = &e.outputs[PortIndex(slot, 0)];
-    out[0] = s.gate[note];
-    out[1] = s.pitch[note];
-    out[2] = static_cast<float>((word >> 8) & 127u) * kVelocityScale;
+    out[midi2cv::kGate] = s.gate[note];
+    out[midi2cv::kPitch] = s.pitch[note];
+    out[midi2cv::kVelocity] = static_cast<float>((word >> 8) & 127u) * kVelocityScale;
 }
 
 void RunPolyMidi(Engine& e, int32_t slot) noexcept {
@@ -98,11 +101,11 @@ void RunPolyMidi(Engine& e, int32_t slot) noexcept {
     float* out = &e.outputs[PortIndex(slot, 0)];
     for (int32_t v = 0; v < kVoiceCount; ++v) {
         if (s.voiceNote[v] >= 0) {
-            out[2 * v] = 1.0f;
-            out[2 * v + 1] = s.voicePitch[v];
+            out[poly_midi::GateOf(v)] = 1.0f;
+            out[poly_midi::PitchOf(v)] = s.voicePitch[v];
         } else {
             // The pitch output keeps the voice's last pitch.
-            out[2 * v] = 0.0f;
+            out[poly_midi::GateOf(v)] = 0.0f;
         }
     }
 }

@@ -151,46 +151,49 @@ void ResetOscillators(Engine& e) noexcept {
 }
 
 void RunOscillator(Engine& e, int32_t slot) noexcept {
+    using namespace oscillator;
     const int32_t p = PortIndex(slot, 0);
     // An unconnected Wave plays a saw whatever the shared cell holds.
     int32_t wave = 2;
-    if (IsConnected(e, p + 0)) {
-        const float w = DirectCell(e, p + 0);
+    if (IsConnected(e, p + kWave)) {
+        const float w = DirectCell(e, p + kWave);
         wave = w > 0.75f ? 3 : w > 0.5f ? 2 : w > 0.25f ? 1 : 0;
     }
-    DefaultDirect(e, p + 1, 5.0f);
-    const float v = DirectCell(e, p + 1) * 0.1f;
-    const float sync = DirectCell(e, p + 2);
-    const float width = DirectCell(e, p + 3);
-    e.outputs[p] = Oscillate(e, slot, wave, v, sync, width);
+    DefaultDirect(e, p + kPitch, 5.0f);
+    const float v = DirectCell(e, p + kPitch) * 0.1f;
+    const float sync = DirectCell(e, p + kSync);
+    const float width = DirectCell(e, p + kPulseWidth);
+    e.outputs[p + kOut] = Oscillate(e, slot, wave, v, sync, width);
 }
 
 void RunOscillatorDriver(Engine& e, int32_t slot) noexcept {
+    using namespace oscillator_driver;
     const int32_t p = PortIndex(slot, 0);
     int32_t offset = 5;
-    if (IsConnected(e, p + 1)) {
-        const float x = CachedCell(e, p + 1);
+    if (IsConnected(e, p + kOctave)) {
+        const float x = CachedCell(e, p + kOctave);
         offset = x < 0.25f ? 3 : x < 0.5f ? 4 : x < 0.75f ? 5 : 6;
     }
     // With a pitch to follow, the octave control moves it -2..+1 octaves; without one the
     // offset is itself the pitch in volts.
-    if (IsConnected(e, p + 0)) offset -= 5;
-    const float pitch = CachedCell(e, p + 0);
-    const float coarse = CachedCell(e, p + 2);
-    const float fine = CachedCell(e, p + 3);
-    e.outputs[p] = pitch + static_cast<float>(offset) + coarse + fine * 0.1f;
+    if (IsConnected(e, p + kPitch)) offset -= 5;
+    const float pitch = CachedCell(e, p + kPitch);
+    const float coarse = CachedCell(e, p + kCoarse);
+    const float fine = CachedCell(e, p + kFine);
+    e.outputs[p + kOut] = pitch + static_cast<float>(offset) + coarse + fine * 0.1f;
 }
 
 void RunLfo(Engine& e, int32_t slot) noexcept {
+    using namespace lfo;
     const int32_t p = PortIndex(slot, 0);
     // Level's default is stored last, so with several inputs unconnected they all read
     // 1.0: an untouched Lfo is a unipolar square at the fastest rate.
-    DefaultDirect(e, p + 0, 0.0f);
-    DefaultDirect(e, p + 3, 1.0f);
-    const float u = DirectCell(e, p + 0);
-    float r = DirectCell(e, p + 1);
-    const float q = DirectCell(e, p + 2);
-    const float g = DirectCell(e, p + 3);
+    DefaultDirect(e, p + kWave, 0.0f);
+    DefaultDirect(e, p + kLevel, 1.0f);
+    const float u = DirectCell(e, p + kWave);
+    float r = DirectCell(e, p + kRate);
+    const float q = DirectCell(e, p + kPolarity);
+    const float g = DirectCell(e, p + kLevel);
 
     if (r < 0.01f) r = 0.01f;
     // The index product is formed in double: 0.01f * 100 is just below 1 and selects
@@ -220,14 +223,14 @@ void RunLfo(Engine& e, int32_t slot) noexcept {
         value = u > 0.25f ? phase * 2.0f : SineF(phase) * 2.0f;
     }
     if (q <= 0.5f) value -= 0.5f;
-    e.outputs[p] = value * g;
+    e.outputs[p + kOut] = value * g;
 }
 
 void RunA440(Engine& e, int32_t slot) noexcept {
     float& phase = e.cells.phase[slot];
     phase += e.notes.frequencyPerSample[69];
     if (phase >= 1.0f) phase -= 1.0f;
-    e.outputs[PortIndex(slot, 0)] = SineF(phase * kTwoPi);
+    e.outputs[PortIndex(slot, a440::kOut)] = SineF(phase * kTwoPi);
 }
 
 } // namespace tw

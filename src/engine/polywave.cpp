@@ -301,17 +301,22 @@ float RenderNotes(Engine& e, float attack, float decay, float sustain, float rel
 } // namespace
 
 void RunPolyWave(Engine& e, int32_t slot) noexcept {
+    using namespace poly_wave;
     const int32_t p = PortIndex(slot, 0);
-    const float wave = DirectCell(e, p + 0);
-    if (Differs(wave, e.previous[p + 0])) RebuildWavetable(e, wave, DirectCell(e, p + 5));
-    e.previous[p + 0] = wave;
-    const float density = DirectCell(e, p + 5);
-    if (Differs(density, e.previous[p + 5])) RebuildWavetable(e, DirectCell(e, p + 0), density);
-    e.previous[p + 5] = density;
-    e.outputs[p + 2] = RenderNotes(e, DirectCell(e, p + 1), DirectCell(e, p + 2),
-                                   DirectCell(e, p + 3), DirectCell(e, p + 4));
-    e.outputs[p + 0] = e.polywave.leftSum;
-    e.outputs[p + 1] = e.polywave.rightSum;
+    const float wave = DirectCell(e, p + kWave);
+    if (Differs(wave, e.previous[p + kWave])) {
+        RebuildWavetable(e, wave, DirectCell(e, p + kDensity));
+    }
+    e.previous[p + kWave] = wave;
+    const float density = DirectCell(e, p + kDensity);
+    if (Differs(density, e.previous[p + kDensity])) {
+        RebuildWavetable(e, DirectCell(e, p + kWave), density);
+    }
+    e.previous[p + kDensity] = density;
+    e.outputs[p + kStatus] = RenderNotes(e, DirectCell(e, p + kAttack), DirectCell(e, p + kDecay),
+                                         DirectCell(e, p + kSustain), DirectCell(e, p + kRelease));
+    e.outputs[p + kOutL] = e.polywave.leftSum;
+    e.outputs[p + kOutR] = e.polywave.rightSum;
 }
 
 } // namespace tw

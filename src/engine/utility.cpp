@@ -16,46 +16,48 @@ inline float* Inputs(Engine& e, int32_t slot) noexcept {
 } // namespace
 
 void RunSplit(Engine& e, int32_t slot) noexcept {
-    const float a = DirectCell(e, PortIndex(slot, 0));
+    const float a = DirectCell(e, PortIndex(slot, split::kIn));
     float* out = Outputs(e, slot);
-    out[0] = a;
-    out[1] = a;
+    out[split::kOut1] = a;
+    out[split::kOut2] = a;
 }
 
 void RunParameter(Engine& e, int32_t slot) noexcept {
     ModuleSlot& module = e.project.slots[slot];
     const float value = module.value;
-    Outputs(e, slot)[0] = value;
+    Outputs(e, slot)[parameter::kOut] = value;
     module.displayValue = value;
 }
 
 void RunAmplifier(Engine& e, int32_t slot) noexcept {
+    using namespace amplifier;
     const int32_t p = PortIndex(slot, 0);
-    DefaultCached(e, p + 1, 1.0f);
-    e.outputs[p] = e.inputs[p] * e.inputs[p + 1];
+    DefaultCached(e, p + kLevel, 1.0f);
+    e.outputs[p + kOut] = e.inputs[p + kIn] * e.inputs[p + kLevel];
 }
 
 void RunCombine(Engine& e, int32_t slot) noexcept {
+    using namespace combine;
     const int32_t p = PortIndex(slot, 0);
     // Both reads are direct: an unconnected side adds whatever the shared cell holds.
-    const float a = DirectCell(e, p + 0);
-    const float b = DirectCell(e, p + 1);
-    e.outputs[p] = a + b;
+    const float a = DirectCell(e, p + kIn1);
+    const float b = DirectCell(e, p + kIn2);
+    e.outputs[p + kOut] = a + b;
 }
 
 void RunInverter(Engine& e, int32_t slot) noexcept {
-    Outputs(e, slot)[0] = -Inputs(e, slot)[0];
+    Outputs(e, slot)[inverter::kOut] = -Inputs(e, slot)[inverter::kIn];
 }
 
 void RunVoltMeter(Engine& e, int32_t slot) noexcept {
-    const float x = Inputs(e, slot)[0];
+    const float x = Inputs(e, slot)[volt_meter::kIn];
     e.project.slots[slot].displayValue = x;
-    Outputs(e, slot)[0] = x;
+    Outputs(e, slot)[volt_meter::kOut] = x;
 }
 
 void RunOscilloscope(Engine& e, int32_t slot) noexcept {
-    const float x = Inputs(e, slot)[0];
-    Outputs(e, slot)[0] = x;
+    const float x = Inputs(e, slot)[oscilloscope::kIn];
+    Outputs(e, slot)[oscilloscope::kOut] = x;
     UtilityState& u = e.utility;
     float& lastSeen = e.cells.lastSeen[slot];
     // A rising zero crossing starts a capture (or changes nothing during one).
@@ -74,65 +76,74 @@ void RunOscilloscope(Engine& e, int32_t slot) noexcept {
 }
 
 void RunFixedValues(Engine& e, int32_t slot) noexcept {
+    using namespace fixed_values;
     float* out = Outputs(e, slot);
-    out[0] = 10.0f;
-    out[1] = 5.0f;
-    out[2] = 1.0f;
-    out[3] = 0.083f;
-    out[4] = 0.01f;
+    out[kTen] = 10.0f;
+    out[kFive] = 5.0f;
+    out[kOne] = 1.0f;
+    out[kSemitone] = 0.083f;
+    out[kHundredth] = 0.01f;
 }
 
 void RunMul(Engine& e, int32_t slot) noexcept {
+    using namespace math;
     const float* in = Inputs(e, slot);
-    Outputs(e, slot)[0] = in[0] * in[1];
+    Outputs(e, slot)[kOut] = in[kIn1] * in[kIn2];
 }
 
 void RunDiv(Engine& e, int32_t slot) noexcept {
+    using namespace math;
     const float* in = Inputs(e, slot);
     // A zero divisor (an unconnected one reads 0) passes the dividend through.
-    Outputs(e, slot)[0] = in[1] == 0.0f ? in[0] : in[0] / in[1];
+    Outputs(e, slot)[kOut] = in[kIn2] == 0.0f ? in[kIn1] : in[kIn1] / in[kIn2];
 }
 
 void RunAdd(Engine& e, int32_t slot) noexcept {
+    using namespace math;
     const float* in = Inputs(e, slot);
-    Outputs(e, slot)[0] = in[0] + in[1];
+    Outputs(e, slot)[kOut] = in[kIn1] + in[kIn2];
 }
 
 void RunSub(Engine& e, int32_t slot) noexcept {
+    using namespace math;
     const float* in = Inputs(e, slot);
-    Outputs(e, slot)[0] = in[0] - in[1];
+    Outputs(e, slot)[kOut] = in[kIn1] - in[kIn2];
 }
 
 void RunRescale(Engine& e, int32_t slot) noexcept {
+    using namespace rescale;
     const int32_t p = PortIndex(slot, 0);
-    DefaultCached(e, p + 1, 1.0f);
-    DefaultCached(e, p + 2, 0.0f);
+    DefaultCached(e, p + kHigh, 1.0f);
+    DefaultCached(e, p + kLow, 0.0f);
     const float* in = &e.inputs[p];
-    e.outputs[p] = (in[1] - in[2]) * in[0] + in[2];
+    e.outputs[p + kOut] = (in[kHigh] - in[kLow]) * in[kIn] + in[kLow];
 }
 
 void RunSwitch2In1Out(Engine& e, int32_t slot) noexcept {
+    using namespace switch_2in1out;
     const float* in = Inputs(e, slot);
-    Outputs(e, slot)[0] = in[0] < 0.5f ? in[1] : in[2];
+    Outputs(e, slot)[kOut] = in[kSwitch] < 0.5f ? in[kIn1] : in[kIn2];
 }
 
 void RunSwitch1In2Out(Engine& e, int32_t slot) noexcept {
+    using namespace switch_1in2out;
     const float* in = Inputs(e, slot);
     float* out = Outputs(e, slot);
-    if (in[0] < 0.5f) {
-        out[0] = in[1];
-        out[1] = 0.0f;
+    if (in[kSwitch] < 0.5f) {
+        out[kOut1] = in[kIn];
+        out[kOut2] = 0.0f;
     } else {
-        out[0] = 0.0f;
-        out[1] = in[1];
+        out[kOut1] = 0.0f;
+        out[kOut2] = in[kIn];
     }
 }
 
 void RunSwitch1In4Out(Engine& e, int32_t slot) noexcept {
+    using namespace switch_1in4out;
     const float* in = Inputs(e, slot);
     float* out = Outputs(e, slot);
-    // Outputs 1..4 follow On/Off inputs 1..4; only values above 0.5 are on.
-    for (int32_t k = 1; k <= 4; ++k) out[k] = in[k] > 0.5f ? in[0] : 0.0f;
+    // Each output follows its On/Off input; only values above 0.5 are on.
+    for (int32_t n = 0; n < 4; ++n) out[kOut1 + n] = in[kOn1 + n] > 0.5f ? in[kIn] : 0.0f;
 }
 
 void RunPatchbay(Engine& e, int32_t slot) noexcept {

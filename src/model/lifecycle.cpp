@@ -14,16 +14,6 @@ namespace {
 
 constexpr const char* kBackgroundFile = "Background.bmp";
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto x = static_cast<unsigned char>(a[i]);
-        const auto y = static_cast<unsigned char>(b[i]);
-        if (std::tolower(x) != std::tolower(y)) return false;
-    }
-    return true;
-}
-
 // The entry of `names` that is `wanted`, preferring an exact match, else one that differs
 // only in letter case.
 std::optional<std::string> MatchName(const std::vector<std::string>& names,
@@ -33,13 +23,6 @@ std::optional<std::string> MatchName(const std::vector<std::string>& names,
         if (SameIgnoringCase(n, wanted)) return n;
     }
     return std::nullopt;
-}
-
-std::string Join(std::string_view folder, std::string_view name) {
-    std::string out(folder);
-    if (!out.empty() && out.back() != '/') out += '/';
-    out += name;
-    return out;
 }
 
 // Finds `relative` (components separated by '/') below `base`, each component matched

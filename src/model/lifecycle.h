@@ -14,7 +14,6 @@ namespace tw {
 
 class EngineControl;
 
-inline constexpr const char* kProductName = "Tonewright";
 inline constexpr int32_t kDefaultZoom = 4;
 // Patch names typed in the toolbar are taken when they hold 1 to 63 characters.
 inline constexpr std::size_t kMaxTypedPatchName = 63;

@@ -41,7 +41,9 @@ inline constexpr int32_t kMaxModuleType = 41;
 inline constexpr int32_t kTarget32Bit = 2432;
 inline constexpr int32_t kTarget64Bit = 2464;
 
-// The program's version and project file format number.
+// The program's name (window titles, message captions, the tag its project files and
+// plugin manifests carry), its version and the project file format number.
+inline constexpr const char* kProductName = "Tonewright";
 inline constexpr int32_t kProgramVersion = 414;
 
 inline constexpr bool IsSlot(int32_t s) noexcept {

@@ -56,27 +56,10 @@ void RemoveGrab(PanelSession& session) noexcept {
     session.polygonGrab = kGrabNone;
 }
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) noexcept {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
-std::string Join(std::string_view folder, std::string_view name) {
-    std::string out(folder.empty() ? "." : folder);
-    if (out.back() != '/') out += '/';
-    out += name;
-    return out;
-}
-
 // The application's skins folder, found without regard to letter case as skin files are.
 std::optional<std::string> SkinsFolder(const Project& project, Platform& platform) {
-    const std::string app(GetText(project.appFolder));
-    const auto names = platform.ListFolder(app.empty() ? "." : app);
+    const std::string app(project.appFolder[0] != '\0' ? GetText(project.appFolder) : ".");
+    const auto names = platform.ListFolder(app);
     if (!names) return std::nullopt;
     if (std::find(names->begin(), names->end(), "Skins") != names->end()) return Join(app, "Skins");
     for (const std::string& n : *names) {

@@ -5,6 +5,7 @@
 #include "text.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdio>
 
 namespace tw {
@@ -25,6 +26,44 @@ struct KeyShape {
 constexpr KeyShape kOctave[12] = {{0, 16, 36},  {9, 12, 21},  {16, 16, 36}, {25, 12, 21},
                                   {32, 16, 36}, {48, 16, 36}, {57, 12, 21}, {64, 16, 36},
                                   {73, 12, 21}, {80, 16, 36}, {89, 12, 21}, {96, 16, 36}};
+
+// Every cable is stored in both halves: the output an input names as its source names
+// that input back, and the other way round.
+[[maybe_unused]] bool CableHalvesAgree(const Project& p) noexcept {
+    for (int32_t k = 0; k < kPortCount; ++k) {
+        const int32_t source = p.Out[k].link;
+        if (IsPort(source) && p.In[source].link != k) return false;
+        const int32_t fed = p.In[k].link;
+        if (IsPort(fed) && p.Out[fed].link != k) return false;
+    }
+    return true;
+}
+
+// The engine runs every occupied slot once, in slot order, with the slot's type, and
+// stops at the terminator.
+[[maybe_unused]] bool ActiveListMatchesSlots(const Project& p) noexcept {
+    int32_t n = 0;
+    for (int32_t slot = 0; slot < kSlotCount; ++slot) {
+        const int32_t type = p.slots[slot].type;
+        if (type == kTypeEmpty) continue;
+        if (n >= p.activeCount || p.activeSlots[n] != slot || p.activeTypes[n] != type) {
+            return false;
+        }
+        ++n;
+    }
+    return n == p.activeCount && p.activeTypes[n] == kTerminatorType &&
+           p.activeSlots[n] == kTerminatorSlot;
+}
+
+// The engine follows exactly the cables the port table holds, and never an index
+// outside it.
+[[maybe_unused]] bool RoutesMatchCables(const Project& p) noexcept {
+    for (int32_t k = 0; k < kPortCount; ++k) {
+        const int32_t source = p.Out[k].link;
+        if (p.routes[k] != (IsPort(source) ? source : kNone)) return false;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -200,6 +239,18 @@ void Project::RebuildActiveList() noexcept {
     }
     activeTypes[n] = kTerminatorType;
     activeSlots[n] = kTerminatorSlot;
+    assert(ActiveListMatchesSlots(*this));
+}
+
+bool Project::LinkCable(int32_t input, int32_t output) noexcept {
+    if (!IsPort(input) || !IsPort(output)) return false;
+    const int32_t oldSource = Out[input].link;
+    if (IsPort(oldSource) && In[oldSource].link == input) In[oldSource].link = kNone;
+    const int32_t oldTarget = In[output].link;
+    if (IsPort(oldTarget) && Out[oldTarget].link == output) Out[oldTarget].link = kNone;
+    Out[input].link = output;
+    In[output].link = input;
+    return true;
 }
 
 void Project::RebuildRoutes() noexcept {
@@ -208,6 +259,10 @@ void Project::RebuildRoutes() noexcept {
         // Only a valid port index or -1 may reach the engine.
         routes[k] = IsPort(source) ? source : kNone;
     }
+    // Every operation that links or unlinks a cable ends here, so this is where a half
+    // left behind shows.
+    assert(CableHalvesAgree(*this));
+    assert(RoutesMatchCables(*this));
     RebuildActiveList();
 }
 

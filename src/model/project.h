@@ -208,13 +208,13 @@ struct Project {
     Project(const Project&) = delete;
     Project& operator=(const Project&) = delete;
 
-    // 1. Plugin identity.
+    // ---- Plugin identity ----
     char pluginName[kIdentitySize] = {};
     char author[kIdentitySize] = {};
     char versionText[kIdentitySize] = {};
     char uniqueId[kIdentitySize] = {};
 
-    // 2. Paths.
+    // ---- Paths ----
     char outputFolder[kPathSize] = {};
     char chosenPath[kPathSize] = {};
     int32_t fileVersion = 0;
@@ -224,11 +224,11 @@ struct Project {
     char skinName[kPathSize] = {};
     int32_t TargetPlatform = kTarget64Bit;
 
-    // 3. Skin images, indexed by image type 0..6, and the panel background.
+    // ---- Skin images, indexed by image type 0..6, and the panel background ----
     SkinImage skinImages[kSkinImageCount];
     BackgroundImage background;
 
-    // 4. Editor state of the DSP canvas and the GUI panel.
+    // ---- Editor state of the DSP canvas and the GUI panel ----
     int32_t currentSlot = kNone;
     uint8_t grabbed = 0;
     int32_t grabDx = 0;
@@ -261,12 +261,12 @@ struct Project {
     int32_t pressY = 0;
     int32_t cableStyle = 0; // 0 Straight, 1 Curved, 2 Logic
 
-    // Application-wide editor flags: not stored in files, reset with the project.
+    // ---- Application-wide editor flags: not stored in files, reset with the project ----
     uint8_t snapToGrid = 1;
     uint8_t lockEdit = 0;
     uint8_t guiEditMode = 0;
 
-    // 6. The band selection.
+    // ---- The band selection ----
     int32_t bandState = kBandIdle;
     int32_t bandLeft = 0;
     int32_t bandTop = 0;
@@ -276,16 +276,16 @@ struct Project {
     uint8_t bandShown = 0; // set together with bandVisible
     uint8_t selectAllMarker = 0;
 
-    // 7. Module slots.
+    // ---- Module slots ----
     ModuleSlot slots[kSlotCount];
 
-    // 8. Port tables and the on-screen keyboard.
+    // ---- Port tables and the on-screen keyboard ----
     PortRecord In[kPortCount];
     PortRecord Out[kPortCount];
     KeyRecord keys[kKeyCount];
     int32_t baseNote = 24;
 
-    // 9. Comments.
+    // ---- Comments ----
     int32_t commentCount = 0;
     int32_t currentComment = kNone;
     int32_t commentGrabDx = 0;
@@ -294,28 +294,28 @@ struct Project {
     int32_t commentBoxHeight = 10 * 4;
     CommentRecord comments[kCommentCount];
 
-    // 10. The route table and the active-object list the engine runs from. The audio
-    // thread reads them while the user-interface thread rebuilds them in place.
+    // ---- The route table and the active-object list the engine runs from ----
+    // The audio thread reads them while the user-interface thread rebuilds them in place.
     Relaxed<int32_t> routes[kPortCount];
     Relaxed<int32_t> activeTypes[kActiveListSize];
     Relaxed<int32_t> activeSlots[kActiveListSize];
     Relaxed<int32_t> activeCount;
 
-    // 11. Patches.
+    // ---- Patches ----
     Relaxed<int32_t> currentPatch;
     char patchNames[kPatchCount][kPatchNameSize] = {};
 
-    // 12. Panel polygons.
+    // ---- Panel polygons ----
     PanelPolygon polygons[kPolygonCount];
     int32_t polygonCount = 0;
     int32_t currentPolygon = kNone;
 
-    // 13. Panel texts.
+    // ---- Panel texts ----
     PanelText texts[kTextCount];
     int32_t textCount = 0;
     int32_t currentText = kNone;
 
-    // 14. Counters and view settings.
+    // ---- Counters and view settings ----
     int32_t moduleCount = 0;
     int32_t clipboardType = kNone;
     int32_t zoom = 4;
@@ -344,7 +344,8 @@ struct Project {
     void ResetPatchNames() noexcept;
     void LayoutKeys() noexcept;
     void ClearCleanMarks() noexcept;
-    // Step 1 of the full reset: selection, flags, clipboard, view origin, patch names.
+    // The editing part of the full reset, which runs first: selection, flags, clipboard,
+    // view origin, patch names.
     void ResetEditingState() noexcept;
     void SetDefaultSkinFileNames() noexcept;
     // The new-project identity: name, author, version, unique ID, skin, target.
@@ -360,7 +361,14 @@ struct Project {
     // steps. Choosing the image the control already has changes nothing (false).
     bool ChangeImageType(int32_t slot, int32_t imageType) noexcept;
 
-    // ---- Routes and the active-object list ----
+    // ---- Cables, routes and the active-object list ----
+    // Stores the cable that feeds input `input` from output `output` in both crossed halves,
+    // as a project file or a plugin manifest lists it: ports and slots are not judged, the
+    // editor plays every cable its project carries. A later cable for the same input or
+    // output replaces the earlier one, so that no half is left pointing at a port that does
+    // not point back. Indices outside the port table change nothing (false). The routes
+    // are not rebuilt.
+    bool LinkCable(int32_t input, int32_t output) noexcept;
     void RebuildActiveList() noexcept;
     void RebuildRoutes() noexcept;
 

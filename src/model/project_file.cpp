@@ -84,18 +84,6 @@ private:
     std::size_t pos_ = 0;
 };
 
-// Links input k to output o in both halves. A later cable for the same input or output
-// replaces the earlier one, so that no half is left pointing at a port that no longer
-// points back.
-void LinkCable(Project& p, int32_t k, int32_t o) {
-    const int32_t oldSource = p.Out[k].link;
-    if (IsPort(oldSource) && p.In[oldSource].link == k) p.In[oldSource].link = kNone;
-    const int32_t oldTarget = p.In[o].link;
-    if (IsPort(oldTarget) && p.Out[oldTarget].link == o) p.Out[oldTarget].link = kNone;
-    p.Out[k].link = o;
-    p.In[o].link = k;
-}
-
 void ReadModules(Cursor& c, Project& p) {
     int32_t count = 0;
     if (!c.I32(count)) return;
@@ -122,7 +110,7 @@ void ReadCables(Cursor& c, Project& p) {
     for (int32_t i = 0; i < count; ++i) {
         int32_t k = 0, o = 0;
         if (!c.I32(k) || !c.I32(o)) return;
-        if (IsPort(k) && IsPort(o)) LinkCable(p, k, o);
+        p.LinkCable(k, o);
     }
 }
 

@@ -48,7 +48,7 @@ public:
     // ---- Record ----
     std::vector<RecordedMessage> messages;
     std::vector<std::string> helpTopics;
-    std::string mainTitle = "Tonewright";
+    std::string mainTitle = kProductName;
     std::string patchName;
     int32_t zoomShown = 0;
     int32_t menuRebuilds = 0;

@@ -4,6 +4,7 @@
 // program implements them with real windows and dialogs; HeadlessPlatform answers them
 // from a script for the tests and tonewright-cli. Nothing here names a toolkit type.
 #include "model/bitmap.h"
+#include "model/limits.h"
 
 #include <cstdint>
 #include <optional>
@@ -25,6 +26,12 @@ enum class EditorWindow : int32_t {
     MidiMonitor = 3
 };
 inline constexpr int32_t kEditorWindowCount = 4;
+
+// The help file. A help topic is its name alone for the index page, or its name, "::/"
+// and the page.
+inline constexpr const char* kHelpFile = "Tonewright.chm";
+static_assert(std::string_view(kHelpFile).starts_with(kProductName) &&
+              std::string_view(kHelpFile).substr(std::string_view(kProductName).size()) == ".chm");
 
 // Fixed sizes of the two windows that cannot be resized.
 inline constexpr int32_t kKeyboardWidth = 719;
@@ -62,7 +69,7 @@ public:
     // Colours are 0x00RRGGBB; the 16 custom colours live for the run inside the platform.
     virtual std::optional<uint32_t> ChooseColour(uint32_t initial) = 0;
 
-    // ---- Help viewer: "Tonewright.chm" or "Tonewright.chm::/page.htm" ----
+    // ---- Help viewer: kHelpFile alone for the index, or kHelpFile + "::/page.htm" ----
     virtual void ShowHelp(std::string_view topic) = 0;
 
     // ---- Files ----

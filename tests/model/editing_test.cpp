@@ -182,6 +182,7 @@ TEST(RebuildRoutes, NeverPublishesAnIndexOutsideThePortTable) {
     p->Out[10].link = 70000;
     p->Out[11].link = -3;
     p->Out[12].link = 5;
+    p->In[5].link = 12;
     p->RebuildRoutes();
     EXPECT_EQ(p->routes[10], kNone);
     EXPECT_EQ(p->routes[11], kNone);
