@@ -8,6 +8,7 @@
 #include "model/lifecycle.h"
 #include "model/text.h"
 #include "support/builders.h"
+#include "support/qt_checks.h"
 
 #include <QComboBox>
 #include <QDialog>
@@ -221,11 +222,12 @@ TEST_F(Commands, ToolbarControlsReachTheProjectAndTheMenuBarFollows) {
     Q_EMIT Bar().ZoomList()->activated(9); // the tenth entry is not the user's to pick
     EXPECT_EQ(rig.P().zoom, 9);
     // A menu item delivers its command once the click is over, and the bar follows.
-    rig.W().menuBar()->actions().at(1)->menu()->actions().last()->trigger(); // Lock Edit
+    const auto edit = [this] { return rig.W().menuBar()->actions().at(1)->menu(); };
+    test::FindAction(edit(), {"Lock Edit"})->trigger();
     EXPECT_EQ(rig.P().lockEdit, 0);
     QApplication::processEvents();
     EXPECT_EQ(rig.P().lockEdit, 1);
-    EXPECT_EQ(rig.W().menuBar()->actions().at(1)->menu()->actions().size(), 1);
+    EXPECT_EQ(test::MenuTexts(*edit()), Texts{"Lock Edit"});
 }
 
 } // namespace
