@@ -93,11 +93,12 @@ fuzz:
 	    $(FUZZ_BUILD)/corpus/$$h fuzz/corpus/$$h $(FUZZ_BUILD)/seeds/$$h; \
 	done
 
-# The README's pictures, drawn by the program itself offscreen from the demo project.
+# The README's pictures of the program's windows, drawn by the program itself offscreen
+# from the demo project.
 docs: deps
-	$(MAKE) build
-	TW_SCREENSHOT_DIR=$(CURDIR)/docs QT_QPA_PLATFORM=offscreen \
-	  $(BUILD)/tests/tw_app_tests --gtest_filter='MainWindowPicture.*'
+	$(MAKE) configure
+	cmake --build $(BUILD) --target tw_readme_pictures
+	QT_QPA_PLATFORM=offscreen $(BUILD)/tools/tw_readme_pictures $(BUILD)/app $(CURDIR)/docs
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

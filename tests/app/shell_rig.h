@@ -29,16 +29,14 @@ struct ShellRig {
         fs::copy(staged / "Skins", dir.Path() / "Skins", fs::copy_options::recursive);
     }
 
-    MainWindow& Open(bool start = true) {
+    MainWindow& Open() {
         MainWindowOptions options;
         options.appFolder = dir.Path().string();
         options.audioApi = AudioApi::Jack;
         options.midiApi = MidiApi::Jack;
         window = std::make_unique<MainWindow>(services, options);
-        if (start) {
-            window->Start();
-            QApplication::processEvents();
-        }
+        window->Start();
+        QApplication::processEvents();
         return *window;
     }
 
@@ -46,12 +44,6 @@ struct ShellRig {
     Project& P() { return W().Context().project; }
     std::string PreferencesFile() const { return dir.File("Resources/Tonewright_v0.414.cfg"); }
     std::string DemoPath() const { return dir.File("Projects/Demo Synth.tw1"); }
-
-    int Count(const std::string& text) const {
-        int n = 0;
-        for (const RecordedMessage& m : services.messages) n += m.text == text ? 1 : 0;
-        return n;
-    }
 };
 
 } // namespace tw::test

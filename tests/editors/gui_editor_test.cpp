@@ -1,291 +1,221 @@
-// The Gui Editor window driven with the mouse: controls played in panel mode, elements
-// moved in edit mode, the context menu in its forms, and skins switched from it.
+// The Gui Editor: its panel painter's scenes with the colours expected at points computed
+// from their layout, and the widget's clicks, edit-mode drags and context menu reaching the
+// project.
 #include "editors/gui_editor_widget.h"
+#include "editors/panel_painter.h"
 #include "model/text.h"
 #include "platform/headless_platform.h"
 #include "support/builders.h"
-#include "support/files.h"
+#include "support/qt_checks.h"
 
-#include <QAction>
-#include <QMdiArea>
-#include <QMdiSubWindow>
-#include <QMenu>
-#include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 namespace tw {
 namespace {
 
-constexpr int32_t kSide = 32;
+using test::At;
+using test::Probe;
+using Probes = std::vector<Probe>;
+using Texts = std::vector<std::string>;
 
-// Frame f of a test strip is one flat colour, different for every frame.
-uint32_t FrameColour(int32_t f) {
-    return 0xFF000000u | static_cast<uint32_t>(30 + 20 * f) << 16 | 0x8000u |
-           static_cast<uint32_t>(200 - 20 * f);
+constexpr int32_t kSide = 40;
+const QRgb kGrey = qRgb(240, 240, 240), kRed = qRgb(200, 0, 0);
+
+// Frame f of the test strip is one flat colour, different for every frame.
+QRgb FrameColour(int32_t f) {
+    return qRgb(20 * f, 255 - 20 * f, 0x40);
 }
 
-BitmapHandle Strip(int32_t frames) {
-    auto b = std::make_shared<Bitmap>();
-    b->width = kSide;
-    b->height = kSide * frames;
-    for (int32_t y = 0; y < b->height; ++y)
-        for (int32_t x = 0; x < kSide; ++x) b->pixels.push_back(FrameColour(y / kSide));
-    return b;
+Probe Area(int x, int y, int w, int h, QRgb colour, Probe::Mode mode = Probe::All) {
+    return {QRect(x, y, w, h), colour, mode};
+}
+// Something is drawn over every pixel of the area.
+Probe Covered(int x, int y, int w, int h) {
+    return Area(x, y, w, h, kGrey, Probe::None);
 }
 
-QStringList Texts(const QMenu* menu) {
-    QStringList out;
-    for (const QAction* a : menu->actions()) {
-        if (!a->isSeparator()) out << a->text();
+// A Parameter drawn with an 11-frame strip at (x, y), without its label.
+ModuleSlot& Control(Project& p, int32_t x, int32_t y, int32_t value) {
+    auto strip = std::make_shared<Bitmap>(Bitmap{kSide, kSide * 11, {}});
+    for (int32_t row = 0; row < kSide * 11; ++row)
+        strip->pixels.insert(strip->pixels.end(), kSide, FrameColour(row / kSide));
+    p.skinImages[0] = {strip, kSide, kSide * 11, 11, {}};
+    ModuleSlot& s = p.slots[test::AddModule(p, kTypeParameter)];
+    s.imageType = s.showLabel = 0;
+    s.panelX = x;
+    s.panelY = y;
+    s.patchValues[p.currentPatch] = value;
+    p.currentSlot = kNone; // inserting makes it current, which outlines it
+    return s;
+}
+
+PanelPolygon& Polygon(Project& p, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t corner,
+                      uint8_t solid) {
+    PanelPolygon& g = p.polygons[p.InsertPolygon(x1, y1)];
+    // x1, x2, y1, y2, line width, alpha, corner, red, green, blue, solid
+    g = {x1, x2, y1, y2, g.lineWidth, 255, corner, 200, 0, 0, solid};
+    return g;
+}
+
+const struct Scene {
+    const char* name;
+    std::function<Probes(Project&)> build;
+} kScenes[] = {
+    {"an unscaled background; the frame of a value in the current patch, the last frame beyond "
+     "the strip; no control off the background or without an image; no grab areas",
+     [](Project& p) -> Probes {
+         p.background.bitmap =
+             std::make_shared<Bitmap>(Bitmap{100, 80, std::vector(8000, 0xFF203040u)});
+         Control(p, 150, 10, 3).patchValues[5] = 7;
+         p.currentPatch = 5;
+         Control(p, 150, 100, 0).patchValues[5] = 100;
+         Control(p, 220, 10, 4).renderOnBackground = 0;
+         Control(p, 220, 100, 4).imageType = 3;
+         const QRgb back = 0xFF203040u, seven = FrameColour(7), last = FrameColour(10);
+         return {Area(0, 0, 100, 80, back),    At(100, 40, kGrey), At(50, 80, kGrey),
+                 Area(150, 10, 40, 40, seven), At(170, 120, last), At(170, 140, kGrey),
+                 At(240, 30, kGrey),           At(219, 30, kGrey), At(240, 120, kGrey)};
+     }},
+    {"a label below its control in its colour",
+     [](Project& p) -> Probes {
+         ModuleSlot& s = Control(p, 100, 20, 0);
+         s.showLabel = 1;
+         SetText(s.name, "WWWW");
+         s.labelColour[2] = 255;
+         return {Area(60, 60, 120, 16, qRgb(0, 0, 255), Probe::Any), Area(0, 0, 300, 20, kGrey)};
+     }},
+    {"a square polygon fills its rectangle when solid, else strokes its edges; polygons lie "
+     "over controls, half alpha blends with the panel, round corners are cut off",
+     [](Project& p) -> Probes {
+         Polygon(p, 20, 30, 120, 80, 0, 1);
+         Polygon(p, 150, 30, 250, 80, 0, 0).lineWidth = 4;
+         Control(p, 20, 100, 1);
+         Polygon(p, 30, 110, 50, 130, 0, 1);
+         Polygon(p, 150, 100, 250, 150, 0, 1).alpha = 128;
+         Polygon(p, 60, 150, 140, 195, 30, 1); // rounded
+         const int grey = 240 * 127 / 255;
+         const QRgb blend = qRgb((200 * 128 + 240 * 127) / 255, grey, grey);
+         return {Area(20, 30, 100, 50, kRed), At(121, 55, kGrey), At(70, 81, kGrey),
+                 At(150, 55, kRed),           At(250, 55, kRed),  At(200, 30, kRed),
+                 At(200, 55, kGrey),          At(40, 120, kRed),  At(22, 102, FrameColour(1)),
+                 At(200, 125, blend, 2),      At(100, 172, kRed), At(61, 151, kGrey)};
+     }},
+    {"edit mode outlines every grab area, also of things alpha 0 hides",
+     [](Project& p) -> Probes {
+         Control(p, 100, 50, 0).renderOnBackground = 0;
+         Polygon(p, 20, 120, 80, 160, 16, 0).alpha = 0;
+         Polygon(p, 200, 20, 280, 80, 0, 1).alpha = 0;
+         PanelText& t = p.texts[p.InsertText(200, 150)];
+         SetText(t.text, "ab");
+         t.alpha = 0;
+         p.guiEditMode = 1;
+         return {At(50, 120, kGrey),      At(240, 50, kGrey),      At(205, 155, kGrey),
+                 Covered(99, 49, 1, 42),  Covered(140, 49, 1, 42), At(120, 70, kGrey),
+                 Covered(15, 115, 11, 1), Covered(85, 155, 1, 11), Covered(200, 162, 11, 1),
+                 At(211, 162, kGrey)};
+     }},
+    {"the current control and a selected one are outlined",
+     [](Project& p) -> Probes {
+         Control(p, 100, 50, 0);
+         Control(p, 200, 50, 0).selected = 1;
+         p.currentSlot = 0;
+         return {Covered(99, 49, 1, 42), Covered(240, 49, 1, 42)};
+     }},
+    {"... but not while editing is locked",
+     [](Project& p) -> Probes {
+         Control(p, 100, 50, 0).selected = 1;
+         p.lockEdit = 1;
+         return {At(99, 70, kGrey)};
+     }},
+};
+
+TEST(PanelPainting, EachSceneShowsItsColoursAtItsProbesAndDrawnControlsTakeASize) {
+    for (const Scene& scene : kScenes) {
+        SCOPED_TRACE(scene.name);
+        auto p = test::MakeProject();
+        const Probes probes = scene.build(*p);
+        test::ExpectProbes(RenderPanel(*p, 300, 200), probes);
+        // Hit tests and the plugin read the size of the controls drawn.
+        for (const ModuleSlot& s : p->slots) {
+            const bool drawn = s.renderOnBackground && s.imageType == 0;
+            EXPECT_EQ(s.controlSize, s.type == kTypeParameter && drawn ? kSide : 0);
+        }
     }
-    return out;
-}
-
-QAction* Find(const QMenu* menu, const QString& text) {
-    for (QAction* a : menu->actions()) {
-        if (a->text() == text) return a;
-    }
-    return nullptr;
 }
 
 class GuiEditor : public ::testing::Test {
 protected:
     void SetUp() override {
-        project = test::MakeProject();
-        SetStrip(0, 11);
-        SetStrip(5, 3); // a three-position switch
-        widget = std::make_unique<GuiEditorWidget>(*project, platform);
-        widget->resize(400, 300);
-        widget->show();
+        widget.resize(400, 300);
+        widget.show();
+    }
+    QRgb Pixel(int x, int y) { return widget.grab().toImage().pixel(x, y); }
+    QMenu& Menu(QPoint at) {
+        QTest::mousePress(&widget, Qt::RightButton, {}, at);
+        return *widget.ContextMenu();
     }
 
-    void SetStrip(int32_t image, int32_t frames) {
-        SkinImage& s = project->skinImages[image];
-        s.bitmap = Strip(frames);
-        s.width = kSide;
-        s.height = kSide * frames;
-        s.frames = frames;
-    }
-
-    int32_t Control(int32_t image, int32_t response, int32_t x, int32_t y) {
-        const int32_t slot = test::AddModule(*project, kTypeParameter);
-        ModuleSlot& s = project->slots[slot];
-        s.imageType = image;
-        s.mouseResponse = response;
-        s.panelX = x;
-        s.panelY = y;
-        s.showLabel = 0;
-        project->currentSlot = kNone;
-        widget->grab(); // a paint gives every control its size, as the timers do
-        return slot;
-    }
-
-    int32_t Value(int32_t slot) const {
-        return project->slots[slot].patchValues[project->currentPatch];
-    }
-
-    uint32_t Pixel(int x, int y) { return widget->grab().toImage().pixel(x, y) | 0xFF000000u; }
-
-    void Click(QPoint at, Qt::MouseButton button = Qt::LeftButton) {
-        QTest::mouseClick(widget.get(), button, {}, at);
-    }
-
-    QMenu* RightClick(QPoint at) {
-        QTest::mousePress(widget.get(), Qt::RightButton, {}, at);
-        return widget->ContextMenu();
-    }
-
-    std::unique_ptr<Project> project;
+    std::unique_ptr<Project> project = test::MakeProject();
     HeadlessPlatform platform;
-    std::unique_ptr<GuiEditorWidget> widget;
+    GuiEditorWidget widget{*project, platform};
 };
 
-TEST_F(GuiEditor, ClickIncDecStepsASwitchAndThePanelShowsEachFrame) {
-    const int32_t c = Control(5, kClickIncDec, 50, 60);
-    const QPoint centre(50 + kSide / 2, 60 + kSide / 2);
-    EXPECT_EQ(Pixel(centre.x(), centre.y()), FrameColour(0));
-    const int32_t expected[] = {1, 2, 1, 0, 1};
-    for (int32_t v : expected) {
-        Click(centre);
-        ASSERT_EQ(Value(c), v);
-        EXPECT_EQ(Pixel(centre.x(), centre.y()), FrameColour(v));
+TEST_F(GuiEditor, AClickStepsAControlAndAnEditModeDragMovesIt) {
+    ModuleSlot& c = Control(*project, 50, 60, 0);
+    c.mouseResponse = kClickInc;
+    widget.grab(); // a paint gives every control its size, as the timers do
+    for (const int32_t v : {1, 2}) {
+        QTest::mouseClick(&widget, Qt::LeftButton, {}, QPoint(70, 80));
+        EXPECT_EQ(c.patchValues[0], v);
+        EXPECT_EQ(Pixel(70, 80), FrameColour(v));
     }
     EXPECT_EQ(project->propertiesTarget, kTargetParameter);
-}
-
-TEST_F(GuiEditor, DragVerticalFollowsThePointerWithinTheControlsRange) {
-    const int32_t c = Control(0, kDragVertical, 100, 150);
-    project->slots[c].patchValues[0] = 5;
-    QTest::mousePress(widget.get(), Qt::LeftButton, {}, QPoint(110, 160));
-    QTest::mouseMove(widget.get(), QPoint(110, 157));
-    EXPECT_EQ(Value(c), 8);
-    QTest::mouseMove(widget.get(), QPoint(110, 130));
-    EXPECT_EQ(Value(c), 10); // limited to the strip's 11 frames
-    EXPECT_FLOAT_EQ(project->slots[c].value, 1.0f);
-    QTest::mouseMove(widget.get(), QPoint(110, 200));
-    EXPECT_EQ(Value(c), 0);
-    QTest::mouseRelease(widget.get(), Qt::LeftButton, {}, QPoint(110, 200));
-    EXPECT_EQ(Pixel(116, 166), FrameColour(0));
-}
-
-TEST_F(GuiEditor, ClickResetShowsTheTopFrameOnlyWhileHeld) {
-    const int32_t c = Control(0, kClickReset, 20, 20);
-    QTest::mousePress(widget.get(), Qt::LeftButton, {}, QPoint(30, 30));
-    EXPECT_EQ(Value(c), 10);
-    EXPECT_EQ(Pixel(36, 36), FrameColour(10));
-    QTest::mouseRelease(widget.get(), Qt::LeftButton, {}, QPoint(30, 30));
-    EXPECT_EQ(Value(c), 0);
-    EXPECT_EQ(Pixel(36, 36), FrameColour(0));
-}
-
-TEST_F(GuiEditor, EditModeMovesAControlCentredOnTheSnappedPointer) {
-    const int32_t c = Control(0, kClickInc, 20, 20);
+    // In edit mode the control centres on the snapped pointer, and laying out does not click.
     project->guiEditMode = 1;
-    QTest::mousePress(widget.get(), Qt::LeftButton, {}, QPoint(30, 30));
-    QTest::mouseMove(widget.get(), QPoint(203, 141));
-    QTest::mouseRelease(widget.get(), Qt::LeftButton, {}, QPoint(203, 141));
-    EXPECT_EQ(project->slots[c].panelX, 200 - kSide / 2);
-    EXPECT_EQ(project->slots[c].panelY, 136 - kSide / 2);
-    EXPECT_EQ(Value(c), 0); // laying out does not click
-    EXPECT_EQ(Pixel(200, 136), FrameColour(0));
-    EXPECT_EQ(Pixel(30, 30), 0xFFF0F0F0u); // the old place is empty panel
+    QTest::mousePress(&widget, Qt::LeftButton, {}, QPoint(70, 80));
+    QTest::mouseMove(&widget, QPoint(203, 141));
+    QTest::mouseRelease(&widget, Qt::LeftButton, {}, QPoint(203, 141));
+    EXPECT_EQ(QPoint(c.panelX, c.panelY), QPoint(200 - kSide / 2, 136 - kSide / 2));
+    EXPECT_EQ(c.patchValues[0], 2);
+    EXPECT_EQ(Pixel(200, 136), FrameColour(2));
+    EXPECT_EQ(Pixel(70, 80), kGrey);
 }
 
-TEST_F(GuiEditor, EditModeMovesAndResizesPolygonsByTheirHandlesOnly) {
-    project->guiEditMode = 1;
-    project->snapToGrid = 0;
-    const int32_t g = project->InsertPolygon(40, 40);                    // to (140, 90)
-    QTest::mousePress(widget.get(), Qt::LeftButton, {}, QPoint(90, 65)); // inside, no handle
-    QTest::mouseMove(widget.get(), QPoint(200, 200));
-    QTest::mouseRelease(widget.get(), Qt::LeftButton, {}, QPoint(200, 200));
-    EXPECT_EQ(project->polygons[g].x1, 40);
-
-    QTest::mousePress(widget.get(), Qt::LeftButton, {}, QPoint(139, 91));
-    QTest::mouseMove(widget.get(), QPoint(180, 120));
-    QTest::mouseRelease(widget.get(), Qt::LeftButton, {}, QPoint(180, 120));
-    EXPECT_EQ(project->polygons[g].x2, 180);
-    EXPECT_EQ(project->polygons[g].x1, 40);
-
-    QTest::mousePress(widget.get(), Qt::LeftButton, {}, QPoint(41, 41));
-    QTest::mouseMove(widget.get(), QPoint(60, 70));
-    QTest::mouseRelease(widget.get(), Qt::LeftButton, {}, QPoint(60, 70));
-    const PanelPolygon& p = project->polygons[g];
-    EXPECT_EQ(p.x1, 60);
-    EXPECT_EQ(p.y1, 70);
-    EXPECT_EQ(p.x2, 200);
-    EXPECT_EQ(p.y2, 150);
-    EXPECT_EQ(project->propertiesTarget, kTargetPolygon);
-}
-
-TEST_F(GuiEditor, EditModeMovesATextLabel) {
-    project->guiEditMode = 1;
-    const int32_t t = project->InsertText(100, 100);
-    QTest::mousePress(widget.get(), Qt::LeftButton, {}, QPoint(105, 105));
-    QTest::mouseMove(widget.get(), QPoint(250, 77));
-    QTest::mouseRelease(widget.get(), Qt::LeftButton, {}, QPoint(250, 77));
-    EXPECT_EQ(project->texts[t].x, 248);
-    EXPECT_EQ(project->texts[t].y, 72);
-    EXPECT_EQ(project->propertiesTarget, kTargetText);
-}
-
-TEST_F(GuiEditor, TheContextMenuInEachMode) {
-    Control(0, kDragVertical, 20, 20);
+TEST_F(GuiEditor, TheContextMenuSuitsTheModeThePointAndTheLockAndActsAtThePointer) {
+    Control(*project, 20, 20, 0);
     project->InsertPolygon(200, 40);
     project->InsertText(200, 200);
-
-    QMenu* menu = RightClick(QPoint(300, 250));
-    ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(Texts(menu), (QStringList{"Panel Mode", "Edit Mode"}));
-    EXPECT_TRUE(Find(menu, "Panel Mode")->isChecked());
-    Find(menu, "Edit Mode")->trigger();
+    widget.grab();
+    const Texts modes = {"Panel Mode", "Edit Mode", "-"};
+    const auto edit = [&modes](Texts more) {
+        more.insert(more.begin(), modes.begin(), modes.end());
+        return more;
+    };
+    const struct {
+        uint8_t edit, locked;
+        QPoint at;
+        Texts items;
+    } rows[] = {{0, 0, {300, 250}, {"Panel Mode", "Edit Mode"}},
+                {1, 0, {300, 250}, edit({"Insert", "-", "Skin"})},
+                {1, 0, {30, 30}, edit({"Delete Parameter...", "-", "Skin"})},
+                {1, 0, {201, 41}, edit({"Delete Polygon..."})},
+                {1, 0, {205, 205}, edit({"Delete Text...", "-", "Text Properties..."})},
+                {0, 1, {30, 30}, {"Skin"}}};
+    for (const auto& row : rows) {
+        project->guiEditMode = row.edit;
+        project->lockEdit = row.locked;
+        EXPECT_EQ(test::MenuTexts(Menu(row.at)), row.items) << row.at.x() << "," << row.at.y();
+    }
+    project->guiEditMode = project->lockEdit = 0;
+    test::FindAction(&Menu({300, 250}), {"Edit Mode"})->trigger();
     EXPECT_EQ(project->guiEditMode, 1);
-
-    menu = RightClick(QPoint(300, 250));
-    EXPECT_EQ(Texts(menu), (QStringList{"Panel Mode", "Edit Mode", "Insert", "Skin"}));
-    EXPECT_TRUE(Find(menu, "Edit Mode")->isChecked());
-    const QMenu* insert = Find(menu, "Insert")->menu();
-    ASSERT_NE(insert, nullptr);
-    EXPECT_EQ(Texts(insert), (QStringList{"Polygon", "Text"}));
-
-    menu = RightClick(QPoint(30, 30));
-    EXPECT_EQ(Texts(menu), (QStringList{"Panel Mode", "Edit Mode", "Delete Parameter...", "Skin"}));
-    menu = RightClick(QPoint(201, 41));
-    EXPECT_EQ(Texts(menu), (QStringList{"Panel Mode", "Edit Mode", "Delete Polygon..."}));
-    menu = RightClick(QPoint(205, 205));
-    EXPECT_EQ(Texts(menu),
-              (QStringList{"Panel Mode", "Edit Mode", "Delete Text...", "Text Properties..."}));
-    EXPECT_EQ(project->currentText, 0); // the Properties window shows the label
-    EXPECT_EQ(project->propertiesTarget, kTargetText);
-
-    project->lockEdit = 1;
-    menu = RightClick(QPoint(30, 30));
-    EXPECT_EQ(Texts(menu), (QStringList{"Skin"}));
-}
-
-TEST_F(GuiEditor, InsertAndDeleteFromTheMenuAtTheClickPoint) {
-    project->guiEditMode = 1;
-    QMenu* menu = RightClick(QPoint(120, 80));
-    Find(menu, "Insert")->menu()->actions().at(0)->trigger();
-    ASSERT_EQ(project->polygonCount, 1);
-    EXPECT_EQ(project->polygons[0].x1, 120);
-    EXPECT_EQ(project->polygons[0].y1, 80);
-    EXPECT_EQ(project->propertiesTarget, kTargetPolygon);
-    // The new polygon's outline is on the panel: its top edge, away from the corners.
-    EXPECT_EQ(Pixel(170, 80) & 0xFFFFFFu, 0x808080u);
-
-    menu = RightClick(QPoint(121, 81));
-    platform.answers = {MessageAnswer::No};
-    Find(menu, "Delete Polygon...")->trigger();
-    EXPECT_EQ(project->polygonCount, 1);
-    menu = RightClick(QPoint(121, 81));
-    platform.answers = {MessageAnswer::Yes};
-    Find(menu, "Delete Polygon...")->trigger();
-    EXPECT_EQ(project->polygonCount, 0);
-    EXPECT_EQ(Pixel(170, 80), 0xFFF0F0F0u);
-}
-
-TEST_F(GuiEditor, ChoosingASkinReloadsItsImagesAndResizesTheControls) {
-    test::TempDir app;
-    const int32_t frames[7] = {11, 101, 3, 4, 5, 3, 2};
-    test::WriteSkin(app.Path(), "Default", frames, 8);
-    test::WriteSkin(app.Path(), "Large", frames, 48);
-    SetText(project->appFolder, app.Path().string());
-    const int32_t c = Control(0, kDragVertical, 20, 20);
-    project->guiEditMode = 1;
-
-    QMenu* menu = RightClick(QPoint(300, 250));
-    const QMenu* skins = Find(menu, "Skin")->menu();
-    ASSERT_NE(skins, nullptr);
-    EXPECT_EQ(Texts(skins), (QStringList{"Default", "Large"}));
-    EXPECT_TRUE(Find(skins, "Default")->isChecked());
-    Find(skins, "Large")->trigger();
-    EXPECT_STREQ(project->skinName, "Large");
-    EXPECT_EQ(project->skinImages[0].width, 48);
-    widget->grab();
-    EXPECT_EQ(project->slots[c].controlSize, 48);
-    // The bigger control is now hit where the old one was not.
-    QTest::mouseClick(widget.get(), Qt::LeftButton, {}, QPoint(60, 60));
-    EXPECT_EQ(project->currentSlot, c);
-    EXPECT_TRUE(platform.messages.empty());
-}
-
-TEST_F(GuiEditor, TheFramesOuterSizeIsRecorded) {
-    QMdiArea area;
-    area.resize(900, 700);
-    auto* panel = new GuiEditorWidget(*project, platform);
-    QSignalSpy spy(panel, &GuiEditorWidget::outerSizeChanged);
-    QMdiSubWindow* frame = area.addSubWindow(panel);
-    area.show();
-    frame->resize(420, 330);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(panel->RecordedOuterSize(), QSize(420, 330));
-    ASSERT_FALSE(spy.isEmpty());
-    EXPECT_EQ(spy.last().at(0).toInt(), 420);
-    EXPECT_EQ(panel->Session().width, panel->width());
-    EXPECT_LT(panel->width(), 420);
+    test::FindAction(&Menu({120, 80}), {"Insert", "Polygon"})->trigger(); // at the pointer
+    EXPECT_EQ(QPoint(project->polygons[1].x1, project->polygons[1].y1), QPoint(120, 80));
+    EXPECT_EQ(Pixel(170, 80), qRgb(128, 128, 128)); // its outline's top edge
 }
 
 } // namespace

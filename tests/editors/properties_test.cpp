@@ -1,21 +1,18 @@
-// The Properties window: which controls each selection shows, and how each control edits
-// the selected object.
-#include "editors/panel_painter.h"
+// The Properties window: the group each selection shows, and each control writing its
+// field of the selected object.
 #include "editors/properties_widget.h"
-#include "model/text.h"
 #include "platform/headless_platform.h"
 #include "support/builders.h"
 
-#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QSlider>
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 #include <string>
 
@@ -24,257 +21,116 @@ namespace {
 
 class Properties : public ::testing::Test {
 protected:
-    void SetUp() override {
-        project = test::MakeProject();
-        window = std::make_unique<PropertiesWidget>(*project, platform);
-        window->resize(160, 600);
-        window->show();
-    }
-
-    template <typename T> T* Control(const char* name) {
-        T* w = window->findChild<T*>(QString::fromLatin1(name));
+    void SetUp() override { window.show(); }
+    template <typename T = QWidget> T* Find(const char* name) {
+        T* w = window.findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(w, nullptr) << name;
         return w;
     }
-
-    // The texts of the visible labels, buttons and check boxes, top to bottom.
-    QStringList Shown() {
-        QList<QWidget*> widgets = window->findChildren<QWidget*>();
-        std::stable_sort(widgets.begin(), widgets.end(), [](QWidget* a, QWidget* b) {
-            return a->y() < b->y() || (a->y() == b->y() && a->x() < b->x());
-        });
-        QStringList out;
-        for (QWidget* w : widgets) {
-            if (!w->isVisibleTo(window.get()) || w->parentWidget() != window.get()) continue;
-            if (auto* l = qobject_cast<QLabel*>(w)) {
-                if (!l->text().startsWith(QLatin1Char('_'))) out << l->text();
-            } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
-                out << b->text();
-            } else {
-                out << QStringLiteral("[%1]").arg(w->objectName());
-            }
-        }
-        return out;
+    void Click(const char* name) {
+        QTest::mouseClick(Find(name), Qt::LeftButton, {}, QPoint(8, Find(name)->height() / 2));
+    }
+    // Makes a new object of the target's kind current and shows its group; returns the names
+    // of the controls shown, labels left out.
+    std::string Select(int32_t target) {
+        Project& p = *project;
+        if (target == kTargetModule) p.currentSlot = test::AddModule(p, kTypeAdd);
+        if (target == kTargetParameter) p.currentSlot = test::AddModule(p, kTypeParameter);
+        if (target == kTargetPolygon) p.currentPolygon = p.InsertPolygon(20, 20);
+        if (target == kTargetText) p.currentText = p.InsertText(5, 5);
+        if (target == kTargetComment) p.currentComment = p.InsertComment(10, 10);
+        p.propertiesTarget = target;
+        window.Refresh();
+        std::string names;
+        for (const QWidget* w : window.findChildren<QWidget*>())
+            if (w->parentWidget() == &window && w->isVisibleTo(&window) &&
+                !w->objectName().isEmpty() && qobject_cast<const QLabel*>(w) == nullptr)
+                names += (names.empty() ? "" : " ") + w->objectName().toStdString();
+        return names;
     }
 
-    // Clicks a check box on its box, where a click always lands.
-    void Tick(const char* name) {
-        QCheckBox* box = Control<QCheckBox>(name);
-        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
-    }
-
-    void Show(int32_t target) {
-        project->propertiesTarget = target;
-        window->Refresh();
-    }
-
-    int32_t Parameter() {
-        const int32_t slot = test::AddModule(*project, kTypeParameter);
-        project->currentSlot = slot;
-        Show(kTargetParameter);
-        return slot;
-    }
-
-    PanelPolygon& Polygon() {
-        project->currentPolygon = project->InsertPolygon(20, 20);
-        Show(kTargetPolygon);
-        return project->polygons[project->currentPolygon];
-    }
-
-    std::unique_ptr<Project> project;
+    std::unique_ptr<Project> project = test::MakeProject();
     HeadlessPlatform platform;
-    std::unique_ptr<PropertiesWidget> window;
+    PropertiesWidget window{*project, platform};
 };
 
-TEST_F(Properties, EachTargetShowsItsOwnGroup) {
-    EXPECT_EQ(Shown(), (QStringList{"Properties"}));
-
-    project->currentSlot = test::AddModule(*project, kTypeAdd);
-    Show(kTargetModule);
-    EXPECT_EQ(Shown(), (QStringList{"Module Properties", "Name", "[name]"}));
-    EXPECT_EQ(Control<QLineEdit>("name")->text(), QString::fromLatin1(project->slots[0].name));
-
-    Parameter();
-    EXPECT_EQ(Shown(), (QStringList{"Parameter Properties", "Name", "[name]", "Image Type",
-                                    "[imageType]", "Mouse Response", "[mouseResponse]",
-                                    "Label Colour", "Colour", "Show Label"}));
-
-    Polygon();
-    EXPECT_EQ(Shown(),
-              (QStringList{"Polygon Properties", "Width", "3", "[polygonWidth]",
-                           "0                                         10", "Corner", "16",
-                           "[polygonCorner]", "0                                        100",
-                           "Alpha", "255", "[polygonAlpha]",
-                           "0                                         255", "Colour", "Solid",
-                           "Note: The polygon will be invisible if Alpha is set to zero."}));
-
-    project->currentText = project->InsertText(5, 5);
-    Show(kTargetText);
-    EXPECT_EQ(Shown(),
-              (QStringList{"Text Properties", "Text", "[text]", "Size", "8", "[textSize]",
-                           "4                                         64", "Alpha", "255",
-                           "[textAlpha]", "0                                        255", "Colour",
-                           "Note: The text will be invisible if Alpha is set to zero."}));
-    EXPECT_EQ(Control<QLineEdit>("text")->text(), "Text");
-
-    project->currentComment = project->InsertComment(10, 10);
-    project->comments[project->currentComment].showBorder = 0;
-    Show(kTargetComment);
-    EXPECT_EQ(Shown(), (QStringList{"Comment Properties", "Text", "[comment]", "Show Background",
-                                    "Show Border"}));
-    EXPECT_TRUE(Control<QCheckBox>("showBackground")->isChecked());
-    EXPECT_FALSE(Control<QCheckBox>("showBorder")->isChecked());
-}
-
-TEST_F(Properties, ASelectionThatIsGoneShowsTheEmptyWindow) {
+TEST_F(Properties, EachTargetShowsItsOwnGroupAndAGoneSelectionNone) {
+    EXPECT_EQ(Select(kTargetNone), "");
+    EXPECT_EQ(Select(kTargetModule), "name");
+    EXPECT_EQ(Select(kTargetParameter), "name imageType mouseResponse labelColour showLabel");
+    EXPECT_EQ(Select(kTargetPolygon),
+              "polygonWidth polygonCorner polygonAlpha polygonColour solid");
+    EXPECT_EQ(Select(kTargetText), "text textSize textAlpha textColour");
+    EXPECT_EQ(Select(kTargetComment), "comment showBackground showBorder");
     project->currentSlot = 7; // an empty slot
-    Show(kTargetParameter);
-    EXPECT_EQ(Shown(), (QStringList{"Properties"}));
-    project->currentPolygon = 0; // no polygons
-    Show(kTargetPolygon);
-    EXPECT_EQ(window->ShownTarget(), kTargetNone);
+    project->propertiesTarget = kTargetParameter;
+    window.Refresh();
+    EXPECT_EQ(window.ShownTarget(), kTargetNone);
 }
 
-TEST_F(Properties, FillingTheControlsWritesNothingBack) {
-    PanelPolygon& p = Polygon();
-    p.lineWidth = 20; // beyond the slider, as a file may hold it
-    p.cornerRadius = 0;
-    window->Refresh();
-    EXPECT_EQ(p.lineWidth, 20);
-    const int32_t slot = Parameter();
-    project->slots[slot].patchValues[0] = 9;
-    project->slots[slot].imageType = 3;
-    window->Refresh();
-    EXPECT_EQ(project->slots[slot].patchValues[0], 9);
-    EXPECT_EQ(Control<QComboBox>("imageType")->currentIndex(), 3);
-}
-
-TEST_F(Properties, TheNameTakesOneToSixtyThreeCharacters) {
-    const int32_t slot = Parameter();
-    QLineEdit* name = Control<QLineEdit>("name");
-    name->clear();
-    EXPECT_STREQ(project->slots[slot].name, "Param 0"); // empty is ignored
-    const std::string long63(63, 'k');
-    QTest::keyClicks(name, QString::fromStdString(long63));
-    EXPECT_EQ(std::string(project->slots[slot].name), long63);
-    QTest::keyClicks(name, "x");
-    EXPECT_EQ(std::string(project->slots[slot].name), long63);
-    QTest::keyClick(name, Qt::Key_Backspace);
-    QTest::keyClick(name, Qt::Key_Backspace);
-    EXPECT_EQ(std::string(project->slots[slot].name), std::string(62, 'k'));
-}
-
-TEST_F(Properties, OnlyChoosingAnotherImageTypeChangesTheControl) {
-    const int32_t slot = Parameter();
-    ModuleSlot& s = project->slots[slot];
+TEST_F(Properties, FillingTheListWritesNothingBackAndOnlyAnotherImageChangesTheControl) {
+    Select(kTargetParameter);
+    ModuleSlot& s = project->slots[0];
     project->currentPatch = 2;
     s.patchValues[2] = 6;
-    QComboBox* list = Control<QComboBox>("imageType");
+    s.imageType = 3;
+    window.Refresh();
+    auto* list = Find<QComboBox>("imageType");
+    EXPECT_EQ(list->currentIndex(), 3);
     list->showPopup();
     list->hidePopup();
     EXPECT_EQ(s.patchValues[2], 6);
     QTest::keyClick(list, Qt::Key_Down); // the next image, chosen with the keyboard
-    EXPECT_EQ(s.imageType, 1);
+    EXPECT_EQ(s.imageType, 4);
     EXPECT_EQ(s.patchValues[2], 0);
-
-    Control<QComboBox>("mouseResponse")->setCurrentIndex(6);
-    EXPECT_EQ(s.mouseResponse, 6); // "Click Reset"
 }
 
-TEST_F(Properties, ColourChoicesAreStoredAndCancelKeepsTheColour) {
-    const int32_t slot = Parameter();
-    ModuleSlot& s = project->slots[slot];
-    s.labelColour[0] = s.labelColour[1] = s.labelColour[2] = 200;
-    platform.colours = {std::nullopt, 0x102030u};
-    QPushButton* button = Control<QPushButton>("labelColour");
-    QTest::mouseClick(button, Qt::LeftButton);
-    EXPECT_EQ(s.labelColour[0], 200);
-    EXPECT_EQ(s.labelColour[2], 200);
-    QTest::mouseClick(button, Qt::LeftButton);
-    EXPECT_EQ(s.labelColour[0], 0x10);
-    EXPECT_EQ(s.labelColour[1], 0x20);
-    EXPECT_EQ(s.labelColour[2], 0x30);
-
-    PanelPolygon& p = Polygon();
-    platform.colours = {0xFF8001u};
-    QTest::mouseClick(Control<QPushButton>("polygonColour"), Qt::LeftButton);
-    EXPECT_EQ(p.red, 255);
-    EXPECT_EQ(p.green, 128);
-    EXPECT_EQ(p.blue, 1);
+TEST_F(Properties, TextsAreTakenWithOneCharacterUpToTheirFieldsLength) {
+    for (const int32_t target : {kTargetParameter, kTargetText, kTargetComment}) Select(target);
+    const struct {
+        int32_t target;
+        const char* field;
+        int limit;
+        const char* stored;
+    } rows[] = {{kTargetParameter, "name", 63, project->slots[0].name},
+                {kTargetText, "text", 63, project->texts[0].text},
+                {kTargetComment, "comment", 511, project->comments[0].text}};
+    for (const auto& row : rows) {
+        project->propertiesTarget = row.target;
+        window.Refresh();
+        for (const int length : {row.limit, row.limit + 1, 0}) {
+            const QString text(length, QLatin1Char(length > row.limit ? 'x' : 'k'));
+            if (auto* line = qobject_cast<QLineEdit*>(Find(row.field))) line->setText(text);
+            if (auto* box = qobject_cast<QPlainTextEdit*>(Find(row.field))) box->setPlainText(text);
+        }
+        EXPECT_EQ(row.stored, std::string(row.limit, 'k')) << row.field;
+    }
 }
 
-TEST_F(Properties, PolygonAlphaAtZeroHidesItOnThePanelAndKeepsItsShape) {
-    PanelPolygon& p = Polygon();
-    p.solid = 1;
-    p.cornerRadius = 0;
-    p.x2 = 120;
-    p.y2 = 70;
-    window->Refresh();
-    EXPECT_EQ(RenderPanel(*project, 200, 100).pixel(70, 45) & 0xFFFFFFu, 0x808080u);
-
-    Control<QSlider>("polygonAlpha")->setValue(0);
-    EXPECT_EQ(p.alpha, 0);
-    EXPECT_EQ(p.lineWidth, 3);
-    EXPECT_EQ(p.cornerRadius, 0);
-    EXPECT_EQ(Control<QLabel>("polygonAlphaValue")->text(), "0");
-    EXPECT_EQ(RenderPanel(*project, 200, 100).pixel(70, 45) & 0xFFFFFFu, 0xF0F0F0u);
-
-    Control<QSlider>("polygonWidth")->setValue(7);
-    EXPECT_EQ(p.lineWidth, 7);
-    EXPECT_EQ(Control<QLabel>("polygonWidthValue")->text(), "7");
-    Tick("solid");
-    EXPECT_EQ(p.solid, 0);
-}
-
-TEST_F(Properties, TextLabelEdits) {
-    project->currentText = project->InsertText(5, 5);
-    Show(kTargetText);
-    PanelText& t = project->texts[project->currentText];
-    QLineEdit* edit = Control<QLineEdit>("text");
-    edit->selectAll();
-    QTest::keyClicks(edit, "Cutoff");
-    EXPECT_STREQ(t.text, "Cutoff");
-    Control<QSlider>("textSize")->setValue(24);
-    Control<QSlider>("textAlpha")->setValue(128);
-    EXPECT_EQ(t.size, 24);
-    EXPECT_EQ(t.alpha, 128);
-    EXPECT_EQ(Control<QLabel>("textSizeValue")->text(), "24");
-    platform.colours = {0x0000FFu};
-    QTest::mouseClick(Control<QPushButton>("textColour"), Qt::LeftButton);
-    EXPECT_EQ(t.blue, 255);
-    EXPECT_EQ(t.red, 0);
-}
-
-TEST_F(Properties, CommentsTakeUpTo511CharactersAndTheirFlagsToggle) {
-    project->currentComment = project->InsertComment(10, 10);
-    Show(kTargetComment);
-    CommentRecord& c = project->comments[project->currentComment];
-    QPlainTextEdit* edit = Control<QPlainTextEdit>("comment");
-    const QString long300(300, QLatin1Char('w'));
-    edit->setPlainText(long300);
-    EXPECT_EQ(std::string(c.text), long300.toStdString());
-    edit->setPlainText(QString(511, QLatin1Char('a')));
-    edit->setPlainText(QString(512, QLatin1Char('b')));
-    EXPECT_EQ(std::string(c.text), std::string(511, 'a'));
-    edit->setPlainText(QStringLiteral("two\nlines"));
-    EXPECT_STREQ(c.text, "two\nlines");
-
-    Tick("showBackground");
-    Tick("showBorder");
-    EXPECT_EQ(c.showBackground, 0);
-    EXPECT_EQ(c.showBorder, 0);
-    Tick("showBorder");
-    EXPECT_EQ(c.showBorder, 1);
-}
-
-TEST_F(Properties, ShowLabelTogglesAndTheWindowCannotBeClosed) {
-    const int32_t slot = Parameter();
-    Tick("showLabel");
-    EXPECT_EQ(project->slots[slot].showLabel, 0);
-    Tick("showLabel");
-    EXPECT_EQ(project->slots[slot].showLabel, 1);
-    EXPECT_FALSE(window->close());
-    EXPECT_TRUE(window->isVisible());
+TEST_F(Properties, EachControlWritesItsFieldAndTheWindowStays) {
+    Select(kTargetParameter);
+    Find<QComboBox>("mouseResponse")->setCurrentIndex(6);
+    platform.colours = {std::nullopt, 0x102030u}; // a cancelled colour dialog changes nothing
+    Click("labelColour");
+    EXPECT_EQ(project->slots[0].labelColour[2], 0);
+    Click("labelColour");
+    EXPECT_EQ(project->slots[0].labelColour[2], 0x30);
+    EXPECT_EQ(project->slots[0].mouseResponse, 6);
+    Select(kTargetPolygon);
+    Find<QSlider>("polygonWidth")->setValue(7);
+    Find<QSlider>("polygonCorner")->setValue(30);
+    Find<QSlider>("polygonAlpha")->setValue(0);
+    Click("solid");
+    const PanelPolygon& g = project->polygons[0];
+    EXPECT_EQ((std::array{g.lineWidth, g.cornerRadius, g.alpha, int32_t{g.solid}}),
+              (std::array{7, 30, 0, 1}));
+    Select(kTargetText);
+    Find<QSlider>("textSize")->setValue(24);
+    EXPECT_EQ(project->texts[0].size, 24);
+    Select(kTargetComment);
+    Click("showBorder");
+    EXPECT_EQ(project->comments[0].showBorder, 0);
+    EXPECT_FALSE(window.close());
 }
 
 } // namespace

@@ -1,0 +1,183 @@
+// The Dsp Editor: its canvas painter's scenes with the colours expected at points computed
+// from their layout, and the widget's mouse, context menu and timer reaching the project.
+#include "editors/dsp_canvas_painter.h"
+#include "editors/dsp_context_menu.h"
+#include "editors/dsp_editor_widget.h"
+#include "platform/headless_platform.h"
+#include "support/builders.h"
+#include "support/qt_checks.h"
+
+#include <QPainter>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+namespace tw {
+namespace {
+
+using test::AddModule;
+using test::At;
+using test::Not;
+using Probes = std::vector<test::Probe>;
+using Texts = std::vector<std::string>;
+
+const QRgb kSignal = qRgb(30, 175, 245), kYellow = qRgb(245, 235, 100);
+
+// An A440 cabled to an Amplifier level with it: the cable's middle shows the signal colour.
+Probes Cable(Project& p, int32_t style) {
+    const int32_t tone = AddModule(p, kTypeA440, 100, 100);
+    const int32_t amp = AddModule(p, kTypeAmplifier, 500, 100);
+    test::Wire(p, tone, 0, amp, 0);
+    p.cableStyle = style;
+    const PortRecord& in = p.In[PortIndex(amp, 0)];
+    return {At((in.x + p.Out[PortIndex(tone, 0)].x) / 2, in.y + 4, kSignal)}; // 4 at zoom 4
+}
+
+const struct Scene {
+    const char* name;
+    std::function<Probes(Project&)> build;
+} kScenes[] = {
+    {"port circles in their kind's colour; a hidden input has none",
+     [](Project& p) -> Probes {
+         p.zoom = 6;
+         p.Relayout();
+         const int32_t osc = AddModule(p, kTypeOscillator, 150, 70);
+         const int32_t delay = AddModule(p, kTypeDelay, 450, 70);
+         const int32_t split = AddModule(p, kTypeSplit, 150, 350);
+         const int32_t meter = AddModule(p, kTypeVoltMeter, 450, 350);
+         // At the top of a port's circle, its stroke covers the pixel (6 at zoom 6); the meter's
+         // hidden input shows its value strip.
+         auto top = [](const PortRecord& r, QRgb c) { return At(r.x + 6, r.y, c); };
+         const QRgb gate = qRgb(100, 200, 100), status = qRgb(180, 165, 145);
+         const QRgb any = qRgb(120, 120, 0), strip = qRgb(250, 250, 245);
+         return {top(p.In[PortIndex(osc, 0)], gate),    top(p.In[PortIndex(osc, 1)], kYellow),
+                 top(p.In[PortIndex(osc, 2)], kSignal), top(p.Out[PortIndex(delay, 1)], status),
+                 top(p.Out[PortIndex(split, 1)], any),  top(p.In[PortIndex(meter, 1)], strip)};
+     }},
+    {"the current module and a selected comment are outlined in orange, others not",
+     [](Project& p) -> Probes {
+         AddModule(p, kTypeAmplifier, 300, 100);
+         AddModule(p, kTypeAmplifier, 600, 100);
+         p.currentSlot = 0;
+         p.comments[p.InsertComment(100, 300)].selected = 1;
+         p.InsertComment(400, 300);
+         const int y = p.slots[0].topY + 32, right = p.slots[0].anchorX + p.slots[0].halfWidthPx;
+         const QRgb orange = qRgb(255, 128, 0);
+         return {At(right, y, orange), Not(right + 300, y, orange), At(98, 320, orange),
+                 Not(398, 320, orange)};
+     }},
+    {"straight cable", [](Project& p) { return Cable(p, 0); }},
+    {"curved cable", [](Project& p) { return Cable(p, 1); }},
+    {"logic cable", [](Project& p) { return Cable(p, 2); }},
+};
+
+TEST(DspCanvasPainting, EachSceneShowsItsColoursAtItsProbes) {
+    for (const Scene& scene : kScenes) {
+        SCOPED_TRACE(scene.name);
+        auto p = test::MakeProject();
+        const Probes probes = scene.build(*p);
+        QImage image(800, 600, QImage::Format_ARGB32_Premultiplied);
+        QPainter painter(&image);
+        PaintDspCanvas(painter, *p, {}, 800, 600);
+        painter.end();
+        test::ExpectProbes(image, probes);
+    }
+}
+
+TEST(DspContextMenu, OffersWhatSuitsThePointAndTheLock) {
+    auto p = test::MakeProject();
+    const int32_t out = AddModule(*p, kTypeOutput, 100, 100);
+    Texts items = {"Insert", "-", "Cut", "Copy", "Paste", "Delete", "-", "Select All"};
+    EXPECT_EQ(test::MenuTexts(*BuildDspContextMenu(*p, {})), items);
+    items.insert(items.end(), {"-", "Help..."});
+    EXPECT_EQ(test::MenuTexts(*BuildDspContextMenu(*p, {out, kNone})), items);
+    // A second Audio Out is not offered; a first Delay is.
+    const auto menu = BuildDspContextMenu(*p, {});
+    EXPECT_FALSE(test::FindAction(menu.get(), {"Insert", "Audio I/O", "Audio Out"})->isEnabled());
+    EXPECT_TRUE(test::FindAction(menu.get(), {"Insert", "Effect", "Delay"})->isEnabled());
+    // With edit locked only the help entries remain.
+    p->lockEdit = 1;
+    EXPECT_EQ(test::MenuTexts(*BuildDspContextMenu(*p, {out, 0})),
+              (Texts{"-", "Help...", "-", "Help..."}));
+    EXPECT_TRUE(BuildDspContextMenu(*p, {})->isEmpty());
+}
+
+class DspEditor : public ::testing::Test {
+protected:
+    void SetUp() override {
+        widget.resize(900, 700);
+        // Menus are answered by path instead of popping up.
+        widget.SetMenuRunner([this](QMenu& menu, const QPoint&) -> QAction* {
+            QAction* chosen = test::FindAction(&menu, choose);
+            return chosen != nullptr && chosen->isEnabled() ? chosen : nullptr;
+        });
+    }
+    void RightClick(QPoint at, Texts path) {
+        choose = std::move(path);
+        QTest::mouseClick(&widget, Qt::RightButton, {}, at);
+    }
+
+    std::unique_ptr<Project> project = test::MakeProject();
+    HeadlessPlatform platform;
+    DspEditorWidget widget{*project, platform};
+    Texts choose;
+};
+
+TEST_F(DspEditor, ACableIsLaidAndRemovedWithTheMouse) {
+    const int32_t o = PortIndex(AddModule(*project, kTypeA440, 100, 100), 0);
+    const int32_t i = PortIndex(AddModule(*project, kTypeAmplifier, 400, 100), 0);
+    const QPoint from(project->Out[o].x + 4, project->Out[o].y + 4);
+    const QPoint to(project->In[i].x + 4, project->In[i].y + 4);
+    QTest::mousePress(&widget, Qt::LeftButton, {}, from);
+    QTest::mouseMove(&widget, to);
+    EXPECT_EQ(project->hoverInput, i);
+    QTest::mouseRelease(&widget, Qt::LeftButton, {}, to);
+    EXPECT_EQ(project->Out[i].link, o);
+    EXPECT_EQ(project->routes[i], o);
+    // Picked up at its input and dropped on empty canvas.
+    QTest::mousePress(&widget, Qt::LeftButton, {}, to);
+    QTest::mouseMove(&widget, QPoint(600, 500));
+    QTest::mouseRelease(&widget, Qt::LeftButton, {}, QPoint(600, 500));
+    EXPECT_EQ(project->routes[i], kNone);
+}
+
+TEST_F(DspEditor, MenuCommandsActAtTheClickPointUpToTheModuleLimit) {
+    RightClick(QPoint(203, 117), {"Insert", "Waveform", "Oscillator"});
+    ASSERT_EQ(project->slots[0].type, kTypeOscillator);
+    EXPECT_EQ(QPoint(project->slots[0].anchorX, project->slots[0].topY), QPoint(200, 100));
+    // Cut takes the module under the pointer into the clipboard, then removes it.
+    RightClick(QPoint(200, 130), {"Cut"});
+    EXPECT_EQ(project->slots[0].type, kTypeEmpty);
+    EXPECT_EQ(project->clipboardType, kTypeOscillator);
+
+    while (project->CountOccupied() < kSlotCount) AddModule(*project, kTypeInverter, 4000, 4000);
+    RightClick(QPoint(100, 100), {"Insert", "Math", "Add"});
+    EXPECT_EQ(project->CountModulesOfType(kTypeAdd), 0);
+    EXPECT_EQ(platform.MessageTexts(), Texts{kModuleLimitMessage});
+}
+
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+TEST_F(DspEditor, TheTimerRepaintsTwentyFiveTimesASecond) {
+    widget.show();
+    QTest::qWait(50);
+    int ticks = 0;
+    QObject::connect(&widget, &DspEditorWidget::Ticked, [&ticks] { ++ticks; });
+    PaintCounter counter;
+    widget.installEventFilter(&counter);
+    QTest::qWait(230);
+    EXPECT_GE(ticks, 3);
+    EXPECT_LE(ticks, 6);
+    EXPECT_GE(counter.paints, 3);
+}
+
+} // namespace
+} // namespace tw
