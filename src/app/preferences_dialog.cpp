@@ -132,9 +132,10 @@ PreferencesDialog::PreferencesDialog(QWidget* parent, AppContext& ctx,
         SetText(prefs.audioDevice, devices_->AudioName(selected));
     }
 
-    rateList_->addItem(QStringLiteral("44100"));
-    rateList_->addItem(QStringLiteral("48000"));
-    rateList_->setCurrentIndex(prefs.sampleRateCode == 1 ? 1 : 0);
+    // The list holds the rates in code order; a code of no entry shows the rate it names.
+    for (const uint32_t rate : kSampleRates) rateList_->addItem(QString::number(rate));
+    rateList_->setCurrentIndex(prefs.sampleRateCode < kSampleRateCodeCount ? prefs.sampleRateCode
+                                                                           : 0);
 
     const uint32_t midiCount = devices_->MidiCount();
     for (uint32_t i = 0; i < midiCount; ++i) midiList_->addItem(Latin1(devices_->MidiName(i)));
@@ -176,8 +177,9 @@ void PreferencesDialog::AudioChosen(int index) {
 }
 
 void PreferencesDialog::RateChosen(int index) {
-    // Takes effect when the preferences are next read, at the next start.
-    ctx_.preferences.sampleRateCode = index == 1 ? 1 : 0;
+    // The stream and the engine take the rate at the next start of audio.
+    if (index >= 0 && index < kSampleRateCodeCount)
+        ctx_.preferences.sampleRateCode = static_cast<uint8_t>(index);
 }
 
 void PreferencesDialog::MidiChosen(int index) {

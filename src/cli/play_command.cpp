@@ -113,11 +113,12 @@ int CommandPlay(int argc, char** argv, bool quiet) {
         std::fprintf(stderr,
                      "tonewright-cli: no usable preferences at '%s': using the first MIDI input "
                      "and audio output at %u Hz\n",
-                     prefsPath.c_str(), devices.sampleRate);
+                     prefsPath.c_str(), SampleRateOfCode(devices.sampleRateCode));
     }
 
     // The engine's tables are built for the rate by the reset that opening the project does.
-    session.engine->sampleRate = devices.sampleRate;
+    const uint32_t rate = SampleRateOfCode(devices.sampleRateCode);
+    session.engine->sampleRate = static_cast<float>(rate);
     if (!session.Open(in)) return kFailed;
     Engine& engine = *session.engine;
 
@@ -125,7 +126,7 @@ int CommandPlay(int argc, char** argv, bool quiet) {
     MidiInput midi(session.platform, &PlayNote, &engine);
     midi.InitMidiDevices(devices.midiDevice);
     AudioOutput audio(session.platform, &ProcessAudio, &engine);
-    audio.SetSampleRate(devices.sampleRate);
+    audio.SetSampleRate(rate);
     audio.InitAudioDevices(devices.audioDevice);
     audio.StartAudio(audio.SelectedDevice());
     session.project->RebuildRoutes();

@@ -94,13 +94,6 @@ PreferencesRead Stage(std::string_view bytes, Staged& s) {
     return s.ended ? PreferencesRead::Truncated : PreferencesRead::Loaded;
 }
 
-void ApplySampleRateCode(DevicePreferences& devices, uint8_t code) {
-    devices.sampleRateCode = code;
-    if (code == 0) devices.sampleRate = 44100;
-    if (code == 1) devices.sampleRate = 48000;
-    // Any other code leaves the rate as it was.
-}
-
 struct FieldName {
     PreferenceField field;
     const char* name;
@@ -179,7 +172,7 @@ PreferencesRead DecodePreferences(std::string_view bytes, Project& project,
     if (s.outputFolder) SetText(project.outputFolder, *s.outputFolder);
     if (s.midiDevice) SetText(devices.midiDevice, *s.midiDevice);
     if (s.audioDevice) SetText(devices.audioDevice, *s.audioDevice);
-    if (s.sampleRateCode) ApplySampleRateCode(devices, *s.sampleRateCode);
+    if (s.sampleRateCode) devices.sampleRateCode = *s.sampleRateCode;
     if (s.openLastProject) project.openLastProject = *s.openLastProject;
     if (s.projectPath) SetText(project.projectPath, *s.projectPath);
     if (result != PreferencesRead::Damaged) return result;
@@ -202,7 +195,7 @@ PreferencesRead DecodePreferences(std::string_view bytes, Project& project,
     }
     if (!s.sampleRateCode) {
         missed |= kPrefSampleRate;
-        ApplySampleRateCode(devices, defaults.sampleRateCode);
+        devices.sampleRateCode = defaults.sampleRateCode;
     }
     if (!s.openLastProject) {
         missed |= kPrefOpenLastProject;
@@ -220,7 +213,7 @@ void LoadDefaultPreferences(Project& project, DevicePreferences& devices, Prefer
     SetText(project.outputFolder, "");
     SetText(devices.midiDevice, "");
     SetText(devices.audioDevice, "");
-    ApplySampleRateCode(devices, 0);
+    devices.sampleRateCode = 0;
     project.openLastProject = 1;
     // Defaults include having no last project: only a demo that opens becomes one.
     SetText(project.projectPath, "");
