@@ -1,5 +1,7 @@
 #include "bmp.h"
 
+#include "byte_io.h"
+
 #include <bit>
 
 namespace tw {
@@ -10,22 +12,6 @@ enum Compression : uint32_t {
     kRgb = 0,
     kBitFields = 3,
     kAlphaBitFields = 6,
-};
-
-class Reader {
-public:
-    explicit Reader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
-    bool Has(uint64_t offset, uint64_t n) const {
-        return offset <= bytes_.size() && n <= bytes_.size() - offset;
-    }
-    uint32_t U8(uint64_t o) const { return bytes_[o]; }
-    uint32_t U16(uint64_t o) const { return U8(o) | U8(o + 1) << 8; }
-    uint32_t U32(uint64_t o) const { return U16(o) | U16(o + 2) << 16; }
-    int32_t I32(uint64_t o) const { return static_cast<int32_t>(U32(o)); }
-    const uint8_t* At(uint64_t o) const { return bytes_.data() + o; }
-
-private:
-    std::span<const uint8_t> bytes_;
 };
 
 // One colour channel described by a bit mask, scaled to 8 bits.
@@ -55,11 +41,16 @@ constexpr uint32_t Argb(uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
 } // namespace
 
 std::optional<Bitmap> DecodeBmp(std::span<const uint8_t> bytes) {
-    const Reader r(bytes);
-    if (!r.Has(0, 18) || r.U8(0) != 'B' || r.U8(1) != 'M') return std::nullopt;
-    const uint64_t pixelOffset = r.U32(10);
-    const uint64_t headerSize = r.U32(14);
-    if (headerSize < 12 || !r.Has(14, headerSize)) return std::nullopt;
+    ByteReader r(bytes);
+    uint8_t magic[2] = {};
+    uint32_t pixelOffset = 0;
+    uint32_t headerSize = 0;
+    if (!r.U8(magic[0]) || !r.U8(magic[1]) || !r.Skip(8) || !r.U32(pixelOffset) ||
+        !r.U32(headerSize))
+        return std::nullopt;
+    if (magic[0] != 'B' || magic[1] != 'M') return std::nullopt;
+    // The header's size counts the size word just read.
+    if (headerSize < 12 || r.Remaining() < headerSize - 4) return std::nullopt;
 
     int64_t width = 0;
     int64_t height = 0;
@@ -69,34 +60,41 @@ std::optional<Bitmap> DecodeBmp(std::span<const uint8_t> bytes) {
     uint32_t paletteEntrySize = 4;
     uint32_t masks[4] = {0, 0, 0, 0}; // red, green, blue, alpha
     bool haveMasks = false;
-    uint64_t afterHeader = 14 + headerSize;
+    uint64_t afterHeader = 14 + uint64_t{headerSize};
 
     if (headerSize == 12) {
-        width = r.U16(18);
-        height = r.U16(20);
-        if (r.U16(22) != 1) return std::nullopt;
-        bpp = r.U16(24);
+        uint16_t w = 0, h = 0, planes = 0, bits = 0;
+        if (!r.U16(w) || !r.U16(h) || !r.U16(planes) || !r.U16(bits)) return std::nullopt;
+        if (planes != 1) return std::nullopt;
+        width = w;
+        height = h;
+        bpp = bits;
         paletteEntrySize = 3;
     } else {
         if (headerSize < 40) return std::nullopt;
-        width = r.I32(18);
-        height = r.I32(22);
-        if (r.U16(26) != 1) return std::nullopt;
-        bpp = r.U16(28);
-        compression = r.U32(30);
-        coloursUsed = r.U32(46);
+        int32_t w = 0, h = 0;
+        uint16_t planes = 0, bits = 0;
+        // Image size and resolution are passed over, and so are the important colours.
+        if (!r.I32(w) || !r.I32(h) || !r.U16(planes) || !r.U16(bits) || !r.U32(compression) ||
+            !r.Skip(12) || !r.U32(coloursUsed) || !r.Skip(4))
+            return std::nullopt;
+        if (planes != 1) return std::nullopt;
+        width = w;
+        height = h;
+        bpp = bits;
         if (compression == kBitFields || compression == kAlphaBitFields) {
             const uint32_t count = compression == kAlphaBitFields ? 4 : 3;
             // Version 2+ headers hold the masks; a plain info header is followed by them.
-            uint64_t at = 54;
             if (headerSize == 40) {
-                if (!r.Has(afterHeader, 4u * count)) return std::nullopt;
+                if (r.Remaining() < 4u * count) return std::nullopt;
                 afterHeader += 4u * count;
             } else if (headerSize < 40 + 4u * count) {
                 return std::nullopt;
             }
-            for (uint32_t i = 0; i < count; ++i) masks[i] = r.U32(at + 4u * i);
-            if (headerSize >= 56 && count == 3) masks[3] = r.U32(at + 12);
+            for (uint32_t i = 0; i < count; ++i) {
+                if (!r.U32(masks[i])) return std::nullopt;
+            }
+            if (headerSize >= 56 && count == 3 && !r.U32(masks[3])) return std::nullopt;
             haveMasks = true;
         } else if (compression != kRgb) {
             return std::nullopt;
@@ -118,14 +116,14 @@ std::optional<Bitmap> DecodeBmp(std::span<const uint8_t> bytes) {
     if (bpp <= 8) {
         const uint32_t full = 1u << bpp;
         paletteSize = coloursUsed == 0 || coloursUsed > full ? full : coloursUsed;
-        if (!r.Has(afterHeader, uint64_t{paletteSize} * paletteEntrySize)) {
-            // Some writers declare more colours than they store; use what is there.
-            const uint64_t room = afterHeader <= bytes.size() ? bytes.size() - afterHeader : 0;
-            paletteSize = static_cast<uint32_t>(room / paletteEntrySize);
-        }
+        if (!r.Seek(afterHeader)) return std::nullopt;
+        // Some writers declare more colours than they store; use what is there.
+        if (r.Remaining() < uint64_t{paletteSize} * paletteEntrySize)
+            paletteSize = static_cast<uint32_t>(r.Remaining() / paletteEntrySize);
         for (uint32_t i = 0; i < paletteSize; ++i) {
-            const uint64_t o = afterHeader + uint64_t{i} * paletteEntrySize;
-            palette[i] = Argb(0xFF, r.U8(o + 2), r.U8(o + 1), r.U8(o));
+            std::span<const uint8_t> entry;
+            if (!r.Bytes(paletteEntrySize, entry)) return std::nullopt;
+            palette[i] = Argb(0xFF, entry[2], entry[1], entry[0]);
         }
     }
 
@@ -143,7 +141,9 @@ std::optional<Bitmap> DecodeBmp(std::span<const uint8_t> bytes) {
     const Channel red(masks[0]), green(masks[1]), blue(masks[2]), alpha(masks[3]);
 
     const uint64_t stride = ((static_cast<uint64_t>(width) * bpp + 31u) / 32u) * 4u;
-    if (!r.Has(pixelOffset, stride * static_cast<uint64_t>(height))) return std::nullopt;
+    std::span<const uint8_t> rows;
+    if (!r.Seek(pixelOffset) || !r.Bytes(stride * static_cast<uint64_t>(height), rows))
+        return std::nullopt;
 
     Bitmap out;
     out.width = static_cast<int32_t>(width);
@@ -151,7 +151,7 @@ std::optional<Bitmap> DecodeBmp(std::span<const uint8_t> bytes) {
     out.pixels.resize(static_cast<std::size_t>(width * height));
     for (int64_t row = 0; row < height; ++row) {
         const int64_t y = topDown ? row : height - 1 - row;
-        const uint8_t* src = r.At(pixelOffset + stride * static_cast<uint64_t>(row));
+        const uint8_t* src = rows.data() + stride * static_cast<uint64_t>(row);
         uint32_t* dst = out.pixels.data() + y * width;
         for (int64_t x = 0; x < width; ++x) {
             uint32_t c = 0;
