@@ -4,6 +4,8 @@
 #include "model/text.h"
 #include "plugin/manifest_format.h"
 
+#include <algorithm>
+
 namespace tw {
 
 namespace {
@@ -25,10 +27,7 @@ void AppendTag(ByteWriter& out, const char (&tag)[manifest::kTagSize + 1]) {
     out.Raw({tag, manifest::kTagSize});
 }
 
-std::string Encode(const Project& project, int32_t panelWidth, int32_t panelHeight,
-                   ManifestCounts& counts) {
-    ByteWriter out;
-
+void AppendIdentity(ByteWriter& out, const Project& project) {
     AppendTag(out, manifest::kHeaderTag);
     out.Raw(std::string(manifest::kRuleLength, '-'));
     out.CountedText(manifest::kProductTag);
@@ -36,31 +35,36 @@ std::string Encode(const Project& project, int32_t panelWidth, int32_t panelHeig
     out.CountedText(GetText(project.author));
     out.CountedText(GetText(project.versionText));
     out.CountedText(GetText(project.uniqueId));
+}
 
-    // The active-object list without its terminator. Its count is bounded here so that a
-    // list caught half-rebuilt can never send the walk past the table.
+// The active-object list without its terminator. Its count is bounded here so that a list
+// caught half-rebuilt can never send the walk past the table. Returns the count.
+int32_t AppendModules(ByteWriter& out, const Project& project) {
     AppendTag(out, manifest::kModulesTag);
-    int32_t n = project.activeCount;
-    if (n < 0) n = 0;
-    if (n > kSlotCount) n = kSlotCount;
-    counts.modules = n;
+    const int32_t n = std::clamp<int32_t>(project.activeCount, 0, kSlotCount);
     out.I32(n);
     for (int32_t i = 0; i < n; ++i) {
         out.I32(project.activeTypes[i]);
         out.I32(project.activeSlots[i]);
     }
+    return n;
+}
 
+// Returns the number of cables.
+int32_t AppendCables(ByteWriter& out, const Project& project) {
     AppendTag(out, manifest::kCablesTag);
     int32_t routes = 0;
     for (const PortRecord& port : project.Out) routes += port.link != kNone ? 1 : 0;
-    counts.routes = routes;
     out.I32(routes);
     for (int32_t k = 0; k < kPortCount; ++k) {
         if (project.Out[k].link == kNone) continue;
         out.I32(k);
         out.I32(project.Out[k].link);
     }
+    return routes;
+}
 
+void AppendPatches(ByteWriter& out, const Project& project) {
     AppendTag(out, manifest::kPatchesTag);
     out.I32(kPatchCount);
     out.I32(CountParameterSlots(project));
@@ -74,15 +78,20 @@ std::string Encode(const Project& project, int32_t panelWidth, int32_t panelHeig
             out.I32(s.steps);
         }
     }
+}
 
+void AppendPanel(ByteWriter& out, int32_t panelWidth, int32_t panelHeight) {
     AppendTag(out, manifest::kPanelTag);
     out.I32(2);
     out.I32(panelWidth);
     out.I32(panelHeight);
+}
 
+// Returns the number of Parameters.
+int32_t AppendControls(ByteWriter& out, const Project& project) {
     AppendTag(out, manifest::kControlsTag);
-    counts.parameters = CountParameterSlots(project);
-    out.I32(counts.parameters);
+    const int32_t count = CountParameterSlots(project);
+    out.I32(count);
     for (int32_t slot = 0; slot < kSlotCount; ++slot) {
         const ModuleSlot& s = project.slots[slot];
         if (s.type != kTypeParameter) continue;
@@ -98,7 +107,10 @@ std::string Encode(const Project& project, int32_t panelWidth, int32_t panelHeig
         out.I32(s.showLabel);
         out.I32(0);
     }
+    return count;
+}
 
+void AppendStartValues(ByteWriter& out, const Project& project) {
     AppendTag(out, manifest::kStartValuesTag);
     out.I32(project.CountModulesOfType(kTypeParameter));
     for (int32_t slot = 0; slot < kSlotCount; ++slot) {
@@ -107,6 +119,18 @@ std::string Encode(const Project& project, int32_t panelWidth, int32_t panelHeig
         out.I32(slot);
         out.I32(s.patchValues[0]);
     }
+}
+
+std::string Encode(const Project& project, int32_t panelWidth, int32_t panelHeight,
+                   ManifestCounts& counts) {
+    ByteWriter out;
+    AppendIdentity(out, project);
+    counts.modules = AppendModules(out, project);
+    counts.routes = AppendCables(out, project);
+    AppendPatches(out, project);
+    AppendPanel(out, panelWidth, panelHeight);
+    counts.parameters = AppendControls(out, project);
+    AppendStartValues(out, project);
     return out.Take();
 }
 
