@@ -121,6 +121,13 @@ TEST_F(BuildDialogTest, TypedFieldsKeepToTheirLengthsAndTheNameIsTakenAtOnce) {
     EXPECT_EQ(GetText(rig.P().pluginName), "Bass");
     QTest::keyClicks(dialog.NameField(), QString(30, QChar('x')));
     EXPECT_EQ(GetText(rig.P().pluginName).size(), 23u);
+    // The field's limit counts UTF-16 units and can cut a character outside the Basic
+    // Multilingual Plane in two: the name keeps whole characters only.
+    const QString keyboard = QString::fromUcs4(U"\U0001F3B9");
+    dialog.NameField()->setText(QString(21, QChar('a')) + keyboard);
+    EXPECT_EQ(GetText(rig.P().pluginName), std::string(21, 'a') + "\xF0\x9F\x8E\xB9");
+    dialog.NameField()->setText(QString(22, QChar('a')) + keyboard);
+    EXPECT_EQ(GetText(rig.P().pluginName), std::string(22, 'a'));
     // The other fields are read only when "Build" is pressed.
     EXPECT_EQ(GetText(rig.P().versionText), "1000");
 }
