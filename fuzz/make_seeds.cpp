@@ -165,7 +165,6 @@ int main(int argc, char** argv) {
         tw::SetText(devices.midiDevice, "Midi Through Port-0");
         tw::SetText(devices.audioDevice, "system");
         devices.sampleRateCode = 1;
-        devices.sampleRate = 48000;
         ok = WriteText(root / "preferences" / "full.cfg", tw::EncodePreferences(p, devices)) && ok;
         std::string longest(tw::kPathSize - 1, 'x');
         tw::SetText(p.outputFolder, longest);

@@ -1,43 +1,56 @@
 #include "plugin/manifest_reader.h"
 
+#include "model/byte_io.h"
 #include "model/project.h"
+#include "plugin/manifest_format.h"
 
 #include <cstdio>
 #include <cstring>
 
 namespace tw::plugin {
 
+static_assert(kManifestPrefixSize == manifest::kPrefixSize);
+
 namespace {
 
-// The prefix bytes, each stored xor the key below. The key is read through a volatile so
-// that the compiler cannot fold the real bytes back into the binary as a constant.
+// The header tag, each byte stored xor the key below. The key is read through a volatile
+// so that the compiler cannot fold the real bytes back into the binary as a constant.
 constexpr uint8_t kPrefixKey = 0x5A;
 volatile uint8_t prefixKey = kPrefixKey;
 
-constexpr const char* kProductTag = kProductName;
+constexpr std::array<uint8_t, manifest::kTagSize> kMaskedHeaderTag = [] {
+    std::array<uint8_t, manifest::kTagSize> masked{};
+    for (std::size_t i = 0; i < masked.size(); ++i)
+        masked[i] =
+            static_cast<uint8_t>(static_cast<uint8_t>(manifest::kHeaderTag[i]) ^ kPrefixKey);
+    return masked;
+}();
 
+// The manifest's reading: the byte reader, with the first problem found and where.
 class Reader {
 public:
     explicit Reader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
 
-    std::size_t Position() const { return pos_; }
-    std::size_t Left() const { return bytes_.size() - pos_; }
-    bool AtEnd() const { return pos_ == bytes_.size(); }
+    std::size_t Left() const { return bytes_.Remaining(); }
+    bool AtEnd() const { return bytes_.AtEnd(); }
 
     bool Word(int32_t& value) {
-        if (Left() < 4) return Fail("the manifest ends inside a number");
-        uint32_t v = 0;
-        for (int i = 3; i >= 0; --i) v = (v << 8) | bytes_[pos_ + static_cast<std::size_t>(i)];
-        pos_ += 4;
-        value = static_cast<int32_t>(v);
+        const std::size_t at = bytes_.Position();
+        if (!bytes_.I32(value)) return FailAt(at, "the manifest ends inside a number");
         return true;
     }
 
-    bool Tag(const char (&tag)[5]) {
-        if (Left() < 4 || std::memcmp(bytes_.data() + pos_, tag, 4) != 0) {
+    bool Tag(const char (&tag)[manifest::kTagSize + 1]) {
+        if (!bytes_.Match({tag, manifest::kTagSize}))
             return Fail(std::string("chunk ") + tag + " is missing");
-        }
-        pos_ += 4;
+        return true;
+    }
+
+    // The prefix every manifest starts with.
+    bool Prefix() {
+        const auto prefix = ManifestPrefix();
+        if (!bytes_.Match({reinterpret_cast<const char*>(prefix.data()), prefix.size()}))
+            return Fail("the manifest does not begin with its header");
         return true;
     }
 
@@ -47,11 +60,11 @@ public:
         int32_t length = 0;
         if (!Word(length)) return false;
         if (length < 0 || length > limit) return Fail(Describe(what, "length", length));
-        if (static_cast<std::size_t>(length) > Left())
+        std::string_view bytes;
+        if (static_cast<std::size_t>(length) > Left() ||
+            !bytes_.Text(static_cast<std::size_t>(length), bytes))
             return Fail(std::string("the manifest ends inside ") + what);
-        text.assign(reinterpret_cast<const char*>(bytes_.data() + pos_),
-                    static_cast<std::size_t>(length));
-        pos_ += static_cast<std::size_t>(length);
+        text.assign(bytes);
         return true;
     }
 
@@ -65,14 +78,7 @@ public:
         return true;
     }
 
-    bool Fail(std::string why) {
-        if (problem_.empty()) {
-            char at[48];
-            std::snprintf(at, sizeof at, " (byte %zu of the manifest)", pos_);
-            problem_ = std::move(why) + at;
-        }
-        return false;
-    }
+    bool Fail(std::string why) { return FailAt(bytes_.Position(), std::move(why)); }
 
     std::string TakeProblem() { return std::move(problem_); }
 
@@ -83,21 +89,21 @@ public:
     }
 
 private:
-    std::span<const uint8_t> bytes_;
-    std::size_t pos_ = 0;
+    bool FailAt(std::size_t at, std::string why) {
+        if (problem_.empty()) {
+            char where[48];
+            std::snprintf(where, sizeof where, " (byte %zu of the manifest)", at);
+            problem_ = std::move(why) + where;
+        }
+        return false;
+    }
+
+    ByteReader bytes_;
     std::string problem_;
 };
 
-bool ReadIdentity(Reader& r, std::span<const uint8_t> bytes, ManifestIdentity& id) {
-    const auto prefix = ManifestPrefix();
-    if (bytes.size() < prefix.size() || std::memcmp(bytes.data(), prefix.data(), prefix.size()))
-        return r.Fail("the manifest does not begin with its header");
-    // Step over the prefix with the reader so that positions in messages stay true.
-    int32_t skip = 0;
-    for (int i = 0; i < 9; ++i) r.Word(skip); // "HED#" and the 32 hyphens
-    std::string tag;
-    if (!r.Text(tag, 10, "the product tag")) return false;
-    return r.Text(id.name, kIdentitySize - 1, "the plugin name") &&
+bool ReadIdentity(Reader& r, ManifestIdentity& id) {
+    return r.Prefix() && r.Text(id.name, kIdentitySize - 1, "the plugin name") &&
            r.Text(id.author, kIdentitySize - 1, "the author") &&
            r.Text(id.version, kIdentitySize - 1, "the version") &&
            r.Text(id.uniqueId, kIdentitySize - 1, "the unique ID");
@@ -105,17 +111,18 @@ bool ReadIdentity(Reader& r, std::span<const uint8_t> bytes, ManifestIdentity& i
 
 bool ReadModules(Reader& r, ManifestDesign& d) {
     int32_t n = 0;
-    if (!r.Tag("MOD#") || !r.Count(n, kSlotCount, 8, "MOD#")) return false;
+    if (!r.Tag(manifest::kModulesTag) || !r.Count(n, kSlotCount, 8, manifest::kModulesTag))
+        return false;
     d.modules.reserve(static_cast<std::size_t>(n));
     for (int32_t i = 0; i < n; ++i) {
         ManifestModule m;
         if (!r.Word(m.type) || !r.Word(m.slot)) return false;
         if (m.type < 1 || m.type > kMaxModuleType)
-            return r.Fail(Reader::Describe("MOD#", "module type", m.type));
-        if (!IsSlot(m.slot)) return r.Fail(Reader::Describe("MOD#", "slot", m.slot));
+            return r.Fail(Reader::Describe(manifest::kModulesTag, "module type", m.type));
+        if (!IsSlot(m.slot)) return r.Fail(Reader::Describe(manifest::kModulesTag, "slot", m.slot));
         // Ascending order is what makes every slot appear once.
         if (!d.modules.empty() && m.slot <= d.modules.back().slot)
-            return r.Fail(Reader::Describe("MOD#", "slot out of order", m.slot));
+            return r.Fail(Reader::Describe(manifest::kModulesTag, "slot out of order", m.slot));
         d.modules.push_back(m);
     }
     return true;
@@ -123,15 +130,18 @@ bool ReadModules(Reader& r, ManifestDesign& d) {
 
 bool ReadCables(Reader& r, ManifestDesign& d) {
     int32_t n = 0;
-    if (!r.Tag("PLG#") || !r.Count(n, kPortCount, 8, "PLG#")) return false;
+    if (!r.Tag(manifest::kCablesTag) || !r.Count(n, kPortCount, 8, manifest::kCablesTag))
+        return false;
     d.cables.reserve(static_cast<std::size_t>(n));
     for (int32_t i = 0; i < n; ++i) {
         ManifestCable c;
         if (!r.Word(c.input) || !r.Word(c.output)) return false;
-        if (!IsPort(c.input)) return r.Fail(Reader::Describe("PLG#", "input port", c.input));
-        if (!IsPort(c.output)) return r.Fail(Reader::Describe("PLG#", "output port", c.output));
+        if (!IsPort(c.input))
+            return r.Fail(Reader::Describe(manifest::kCablesTag, "input port", c.input));
+        if (!IsPort(c.output))
+            return r.Fail(Reader::Describe(manifest::kCablesTag, "output port", c.output));
         if (!d.cables.empty() && c.input <= d.cables.back().input)
-            return r.Fail(Reader::Describe("PLG#", "input out of order", c.input));
+            return r.Fail(Reader::Describe(manifest::kCablesTag, "input out of order", c.input));
         d.cables.push_back(c);
     }
     return true;
@@ -163,15 +173,16 @@ bool SameSlot(Reader& r, const ManifestParameter& param, int32_t slot, const cha
 
 bool ReadPatches(Reader& r, ManifestDesign& d) {
     int32_t patches = 0;
-    if (!r.Tag("PAT#") || !r.Word(patches)) return false;
-    if (patches != kPatchCount) return r.Fail(Reader::Describe("PAT#", "patch count", patches));
+    if (!r.Tag(manifest::kPatchesTag) || !r.Word(patches)) return false;
+    if (patches != kPatchCount)
+        return r.Fail(Reader::Describe(manifest::kPatchesTag, "patch count", patches));
     for (const int32_t slot : ParameterSlots(d)) {
         ManifestParameter param;
         param.slot = slot;
         d.parameters.push_back(param);
     }
     // Each Parameter takes one triple in each of the 128 patches.
-    if (!ParameterCount(r, d, kPatchCount * 12, "PAT#")) return false;
+    if (!ParameterCount(r, d, kPatchCount * 12, manifest::kPatchesTag)) return false;
     d.patchNames.resize(kPatchCount);
     for (int32_t p = 0; p < kPatchCount; ++p) {
         if (!r.Text(d.patchNames[static_cast<std::size_t>(p)], kPatchNameSize - 1, "a patch name"))
@@ -179,11 +190,11 @@ bool ReadPatches(Reader& r, ManifestDesign& d) {
         for (ManifestParameter& param : d.parameters) {
             int32_t slot = 0, value = 0, steps = 0;
             if (!r.Word(slot) || !r.Word(value) || !r.Word(steps)) return false;
-            if (!SameSlot(r, param, slot, "PAT#")) return false;
+            if (!SameSlot(r, param, slot, manifest::kPatchesTag)) return false;
             // Every patch carries the Parameter's one step count.
             if (p > 0 && steps != param.steps)
-                return r.Fail(Reader::Describe("PAT#", "step count", steps) + " for slot " +
-                              std::to_string(slot) + ", patch 0 has " +
+                return r.Fail(Reader::Describe(manifest::kPatchesTag, "step count", steps) +
+                              " for slot " + std::to_string(slot) + ", patch 0 has " +
                               std::to_string(param.steps));
             param.steps = steps;
             param.patchValues[static_cast<std::size_t>(p)] = value;
@@ -194,18 +205,20 @@ bool ReadPatches(Reader& r, ManifestDesign& d) {
 
 bool ReadPanel(Reader& r, ManifestDesign& d) {
     int32_t words = 0;
-    if (!r.Tag("GUI#") || !r.Word(words)) return false;
-    if (words != 2) return r.Fail(Reader::Describe("GUI#", "word count", words));
+    if (!r.Tag(manifest::kPanelTag) || !r.Word(words)) return false;
+    if (words != 2) return r.Fail(Reader::Describe(manifest::kPanelTag, "word count", words));
     return r.Word(d.panelWidth) && r.Word(d.panelHeight);
 }
 
 bool ReadControls(Reader& r, ManifestDesign& d) {
-    if (!r.Tag("PAR#") || !ParameterCount(r, d, 44, "PAR#")) return false;
+    if (!r.Tag(manifest::kControlsTag) || !ParameterCount(r, d, 44, manifest::kControlsTag))
+        return false;
     for (ManifestParameter& param : d.parameters) {
         int32_t slot = 0, spare = 0, type = 0, zero = 0;
-        if (!r.Word(slot) || !SameSlot(r, param, slot, "PAR#")) return false;
+        if (!r.Word(slot) || !SameSlot(r, param, slot, manifest::kControlsTag)) return false;
         if (!r.Word(spare) || !r.Word(type)) return false;
-        if (type != kTypeParameter) return r.Fail(Reader::Describe("PAR#", "module type", type));
+        if (type != kTypeParameter)
+            return r.Fail(Reader::Describe(manifest::kControlsTag, "module type", type));
         if (!r.Word(param.imageType) || !r.Word(param.panelX) || !r.Word(param.panelY) ||
             !r.Word(param.controlSize) || !r.Word(param.mouseResponse) ||
             !r.Text(param.name, kNameSize - 1, "a Parameter name") || !r.Word(param.showLabel) ||
@@ -217,10 +230,11 @@ bool ReadControls(Reader& r, ManifestDesign& d) {
 }
 
 bool ReadStartValues(Reader& r, ManifestDesign& d) {
-    if (!r.Tag("PAX#") || !ParameterCount(r, d, 8, "PAX#")) return false;
+    if (!r.Tag(manifest::kStartValuesTag) || !ParameterCount(r, d, 8, manifest::kStartValuesTag))
+        return false;
     for (ManifestParameter& param : d.parameters) {
         int32_t slot = 0;
-        if (!r.Word(slot) || !SameSlot(r, param, slot, "PAX#")) return false;
+        if (!r.Word(slot) || !SameSlot(r, param, slot, manifest::kStartValuesTag)) return false;
         if (!r.Word(param.startValue)) return false;
     }
     if (!r.AtEnd()) return r.Fail(std::to_string(r.Left()) + " bytes follow the last chunk");
@@ -230,22 +244,24 @@ bool ReadStartValues(Reader& r, ManifestDesign& d) {
 } // namespace
 
 std::array<uint8_t, kManifestPrefixSize> ManifestPrefix() noexcept {
-    // "HED#", 32 '-', the word 10 and "Tonewright", each byte xor kPrefixKey.
-    static constexpr uint8_t kMasked[kManifestPrefixSize] = {'H' ^ kPrefixKey, 'E' ^ kPrefixKey,
-                                                             'D' ^ kPrefixKey, '#' ^ kPrefixKey};
     std::array<uint8_t, kManifestPrefixSize> prefix{};
     const uint8_t key = prefixKey;
-    for (std::size_t i = 0; i < 4; ++i) prefix[i] = kMasked[i] ^ key;
-    for (std::size_t i = 4; i < 36; ++i) prefix[i] = static_cast<uint8_t>('-');
-    prefix[36] = static_cast<uint8_t>(std::strlen(kProductTag));
-    std::memcpy(prefix.data() + 40, kProductTag, 10);
+    for (std::size_t i = 0; i < manifest::kTagSize; ++i)
+        prefix[i] = static_cast<uint8_t>(kMaskedHeaderTag[i] ^ key);
+    std::size_t at = manifest::kTagSize;
+    for (std::size_t i = 0; i < manifest::kRuleLength; ++i) prefix[at++] = '-';
+    // The product name's byte count: one low byte, the other three stay zero.
+    static_assert(manifest::kProductTag.size() < 256);
+    prefix[at] = static_cast<uint8_t>(manifest::kProductTag.size());
+    at += 4;
+    std::memcpy(prefix.data() + at, manifest::kProductTag.data(), manifest::kProductTag.size());
     return prefix;
 }
 
 Manifest ParseManifest(std::span<const uint8_t> bytes) {
     Manifest m;
     Reader r(bytes);
-    m.hasIdentity = ReadIdentity(r, bytes, m.identity);
+    m.hasIdentity = ReadIdentity(r, m.identity);
     if (m.hasIdentity) {
         m.hasDesign = ReadModules(r, m.design) && ReadCables(r, m.design) &&
                       ReadPatches(r, m.design) && ReadPanel(r, m.design) &&

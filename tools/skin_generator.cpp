@@ -6,6 +6,7 @@
 // Every picture is drawn four times larger and scaled down, which smooths the edges
 // better than anti-aliasing alone at 40 pixels.
 #include "export/bmp_writer.h"
+#include "model/skin_files.h"
 
 #include <QConicalGradient>
 #include <QImage>
@@ -335,19 +336,21 @@ int main(int argc, char** argv) {
         const char* name;
         tw::Bitmap bitmap;
     };
+    // The strips in image-type order, then the background.
     const File files[] = {
-        {"Knob_0to10.bmp",
+        {tw::kSkinImageFiles[0],
          Strip(11, [](QPainter& p, int f) { DrawSweepKnob(p, f / 10.0, false); })},
-        {"Knob_0to100.bmp",
+        {tw::kSkinImageFiles[1],
          Strip(101, [](QPainter& p, int f) { DrawSweepKnob(p, f / 100.0, false); })},
-        {"Knob_Plus_Minus.bmp",
+        {tw::kSkinImageFiles[2],
          Strip(101, [](QPainter& p, int f) { DrawSweepKnob(p, f / 100.0, true); })},
-        {"Knob_1234.bmp", Strip(4, [](QPainter& p, int f) { DrawSelector(p, f); })},
-        {"Knob_Wave.bmp", Strip(4, [](QPainter& p, int f) { DrawWave(p, f); })},
-        {"Switch_OnOff.bmp", Strip(2, [](QPainter& p, int f) { DrawSwitch(p, f == 1); })},
-        {"LED_Red.bmp", Strip(2, [](QPainter& p, int f) { DrawLed(p, f == 1); })},
-        {"Background.bmp", Background(800, 600)},
+        {tw::kSkinImageFiles[3], Strip(4, [](QPainter& p, int f) { DrawSelector(p, f); })},
+        {tw::kSkinImageFiles[4], Strip(4, [](QPainter& p, int f) { DrawWave(p, f); })},
+        {tw::kSkinImageFiles[5], Strip(2, [](QPainter& p, int f) { DrawSwitch(p, f == 1); })},
+        {tw::kSkinImageFiles[6], Strip(2, [](QPainter& p, int f) { DrawLed(p, f == 1); })},
+        {tw::kSkinBackgroundFile, Background(800, 600)},
     };
+    static_assert(tw::kSkinImageFiles.size() == 7, "one strip is drawn for each image type");
     for (const File& f : files) {
         const std::string path = folder + f.name;
         if (!tw::SaveBmp24(path, f.bitmap, /*writeFileSize=*/true)) {

@@ -26,11 +26,11 @@ namespace {
 
 constexpr int kPlatform64Entry = 0;
 constexpr int kPlatform32Entry = 1;
-// Identity fields are read with at most 23 characters; the version number field holds 8
-// and the ID field 4.
-constexpr int kIdentityChars = 23;
+// The longest texts the fields take, in UTF-16 units: name and author as many as the build
+// keeps, the version number 8, the unique ID 4.
+constexpr int kIdentityChars = static_cast<int>(kIdentityFieldChars);
 constexpr int kVersionChars = 8;
-constexpr int kIdChars = 4;
+constexpr int kIdChars = static_cast<int>(kUniqueIdFieldChars);
 
 constexpr const char* kCompanyExample = "https://www.example.com";
 constexpr const char* kSupportExample = "https://www.example.com/support";
@@ -91,8 +91,22 @@ QPushButton* AddButton(QWidget* parent, const char* text, int x) {
     return button;
 }
 
+// The text as UTF-8, without the halves of characters that a field's length limit cut in
+// two: the limit counts UTF-16 units, and a character outside the Basic Multilingual
+// Plane takes two.
 std::string Utf8(const QString& text) {
-    return text.toUtf8().toStdString();
+    QString whole;
+    whole.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            whole += c;
+            whole += text[++i];
+        } else if (!c.isSurrogate()) {
+            whole += c;
+        }
+    }
+    return whole.toUtf8().toStdString();
 }
 
 } // namespace
@@ -104,8 +118,17 @@ BuildDialog::BuildDialog(QWidget* parent, AppContext& ctx, PanelCapture captureP
     // Room for the controls with the same 10-pixel margin on every side; the log pane
     // and the group boxes end at x = 475.
     setFixedSize(485, 726);
-    Project& project = ctx_.project;
+    AddRequiredInfo();
+    AddOptionalInfo();
+    AddOutputOptions();
+    AddLogAndButtons();
+    ShowOpeningState();
+    ConnectControls();
+    PlaceBesideMainWindow(parent);
+}
 
+void BuildDialog::AddRequiredInfo() {
+    const Project& project = ctx_.project;
     auto* required = new QGroupBox(QStringLiteral("Required Info"), this);
     required->setGeometry(10, 20, 465, 150);
     AddLabel(this, QStringLiteral("Name. Example: MySynth"), 20, 45, 200, 20);
@@ -119,8 +142,10 @@ BuildDialog::BuildDialog(QWidget* parent, AppContext& ctx, PanelCapture captureP
         AddField(this, TextOfBytes(GetText(project.versionText)), 20, 125, 200, kVersionChars);
     AddLabel(this, QStringLiteral("Unique 4 Character ID"), 250, 105, 220, 20);
     idField_ = AddField(this, TextOfBytes(GetText(project.uniqueId)), 250, 125, 200, kIdChars);
+}
 
-    // Shown for what a plugin could carry one day; nothing typed here is kept.
+// Shown for what a plugin could carry one day; nothing typed here is kept.
+void BuildDialog::AddOptionalInfo() {
     auto* optional = new QGroupBox(QStringLiteral("Optional Info"), this);
     optional->setGeometry(10, 185, 465, 210);
     optional->setEnabled(false);
@@ -137,7 +162,9 @@ BuildDialog::BuildDialog(QWidget* parent, AppContext& ctx, PanelCapture captureP
         new QPlainTextEdit(QStringLiteral("Describe your project in here..."), this);
     description->setGeometry(20, 345, 450, 38);
     description->setEnabled(false);
+}
 
+void BuildDialog::AddOutputOptions() {
     auto* output = new QGroupBox(QStringLiteral("Output Options"), this);
     output->setGeometry(10, 405, 465, 110);
     AddLabel(this, QStringLiteral("Target Platform"), 20, 425, 200, 20);
@@ -146,12 +173,15 @@ BuildDialog::BuildDialog(QWidget* parent, AppContext& ctx, PanelCapture captureP
     platformList_->addItem(QStringLiteral("32Bit Plugin"));
     platformList_->setGeometry(20, 445, 200, 19);
     AddLabel(this, QStringLiteral("Target Directory"), 250, 427, 200, 20);
-    folderField_ = AddField(this, TextOfBytes(GetText(project.outputFolder)), 250, 445, 200, 0);
+    folderField_ =
+        AddField(this, TextOfBytes(GetText(ctx_.project.outputFolder)), 250, 445, 200, 0);
     folderField_->setEnabled(false);
     folderField_->setCursorPosition(0);
     renderBox_ = new QCheckBox(QStringLiteral("Render Parameters On Background"), this);
     renderBox_->setGeometry(20, 475, 300, 25);
+}
 
+void BuildDialog::AddLogAndButtons() {
     AddLabel(this, QStringLiteral("Build Status..."), 10, 525, 300, 20);
     logPane_ = new QPlainTextEdit(this);
     logPane_->setGeometry(10, 545, 465, 140);
@@ -163,8 +193,11 @@ BuildDialog::BuildDialog(QWidget* parent, AppContext& ctx, PanelCapture captureP
     buildButton_ = AddButton(this, "Build", 110);
     exitButton_ = AddButton(this, "Exit", 210);
     helpButton_ = AddButton(this, "Help", 310);
+}
 
-    // Opening: every control on the panel, a platform the build knows, the banner.
+// Opening: every control on the panel, a platform the build knows, the banner.
+void BuildDialog::ShowOpeningState() {
+    Project& project = ctx_.project;
     SetRenderOnBackground(project, 1);
     renderBox_->setChecked(true);
     if (project.TargetPlatform != kTarget32Bit && project.TargetPlatform != kTarget64Bit)
@@ -176,9 +209,12 @@ BuildDialog::BuildDialog(QWidget* parent, AppContext& ctx, PanelCapture captureP
     banner.Step("");
     banner.Step("Ready to build plugin...");
     banner.Step("");
+}
 
+void BuildDialog::ConnectControls() {
+    // The name is taken as it is typed, cut to whole characters.
     connect(nameField_, &QLineEdit::textChanged, this, [this](const QString& text) {
-        SetText(ctx_.project.pluginName, Utf8(text.left(kIdentityChars)));
+        SetText(ctx_.project.pluginName, CutToCharacters(Utf8(text), kIdentityFieldChars));
     });
     connect(platformList_, &QComboBox::currentIndexChanged, this, [this](int index) {
         ctx_.project.TargetPlatform = index == kPlatform32Entry ? kTarget32Bit : kTarget64Bit;
@@ -189,8 +225,6 @@ BuildDialog::BuildDialog(QWidget* parent, AppContext& ctx, PanelCapture captureP
     connect(exitButton_, &QPushButton::clicked, this, &QDialog::accept);
     connect(helpButton_, &QPushButton::clicked, this,
             [this] { ctx_.platform.ShowHelp("Tonewright.chm::/build_plugin.htm"); });
-
-    PlaceBesideMainWindow(parent);
 }
 
 BuildDialog::~BuildDialog() = default;

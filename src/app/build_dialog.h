@@ -49,6 +49,14 @@ protected:
     void done(int result) override;
 
 private:
+    // The parts of the dialog, made in this order.
+    void AddRequiredInfo();
+    void AddOptionalInfo();
+    void AddOutputOptions();
+    void AddLogAndButtons();
+    void ShowOpeningState();
+    void ConnectControls();
+
     void AppendLine(std::string_view line);
     void PlaceBesideMainWindow(QWidget* parent);
 

@@ -187,16 +187,6 @@ private:
     WindowRect guiSize_{0, 0, 400, 300};
 };
 
-namespace {
-
-// The rate the Preferences dialog has chosen; the dialog changes only the code, which the
-// stream and the engine's tables follow from the next start of audio.
-uint32_t ChosenSampleRate(const DevicePreferences& preferences) {
-    return preferences.sampleRateCode == 1 ? 48000u : 44100u;
-}
-
-} // namespace
-
 MainWindow::MainWindow(Platform& services, MainWindowOptions options)
     : project_(std::make_unique<Project>()), engine_(std::make_unique<Engine>(*project_)),
       shell_(std::make_unique<Shell>(*this, services)) {
@@ -292,7 +282,7 @@ void MainWindow::Start() {
 }
 
 void MainWindow::AdoptPreferredSampleRate() {
-    const uint32_t rate = ChosenSampleRate(preferences_);
+    const uint32_t rate = SampleRateOfCode(preferences_.sampleRateCode);
     audio_->SetSampleRate(rate);
     if (audio_->IsRunning() || engine_->sampleRate == static_cast<float>(rate)) return;
     // The window's creation reset the engine before the preferences were read; its tables
@@ -411,7 +401,9 @@ void MainWindow::ChoosePatchFromList() {
 
 void MainWindow::StartAudio() {
     toolbar_->ShowAudioRunning(true);
-    const uint32_t rate = ChosenSampleRate(preferences_);
+    // The Preferences dialog changes only the code, which the stream and the engine's
+    // tables follow from the next start of audio.
+    const uint32_t rate = SampleRateOfCode(preferences_.sampleRateCode);
     if (!audio_->IsRunning()) {
         audio_->SetSampleRate(rate);
         engine_->sampleRate = rate;

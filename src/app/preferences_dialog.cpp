@@ -78,8 +78,15 @@ PreferencesDialog::PreferencesDialog(QWidget* parent, AppContext& ctx,
     setWindowTitle(QStringLiteral("Preferences"));
     setModal(true);
     setFixedSize(390, 356);
-    const QFont programFont = ProgramFont();
+    AddControls();
+    // Fill and select before connecting, so that showing the current choice changes
+    // nothing.
+    ShowCurrentValues();
+    ConnectControls();
+}
 
+void PreferencesDialog::AddControls() {
+    const QFont programFont = ProgramFont();
     auto* hardware = new QGroupBox(QStringLiteral("Hardware Devices"), this);
     hardware->setGeometry(10, 10, 370, 130);
     const auto addLabel = [this](const char* text, int y) {
@@ -117,9 +124,9 @@ PreferencesDialog::PreferencesDialog(QWidget* parent, AppContext& ctx,
     saveButton_->setDefault(true);
     cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
     cancelButton_->setGeometry(300, 320, 61, 23);
+}
 
-    // Fill and select before connecting, so that showing the current choice changes
-    // nothing.
+void PreferencesDialog::ShowCurrentValues() {
     DevicePreferences& prefs = ctx_.preferences;
     const uint32_t audioCount = devices_->AudioCount();
     for (uint32_t i = 0; i < audioCount; ++i) audioList_->addItem(Latin1(devices_->AudioName(i)));
@@ -132,9 +139,10 @@ PreferencesDialog::PreferencesDialog(QWidget* parent, AppContext& ctx,
         SetText(prefs.audioDevice, devices_->AudioName(selected));
     }
 
-    rateList_->addItem(QStringLiteral("44100"));
-    rateList_->addItem(QStringLiteral("48000"));
-    rateList_->setCurrentIndex(prefs.sampleRateCode == 1 ? 1 : 0);
+    // The list holds the rates in code order; a code of no entry shows the rate it names.
+    for (const uint32_t rate : kSampleRates) rateList_->addItem(QString::number(rate));
+    rateList_->setCurrentIndex(prefs.sampleRateCode < kSampleRateCodeCount ? prefs.sampleRateCode
+                                                                           : 0);
 
     const uint32_t midiCount = devices_->MidiCount();
     for (uint32_t i = 0; i < midiCount; ++i) midiList_->addItem(Latin1(devices_->MidiName(i)));
@@ -149,7 +157,9 @@ PreferencesDialog::PreferencesDialog(QWidget* parent, AppContext& ctx,
 
     folderField_->setText(Latin1(GetText(ctx_.project.outputFolder)));
     openLastBox_->setChecked(ctx_.project.openLastProject == 1);
+}
 
+void PreferencesDialog::ConnectControls() {
     connect(audioList_, &QComboBox::currentIndexChanged, this, &PreferencesDialog::AudioChosen);
     connect(rateList_, &QComboBox::currentIndexChanged, this, &PreferencesDialog::RateChosen);
     connect(midiList_, &QComboBox::currentIndexChanged, this, &PreferencesDialog::MidiChosen);
@@ -176,8 +186,9 @@ void PreferencesDialog::AudioChosen(int index) {
 }
 
 void PreferencesDialog::RateChosen(int index) {
-    // Takes effect when the preferences are next read, at the next start.
-    ctx_.preferences.sampleRateCode = index == 1 ? 1 : 0;
+    // The stream and the engine take the rate at the next start of audio.
+    if (index >= 0 && index < kSampleRateCodeCount)
+        ctx_.preferences.sampleRateCode = static_cast<uint8_t>(index);
 }
 
 void PreferencesDialog::MidiChosen(int index) {

@@ -67,6 +67,11 @@ public:
     QPushButton* CancelButton() const { return cancelButton_; }
 
 private:
+    // The dialog's making, in this order.
+    void AddControls();
+    void ShowCurrentValues();
+    void ConnectControls();
+
     void AudioChosen(int index);
     void RateChosen(int index);
     void MidiChosen(int index);

@@ -58,15 +58,14 @@ void PrintNewMessages(const MidiInput& midi, uint32_t& cursor) {
     std::fflush(stdout);
 }
 
-} // namespace
-
-int CommandPlay(int argc, char** argv, bool quiet) {
-    if (WantsHelp(argc, argv)) {
-        std::printf("%s%s", kUsageText, kHelpText);
-        return kOk;
-    }
+// What the command line asks for.
+struct PlayOptions {
     std::string in;
-    long long seconds = 0;
+    long long seconds = 0; // 0: until Ctrl-C
+};
+
+// Reads the arguments; returns kOk, or the exit status for arguments that do not fit.
+int ParsePlayArguments(int argc, char** argv, PlayOptions& options) {
     for (int i = 0; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--seconds") {
@@ -77,23 +76,25 @@ int CommandPlay(int argc, char** argv, bool quiet) {
                            kUsageText);
                 return kUsage;
             }
-            seconds = *value;
+            options.seconds = *value;
             ++i;
-        } else if (in.empty() && !arg.starts_with("--")) {
-            in = arg;
+        } else if (options.in.empty() && !arg.starts_with("--")) {
+            options.in = arg;
         } else {
             PrintError("unexpected argument '%s'\n%s", argv[i], kUsageText);
             return kUsage;
         }
     }
-    if (in.empty()) {
+    if (options.in.empty()) {
         PrintError("play needs a project file\n%s", kUsageText);
         return kUsage;
     }
+    return kOk;
+}
 
-    Session session(quiet);
-    // The preferences name the devices and the rate. Their other values (the last project,
-    // the plugin folder) belong to the program's start-up and are not used here.
+// The preferences name the devices and the rate. Their other values (the last project,
+// the plugin folder) belong to the program's start-up and are not used here.
+DevicePreferences ReadDevicePreferences(const Session& session) {
     DevicePreferences devices;
     const std::string prefsPath = PreferencesPath(session.project->appFolder);
     const auto prefsBytes = ReadWholeFile(prefsPath, kLargestPreferencesFile + 1);
@@ -113,23 +114,14 @@ int CommandPlay(int argc, char** argv, bool quiet) {
         std::fprintf(stderr,
                      "tonewright-cli: no usable preferences at '%s': using the first MIDI input "
                      "and audio output at %u Hz\n",
-                     prefsPath.c_str(), devices.sampleRate);
+                     prefsPath.c_str(), SampleRateOfCode(devices.sampleRateCode));
     }
+    return devices;
+}
 
-    // The engine's tables are built for the rate by the reset that opening the project does.
-    session.engine->sampleRate = devices.sampleRate;
-    if (!session.Open(in)) return kFailed;
-    Engine& engine = *session.engine;
-
-    // The program's order: MIDI first, then the audio list; audio starts on request.
-    MidiInput midi(session.platform, &PlayNote, &engine);
-    midi.InitMidiDevices(devices.midiDevice);
-    AudioOutput audio(session.platform, &ProcessAudio, &engine);
-    audio.SetSampleRate(devices.sampleRate);
-    audio.InitAudioDevices(devices.audioDevice);
-    audio.StartAudio(audio.SelectedDevice());
-    session.project->RebuildRoutes();
-
+// Says what plays where, or why nothing does.
+void ReportDevices(const std::string& in, const AudioOutput& audio, const MidiInput& midi,
+                   long long seconds) {
     if (audio.IsRunning()) {
         std::fprintf(stderr, "Playing '%s' on \"%s\" at %u Hz (%u frames per block)\n", in.c_str(),
                      audio.DeviceName(audio.SelectedDevice()), audio.SampleRate(),
@@ -143,18 +135,53 @@ int CommandPlay(int argc, char** argv, bool quiet) {
     }
     std::fprintf(stderr, "%s\n",
                  seconds > 0 ? "Stops when the time is up or on Ctrl-C." : "Ctrl-C stops.");
+}
 
+// Prints the incoming messages until the time is up (never, for 0 seconds) or a stop is
+// requested.
+void PrintUntilStopped(const MidiInput& midi, long long seconds, uint32_t& cursor) {
     stopRequested = 0;
     std::signal(SIGINT, &RequestStop);
     std::signal(SIGTERM, &RequestStop);
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    uint32_t cursor = 0;
     while (stopRequested == 0 && (seconds == 0 || std::chrono::steady_clock::now() < until)) {
         std::this_thread::sleep_for(kPrintInterval);
         PrintNewMessages(midi, cursor);
     }
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
+}
+
+} // namespace
+
+int CommandPlay(int argc, char** argv, bool quiet) {
+    if (WantsHelp(argc, argv)) {
+        std::printf("%s%s", kUsageText, kHelpText);
+        return kOk;
+    }
+    PlayOptions options;
+    if (const int status = ParsePlayArguments(argc, argv, options); status != kOk) return status;
+
+    Session session(quiet);
+    const DevicePreferences devices = ReadDevicePreferences(session);
+    // The engine's tables are built for the rate by the reset that opening the project does.
+    const uint32_t rate = SampleRateOfCode(devices.sampleRateCode);
+    session.engine->sampleRate = static_cast<float>(rate);
+    if (!session.Open(options.in)) return kFailed;
+    Engine& engine = *session.engine;
+
+    // The program's order: MIDI first, then the audio list; audio starts on request.
+    MidiInput midi(session.platform, &PlayNote, &engine);
+    midi.InitMidiDevices(devices.midiDevice);
+    AudioOutput audio(session.platform, &ProcessAudio, &engine);
+    audio.SetSampleRate(rate);
+    audio.InitAudioDevices(devices.audioDevice);
+    audio.StartAudio(audio.SelectedDevice());
+    session.project->RebuildRoutes();
+    ReportDevices(options.in, audio, midi, options.seconds);
+
+    uint32_t cursor = 0;
+    PrintUntilStopped(midi, options.seconds, cursor);
 
     // Leaving as the program leaves: MIDI closes first, then audio stops.
     midi.CloseMidi();

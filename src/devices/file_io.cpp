@@ -21,21 +21,4 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t li
     return bytes;
 }
 
-void AppendI32(std::string& out, int32_t value) {
-    const auto u = static_cast<uint32_t>(value);
-    out.push_back(static_cast<char>(u & 0xFFu));
-    out.push_back(static_cast<char>((u >> 8) & 0xFFu));
-    out.push_back(static_cast<char>((u >> 16) & 0xFFu));
-    out.push_back(static_cast<char>((u >> 24) & 0xFFu));
-}
-
-void AppendU8(std::string& out, uint8_t value) {
-    out.push_back(static_cast<char>(value));
-}
-
-void AppendCountedText(std::string& out, std::string_view text) {
-    AppendI32(out, static_cast<int32_t>(text.size()));
-    out.append(text);
-}
-
 } // namespace tw

@@ -1,7 +1,7 @@
 #pragma once
 
-// Whole-file reading and the binary appends shared by the preferences file and the plugin
-// build. (Files are written through platform/atomic_file.h.)
+// Whole-file reading for the preferences file and the plugin build. (Files are written
+// through platform/atomic_file.h; their bytes are put together with model/byte_io.h.)
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -15,11 +15,5 @@ namespace tw {
 // longer file shows as longer without being read whole.
 std::optional<std::string>
 ReadWholeFile(const std::string& path, std::size_t limit = std::numeric_limits<std::size_t>::max());
-
-// Little-endian appends for the program's binary files.
-void AppendI32(std::string& out, int32_t value);
-void AppendU8(std::string& out, uint8_t value);
-// A counted text: the byte count as a 32-bit word, then exactly those bytes.
-void AppendCountedText(std::string& out, std::string_view text);
 
 } // namespace tw

@@ -1,6 +1,7 @@
 #include "devices/preferences.h"
 
 #include "devices/file_io.h"
+#include "model/byte_io.h"
 #include "model/text.h"
 #include "platform/atomic_file.h"
 
@@ -14,35 +15,6 @@ namespace tw {
 
 namespace {
 
-// Reads little-endian fields from the file's bytes; every read says whether the bytes
-// were there.
-class Reader {
-public:
-    explicit Reader(std::string_view bytes) : bytes_(bytes) {}
-
-    std::optional<int32_t> I32() {
-        if (bytes_.size() - pos_ < 4) return std::nullopt;
-        uint32_t u = 0;
-        for (int i = 3; i >= 0; --i) u = (u << 8) | static_cast<uint8_t>(bytes_[pos_ + i]);
-        pos_ += 4;
-        return static_cast<int32_t>(u);
-    }
-    std::optional<uint8_t> U8() {
-        if (pos_ >= bytes_.size()) return std::nullopt;
-        return static_cast<uint8_t>(bytes_[pos_++]);
-    }
-    std::optional<std::string_view> Bytes(std::size_t n) {
-        if (bytes_.size() - pos_ < n) return std::nullopt;
-        std::string_view s = bytes_.substr(pos_, n);
-        pos_ += n;
-        return s;
-    }
-
-private:
-    std::string_view bytes_;
-    std::size_t pos_ = 0;
-};
-
 // The values as found in the file, before any of them is taken.
 struct Staged {
     std::optional<std::string_view> outputFolder, midiDevice, audioDevice, projectPath;
@@ -54,36 +26,38 @@ struct Staged {
 
 // A counted text that must fit a field of `fieldSize` bytes with its terminator. A longer
 // one is damage; its bytes are skipped when they are there.
-void ReadText(Reader& r, int32_t fieldSize, Staged& s, std::optional<std::string_view>& out) {
+void ReadText(ByteReader& r, int32_t fieldSize, Staged& s, std::optional<std::string_view>& out) {
     if (s.ended || s.lost) return;
-    const std::optional<int32_t> length = r.I32();
-    if (!length) {
+    int32_t length = 0;
+    if (!r.I32(length)) {
         s.ended = true;
         return;
     }
-    if (*length < 0 || *length > fieldSize - 1) {
+    if (length < 0 || length > fieldSize - 1) {
         s.damaged = true;
-        s.lost = *length < 0 || !r.Bytes(static_cast<std::size_t>(*length));
+        s.lost = length < 0 || !r.Skip(static_cast<uint32_t>(length));
         return;
     }
-    out = r.Bytes(static_cast<std::size_t>(*length));
-    s.ended = !out;
+    std::string_view text;
+    s.ended = !r.Text(static_cast<uint32_t>(length), text);
+    if (!s.ended) out = text;
 }
 
-void ReadByte(Reader& r, Staged& s, std::optional<uint8_t>& out) {
+void ReadByte(ByteReader& r, Staged& s, std::optional<uint8_t>& out) {
     if (s.ended || s.lost) return;
-    out = r.U8();
-    s.ended = !out;
+    uint8_t value = 0;
+    s.ended = !r.U8(value);
+    if (!s.ended) out = value;
 }
 
 PreferencesRead Stage(std::string_view bytes, Staged& s) {
     // Nothing past the largest file is looked at: the caller reads one byte more than
     // that, only to know that there is more.
     s.damaged = bytes.size() > kLargestPreferencesFile;
-    Reader r(bytes.substr(0, kLargestPreferencesFile));
-    const std::optional<int32_t> version = r.I32();
-    if (!version) return PreferencesRead::Damaged;
-    if (*version != kProgramVersion) return PreferencesRead::WrongVersion;
+    ByteReader r(bytes.substr(0, kLargestPreferencesFile));
+    int32_t version = 0;
+    if (!r.I32(version)) return PreferencesRead::Damaged;
+    if (version != kProgramVersion) return PreferencesRead::WrongVersion;
     ReadText(r, kPathSize, s, s.outputFolder);
     ReadText(r, kDeviceNameSize, s, s.midiDevice);
     ReadText(r, kDeviceNameSize, s, s.audioDevice);
@@ -92,13 +66,6 @@ PreferencesRead Stage(std::string_view bytes, Staged& s) {
     ReadText(r, kPathSize, s, s.projectPath);
     if (s.damaged) return PreferencesRead::Damaged;
     return s.ended ? PreferencesRead::Truncated : PreferencesRead::Loaded;
-}
-
-void ApplySampleRateCode(DevicePreferences& devices, uint8_t code) {
-    devices.sampleRateCode = code;
-    if (code == 0) devices.sampleRate = 44100;
-    if (code == 1) devices.sampleRate = 48000;
-    // Any other code leaves the rate as it was.
 }
 
 struct FieldName {
@@ -159,15 +126,15 @@ std::string PreferencesPath(std::string_view appFolder) {
 }
 
 std::string EncodePreferences(const Project& project, const DevicePreferences& devices) {
-    std::string out;
-    AppendI32(out, kProgramVersion);
-    AppendCountedText(out, GetText(project.outputFolder));
-    AppendCountedText(out, GetText(devices.midiDevice));
-    AppendCountedText(out, GetText(devices.audioDevice));
-    AppendU8(out, devices.sampleRateCode);
-    AppendU8(out, project.openLastProject);
-    AppendCountedText(out, GetText(project.projectPath));
-    return out;
+    ByteWriter out;
+    out.I32(kProgramVersion);
+    out.CountedText(GetText(project.outputFolder));
+    out.CountedText(GetText(devices.midiDevice));
+    out.CountedText(GetText(devices.audioDevice));
+    out.U8(devices.sampleRateCode);
+    out.U8(project.openLastProject);
+    out.CountedText(GetText(project.projectPath));
+    return out.Take();
 }
 
 PreferencesRead DecodePreferences(std::string_view bytes, Project& project,
@@ -179,7 +146,7 @@ PreferencesRead DecodePreferences(std::string_view bytes, Project& project,
     if (s.outputFolder) SetText(project.outputFolder, *s.outputFolder);
     if (s.midiDevice) SetText(devices.midiDevice, *s.midiDevice);
     if (s.audioDevice) SetText(devices.audioDevice, *s.audioDevice);
-    if (s.sampleRateCode) ApplySampleRateCode(devices, *s.sampleRateCode);
+    if (s.sampleRateCode) devices.sampleRateCode = *s.sampleRateCode;
     if (s.openLastProject) project.openLastProject = *s.openLastProject;
     if (s.projectPath) SetText(project.projectPath, *s.projectPath);
     if (result != PreferencesRead::Damaged) return result;
@@ -202,7 +169,7 @@ PreferencesRead DecodePreferences(std::string_view bytes, Project& project,
     }
     if (!s.sampleRateCode) {
         missed |= kPrefSampleRate;
-        ApplySampleRateCode(devices, defaults.sampleRateCode);
+        devices.sampleRateCode = defaults.sampleRateCode;
     }
     if (!s.openLastProject) {
         missed |= kPrefOpenLastProject;
@@ -220,7 +187,7 @@ void LoadDefaultPreferences(Project& project, DevicePreferences& devices, Prefer
     SetText(project.outputFolder, "");
     SetText(devices.midiDevice, "");
     SetText(devices.audioDevice, "");
-    ApplySampleRateCode(devices, 0);
+    devices.sampleRateCode = 0;
     project.openLastProject = 1;
     // Defaults include having no last project: only a demo that opens becomes one.
     SetText(project.projectPath, "");

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -38,9 +39,21 @@ std::string DescribePreferenceFields(uint32_t fields);
 struct DevicePreferences {
     char midiDevice[kDeviceNameSize] = {};
     char audioDevice[kDeviceNameSize] = {};
-    uint8_t sampleRateCode = 0; // 0 = 44100 Hz, 1 = 48000 Hz
-    uint32_t sampleRate = 44100;
+    // The sample rate as the file stores it, an index into kSampleRates; SampleRateOfCode
+    // turns it into the rate. Any other code read from a file is kept as it is, so that
+    // writing the file back changes nothing.
+    uint8_t sampleRateCode = 0;
 };
+
+// The sample rates the Preferences dialog offers, by their code.
+inline constexpr uint32_t kSampleRates[] = {44100, 48000};
+inline constexpr uint8_t kSampleRateCodeCount = 2;
+static_assert(std::size(kSampleRates) == kSampleRateCodeCount);
+
+// The rate a code names. A code the program never writes names the default, 44100 Hz.
+constexpr uint32_t SampleRateOfCode(uint8_t code) noexcept {
+    return code < kSampleRateCodeCount ? kSampleRates[code] : kSampleRates[0];
+}
 
 // What reading the file found.
 enum class PreferencesRead {

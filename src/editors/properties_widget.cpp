@@ -2,6 +2,7 @@
 
 #include "editors/qt_bitmap.h"
 #include "model/panel_interaction.h"
+#include "model/skin_files.h"
 #include "model/text.h"
 
 #include <QAbstractItemView>
@@ -36,9 +37,6 @@ constexpr int kScaleX = 12;
 constexpr qsizetype kMaxName = kNameSize - 1;
 constexpr qsizetype kMaxComment = kCommentTextSize - 1;
 
-const char* const kImageTypes[kSkinImageCount] = {
-    "Knob_0to10.bmp", "Knob_0to100.bmp",  "Knob_Plus_Minus.bmp", "Knob_1234.bmp",
-    "Knob_Wave.bmp",  "Switch_OnOff.bmp", "LED_Red.bmp"};
 const char* const kMouseResponses[kMouseResponseCount] = {
     "Drag Vertical", "Drag Horizontal", "Click Inc",  "Click Dec",
     "Click Inc/Dec", "Click Toggle",    "Click Reset"};
@@ -183,7 +181,7 @@ void PropertiesWidget::BuildParameterGroup() {
     // Only a choice counts: opening and closing the list leaves the control's values alone.
     imageType_ = new QComboBox(this);
     connect(imageType_, &QComboBox::activated, this, &PropertiesWidget::ImageTypeChosen);
-    for (const char* item : kImageTypes) imageType_->addItem(QString::fromLatin1(item));
+    for (const char* item : kSkinImageFiles) imageType_->addItem(QString::fromLatin1(item));
     imageType_->setObjectName(QStringLiteral("imageType"));
     imageType_->setGeometry(kLeft, 122, kWide, 22);
     groups_[t].push_back(imageType_);

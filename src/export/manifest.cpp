@@ -1,7 +1,10 @@
 #include "export/manifest.h"
 
-#include "devices/file_io.h"
+#include "model/byte_io.h"
 #include "model/text.h"
+#include "plugin/manifest_format.h"
+
+#include <algorithm>
 
 namespace tw {
 
@@ -20,93 +23,115 @@ int32_t CountParameterSlots(const Project& project) {
     return n;
 }
 
-void AppendTag(std::string& out, const char (&tag)[5]) {
-    out.append(tag, 4);
+void AppendTag(ByteWriter& out, const char (&tag)[manifest::kTagSize + 1]) {
+    out.Raw({tag, manifest::kTagSize});
+}
+
+void AppendIdentity(ByteWriter& out, const Project& project) {
+    AppendTag(out, manifest::kHeaderTag);
+    out.Raw(std::string(manifest::kRuleLength, '-'));
+    out.CountedText(manifest::kProductTag);
+    out.CountedText(GetText(project.pluginName));
+    out.CountedText(GetText(project.author));
+    out.CountedText(GetText(project.versionText));
+    out.CountedText(GetText(project.uniqueId));
+}
+
+// The active-object list without its terminator. Its count is bounded here so that a list
+// caught half-rebuilt can never send the walk past the table. Returns the count.
+int32_t AppendModules(ByteWriter& out, const Project& project) {
+    AppendTag(out, manifest::kModulesTag);
+    const int32_t n = std::clamp<int32_t>(project.activeCount, 0, kSlotCount);
+    out.I32(n);
+    for (int32_t i = 0; i < n; ++i) {
+        out.I32(project.activeTypes[i]);
+        out.I32(project.activeSlots[i]);
+    }
+    return n;
+}
+
+// Returns the number of cables.
+int32_t AppendCables(ByteWriter& out, const Project& project) {
+    AppendTag(out, manifest::kCablesTag);
+    int32_t routes = 0;
+    for (const PortRecord& port : project.Out) routes += port.link != kNone ? 1 : 0;
+    out.I32(routes);
+    for (int32_t k = 0; k < kPortCount; ++k) {
+        if (project.Out[k].link == kNone) continue;
+        out.I32(k);
+        out.I32(project.Out[k].link);
+    }
+    return routes;
+}
+
+void AppendPatches(ByteWriter& out, const Project& project) {
+    AppendTag(out, manifest::kPatchesTag);
+    out.I32(kPatchCount);
+    out.I32(CountParameterSlots(project));
+    for (int32_t p = 0; p < kPatchCount; ++p) {
+        out.CountedText(GetText(project.patchNames[p]));
+        for (int32_t slot = 0; slot < kSlotCount; ++slot) {
+            const ModuleSlot& s = project.slots[slot];
+            if (s.type != kTypeParameter) continue;
+            out.I32(slot);
+            out.I32(s.patchValues[p]);
+            out.I32(s.steps);
+        }
+    }
+}
+
+void AppendPanel(ByteWriter& out, int32_t panelWidth, int32_t panelHeight) {
+    AppendTag(out, manifest::kPanelTag);
+    out.I32(2);
+    out.I32(panelWidth);
+    out.I32(panelHeight);
+}
+
+// Returns the number of Parameters.
+int32_t AppendControls(ByteWriter& out, const Project& project) {
+    AppendTag(out, manifest::kControlsTag);
+    const int32_t count = CountParameterSlots(project);
+    out.I32(count);
+    for (int32_t slot = 0; slot < kSlotCount; ++slot) {
+        const ModuleSlot& s = project.slots[slot];
+        if (s.type != kTypeParameter) continue;
+        out.I32(slot);
+        out.I32(s.spareValues[0]);
+        out.I32(s.type);
+        out.I32(s.imageType);
+        out.I32(s.panelX);
+        out.I32(s.panelY);
+        out.I32(s.controlSize);
+        out.I32(s.mouseResponse);
+        out.CountedText(GetText(s.name));
+        out.I32(s.showLabel);
+        out.I32(0);
+    }
+    return count;
+}
+
+void AppendStartValues(ByteWriter& out, const Project& project) {
+    AppendTag(out, manifest::kStartValuesTag);
+    out.I32(project.CountModulesOfType(kTypeParameter));
+    for (int32_t slot = 0; slot < kSlotCount; ++slot) {
+        const ModuleSlot& s = project.slots[slot];
+        if (s.type != kTypeParameter) continue;
+        out.I32(slot);
+        out.I32(s.patchValues[0]);
+    }
 }
 
 std::string Encode(const Project& project, int32_t panelWidth, int32_t panelHeight,
                    ManifestCounts& counts) {
-    std::string out;
-
-    AppendTag(out, "HED#");
-    out.append(32, '-');
-    AppendCountedText(out, "Tonewright");
-    AppendCountedText(out, GetText(project.pluginName));
-    AppendCountedText(out, GetText(project.author));
-    AppendCountedText(out, GetText(project.versionText));
-    AppendCountedText(out, GetText(project.uniqueId));
-
-    // The active-object list without its terminator. Its count is bounded here so that a
-    // list caught half-rebuilt can never send the walk past the table.
-    AppendTag(out, "MOD#");
-    int32_t n = project.activeCount;
-    if (n < 0) n = 0;
-    if (n > kSlotCount) n = kSlotCount;
-    counts.modules = n;
-    AppendI32(out, n);
-    for (int32_t i = 0; i < n; ++i) {
-        AppendI32(out, project.activeTypes[i]);
-        AppendI32(out, project.activeSlots[i]);
-    }
-
-    AppendTag(out, "PLG#");
-    int32_t routes = 0;
-    for (const PortRecord& port : project.Out) routes += port.link != kNone ? 1 : 0;
-    counts.routes = routes;
-    AppendI32(out, routes);
-    for (int32_t k = 0; k < kPortCount; ++k) {
-        if (project.Out[k].link == kNone) continue;
-        AppendI32(out, k);
-        AppendI32(out, project.Out[k].link);
-    }
-
-    AppendTag(out, "PAT#");
-    AppendI32(out, kPatchCount);
-    AppendI32(out, CountParameterSlots(project));
-    for (int32_t p = 0; p < kPatchCount; ++p) {
-        AppendCountedText(out, GetText(project.patchNames[p]));
-        for (int32_t slot = 0; slot < kSlotCount; ++slot) {
-            const ModuleSlot& s = project.slots[slot];
-            if (s.type != kTypeParameter) continue;
-            AppendI32(out, slot);
-            AppendI32(out, s.patchValues[p]);
-            AppendI32(out, s.steps);
-        }
-    }
-
-    AppendTag(out, "GUI#");
-    AppendI32(out, 2);
-    AppendI32(out, panelWidth);
-    AppendI32(out, panelHeight);
-
-    AppendTag(out, "PAR#");
-    counts.parameters = CountParameterSlots(project);
-    AppendI32(out, counts.parameters);
-    for (int32_t slot = 0; slot < kSlotCount; ++slot) {
-        const ModuleSlot& s = project.slots[slot];
-        if (s.type != kTypeParameter) continue;
-        AppendI32(out, slot);
-        AppendI32(out, s.spareValues[0]);
-        AppendI32(out, s.type);
-        AppendI32(out, s.imageType);
-        AppendI32(out, s.panelX);
-        AppendI32(out, s.panelY);
-        AppendI32(out, s.controlSize);
-        AppendI32(out, s.mouseResponse);
-        AppendCountedText(out, GetText(s.name));
-        AppendI32(out, s.showLabel);
-        AppendI32(out, 0);
-    }
-
-    AppendTag(out, "PAX#");
-    AppendI32(out, project.CountModulesOfType(kTypeParameter));
-    for (int32_t slot = 0; slot < kSlotCount; ++slot) {
-        const ModuleSlot& s = project.slots[slot];
-        if (s.type != kTypeParameter) continue;
-        AppendI32(out, slot);
-        AppendI32(out, s.patchValues[0]);
-    }
-    return out;
+    ByteWriter out;
+    AppendIdentity(out, project);
+    counts.modules = AppendModules(out, project);
+    counts.routes = AppendCables(out, project);
+    AppendPatches(out, project);
+    AppendPanel(out, panelWidth, panelHeight);
+    counts.parameters = AppendControls(out, project);
+    AppendStartValues(out, project);
+    return out.Take();
 }
 
 } // namespace

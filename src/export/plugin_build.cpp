@@ -4,6 +4,7 @@
 #include "export/bmp_writer.h"
 #include "export/lv2_ttl.h"
 #include "export/manifest.h"
+#include "model/skin_files.h"
 #include "model/text.h"
 #include "platform/atomic_file.h"
 
@@ -15,6 +16,23 @@
 namespace tw {
 
 namespace {
+
+constexpr char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Each bitmap the plugin folder receives is the skin's strip of the same image type,
+// whatever the letter case of its name.
+constexpr bool CopiesAreTheSkinStrips() {
+    for (std::size_t i = 0; i < kSkinImageFiles.size(); ++i) {
+        const char* copy = kPluginSkinBitmaps[i];
+        const char* strip = kSkinImageFiles[i];
+        for (; *copy != '\0' && LowerAscii(*copy) == LowerAscii(*strip); ++copy, ++strip) {}
+        if (*copy != '\0' || *strip != '\0') return false;
+    }
+    return true;
+}
+static_assert(CopiesAreTheSkinStrips());
 
 // Length of the UTF-8 sequence that starts with this byte, or 0 for a byte that starts none.
 std::size_t SequenceLength(unsigned char b) {

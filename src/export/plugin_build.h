@@ -15,8 +15,10 @@
 
 namespace tw {
 
-// The seven control bitmaps a plugin folder receives, in the order they are copied.
-inline constexpr std::array<const char*, 7> kPluginSkinBitmaps = {
+// The seven control bitmaps a plugin folder receives, in the order they are copied: the
+// skin's strips, found whatever the case of their names, copied under these names. Three
+// of them are lower-cased here, as plugin folders have always carried them.
+inline constexpr std::array<const char*, kSkinImageCount> kPluginSkinBitmaps = {
     "Knob_0to10.bmp", "Knob_0to100.bmp",  "Knob_Plus_Minus.bmp", "Knob_1234.bmp",
     "knob_Wave.bmp",  "switch_onoff.bmp", "led_red.bmp"};
 

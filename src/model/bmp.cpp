@@ -1,5 +1,7 @@
 #include "bmp.h"
 
+#include "byte_io.h"
+
 #include <bit>
 
 namespace tw {
@@ -10,22 +12,6 @@ enum Compression : uint32_t {
     kRgb = 0,
     kBitFields = 3,
     kAlphaBitFields = 6,
-};
-
-class Reader {
-public:
-    explicit Reader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
-    bool Has(uint64_t offset, uint64_t n) const {
-        return offset <= bytes_.size() && n <= bytes_.size() - offset;
-    }
-    uint32_t U8(uint64_t o) const { return bytes_[o]; }
-    uint32_t U16(uint64_t o) const { return U8(o) | U8(o + 1) << 8; }
-    uint32_t U32(uint64_t o) const { return U16(o) | U16(o + 2) << 16; }
-    int32_t I32(uint64_t o) const { return static_cast<int32_t>(U32(o)); }
-    const uint8_t* At(uint64_t o) const { return bytes_.data() + o; }
-
-private:
-    std::span<const uint8_t> bytes_;
 };
 
 // One colour channel described by a bit mask, scaled to 8 bits.
@@ -52,107 +38,116 @@ constexpr uint32_t Argb(uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
     return (a & 0xFFu) << 24 | (r & 0xFFu) << 16 | (g & 0xFFu) << 8 | (b & 0xFFu);
 }
 
-} // namespace
-
-std::optional<Bitmap> DecodeBmp(std::span<const uint8_t> bytes) {
-    const Reader r(bytes);
-    if (!r.Has(0, 18) || r.U8(0) != 'B' || r.U8(1) != 'M') return std::nullopt;
-    const uint64_t pixelOffset = r.U32(10);
-    const uint64_t headerSize = r.U32(14);
-    if (headerSize < 12 || !r.Has(14, headerSize)) return std::nullopt;
-
+// What the headers say about the picture.
+struct Format {
+    uint64_t pixelOffset = 0;
+    uint64_t afterHeader = 0; // where the palette starts
     int64_t width = 0;
-    int64_t height = 0;
+    int64_t height = 0; // negative: rows stored top-down
     uint32_t bpp = 0;
-    uint32_t compression = kRgb;
     uint32_t coloursUsed = 0;
     uint32_t paletteEntrySize = 4;
     uint32_t masks[4] = {0, 0, 0, 0}; // red, green, blue, alpha
     bool haveMasks = false;
-    uint64_t afterHeader = 14 + headerSize;
+};
 
+// The bit-field masks of an info header (the reader stands at its end, 54 bytes into the
+// file): version 2+ headers hold them, a plain info header is followed by them.
+bool ReadMasks(ByteReader& r, uint32_t headerSize, uint32_t compression, Format& f) {
+    const uint32_t count = compression == kAlphaBitFields ? 4 : 3;
+    if (headerSize == 40) {
+        if (r.Remaining() < 4u * count) return false;
+        f.afterHeader += 4u * count;
+    } else if (headerSize < 40 + 4u * count) {
+        return false;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        if (!r.U32(f.masks[i])) return false;
+    }
+    if (headerSize >= 56 && count == 3 && !r.U32(f.masks[3])) return false;
+    f.haveMasks = true;
+    return true;
+}
+
+// The file header and the core or info header after it.
+bool ReadHeaders(ByteReader& r, Format& f) {
+    uint8_t magic[2] = {};
+    uint32_t pixelOffset = 0;
+    uint32_t headerSize = 0;
+    if (!r.U8(magic[0]) || !r.U8(magic[1]) || !r.Skip(8) || !r.U32(pixelOffset) ||
+        !r.U32(headerSize))
+        return false;
+    if (magic[0] != 'B' || magic[1] != 'M') return false;
+    // The header's size counts the size word just read.
+    if (headerSize < 12 || r.Remaining() < headerSize - 4) return false;
+    f.pixelOffset = pixelOffset;
+    f.afterHeader = 14 + uint64_t{headerSize};
+
+    uint16_t planes = 0;
+    uint16_t bpp = 0;
     if (headerSize == 12) {
-        width = r.U16(18);
-        height = r.U16(20);
-        if (r.U16(22) != 1) return std::nullopt;
-        bpp = r.U16(24);
-        paletteEntrySize = 3;
+        uint16_t width = 0, height = 0;
+        if (!r.U16(width) || !r.U16(height) || !r.U16(planes) || !r.U16(bpp)) return false;
+        f.width = width;
+        f.height = height;
+        f.paletteEntrySize = 3;
     } else {
-        if (headerSize < 40) return std::nullopt;
-        width = r.I32(18);
-        height = r.I32(22);
-        if (r.U16(26) != 1) return std::nullopt;
-        bpp = r.U16(28);
-        compression = r.U32(30);
-        coloursUsed = r.U32(46);
+        if (headerSize < 40) return false;
+        int32_t width = 0, height = 0;
+        uint32_t compression = kRgb;
+        // Image size and resolution are passed over, and so are the important colours.
+        if (!r.I32(width) || !r.I32(height) || !r.U16(planes) || !r.U16(bpp) ||
+            !r.U32(compression) || !r.Skip(12) || !r.U32(f.coloursUsed) || !r.Skip(4))
+            return false;
+        f.width = width;
+        f.height = height;
         if (compression == kBitFields || compression == kAlphaBitFields) {
-            const uint32_t count = compression == kAlphaBitFields ? 4 : 3;
-            // Version 2+ headers hold the masks; a plain info header is followed by them.
-            uint64_t at = 54;
-            if (headerSize == 40) {
-                if (!r.Has(afterHeader, 4u * count)) return std::nullopt;
-                afterHeader += 4u * count;
-            } else if (headerSize < 40 + 4u * count) {
-                return std::nullopt;
-            }
-            for (uint32_t i = 0; i < count; ++i) masks[i] = r.U32(at + 4u * i);
-            if (headerSize >= 56 && count == 3) masks[3] = r.U32(at + 12);
-            haveMasks = true;
+            if (!ReadMasks(r, headerSize, compression, f)) return false;
         } else if (compression != kRgb) {
-            return std::nullopt;
+            return false;
         }
     }
+    f.bpp = bpp;
+    return planes == 1;
+}
 
-    const bool topDown = height < 0;
-    if (topDown) height = -height;
-    if (width <= 0 || height <= 0 || width > kMaxBmpSide || height > kMaxBmpSide)
-        return std::nullopt;
-    if (width * height > kMaxBmpPixels) return std::nullopt;
-    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)
-        return std::nullopt;
-    if (haveMasks && bpp != 16 && bpp != 32) return std::nullopt;
+// Sizes, depth and masks that the decoder can take.
+bool Decodable(const Format& f, int64_t height) {
+    if (f.width <= 0 || height <= 0 || f.width > kMaxBmpSide || height > kMaxBmpSide) return false;
+    if (f.width * height > kMaxBmpPixels) return false;
+    if (f.bpp != 1 && f.bpp != 4 && f.bpp != 8 && f.bpp != 16 && f.bpp != 24 && f.bpp != 32)
+        return false;
+    return !f.haveMasks || f.bpp == 16 || f.bpp == 32;
+}
 
-    // Palette for the indexed formats.
-    uint32_t palette[256];
+// The palette of an indexed picture; returns the number of entries read.
+uint32_t ReadPalette(ByteReader& r, const Format& f, uint32_t (&palette)[256]) {
+    const uint32_t full = 1u << f.bpp;
+    uint32_t size = f.coloursUsed == 0 || f.coloursUsed > full ? full : f.coloursUsed;
+    if (!r.Seek(f.afterHeader)) return 0;
+    // Some writers declare more colours than they store; use what is there.
+    if (r.Remaining() < uint64_t{size} * f.paletteEntrySize)
+        size = static_cast<uint32_t>(r.Remaining() / f.paletteEntrySize);
+    for (uint32_t i = 0; i < size; ++i) {
+        std::span<const uint8_t> entry;
+        if (!r.Bytes(f.paletteEntrySize, entry)) return i;
+        palette[i] = Argb(0xFF, entry[2], entry[1], entry[0]);
+    }
+    return size;
+}
+
+// How the pixels of one row turn into colours.
+struct PixelRule {
+    uint32_t bpp = 0;
+    const uint32_t* palette = nullptr;
     uint32_t paletteSize = 0;
-    if (bpp <= 8) {
-        const uint32_t full = 1u << bpp;
-        paletteSize = coloursUsed == 0 || coloursUsed > full ? full : coloursUsed;
-        if (!r.Has(afterHeader, uint64_t{paletteSize} * paletteEntrySize)) {
-            // Some writers declare more colours than they store; use what is there.
-            const uint64_t room = afterHeader <= bytes.size() ? bytes.size() - afterHeader : 0;
-            paletteSize = static_cast<uint32_t>(room / paletteEntrySize);
-        }
-        for (uint32_t i = 0; i < paletteSize; ++i) {
-            const uint64_t o = afterHeader + uint64_t{i} * paletteEntrySize;
-            palette[i] = Argb(0xFF, r.U8(o + 2), r.U8(o + 1), r.U8(o));
-        }
+    Channel red{0}, green{0}, blue{0}, alpha{0};
+
+    uint32_t Masked(uint32_t v) const {
+        return Argb(alpha.Get(v, 0xFF), red.Get(v, 0), green.Get(v, 0), blue.Get(v, 0));
     }
 
-    if (!haveMasks) {
-        if (bpp == 16) {
-            masks[0] = 0x7C00;
-            masks[1] = 0x03E0;
-            masks[2] = 0x001F;
-        } else if (bpp == 32) {
-            masks[0] = 0x00FF0000;
-            masks[1] = 0x0000FF00;
-            masks[2] = 0x000000FF;
-        }
-    }
-    const Channel red(masks[0]), green(masks[1]), blue(masks[2]), alpha(masks[3]);
-
-    const uint64_t stride = ((static_cast<uint64_t>(width) * bpp + 31u) / 32u) * 4u;
-    if (!r.Has(pixelOffset, stride * static_cast<uint64_t>(height))) return std::nullopt;
-
-    Bitmap out;
-    out.width = static_cast<int32_t>(width);
-    out.height = static_cast<int32_t>(height);
-    out.pixels.resize(static_cast<std::size_t>(width * height));
-    for (int64_t row = 0; row < height; ++row) {
-        const int64_t y = topDown ? row : height - 1 - row;
-        const uint8_t* src = r.At(pixelOffset + stride * static_cast<uint64_t>(row));
-        uint32_t* dst = out.pixels.data() + y * width;
+    void DecodeRow(const uint8_t* src, uint32_t* dst, int64_t width) const {
         for (int64_t x = 0; x < width; ++x) {
             uint32_t c = 0;
             switch (bpp) {
@@ -165,23 +160,69 @@ std::optional<Bitmap> DecodeBmp(std::span<const uint8_t> bytes) {
                 c = index < paletteSize ? palette[index] : Argb(0xFF, 0, 0, 0);
                 break;
             }
-            case 16: {
-                const uint32_t v = src[2 * x] | uint32_t{src[2 * x + 1]} << 8;
-                c = Argb(alpha.Get(v, 0xFF), red.Get(v, 0), green.Get(v, 0), blue.Get(v, 0));
+            case 16:
+                c = Masked(src[2 * x] | uint32_t{src[2 * x + 1]} << 8);
                 break;
-            }
             case 24:
                 c = Argb(0xFF, src[3 * x + 2], src[3 * x + 1], src[3 * x]);
                 break;
-            default: {
-                const uint32_t v = src[4 * x] | uint32_t{src[4 * x + 1]} << 8 |
-                                   uint32_t{src[4 * x + 2]} << 16 | uint32_t{src[4 * x + 3]} << 24;
-                c = Argb(alpha.Get(v, 0xFF), red.Get(v, 0), green.Get(v, 0), blue.Get(v, 0));
+            default:
+                c = Masked(src[4 * x] | uint32_t{src[4 * x + 1]} << 8 |
+                           uint32_t{src[4 * x + 2]} << 16 | uint32_t{src[4 * x + 3]} << 24);
                 break;
-            }
             }
             dst[x] = c;
         }
+    }
+};
+
+// The masks of a picture whose header gave none.
+void DefaultMasks(Format& f) {
+    if (f.bpp == 16) {
+        f.masks[0] = 0x7C00;
+        f.masks[1] = 0x03E0;
+        f.masks[2] = 0x001F;
+    } else if (f.bpp == 32) {
+        f.masks[0] = 0x00FF0000;
+        f.masks[1] = 0x0000FF00;
+        f.masks[2] = 0x000000FF;
+    }
+}
+
+} // namespace
+
+std::optional<Bitmap> DecodeBmp(std::span<const uint8_t> bytes) {
+    ByteReader r(bytes);
+    Format f;
+    if (!ReadHeaders(r, f)) return std::nullopt;
+    const bool topDown = f.height < 0;
+    const int64_t height = topDown ? -f.height : f.height;
+    if (!Decodable(f, height)) return std::nullopt;
+
+    uint32_t palette[256];
+    PixelRule rule;
+    rule.bpp = f.bpp;
+    rule.palette = palette;
+    if (f.bpp <= 8) rule.paletteSize = ReadPalette(r, f, palette);
+    if (!f.haveMasks) DefaultMasks(f);
+    rule.red = Channel(f.masks[0]);
+    rule.green = Channel(f.masks[1]);
+    rule.blue = Channel(f.masks[2]);
+    rule.alpha = Channel(f.masks[3]);
+
+    const uint64_t stride = ((static_cast<uint64_t>(f.width) * f.bpp + 31u) / 32u) * 4u;
+    std::span<const uint8_t> rows;
+    if (!r.Seek(f.pixelOffset) || !r.Bytes(stride * static_cast<uint64_t>(height), rows))
+        return std::nullopt;
+
+    Bitmap out;
+    out.width = static_cast<int32_t>(f.width);
+    out.height = static_cast<int32_t>(height);
+    out.pixels.resize(static_cast<std::size_t>(f.width * height));
+    for (int64_t row = 0; row < height; ++row) {
+        const int64_t y = topDown ? row : height - 1 - row;
+        rule.DecodeRow(rows.data() + stride * static_cast<uint64_t>(row),
+                       out.pixels.data() + y * f.width, f.width);
     }
     return out;
 }

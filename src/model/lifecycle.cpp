@@ -1,6 +1,7 @@
 #include "model/lifecycle.h"
 
 #include "model/engine_control.h"
+#include "model/skin_files.h"
 #include "model/text.h"
 
 #include <algorithm>
@@ -11,8 +12,6 @@
 namespace tw {
 
 namespace {
-
-constexpr const char* kBackgroundFile = "Background.bmp";
 
 // The entry of `names` that is `wanted`, preferring an exact match, else one that differs
 // only in letter case.
@@ -123,7 +122,7 @@ void LoadSkinImages(Project& project, Platform& platform) {
         image.frames = image.width > 0 ? image.height / image.width : 0;
         image.bitmap = std::move(bitmap);
     }
-    BitmapHandle background = LoadSkinFile(project, platform, names, folder, kBackgroundFile);
+    BitmapHandle background = LoadSkinFile(project, platform, names, folder, kSkinBackgroundFile);
     if (background != nullptr) {
         project.background.width = background->width;
         project.background.height = background->height;

@@ -1,6 +1,7 @@
 #include "project.h"
 
 #include "engine_control.h"
+#include "skin_files.h"
 
 #include "text.h"
 
@@ -11,10 +12,6 @@
 namespace tw {
 
 namespace {
-
-constexpr const char* kDefaultSkinFiles[kSkinImageCount] = {
-    "Knob_0to10.bmp", "Knob_0to100.bmp",  "Knob_Plus_Minus.bmp", "Knob_1234.bmp",
-    "Knob_Wave.bmp",  "Switch_OnOff.bmp", "LED_Red.bmp"};
 
 struct KeyShape {
     int32_t offset;
@@ -92,7 +89,7 @@ void Project::SetDefaultIdentity() noexcept {
 
 void Project::SetDefaultSkinFileNames() noexcept {
     for (int32_t i = 0; i < kSkinImageCount; ++i)
-        SetText(skinImages[i].fileName, kDefaultSkinFiles[i]);
+        SetText(skinImages[i].fileName, kSkinImageFiles[i]);
 }
 
 void Project::ResetPatchNames() noexcept {

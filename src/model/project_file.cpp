@@ -2,6 +2,7 @@
 // readers, which take nothing in the file on trust.
 #include "model/project_file.h"
 
+#include "model/byte_io.h"
 #include "model/engine_control.h"
 #include "model/lifecycle.h"
 #include "model/text.h"
@@ -25,66 +26,33 @@ int32_t ClampCoordinate(int32_t v) {
     return std::clamp(v, -kCoordinateLimit, kCoordinateLimit);
 }
 
-// A cursor over the file's bytes. Reads past the end fail and leave the cursor at the end,
-// so a truncated file ends every loop that reads from it.
-class Cursor {
-public:
-    explicit Cursor(std::span<const uint8_t> bytes) : bytes_(bytes) {}
-
-    bool AtEnd() const { return pos_ >= bytes_.size(); }
-    std::size_t Remaining() const { return bytes_.size() - pos_; }
-    uint8_t NextByte() { return bytes_[pos_++]; }
-
-    bool I32(int32_t& v) {
-        if (Remaining() < 4) return Fail();
-        uint32_t u = 0;
-        for (int i = 0; i < 4; ++i) u |= uint32_t{bytes_[pos_ + i]} << (8 * i);
-        pos_ += 4;
-        v = static_cast<int32_t>(u);
-        return true;
+// A counted string. The field gets at most its size less one bytes (the rest is passed
+// over) and always a terminator. A negative length reads as damage (false, nothing
+// consumed but the count); a length past the end keeps what is there.
+bool ReadStringInto(ByteReader& c, char* field, std::size_t size) {
+    int32_t n = 0;
+    if (!c.I32(n) || n < 0) return false;
+    const std::size_t length = static_cast<std::size_t>(n);
+    std::span<const uint8_t> bytes;
+    c.Bytes(std::min(length, c.Remaining()), bytes);
+    if (field != nullptr) {
+        const std::size_t kept = std::min(bytes.size(), size - 1);
+        if (kept > 0) std::memcpy(field, bytes.data(), kept);
+        field[kept] = '\0';
+        // An embedded NUL ends the text as it would on screen.
     }
-    bool U8(uint8_t& v) {
-        if (Remaining() < 1) return Fail();
-        v = bytes_[pos_++];
-        return true;
-    }
-    bool Skip(std::size_t n) {
-        if (Remaining() < n) return Fail();
-        pos_ += n;
-        return true;
-    }
+    return bytes.size() == length;
+}
 
-    // A counted string. The field gets at most its size less one bytes (the rest is
-    // passed over) and always a terminator. A negative length reads as damage (false,
-    // nothing consumed but the count); a length past the end keeps what is there.
-    template <std::size_t N> bool String(char (&field)[N]) { return StringInto(field, N); }
-    bool SkipString() { return StringInto(nullptr, 0); }
+template <std::size_t N> bool ReadString(ByteReader& c, char (&field)[N]) {
+    return ReadStringInto(c, field, N);
+}
 
-private:
-    bool Fail() {
-        pos_ = bytes_.size();
-        return false;
-    }
-    bool StringInto(char* field, std::size_t size) {
-        int32_t n = 0;
-        if (!I32(n) || n < 0) return false;
-        const std::size_t length = static_cast<std::size_t>(n);
-        const std::size_t available = std::min(length, Remaining());
-        if (field != nullptr) {
-            const std::size_t kept = std::min(available, size - 1);
-            if (kept > 0) std::memcpy(field, bytes_.data() + pos_, kept);
-            field[kept] = '\0';
-            // An embedded NUL ends the text as it would on screen.
-        }
-        pos_ += available;
-        return available == length;
-    }
+bool SkipString(ByteReader& c) {
+    return ReadStringInto(c, nullptr, 0);
+}
 
-    std::span<const uint8_t> bytes_;
-    std::size_t pos_ = 0;
-};
-
-void ReadModules(Cursor& c, Project& p) {
+void ReadModules(ByteReader& c, Project& p) {
     int32_t count = 0;
     if (!c.I32(count)) return;
     for (int32_t i = 0; i < count; ++i) {
@@ -96,15 +64,15 @@ void ReadModules(Cursor& c, Project& p) {
             m.type = type;
             p.PlaceModule(slot, ClampCoordinate(x), ClampCoordinate(y));
             m.name[0] = '\0';
-            if (!c.String(m.name)) return;
-        } else if (!c.SkipString()) {
+            if (!ReadString(c, m.name)) return;
+        } else if (!SkipString(c)) {
             return;
         }
         if (!c.Skip(4)) return;
     }
 }
 
-void ReadCables(Cursor& c, Project& p) {
+void ReadCables(ByteReader& c, Project& p) {
     int32_t count = 0;
     if (!c.I32(count)) return;
     for (int32_t i = 0; i < count; ++i) {
@@ -114,7 +82,7 @@ void ReadCables(Cursor& c, Project& p) {
     }
 }
 
-void ReadParameters(Cursor& c, Project& p) {
+void ReadParameters(ByteReader& c, Project& p) {
     int32_t count = 0;
     if (!c.I32(count)) return;
     for (int32_t i = 0; i < count; ++i) {
@@ -127,7 +95,7 @@ void ReadParameters(Cursor& c, Project& p) {
             return;
         }
         if (!IsSlot(slot)) {
-            if (!c.SkipString() || !c.Skip(kParameterReservedBytes)) return;
+            if (!SkipString(c) || !c.Skip(kParameterReservedBytes)) return;
             continue;
         }
         ModuleSlot& m = p.slots[slot];
@@ -140,16 +108,16 @@ void ReadParameters(Cursor& c, Project& p) {
         m.steps = steps;
         m.showLabel = static_cast<uint8_t>(showLabel & 0xFF);
         std::memcpy(m.labelColour, rgb, sizeof rgb);
-        if (!c.String(m.name) || !c.Skip(kParameterReservedBytes)) return;
+        if (!ReadString(c, m.name) || !c.Skip(kParameterReservedBytes)) return;
     }
 }
 
 // "PST#" fills the patch values, the older "PRG#" the spare values; both name the patches.
-void ReadPatchTable(Cursor& c, Project& p, bool spare) {
+void ReadPatchTable(ByteReader& c, Project& p, bool spare) {
     int32_t n = 0;
     if (!c.I32(n) || n < 0) return;
     for (int32_t patch = 0; patch < kPatchCount; ++patch) {
-        if (!c.String(p.patchNames[patch])) return;
+        if (!ReadString(c, p.patchNames[patch])) return;
         for (int32_t i = 0; i < n; ++i) {
             int32_t slot = 0, value = 0;
             if (!c.I32(slot) || !c.I32(value)) return;
@@ -159,7 +127,7 @@ void ReadPatchTable(Cursor& c, Project& p, bool spare) {
     }
 }
 
-void ReadGraphics(Cursor& c, Project& p) {
+void ReadGraphics(ByteReader& c, Project& p) {
     int32_t count = 0;
     if (!c.I32(count) || count < 0) return;
     for (int32_t i = 0; i < count; ++i) {
@@ -186,7 +154,7 @@ void ReadGraphics(Cursor& c, Project& p) {
     if (!c.I32(count) || count < 0) return;
     for (int32_t i = 0; i < count; ++i) {
         char text[kPanelTextSize];
-        if (!c.String(text)) return;
+        if (!ReadString(c, text)) return;
         int32_t v[7];
         for (int32_t& x : v) {
             if (!c.I32(x)) return;
@@ -206,7 +174,7 @@ void ReadGraphics(Cursor& c, Project& p) {
     }
 }
 
-void ReadWindows(Cursor& c, Project& p, Platform& platform) {
+void ReadWindows(ByteReader& c, Project& p, Platform& platform) {
     if (!c.Skip(4)) return; // the count is not a count: there are always four
     for (int32_t i = 0; i < kEditorWindowCount; ++i) {
         int32_t v[5];
@@ -228,14 +196,14 @@ void ReadWindows(Cursor& c, Project& p, Platform& platform) {
     }
 }
 
-void ReadComments(Cursor& c, Project& p) {
+void ReadComments(ByteReader& c, Project& p) {
     int32_t count = 0;
     if (!c.I32(count) || count < 0) return;
     for (int32_t i = 0; i < count; ++i) {
         int32_t background = 0, border = 0, x = 0, y = 0;
         if (!c.I32(background) || !c.I32(border) || !c.I32(x) || !c.I32(y)) return;
         if (i >= kCommentCount) {
-            if (!c.SkipString()) return;
+            if (!SkipString(c)) return;
             continue;
         }
         CommentRecord& r = p.comments[i];
@@ -247,11 +215,11 @@ void ReadComments(Cursor& c, Project& p) {
         r.clicked = 0;
         r.text[0] = '\0';
         p.commentCount = i + 1;
-        if (!c.String(r.text)) return;
+        if (!ReadString(c, r.text)) return;
     }
 }
 
-void ReadHeader(Cursor& c, Project& p, Platform& platform) {
+void ReadHeader(ByteReader& c, Project& p, Platform& platform) {
     int32_t version = 0, target = 0, ox = 0, oy = 0;
     uint8_t zoom = 0, style = 0;
     if (!c.Skip(4) || !c.I32(version)) return;
@@ -269,9 +237,10 @@ void ReadHeader(Cursor& c, Project& p, Platform& platform) {
     platform.SelectZoom(p.zoom);
     if (!c.U8(style)) return;
     p.cableStyle = style <= 2 ? style : 0;
-    if (!c.Skip(14) || !c.SkipString()) return;
-    if (!c.String(p.pluginName) || !c.String(p.author) || !c.String(p.versionText)) return;
-    c.String(p.uniqueId);
+    if (!c.Skip(14) || !SkipString(c)) return;
+    if (!ReadString(c, p.pluginName) || !ReadString(c, p.author) || !ReadString(c, p.versionText))
+        return;
+    ReadString(c, p.uniqueId);
 }
 
 constexpr bool TagIs(const uint8_t (&window)[4], const char* tag) {
@@ -279,17 +248,17 @@ constexpr bool TagIs(const uint8_t (&window)[4], const char* tag) {
            window[2] == static_cast<uint8_t>(tag[2]) && window[3] == static_cast<uint8_t>(tag[3]);
 }
 
-void ScanChunks(Cursor& c, Project& p, Platform& platform) {
+void ScanChunks(ByteReader& c, Project& p, Platform& platform) {
     uint8_t window[4] = {0, 0, 0, 0};
     while (!c.AtEnd()) {
         window[0] = window[1];
         window[1] = window[2];
         window[2] = window[3];
-        window[3] = c.NextByte();
+        c.U8(window[3]);
         if (window[3] != '#') continue;
         bool parsed = true;
         if (TagIs(window, "SKN#")) {
-            c.String(p.skinName);
+            ReadString(c, p.skinName);
         } else if (TagIs(window, "MOD#")) {
             ReadModules(c, p);
         } else if (TagIs(window, "PLG#")) {
@@ -369,7 +338,7 @@ LoadResult OpenProjectBytes(Project& project, EngineControl& engine, Platform& p
     // The header tag and the version decide whether the project may be replaced at all:
     // a file that is no project (a picture, a sound, random bytes) leaves everything as it
     // was and is never remembered as the last project.
-    Cursor probe(bytes);
+    ByteReader probe(bytes);
     int32_t version = 0;
     const bool tagged = bytes.size() >= 4 && std::memcmp(bytes.data(), "HED#", 4) == 0;
     if (!tagged || !probe.Skip(4) || !probe.I32(version) || version < 0) {
@@ -385,7 +354,7 @@ LoadResult OpenProjectBytes(Project& project, EngineControl& engine, Platform& p
     FullReset(project, engine);
     ApplyNewProjectDefaults(project, platform);
 
-    Cursor c(bytes);
+    ByteReader c(bytes);
     ReadHeader(c, project, platform);
     ScanChunks(c, project, platform);
 

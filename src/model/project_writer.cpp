@@ -2,12 +2,12 @@
 // file behind.
 #include "model/project_file.h"
 
+#include "model/byte_io.h"
 #include "model/lifecycle.h"
 #include "model/text.h"
 #include "platform/atomic_file.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 
 namespace tw {
@@ -17,35 +17,11 @@ namespace {
 constexpr char kDashes[] = "--------------"; // 14 characters
 constexpr int32_t kParameterReservedBytes = 128;
 
-class Writer {
-public:
-    void I32(int32_t v) {
-        const auto u = static_cast<uint32_t>(v);
-        for (int i = 0; i < 4; ++i) bytes_.push_back(static_cast<uint8_t>(u >> (8 * i)));
-    }
-    void U8(uint8_t v) { bytes_.push_back(v); }
-    void F32(float v) {
-        uint32_t u = 0;
-        std::memcpy(&u, &v, sizeof u);
-        I32(static_cast<int32_t>(u));
-    }
-    void Raw(std::string_view s) { bytes_.insert(bytes_.end(), s.begin(), s.end()); }
-    void Zeros(int32_t n) { bytes_.insert(bytes_.end(), static_cast<std::size_t>(n), 0); }
-    void String(std::string_view s) {
-        I32(static_cast<int32_t>(s.size()));
-        Raw(s);
-    }
-    std::vector<uint8_t> Take() { return std::move(bytes_); }
-
-private:
-    std::vector<uint8_t> bytes_;
-};
-
 int32_t ClampCount(int32_t count, int32_t capacity) {
     return std::clamp(count, 0, capacity);
 }
 
-void WriteHeader(Writer& w, const Project& p) {
+void WriteHeader(ByteWriter& w, const Project& p) {
     w.Raw("HED#");
     w.I32(kProjectFileVersion);
     w.I32(p.TargetPlatform);
@@ -54,14 +30,14 @@ void WriteHeader(Writer& w, const Project& p) {
     w.U8(static_cast<uint8_t>(p.zoom & 0xFF));
     w.U8(static_cast<uint8_t>(p.cableStyle & 0xFF));
     w.Raw(kDashes);
-    w.String(kProductName);
-    w.String(GetText(p.pluginName));
-    w.String(GetText(p.author));
-    w.String(GetText(p.versionText));
-    w.String(GetText(p.uniqueId));
+    w.CountedText(kProductName);
+    w.CountedText(GetText(p.pluginName));
+    w.CountedText(GetText(p.author));
+    w.CountedText(GetText(p.versionText));
+    w.CountedText(GetText(p.uniqueId));
 }
 
-void WriteModules(Writer& w, const Project& p) {
+void WriteModules(ByteWriter& w, const Project& p) {
     w.Raw("MOD#");
     w.I32(p.CountOccupied());
     for (int32_t s = 0; s < kSlotCount; ++s) {
@@ -71,12 +47,12 @@ void WriteModules(Writer& w, const Project& p) {
         w.I32(m.type);
         w.I32(m.anchorX);
         w.I32(m.topY);
-        w.String(GetText(m.name));
+        w.CountedText(GetText(m.name));
         w.I32(0);
     }
 }
 
-void WriteCables(Writer& w, const Project& p) {
+void WriteCables(ByteWriter& w, const Project& p) {
     w.Raw("PLG#");
     int32_t count = 0;
     for (int32_t k = 0; k < kPortCount; ++k) count += p.Out[k].link != kNone ? 1 : 0;
@@ -88,7 +64,7 @@ void WriteCables(Writer& w, const Project& p) {
     }
 }
 
-void WriteParameters(Writer& w, const Project& p) {
+void WriteParameters(ByteWriter& w, const Project& p) {
     w.Raw("PAR#");
     w.I32(p.CountModulesOfType(kTypeParameter));
     for (int32_t s = 0; s < kSlotCount; ++s) {
@@ -107,19 +83,19 @@ void WriteParameters(Writer& w, const Project& p) {
         w.U8(m.labelColour[1]);
         w.U8(m.labelColour[2]);
         w.U8(0);
-        w.String(GetText(m.name));
+        w.CountedText(GetText(m.name));
         w.Zeros(kParameterReservedBytes);
     }
 }
 
-void WriteGuiSize(Writer& w, const SavedLayout& layout) {
+void WriteGuiSize(ByteWriter& w, const SavedLayout& layout) {
     w.Raw("GUI#");
     w.I32(2);
     w.I32(layout.guiWidth);
     w.I32(layout.guiHeight);
 }
 
-void WriteGraphics(Writer& w, const Project& p) {
+void WriteGraphics(ByteWriter& w, const Project& p) {
     w.Raw("GRA#");
     const int32_t polygons = ClampCount(p.polygonCount, kPolygonCount);
     w.I32(polygons);
@@ -135,17 +111,17 @@ void WriteGraphics(Writer& w, const Project& p) {
     w.I32(texts);
     for (int32_t i = 0; i < texts; ++i) {
         const PanelText& t = p.texts[i];
-        w.String(GetText(t.text));
+        w.CountedText(GetText(t.text));
         for (int32_t v : {t.x, t.y, t.size, t.red, t.green, t.blue, t.alpha}) w.I32(v);
         w.Zeros(4 * 4);
     }
 }
 
-void WritePatches(Writer& w, const Project& p) {
+void WritePatches(ByteWriter& w, const Project& p) {
     w.Raw("PST#");
     w.I32(p.CountModulesOfType(kTypeParameter));
     for (int32_t patch = 0; patch < kPatchCount; ++patch) {
-        w.String(GetText(p.patchNames[patch]));
+        w.CountedText(GetText(p.patchNames[patch]));
         for (int32_t s = 0; s < kSlotCount; ++s) {
             if (p.slots[s].type != kTypeParameter) continue;
             w.I32(s);
@@ -154,7 +130,7 @@ void WritePatches(Writer& w, const Project& p) {
     }
 }
 
-void WriteWindows(Writer& w, const SavedLayout& layout) {
+void WriteWindows(ByteWriter& w, const SavedLayout& layout) {
     w.Raw("WIN#");
     w.I32(kEditorWindowCount);
     for (const WindowPlacement& win : layout.windows) {
@@ -162,7 +138,7 @@ void WriteWindows(Writer& w, const SavedLayout& layout) {
     }
 }
 
-void WriteComments(Writer& w, const Project& p) {
+void WriteComments(ByteWriter& w, const Project& p) {
     w.Raw("COM#");
     const int32_t count = ClampCount(p.commentCount, kCommentCount);
     w.I32(count);
@@ -172,7 +148,7 @@ void WriteComments(Writer& w, const Project& p) {
         w.I32(c.showBorder);
         w.I32(c.x);
         w.I32(c.y);
-        w.String(GetText(c.text));
+        w.CountedText(GetText(c.text));
     }
 }
 
@@ -193,10 +169,10 @@ SavedLayout ReadSavedLayout(Platform& platform) {
 }
 
 std::vector<uint8_t> EncodeProject(const Project& project, const SavedLayout& layout) {
-    Writer w;
+    ByteWriter w;
     WriteHeader(w, project);
     w.Raw("SKN#");
-    w.String(GetText(project.skinName));
+    w.CountedText(GetText(project.skinName));
     WriteModules(w, project);
     WriteCables(w, project);
     WriteParameters(w, project);
@@ -205,7 +181,8 @@ std::vector<uint8_t> EncodeProject(const Project& project, const SavedLayout& la
     WritePatches(w, project);
     WriteWindows(w, layout);
     WriteComments(w, project);
-    return w.Take();
+    const std::string bytes = w.Take();
+    return {bytes.begin(), bytes.end()};
 }
 
 bool SaveProject(const Project& project, Platform& platform, std::string_view path) {

@@ -108,6 +108,13 @@ TEST_F(BuildDialogTest, OpensWithEveryControlDrawnAndTheBannerAndKeepsFieldsToTh
     }
     EXPECT_EQ(dialog.VersionField()->text().size() + dialog.IdField()->text().size(), 12);
     EXPECT_EQ(GetText(rig.P().pluginName), std::string(23, 'x'));
+    // The field's limit counts UTF-16 units and can cut a character outside the Basic
+    // Multilingual Plane in two: the name keeps whole characters only.
+    const QString keyboard = QString::fromUcs4(U"\U0001F3B9");
+    dialog.NameField()->setText(QString(21, QChar('a')) + keyboard);
+    EXPECT_EQ(GetText(rig.P().pluginName), std::string(21, 'a') + "\xF0\x9F\x8E\xB9");
+    dialog.NameField()->setText(QString(22, QChar('a')) + keyboard);
+    EXPECT_EQ(GetText(rig.P().pluginName), std::string(22, 'a'));
     EXPECT_EQ(GetText(rig.P().versionText), "1000");
 }
 
@@ -206,8 +213,8 @@ TEST_F(PreferencesDialogTest, ShowsTheDevicesInUseAndMovesPlayingAudioToTheChose
     EXPECT_EQ(devices->calls, (Texts{"stop", "select Studio Out", "start", "midi Pads"}));
     EXPECT_EQ(GetText(rig.preferences.audioDevice), "Studio Out");
     EXPECT_EQ(GetText(rig.preferences.midiDevice), "Pads");
-    EXPECT_EQ(rig.preferences.sampleRateCode, 0);
-    EXPECT_EQ(rig.preferences.sampleRate, 44100u); // the rate in use changes at the next start
+    // The preferences name the chosen rate at once; the devices take it at the next start.
+    EXPECT_EQ(SampleRateOfCode(rig.preferences.sampleRateCode), 44100u);
     // Cancel keeps the devices switched and writes no file.
     dialog->CancelButton()->click();
     EXPECT_EQ(dialog->result(), kPreferencesCancelled);

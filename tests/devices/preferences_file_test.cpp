@@ -92,7 +92,7 @@ TEST_F(PreferencesFile, EmptyValuesMakeA22ByteFileThatLoadsAt48kWithoutOpeningAP
     auto fresh = test::MakeProject();
     SetText(fresh->appFolder, app.string());
     EXPECT_EQ(LoadPreferences(*fresh, loaded, host), PreferencesRead::Loaded);
-    EXPECT_EQ(loaded.sampleRate, 48000u);
+    EXPECT_EQ(SampleRateOfCode(loaded.sampleRateCode), 48000u);
     EXPECT_TRUE(host.opened.empty());
     EXPECT_TRUE(host.information.empty());
 }
@@ -111,12 +111,12 @@ TEST_F(PreferencesFile, TextsAreWrittenByteForByteInTheirOrder) {
 
     auto fresh = test::MakeProject();
     DevicePreferences loaded;
-    loaded.sampleRate = 48000;
+    loaded.sampleRateCode = 1;
     EXPECT_EQ(DecodePreferences(expected, *fresh, loaded), PreferencesRead::Loaded);
     EXPECT_EQ(GetText(fresh->outputFolder), "/home/me/plugins");
     EXPECT_EQ(GetText(loaded.midiDevice), "Keys 100%s");
     EXPECT_EQ(GetText(loaded.audioDevice), "HDA Intel PCH");
-    EXPECT_EQ(loaded.sampleRate, 44100u);
+    EXPECT_EQ(SampleRateOfCode(loaded.sampleRateCode), 44100u);
     EXPECT_EQ(fresh->openLastProject, 1);
     EXPECT_EQ(GetText(fresh->projectPath), "/home/me/My Synth.tw1");
 }
@@ -131,12 +131,12 @@ TEST_F(PreferencesFile, OpenLastProjectReopensTheStoredPath) {
 
 TEST_F(PreferencesFile, MissingFileGivesDefaultsAndOpensTheDemoProject) {
     SetText(project->outputFolder, "/somewhere");
-    devices.sampleRate = 48000;
+    devices.sampleRateCode = 1;
     EXPECT_EQ(LoadPreferences(*project, devices, host), PreferencesRead::Missing);
     EXPECT_EQ(host.defaultsApplied, 1);
     EXPECT_EQ(host.propertiesCleared, 1);
     EXPECT_EQ(GetText(project->outputFolder), "");
-    EXPECT_EQ(devices.sampleRate, 44100u);
+    EXPECT_EQ(SampleRateOfCode(devices.sampleRateCode), 44100u);
     EXPECT_EQ(project->openLastProject, 1);
     // The demo becomes the last project, which the start-up then reopens.
     EXPECT_EQ(host.opened, (std::vector<std::string>{DemoPath(), DemoPath()}));
@@ -151,7 +151,7 @@ TEST_F(PreferencesFile, AnotherVersionGivesDefaultsWithoutReopeningTheLastProjec
     EXPECT_EQ(LoadPreferences(*project, devices, host), PreferencesRead::WrongVersion);
     EXPECT_EQ(host.defaultsApplied, 1);
     EXPECT_EQ(host.opened, std::vector<std::string>{DemoPath()});
-    EXPECT_EQ(devices.sampleRate, 44100u);
+    EXPECT_EQ(SampleRateOfCode(devices.sampleRateCode), 44100u);
 }
 
 // A damaged file keeps every value that can still be read and says which took their
@@ -196,7 +196,7 @@ TEST_F(PreferencesFile, ADamagedFileKeepsWhatCanBeReadAndIsKeptAsABackup) {
         EXPECT_EQ(GetText(fresh->outputFolder), kept(kPrefPluginFolder) ? "/keep/out" : "");
         EXPECT_EQ(GetText(loaded.midiDevice), kept(kPrefMidiDevice) ? "m" : "");
         EXPECT_EQ(GetText(loaded.audioDevice), kept(kPrefAudioDevice) ? "a" : "");
-        EXPECT_EQ(loaded.sampleRate, kept(kPrefSampleRate) ? 48000u : 44100u);
+        EXPECT_EQ(SampleRateOfCode(loaded.sampleRateCode), kept(kPrefSampleRate) ? 48000u : 44100u);
         EXPECT_EQ(fresh->openLastProject, 1);
         // Only a path that was read is reopened.
         EXPECT_EQ(seen.opened, kept(kPrefLastProject) ? std::vector<std::string>{"/data/last.tw1"}
@@ -229,7 +229,6 @@ TEST_F(PreferencesFile, TextsExactlyFillingTheirFieldsAreAccepted) {
 
 TEST_F(PreferencesFile, AShortFileKeepsWhatItHoldsAndLeavesTheRestAsItWas) {
     SetText(devices.audioDevice, "Old Audio");
-    devices.sampleRate = 48000;
     devices.sampleRateCode = 1;
     project->openLastProject = 0;
     // The audio device name is cut off in the middle.
@@ -241,17 +240,23 @@ TEST_F(PreferencesFile, AShortFileKeepsWhatItHoldsAndLeavesTheRestAsItWas) {
     EXPECT_EQ(GetText(project->outputFolder), "/plugins");
     EXPECT_EQ(GetText(devices.midiDevice), "Midi In");
     EXPECT_EQ(GetText(devices.audioDevice), "Old Audio");
-    EXPECT_EQ(devices.sampleRate, 48000u);
+    EXPECT_EQ(SampleRateOfCode(devices.sampleRateCode), 48000u);
     EXPECT_TRUE(host.opened.empty()); // the open-last flag kept its old 0
     EXPECT_EQ(host.defaultsApplied, 0);
 }
 
-TEST_F(PreferencesFile, AnUnknownSampleRateCodeLeavesTheRate) {
-    devices.sampleRate = 48000;
-    const std::string bytes =
-        Word(414) + Word(0) + Word(0) + Word(0) + std::string{'\x07', '\x00'} + Word(0);
-    EXPECT_EQ(DecodePreferences(bytes, *project, devices), PreferencesRead::Loaded);
-    EXPECT_EQ(devices.sampleRate, 48000u);
+// A code the program never writes names the default rate, whatever was chosen before, and
+// is written back as it was read.
+TEST_F(PreferencesFile, AnUnknownSampleRateCodeNamesTheDefaultRateAndIsKept) {
+    for (const char code : {'\x02', '\x07', '\xFF'}) {
+        SCOPED_TRACE(static_cast<int>(static_cast<uint8_t>(code)));
+        devices.sampleRateCode = 1;
+        const std::string bytes =
+            Word(414) + Word(0) + Word(0) + Word(0) + std::string{code, '\x00'} + Word(0);
+        EXPECT_EQ(DecodePreferences(bytes, *project, devices), PreferencesRead::Loaded);
+        EXPECT_EQ(SampleRateOfCode(devices.sampleRateCode), 44100u);
+        EXPECT_EQ(EncodePreferences(*project, devices), bytes);
+    }
 }
 
 TEST_F(PreferencesFile, AFailedSaveReportsThePathAndKeepsThePreviousFile) {
