@@ -4,75 +4,67 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace tw {
 namespace {
 
 using test::AddModule;
 using test::MakeProject;
 
-void Drag(Project& p, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    LeftPress(p, x0, y0);
-    PointerMove(p, (x0 + x1) / 2, (y0 + y1) / 2);
-    PointerMove(p, x1, y1);
-    LeftRelease(p, x1, y1);
-}
-
-TEST(CanvasHitTest, PortMarkersAreHitStrictlyInsideAndHiddenInputsNever) {
+TEST(CanvasHitTest, MarkersAreHitStrictlyInsideAndBoxesWithTheirEdges) {
     auto p = MakeProject();
-    const int32_t meter = AddModule(*p, kTypeVoltMeter, 200, 100);
-    const PortRecord& in = p->In[PortIndex(meter, 0)];
-    EXPECT_EQ(HitInput(*p, in.x + 1, in.y + 1), PortIndex(meter, 0));
-    EXPECT_EQ(HitInput(*p, in.x, in.y + 1), kNone) << "the marker's edge is outside";
-    EXPECT_EQ(HitInput(*p, in.x + p->portSize, in.y + 1), kNone);
-    const PortRecord& hidden = p->In[PortIndex(meter, 1)];
-    EXPECT_EQ(HitInput(*p, hidden.x + 2, hidden.y + 2), kNone);
-    const PortRecord& out = p->Out[PortIndex(meter, 0)];
-    EXPECT_EQ(HitOutput(*p, out.x + 4, out.y + 4), PortIndex(meter, 0));
-    EXPECT_EQ(HitInput(*p, out.x + 4, out.y + 4), kNone);
-}
-
-TEST(CanvasHitTest, TheHighestSlotWinsAndTheBoxEdgesCount) {
-    auto p = MakeProject();
-    const int32_t low = AddModule(*p, kTypeAmplifier, 200, 100);
-    const int32_t high = AddModule(*p, kTypeAmplifier, 200, 100);
+    const int32_t low = AddModule(*p, kTypeVoltMeter, 200, 100);
+    const int32_t high = AddModule(*p, kTypeVoltMeter, 200, 100);
+    const PortRecord& in = p->In[PortIndex(low, 0)];
+    const PortRecord& hidden = p->In[PortIndex(low, 1)];
+    const PortRecord& out = p->Out[PortIndex(low, 0)];
     const ModuleSlot& s = p->slots[high];
-    EXPECT_EQ(FindModuleAt(*p, s.anchorX + s.halfWidthPx, s.topY + s.heightPx), high);
-    EXPECT_EQ(FindModuleAt(*p, s.anchorX + s.halfWidthPx + 1, s.topY), kNone);
-    p->DeleteModule(high);
+    // x, y -> input, output and module hit
+    const int32_t rows[][5] = {
+        {in.x + 1, in.y + 1, PortIndex(low, 0), kNone, high},
+        {in.x, in.y + 1, kNone, kNone, high},
+        {in.x + p->portSize, in.y + 1, kNone, kNone, high},
+        {hidden.x + 2, hidden.y + 2, kNone, kNone, high},
+        {out.x + 4, out.y + 4, kNone, PortIndex(low, 0), high},
+        {s.anchorX + s.halfWidthPx, s.topY + s.heightPx, kNone, kNone, high},
+        {s.anchorX + s.halfWidthPx + 1, s.topY, kNone, kNone, kNone},
+    };
+    for (const auto& [x, y, input, output, module] : rows) {
+        EXPECT_EQ(std::vector({HitInput(*p, x, y), HitOutput(*p, x, y), FindModuleAt(*p, x, y)}),
+                  std::vector({input, output, module}))
+            << x << ", " << y;
+    }
     EXPECT_TRUE(HitModule(*p, 200, 101));
-    EXPECT_EQ(p->currentSlot, low);
-    EXPECT_EQ(p->grabDx, 0);
-    EXPECT_EQ(p->grabDy, 1);
-    EXPECT_EQ(p->propertiesTarget, kTargetModule);
+    EXPECT_EQ(std::vector({p->currentSlot, p->grabDx, p->grabDy, p->propertiesTarget}),
+              std::vector({high, 0, 1, int32_t{kTargetModule}}));
 }
 
-// Four modules at the corners of a square; a band around the two on the left.
-class BandDirections : public ::testing::TestWithParam<int> {};
+void Drag(Project& p, int32_t x0, int32_t y0, int32_t x1, int32_t y1, bool release = true) {
+    LeftPress(p, x0, y0);
+    PointerMove(p, x0 + 1, y0 + 1); // arms the band, or starts moving what is selected
+    PointerMove(p, x1, y1);
+    if (release) LeftRelease(p, x1, y1);
+}
 
-TEST_P(BandDirections, SelectTheSameModulesWhicheverCornerTheDragStartsFrom) {
-    auto p = MakeProject();
-    const int32_t topLeft = AddModule(*p, kTypeAdd, 100, 100);
-    const int32_t bottomLeft = AddModule(*p, kTypeAdd, 100, 300);
-    const int32_t right = AddModule(*p, kTypeAdd, 400, 100);
+TEST(BandSelection, ABandFromAnyCornerSelectsTheModulesInside) {
     const int32_t corners[4][4] = {
         {50, 50, 200, 350}, {200, 50, 50, 350}, {50, 350, 200, 50}, {200, 350, 50, 50}};
-    const int32_t* c = corners[GetParam()];
-    LeftPress(*p, c[0], c[1]);
-    PointerMove(*p, c[0] + 1, c[1] + 1); // arms the band at this point
-    PointerMove(*p, c[2], c[3]);
-    EXPECT_EQ(p->bandVisible, 1);
-    EXPECT_EQ(p->bandLeft, 50);
-    EXPECT_EQ(p->bandTop, 50);
-    EXPECT_EQ(p->bandRight, 200);
-    EXPECT_EQ(p->bandBottom, 350);
-    LeftRelease(*p, c[2], c[3]);
-    EXPECT_EQ(p->bandState, kBandSelected);
-    EXPECT_EQ(p->slots[topLeft].selected, 1);
-    EXPECT_EQ(p->slots[bottomLeft].selected, 1);
-    EXPECT_EQ(p->slots[right].selected, 0);
+    for (const auto& [x0, y0, x1, y1] : corners) {
+        auto p = MakeProject();
+        const int32_t a = AddModule(*p, kTypeAdd, 100, 100);
+        const int32_t b = AddModule(*p, kTypeAdd, 100, 300);
+        const int32_t right = AddModule(*p, kTypeAdd, 400, 100);
+        Drag(*p, x0, y0, x1, y1, false);
+        EXPECT_EQ(std::vector<int32_t>(
+                      {p->bandVisible, p->bandLeft, p->bandTop, p->bandRight, p->bandBottom}),
+                  std::vector({1, 50, 50, 200, 350}));
+        LeftRelease(*p, x1, y1);
+        EXPECT_EQ(
+            std::vector({p->slots[a].selected, p->slots[b].selected, p->slots[right].selected}),
+            std::vector<uint8_t>({1, 1, 0}));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(AllFour, BandDirections, ::testing::Values(0, 1, 2, 3));
 
 TEST(BandSelection, AClickWithoutMovementLeavesAZeroBandThatTheNextEventClears) {
     auto p = MakeProject();
@@ -85,51 +77,27 @@ TEST(BandSelection, AClickWithoutMovementLeavesAZeroBandThatTheNextEventClears) 
     EXPECT_EQ(p->bandState, kBandIdle);
 }
 
-TEST(BandSelection, PressingInsideTheBandMovesTheSelectionByTheSnappedDistance) {
+TEST(BandSelection, ADragInsideTheBandOrWithShiftMovesTheSelectionOnTheGrid) {
     auto p = MakeProject();
     const int32_t inside = AddModule(*p, kTypeAdd, 100, 100);
     const int32_t outside = AddModule(*p, kTypeAdd, 400, 100);
     const int32_t note = p->InsertComment(60, 120);
     Drag(*p, 40, 40, 250, 250);
-    ASSERT_EQ(p->slots[inside].selected, 1);
-    ASSERT_EQ(p->comments[note].selected, 1);
-    // Press at (140, 200), first move starts the move, then drag by (+43, +21).
-    LeftPress(*p, 140, 200);
-    EXPECT_EQ(p->bandState, kBandMoving);
-    EXPECT_EQ(p->bandVisible, 0);
-    PointerMove(*p, 183, 221); // snapped to (180, 220): moved by (40, 20)
-    EXPECT_EQ(p->slots[inside].anchorX, 140);
-    EXPECT_EQ(p->slots[inside].topY, 120);
-    EXPECT_EQ(p->comments[note].x, 100);
-    EXPECT_EQ(p->comments[note].y, 140);
-    EXPECT_EQ(p->slots[outside].anchorX, 400);
-    LeftRelease(*p, 183, 221);
+    Drag(*p, 140, 200, 183, 221); // snapped to (180, 220): moved by (40, 20)
+    EXPECT_EQ(std::vector({p->slots[inside].anchorX, p->slots[inside].topY, p->comments[note].x,
+                           p->comments[note].y, p->slots[outside].anchorX}),
+              std::vector({140, 120, 100, 140, 400}));
     EXPECT_EQ(p->bandState, kBandIdle);
     EXPECT_EQ(p->slots[inside].selected, 0);
-}
 
-TEST(BandSelection, ShiftPressSelectsEverythingAndTheFirstMoveStartsMovingIt) {
-    auto p = MakeProject();
-    const int32_t a = AddModule(*p, kTypeAdd, 100, 100);
-    const int32_t b = AddModule(*p, kTypeAdd, 1000, 600);
+    // Shift takes everything; a Shift-click without movement leaves nothing selected.
     p->shiftHeld = 1;
-    LeftPress(*p, 500, 400);
-    EXPECT_EQ(p->bandState, kBandSelected);
-    EXPECT_EQ(p->slots[a].selected, 1);
-    EXPECT_EQ(p->slots[b].selected, 1);
-    PointerMove(*p, 520, 420); // starts the move
-    EXPECT_EQ(p->slots[a].anchorX, 100);
-    PointerMove(*p, 540, 440);
-    EXPECT_EQ(p->slots[a].anchorX, 140);
-    EXPECT_EQ(p->slots[b].topY, 640);
-    LeftRelease(*p, 540, 440);
-    EXPECT_EQ(p->slots[a].selected, 0);
-
-    // A Shift-click without movement leaves nothing selected.
+    Drag(*p, 500, 400, 540, 440);
+    EXPECT_EQ(std::vector({p->slots[inside].anchorX, p->slots[outside].anchorX}),
+              std::vector({180, 440}));
     LeftPress(*p, 500, 400);
     LeftRelease(*p, 500, 400);
-    EXPECT_EQ(p->slots[a].selected, 0);
-    EXPECT_EQ(p->slots[b].selected, 0);
+    EXPECT_EQ(p->slots[inside].selected + p->slots[outside].selected, 0);
 }
 
 // The context menu takes the pointer, so the left release never reaches the canvas.
@@ -156,45 +124,30 @@ TEST(RightPress, EndsALeftDragAsItsReleaseWould) {
     EXPECT_EQ(p->Out[PortIndex(meter, 0)].link, PortIndex(a440, 0));
 
     // A band keeps what it selected, also when the left release turns up late.
-    LeftPress(*p, 450, 50);
-    PointerMove(*p, 451, 51);
-    PointerMove(*p, 700, 250);
+    Drag(*p, 450, 50, 700, 250, false);
     RightPress(*p, 700, 250);
     EXPECT_EQ(p->bandState, kBandSelected);
     LeftRelease(*p, 700, 250);
     EXPECT_EQ(p->slots[meter].selected, 1);
 }
 
-TEST(WheelZoom, StepsOneLevelPerNotchWithinOneToTen) {
+TEST(WheelZoom, WholeNotchesStepWithinOneToTenAndPartsAddUpInBothDirections) {
     auto p = MakeProject();
     const int32_t slot = AddModule(*p, kTypeAdd, 100, 100); // logical (20, 20)
     int32_t pending = 0;
-    EXPECT_TRUE(WheelZoom(*p, 120, pending));
-    EXPECT_EQ(p->zoom, 5);
-    EXPECT_EQ(p->previousZoom, 4);
-    EXPECT_EQ(p->slots[slot].anchorX, 120);
-    EXPECT_EQ(p->slots[slot].halfWidthPx, 20);
-    for (int i = 0; i < 8; ++i) WheelZoom(*p, 120, pending);
-    EXPECT_EQ(p->zoom, 10);
-    for (int i = 0; i < 12; ++i) WheelZoom(*p, -120, pending);
-    EXPECT_EQ(p->zoom, 1);
-    WheelZoom(*p, -120, pending);
-    EXPECT_EQ(p->zoom, 1);
-}
-
-TEST(WheelZoom, FineWheelsZoomOnlyOnWholeNotchesInBothDirections) {
-    auto p = MakeProject();
-    int32_t pending = 0;
-    EXPECT_FALSE(WheelZoom(*p, -15, pending));
-    EXPECT_EQ(p->zoom, 4);
-    for (int i = 0; i < 6; ++i) WheelZoom(*p, -15, pending);
-    EXPECT_EQ(p->zoom, 4);
-    EXPECT_TRUE(WheelZoom(*p, -15, pending));
-    EXPECT_EQ(p->zoom, 3);
-    WheelZoom(*p, 60, pending);
-    EXPECT_EQ(p->zoom, 3);
-    WheelZoom(*p, 60, pending);
-    EXPECT_EQ(p->zoom, 4);
+    auto turn = [&](int32_t notches, int32_t delta) {
+        bool zoomed = false;
+        for (int32_t i = 0; i < notches; ++i) zoomed = WheelZoom(*p, delta, pending);
+        return zoomed;
+    };
+    // notches of delta -> zoom, and whether the last one completed a notch
+    const int32_t rows[][4] = {{1, 120, 5, 1}, {8, 120, 10, 1}, {12, -120, 1, 1}, {1, -120, 1, 1},
+                               {1, 15, 1, 0},  {7, 15, 2, 1},   {1, -60, 2, 0},   {1, -60, 1, 1}};
+    for (const auto& [notches, delta, zoom, zoomed] : rows) {
+        EXPECT_EQ(turn(notches, delta), zoomed != 0) << notches << " x " << delta;
+        EXPECT_EQ(p->zoom, zoom) << notches << " x " << delta;
+        EXPECT_EQ(p->slots[slot].anchorX, 20 * (zoom + 1));
+    }
 }
 
 } // namespace
