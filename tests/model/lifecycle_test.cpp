@@ -1,183 +1,149 @@
-// New / open / save flows, the default layout, skin images and the patches.
-#include "model/lifecycle.h"
-#include "model/project_file.h"
-#include "model/text.h"
-#include "platform/headless_platform.h"
-#include "support/builders.h"
-#include "support/fake_engine.h"
-#include "support/files.h"
+// New / open flows, skins and their pictures, and the patches.
+#include "model/bmp.h"
+#include "model/project_fixture.h"
 
 #include <gtest/gtest.h>
 
 namespace tw {
 namespace {
 
-struct Fixture {
-    std::unique_ptr<Project> project = test::MakeProject();
-    HeadlessPlatform platform;
-    test::FakeEngine engine;
-    test::TempDir dir;
-
-    Fixture() {
-        SetText(project->appFolder, dir.Path().string());
-        FullReset(*project, engine);
-        ApplyNewProjectDefaults(*project, platform);
-        platform.ClearRecord();
-        engine.calls.clear();
-    }
-};
-
-constexpr int32_t kFrames[7] = {11, 101, 3, 4, 5, 2, 2};
+using test::Fixture;
+using V = std::vector<int32_t>;
+using enum MessageAnswer;
 
 TEST(Flows, NewAndOpenOfferToSaveFirstAndKeepTheWorkUnlessItMayGo) {
     Fixture source;
     test::AddModule(*source.project, kTypeNoise);
     const std::string file = source.dir.File("in.tw1");
     ASSERT_TRUE(SaveProject(*source.project, source.platform, file));
-    const auto none = std::optional<std::string>();
-    const struct {
-        bool open;
-        MessageAnswer answer, confirm; // to the offer, and to the save's confirmation
-        bool savePath, openPath, replaced;
-    } rows[] = {
-        {false, MessageAnswer::Cancel, MessageAnswer::Ok, true, false, false},
-        {false, MessageAnswer::Yes, MessageAnswer::Ok, false, false, false},
-        {false, MessageAnswer::Yes, MessageAnswer::Cancel, true, false, false},
-        {false, MessageAnswer::Yes, MessageAnswer::Ok, true, false, true},
-        {false, MessageAnswer::No, MessageAnswer::Ok, false, false, true},
-        {true, MessageAnswer::Cancel, MessageAnswer::Ok, false, true, false},
-        {true, MessageAnswer::Yes, MessageAnswer::Ok, false, true, false},
-        {true, MessageAnswer::No, MessageAnswer::Ok, false, false, false},
-        {true, MessageAnswer::No, MessageAnswer::Ok, false, true, true},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << (row.open ? "open " : "new ") << &row - rows);
+    // Open or New; answer to the offer and to the save's confirmation; whether the save
+    // and open dialogs give a path -> whether the project was replaced.
+    const std::tuple<bool, MessageAnswer, MessageAnswer, bool, bool, bool> rows[] = {
+        {false, Cancel, Ok, true, false, false},  {false, Yes, Ok, false, false, false},
+        {false, Yes, Cancel, true, false, false}, {false, Yes, Ok, true, false, true},
+        {false, No, Ok, false, false, true},      {true, Cancel, Ok, false, true, false},
+        {true, Yes, Ok, false, true, false},      {true, No, Ok, false, false, false},
+        {true, No, Ok, false, true, true}};
+    for (const auto& [open, answer, confirm, savePath, openPath, replaced] : rows) {
+        SCOPED_TRACE(testing::Message() << (open ? "open, " : "new, ") << static_cast<int>(answer));
         Fixture f;
         test::AddModule(*f.project, kTypeAdsr);
+        SetText(f.project->pluginName, "Mine");
         const std::string saved = f.dir.File("saved.tw1");
-        f.platform.answers = {row.answer, row.confirm};
-        f.platform.savePaths = {row.savePath ? std::optional(saved) : none};
-        f.platform.openPaths = {row.openPath ? std::optional(file) : none};
-        const bool replaced = row.open ? OpenFlow(*f.project, f.engine, f.platform).has_value()
-                                       : NewProjectFlow(*f.project, f.engine, f.platform);
-        EXPECT_EQ(replaced, row.replaced);
+        f.platform.answers = {answer, confirm};
+        f.platform.savePaths = {savePath ? std::optional(saved) : std::nullopt};
+        f.platform.openPaths = {openPath ? std::optional(file) : std::nullopt};
+        const bool done = open ? OpenFlow(*f.project, f.engine, f.platform).has_value()
+                               : NewProjectFlow(*f.project, f.engine, f.platform);
         EXPECT_EQ(f.platform.messages.at(0).text,
-                  row.open ? "Save project first" : "Save Changes To Synth.tw1");
+                  open ? "Save project first" : "Save Changes To Mine.tw1");
         EXPECT_EQ(f.platform.messages[0].buttons, MessageButtons::YesNoCancel);
-        EXPECT_EQ(f.project->slots[0].type != kTypeAdsr, row.replaced);
-        EXPECT_EQ(f.platform.audioStops, row.replaced ? 1 : 0);
-        EXPECT_EQ(std::filesystem::exists(saved), row.answer == MessageAnswer::Yes &&
-                                                      row.savePath &&
-                                                      row.confirm == MessageAnswer::Ok);
+        EXPECT_EQ(V({done, f.project->slots[0].type != kTypeAdsr, f.platform.audioStops,
+                     GetText(f.project->pluginName) != "Mine"}),
+                  V(4, replaced));
+        EXPECT_EQ(std::filesystem::exists(saved), answer == Yes && savePath && confirm == Ok);
     }
 }
 
-TEST(Flows, NewResetsToTheDefaults) {
+TEST(Skins, PicturesAreFoundWithoutRegardToCaseOrReportedOnceKeepingTheirOldImage) {
     Fixture f;
-    SetText(f.project->pluginName, "Mine");
-    f.project->zoom = 7;
-    f.platform.answers = {MessageAnswer::No};
-    EXPECT_TRUE(NewProjectFlow(*f.project, f.engine, f.platform));
-    EXPECT_EQ(GetText(f.project->pluginName), "Synth");
-    EXPECT_EQ(f.project->zoom, 4);
-    EXPECT_EQ(f.platform.mainTitle, "Tonewright - Synth");
-}
-
-TEST(DefaultLayout, FillsTheMainWindowWithTheDspEditorAndShowsEveryWindowKeepingSizes) {
-    Fixture f;
-    f.platform.mainWindow = {0, 0, 1000, 700};
-    f.platform.ShowEditorWindow(EditorWindow::MidiMonitor, false);
-    f.platform.MoveEditorWindow(EditorWindow::GuiEditor, {1, 2, 333, 222});
-    ApplyDefaultLayout(*f.project, f.platform);
-    const HeadlessWindow* w = f.platform.windows;
-    EXPECT_EQ(std::vector({w[0].rect.width, w[0].rect.height, w[1].rect.x, w[1].rect.width}),
-              std::vector({984, 572, 450, 333}));
-    for (int i = 0; i < 4; ++i) EXPECT_TRUE(w[i].visible && w[i].raisedCount == 1) << i;
-    EXPECT_EQ(f.project->windows[1].width, 333);
-}
-
-TEST(SkinImages, StripsAreFoundWithoutRegardToCaseAndGiveTheirFrames) {
-    Fixture f;
-    test::WriteSkin(f.dir.Path(), "Default", kFrames, 32);
-    const std::filesystem::path folder = f.dir.Path() / "Skins" / "Default";
-    std::filesystem::rename(folder / "Knob_Wave.bmp", folder / "knob_wave.BMP");
-    std::filesystem::rename(f.dir.Path() / "Skins", f.dir.Path() / "SKINS");
-    SetText(f.project->skinName, "default");
-    LoadSkinImages(*f.project, f.platform);
-    EXPECT_TRUE(f.platform.messages.empty());
-    const SkinImage* images = f.project->skinImages;
-    EXPECT_EQ(std::vector({images[0].frames, images[0].height, images[4].frames}),
-              std::vector({11, 352, 5}));
-    EXPECT_EQ(f.project->background.width, 40);
-}
-
-TEST(SkinImages, EachMissingOrUnreadableFileIsReportedOnceAndKeepsItsOldImage) {
-    Fixture f;
-    test::WriteSkin(f.dir.Path(), "Default", kFrames);
-    LoadSkinImages(*f.project, f.platform);
-    const std::string folder = (f.dir.Path() / "Skins" / "Default").string();
-    std::filesystem::remove(folder + "/Knob_0to100.bmp");
-    test::WriteFileBytes(folder + "/LED_Red.bmp", {'B', 'M', 0, 0});
-    LoadSkinImages(*f.project, f.platform);
-    EXPECT_EQ(f.platform.MessageTexts(),
-              (std::vector<std::string>{"Skin File Not Found\n\n" + folder + "/Knob_0to100.bmp",
-                                        "Skin File Not Readable\n\n" + folder + "/LED_Red.bmp"}));
-    EXPECT_EQ(f.project->skinImages[1].frames, 101);
-    EXPECT_EQ(f.project->skinImages[6].frames, 2);
-}
-
-TEST(SkinImages, AnOpenedProjectTakesItsParameterStepsFromItsSkin) {
-    Fixture f;
-    test::WriteSkin(f.dir.Path(), "Default", kFrames, 16);
     const int32_t slot = test::AddModule(*f.project, kTypeParameter);
     f.project->slots[slot].imageType = 2; // a 3-frame strip
     f.project->slots[slot].patchValues[0] = 1;
-    const std::string path = f.dir.File("skin.tw1");
-    ASSERT_TRUE(SaveProject(*f.project, f.platform, path));
-    Fixture g;
-    SetText(g.project->appFolder, f.dir.Path().string());
-    ASSERT_EQ(OpenProject(*g.project, g.engine, g.platform, path), LoadResult::Loaded);
-    EXPECT_EQ(g.project->slots[slot].steps, 2);
-    EXPECT_FLOAT_EQ(g.project->slots[slot].value, 0.5f);
+    SetText(f.project->skinName, "default");
+    ASSERT_TRUE(SaveProject(*f.project, f.platform, f.dir.File("skin.tw1")));
+    test::WriteSkin(f.dir.Path(), "Default", {11, 101, 3, 4, 5, 2, 2}, 32);
+    const std::filesystem::path folder = f.dir.Path() / "SKINS" / "Default";
+    std::filesystem::rename(f.dir.Path() / "Skins", f.dir.Path() / "SKINS");
+    std::filesystem::rename(folder / "Knob_Wave.bmp", folder / "knob_wave.BMP");
+    ASSERT_EQ(OpenProject(*f.project, f.engine, f.platform, f.dir.File("skin.tw1")),
+              LoadResult::Loaded);
+    EXPECT_TRUE(f.platform.messages.empty());
+    const SkinImage* images = f.project->skinImages;
+    EXPECT_EQ(V({images[0].frames, images[0].height, images[4].frames, f.project->background.width,
+                 f.project->slots[slot].steps}),
+              V({11, 352, 5, 40, 2}));
+    EXPECT_FLOAT_EQ(f.project->slots[slot].value, 0.5f);
+    std::filesystem::remove(folder / "Knob_0to100.bmp");
+    test::WriteFileBytes((folder / "LED_Red.bmp").string(), {'B', 'M', 0, 0});
+    LoadSkinImages(*f.project, f.platform);
+    const std::string shown = (f.dir.Path() / "Skins" / "default").string(); // as looked for
+    EXPECT_EQ(f.platform.MessageTexts(),
+              (std::vector<std::string>{"Skin File Not Found\n\n" + shown + "/Knob_0to100.bmp",
+                                        "Skin File Not Readable\n\n" + shown + "/LED_Red.bmp"}));
+    EXPECT_EQ(V({images[1].frames, images[6].frames}), V({101, 2}));
 }
 
-TEST(Patches, StepsStopAtTheEndsSilenceTheDelayLineAndRecomputeTheValues) {
+// File header and a 40-byte info header; the caller appends palette and pixels.
+test::Bytes Bmp(int32_t width, int32_t height, uint16_t bpp, int32_t compression, int32_t offset,
+                int32_t colours = 0) {
+    test::Bytes b;
+    b.Text("BM").I32s({0, 0, offset, 40, width, height}).U16(1).U16(bpp);
+    return std::move(b.I32s({compression, 0, 0, 0, colours, 0}));
+}
+
+TEST(Skins, EachPictureFormatIsDecodedToArgbAndDamagedOnesAreRefused) {
+    test::Bytes b32; // bit fields with alpha in a 56-byte header
+    b32.Text("BM").I32s({0, 0, 14 + 56, 56, 1, 1}).U16(1).U16(32).I32s({3, 0, 0, 0, 0, 0});
+    b32.I32s({0xFF, 0xFF00, 0xFF0000, static_cast<int32_t>(0xFF000000u), 0x40332211});
+    // Each picture, then pixels (x, y, ARGB) it must hold.
+    const std::pair<std::vector<uint8_t>, std::vector<std::array<uint32_t, 3>>> good[] = {
+        {test::MakeBmp24(3, 2,
+                         [](int32_t x, int32_t y) { return 0x100000u * x + y * 0x10000u + 0x201; }),
+         {{0, 0, 0xFF000201u}, {2, 1, 0xFF210201u}}}, // bottom-up rows padded to 4 bytes
+        {Bmp(1, -2, 24, 0, 54).U8(0).U8(0).U8(0xAA).Zeros(1).U8(0).U8(0).U8(0xBB).Zeros(1).data,
+         {{0, 0, 0xFFAA0000u}, {0, 1, 0xFFBB0000u}}}, // a negative height: top-down rows
+        {Bmp(3, 1, 8, 0, 54 + 8, 2).I32s({0x102030, 0xFFFFFF}).U8(1).U8(0).U8(200).Zeros(1).data,
+         {{0, 0, 0xFFFFFFFFu}, {1, 0, 0xFF102030u}, {2, 0, 0xFF000000u}}}, // 200: no colour
+        {Bmp(10, 1, 1, 0, 54 + 8).I32s({0, 0xFFFFFF}).U8(0b10100000).U8(0b01000000).Zeros(2).data,
+         {{0, 0, 0xFFFFFFFFu}, {1, 0, 0xFF000000u}, {9, 0, 0xFFFFFFFFu}}}, // high bit first
+        {Bmp(1, 1, 16, 3, 54 + 12).I32s({0xF800, 0x07E0, 0x001F}).U16(0xF81F).Zeros(2).data,
+         {{0, 0, 0xFFFF00FFu}}}, // 565 bit fields
+        {b32.data, {{0, 0, 0x40112233u}}}};
+    for (const auto& [file, pixels] : good) {
+        const std::optional<Bitmap> bmp = DecodeBmp(file);
+        ASSERT_TRUE(bmp) << &file - &good[0].first;
+        for (const auto& [x, y, argb] : pixels) EXPECT_EQ(bmp->At(x, y), argb) << x << ", " << y;
+    }
+    std::vector<uint8_t> truncated = good[0].first;
+    truncated.pop_back();
+    test::Bytes lying = Bmp(4, 4, 24, 0, 54);
+    lying.data[14] = 0xF0; // a header larger than the file
+    for (const auto& file : {truncated, lying.data, std::vector<uint8_t>{'B', 'M'}})
+        EXPECT_FALSE(DecodeBmp(file)) << file.size();
+    // No width, RLE8, 7 bits a pixel, too large, too tall, pixels past the end of the file.
+    const int32_t headers[][5] = {{0, 4, 24, 0, 54},         {4, 4, 8, 1, 54},
+                                  {4, 4, 7, 0, 54},          {1 << 30, 1 << 30, 24, 0, 54},
+                                  {4, INT32_MIN, 24, 0, 54}, {4, 4, 24, 0, -16}};
+    for (const auto& [w, h, bpp, compression, offset] : headers)
+        EXPECT_FALSE(
+            DecodeBmp(Bmp(w, h, static_cast<uint16_t>(bpp), compression, offset).Zeros(64).data))
+            << w << " x " << h;
+}
+
+TEST(Patches, StepsSilenceTheDelayLineANameNeedsOneToSixtyThreeCharactersACopyTakesAll) {
     Fixture f;
     const int32_t slot = test::AddModule(*f.project, kTypeParameter);
     f.project->slots[slot].steps = 4;
     f.project->slots[slot].patchValues[1] = 3;
-    PreviousPatch(*f.project, f.engine, f.platform);
-    EXPECT_EQ(f.project->currentPatch, 0);
+    PreviousPatch(*f.project, f.engine, f.platform); // stays at 0
     NextPatch(*f.project, f.engine, f.platform);
     EXPECT_EQ(f.platform.patchName, "Patch 1");
     EXPECT_FLOAT_EQ(f.project->slots[slot].value, 0.75f);
-    ASSERT_TRUE(SelectPatch(*f.project, f.platform, 127));
+    EXPECT_TRUE(SelectPatch(*f.project, f.platform, 127) &&
+                !SelectPatch(*f.project, f.platform, 128) &&
+                !SelectPatch(*f.project, f.platform, -1));
     NextPatch(*f.project, f.engine, f.platform);
     PatchListOpened(f.engine);
-    EXPECT_EQ(f.engine.Count("clear delay"), 4);
-    EXPECT_FALSE(SelectPatch(*f.project, f.platform, 128));
-    EXPECT_FALSE(SelectPatch(*f.project, f.platform, -1));
-    EXPECT_EQ(f.project->currentPatch, 127);
-}
-
-TEST(Patches, ATypedNameIsTakenOnlyWithOneToSixtyThreeCharacters) {
-    Fixture f;
-    SelectPatch(*f.project, f.platform, 2);
-    for (const auto& [name, taken] : {std::pair{std::string(64, 'x'), false},
-                                      {"", false},
-                                      {std::string(63, 'y'), true},
-                                      {"50% wet", true}}) {
-        EXPECT_EQ(SetPatchName(*f.project, name), taken) << name;
-        EXPECT_EQ(GetText(f.project->patchNames[2]) == name, taken);
-    }
-}
-
-TEST(Patches, CopyingAPatchAfterConfirmationCopiesItsNameAndEverySlotsValue) {
-    Fixture f;
-    SetText(f.project->patchNames[3], "Three");
+    EXPECT_EQ(V({f.project->currentPatch, f.engine.Count("clear delay")}), V({127, 4}));
+    SelectPatch(*f.project, f.platform, 3);
+    const std::string names[] = {std::string(64, 'x'), "", std::string(63, 'y'), "Three"};
+    EXPECT_EQ(V({SetPatchName(*f.project, names[0]), SetPatchName(*f.project, names[1]),
+                 SetPatchName(*f.project, names[2]), SetPatchName(*f.project, names[3])}),
+              V({0, 0, 1, 1}));
     for (int32_t s = 0; s < kSlotCount; ++s) f.project->slots[s].patchValues[3] = s;
     f.project->slots[1023].patchValues[8] = 99;
-    f.platform.answers = {MessageAnswer::No, MessageAnswer::Yes};
+    f.platform.answers = {No, Yes};
     EXPECT_FALSE(ConfirmAndCopyPatch(*f.project, f.platform, 3, 7));
     EXPECT_EQ(GetText(f.project->patchNames[7]), "Patch 7");
     EXPECT_TRUE(ConfirmAndCopyPatch(*f.project, f.platform, 3, 7));
@@ -185,8 +151,7 @@ TEST(Patches, CopyingAPatchAfterConfirmationCopiesItsNameAndEverySlotsValue) {
     EXPECT_EQ(GetText(f.project->patchNames[7]), "Three");
     for (int32_t s = 0; s < kSlotCount; ++s) ASSERT_EQ(f.project->slots[s].patchValues[7], s);
     EXPECT_EQ(f.project->slots[1023].patchValues[8], 99);
-    EXPECT_FALSE(CopyPatch(*f.project, 3, 128));
-    EXPECT_FALSE(CopyPatch(*f.project, -1, 3));
+    EXPECT_FALSE(CopyPatch(*f.project, 3, 128) || CopyPatch(*f.project, -1, 3));
 }
 
 } // namespace
