@@ -1,7 +1,6 @@
 // Editing the record: the canvas geometry, modules, cables, parameter values, the canvas
 // commands and cleaning.
 #include "model/canvas_commands.h"
-#include "model/catalogue.h"
 #include "model/project_fixture.h"
 #include "model/statistics.h"
 
@@ -26,9 +25,7 @@ TEST(Geometry, APatchbayShowsOneFreePortBelowItsLowestCable) {
         auto p = MakeProject();
         const int32_t bay = AddModule(*p, kTypePatchbay), other = AddModule(*p, kTypeAmplifier);
         // Linked as a loaded file links them, whatever ports are shown so far.
-        const auto link = [&](int32_t in, int32_t out) {
-            p->Out[in].link = out, p->In[out].link = in;
-        };
+        const auto link = [&](int32_t i, int32_t o) { p->Out[i].link = o, p->In[o].link = i; };
         for (const int32_t k : inputs) link(PortIndex(bay, k), PortIndex(other, k));
         for (const int32_t k : outputs) link(PortIndex(other, k), PortIndex(bay, k));
         p->RelayoutPatchbays();
@@ -41,17 +38,29 @@ TEST(Geometry, APatchbayShowsOneFreePortBelowItsLowestCable) {
     }
 }
 
-TEST(Modules, InsertTakesTheFirstFreeSlotAndRefusesUnknownTypesAndAFullProject) {
+TEST(Modules, InsertTakesTheFirstFreeSlotUntilFullAndAResetEmptiesAllAroundTheEngineReset) {
+    struct Engine final : EngineControl {
+        Project* p = nullptr;
+        V seen; // comments and modules when the engine resets
+        void ResetDspState() override { seen = {p->commentCount, p->CountOccupied()}; }
+        void ClearDelayLine() override {}
+    } engine;
     auto p = MakeProject();
+    engine.p = p.get();
     for (int32_t s = 0; s < kSlotCount; ++s) ASSERT_EQ(AddModule(*p, kTypeA440), s);
-    EXPECT_EQ(AddModule(*p, kTypeA440), kNone);
+    for (int32_t n = 0; n < kPolygonCount; ++n) p->InsertComment(0, 0), p->InsertPolygon(0, 0);
+    EXPECT_EQ(V({AddModule(*p, kTypeA440), p->InsertComment(0, 0), p->InsertPolygon(0, 0)}),
+              V(3, kNone));
     EXPECT_EQ(test::ProjectFault(*p), ""); // the active list holds all 1024 and its end
-    p->DeleteModule(7);
+    p->slots[7].selected = 1;
+    EXPECT_EQ(DeleteSelectedModules(*p), 1);
     for (const int32_t type : {0, 42, -3}) EXPECT_EQ(AddModule(*p, type), kNone) << type;
-    EXPECT_EQ(AddModule(*p, kTypeSub), 7);
+    EXPECT_EQ(V({AddModule(*p, kTypeSub), p->slots[7].selected}), V({7, 0}));
+    FullReset(*p, engine);
+    EXPECT_EQ(engine.seen, V({0, kSlotCount}));
+    EXPECT_EQ(V({p->CountOccupied(), p->polygonCount}), V({0, 0}));
     // A Parameter lands near the panel's centre with no value left from the slot's past.
-    p->slots[7].patchValues[9] = 4;
-    p->DeleteModule(7);
+    p->slots[0].patchValues[9] = 4; // a reset leaves the values in the slots
     const ModuleSlot& s = p->slots[p->InsertModule(kTypeParameter, 10, 10, 400, 300)];
     EXPECT_TRUE(s.panelX >= 100 && s.panelX < 200 && s.panelY >= 50 && s.panelY < 150);
     EXPECT_EQ(s.patchValues[9], 0);

@@ -12,6 +12,7 @@ namespace {
 
 using test::AddModule;
 using V = std::vector<int32_t>;
+using Names = std::vector<std::string>;
 
 TEST(Canvas, MarkersAreHitStrictlyInsideAndBoxesWithTheirEdges) {
     auto p = test::MakeProject();
@@ -114,16 +115,17 @@ TEST(Canvas, ARightPressEndsALeftDragAsItsReleaseWould) {
 
 TEST(Canvas, WholeWheelNotchesStepTheZoomWithinOneToTenAndPartsAddUpBothWays) {
     auto p = test::MakeProject();
-    const int32_t slot = AddModule(*p, kTypeAdd, 100, 100); // logical (20, 20)
-    int32_t pending = 0;
+    const int32_t slot = AddModule(*p, kTypeAdd, 100, 100), note = p->InsertComment(100, 100);
+    int32_t pending = 0; // both at logical (20, 20), which a capture at any zoom keeps
     // notches of delta -> zoom, and whether the last one completed a notch
     const int32_t rows[][4] = {{1, 120, 5, 1}, {8, 120, 10, 1}, {12, -120, 1, 1}, {1, -120, 1, 1},
                                {1, 15, 1, 0},  {7, 15, 2, 1},   {1, -60, 2, 0},   {1, -60, 1, 1}};
     for (const auto& [notches, delta, zoom, zoomed] : rows) {
         bool completed = false;
         for (int32_t i = 0; i < notches; ++i) completed = WheelZoom(*p, delta, pending);
-        EXPECT_EQ(V({completed, p->zoom, p->slots[slot].anchorX}),
-                  V({zoomed, zoom, 20 * zoom + 20}))
+        p->CapturePositions();
+        EXPECT_EQ(V({completed, p->zoom, p->slots[slot].anchorX, p->comments[note].x}),
+                  V({zoomed, zoom, 20 * zoom + 20, 20 * zoom + 20}))
             << notches << " x " << delta;
     }
 }
@@ -158,9 +160,7 @@ protected:
     void Move(int32_t x, int32_t y) { PanelPointerMove(*project, session, x, y); }
     void Drag(int32_t x0, int32_t y0, int32_t x1, int32_t y1) { Press(x0, y0), Move(x1, y1); }
     void Release() { PanelLeftRelease(*project, session); }
-    PanelMenu Right(int32_t x, int32_t y) {
-        return PanelRightPress(*project, session, platform, x, y);
-    }
+    PanelMenu Right(int x, int y) { return PanelRightPress(*project, session, platform, x, y); }
 
     test::TempDir app;
     std::unique_ptr<Project> project = test::MakeProject();
@@ -170,9 +170,8 @@ protected:
 
 TEST_F(Panel, EachMouseResponseTurnsTheControlInTheCurrentPatchOnlyEvenWithEditingLocked) {
     // Response, image, value before, presses in the control's middle, pointer move after
-    // each, how the last press ends (0: held, 1: released, 2: a right press, which the
-    // menu's taking the pointer makes a release) -> value after. Single frames stay at 0
-    // without dividing.
+    // each, how the last one ends (0: held, 1: released, 2: a right press, which ends it as
+    // a release would) -> value after. Single frames stay at 0 without dividing.
     V rows[] = {
         {kDragVertical, 0, 5, 1, 0, 0, 1, 5},       {kDragVertical, 0, 5, 1, 5, -30, 1, 35},
         {kDragVertical, 0, 5, 1, 0, -200, 1, 100},  {kDragVertical, 0, 5, 1, 0, 200, 1, 0},
@@ -212,13 +211,12 @@ TEST_F(Panel, EachMouseResponseTurnsTheControlInTheCurrentPatchOnlyEvenWithEditi
     EXPECT_EQ(project->guiEditMode, 0);
 }
 
-TEST_F(Panel, HitTestsUseTheirOwnBoundaries) {
+TEST_F(Panel, HitTestsUseTheirOwnBoundariesAndEditModeMovesSnapAndStayOnThePanel) {
     const int32_t c = Control(0, kDragVertical, 100, 100);
     const PanelPolygon& g = project->polygons[project->InsertPolygon(200, 200)];
     const int32_t t = project->InsertText(50, 300); // "Text": 20 x 12
     const Project& p = *project;
-    // A control's square includes its edges, a text's box does not; a polygon is grabbed
-    // only strictly within 5 of a corner.
+    // A control's square includes its edges, a text's box not; a corner grabs within 4.
     EXPECT_EQ(
         V({HitTestControl(p, 100, 100), HitTestControl(p, 140, 140), HitTestControl(p, 141, 120)}),
         V({c, c, kNone}));
@@ -228,25 +226,21 @@ TEST_F(Panel, HitTestsUseTheirOwnBoundaries) {
     EXPECT_EQ(V({HitTestPolygon(p, 204, 196).grab, HitTestPolygon(p, 205, 200).index,
                  HitTestPolygon(p, g.x2 - 4, g.y2 + 4).grab, HitTestPolygon(p, 250, 225).index}),
               V({kGrabMove, kNone, kGrabResize, kNone}));
-}
-
-TEST_F(Panel, EditModeMovesSnapAndStayOnThePanel) {
     project->guiEditMode = 1;
-    const PanelText& t = project->texts[project->InsertText(40, 40)];
+    const PanelText& label = p.texts[project->InsertText(40, 40)];
     Drag(45, 45, 77, 91);
-    const V snapped = {t.x, t.y};
+    const V snapped = {label.x, label.y};
     Move(-30, -12);
     Right(0, 0); // the label stays where the right press found it
     Move(200, 200);
-    EXPECT_EQ(V({snapped[0], snapped[1], t.x, t.y}), V({72, 88, 0, 0}));
+    EXPECT_EQ(V({snapped[0], snapped[1], label.x, label.y}), V({72, 88, 0, 0}));
     project->snapToGrid = 0;
-    const ModuleSlot& c = project->slots[Control(0, kDragVertical)];
     Drag(120, 120, 120, 120);
-    EXPECT_EQ(c.panelX, 100) << "not re-centred by a move to the press point";
+    EXPECT_EQ(p.slots[c].panelX, 100) << "not re-centred by a move to the press point";
     Move(5000, 5000);
-    EXPECT_EQ(V({c.panelX, c.panelY}), V({800 - 5 - 20, 600 - 20 - 20}));
+    EXPECT_EQ(V({p.slots[c].panelX, p.slots[c].panelY}), V({800 - 5 - 20, 600 - 20 - 20}));
     Move(65536 + 300, 65536 + 200); // coordinates arrive as 16-bit signed numbers
-    EXPECT_EQ(c.panelX, 300 - 20);
+    EXPECT_EQ(p.slots[c].panelX, 300 - 20);
 }
 
 TEST_F(Panel, APressPicksWhatIsUnderThePointerAndTheMenuOffersWhatFitsTheModeAndDoesIt) {
@@ -276,26 +270,23 @@ TEST_F(Panel, APressPicksWhatIsUnderThePointerAndTheMenuOffersWhatFitsTheModeAnd
             (m.deleteText ? "del-text " : "") + (m.insert ? "insert " : "") +
             (m.skin ? "skin" : "");
         EXPECT_EQ(items, menu) << x << ", " << y;
-        // The skin list holds the skin folders alphabetically, freshly scanned.
-        using Names = std::vector<std::string>;
-        EXPECT_EQ(m.skins, m.skin ? Names({"Brass", "Zinc"}) : Names());
+        EXPECT_EQ(m.skins, m.skin ? Names({"Brass", "Zinc"}) : Names()) << "folders, sorted";
     }
     EXPECT_EQ(platform.propertiesRefreshes, 12);
-    // The menu's commands: an inserted element is selected, a full list refused with a
-    // message; a deletion asks first.
+    // The menu's commands: a deletion asks first and leaves the Properties window empty; an
+    // inserted element is selected, and one too many refused with a message (the "Ok").
+    platform.answers = {MessageAnswer::Yes, MessageAnswer::Ok, MessageAnswer::No,
+                        MessageAnswer::Yes};
+    EXPECT_TRUE(AskDeleteParameter(*project, platform)); // the control is current
+    EXPECT_EQ(V({project->moduleCount, project->propertiesTarget}), V({0, kTargetNone}));
     project->polygonCount = project->textCount = 0;
     const int32_t added = InsertPanelPolygon(*project, platform, 30, 40);
     EXPECT_EQ(V({project->currentPolygon, project->propertiesTarget}), V({added, kTargetPolygon}));
     project->textCount = kTextCount;
-    EXPECT_EQ(InsertPanelText(*project, platform, 1, 1), kNone); // a full list: a message
-    project->currentSlot = c;
-    platform.answers = {MessageAnswer::No, MessageAnswer::Yes, MessageAnswer::Yes};
+    EXPECT_EQ(InsertPanelText(*project, platform, 1, 1), kNone);
     EXPECT_FALSE(AskDeletePolygon(*project, platform));
-    EXPECT_TRUE(AskDeletePolygon(*project, platform) && AskDeleteParameter(*project, platform));
-    EXPECT_EQ(platform.MessageTexts().size(), 4u);
-    EXPECT_EQ(V({project->textCount, project->polygonCount, project->moduleCount,
-                 project->propertiesTarget}),
-              V({kTextCount, 0, 0, kTargetNone}));
+    EXPECT_TRUE(AskDeletePolygon(*project, platform));
+    EXPECT_EQ(V({project->polygonCount, project->propertiesTarget}), V({0, kTargetNone}));
 }
 
 } // namespace

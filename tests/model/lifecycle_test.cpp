@@ -12,10 +12,7 @@ using V = std::vector<int32_t>;
 using enum MessageAnswer;
 
 TEST(Flows, NewAndOpenOfferToSaveFirstAndKeepTheWorkUnlessItMayGo) {
-    Fixture source;
-    test::AddModule(*source.project, kTypeNoise);
-    const std::string file = source.dir.File("in.tw1");
-    ASSERT_TRUE(SaveProject(*source.project, source.platform, file));
+    const std::string file = test::Golden("rich.tw1");
     // Open or New; answer to the offer and to the save's confirmation; whether the save
     // and open dialogs give a path -> whether the project was replaced.
     const std::tuple<bool, MessageAnswer, MessageAnswer, bool, bool, bool> rows[] = {
@@ -45,28 +42,37 @@ TEST(Flows, NewAndOpenOfferToSaveFirstAndKeepTheWorkUnlessItMayGo) {
     }
 }
 
+TEST(DefaultLayout, ShowsAndRaisesEveryWindowKeepingTheGuiEditorsSize) {
+    Fixture f;
+    f.platform.ShowEditorWindow(EditorWindow::MidiMonitor, false);
+    f.platform.MoveEditorWindow(EditorWindow::GuiEditor, {1, 2, 333, 222});
+    ApplyDefaultLayout(*f.project, f.platform);
+    for (const HeadlessWindow& w : f.platform.windows) EXPECT_TRUE(w.visible && w.raisedCount == 1);
+    EXPECT_EQ(V({f.platform.windows[1].rect.width, f.project->windows[1].height}), V({333, 222}));
+}
+
 TEST(Skins, PicturesAreFoundWithoutRegardToCaseOrReportedOnceKeepingTheirOldImage) {
     Fixture f;
-    const int32_t slot = test::AddModule(*f.project, kTypeParameter);
-    f.project->slots[slot].imageType = 2; // a 3-frame strip
-    f.project->slots[slot].patchValues[0] = 1;
-    SetText(f.project->skinName, "default");
-    ASSERT_TRUE(SaveProject(*f.project, f.platform, f.dir.File("skin.tw1")));
+    Project& p = *f.project;
+    const int32_t slot = test::AddModule(p, kTypeParameter);
+    p.slots[slot].imageType = 2; // a 3-frame strip
+    p.slots[slot].patchValues[0] = 1;
+    SetText(p.skinName, "default");
+    ASSERT_TRUE(SaveProject(p, f.platform, f.dir.File("skin.tw1")));
     test::WriteSkin(f.dir.Path(), "Default", {11, 101, 3, 4, 5, 2, 2}, 32);
     const std::filesystem::path folder = f.dir.Path() / "SKINS" / "Default";
     std::filesystem::rename(f.dir.Path() / "Skins", f.dir.Path() / "SKINS");
     std::filesystem::rename(folder / "Knob_Wave.bmp", folder / "knob_wave.BMP");
-    ASSERT_EQ(OpenProject(*f.project, f.engine, f.platform, f.dir.File("skin.tw1")),
-              LoadResult::Loaded);
+    ASSERT_EQ(f.Open(f.dir.File("skin.tw1")), LoadResult::Loaded);
     EXPECT_TRUE(f.platform.messages.empty());
-    const SkinImage* images = f.project->skinImages;
-    EXPECT_EQ(V({images[0].frames, images[0].height, images[4].frames, f.project->background.width,
-                 f.project->slots[slot].steps}),
+    const SkinImage* images = p.skinImages;
+    EXPECT_EQ(V({images[0].frames, images[0].height, images[4].frames, p.background.width,
+                 p.slots[slot].steps}),
               V({11, 352, 5, 40, 2}));
-    EXPECT_FLOAT_EQ(f.project->slots[slot].value, 0.5f);
+    EXPECT_FLOAT_EQ(p.slots[slot].value, 0.5f);
     std::filesystem::remove(folder / "Knob_0to100.bmp");
     test::WriteFileBytes((folder / "LED_Red.bmp").string(), {'B', 'M', 0, 0});
-    LoadSkinImages(*f.project, f.platform);
+    LoadSkinImages(p, f.platform);
     const std::string shown = (f.dir.Path() / "Skins" / "default").string(); // as looked for
     EXPECT_EQ(f.platform.MessageTexts(),
               (std::vector<std::string>{"Skin File Not Found\n\n" + shown + "/Knob_0to100.bmp",
@@ -105,11 +111,11 @@ TEST(Skins, EachPictureFormatIsDecodedToArgbAndDamagedOnesAreRefused) {
         ASSERT_TRUE(bmp) << &file - &good[0].first;
         for (const auto& [x, y, argb] : pixels) EXPECT_EQ(bmp->At(x, y), argb) << x << ", " << y;
     }
-    std::vector<uint8_t> truncated = good[0].first;
-    truncated.pop_back();
     test::Bytes lying = Bmp(4, 4, 24, 0, 54);
     lying.data[14] = 0xF0; // a header larger than the file
-    for (const auto& file : {truncated, lying.data, std::vector<uint8_t>{'B', 'M'}})
+    // Truncated, a header larger than the file, too short.
+    for (const auto& file :
+         {Bmp(4, 4, 24, 0, 54).Zeros(47).data, lying.data, std::vector<uint8_t>{'B', 'M'}})
         EXPECT_FALSE(DecodeBmp(file)) << file.size();
     // No width, RLE8, 7 bits a pixel, too large, too tall, pixels past the end of the file.
     const int32_t headers[][5] = {{0, 4, 24, 0, 54},         {4, 4, 8, 1, 54},
@@ -123,35 +129,35 @@ TEST(Skins, EachPictureFormatIsDecodedToArgbAndDamagedOnesAreRefused) {
 
 TEST(Patches, StepsSilenceTheDelayLineANameNeedsOneToSixtyThreeCharactersACopyTakesAll) {
     Fixture f;
-    const int32_t slot = test::AddModule(*f.project, kTypeParameter);
-    f.project->slots[slot].steps = 4;
-    f.project->slots[slot].patchValues[1] = 3;
-    PreviousPatch(*f.project, f.engine, f.platform); // stays at 0
-    NextPatch(*f.project, f.engine, f.platform);
+    Project& p = *f.project;
+    const int32_t slot = test::AddModule(p, kTypeParameter);
+    p.slots[slot].steps = 4;
+    p.slots[slot].patchValues[1] = 3;
+    PreviousPatch(p, f.engine, f.platform); // stays at 0
+    NextPatch(p, f.engine, f.platform);
     EXPECT_EQ(f.platform.patchName, "Patch 1");
-    EXPECT_FLOAT_EQ(f.project->slots[slot].value, 0.75f);
-    EXPECT_TRUE(SelectPatch(*f.project, f.platform, 127) &&
-                !SelectPatch(*f.project, f.platform, 128) &&
-                !SelectPatch(*f.project, f.platform, -1));
-    NextPatch(*f.project, f.engine, f.platform);
+    EXPECT_FLOAT_EQ(p.slots[slot].value, 0.75f);
+    EXPECT_TRUE(SelectPatch(p, f.platform, 127) && !SelectPatch(p, f.platform, 128) &&
+                !SelectPatch(p, f.platform, -1));
+    NextPatch(p, f.engine, f.platform);
     PatchListOpened(f.engine);
-    EXPECT_EQ(V({f.project->currentPatch, f.engine.Count("clear delay")}), V({127, 4}));
-    SelectPatch(*f.project, f.platform, 3);
+    EXPECT_EQ(V({p.currentPatch, f.engine.Count("clear delay")}), V({127, 4}));
+    SelectPatch(p, f.platform, 3);
     const std::string names[] = {std::string(64, 'x'), "", std::string(63, 'y'), "Three"};
-    EXPECT_EQ(V({SetPatchName(*f.project, names[0]), SetPatchName(*f.project, names[1]),
-                 SetPatchName(*f.project, names[2]), SetPatchName(*f.project, names[3])}),
+    EXPECT_EQ(V({SetPatchName(p, names[0]), SetPatchName(p, names[1]), SetPatchName(p, names[2]),
+                 SetPatchName(p, names[3])}),
               V({0, 0, 1, 1}));
-    for (int32_t s = 0; s < kSlotCount; ++s) f.project->slots[s].patchValues[3] = s;
-    f.project->slots[1023].patchValues[8] = 99;
+    for (int32_t s = 0; s < kSlotCount; ++s) p.slots[s].patchValues[3] = s;
+    p.slots[1023].patchValues[8] = 99;
     f.platform.answers = {No, Yes};
-    EXPECT_FALSE(ConfirmAndCopyPatch(*f.project, f.platform, 3, 7));
-    EXPECT_EQ(GetText(f.project->patchNames[7]), "Patch 7");
-    EXPECT_TRUE(ConfirmAndCopyPatch(*f.project, f.platform, 3, 7));
+    EXPECT_FALSE(ConfirmAndCopyPatch(p, f.platform, 3, 7));
+    EXPECT_EQ(GetText(p.patchNames[7]), "Patch 7");
+    EXPECT_TRUE(ConfirmAndCopyPatch(p, f.platform, 3, 7));
     EXPECT_EQ(f.platform.MessageTexts(), std::vector<std::string>(2, "Confirm Patch Copy"));
-    EXPECT_EQ(GetText(f.project->patchNames[7]), "Three");
-    for (int32_t s = 0; s < kSlotCount; ++s) ASSERT_EQ(f.project->slots[s].patchValues[7], s);
-    EXPECT_EQ(f.project->slots[1023].patchValues[8], 99);
-    EXPECT_FALSE(CopyPatch(*f.project, 3, 128) || CopyPatch(*f.project, -1, 3));
+    EXPECT_EQ(GetText(p.patchNames[7]), "Three");
+    for (int32_t s = 0; s < kSlotCount; ++s) ASSERT_EQ(p.slots[s].patchValues[7], s);
+    EXPECT_EQ(p.slots[1023].patchValues[8], 99);
+    EXPECT_FALSE(CopyPatch(p, 3, 128) || CopyPatch(p, -1, 3));
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 // Saving and opening ".tw1" project files: committed golden files read and saved back to
 // the same bytes, files that are no project, and files that are damaged or hostile.
 #include "model/project_fixture.h"
-#include "model/text.h"
 
 #include <gtest/gtest.h>
 
@@ -15,18 +14,10 @@ using test::Fixture;
 using V = std::vector<int32_t>;
 using S = std::vector<std::string>;
 
-// Golden files: an oscillator (slot 0, "Lead %s osc") fed by a Parameter (slot 2) and
-// feeding an Output (slot 1), one polygon, text and comment, a moved Gui Editor and a
-// hidden Midi Monitor. Patch p holds step (p + 3) % 11. The second file is the first with
-// its patch chunk under the older tag.
-std::string Golden(const char* name) {
-    return std::string(TW_SOURCE_DIR) + "/tests/model/data/" + name;
-}
-
 TEST(ProjectFile, TheGoldenFilesAreReadWholeAndTheNewOneSavesBackToItsOwnBytes) {
     Fixture f;
-    const std::string path = Golden("rich.tw1");
-    ASSERT_EQ(OpenProject(*f.project, f.engine, f.platform, path), LoadResult::Loaded);
+    const std::string path = test::Golden("rich.tw1");
+    ASSERT_EQ(f.Open(path), LoadResult::Loaded);
     const Project& p = *f.project;
     EXPECT_EQ(
         S({p.pluginName, p.slots[0].name, p.patchNames[5], p.texts[0].text, f.platform.mainTitle}),
@@ -43,17 +34,15 @@ TEST(ProjectFile, TheGoldenFilesAreReadWholeAndTheNewOneSavesBackToItsOwnBytes) 
     EXPECT_EQ(f.Encoded(), test::ReadFileBytes(path)) << "saved back to other bytes";
 
     Fixture old; // a reset keeps the patch values, so the older file needs a fresh project
-    ASSERT_EQ(OpenProject(*old.project, old.engine, old.platform, Golden("old_patch_chunk.tw1")),
-              LoadResult::Loaded);
+    ASSERT_EQ(old.Open(test::Golden("old_patch_chunk.tw1")), LoadResult::Loaded);
     EXPECT_EQ(V({old.project->slots[2].spareValues[7], old.project->slots[2].patchValues[7]}),
               V({10, 0}));
     EXPECT_EQ(GetText(old.project->patchNames[5]), "Bright %d");
 }
 
 TEST(ProjectFile, WhatIsMissingNoProjectOrTooNewIsRefusedWithoutTouchingTheProject) {
-    std::vector<uint8_t> newer = test::ReadFileBytes(Golden("rich.tw1"));
-    newer[4] = 415 & 0xFF;
-    newer[5] = 415 >> 8;
+    std::vector<uint8_t> newer = test::ReadFileBytes(test::Golden("rich.tw1"));
+    ++newer[4]; // version 415
     const std::string notOurs = "This file is not a Tonewright project\nLoad aborted";
     // File bytes (none: there is no such file) -> result and message.
     const std::tuple<std::optional<std::vector<uint8_t>>, LoadResult, std::string> rows[] = {
@@ -71,7 +60,7 @@ TEST(ProjectFile, WhatIsMissingNoProjectOrTooNewIsRefusedWithoutTouchingTheProje
         const std::string path = f.dir.File("x.tw1");
         if (bytes) test::WriteFileBytes(path, *bytes);
         const std::vector<uint8_t> before = f.Encoded();
-        EXPECT_EQ(OpenProject(*f.project, f.engine, f.platform, path), result);
+        EXPECT_EQ(f.Open(path), result);
         EXPECT_EQ(f.platform.messages.at(0).text, message + (bytes ? "" : path));
         EXPECT_EQ(f.Encoded(), before);
         EXPECT_EQ(GetText(f.project->projectPath), "last.tw1");
@@ -80,8 +69,7 @@ TEST(ProjectFile, WhatIsMissingNoProjectOrTooNewIsRefusedWithoutTouchingTheProje
     // At start-up the project is still empty: it gets the new-project defaults.
     Fixture f;
     SetText(f.project->pluginName, "Leftover");
-    EXPECT_EQ(OpenProject(*f.project, f.engine, f.platform, f.dir.File("gone.tw1")),
-              LoadResult::CannotOpen);
+    EXPECT_EQ(f.Open(f.dir.File("gone.tw1")), LoadResult::CannotOpen);
     EXPECT_EQ(GetText(f.project->pluginName), "Synth");
 }
 
@@ -136,7 +124,7 @@ TEST_F(ProjectFileHostile, EveryValueIsCheckedAgainstTheTablesItPicksFrom) {
                        V({kTypeEmpty, kTypeEmpty, kTypeNoise, kPortNone}));
          }},
         {"cable, parameter and patch indices outside the tables are skipped",
-         Head() + Chunk("PLG#", {3, -1, 0, 16384, 0, 5, 1 << 30}) + Chunk("PAR#", {1}) +
+         Head() + Chunk("PLG#", {4, -1, 0, 16384, 0, 5, 1 << 30, 6, -2}) + Chunk("PAR#", {1}) +
              Par(70000, 0, 0, 0) + Chunk("PST#", {1}) + Repeat(128, Str("P") + Ints({-7, 1})),
          [](P p, W) { EXPECT_EQ(p.Out[5].link, kNone); }},
         {"counts beyond the tables store what fits and read past the rest",
@@ -183,8 +171,7 @@ TEST_F(ProjectFileHostile, EveryValueIsCheckedAgainstTheTablesItPicksFrom) {
     for (const auto& [what, bytes, check] : rows) {
         SCOPED_TRACE(what);
         const Bytes file = bytes + Chunk("SKN#", {}) + Str("End");
-        ASSERT_EQ(OpenProjectBytes(*f.project, f.engine, f.platform, file.data, "h.tw1"),
-                  LoadResult::Loaded);
+        ASSERT_EQ(f.Load(file.data), LoadResult::Loaded);
         check(*f.project, f.platform);
         EXPECT_EQ(GetText(f.project->skinName), "End");
         EXPECT_EQ(test::ProjectFault(*f.project), "");
@@ -193,12 +180,11 @@ TEST_F(ProjectFileHostile, EveryValueIsCheckedAgainstTheTablesItPicksFrom) {
 
 TEST_F(ProjectFileHostile, EveryPrefixOfARealFileLoadsInRangeAndKeepsWhatWasRead) {
     Fixture f;
-    const std::vector<uint8_t> whole = test::ReadFileBytes(Golden("rich.tw1"));
+    const std::vector<uint8_t> whole = test::ReadFileBytes(test::Golden("rich.tw1"));
     const std::size_t afterCables = std::string(whole.begin(), whole.end()).find("PAR#");
     for (std::size_t n = 0; n <= whole.size(); ++n) {
-        const std::span<const uint8_t> part(whole.data(), n);
-        const LoadResult r = OpenProjectBytes(*f.project, f.engine, f.platform, part, "cut.tw1");
-        ASSERT_EQ(r, n < 8 ? LoadResult::NotAProject : LoadResult::Loaded) << n;
+        ASSERT_EQ(f.Load({whole.data(), n}), n < 8 ? LoadResult::NotAProject : LoadResult::Loaded)
+            << n;
         ASSERT_EQ(test::ProjectFault(*f.project), "") << n;
         ASSERT_TRUE(n < afterCables || (f.project->CountOccupied() == 3 &&
                                         f.project->routes[PortIndex(1, 1)] == PortIndex(0, 0)))
