@@ -1,13 +1,10 @@
-// Modules, cables, parameters and the panel's tables as the editors and loader change them.
-#include "model/engine_control.h"
-#include "model/project.h"
-#include "model/text.h"
-#include "support/builders.h"
+// Editing the record: the canvas geometry, modules, cables, parameter values, the canvas
+// commands and cleaning.
+#include "model/canvas_commands.h"
+#include "model/project_fixture.h"
+#include "model/statistics.h"
 
 #include <gtest/gtest.h>
-
-#include <string>
-#include <utility>
 
 namespace tw {
 namespace {
@@ -15,377 +12,167 @@ namespace {
 using test::AddModule;
 using test::MakeProject;
 using test::Wire;
+using V = std::vector<int32_t>;
 
-TEST(NewProject, HasNoModulesAndOnlyTheTerminatorInItsList) {
-    auto p = MakeProject();
-    EXPECT_EQ(p->activeCount, 0);
-    EXPECT_EQ(p->activeTypes[0], kTerminatorType);
-    EXPECT_EQ(p->activeSlots[0], kTerminatorSlot);
-    EXPECT_EQ(p->CountModules(), 0);
-    for (int32_t k = 0; k < kPortCount; ++k) ASSERT_EQ(p->routes[k], kNone);
-    EXPECT_STREQ(p->patchNames[0], "Patch 0");
-    EXPECT_STREQ(p->patchNames[127], "Patch 127");
-    EXPECT_STREQ(p->pluginName, "Synth");
-    EXPECT_STREQ(p->uniqueId, "DfLt");
-    EXPECT_STREQ(p->skinImages[6].fileName, "LED_Red.bmp");
-    EXPECT_STREQ(p->texts[255].text, " ");
-}
-
-TEST(ActiveList, ListsOccupiedSlotsInOrderWithTheTerminatorAfter) {
-    auto p = MakeProject();
-    for (int32_t i = 0; i < 5; ++i) AddModule(*p, kTypeAdd);
-    p->DeleteModule(1);
-    p->DeleteModule(3);
-    ASSERT_EQ(p->activeCount, 3);
-    EXPECT_EQ(p->activeSlots[0], 0);
-    EXPECT_EQ(p->activeSlots[1], 2);
-    EXPECT_EQ(p->activeSlots[2], 4);
-    EXPECT_EQ(p->activeTypes[2], kTypeAdd);
-    EXPECT_EQ(p->activeTypes[3], kTerminatorType);
-    EXPECT_EQ(p->activeSlots[3], kTerminatorSlot);
-    // A freed slot is reused first.
-    EXPECT_EQ(AddModule(*p, kTypeSub), 1);
-}
-
-TEST(ActiveList, ALastSlotModuleIsListedBeforeTheTerminator) {
-    auto p = MakeProject();
-    p->slots[kSlotCount - 1].type = kTypeA440;
-    p->RebuildActiveList();
-    ASSERT_EQ(p->activeCount, 1);
-    EXPECT_EQ(p->activeSlots[0], 1023);
-    EXPECT_EQ(p->activeTypes[1], kTerminatorType);
-    for (int32_t s = 0; s < kSlotCount - 1; ++s) p->slots[s].type = kTypeA440;
-    p->RebuildActiveList();
-    EXPECT_EQ(p->activeCount, kSlotCount);
-    EXPECT_EQ(p->activeTypes[kSlotCount], kTerminatorType);
-    EXPECT_EQ(p->activeSlots[kSlotCount], kTerminatorSlot);
-}
-
-TEST(Cables, ConnectSetsBothHalvesAndTheRoute) {
-    auto p = MakeProject();
-    const int32_t osc = AddModule(*p, kTypeOscillator, 100, 100);
-    const int32_t out = AddModule(*p, kTypeOutput, 300, 100);
-    const int32_t o = PortIndex(osc, 0), i = PortIndex(out, 1);
-    ASSERT_TRUE(p->Connect(o, i));
-    EXPECT_EQ(p->Out[i].link, o);
-    EXPECT_EQ(p->In[o].link, i);
-    EXPECT_EQ(p->routes[i], o);
-    // Deleting either end clears both halves.
-    p->DeleteModule(osc);
-    EXPECT_EQ(p->Out[i].link, kNone);
-    EXPECT_EQ(p->In[o].link, kNone);
-    EXPECT_EQ(p->routes[i], kNone);
-}
-
-TEST(Cables, DeletingTheInputSideAlsoClearsTheSourceHalf) {
-    auto p = MakeProject();
-    const int32_t osc = AddModule(*p, kTypeOscillator);
-    const int32_t amp = AddModule(*p, kTypeAmplifier);
-    const int32_t out = AddModule(*p, kTypeOutput);
-    ASSERT_TRUE(Wire(*p, osc, 0, amp, 0));
-    ASSERT_TRUE(Wire(*p, amp, 0, out, 1));
-    p->DeleteModule(amp);
-    EXPECT_EQ(p->In[PortIndex(osc, 0)].link, kNone);
-    EXPECT_EQ(p->Out[PortIndex(out, 1)].link, kNone);
-    EXPECT_EQ(p->routes[PortIndex(out, 1)], kNone);
-    for (int32_t k = 0; k < kPortsPerSlot; ++k) {
-        EXPECT_EQ(p->In[PortIndex(amp, k)].kind, kPortNone);
-        EXPECT_EQ(p->Out[PortIndex(amp, k)].x, kOffCanvas);
+TEST(Geometry, APatchbayShowsOneFreePortBelowItsLowestCable) {
+    // Cabled inputs, cabled outputs -> height, and how many of the lowest inputs and
+    // outputs are shown.
+    const V rows[][3] = {{{}, {}, {4, 1, 1}},
+                         {{}, {0}, {8, 1, 2}},
+                         {{0, 3}, {}, {20, 5, 1}},
+                         {{}, {15}, {64, 1, 16}}};
+    for (const auto& [inputs, outputs, shown] : rows) {
+        auto p = MakeProject();
+        const int32_t bay = AddModule(*p, kTypePatchbay), other = AddModule(*p, kTypeAmplifier);
+        // Linked as a loaded file links them, whatever ports are shown so far.
+        const auto link = [&](int32_t i, int32_t o) { p->Out[i].link = o, p->In[o].link = i; };
+        for (const int32_t k : inputs) link(PortIndex(bay, k), PortIndex(other, k));
+        for (const int32_t k : outputs) link(PortIndex(other, k), PortIndex(bay, k));
+        p->RelayoutPatchbays();
+        V got = {p->slots[bay].heightUnits, 0, 0};
+        for (int32_t k = 0; k < kPortsPerSlot; ++k) {
+            got[1] += p->In[PortIndex(bay, k)].kind != kPortNone ? 1 << k : 0;
+            got[2] += p->Out[PortIndex(bay, k)].kind != kPortNone ? 1 << k : 0;
+        }
+        EXPECT_EQ(got, V({shown[0], (1 << shown[1]) - 1, (1 << shown[2]) - 1}));
     }
-    // The freed input of the Output module takes a new cable.
-    EXPECT_TRUE(Wire(*p, osc, 0, out, 1));
 }
 
-TEST(Cables, RefusesOccupiedHiddenAbsentAndOutOfRangePorts) {
+TEST(Modules, InsertTakesTheFirstFreeSlotUntilFullAndAResetEmptiesAllAroundTheEngineReset) {
+    struct Engine final : EngineControl {
+        Project* p = nullptr;
+        V seen; // comments and modules when the engine resets
+        void ResetDspState() override { seen = {p->commentCount, p->CountOccupied()}; }
+        void ClearDelayLine() override {}
+    } engine;
     auto p = MakeProject();
-    const int32_t a = AddModule(*p, kTypeA440);
-    const int32_t b = AddModule(*p, kTypeA440);
-    const int32_t amp = AddModule(*p, kTypeAmplifier);
-    const int32_t meter = AddModule(*p, kTypeVoltMeter);
-    const int32_t midi = AddModule(*p, kTypeMidi2CV);
-    ASSERT_TRUE(Wire(*p, a, 0, amp, 0));
-    EXPECT_FALSE(Wire(*p, b, 0, amp, 0)) << "occupied input";
-    EXPECT_FALSE(Wire(*p, a, 0, amp, 1)) << "output already has a cable";
-    EXPECT_FALSE(Wire(*p, b, 0, meter, 1)) << "hidden input";
-    EXPECT_FALSE(Wire(*p, b, 0, midi, 0)) << "hidden input";
-    EXPECT_FALSE(Wire(*p, b, 0, amp, 5)) << "no such input";
-    EXPECT_FALSE(Wire(*p, b, 3, amp, 1)) << "no such output";
-    EXPECT_FALSE(p->Connect(-1, PortIndex(amp, 1)));
-    EXPECT_FALSE(p->Connect(PortIndex(b, 0), kPortCount));
-    EXPECT_FALSE(p->Connect(PortIndex(b, 0), PortIndex(900, 0))) << "empty slot";
-    EXPECT_EQ(p->routes[PortIndex(amp, 1)], kNone);
+    engine.p = p.get();
+    for (int32_t s = 0; s < kSlotCount; ++s) ASSERT_EQ(AddModule(*p, kTypeA440), s);
+    for (int32_t n = 0; n < kPolygonCount; ++n) p->InsertComment(0, 0), p->InsertPolygon(0, 0);
+    EXPECT_EQ(V({AddModule(*p, kTypeA440), p->InsertComment(0, 0), p->InsertPolygon(0, 0)}),
+              V(3, kNone));
+    EXPECT_EQ(test::ProjectFault(*p), ""); // the active list holds all 1024 and its end
+    p->slots[7].selected = 1;
+    EXPECT_EQ(DeleteSelectedModules(*p), 1);
+    for (const int32_t type : {0, 42, -3}) EXPECT_EQ(AddModule(*p, type), kNone) << type;
+    EXPECT_EQ(V({AddModule(*p, kTypeSub), p->slots[7].selected}), V({7, 0}));
+    FullReset(*p, engine);
+    EXPECT_EQ(engine.seen, V({0, kSlotCount}));
+    EXPECT_EQ(V({p->CountOccupied(), p->polygonCount}), V({0, 0}));
+    // A Parameter lands near the panel's centre with no value left from the slot's past.
+    p->slots[0].patchValues[9] = 4; // a reset leaves the values in the slots
+    const ModuleSlot& s = p->slots[p->InsertModule(kTypeParameter, 10, 10, 400, 300)];
+    EXPECT_TRUE(s.panelX >= 100 && s.panelX < 200 && s.panelY >= 50 && s.panelY < 150);
+    EXPECT_EQ(s.patchValues[9], 0);
 }
 
-TEST(Cables, AModuleMayFeedItself) {
+TEST(Cables, ConnectTakesOnlyAFreeVisibleInputFromAFreeOutputAndNamesAParameter) {
     auto p = MakeProject();
-    const int32_t amp = AddModule(*p, kTypeAmplifier);
-    ASSERT_TRUE(Wire(*p, amp, 0, amp, 1));
-    EXPECT_EQ(p->routes[PortIndex(amp, 1)], PortIndex(amp, 0));
-    p->DeleteModule(amp);
-    EXPECT_EQ(p->Out[PortIndex(amp, 1)].link, kNone);
-    EXPECT_EQ(p->In[PortIndex(amp, 0)].link, kNone);
-}
-
-TEST(Cables, DisconnectRemovesBothHalvesFromEitherEnd) {
-    auto p = MakeProject();
-    const int32_t a = AddModule(*p, kTypeA440);
-    const int32_t amp = AddModule(*p, kTypeAmplifier);
-    ASSERT_TRUE(Wire(*p, a, 0, amp, 1));
-    EXPECT_TRUE(p->DisconnectInput(PortIndex(amp, 1)));
-    EXPECT_EQ(p->In[PortIndex(a, 0)].link, kNone);
-    EXPECT_FALSE(p->DisconnectInput(PortIndex(amp, 1)));
-    ASSERT_TRUE(Wire(*p, a, 0, amp, 1));
-    EXPECT_TRUE(p->DisconnectOutput(PortIndex(a, 0)));
-    EXPECT_EQ(p->Out[PortIndex(amp, 1)].link, kNone);
-    EXPECT_EQ(p->routes[PortIndex(amp, 1)], kNone);
-    EXPECT_FALSE(p->DisconnectOutput(-5));
-}
-
-TEST(Cables, AParameterIsNamedAfterTheInputItFeedsOnlyFromItsOutputEnd) {
-    auto p = MakeProject();
-    const int32_t param = AddModule(*p, kTypeParameter);
-    const int32_t filter = AddModule(*p, kTypeLowPass2Pole);
-    EXPECT_EQ(std::string(p->slots[param].name), "Param " + std::to_string(param));
+    const int32_t a = AddModule(*p, kTypeA440), b = AddModule(*p, kTypeA440);
+    const int32_t amp = AddModule(*p, kTypeAmplifier), meter = AddModule(*p, kTypeVoltMeter);
+    const int32_t a0 = PortIndex(a, 0), b0 = PortIndex(b, 0), b3 = PortIndex(b, 3);
+    const int32_t amp0 = PortIndex(amp, 0), amp1 = PortIndex(amp, 1), amp5 = PortIndex(amp, 5);
+    const int32_t meter0 = PortIndex(meter, 0), meter1 = PortIndex(meter, 1);
+    const int32_t midi0 = PortIndex(AddModule(*p, kTypeMidi2CV), 0), empty = PortIndex(900, 0);
+    // Taken: free ends, a module feeding itself. Refused after them: an occupied input, an
+    // output with a cable, hidden inputs, ports that do not exist or lie outside the
+    // table, an empty slot.
+    for (const V& c : {V{a0, amp0}, V{amp0, amp1}}) EXPECT_TRUE(p->Connect(c[0], c[1])) << c[0];
+    const V refused[] = {{b0, amp0},   {a0, meter0}, {b0, meter1},     {b0, midi0}, {b0, amp5},
+                         {b3, meter0}, {-1, meter0}, {b0, kPortCount}, {b0, empty}};
+    for (const V& c : refused) EXPECT_FALSE(p->Connect(c[0], c[1])) << c[0] << " to " << c[1];
+    EXPECT_EQ(p->routes[amp1], amp0);
+    EXPECT_EQ(test::ProjectFault(*p), "");
+    // A Parameter takes the name of the input it feeds, unless cabled from the input's end.
+    const int32_t param = AddModule(*p, kTypeParameter), filter = AddModule(*p, kTypeLowPass2Pole);
     ASSERT_TRUE(p->Connect(PortIndex(param, 0), PortIndex(filter, 2), false));
-    EXPECT_EQ(std::string(p->slots[param].name), "Param " + std::to_string(param));
+    EXPECT_EQ(GetText(p->slots[param].name), "Param " + std::to_string(param));
     p->DisconnectInput(PortIndex(filter, 2));
     ASSERT_TRUE(Wire(*p, param, 0, filter, 1));
-    EXPECT_STREQ(p->slots[param].name, "Freq");
+    EXPECT_EQ(GetText(p->slots[param].name), "Freq");
 }
 
-TEST(DeleteModule, EmptyOrOutOfRangeSlotChangesNothing) {
-    auto p = MakeProject();
-    const int32_t a = AddModule(*p, kTypeA440);
-    const int32_t amp = AddModule(*p, kTypeAmplifier);
-    ASSERT_TRUE(Wire(*p, a, 0, amp, 0));
-    // A stale link in an empty slot must not be followed by deletion.
-    p->In[PortIndex(500, 0)].link = PortIndex(amp, 0);
-    p->DeleteModule(500);
-    p->DeleteModule(-1);
-    p->DeleteModule(kSlotCount);
-    EXPECT_EQ(p->Out[PortIndex(amp, 0)].link, PortIndex(a, 0));
-    EXPECT_EQ(p->activeCount, 2);
-}
-
-TEST(DeleteModule, IgnoresLinksThatPointOutsideTheTables) {
-    auto p = MakeProject();
-    const int32_t amp = AddModule(*p, kTypeAmplifier);
-    p->In[PortIndex(amp, 0)].link = 99999;
-    p->Out[PortIndex(amp, 1)].link = -7;
-    p->DeleteModule(amp);
-    EXPECT_EQ(p->slots[amp].type, kTypeEmpty);
-    EXPECT_EQ(p->In[PortIndex(amp, 0)].link, kNone);
-}
-
-TEST(RebuildRoutes, NeverPublishesAnIndexOutsideThePortTable) {
-    auto p = MakeProject();
-    p->Out[10].link = 70000;
-    p->Out[11].link = -3;
-    p->Out[12].link = 5;
-    p->In[5].link = 12;
-    p->RebuildRoutes();
-    EXPECT_EQ(p->routes[10], kNone);
-    EXPECT_EQ(p->routes[11], kNone);
-    EXPECT_EQ(p->routes[12], 5);
-}
-
-TEST(InsertModule, ParameterGetsItsDefaultsAndAPanelPlaceNearTheCentre) {
-    auto p = MakeProject();
-    for (int32_t n = 0; n < 50; ++n) {
-        const int32_t slot = p->InsertModule(kTypeParameter, 10, 10, 400, 300);
-        const ModuleSlot& s = p->slots[slot];
-        EXPECT_EQ(s.imageType, 0);
-        EXPECT_EQ(s.mouseResponse, 0);
-        EXPECT_EQ(s.steps, 100);
-        EXPECT_GE(s.panelX, 200 - 100);
-        EXPECT_LE(s.panelX, 200 - 1);
-        EXPECT_GE(s.panelY, 150 - 100);
-        EXPECT_LE(s.panelY, 150 - 1);
-        EXPECT_EQ(p->currentSlot, slot);
-    }
-}
-
-TEST(InsertModule, FullProjectRefusesAndUnknownTypesAreRefused) {
-    auto p = MakeProject();
-    for (int32_t s = 0; s < kSlotCount; ++s) ASSERT_EQ(AddModule(*p, kTypeA440), s);
-    EXPECT_EQ(AddModule(*p, kTypeA440), kNone);
-    EXPECT_EQ(p->CountModules(), kSlotCount);
-    auto q = MakeProject();
-    EXPECT_EQ(AddModule(*q, 0), kNone);
-    EXPECT_EQ(AddModule(*q, 42), kNone);
-    EXPECT_EQ(AddModule(*q, -3), kNone);
-    EXPECT_EQ(q->activeCount, 0);
-}
-
-TEST(ParameterValues, StepsComeFromTheImageFramesAndValueFromThePatch) {
-    auto p = MakeProject();
-    const int32_t slot = AddModule(*p, kTypeParameter);
-    p->skinImages[0].frames = 11;
-    p->slots[slot].patchValues[0] = 5;
-    p->RecomputeParameterValues();
-    EXPECT_EQ(p->slots[slot].steps, 10);
-    EXPECT_FLOAT_EQ(p->slots[slot].value, 0.5f);
-    // The reciprocal is rounded to float before the double product.
-    p->skinImages[0].frames = 4;
-    p->slots[slot].patchValues[0] = 1;
-    p->RecomputeParameterValues();
-    const float r = static_cast<float>(1.0 / 3.0);
-    EXPECT_EQ(p->slots[slot].value, static_cast<float>(1.0 * static_cast<double>(r)));
-    // A step beyond the last frame, or below the first, plays as that frame.
-    for (const auto& [step, value] : {std::pair{35, 1.0f}, std::pair{-4, 0.0f}}) {
-        p->slots[slot].patchValues[0] = step;
-        p->RecomputeParameterValues();
-        EXPECT_FLOAT_EQ(p->slots[slot].value, value) << step;
-    }
-    // Only Parameters are touched.
-    const int32_t amp = AddModule(*p, kTypeAmplifier);
-    p->slots[amp].steps = 77;
-    p->RecomputeParameterValues();
-    EXPECT_EQ(p->slots[amp].steps, 77);
-}
-
-TEST(ParameterValues, SingleFrameImagesGiveZeroAndMissingImagesKeepSteps) {
-    auto p = MakeProject();
-    const int32_t slot = AddModule(*p, kTypeParameter);
-    p->slots[slot].patchValues[0] = 3;
-    p->skinImages[0].frames = 1;
-    p->RecomputeParameterValues();
-    EXPECT_EQ(p->slots[slot].steps, 0);
-    EXPECT_EQ(p->slots[slot].value, 0.0f);
-    p->skinImages[0].frames = 0; // not loaded
-    p->slots[slot].steps = 10;
-    p->RecomputeParameterValues();
-    EXPECT_EQ(p->slots[slot].steps, 10);
-    EXPECT_FLOAT_EQ(p->slots[slot].value, 0.3f);
-    p->slots[slot].imageType = 99; // damaged
-    p->RecomputeParameterValues();
-    EXPECT_EQ(p->slots[slot].steps, 10);
-}
-
-TEST(ParameterValues, AnotherImageZeroesTheCurrentPatchAndHoldsEveryPatchInItsSteps) {
+TEST(ParameterValues, StepsComeFromTheImageAndTheValueFromThePatchWhichAnotherImageKeepsInRange) {
+    // Image, its frames, steps before, step in the patch -> steps, value.
+    const std::tuple<int32_t, int32_t, int32_t, int32_t, int32_t, float> rows[] = {
+        {0, 11, 100, 5, 10, 0.5f},  {0, 4, 100, 1, 3, 1.0f / 3}, {0, 11, 100, 35, 10, 1.0f},
+        {0, 11, 100, -4, 10, 0.0f}, {0, 1, 100, 3, 0, 0.0f},     {0, 0, 10, 3, 10, 0.3f},
+        {99, 11, 10, 3, 10, 0.3f}};
     auto p = MakeProject();
     const int32_t slot = AddModule(*p, kTypeParameter);
     ModuleSlot& s = p->slots[slot];
+    for (const auto& [image, frames, storedSteps, step, steps, value] : rows) {
+        p->skinImages[0].frames = frames;
+        s.imageType = image;
+        s.steps = storedSteps;
+        s.patchValues[0] = step;
+        p->RecomputeParameterValues();
+        EXPECT_EQ(s.steps, steps) << frames << " frames, step " << step;
+        EXPECT_FLOAT_EQ(s.value, value) << frames << " frames, step " << step;
+    }
+    // Choosing the 11-frame image instead of a 101-frame one zeroes the current patch (2)
+    // and brings every patch within its steps.
     p->skinImages[1].frames = 101;
-    p->skinImages[0].frames = 11;
     s.imageType = 1;
-    p->currentPatch = 2;
-    // patch, stored step with 100 steps, step after choosing the 11-frame image
-    const int32_t rows[][3] = {{2, 60, 0}, {4, 35, 10}, {7, 5, 5}, {9, -3, 0}};
-    for (const auto& row : rows) s.patchValues[row[0]] = row[1];
-    s.spareValues[2] = 9;
     s.stepDirection = -1;
-    p->RecomputeParameterValues();
-
+    p->currentPatch = 2;
+    for (const auto& [patch, step] : {std::pair{2, 60}, {4, 35}, {7, 5}, {9, -3}})
+        s.patchValues[patch] = step;
     EXPECT_TRUE(p->ChangeImageType(slot, 0));
-    EXPECT_EQ(s.steps, 10);
-    EXPECT_EQ(s.value, 0.0f);
-    EXPECT_EQ(s.spareValues[2], 0);
-    EXPECT_EQ(s.stepDirection, 1);
-    for (const auto& row : rows) EXPECT_EQ(s.patchValues[row[0]], row[2]) << "patch " << row[0];
-    p->currentPatch = 4;
-    p->RecomputeParameterValues();
-    EXPECT_EQ(s.value, 1.0f);
-
-    // The image it already has, an image outside the list, a module that is no Parameter:
-    // nothing changes.
-    EXPECT_FALSE(p->ChangeImageType(slot, 0));
-    EXPECT_FALSE(p->ChangeImageType(slot, kSkinImageCount));
-    EXPECT_FALSE(p->ChangeImageType(AddModule(*p, kTypeAmplifier), 3));
+    EXPECT_EQ(V({s.steps, s.stepDirection, s.patchValues[2], s.patchValues[4], s.patchValues[7],
+                 s.patchValues[9]}),
+              V({10, 1, 0, 10, 5, 0}));
+    // The image it has, one outside the list, a module that is no Parameter: no change.
+    EXPECT_FALSE(p->ChangeImageType(slot, 0) || p->ChangeImageType(slot, kSkinImageCount) ||
+                 p->ChangeImageType(AddModule(*p, kTypeAmplifier), 3));
     EXPECT_EQ(s.patchValues[4], 10);
 }
 
-TEST(PanelTables, InsertsStopAtCapacityAndDeletesCloseTheGap) {
-    auto p = MakeProject();
-    for (int32_t n = 0; n < kCommentCount; ++n) ASSERT_EQ(p->InsertComment(8 * n, 0), n);
-    EXPECT_EQ(p->InsertComment(0, 0), kNone);
-    for (int32_t n = 0; n < kPolygonCount; ++n) ASSERT_EQ(p->InsertPolygon(n, 0), n);
-    EXPECT_EQ(p->InsertPolygon(0, 0), kNone);
-    for (int32_t n = 0; n < kTextCount; ++n) ASSERT_EQ(p->InsertText(n, 0), n);
-    EXPECT_EQ(p->InsertText(0, 0), kNone);
-
-    SetText(p->comments[2].text, "third");
-    ASSERT_TRUE(p->DeleteComment(1));
-    EXPECT_EQ(p->commentCount, kCommentCount - 1);
-    EXPECT_STREQ(p->comments[1].text, "third");
-    EXPECT_FALSE(p->DeleteComment(kCommentCount - 1));
-    ASSERT_TRUE(p->DeletePolygon(0));
-    EXPECT_EQ(p->polygons[0].x1, 1);
-    ASSERT_TRUE(p->DeleteText(kTextCount - 1));
-    EXPECT_FALSE(p->DeleteText(-1));
-}
-
-TEST(PanelTables, NewElementsHaveTheirStartingShapes) {
-    auto p = MakeProject();
-    const int32_t g = p->InsertPolygon(30, 40);
-    EXPECT_EQ(p->polygons[g].x2, 130);
-    EXPECT_EQ(p->polygons[g].y2, 90);
-    EXPECT_EQ(p->polygons[g].lineWidth, 3);
-    EXPECT_EQ(p->polygons[g].cornerRadius, 16);
-    EXPECT_EQ(p->polygons[g].alpha, 255);
-    const int32_t t = p->InsertText(5, 6);
-    EXPECT_STREQ(p->texts[t].text, "Text");
-    const int32_t c = p->InsertComment(16, 24);
-    EXPECT_STREQ(p->comments[c].text, "Click on this comment to change the text.");
-}
-
-struct CountingEngine final : EngineControl {
-    std::string calls;
-    Project* project = nullptr;
-    void ResetDspState() override {
-        // The engine's steps run after the comments and before the slots are emptied.
-        calls += project->commentCount == 0 && project->activeCount == 0 ? "R" : "r";
-        calls += project->slots[0].type != kTypeEmpty ? "+" : "-";
+TEST(CanvasCommands, DeleteAndCutTakeTheSelectionWithItsCablesAndPasteRefusesASecondOne) {
+    for (const bool contextMenu : {true, false}) {
+        auto p = MakeProject();
+        CopyModule(*p, 700); // an empty slot: nothing to paste
+        EXPECT_EQ(PasteModule(*p, 10, 10, 400, 300), kNone);
+        const int32_t a = AddModule(*p, kTypeA440), adsr = AddModule(*p, kTypeAdsr);
+        const int32_t keep = AddModule(*p, kTypeOutput);
+        ASSERT_TRUE(Wire(*p, a, 0, adsr, 0));
+        ASSERT_TRUE(Wire(*p, adsr, 0, keep, 1));
+        for (int32_t c = 0; c < 4; ++c) p->InsertComment(8, 8 * c);
+        p->comments[1].selected = 1;
+        p->comments[3].clicked = 1;
+        SetText(p->comments[2].text, "survivor");
+        p->slots[a].selected = 1;
+        p->currentSlot = adsr;
+        contextMenu ? CutSelectionFromContextMenu(*p, adsr) : CutSelectionFromEditMenu(*p);
+        EXPECT_EQ(V({p->CountOccupied(), p->commentCount}), V({1, 2}));
+        EXPECT_EQ(GetText(p->comments[1].text), "survivor");
+        EXPECT_EQ(test::ProjectFault(*p), "");
+        EXPECT_EQ(p->slots[PasteModule(*p, 40, 40, 400, 300)].type, kTypeAdsr) << contextMenu;
+        CopyModule(*p, keep);
+        EXPECT_EQ(PasteModule(*p, 10, 10, 400, 300), kNone) << "a second Output";
     }
-    void ClearDelayLine() override { calls += "D"; }
-};
-
-TEST(FullReset, EmptiesEverythingAndRunsTheEngineStepInOrder) {
-    auto p = MakeProject();
-    AddModule(*p, kTypeA440);
-    const int32_t amp = AddModule(*p, kTypeAmplifier);
-    ASSERT_TRUE(Wire(*p, 0, 0, amp, 0));
-    p->InsertComment(8, 8);
-    p->InsertPolygon(1, 1);
-    p->InsertText(1, 1);
-    p->currentPatch = 9;
-    SetText(p->patchNames[3], "Bass");
-    p->snapToGrid = 0;
-    p->lockEdit = 1;
-    p->clipboardType = 6;
-    p->keys[5].pressed = 1;
-    p->slots[amp].cleanMark = 1;
-    CountingEngine engine;
-    engine.project = p.get();
-    FullReset(*p, engine);
-    EXPECT_EQ(engine.calls, "R+");
-    EXPECT_EQ(p->activeCount, 0);
-    EXPECT_EQ(p->slots[0].type, kTypeEmpty);
-    EXPECT_EQ(p->routes[PortIndex(amp, 0)], kNone);
-    EXPECT_EQ(p->Out[PortIndex(amp, 0)].link, kNone);
-    EXPECT_EQ(p->commentCount, 0);
-    EXPECT_EQ(p->polygonCount, 0);
-    EXPECT_EQ(p->textCount, 0);
-    EXPECT_EQ(p->currentPatch, 0);
-    EXPECT_STREQ(p->patchNames[3], "Patch 3");
-    EXPECT_EQ(p->snapToGrid, 1);
-    EXPECT_EQ(p->lockEdit, 0);
-    EXPECT_EQ(p->clipboardType, kNone);
-    EXPECT_EQ(p->keys[5].pressed, 0);
-    EXPECT_EQ(p->slots[amp].cleanMark, 0);
-    EXPECT_EQ(p->currentSlot, kNone);
 }
 
-TEST(Keyboard, KeysTileOctavesOf112PixelsWithBlackKeysOnTop) {
-    auto p = MakeProject();
-    EXPECT_EQ(p->baseNote, 24);
-    EXPECT_EQ(p->keys[0].left, 20);
-    EXPECT_EQ(p->keys[0].right, 36);
-    EXPECT_EQ(p->keys[1].left, 29);
-    EXPECT_EQ(p->keys[1].bottom, 21);
-    EXPECT_EQ(p->keys[71].left, 20 + 112 * 5 + 96);
-    EXPECT_EQ(p->keys[71].right, 20 + 112 * 6);
-    EXPECT_EQ(p->keys[12].left, 20 + 112);
+TEST(CleanProject, AsksToDeleteModulesWithoutCablesAndDeletesMarksOrLeavesThem) {
+    // Answer -> outcome, modules left, modules left marked.
+    const std::tuple<MessageAnswer, CleanOutcome, V> rows[] = {
+        {MessageAnswer::Yes, CleanOutcome::Deleted, {2, 0}},
+        {MessageAnswer::No, CleanOutcome::Marked, {4, 2}},
+        {MessageAnswer::Cancel, CleanOutcome::Cancelled, {4, 0}}};
+    for (const auto& [answer, outcome, left] : rows) {
+        auto p = MakeProject();
+        HeadlessPlatform platform;
+        EXPECT_EQ(CleanProject(*p, platform), CleanOutcome::AlreadyClean);
+        AddModule(*p, kTypeOutput); // without a cable even an Output is unused
+        ASSERT_TRUE(Wire(*p, AddModule(*p, kTypeOscillator), 0, AddModule(*p, kTypeAmplifier), 0));
+        AddModule(*p, kTypeFixedValues);
+        platform.answers = {answer};
+        EXPECT_EQ(CleanProject(*p, platform), outcome);
+        EXPECT_EQ(platform.MessageTexts().back(), "Delete 2 Unused Objects");
+        int32_t marked = 0;
+        for (const ModuleSlot& s : p->slots) marked += s.cleanMark;
+        EXPECT_EQ(V({p->moduleCount, marked}), left);
+    }
 }
 
 } // namespace

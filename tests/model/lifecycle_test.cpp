@@ -1,284 +1,163 @@
-// New / open / save flows, the default layout, skin images and the patches.
-#include "model/lifecycle.h"
-#include "model/project_file.h"
-#include "model/text.h"
-#include "platform/headless_platform.h"
-#include "support/builders.h"
-#include "support/fake_engine.h"
-#include "support/files.h"
+// New / open flows, skins and their pictures, and the patches.
+#include "model/bmp.h"
+#include "model/project_fixture.h"
 
 #include <gtest/gtest.h>
 
 namespace tw {
 namespace {
 
-struct Fixture {
-    std::unique_ptr<Project> project = test::MakeProject();
-    HeadlessPlatform platform;
-    test::FakeEngine engine;
-    test::TempDir dir;
+using test::Fixture;
+using V = std::vector<int32_t>;
+using enum MessageAnswer;
 
-    Fixture() {
-        SetText(project->appFolder, dir.Path().string());
-        FullReset(*project, engine);
-        ApplyNewProjectDefaults(*project, platform);
-        platform.ClearRecord();
-        engine.calls.clear();
+TEST(Flows, NewAndOpenOfferToSaveFirstAndKeepTheWorkUnlessItMayGo) {
+    const std::string file = test::Golden("rich.tw1");
+    // Open or New; answer to the offer and to the save's confirmation; whether the save
+    // and open dialogs give a path -> whether the project was replaced.
+    const std::tuple<bool, MessageAnswer, MessageAnswer, bool, bool, bool> rows[] = {
+        {false, Cancel, Ok, true, false, false},  {false, Yes, Ok, false, false, false},
+        {false, Yes, Cancel, true, false, false}, {false, Yes, Ok, true, false, true},
+        {false, No, Ok, false, false, true},      {true, Cancel, Ok, false, true, false},
+        {true, Yes, Ok, false, true, false},      {true, No, Ok, false, false, false},
+        {true, No, Ok, false, true, true}};
+    for (const auto& [open, answer, confirm, savePath, openPath, replaced] : rows) {
+        SCOPED_TRACE(testing::Message() << (open ? "open, " : "new, ") << static_cast<int>(answer));
+        Fixture f;
+        test::AddModule(*f.project, kTypeAdsr);
+        SetText(f.project->pluginName, "Mine");
+        const std::string saved = f.dir.File("saved.tw1");
+        f.platform.answers = {answer, confirm};
+        f.platform.savePaths = {savePath ? std::optional(saved) : std::nullopt};
+        f.platform.openPaths = {openPath ? std::optional(file) : std::nullopt};
+        const bool done = open ? OpenFlow(*f.project, f.engine, f.platform).has_value()
+                               : NewProjectFlow(*f.project, f.engine, f.platform);
+        EXPECT_EQ(f.platform.messages.at(0).text,
+                  open ? "Save project first" : "Save Changes To Mine.tw1");
+        EXPECT_EQ(f.platform.messages[0].buttons, MessageButtons::YesNoCancel);
+        EXPECT_EQ(V({done, f.project->slots[0].type != kTypeAdsr, f.platform.audioStops,
+                     GetText(f.project->pluginName) != "Mine"}),
+                  V(4, replaced));
+        EXPECT_EQ(std::filesystem::exists(saved), answer == Yes && savePath && confirm == Ok);
     }
-    std::vector<uint8_t> Bytes() { return EncodeProject(*project, ReadSavedLayout(platform)); }
-};
-
-constexpr int32_t kEleven[7] = {11, 101, 3, 4, 5, 2, 2};
-
-// ---- New, save and open flows ----
-
-TEST(NewProjectFlow, CancelLeavesTheProjectExactlyAsItWas) {
-    Fixture f;
-    test::AddModule(*f.project, kTypeNoise);
-    const std::vector<uint8_t> before = f.Bytes();
-    f.platform.answers = {MessageAnswer::Cancel};
-    EXPECT_FALSE(NewProjectFlow(*f.project, f.engine, f.platform));
-    EXPECT_EQ(f.platform.MessageTexts(), std::vector<std::string>{"Save Changes To Synth.tw1"});
-    EXPECT_EQ(f.platform.messages[0].buttons, MessageButtons::YesNoCancel);
-    EXPECT_EQ(f.Bytes(), before);
-    EXPECT_TRUE(f.engine.calls.empty());
 }
 
-TEST(NewProjectFlow, NoResetsToTheDefaultsAndStopsTheAudio) {
+TEST(DefaultLayout, ShowsAndRaisesEveryWindowKeepingTheGuiEditorsSize) {
     Fixture f;
-    test::AddModule(*f.project, kTypeNoise);
-    SetText(f.project->pluginName, "Mine");
-    f.project->zoom = 7;
-    f.platform.answers = {MessageAnswer::No};
-    EXPECT_TRUE(NewProjectFlow(*f.project, f.engine, f.platform));
-    EXPECT_EQ(f.project->CountOccupied(), 0);
-    EXPECT_EQ(GetText(f.project->pluginName), "Synth");
-    EXPECT_EQ(f.project->zoom, 4);
-    EXPECT_EQ(f.engine.Count("reset"), 1);
-    EXPECT_EQ(f.platform.mainTitle, "Tonewright - Synth");
-    EXPECT_EQ(f.platform.audioStops, 1);
-}
-
-TEST(NewProjectFlow, YesSavesFirstAndKeepsTheProjectWhenTheSaveDoesNotHappen) {
-    Fixture f;
-    test::AddModule(*f.project, kTypeNoise);
-    f.platform.answers = {MessageAnswer::Yes};
-    f.platform.savePaths = {std::nullopt}; // the save dialog is cancelled
-    EXPECT_FALSE(NewProjectFlow(*f.project, f.engine, f.platform));
-    EXPECT_EQ(f.project->CountOccupied(), 1);
-
-    const std::string path = f.dir.File("kept.tw1");
-    f.platform.answers = {MessageAnswer::Yes, MessageAnswer::Ok};
-    f.platform.savePaths = {path};
-    EXPECT_TRUE(NewProjectFlow(*f.project, f.engine, f.platform));
-    EXPECT_EQ(f.project->CountOccupied(), 0);
-    EXPECT_TRUE(std::filesystem::exists(path));
-}
-
-TEST(SaveFlow, AsksForThePathThenConfirmsAndWrites) {
-    Fixture f;
-    const std::string path = f.dir.File("out.tw1");
-    EXPECT_FALSE(SaveFlow(*f.project, f.platform)); // no path scripted: dialog cancelled
-    EXPECT_TRUE(f.platform.messages.empty());
-
-    test::WriteFileBytes(path, {7, 7});
-    f.platform.savePaths = {path};
-    f.platform.answers = {MessageAnswer::Cancel};
-    EXPECT_FALSE(SaveFlow(*f.project, f.platform));
-    EXPECT_EQ(f.platform.MessageTexts(),
-              std::vector<std::string>{"Confirm Save Project\n\n" + path});
-    EXPECT_EQ(test::ReadFileBytes(path), (std::vector<uint8_t>{7, 7}));
-
-    f.platform.savePaths = {path};
-    f.platform.answers = {MessageAnswer::Ok};
-    EXPECT_TRUE(SaveFlow(*f.project, f.platform));
-    EXPECT_EQ(test::ReadFileBytes(path), f.Bytes());
-}
-
-TEST(OpenFlow, OffersToSaveFirstAndKeepsTheProjectUnlessAFileIsOpened) {
-    Fixture f;
-    test::AddModule(*f.project, kTypeNoise);
-    const std::string path = f.dir.File("in.tw1");
-    ASSERT_TRUE(SaveProject(*f.project, f.platform, path));
-    Fixture g;
-    test::AddModule(*g.project, kTypeAdsr);
-    const std::vector<uint8_t> before = g.Bytes();
-    // Cancel; Yes with the save dialog cancelled; No with the open dialog cancelled.
-    for (const MessageAnswer answer :
-         {MessageAnswer::Cancel, MessageAnswer::Yes, MessageAnswer::No}) {
-        SCOPED_TRACE(static_cast<int>(answer));
-        g.platform.ClearRecord();
-        g.platform.answers = {answer};
-        g.platform.savePaths = {std::nullopt};
-        g.platform.openPaths = {answer == MessageAnswer::No ? std::nullopt
-                                                            : std::optional<std::string>(path)};
-        EXPECT_EQ(OpenFlow(*g.project, g.engine, g.platform), std::nullopt);
-        EXPECT_EQ(g.platform.openPaths.empty(), answer == MessageAnswer::No);
-        EXPECT_EQ(g.Bytes(), before);
-        EXPECT_EQ(g.platform.audioStops, 0);
-    }
-    EXPECT_EQ(g.platform.messages.at(0).text, "Save project first");
-    EXPECT_EQ(g.platform.messages[0].buttons, MessageButtons::YesNoCancel);
-
-    g.platform.answers = {MessageAnswer::No};
-    g.platform.openPaths = {path};
-    EXPECT_EQ(OpenFlow(*g.project, g.engine, g.platform), LoadResult::Loaded);
-    EXPECT_EQ(GetText(g.project->chosenPath), path);
-    EXPECT_EQ(g.project->slots[0].type, kTypeNoise);
-    EXPECT_EQ(g.platform.audioStops, 1);
-}
-
-// ---- Default layout ----
-
-TEST(DefaultLayout, FillsTheMainWindowWithTheDspEditorAndShowsEveryWindow) {
-    Fixture f;
-    f.platform.mainWindow = {0, 0, 1000, 700};
     f.platform.ShowEditorWindow(EditorWindow::MidiMonitor, false);
     f.platform.MoveEditorWindow(EditorWindow::GuiEditor, {1, 2, 333, 222});
     ApplyDefaultLayout(*f.project, f.platform);
-    const HeadlessWindow* w = f.platform.windows;
-    EXPECT_EQ(w[0].rect.x, 0);
-    EXPECT_EQ(w[0].rect.width, 984);
-    EXPECT_EQ(w[0].rect.height, 572);
-    EXPECT_EQ(w[1].rect.x, 450);
-    EXPECT_EQ(w[1].rect.y, 220);
-    EXPECT_EQ(w[1].rect.width, 333); // size kept
-    EXPECT_EQ(w[2].rect.x, 250);
-    EXPECT_EQ(w[2].rect.y, 120);
-    EXPECT_EQ(w[3].rect.y, 220);
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_TRUE(w[i].visible) << i;
-        EXPECT_EQ(w[i].raisedCount, 1) << i;
-    }
-    EXPECT_EQ(f.project->windows[1].width, 333);
+    for (const HeadlessWindow& w : f.platform.windows) EXPECT_TRUE(w.visible && w.raisedCount == 1);
+    EXPECT_EQ(V({f.platform.windows[1].rect.width, f.project->windows[1].height}), V({333, 222}));
 }
 
-// ---- Skin images ----
-
-TEST(SkinImages, AStripOfElevenFramesGivesAParameterTenSteps) {
+TEST(Skins, PicturesAreFoundWithoutRegardToCaseOrReportedOnceKeepingTheirOldImage) {
     Fixture f;
-    test::WriteSkin(f.dir.Path(), "Default", kEleven, 32);
-    LoadSkinImages(*f.project, f.platform);
-    EXPECT_TRUE(f.platform.messages.empty()) << f.platform.MessageTexts()[0];
-    const SkinImage& knob = f.project->skinImages[0];
-    EXPECT_EQ(knob.width, 32);
-    EXPECT_EQ(knob.height, 352);
-    EXPECT_EQ(knob.frames, 11);
-    EXPECT_EQ(f.project->background.width, 40);
-
-    const int32_t slot = test::AddModule(*f.project, kTypeParameter);
-    f.project->slots[slot].patchValues[0] = 5;
-    f.project->RecomputeParameterValues();
-    EXPECT_EQ(f.project->slots[slot].steps, 10);
-    EXPECT_FLOAT_EQ(f.project->slots[slot].value, 0.5f);
-}
-
-TEST(SkinImages, FolderAndFileNamesAreMatchedWithoutRegardToCase) {
-    Fixture f;
-    test::WriteSkin(f.dir.Path(), "Default", kEleven);
+    Project& p = *f.project;
+    const int32_t slot = test::AddModule(p, kTypeParameter);
+    p.slots[slot].imageType = 2; // a 3-frame strip
+    p.slots[slot].patchValues[0] = 1;
+    SetText(p.skinName, "default");
+    ASSERT_TRUE(SaveProject(p, f.platform, f.dir.File("skin.tw1")));
+    test::WriteSkin(f.dir.Path(), "Default", {11, 101, 3, 4, 5, 2, 2}, 32);
+    const std::filesystem::path folder = f.dir.Path() / "SKINS" / "Default";
     std::filesystem::rename(f.dir.Path() / "Skins", f.dir.Path() / "SKINS");
-    std::filesystem::rename(f.dir.Path() / "SKINS" / "Default" / "Knob_Wave.bmp",
-                            f.dir.Path() / "SKINS" / "Default" / "knob_wave.BMP");
-    SetText(f.project->skinName, "default");
-    LoadSkinImages(*f.project, f.platform);
+    std::filesystem::rename(folder / "Knob_Wave.bmp", folder / "knob_wave.BMP");
+    ASSERT_EQ(f.Open(f.dir.File("skin.tw1")), LoadResult::Loaded);
     EXPECT_TRUE(f.platform.messages.empty());
-    EXPECT_EQ(f.project->skinImages[4].frames, 5);
-}
-
-TEST(SkinImages, EachMissingOrUnreadableFileIsReportedOnceAndKeepsItsOldImage) {
-    Fixture f;
-    test::WriteSkin(f.dir.Path(), "Default", kEleven);
-    LoadSkinImages(*f.project, f.platform);
-    ASSERT_EQ(f.project->skinImages[1].frames, 101);
-    const std::filesystem::path folder = f.dir.Path() / "Skins" / "Default";
+    const SkinImage* images = p.skinImages;
+    EXPECT_EQ(V({images[0].frames, images[0].height, images[4].frames, p.background.width,
+                 p.slots[slot].steps}),
+              V({11, 352, 5, 40, 2}));
+    EXPECT_FLOAT_EQ(p.slots[slot].value, 0.5f);
     std::filesystem::remove(folder / "Knob_0to100.bmp");
     test::WriteFileBytes((folder / "LED_Red.bmp").string(), {'B', 'M', 0, 0});
-    f.platform.ClearRecord();
-
-    LoadSkinImages(*f.project, f.platform);
-    const std::string base = (folder).string();
+    LoadSkinImages(p, f.platform);
+    const std::string shown = (f.dir.Path() / "Skins" / "default").string(); // as looked for
     EXPECT_EQ(f.platform.MessageTexts(),
-              (std::vector<std::string>{"Skin File Not Found\n\n" + base + "/Knob_0to100.bmp",
-                                        "Skin File Not Readable\n\n" + base + "/LED_Red.bmp"}));
-    EXPECT_EQ(f.platform.messages[0].icon, MessageIcon::Error);
-    EXPECT_EQ(f.project->skinImages[1].frames, 101);
-    EXPECT_EQ(f.project->skinImages[6].frames, 2);
+              (std::vector<std::string>{"Skin File Not Found\n\n" + shown + "/Knob_0to100.bmp",
+                                        "Skin File Not Readable\n\n" + shown + "/LED_Red.bmp"}));
+    EXPECT_EQ(V({images[1].frames, images[6].frames}), V({101, 2}));
 }
 
-TEST(SkinImages, AnOpenedProjectTakesItsParameterStepsFromItsSkin) {
-    Fixture f;
-    test::WriteSkin(f.dir.Path(), "Default", kEleven, 16);
-    const int32_t slot = test::AddModule(*f.project, kTypeParameter);
-    f.project->slots[slot].imageType = 2; // a 3-frame strip
-    f.project->slots[slot].steps = 100;
-    const std::string path = f.dir.File("skin.tw1");
-    ASSERT_TRUE(SaveProject(*f.project, f.platform, path));
-
-    Fixture g;
-    SetText(g.project->appFolder, f.dir.Path().string());
-    ASSERT_EQ(OpenProject(*g.project, g.engine, g.platform, path), LoadResult::Loaded);
-    EXPECT_EQ(g.project->slots[slot].steps, 2);
+// File header and a 40-byte info header; the caller appends palette and pixels.
+test::Bytes Bmp(int32_t width, int32_t height, uint16_t bpp, int32_t compression, int32_t offset,
+                int32_t colours = 0) {
+    test::Bytes b;
+    b.Text("BM").I32s({0, 0, offset, 40, width, height}).U16(1).U16(bpp);
+    return std::move(b.I32s({compression, 0, 0, 0, colours, 0}));
 }
 
-// ---- Patches ----
+TEST(Skins, EachPictureFormatIsDecodedToArgbAndDamagedOnesAreRefused) {
+    test::Bytes b32; // bit fields with alpha in a 56-byte header
+    b32.Text("BM").I32s({0, 0, 14 + 56, 56, 1, 1}).U16(1).U16(32).I32s({3, 0, 0, 0, 0, 0});
+    b32.I32s({0xFF, 0xFF00, 0xFF0000, static_cast<int32_t>(0xFF000000u), 0x40332211});
+    // Each picture, then pixels (x, y, ARGB) it must hold.
+    const std::pair<std::vector<uint8_t>, std::vector<std::array<uint32_t, 3>>> good[] = {
+        {test::MakeBmp24(3, 2,
+                         [](int32_t x, int32_t y) { return 0x100000u * x + y * 0x10000u + 0x201; }),
+         {{0, 0, 0xFF000201u}, {2, 1, 0xFF210201u}}}, // bottom-up rows padded to 4 bytes
+        {Bmp(1, -2, 24, 0, 54).U8(0).U8(0).U8(0xAA).Zeros(1).U8(0).U8(0).U8(0xBB).Zeros(1).data,
+         {{0, 0, 0xFFAA0000u}, {0, 1, 0xFFBB0000u}}}, // a negative height: top-down rows
+        {Bmp(3, 1, 8, 0, 54 + 8, 2).I32s({0x102030, 0xFFFFFF}).U8(1).U8(0).U8(200).Zeros(1).data,
+         {{0, 0, 0xFFFFFFFFu}, {1, 0, 0xFF102030u}, {2, 0, 0xFF000000u}}}, // 200: no colour
+        {Bmp(10, 1, 1, 0, 54 + 8).I32s({0, 0xFFFFFF}).U8(0b10100000).U8(0b01000000).Zeros(2).data,
+         {{0, 0, 0xFFFFFFFFu}, {1, 0, 0xFF000000u}, {9, 0, 0xFFFFFFFFu}}}, // high bit first
+        {Bmp(1, 1, 16, 3, 54 + 12).I32s({0xF800, 0x07E0, 0x001F}).U16(0xF81F).Zeros(2).data,
+         {{0, 0, 0xFFFF00FFu}}}, // 565 bit fields
+        {b32.data, {{0, 0, 0x40112233u}}}};
+    for (const auto& [file, pixels] : good) {
+        const std::optional<Bitmap> bmp = DecodeBmp(file);
+        ASSERT_TRUE(bmp) << &file - &good[0].first;
+        for (const auto& [x, y, argb] : pixels) EXPECT_EQ(bmp->At(x, y), argb) << x << ", " << y;
+    }
+    test::Bytes lying = Bmp(4, 4, 24, 0, 54);
+    lying.data[14] = 0xF0; // a header larger than the file
+    // Truncated, a header larger than the file, too short.
+    for (const auto& file :
+         {Bmp(4, 4, 24, 0, 54).Zeros(47).data, lying.data, std::vector<uint8_t>{'B', 'M'}})
+        EXPECT_FALSE(DecodeBmp(file)) << file.size();
+    // No width, RLE8, 7 bits a pixel, too large, too tall, pixels past the end of the file.
+    const int32_t headers[][5] = {{0, 4, 24, 0, 54},         {4, 4, 8, 1, 54},
+                                  {4, 4, 7, 0, 54},          {1 << 30, 1 << 30, 24, 0, 54},
+                                  {4, INT32_MIN, 24, 0, 54}, {4, 4, 24, 0, -16}};
+    for (const auto& [w, h, bpp, compression, offset] : headers)
+        EXPECT_FALSE(
+            DecodeBmp(Bmp(w, h, static_cast<uint16_t>(bpp), compression, offset).Zeros(64).data))
+            << w << " x " << h;
+}
 
-TEST(Patches, PreviousAndNextStopAtTheEndsAndSilenceTheDelayLine) {
+TEST(Patches, StepsSilenceTheDelayLineANameNeedsOneToSixtyThreeCharactersACopyTakesAll) {
     Fixture f;
-    PreviousPatch(*f.project, f.engine, f.platform);
-    EXPECT_EQ(f.project->currentPatch, 0);
-    EXPECT_EQ(f.engine.Count("clear delay"), 1);
-    NextPatch(*f.project, f.engine, f.platform);
-    EXPECT_EQ(f.project->currentPatch, 1);
+    Project& p = *f.project;
+    const int32_t slot = test::AddModule(p, kTypeParameter);
+    p.slots[slot].steps = 4;
+    p.slots[slot].patchValues[1] = 3;
+    PreviousPatch(p, f.engine, f.platform); // stays at 0
+    NextPatch(p, f.engine, f.platform);
     EXPECT_EQ(f.platform.patchName, "Patch 1");
-    ASSERT_TRUE(SelectPatch(*f.project, f.platform, 127));
-    NextPatch(*f.project, f.engine, f.platform);
-    EXPECT_EQ(f.project->currentPatch, 127);
-    EXPECT_FALSE(SelectPatch(*f.project, f.platform, 128));
-    EXPECT_FALSE(SelectPatch(*f.project, f.platform, -1));
-    EXPECT_EQ(f.project->currentPatch, 127);
-}
-
-TEST(Patches, SelectingAPatchRecomputesTheParameterValues) {
-    Fixture f;
-    const int32_t slot = test::AddModule(*f.project, kTypeParameter);
-    f.project->slots[slot].steps = 4;
-    f.project->slots[slot].patchValues[9] = 3;
-    ASSERT_TRUE(SelectPatch(*f.project, f.platform, 9));
-    EXPECT_FLOAT_EQ(f.project->slots[slot].value, 0.75f);
+    EXPECT_FLOAT_EQ(p.slots[slot].value, 0.75f);
+    EXPECT_TRUE(SelectPatch(p, f.platform, 127) && !SelectPatch(p, f.platform, 128) &&
+                !SelectPatch(p, f.platform, -1));
+    NextPatch(p, f.engine, f.platform);
     PatchListOpened(f.engine);
-    EXPECT_EQ(f.engine.Count("clear delay"), 1);
-}
-
-TEST(Patches, ATypedNameIsTakenOnlyWithOneToSixtyThreeCharacters) {
-    Fixture f;
-    SelectPatch(*f.project, f.platform, 2);
-    EXPECT_FALSE(SetPatchName(*f.project, std::string(64, 'x')));
-    EXPECT_FALSE(SetPatchName(*f.project, ""));
-    EXPECT_EQ(GetText(f.project->patchNames[2]), "Patch 2");
-    EXPECT_TRUE(SetPatchName(*f.project, std::string(63, 'y')));
-    EXPECT_EQ(GetText(f.project->patchNames[2]), std::string(63, 'y'));
-    EXPECT_TRUE(SetPatchName(*f.project, "50% wet"));
-    EXPECT_EQ(GetText(f.project->patchNames[2]), "50% wet");
-}
-
-TEST(Patches, CopyingAPatchCopiesItsNameAndEverySlotsValue) {
-    Fixture f;
-    SetText(f.project->patchNames[3], "Three");
-    for (int32_t s = 0; s < kSlotCount; ++s) f.project->slots[s].patchValues[3] = s;
-    f.project->slots[1023].patchValues[8] = 99;
-
-    f.platform.answers = {MessageAnswer::No};
-    EXPECT_FALSE(ConfirmAndCopyPatch(*f.project, f.platform, 3, 7));
-    EXPECT_EQ(f.platform.MessageTexts(), std::vector<std::string>{"Confirm Patch Copy"});
-    EXPECT_EQ(GetText(f.project->patchNames[7]), "Patch 7");
-
-    f.platform.answers = {MessageAnswer::Yes};
-    EXPECT_TRUE(ConfirmAndCopyPatch(*f.project, f.platform, 3, 7));
-    EXPECT_EQ(GetText(f.project->patchNames[7]), "Three");
-    for (int32_t s = 0; s < kSlotCount; ++s) ASSERT_EQ(f.project->slots[s].patchValues[7], s);
-    EXPECT_EQ(f.project->slots[1023].patchValues[8], 99);
-    EXPECT_FALSE(CopyPatch(*f.project, 3, 128));
-    EXPECT_FALSE(CopyPatch(*f.project, -1, 3));
+    EXPECT_EQ(V({p.currentPatch, f.engine.Count("clear delay")}), V({127, 4}));
+    SelectPatch(p, f.platform, 3);
+    const std::string names[] = {std::string(64, 'x'), "", std::string(63, 'y'), "Three"};
+    EXPECT_EQ(V({SetPatchName(p, names[0]), SetPatchName(p, names[1]), SetPatchName(p, names[2]),
+                 SetPatchName(p, names[3])}),
+              V({0, 0, 1, 1}));
+    for (int32_t s = 0; s < kSlotCount; ++s) p.slots[s].patchValues[3] = s;
+    p.slots[1023].patchValues[8] = 99;
+    f.platform.answers = {No, Yes};
+    EXPECT_FALSE(ConfirmAndCopyPatch(p, f.platform, 3, 7));
+    EXPECT_EQ(GetText(p.patchNames[7]), "Patch 7");
+    EXPECT_TRUE(ConfirmAndCopyPatch(p, f.platform, 3, 7));
+    EXPECT_EQ(f.platform.MessageTexts(), std::vector<std::string>(2, "Confirm Patch Copy"));
+    EXPECT_EQ(GetText(p.patchNames[7]), "Three");
+    for (int32_t s = 0; s < kSlotCount; ++s) ASSERT_EQ(p.slots[s].patchValues[7], s);
+    EXPECT_EQ(p.slots[1023].patchValues[8], 99);
+    EXPECT_FALSE(CopyPatch(p, 3, 128) || CopyPatch(p, -1, 3));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <random>
 #include <string>
@@ -87,6 +88,10 @@ struct Bytes {
     Bytes& I32(int32_t v) {
         for (int i = 0; i < 4; ++i)
             data.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i)));
+        return *this;
+    }
+    Bytes& I32s(std::initializer_list<int32_t> values) {
+        for (const int32_t v : values) I32(v);
         return *this;
     }
     Bytes& U16(uint16_t v) {
