@@ -107,6 +107,9 @@ void Project::ResetModuleSlots() noexcept {
         s.panelX = kOffCanvas;
         s.panelY = kOffCanvas;
         if (IsPatch(patch)) s.spareValues[patch] = 0;
+        // An older file fills only the spare table, so the patch values of the project
+        // before it would otherwise come back with its controls and be saved with them.
+        for (int32_t& v : s.patchValues) v = 0;
         s.steps = 100;
         s.showLabel = 1;
         s.renderOnBackground = 1;
