@@ -20,15 +20,6 @@ inline constexpr uint32_t kJackPeriod = 512;
 bool WaitFor(const std::function<bool()>& done,
              std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
-// JACK servers on one machine share a registry in /dev/shm, and one starting or stopping
-// makes clients of another fail now and then: the tests hold this machine-wide lock while
-// they use JACK at all.
-struct JackTurn {
-    JackTurn();
-    ~JackTurn();
-    int fd = -1;
-};
-
 // Points the JACK client library at a server name without ever starting one.
 void UseJackServer(const std::string& name);
 
@@ -36,40 +27,38 @@ struct JackServer {
     JackServer();
     ~JackServer();
     bool Ready() const { return ready; }
-    void Freeze();  // SIGSTOP: alive, but no more cycles
-    void Kill();    // SIGKILL, as a crash would; returns once it is gone
-    bool Restart(); // under the same name after Kill; true once it answers
+    void Freeze(); // alive, but no more cycles
+    void Kill();   // as a crash would; returns once it is gone
+    bool Restart() { return pid <= 0 && (ready = Launch()); } // true once it answers
     std::string Log() const;
     bool Launch();
 
-    JackTurn turn;
+    // JACK servers on one machine share a registry in /dev/shm, and one starting or stopping
+    // makes clients of another fail now and then: a server holds this machine-wide lock.
+    int turn = -1;
     std::string name, logPath;
     int pid = -1;
     bool ready = false, killed = false;
 };
 
-// The ports connected to `port` as `client` sees them, sorted; and a wait until they are
-// `expected` (the server publishes a changed graph at a later cycle).
-std::vector<std::string> PortConnections(jack_client_t* client, const std::string& port);
+// Waits until `port` is connected to exactly `expected` (a graph changes at a later cycle).
 bool WaitForConnections(jack_client_t* client, const std::string& port,
                         std::vector<std::string> expected);
 
-// A client with the audio inputs "in_1" and "in_2" that records, from Start on, whole cycles.
+// A client with the audio inputs "in_1" and "in_2" that records the first, from Start on,
+// whole cycles.
 struct JackRecorder {
     explicit JackRecorder(const std::string& clientName, uint32_t capacityFrames = 6 * kJackRate);
     ~JackRecorder();
     bool Ok() const { return client != nullptr; }
-    jack_client_t* Client() const { return client; }
     void Start();
-    void Stop(); // the samples can be read afterwards
     // Frames recorded so far, published after their samples.
     uint32_t Frames() const { return frames.load(std::memory_order_acquire); }
-    const std::vector<float>& Left() const { return samples[0]; }
-    const std::vector<float>& Right() const { return samples[1]; }
+    const std::vector<float>& Left() const { return samples; }
 
     jack_client_t* client = nullptr;
     jack_port_t* in[2] = {nullptr, nullptr};
-    std::vector<float> samples[2];
+    std::vector<float> samples;
     std::atomic<uint32_t> frames{0};
     bool active = false;
 };
