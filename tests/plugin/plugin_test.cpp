@@ -360,7 +360,9 @@ TEST(Plugin32, IsA32BitLibraryThatPlaysTheEditorsSound) {
     const std::string file = ReadFileText(plugin), exports = dir.File("exports");
     EXPECT_EQ(file.substr(0, 5), std::string(ELFMAG) + char{ELFCLASS32});
     EXPECT_EQ(file.substr(18, 2), std::string({EM_386, 0}));
-    std::system(("nm -D --defined-only '" + plugin + "' | awk '{print $3}' >" + exports).c_str());
+    EXPECT_EQ(std::system(
+                  ("nm -D --defined-only '" + plugin + "' | awk '{print $3}' >" + exports).c_str()),
+              0);
     EXPECT_EQ(ReadFileText(exports), "lv2_descriptor\n");
 
     // Some kernels are built without 32-bit support: the host then cannot even start.
