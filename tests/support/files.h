@@ -55,6 +55,17 @@ inline void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& 
               static_cast<std::streamsize>(bytes.size()));
 }
 
+// The same for text: a file's bytes as a string, and a string written as a file's bytes.
+inline std::string ReadFileText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteFileText(const std::filesystem::path& path, std::string_view bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
 // While it lives, no file of the process can grow past `bytes` bytes, as on a full disk:
 // writes beyond fail instead of ending the process.
 class FileSizeLimit {
@@ -116,6 +127,8 @@ struct Bytes {
         data.insert(data.end(), other.data.begin(), other.data.end());
         return *this;
     }
+    // The bytes as a string, for comparing with encoders that return one.
+    std::string String() const { return {data.begin(), data.end()}; }
 };
 
 // A 24-bit bottom-up BMP of the given size whose pixel (x, y) is colour(x, y) as 0xRRGGBB.
