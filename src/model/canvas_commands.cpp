@@ -62,7 +62,6 @@ void SelectAll(Project& p) noexcept {
         comment.originX = comment.x;
         comment.originY = comment.y;
     }
-    p.selectAllMarker = 1;
     p.bandLeft = -3840;
     p.bandTop = -2160;
     p.bandRight = 3840;

@@ -159,7 +159,6 @@ void RunBandMachine(Project& p, bool buttonDown) noexcept {
     case kBandArmed:
         if (buttonDown) {
             p.bandVisible = 1;
-            p.bandShown = 1;
             SetBand(p, p.pointerX, p.pointerY, p.pointerX, p.pointerY);
             p.bandState = kBandStretching;
         }
@@ -327,8 +326,6 @@ void LeftRelease(Project& p, int32_t x, int32_t y) noexcept {
     case kDragCable: {
         const int32_t input = HitInput(p, x, y);
         const int32_t output = HitOutput(p, x, y);
-        p.releaseHitInput = input;
-        p.releaseHitOutput = output;
         if (p.dragFromOutput && input != kNone && p.Out[input].link == kNone) {
             // Drawn from the output end: a Parameter takes the name of what it drives.
             p.Connect(p.dragSourceOutput, input, true);

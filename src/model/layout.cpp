@@ -93,8 +93,6 @@ void Project::Relayout() noexcept {
     const int32_t scale = z + 1;
     portSize = 2 * z;
     halfPortSize = z;
-    zoomMinus2 = z - 2;
-    zoomHalf = z / 2;
     for (int32_t slot = 0; slot < kSlotCount; ++slot) {
         ModuleSlot& s = slots[slot];
         if (s.type == kTypeEmpty) continue;
@@ -143,8 +141,6 @@ void Project::CapturePositions() noexcept {
 void Project::ClearSelection() noexcept {
     bandState = kBandIdle;
     bandVisible = 0;
-    bandShown = 0;
-    selectAllMarker = 0;
     for (ModuleSlot& s : slots) s.selected = 0;
     for (CommentRecord& c : comments) c.selected = 0;
 }

@@ -132,8 +132,6 @@ void Project::ResetPorts() noexcept {
     dragFromOutput = 0;
     dragSourceInput = kNone;
     dragSourceOutput = kNone;
-    releaseHitInput = kNone;
-    releaseHitOutput = kNone;
     cableVisible = 0;
     hoverInput = kNone;
     hoverOutput = kNone;

@@ -216,7 +216,6 @@ struct Project {
 
     // ---- Paths ----
     char outputFolder[kPathSize] = {};
-    char chosenPath[kPathSize] = {};
     int32_t fileVersion = 0;
     uint8_t openLastProject = 0;
     char projectPath[kPathSize] = {};
@@ -233,12 +232,8 @@ struct Project {
     uint8_t grabbed = 0;
     int32_t grabDx = 0;
     int32_t grabDy = 0;
-    uint8_t panelDragFlagA = 0; // the two flags the panel editor uses while dragging controls
-    uint8_t panelDragFlagB = 0;
     int32_t viewOriginX = 0;
     int32_t viewOriginY = 0;
-    int32_t savedViewOriginX = 0;
-    int32_t savedViewOriginY = 0;
     int32_t skinCount = 0;
     char skinFolders[kSkinFolderCount][kPathSize] = {};
     // Cable drag.
@@ -246,8 +241,6 @@ struct Project {
     uint8_t dragFromOutput = 0;
     int32_t dragSourceInput = kNone;
     int32_t dragSourceOutput = kNone;
-    int32_t releaseHitInput = kNone;
-    int32_t releaseHitOutput = kNone;
     int32_t cableFixedX = 0;
     int32_t cableFixedY = 0;
     uint8_t cableVisible = 0;
@@ -273,8 +266,6 @@ struct Project {
     int32_t bandRight = 0;
     int32_t bandBottom = 0;
     uint8_t bandVisible = 0;
-    uint8_t bandShown = 0; // set together with bandVisible
-    uint8_t selectAllMarker = 0;
 
     // ---- Module slots ----
     ModuleSlot slots[kSlotCount];
@@ -322,8 +313,6 @@ struct Project {
     int32_t previousZoom = 4;
     int32_t portSize = 8;
     int32_t halfPortSize = 4;
-    int32_t zoomMinus2 = 2;
-    int32_t zoomHalf = 2;
     int32_t dragMode = kDragNone;
     uint8_t shiftHeld = 0;
     int32_t propertiesTarget = kTargetNone;
