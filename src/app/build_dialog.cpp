@@ -167,9 +167,9 @@ BuildDialog::BuildDialog(QWidget* parent, AppContext& ctx, PanelCapture captureP
     // Opening: every control on the panel, a platform the build knows, the banner.
     SetRenderOnBackground(project, 1);
     renderBox_->setChecked(true);
-    if (project.TargetPlatform != kTarget32Bit && project.TargetPlatform != kTarget64Bit)
-        project.TargetPlatform = kTarget64Bit;
-    platformList_->setCurrentIndex(project.TargetPlatform == kTarget32Bit ? kPlatform32Entry
+    if (project.targetPlatform != kTarget32Bit && project.targetPlatform != kTarget64Bit)
+        project.targetPlatform = kTarget64Bit;
+    platformList_->setCurrentIndex(project.targetPlatform == kTarget32Bit ? kPlatform32Entry
                                                                           : kPlatform64Entry);
     BuildLog banner{[this](std::string_view line) { AppendLine(line); }};
     banner.Step("Tonewright DSP/C Object Compiler - made by the Tonewright developers");
@@ -181,7 +181,7 @@ BuildDialog::BuildDialog(QWidget* parent, AppContext& ctx, PanelCapture captureP
         SetText(ctx_.project.pluginName, Utf8(text.left(kIdentityChars)));
     });
     connect(platformList_, &QComboBox::currentIndexChanged, this, [this](int index) {
-        ctx_.project.TargetPlatform = index == kPlatform32Entry ? kTarget32Bit : kTarget64Bit;
+        ctx_.project.targetPlatform = index == kPlatform32Entry ? kTarget32Bit : kTarget64Bit;
     });
     connect(renderBox_, &QCheckBox::clicked, this,
             [this](bool ticked) { SetRenderOnBackground(ctx_.project, ticked ? 1 : 0); });

@@ -150,12 +150,12 @@ void DrawPorts(Paint& p, int32_t slot) {
     const int32_t labelDy = static_cast<int32_t>(std::trunc(-0.25 * p.z));
     for (int32_t n = 0; n < kPortsPerSlot; ++n) {
         const int32_t k = base + n;
-        const PortRecord& in = pr.In[k];
+        const PortRecord& in = pr.inputs[k];
         if (in.x != kOffCanvas && in.kind != kPortNone) {
             DrawPortCircle(p, in);
             DrawLabel(p, in.x + p.ps + p.z, in.y + labelDy, in.label, false, pr.hoverInput == k);
         }
-        const PortRecord& out = pr.Out[k];
+        const PortRecord& out = pr.outputs[k];
         if (out.x != kOffCanvas && out.kind != kPortNone) {
             DrawPortCircle(p, out);
             DrawLabel(p, out.x - p.z, out.y + labelDy, out.label, true, pr.hoverOutput == k);
@@ -198,7 +198,7 @@ void DrawLiveDisplay(Paint& p, int32_t slot) {
     const int32_t top = s.topY;
     const int32_t bottom = top + s.heightPx;
     // The row of the type's hidden input.
-    const auto row = [&](int32_t port) { return pr.In[PortIndex(slot, port)].y; };
+    const auto row = [&](int32_t port) { return pr.inputs[PortIndex(slot, port)].y; };
     char text[32];
     switch (s.type) {
     case kTypeParameter: {
@@ -242,8 +242,8 @@ struct Outline {
 void DrawFlowShape(Paint& p, int32_t slot) {
     const Project& pr = p.project;
     QPainter& g = p.painter;
-    const auto in = [&](int32_t port) { return Centre(p, pr.In[PortIndex(slot, port)]); };
-    const auto out = [&](int32_t port) { return Centre(p, pr.Out[PortIndex(slot, port)]); };
+    const auto in = [&](int32_t port) { return Centre(p, pr.inputs[PortIndex(slot, port)]); };
+    const auto out = [&](int32_t port) { return Centre(p, pr.outputs[PortIndex(slot, port)]); };
     switch (pr.slots[slot].type) {
     case kTypeSplit: {
         g.setPen(QPen(kFlowLine, p.z));
@@ -280,8 +280,8 @@ Outline DrawBody(Paint& p, int32_t slot) {
     const int32_t T = s.topY;
     const int32_t B = T + s.heightPx;
     // The first input and output: the ports a body that wraps its ports is laid round.
-    const PortRecord& in0 = pr.In[PortIndex(slot, 0)];
-    const PortRecord& out0 = pr.Out[PortIndex(slot, 0)];
+    const PortRecord& in0 = pr.inputs[PortIndex(slot, 0)];
+    const PortRecord& out0 = pr.outputs[PortIndex(slot, 0)];
     switch (s.type) {
     case kTypeOutput:
     case kTypeMidi2CV:
@@ -375,11 +375,11 @@ void DrawDot(Paint& p, const PortRecord& port) {
 void DrawConnectionDots(Paint& p) {
     const Project& pr = p.project;
     for (int32_t k = 0; k < kPortCount; ++k) {
-        const int32_t o = pr.Out[k].link;
+        const int32_t o = pr.outputs[k].link;
         if (!IsPort(o)) continue;
-        if (!OnCanvas(pr.In[k]) || !OnCanvas(pr.Out[o])) continue;
-        DrawDot(p, pr.In[k]);
-        DrawDot(p, pr.Out[o]);
+        if (!OnCanvas(pr.inputs[k]) || !OnCanvas(pr.outputs[o])) continue;
+        DrawDot(p, pr.inputs[k]);
+        DrawDot(p, pr.outputs[o]);
     }
 }
 

@@ -51,13 +51,13 @@ std::string Encode(const Project& project, int32_t panelWidth, int32_t panelHeig
 
     AppendTag(out, "PLG#");
     int32_t routes = 0;
-    for (const PortRecord& port : project.Out) routes += port.link != kNone ? 1 : 0;
+    for (const PortRecord& port : project.outputs) routes += port.link != kNone ? 1 : 0;
     counts.routes = routes;
     AppendI32(out, routes);
     for (int32_t k = 0; k < kPortCount; ++k) {
-        if (project.Out[k].link == kNone) continue;
+        if (project.outputs[k].link == kNone) continue;
         AppendI32(out, k);
-        AppendI32(out, project.Out[k].link);
+        AppendI32(out, project.outputs[k].link);
     }
 
     AppendTag(out, "PAT#");

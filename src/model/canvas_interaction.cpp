@@ -20,36 +20,36 @@ void StartCable(Project& p, const PortRecord& fixedEnd) noexcept {
 }
 
 void StartCableFromInput(Project& p, int32_t input) noexcept {
-    const int32_t source = p.Out[input].link;
+    const int32_t source = p.outputs[input].link;
     if (IsPort(source)) {
         // Picked up at its input end: the cable now hangs from its output.
-        p.Out[input].link = kNone;
-        if (p.In[source].link == input) p.In[source].link = kNone;
+        p.outputs[input].link = kNone;
+        if (p.inputs[source].link == input) p.inputs[source].link = kNone;
         p.dragSourceOutput = source;
         p.dragFromOutput = 1;
-        StartCable(p, p.Out[source]);
+        StartCable(p, p.outputs[source]);
         p.RebuildRoutes();
     } else {
         p.dragSourceInput = input;
         p.dragFromInput = 1;
-        StartCable(p, p.In[input]);
+        StartCable(p, p.inputs[input]);
     }
 }
 
 void StartCableFromOutput(Project& p, int32_t output) noexcept {
-    const int32_t fed = p.In[output].link;
+    const int32_t fed = p.inputs[output].link;
     if (IsPort(fed)) {
         // Picked up at its output end: the cable now hangs from its input.
-        p.In[output].link = kNone;
-        if (p.Out[fed].link == output) p.Out[fed].link = kNone;
+        p.inputs[output].link = kNone;
+        if (p.outputs[fed].link == output) p.outputs[fed].link = kNone;
         p.dragSourceInput = fed;
         p.dragFromInput = 1;
-        StartCable(p, p.In[fed]);
+        StartCable(p, p.inputs[fed]);
         p.RebuildRoutes();
     } else {
         p.dragSourceOutput = output;
         p.dragFromOutput = 1;
-        StartCable(p, p.Out[output]);
+        StartCable(p, p.outputs[output]);
     }
 }
 
@@ -68,19 +68,19 @@ void SetBand(Project& p, int32_t left, int32_t top, int32_t right, int32_t botto
 // A free input the loose cable from an output could land on.
 int32_t FreeInputAt(const Project& p, int32_t x, int32_t y) noexcept {
     const int32_t input = HitInput(p, x, y);
-    return input != kNone && p.Out[input].link == kNone ? input : kNone;
+    return input != kNone && p.outputs[input].link == kNone ? input : kNone;
 }
 
 int32_t FreeOutputAt(const Project& p, int32_t x, int32_t y) noexcept {
     const int32_t output = HitOutput(p, x, y);
-    return output != kNone && p.In[output].link == kNone ? output : kNone;
+    return output != kNone && p.inputs[output].link == kNone ? output : kNone;
 }
 
 } // namespace
 
 int32_t HitInput(const Project& p, int32_t x, int32_t y) noexcept {
     for (int32_t k = 0; k < kPortCount; ++k) {
-        const PortRecord& port = p.In[k];
+        const PortRecord& port = p.inputs[k];
         if (port.kind == kPortNone || port.kind == kPortHidden) continue;
         if (StrictlyInsideMarker(port, p.portSize, x, y)) return k;
     }
@@ -89,7 +89,7 @@ int32_t HitInput(const Project& p, int32_t x, int32_t y) noexcept {
 
 int32_t HitOutput(const Project& p, int32_t x, int32_t y) noexcept {
     for (int32_t k = 0; k < kPortCount; ++k) {
-        const PortRecord& port = p.Out[k];
+        const PortRecord& port = p.outputs[k];
         if (port.kind == kPortNone) continue;
         if (StrictlyInsideMarker(port, p.portSize, x, y)) return k;
     }
@@ -326,10 +326,10 @@ void LeftRelease(Project& p, int32_t x, int32_t y) noexcept {
     case kDragCable: {
         const int32_t input = HitInput(p, x, y);
         const int32_t output = HitOutput(p, x, y);
-        if (p.dragFromOutput && input != kNone && p.Out[input].link == kNone) {
+        if (p.dragFromOutput && input != kNone && p.outputs[input].link == kNone) {
             // Drawn from the output end: a Parameter takes the name of what it drives.
             p.Connect(p.dragSourceOutput, input, true);
-        } else if (p.dragFromInput && output != kNone && p.In[output].link == kNone) {
+        } else if (p.dragFromInput && output != kNone && p.inputs[output].link == kNone) {
             p.Connect(output, p.dragSourceInput, false);
         }
         ResetCableDrag(p);

@@ -136,7 +136,7 @@ struct PortRecord {
     int32_t yOffset = 0;
     int32_t x = kOffCanvas;
     int32_t y = kOffCanvas;
-    // Crossed: Out[k].link is the source output of input k; In[k].link is the input
+    // Crossed: outputs[k].link is the source output of input k; inputs[k].link is the input
     // that output k feeds. A cable is stored in both halves.
     int32_t link = kNone;
     int32_t kind = kPortNone;
@@ -221,7 +221,7 @@ struct Project {
     char projectPath[kPathSize] = {};
     char appFolder[kPathSize] = {};
     char skinName[kPathSize] = {};
-    int32_t TargetPlatform = kTarget64Bit;
+    int32_t targetPlatform = kTarget64Bit;
 
     // ---- Skin images, indexed by image type 0..6, and the panel background ----
     SkinImage skinImages[kSkinImageCount];
@@ -271,8 +271,8 @@ struct Project {
     ModuleSlot slots[kSlotCount];
 
     // ---- Port tables and the on-screen keyboard ----
-    PortRecord In[kPortCount];
-    PortRecord Out[kPortCount];
+    PortRecord inputs[kPortCount];
+    PortRecord outputs[kPortCount];
     KeyRecord keys[kKeyCount];
     int32_t baseNote = 24;
 

@@ -89,22 +89,22 @@ TEST_F(BuildDialogTest, OpeningDrawsEveryControlShowsTheIdentityAndTheBanner) {
 }
 
 TEST_F(BuildDialogTest, ThePlatformListShowsTheProjectsTargetAndMendsUnknownOnes) {
-    rig.P().TargetPlatform = kTarget32Bit;
+    rig.P().targetPlatform = kTarget32Bit;
     {
         BuildDialog dialog(nullptr, rig.ctx, {});
         EXPECT_EQ(dialog.PlatformList()->currentIndex(), 1);
         EXPECT_EQ(dialog.PlatformList()->itemText(0), "64Bit Plugin");
         EXPECT_EQ(dialog.PlatformList()->itemText(1), "32Bit Plugin");
     }
-    rig.P().TargetPlatform = 1234;
+    rig.P().targetPlatform = 1234;
     BuildDialog dialog(nullptr, rig.ctx, {});
     EXPECT_EQ(dialog.PlatformList()->currentIndex(), 0);
-    EXPECT_EQ(rig.P().TargetPlatform, kTarget64Bit);
+    EXPECT_EQ(rig.P().targetPlatform, kTarget64Bit);
 
     // Choosing 32-bit and leaving without a build keeps the choice.
     dialog.PlatformList()->setCurrentIndex(1);
     dialog.ExitButton()->click();
-    EXPECT_EQ(rig.P().TargetPlatform, kTarget32Bit);
+    EXPECT_EQ(rig.P().targetPlatform, kTarget32Bit);
 }
 
 TEST_F(BuildDialogTest, TypedFieldsKeepToTheirLengthsAndTheNameIsTakenAtOnce) {

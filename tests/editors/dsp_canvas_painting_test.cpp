@@ -50,13 +50,13 @@ TEST(DspCanvasPainting, PortCirclesTakeTheColourOfTheirKind) {
     const int32_t split = AddModule(*p, kTypeSplit, 150, 350);
     const int32_t meter = AddModule(*p, kTypeVoltMeter, 450, 350);
     const QImage image = Paint(*p);
-    EXPECT_EQ(CircleTop(image, *p, p->In[PortIndex(osc, 0)]), Rgb(100, 200, 100));    // Wave: gate
-    EXPECT_EQ(CircleTop(image, *p, p->In[PortIndex(osc, 1)]), Rgb(245, 235, 100));    // Pitch
-    EXPECT_EQ(CircleTop(image, *p, p->In[PortIndex(osc, 2)]), Rgb(30, 175, 245));     // Sync
-    EXPECT_EQ(CircleTop(image, *p, p->Out[PortIndex(delay, 1)]), Rgb(180, 165, 145)); // Status
-    EXPECT_EQ(CircleTop(image, *p, p->Out[PortIndex(split, 1)]), Rgb(120, 120, 0));   // Any
+    EXPECT_EQ(CircleTop(image, *p, p->inputs[PortIndex(osc, 0)]), Rgb(100, 200, 100)); // Wave: gate
+    EXPECT_EQ(CircleTop(image, *p, p->inputs[PortIndex(osc, 1)]), Rgb(245, 235, 100)); // Pitch
+    EXPECT_EQ(CircleTop(image, *p, p->inputs[PortIndex(osc, 2)]), Rgb(30, 175, 245));  // Sync
+    EXPECT_EQ(CircleTop(image, *p, p->outputs[PortIndex(delay, 1)]), Rgb(180, 165, 145)); // Status
+    EXPECT_EQ(CircleTop(image, *p, p->outputs[PortIndex(split, 1)]), Rgb(120, 120, 0));   // Any
     // A hidden input gets no circle: the meter's value strip on its row shows through.
-    const PortRecord& hidden = p->In[PortIndex(meter, 1)];
+    const PortRecord& hidden = p->inputs[PortIndex(meter, 1)];
     EXPECT_EQ(CircleTop(image, *p, hidden), Rgb(250, 250, 245));
 }
 
@@ -73,8 +73,8 @@ TEST(DspCanvasPainting, ASplitHasNoBodyWhileAnAmplifierHasAGreyOne) {
     const int y = s.topY + s.heightPx - 3;
     EXPECT_EQ(At(image, x, y), At(before, x, y));
     // The lines run from output 0 to input 0: their middle is whitish.
-    const PortRecord& in = p->In[PortIndex(split, 0)];
-    const PortRecord& out = p->Out[PortIndex(split, 0)];
+    const PortRecord& in = p->inputs[PortIndex(split, 0)];
+    const PortRecord& out = p->outputs[PortIndex(split, 0)];
     const QRgb line =
         At(image, (in.x + out.x) / 2 + p->halfPortSize, (in.y + out.y) / 2 + p->halfPortSize);
     EXPECT_GT(qGray(line), 225);
@@ -135,8 +135,8 @@ TEST(DspCanvasPainting, CablesOfUncolouredKindsAreGreyLinesAndOthersCarryTheirCo
     const int32_t tone = AddModule(*p, kTypeA440, 100, 100);
     const int32_t amp = AddModule(*p, kTypeAmplifier, 500, 100);
     ASSERT_TRUE(Wire(*p, tone, 0, amp, 0));
-    const PortRecord& in = p->In[PortIndex(amp, 0)];
-    const PortRecord& out = p->Out[PortIndex(tone, 0)];
+    const PortRecord& in = p->inputs[PortIndex(amp, 0)];
+    const PortRecord& out = p->outputs[PortIndex(tone, 0)];
     // Both ends sit at the same height: the cable is horizontal in every style.
     const int y = in.y + p->halfPortSize;
     const int x = (in.x + out.x) / 2;
@@ -145,7 +145,7 @@ TEST(DspCanvasPainting, CablesOfUncolouredKindsAreGreyLinesAndOthersCarryTheirCo
         EXPECT_EQ(At(Paint(*p), x, y), Rgb(30, 175, 245)) << style;
     }
     // An output whose kind has no colour draws a plain grey line.
-    p->Out[PortIndex(tone, 0)].kind = kPortHidden;
+    p->outputs[PortIndex(tone, 0)].kind = kPortHidden;
     EXPECT_EQ(At(Paint(*p), x, y), Rgb(128, 128, 128));
 }
 
@@ -156,8 +156,8 @@ TEST(DspCanvasPainting, TheHoveredInputLabelStandsOnYellowWhileACableIsDragged) 
     widget.resize(kWidth, kHeight);
     const int32_t tone = AddModule(*p, kTypeA440, 100, 100);
     const int32_t amp = AddModule(*p, kTypeAmplifier, 500, 100);
-    const PortRecord& in = p->In[PortIndex(amp, 0)];
-    const PortRecord& out = p->Out[PortIndex(tone, 0)];
+    const PortRecord& in = p->inputs[PortIndex(amp, 0)];
+    const PortRecord& out = p->outputs[PortIndex(tone, 0)];
     const int labelX = in.x + p->portSize + p->zoom + 1;
     const int labelY = in.y - p->zoom / 4 + 1;
     QTest::mousePress(&widget, Qt::LeftButton, {}, QPoint(out.x + 4, out.y + 4));

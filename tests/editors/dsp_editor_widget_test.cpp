@@ -67,10 +67,10 @@ protected:
     }
 
     static QPoint InputAt(const Project& p, int32_t k) {
-        return QPoint(p.In[k].x + p.halfPortSize, p.In[k].y + p.halfPortSize);
+        return QPoint(p.inputs[k].x + p.halfPortSize, p.inputs[k].y + p.halfPortSize);
     }
     static QPoint OutputAt(const Project& p, int32_t k) {
-        return QPoint(p.Out[k].x + p.halfPortSize, p.Out[k].y + p.halfPortSize);
+        return QPoint(p.outputs[k].x + p.halfPortSize, p.outputs[k].y + p.halfPortSize);
     }
 
     void Drag(QPoint from, QPoint to, Qt::KeyboardModifiers modifiers = {}) {
@@ -109,8 +109,8 @@ TEST_F(DspEditor, ACableDrawnFromAnOutputToAFreeInputConnectsBothHalvesAndTheRou
     QTest::mouseMove(widget.get(), InputAt(*project, i));
     EXPECT_EQ(project->hoverInput, i) << "the free input under the loose cable is the target";
     QTest::mouseRelease(widget.get(), Qt::LeftButton, {}, InputAt(*project, i));
-    EXPECT_EQ(project->Out[i].link, o);
-    EXPECT_EQ(project->In[o].link, i);
+    EXPECT_EQ(project->outputs[i].link, o);
+    EXPECT_EQ(project->inputs[o].link, i);
     EXPECT_EQ(project->routes[i], o);
     EXPECT_EQ(project->hoverInput, kNone);
     EXPECT_EQ(project->cableVisible, 0);
@@ -123,14 +123,14 @@ TEST_F(DspEditor, ACablePickedUpAtEitherEndAndDroppedOnTheCanvasIsRemoved) {
     const int32_t i = PortIndex(amp, 0);
     ASSERT_TRUE(Wire(*project, tone, 0, amp, 0));
     Drag(InputAt(*project, i), QPoint(600, 500));
-    EXPECT_EQ(project->Out[i].link, kNone);
-    EXPECT_EQ(project->In[o].link, kNone);
+    EXPECT_EQ(project->outputs[i].link, kNone);
+    EXPECT_EQ(project->inputs[o].link, kNone);
     EXPECT_EQ(project->routes[i], kNone);
 
     ASSERT_TRUE(Wire(*project, tone, 0, amp, 0));
     Drag(OutputAt(*project, o), QPoint(600, 500));
-    EXPECT_EQ(project->Out[i].link, kNone);
-    EXPECT_EQ(project->In[o].link, kNone);
+    EXPECT_EQ(project->outputs[i].link, kNone);
+    EXPECT_EQ(project->inputs[o].link, kNone);
     EXPECT_EQ(project->routes[i], kNone);
 }
 
@@ -140,9 +140,9 @@ TEST_F(DspEditor, ACablePickedUpAtItsInputEndCanBeDroppedOnAnotherInput) {
     ASSERT_TRUE(Wire(*project, tone, 0, amp, 0));
     const int32_t level = PortIndex(amp, 1);
     Drag(InputAt(*project, PortIndex(amp, 0)), InputAt(*project, level));
-    EXPECT_EQ(project->Out[PortIndex(amp, 0)].link, kNone);
-    EXPECT_EQ(project->Out[level].link, PortIndex(tone, 0));
-    EXPECT_EQ(project->In[PortIndex(tone, 0)].link, level);
+    EXPECT_EQ(project->outputs[PortIndex(amp, 0)].link, kNone);
+    EXPECT_EQ(project->outputs[level].link, PortIndex(tone, 0));
+    EXPECT_EQ(project->inputs[PortIndex(tone, 0)].link, level);
     EXPECT_EQ(project->routes[level], PortIndex(tone, 0));
 }
 
@@ -155,19 +155,19 @@ TEST_F(DspEditor, DropsOnOccupiedHiddenOrSameDirectionPortsAreDiscarded) {
     const int32_t fromB = PortIndex(b, 0);
 
     Drag(OutputAt(*project, fromB), InputAt(*project, PortIndex(amp, 0))); // occupied
-    EXPECT_EQ(project->Out[PortIndex(amp, 0)].link, PortIndex(a, 0));
-    EXPECT_EQ(project->In[fromB].link, kNone);
+    EXPECT_EQ(project->outputs[PortIndex(amp, 0)].link, PortIndex(a, 0));
+    EXPECT_EQ(project->inputs[fromB].link, kNone);
 
-    const PortRecord& hidden = project->In[PortIndex(meter, 1)];
+    const PortRecord& hidden = project->inputs[PortIndex(meter, 1)];
     Drag(OutputAt(*project, fromB), QPoint(hidden.x + 2, hidden.y + 2)); // kind 6
-    EXPECT_EQ(project->Out[PortIndex(meter, 1)].link, kNone);
-    EXPECT_EQ(project->In[fromB].link, kNone);
+    EXPECT_EQ(project->outputs[PortIndex(meter, 1)].link, kNone);
+    EXPECT_EQ(project->inputs[fromB].link, kNone);
 
     Drag(OutputAt(*project, fromB), OutputAt(*project, PortIndex(meter, 0))); // output to output
     Drag(InputAt(*project, PortIndex(meter, 0)), InputAt(*project, PortIndex(amp, 1)));
     for (int32_t k = 0; k < kPortCount; ++k) {
         if (k == PortIndex(amp, 0)) continue;
-        ASSERT_EQ(project->Out[k].link, kNone) << k;
+        ASSERT_EQ(project->outputs[k].link, kNone) << k;
         ASSERT_EQ(project->routes[k], kNone) << k;
     }
 }
@@ -178,11 +178,11 @@ TEST_F(DspEditor, AParameterTakesTheNameOfTheInputItDrivesOnlyWhenDrawnFromItsOu
     const std::string before = project->slots[param].name;
     const int32_t freq = PortIndex(filter, 1);
     Drag(InputAt(*project, freq), OutputAt(*project, PortIndex(param, 0)));
-    EXPECT_EQ(project->Out[freq].link, PortIndex(param, 0));
+    EXPECT_EQ(project->outputs[freq].link, PortIndex(param, 0));
     EXPECT_EQ(std::string(project->slots[param].name), before);
 
     Drag(InputAt(*project, freq), QPoint(700, 600)); // take the cable away again
-    ASSERT_EQ(project->Out[freq].link, kNone);
+    ASSERT_EQ(project->outputs[freq].link, kNone);
     Drag(OutputAt(*project, PortIndex(param, 0)), InputAt(*project, freq));
     EXPECT_EQ(std::string(project->slots[param].name), "Freq");
 }

@@ -309,14 +309,14 @@ TEST_F(PluginBuild, AnEmptyProjectHasNothingToSave) {
 }
 
 TEST_F(PluginBuild, TargetPlatformChoosesTheTemplateAndTheLinkingLine) {
-    project->TargetPlatform = kTarget32Bit;
+    project->targetPlatform = kTarget32Bit;
     ASSERT_TRUE(Run());
     EXPECT_EQ(ReadFile(Plugin()).substr(0, 10), "THIRTY-TWO");
     EXPECT_NE(std::find(kept.lines.begin(), kept.lines.end(), ">Linking Object Library 32Bit "),
               kept.lines.end());
 
     kept.lines.clear();
-    project->TargetPlatform = 7;
+    project->targetPlatform = 7;
     ASSERT_TRUE(Run());
     EXPECT_EQ(ReadFile(Plugin()).substr(0, templateBytes.size()), templateBytes);
     for (const std::string& line : kept.lines) EXPECT_EQ(line.find(">Linking"), std::string::npos);

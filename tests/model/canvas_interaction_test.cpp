@@ -20,13 +20,13 @@ void Drag(Project& p, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
 TEST(CanvasHitTest, PortMarkersAreHitStrictlyInsideAndHiddenInputsNever) {
     auto p = MakeProject();
     const int32_t meter = AddModule(*p, kTypeVoltMeter, 200, 100);
-    const PortRecord& in = p->In[PortIndex(meter, 0)];
+    const PortRecord& in = p->inputs[PortIndex(meter, 0)];
     EXPECT_EQ(HitInput(*p, in.x + 1, in.y + 1), PortIndex(meter, 0));
     EXPECT_EQ(HitInput(*p, in.x, in.y + 1), kNone) << "the marker's edge is outside";
     EXPECT_EQ(HitInput(*p, in.x + p->portSize, in.y + 1), kNone);
-    const PortRecord& hidden = p->In[PortIndex(meter, 1)];
+    const PortRecord& hidden = p->inputs[PortIndex(meter, 1)];
     EXPECT_EQ(HitInput(*p, hidden.x + 2, hidden.y + 2), kNone);
-    const PortRecord& out = p->Out[PortIndex(meter, 0)];
+    const PortRecord& out = p->outputs[PortIndex(meter, 0)];
     EXPECT_EQ(HitOutput(*p, out.x + 4, out.y + 4), PortIndex(meter, 0));
     EXPECT_EQ(HitInput(*p, out.x + 4, out.y + 4), kNone);
 }
@@ -147,13 +147,13 @@ TEST(RightPress, EndsALeftDragAsItsReleaseWould) {
     EXPECT_EQ(p->slots[amp].anchorX, 300);
 
     // A loose cable lands where it is.
-    const PortRecord& out = p->Out[PortIndex(a440, 0)];
-    const PortRecord& in = p->In[PortIndex(meter, 0)];
+    const PortRecord& out = p->outputs[PortIndex(a440, 0)];
+    const PortRecord& in = p->inputs[PortIndex(meter, 0)];
     LeftPress(*p, out.x + 2, out.y + 2);
     PointerMove(*p, in.x + 2, in.y + 2);
     RightPress(*p, in.x + 2, in.y + 2);
     EXPECT_EQ(p->cableVisible, 0);
-    EXPECT_EQ(p->Out[PortIndex(meter, 0)].link, PortIndex(a440, 0));
+    EXPECT_EQ(p->outputs[PortIndex(meter, 0)].link, PortIndex(a440, 0));
 
     // A band keeps what it selected, also when the left release turns up late.
     LeftPress(*p, 450, 50);

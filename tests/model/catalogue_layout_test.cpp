@@ -102,8 +102,8 @@ TEST(PlaceModule, UnassignedTypeGetsOnlyAPosition) {
     EXPECT_EQ(p->slots[9].heightUnits, 0);
     EXPECT_STREQ(p->slots[9].typeName, "");
     for (int32_t k = 0; k < kPortsPerSlot; ++k) {
-        EXPECT_EQ(p->In[PortIndex(9, k)].kind, kPortNone);
-        EXPECT_EQ(p->Out[PortIndex(9, k)].kind, kPortNone);
+        EXPECT_EQ(p->inputs[PortIndex(9, k)].kind, kPortNone);
+        EXPECT_EQ(p->outputs[PortIndex(9, k)].kind, kPortNone);
     }
 }
 
@@ -132,15 +132,15 @@ TEST(Relayout, PlacesBoxesAndPortMarkersFromTheZoom) {
         EXPECT_EQ(s.anchorX, gx * (z + 1));
         EXPECT_EQ(s.topY, gy * (z + 1));
         EXPECT_EQ(p->portSize, 2 * z);
-        const PortRecord& res = p->In[PortIndex(slot, 2)];
+        const PortRecord& res = p->inputs[PortIndex(slot, 2)];
         EXPECT_EQ(res.x, s.anchorX - 9 * z + 4);
         EXPECT_EQ(res.y, s.topY + 10 * z);
-        const PortRecord& out = p->Out[PortIndex(slot, 0)];
+        const PortRecord& out = p->outputs[PortIndex(slot, 0)];
         EXPECT_EQ(out.x, s.anchorX + 9 * z - 4 - 2 * z);
         EXPECT_EQ(out.y, s.topY + 14 * z);
         // Unused positions stay off the canvas.
-        EXPECT_EQ(p->In[PortIndex(slot, 3)].x, kOffCanvas);
-        EXPECT_EQ(p->Out[PortIndex(slot, 1)].y, kOffCanvas);
+        EXPECT_EQ(p->inputs[PortIndex(slot, 3)].x, kOffCanvas);
+        EXPECT_EQ(p->outputs[PortIndex(slot, 1)].y, kOffCanvas);
         EXPECT_EQ(p->commentBoxWidth, 36 * z);
         EXPECT_EQ(p->commentBoxHeight, 10 * z);
     }
@@ -167,10 +167,10 @@ TEST(Patchbay, UnconnectedShowsOnePortEachSideAndHeightFour) {
     auto p = MakeProject();
     const int32_t bay = AddModule(*p, kTypePatchbay);
     EXPECT_EQ(p->slots[bay].heightUnits, 4);
-    EXPECT_EQ(p->In[PortIndex(bay, 0)].kind, kPortSignal);
-    EXPECT_EQ(p->Out[PortIndex(bay, 0)].kind, kPortSignal);
-    EXPECT_EQ(p->In[PortIndex(bay, 1)].kind, kPortNone);
-    EXPECT_EQ(p->Out[PortIndex(bay, 1)].kind, kPortNone);
+    EXPECT_EQ(p->inputs[PortIndex(bay, 0)].kind, kPortSignal);
+    EXPECT_EQ(p->outputs[PortIndex(bay, 0)].kind, kPortSignal);
+    EXPECT_EQ(p->inputs[PortIndex(bay, 1)].kind, kPortNone);
+    EXPECT_EQ(p->outputs[PortIndex(bay, 1)].kind, kPortNone);
 }
 
 TEST(Patchbay, GrowsOneFreePortBelowTheLowestCabledOne) {
@@ -179,8 +179,8 @@ TEST(Patchbay, GrowsOneFreePortBelowTheLowestCabledOne) {
     const int32_t amp = AddModule(*p, kTypeAmplifier, 300, 100);
     ASSERT_TRUE(Wire(*p, bay, 0, amp, 0));
     EXPECT_EQ(p->slots[bay].heightUnits, 8);
-    EXPECT_EQ(p->Out[PortIndex(bay, 1)].kind, kPortSignal);
-    EXPECT_EQ(p->Out[PortIndex(bay, 1)].yOffset, 6);
+    EXPECT_EQ(p->outputs[PortIndex(bay, 1)].kind, kPortSignal);
+    EXPECT_EQ(p->outputs[PortIndex(bay, 1)].yOffset, 6);
 
     // Inputs 0 and 3 cabled: inputs 0..4 shown, height 20.
     const int32_t a = AddModule(*p, kTypeA440, 20, 20);
@@ -189,24 +189,25 @@ TEST(Patchbay, GrowsOneFreePortBelowTheLowestCabledOne) {
     ASSERT_TRUE(Wire(*p, a, 0, bay, 0));
     // Input 3 appears only once input 2 does; cable it directly through the link halves
     // the way a loaded file would, then re-lay-out.
-    p->Out[PortIndex(bay, 3)].link = PortIndex(b, 0);
-    p->In[PortIndex(b, 0)].link = PortIndex(bay, 3);
+    p->outputs[PortIndex(bay, 3)].link = PortIndex(b, 0);
+    p->inputs[PortIndex(b, 0)].link = PortIndex(bay, 3);
     p->RelayoutPatchbays();
     EXPECT_EQ(p->slots[bay].heightUnits, 20);
-    for (int32_t k = 0; k <= 4; ++k) EXPECT_EQ(p->In[PortIndex(bay, k)].kind, kPortSignal) << k;
-    EXPECT_EQ(p->In[PortIndex(bay, 5)].kind, kPortNone);
-    EXPECT_EQ(p->Out[PortIndex(bay, 1)].yOffset, kOffCanvas);
+    for (int32_t k = 0; k <= 4; ++k) EXPECT_EQ(p->inputs[PortIndex(bay, k)].kind, kPortSignal) << k;
+    EXPECT_EQ(p->inputs[PortIndex(bay, 5)].kind, kPortNone);
+    EXPECT_EQ(p->outputs[PortIndex(bay, 1)].yOffset, kOffCanvas);
 }
 
 TEST(Patchbay, CableOnOutputFifteenShowsAllOutputsAtFullHeight) {
     auto p = MakeProject();
     const int32_t bay = AddModule(*p, kTypePatchbay);
     const int32_t amp = AddModule(*p, kTypeAmplifier, 300, 100);
-    p->In[PortIndex(bay, 15)].link = PortIndex(amp, 0);
-    p->Out[PortIndex(amp, 0)].link = PortIndex(bay, 15);
+    p->inputs[PortIndex(bay, 15)].link = PortIndex(amp, 0);
+    p->outputs[PortIndex(amp, 0)].link = PortIndex(bay, 15);
     p->RelayoutPatchbays();
     EXPECT_EQ(p->slots[bay].heightUnits, 64);
-    for (int32_t k = 0; k < 16; ++k) EXPECT_EQ(p->Out[PortIndex(bay, k)].kind, kPortSignal) << k;
+    for (int32_t k = 0; k < 16; ++k)
+        EXPECT_EQ(p->outputs[PortIndex(bay, k)].kind, kPortSignal) << k;
 }
 
 } // namespace

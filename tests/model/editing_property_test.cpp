@@ -17,31 +17,32 @@ std::string CheckInvariants(const Project& p) {
     // the crossed fields; check that no two inputs claim the same output.
     std::vector<int32_t> feeds(kPortCount, 0);
     for (int32_t i = 0; i < kPortCount; ++i) {
-        const int32_t o = p.Out[i].link;
+        const int32_t o = p.outputs[i].link;
         if (o == kNone) continue;
         if (!IsPort(o)) return "input " + std::to_string(i) + " has a bad source";
-        if (p.In[o].link != i) return "input " + std::to_string(i) + " half not mirrored";
+        if (p.inputs[o].link != i) return "input " + std::to_string(i) + " half not mirrored";
         if (++feeds[static_cast<std::size_t>(o)] > 1) return "output feeds two inputs";
         if (p.slots[SlotOfPort(i)].type == kTypeEmpty) return "cable into an empty slot";
         if (p.slots[SlotOfPort(o)].type == kTypeEmpty) return "cable from an empty slot";
-        if (p.In[i].kind == kPortHidden) return "cable on a hidden input";
+        if (p.inputs[i].kind == kPortHidden) return "cable on a hidden input";
     }
     for (int32_t o = 0; o < kPortCount; ++o) {
-        const int32_t i = p.In[o].link;
+        const int32_t i = p.inputs[o].link;
         if (i == kNone) continue;
-        if (!IsPort(i) || p.Out[i].link != o) return "output " + std::to_string(o) + " unmirrored";
+        if (!IsPort(i) || p.outputs[i].link != o)
+            return "output " + std::to_string(o) + " unmirrored";
     }
     for (int32_t k = 0; k < kPortCount; ++k) {
-        if (p.routes[k] != p.Out[k].link) return "route " + std::to_string(k) + " stale";
+        if (p.routes[k] != p.outputs[k].link) return "route " + std::to_string(k) + " stale";
     }
     int32_t n = 0;
     for (int32_t s = 0; s < kSlotCount; ++s) {
         const ModuleSlot& slot = p.slots[s];
         if (slot.type == kTypeEmpty) {
             for (int32_t k = PortIndex(s, 0); k < PortIndex(s + 1, 0); ++k) {
-                if (p.In[k].kind != kPortNone || p.Out[k].kind != kPortNone)
+                if (p.inputs[k].kind != kPortNone || p.outputs[k].kind != kPortNone)
                     return "empty slot " + std::to_string(s) + " has ports";
-                if (p.In[k].link != kNone || p.Out[k].link != kNone)
+                if (p.inputs[k].link != kNone || p.outputs[k].link != kNone)
                     return "empty slot " + std::to_string(s) + " has links";
             }
             continue;
@@ -84,8 +85,8 @@ TEST(EditingProperty, RandomEditsKeepLinksRoutesAndListConsistent) {
                 }
                 return PortIndex(s, 0);
             };
-            const int32_t o = port(p->Out);
-            const int32_t i = port(p->In);
+            const int32_t o = port(p->outputs);
+            const int32_t i = port(p->inputs);
             connects += p->Connect(o, i, pick(2) == 0) ? 1 : 0;
         } else if (op < 85) {
             p->DisconnectInput(PortIndex(pick(kWindow), pick(kPortsPerSlot)));

@@ -67,13 +67,13 @@ TEST(Cables, ConnectSetsBothHalvesAndTheRoute) {
     const int32_t out = AddModule(*p, kTypeOutput, 300, 100);
     const int32_t o = PortIndex(osc, 0), i = PortIndex(out, 1);
     ASSERT_TRUE(p->Connect(o, i));
-    EXPECT_EQ(p->Out[i].link, o);
-    EXPECT_EQ(p->In[o].link, i);
+    EXPECT_EQ(p->outputs[i].link, o);
+    EXPECT_EQ(p->inputs[o].link, i);
     EXPECT_EQ(p->routes[i], o);
     // Deleting either end clears both halves.
     p->DeleteModule(osc);
-    EXPECT_EQ(p->Out[i].link, kNone);
-    EXPECT_EQ(p->In[o].link, kNone);
+    EXPECT_EQ(p->outputs[i].link, kNone);
+    EXPECT_EQ(p->inputs[o].link, kNone);
     EXPECT_EQ(p->routes[i], kNone);
 }
 
@@ -85,12 +85,12 @@ TEST(Cables, DeletingTheInputSideAlsoClearsTheSourceHalf) {
     ASSERT_TRUE(Wire(*p, osc, 0, amp, 0));
     ASSERT_TRUE(Wire(*p, amp, 0, out, 1));
     p->DeleteModule(amp);
-    EXPECT_EQ(p->In[PortIndex(osc, 0)].link, kNone);
-    EXPECT_EQ(p->Out[PortIndex(out, 1)].link, kNone);
+    EXPECT_EQ(p->inputs[PortIndex(osc, 0)].link, kNone);
+    EXPECT_EQ(p->outputs[PortIndex(out, 1)].link, kNone);
     EXPECT_EQ(p->routes[PortIndex(out, 1)], kNone);
     for (int32_t k = 0; k < kPortsPerSlot; ++k) {
-        EXPECT_EQ(p->In[PortIndex(amp, k)].kind, kPortNone);
-        EXPECT_EQ(p->Out[PortIndex(amp, k)].x, kOffCanvas);
+        EXPECT_EQ(p->inputs[PortIndex(amp, k)].kind, kPortNone);
+        EXPECT_EQ(p->outputs[PortIndex(amp, k)].x, kOffCanvas);
     }
     // The freed input of the Output module takes a new cable.
     EXPECT_TRUE(Wire(*p, osc, 0, out, 1));
@@ -122,8 +122,8 @@ TEST(Cables, AModuleMayFeedItself) {
     ASSERT_TRUE(Wire(*p, amp, 0, amp, 1));
     EXPECT_EQ(p->routes[PortIndex(amp, 1)], PortIndex(amp, 0));
     p->DeleteModule(amp);
-    EXPECT_EQ(p->Out[PortIndex(amp, 1)].link, kNone);
-    EXPECT_EQ(p->In[PortIndex(amp, 0)].link, kNone);
+    EXPECT_EQ(p->outputs[PortIndex(amp, 1)].link, kNone);
+    EXPECT_EQ(p->inputs[PortIndex(amp, 0)].link, kNone);
 }
 
 TEST(Cables, DisconnectRemovesBothHalvesFromEitherEnd) {
@@ -132,11 +132,11 @@ TEST(Cables, DisconnectRemovesBothHalvesFromEitherEnd) {
     const int32_t amp = AddModule(*p, kTypeAmplifier);
     ASSERT_TRUE(Wire(*p, a, 0, amp, 1));
     EXPECT_TRUE(p->DisconnectInput(PortIndex(amp, 1)));
-    EXPECT_EQ(p->In[PortIndex(a, 0)].link, kNone);
+    EXPECT_EQ(p->inputs[PortIndex(a, 0)].link, kNone);
     EXPECT_FALSE(p->DisconnectInput(PortIndex(amp, 1)));
     ASSERT_TRUE(Wire(*p, a, 0, amp, 1));
     EXPECT_TRUE(p->DisconnectOutput(PortIndex(a, 0)));
-    EXPECT_EQ(p->Out[PortIndex(amp, 1)].link, kNone);
+    EXPECT_EQ(p->outputs[PortIndex(amp, 1)].link, kNone);
     EXPECT_EQ(p->routes[PortIndex(amp, 1)], kNone);
     EXPECT_FALSE(p->DisconnectOutput(-5));
 }
@@ -159,30 +159,30 @@ TEST(DeleteModule, EmptyOrOutOfRangeSlotChangesNothing) {
     const int32_t amp = AddModule(*p, kTypeAmplifier);
     ASSERT_TRUE(Wire(*p, a, 0, amp, 0));
     // A stale link in an empty slot must not be followed by deletion.
-    p->In[PortIndex(500, 0)].link = PortIndex(amp, 0);
+    p->inputs[PortIndex(500, 0)].link = PortIndex(amp, 0);
     p->DeleteModule(500);
     p->DeleteModule(-1);
     p->DeleteModule(kSlotCount);
-    EXPECT_EQ(p->Out[PortIndex(amp, 0)].link, PortIndex(a, 0));
+    EXPECT_EQ(p->outputs[PortIndex(amp, 0)].link, PortIndex(a, 0));
     EXPECT_EQ(p->activeCount, 2);
 }
 
 TEST(DeleteModule, IgnoresLinksThatPointOutsideTheTables) {
     auto p = MakeProject();
     const int32_t amp = AddModule(*p, kTypeAmplifier);
-    p->In[PortIndex(amp, 0)].link = 99999;
-    p->Out[PortIndex(amp, 1)].link = -7;
+    p->inputs[PortIndex(amp, 0)].link = 99999;
+    p->outputs[PortIndex(amp, 1)].link = -7;
     p->DeleteModule(amp);
     EXPECT_EQ(p->slots[amp].type, kTypeEmpty);
-    EXPECT_EQ(p->In[PortIndex(amp, 0)].link, kNone);
+    EXPECT_EQ(p->inputs[PortIndex(amp, 0)].link, kNone);
 }
 
 TEST(RebuildRoutes, NeverPublishesAnIndexOutsideThePortTable) {
     auto p = MakeProject();
-    p->Out[10].link = 70000;
-    p->Out[11].link = -3;
-    p->Out[12].link = 5;
-    p->In[5].link = 12;
+    p->outputs[10].link = 70000;
+    p->outputs[11].link = -3;
+    p->outputs[12].link = 5;
+    p->inputs[5].link = 12;
     p->RebuildRoutes();
     EXPECT_EQ(p->routes[10], kNone);
     EXPECT_EQ(p->routes[11], kNone);
@@ -362,7 +362,7 @@ TEST(FullReset, EmptiesEverythingAndRunsTheEngineStepInOrder) {
     EXPECT_EQ(p->activeCount, 0);
     EXPECT_EQ(p->slots[0].type, kTypeEmpty);
     EXPECT_EQ(p->routes[PortIndex(amp, 0)], kNone);
-    EXPECT_EQ(p->Out[PortIndex(amp, 0)].link, kNone);
+    EXPECT_EQ(p->outputs[PortIndex(amp, 0)].link, kNone);
     EXPECT_EQ(p->commentCount, 0);
     EXPECT_EQ(p->polygonCount, 0);
     EXPECT_EQ(p->textCount, 0);

@@ -46,7 +46,7 @@ constexpr int32_t kPar = 2;
 // Every chunk non-empty: three modules, two cables, a Parameter with patch values, a
 // polygon, a text, a comment, a hidden window, and "%" in the texts.
 void BuildRich(Project& p, HeadlessPlatform& platform) {
-    p.TargetPlatform = kTarget32Bit;
+    p.targetPlatform = kTarget32Bit;
     p.viewOriginX = -40;
     p.viewOriginY = 12;
     p.cableStyle = 2;
@@ -188,14 +188,14 @@ TEST(ProjectFileRoundTrip, EverythingSavedComesBackAndSavesToTheSameBytes) {
     const Project& p = *g.project;
     EXPECT_EQ(p.fileVersion, 414);
     EXPECT_EQ(GetText(p.pluginName), "Big 100% Synth");
-    EXPECT_EQ(p.TargetPlatform, kTarget32Bit);
+    EXPECT_EQ(p.targetPlatform, kTarget32Bit);
     EXPECT_EQ(p.viewOriginX, -40);
     EXPECT_EQ(p.cableStyle, 2);
     EXPECT_EQ(p.moduleCount, 3);
     EXPECT_EQ(p.slots[kOsc].type, kTypeOscillator);
     EXPECT_EQ(GetText(p.slots[kOsc].name), "Lead %s osc");
     EXPECT_STREQ(p.slots[kOsc].typeName, "Oscillator");
-    EXPECT_EQ(p.In[PortIndex(kOsc, 1)].kind, kPortControl); // the catalogue rebuilt the ports
+    EXPECT_EQ(p.inputs[PortIndex(kOsc, 1)].kind, kPortControl); // the catalogue rebuilt the ports
     EXPECT_EQ(p.slots[kPar].patchValues[7], 7);
     EXPECT_EQ(p.slots[kPar].showLabel, 0);
     EXPECT_FLOAT_EQ(p.slots[kPar].value, 0.0f); // patch 0 is current, value step 0
@@ -219,8 +219,8 @@ TEST(ProjectFileRoundTrip, ACableComesBackAsBothHalves) {
     Fixture g;
     ASSERT_EQ(OpenProject(*g.project, g.engine, g.platform, f.Save()), LoadResult::Loaded);
     const int32_t in = PortIndex(kOut, 1), out = PortIndex(kOsc, 0);
-    EXPECT_EQ(g.project->Out[in].link, out);
-    EXPECT_EQ(g.project->In[out].link, in);
+    EXPECT_EQ(g.project->outputs[in].link, out);
+    EXPECT_EQ(g.project->inputs[out].link, in);
 }
 
 // A file with just a header and the given chunks.
@@ -368,7 +368,7 @@ TEST(ProjectFileHostile, IndicesOutsideTheTablesAreSkipped) {
     ASSERT_EQ(Load(f, FileWith(c)), LoadResult::Loaded);
     EXPECT_EQ(f.project->CountOccupied(), 1);
     EXPECT_EQ(GetText(f.project->slots[6].name), "kept");
-    for (int32_t k = 0; k < kPortCount; ++k) ASSERT_EQ(f.project->Out[k].link, kNone) << k;
+    for (int32_t k = 0; k < kPortCount; ++k) ASSERT_EQ(f.project->outputs[k].link, kNone) << k;
 }
 
 TEST(ProjectFileHostile, CountsBeyondTheTablesStoreOnlyWhatFits) {
@@ -437,9 +437,9 @@ TEST(ProjectFileHostile, ALaterCableForTheSameInputReplacesTheEarlierOneWhole) {
     Bytes c;
     c.Tag("PLG#").I32(2).I32(10).I32(40).I32(10).I32(50);
     ASSERT_EQ(Load(f, FileWith(c)), LoadResult::Loaded);
-    EXPECT_EQ(f.project->Out[10].link, 50);
-    EXPECT_EQ(f.project->In[50].link, 10);
-    EXPECT_EQ(f.project->In[40].link, kNone);
+    EXPECT_EQ(f.project->outputs[10].link, 50);
+    EXPECT_EQ(f.project->inputs[50].link, 10);
+    EXPECT_EQ(f.project->inputs[40].link, kNone);
 }
 
 TEST(ProjectFileHostile, ATruncatedFileKeepsWhatWasReadAtEveryCut) {
@@ -459,7 +459,7 @@ TEST(ProjectFileHostile, ATruncatedFileKeepsWhatWasReadAtEveryCut) {
         ASSERT_EQ(r, n < 8 ? LoadResult::NotAProject : LoadResult::Loaded) << n;
         if (n >= afterCables) {
             ASSERT_EQ(g.project->CountOccupied(), 3) << n;
-            ASSERT_EQ(g.project->Out[PortIndex(kOut, 1)].link, PortIndex(kOsc, 0)) << n;
+            ASSERT_EQ(g.project->outputs[PortIndex(kOut, 1)].link, PortIndex(kOsc, 0)) << n;
         }
     }
 }

@@ -111,8 +111,8 @@ TEST(DeleteSelected, DeletesTheSelectedModulesAndTheirCablesOnly) {
     EXPECT_EQ(DeleteSelectedModules(*p), 1);
     EXPECT_EQ(p->slots[b].type, kTypeEmpty);
     EXPECT_EQ(p->slots[b].selected, 0);
-    EXPECT_EQ(p->In[PortIndex(a, 0)].link, kNone);
-    EXPECT_EQ(p->Out[PortIndex(c, 1)].link, kNone);
+    EXPECT_EQ(p->inputs[PortIndex(a, 0)].link, kNone);
+    EXPECT_EQ(p->outputs[PortIndex(c, 1)].link, kNone);
     EXPECT_EQ(p->currentSlot, kNone);
     EXPECT_EQ(p->moduleCount, 2);
 }

@@ -91,7 +91,7 @@ TEST_F(ManifestReader, AWholeManifestGivesBackTheEditorsDesign) {
     }
     for (int32_t k = 0; k < kPortCount; ++k) {
         ASSERT_EQ(loaded.routes[k].load(), editor.routes[k].load()) << "input " << k;
-        ASSERT_EQ(loaded.In[k].link, editor.In[k].link) << "output " << k;
+        ASSERT_EQ(loaded.inputs[k].link, editor.inputs[k].link) << "output " << k;
     }
     for (const int32_t s : ParameterSlots()) {
         EXPECT_EQ(loaded.slots[s].value.load(), editor.slots[s].value.load()) << s;

@@ -63,7 +63,7 @@ inline fs::path BuildInto(Project& project, const fs::path& target, std::string_
     SetText(project.appFolder, TW_APP_DIR);
     SetText(project.outputFolder, target.string());
     SetText(project.pluginName, name);
-    project.TargetPlatform = platform;
+    project.targetPlatform = platform;
     std::vector<std::string> lines;
     BuildLog log{[&](std::string_view line) { lines.emplace_back(line); }};
     QuietBuildHost host;
