@@ -153,12 +153,13 @@ void DrawPorts(Paint& p, int32_t slot) {
         const PortRecord& in = pr.inputs[k];
         if (in.x != kOffCanvas && in.kind != kPortNone) {
             DrawPortCircle(p, in);
-            DrawLabel(p, in.x + p.ps + p.z, in.y + labelDy, in.label, false, pr.hoverInput == k);
+            DrawLabel(p, in.x + p.ps + p.z, in.y + labelDy, in.label, false,
+                      p.overlay.hoverInput == k);
         }
         const PortRecord& out = pr.outputs[k];
         if (out.x != kOffCanvas && out.kind != kPortNone) {
             DrawPortCircle(p, out);
-            DrawLabel(p, out.x - p.z, out.y + labelDy, out.label, true, pr.hoverOutput == k);
+            DrawLabel(p, out.x - p.z, out.y + labelDy, out.label, true, p.overlay.hoverOutput == k);
         }
     }
 }
@@ -384,17 +385,17 @@ void DrawConnectionDots(Paint& p) {
 }
 
 void DrawLooseCable(Paint& p) {
-    const Project& pr = p.project;
-    if (!pr.buttonDown || !pr.cableVisible || !(pr.dragFromInput || pr.dragFromOutput)) return;
+    const CanvasOverlay& o = p.overlay;
+    if (!o.looseCable) return;
     p.painter.setPen(QPen(kGrey, p.cableWidth));
-    p.painter.drawLine(QPointF(pr.cableFixedX + p.hp, pr.cableFixedY + p.hp),
-                       QPointF(pr.pointerX, pr.pointerY));
+    p.painter.drawLine(QPointF(o.cableFixedX + p.hp, o.cableFixedY + p.hp),
+                       QPointF(o.pointerX, o.pointerY));
 }
 
 void DrawBand(Paint& p) {
-    const Project& pr = p.project;
-    if (!pr.bandVisible) return;
-    const QRect band(QPoint(pr.bandLeft, pr.bandTop), QPoint(pr.bandRight, pr.bandBottom));
+    const CanvasOverlay& o = p.overlay;
+    if (!o.band) return;
+    const QRect band(QPoint(o.bandLeft, o.bandTop), QPoint(o.bandRight, o.bandBottom));
     p.painter.fillRect(band, kBandFill);
     p.painter.setRenderHint(QPainter::Antialiasing, false);
     p.painter.setPen(QPen(QColor(88, 88, 88), 1));
@@ -464,11 +465,12 @@ TracePoint ScopeTracePoint(int32_t left, int32_t top, int32_t bottom, int32_t zo
 }
 
 void PaintDspCanvas(QPainter& painter, const Project& project, const CanvasLiveView& live,
-                    int32_t width, int32_t height) {
+                    int32_t width, int32_t height, const CanvasOverlay& overlay) {
     const int32_t z = std::clamp(project.zoom, 1, 10);
     Paint p{painter,
             project,
             live,
+            overlay,
             QRect(0, 0, width, height),
             z,
             2 * z,

@@ -139,8 +139,6 @@ void Project::CapturePositions() noexcept {
 }
 
 void Project::ClearSelection() noexcept {
-    bandState = kBandIdle;
-    bandVisible = 0;
     for (ModuleSlot& s : slots) s.selected = 0;
     for (CommentRecord& c : comments) c.selected = 0;
 }

@@ -128,13 +128,6 @@ void Project::ResetPorts() noexcept {
             r->kind = kPortNone;
         }
     }
-    dragFromInput = 0;
-    dragFromOutput = 0;
-    dragSourceInput = kNone;
-    dragSourceOutput = kNone;
-    cableVisible = 0;
-    hoverInput = kNone;
-    hoverOutput = kNone;
 }
 
 void Project::ResetComments() noexcept {

@@ -19,22 +19,6 @@ enum PortKind : int32_t {
     kPortAny = 7,
 };
 
-enum DragMode : int32_t {
-    kDragNone = 0,
-    kDragCable = 1,
-    kDragComment = 2,
-    kDragModule = 3,
-    kDragCanvas = 4,
-};
-
-enum BandState : int32_t {
-    kBandIdle = 0,
-    kBandArmed = 1,
-    kBandStretching = 2,
-    kBandSelected = 3,
-    kBandMoving = 4,
-};
-
 // What the Properties window shows.
 enum PropertiesTarget : int32_t {
     kTargetNone = 0,
@@ -228,44 +212,18 @@ struct Project {
     BackgroundImage background;
 
     // ---- Editor state of the DSP canvas and the GUI panel ----
+    // (The Dsp Editor's mouse session lives outside the project, in a CanvasSession.)
     int32_t currentSlot = kNone;
-    uint8_t grabbed = 0;
-    int32_t grabDx = 0;
-    int32_t grabDy = 0;
     int32_t viewOriginX = 0;
     int32_t viewOriginY = 0;
     int32_t skinCount = 0;
     char skinFolders[kSkinFolderCount][kPathSize] = {};
-    // Cable drag.
-    uint8_t dragFromInput = 0;
-    uint8_t dragFromOutput = 0;
-    int32_t dragSourceInput = kNone;
-    int32_t dragSourceOutput = kNone;
-    int32_t cableFixedX = 0;
-    int32_t cableFixedY = 0;
-    uint8_t cableVisible = 0;
-    int32_t hoverInput = kNone;
-    int32_t hoverOutput = kNone;
-    // Buttons and pointer.
-    uint8_t buttonDown = 0;
-    int32_t pointerX = 0;
-    int32_t pointerY = 0;
-    int32_t pressX = 0;
-    int32_t pressY = 0;
     int32_t cableStyle = 0; // 0 Straight, 1 Curved, 2 Logic
 
     // ---- Application-wide editor flags: not stored in files, reset with the project ----
     uint8_t snapToGrid = 1;
     uint8_t lockEdit = 0;
     uint8_t guiEditMode = 0;
-
-    // ---- The band selection ----
-    int32_t bandState = kBandIdle;
-    int32_t bandLeft = 0;
-    int32_t bandTop = 0;
-    int32_t bandRight = 0;
-    int32_t bandBottom = 0;
-    uint8_t bandVisible = 0;
 
     // ---- Module slots ----
     ModuleSlot slots[kSlotCount];
@@ -279,8 +237,6 @@ struct Project {
     // ---- Comments ----
     int32_t commentCount = 0;
     int32_t currentComment = kNone;
-    int32_t commentGrabDx = 0;
-    int32_t commentGrabDy = 0;
     int32_t commentBoxWidth = 36 * 4;
     int32_t commentBoxHeight = 10 * 4;
     CommentRecord comments[kCommentCount];
@@ -313,8 +269,6 @@ struct Project {
     int32_t previousZoom = 4;
     int32_t portSize = 8;
     int32_t halfPortSize = 4;
-    int32_t dragMode = kDragNone;
-    uint8_t shiftHeld = 0;
     int32_t propertiesTarget = kTargetNone;
 
     // Editor windows (Dsp Editor, Gui Editor, Virtual Keyboard, Midi Monitor) as last
@@ -366,6 +320,7 @@ struct Project {
     void RelayoutPatchbays() noexcept;
     void Relayout() noexcept;
     void CapturePositions() noexcept;
+    // Deselects every module and comment.
     void ClearSelection() noexcept;
     int32_t SnapStep() const noexcept { return 4 * (zoom + 1); }
 

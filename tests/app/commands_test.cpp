@@ -5,6 +5,7 @@
 #include "app/main_window.h"
 #include "app/shell_rig.h"
 #include "app/toolbar.h"
+#include "editors/dsp_editor_widget.h"
 #include "model/lifecycle.h"
 #include "model/text.h"
 #include "support/builders.h"
@@ -130,8 +131,11 @@ TEST_F(Commands, NewProjectWithoutSavingGivesTheDefaults) {
     rig.P().zoom = 7;
     rig.W().Toolbar()->SelectZoom(7);
     SelectPatch(rig.P(), Shell(), 9);
+    Run(kCmdSelectAll);
+    ASSERT_EQ(rig.W().DspEditor()->Session().bandState, kBandSelected);
     rig.services.answers = {MessageAnswer::No};
     Run(kCmdNewProject);
+    EXPECT_EQ(rig.W().DspEditor()->Session().bandState, kBandIdle) << "the band went with it";
     EXPECT_EQ(rig.services.messages.at(0).text, "Save Changes To Demo Synth.tw1");
     EXPECT_EQ(rig.P().CountOccupied(), 0);
     EXPECT_EQ(rig.W().windowTitle().toStdString(), "Tonewright - Synth");
@@ -150,8 +154,10 @@ TEST_F(Commands, OpenProjectCancelledChangesNothingAndAChosenFileOpens) {
     rig.services.answers = {MessageAnswer::No, MessageAnswer::No};
     Run(kCmdNewProject);
     ASSERT_EQ(rig.P().CountOccupied(), 0);
+    Run(kCmdSelectAll);
     rig.services.openPaths = {rig.DemoPath()};
     Run(kCmdOpenProject);
+    EXPECT_EQ(rig.W().DspEditor()->Session().bandState, kBandIdle);
     EXPECT_EQ(rig.P().CountOccupied(), modules);
     EXPECT_EQ(rig.W().windowTitle().toStdString(), "Tonewright - " + rig.DemoPath());
 }

@@ -5,6 +5,7 @@
 #include "app/toolbar.h"
 #include "devices/file_io.h"
 #include "devices/preferences.h"
+#include "editors/dsp_editor_widget.h"
 #include "editors/properties_widget.h"
 #include "model/lifecycle.h"
 #include "model/project_file.h"
@@ -159,10 +160,10 @@ TEST(StartUp, TheShiftFlagFollowsTheKey) {
     QWidget* target = w.Child(EditorWindow::DspEditor)->widget();
     QKeyEvent press(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier);
     QApplication::sendEvent(target, &press);
-    EXPECT_EQ(rig.P().shiftHeld, 1);
+    EXPECT_TRUE(w.DspEditor()->Session().shiftHeld);
     QKeyEvent release(QEvent::KeyRelease, Qt::Key_Shift, Qt::NoModifier);
     QApplication::sendEvent(target, &release);
-    EXPECT_EQ(rig.P().shiftHeld, 0);
+    EXPECT_FALSE(w.DspEditor()->Session().shiftHeld);
 }
 
 class CloseProcedure : public ::testing::Test {

@@ -152,7 +152,8 @@ TEST(DspCanvasPainting, CablesOfUncolouredKindsAreGreyLinesAndOthersCarryTheirCo
 TEST(DspCanvasPainting, TheHoveredInputLabelStandsOnYellowWhileACableIsDragged) {
     auto p = test::MakeProject();
     HeadlessPlatform platform;
-    DspEditorWidget widget(*p, platform);
+    CanvasSession session;
+    DspEditorWidget widget(*p, session, platform);
     widget.resize(kWidth, kHeight);
     const int32_t tone = AddModule(*p, kTypeA440, 100, 100);
     const int32_t amp = AddModule(*p, kTypeAmplifier, 500, 100);

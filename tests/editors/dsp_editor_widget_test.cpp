@@ -53,7 +53,7 @@ class DspEditor : public ::testing::Test {
 protected:
     void SetUp() override {
         project = test::MakeProject();
-        widget = std::make_unique<DspEditorWidget>(*project, platform);
+        widget = std::make_unique<DspEditorWidget>(*project, session, platform);
         widget->resize(900, 700);
         // Menus are answered by path instead of popping up.
         widget->SetMenuRunner([this](QMenu& menu, const QPoint&) -> QAction* {
@@ -93,6 +93,7 @@ protected:
     }
 
     std::unique_ptr<Project> project;
+    CanvasSession session;
     HeadlessPlatform platform;
     std::unique_ptr<DspEditorWidget> widget;
     std::vector<std::string> chooseNext;
@@ -105,15 +106,15 @@ TEST_F(DspEditor, ACableDrawnFromAnOutputToAFreeInputConnectsBothHalvesAndTheRou
     const int32_t o = PortIndex(tone, 0);
     const int32_t i = PortIndex(amp, 0);
     QTest::mousePress(widget.get(), Qt::LeftButton, {}, OutputAt(*project, o));
-    EXPECT_EQ(project->dragMode, kDragCable);
+    EXPECT_EQ(session.dragMode, kDragCable);
     QTest::mouseMove(widget.get(), InputAt(*project, i));
-    EXPECT_EQ(project->hoverInput, i) << "the free input under the loose cable is the target";
+    EXPECT_EQ(session.hoverInput, i) << "the free input under the loose cable is the target";
     QTest::mouseRelease(widget.get(), Qt::LeftButton, {}, InputAt(*project, i));
     EXPECT_EQ(project->outputs[i].link, o);
     EXPECT_EQ(project->inputs[o].link, i);
     EXPECT_EQ(project->routes[i], o);
-    EXPECT_EQ(project->hoverInput, kNone);
-    EXPECT_EQ(project->cableVisible, 0);
+    EXPECT_EQ(session.hoverInput, kNone);
+    EXPECT_EQ(session.cableVisible, 0);
 }
 
 TEST_F(DspEditor, ACablePickedUpAtEitherEndAndDroppedOnTheCanvasIsRemoved) {
@@ -216,7 +217,7 @@ TEST_F(DspEditor, ShiftDragOnTheCanvasMovesEverythingAndReleaseEndsTheSelection)
     EXPECT_EQ(project->slots[b].anchorX, 620);
     EXPECT_EQ(project->comments[note].x, 330);
     EXPECT_EQ(project->slots[a].selected, 0);
-    EXPECT_EQ(project->bandState, kBandIdle);
+    EXPECT_EQ(session.bandState, kBandIdle);
 }
 
 TEST_F(DspEditor, ABandDrawnWithTheMouseSelectsAndAClickClearsIt) {
@@ -225,7 +226,7 @@ TEST_F(DspEditor, ABandDrawnWithTheMouseSelectsAndAClickClearsIt) {
     QTest::mousePress(widget.get(), Qt::LeftButton, {}, QPoint(400, 300));
     QTest::mouseMove(widget.get(), QPoint(399, 299));
     QTest::mouseMove(widget.get(), QPoint(100, 50));
-    EXPECT_EQ(project->bandVisible, 1);
+    EXPECT_EQ(session.bandVisible, 1);
     QTest::mouseRelease(widget.get(), Qt::LeftButton, {}, QPoint(100, 50));
     EXPECT_EQ(project->slots[a].selected, 1);
     EXPECT_EQ(project->slots[b].selected, 0);
@@ -233,7 +234,7 @@ TEST_F(DspEditor, ABandDrawnWithTheMouseSelectsAndAClickClearsIt) {
     QTest::mouseClick(widget.get(), Qt::LeftButton, {}, QPoint(800, 600));
     QTest::mouseMove(widget.get(), QPoint(805, 600));
     EXPECT_EQ(project->slots[a].selected, 0);
-    EXPECT_EQ(project->bandState, kBandIdle);
+    EXPECT_EQ(session.bandState, kBandIdle);
 }
 
 TEST_F(DspEditor, TheWheelZoomsOneStepPerNotchBetweenOneAndTen) {
@@ -252,7 +253,7 @@ TEST_F(DspEditor, WithEditLockedLeftPressesChangeNothing) {
     project->lockEdit = 1;
     Drag(QPoint(205, 140), QPoint(405, 340));
     EXPECT_EQ(project->slots[amp].anchorX, 200);
-    EXPECT_EQ(project->bandState, kBandIdle);
+    EXPECT_EQ(session.bandState, kBandIdle);
 }
 
 TEST(DspContextMenu, OffersTheInsertMenuEditingCommandsAndHelpInOrder) {

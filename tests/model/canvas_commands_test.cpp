@@ -14,42 +14,45 @@ using test::Wire;
 
 TEST(BandSelection, TakesModulesByTheirAnchorAndCommentsByTheirWholeBox) {
     auto p = MakeProject();
+    CanvasSession s;
     const int32_t inside = AddModule(*p, kTypeAdd, 100, 100);  // anchor (100, 100)
     const int32_t outside = AddModule(*p, kTypeAdd, 300, 100); // anchor (300, 100)
     const int32_t comment = p->InsertComment(120, 120);        // box 144 x 40
     const int32_t cut = p->InsertComment(180, 120);
-    p->bandLeft = 50;
-    p->bandTop = 50;
-    p->bandRight = 290;
-    p->bandBottom = 200;
-    EvaluateBandSelection(*p);
+    s.bandLeft = 50;
+    s.bandTop = 50;
+    s.bandRight = 290;
+    s.bandBottom = 200;
+    EvaluateBandSelection(*p, s);
     EXPECT_EQ(p->slots[inside].selected, 1);
     EXPECT_EQ(p->slots[outside].selected, 0);
     EXPECT_EQ(p->comments[comment].selected, 1);
     EXPECT_EQ(p->comments[cut].selected, 0) << "its box reaches past the band's right edge";
     EXPECT_EQ(p->slots[inside].originX, 100);
     // A band edge exactly on the anchor does not select.
-    p->bandLeft = 100;
-    EvaluateBandSelection(*p);
+    s.bandLeft = 100;
+    EvaluateBandSelection(*p, s);
     EXPECT_EQ(p->slots[inside].selected, 0);
 }
 
 TEST(SelectAll, SelectsEveryModuleAndCommentButNoEmptySlot) {
     auto p = MakeProject();
+    CanvasSession s;
     AddModule(*p, kTypeAdd, 100, 100);
     AddModule(*p, kTypeSub, 3000, 1500);
     p->InsertComment(8, 8);
-    SelectAll(*p);
-    EXPECT_EQ(p->bandState, kBandSelected);
+    SelectAll(*p, s);
+    EXPECT_EQ(s.bandState, kBandSelected);
     EXPECT_EQ(p->slots[0].selected, 1);
     EXPECT_EQ(p->slots[1].selected, 1);
     EXPECT_EQ(p->slots[2].selected, 0);
     EXPECT_EQ(p->comments[0].selected, 1);
-    EXPECT_EQ(p->bandVisible, 0);
+    EXPECT_EQ(s.bandVisible, 0);
 }
 
 TEST(DeleteSelection, RemovesSelectedModulesCablesAndFlaggedCommentsInOrder) {
     auto p = MakeProject();
+    CanvasSession s;
     const int32_t a = AddModule(*p, kTypeA440, 100, 100);
     const int32_t amp = AddModule(*p, kTypeAmplifier, 300, 100);
     const int32_t keep = AddModule(*p, kTypeOutput, 500, 100);
@@ -61,7 +64,7 @@ TEST(DeleteSelection, RemovesSelectedModulesCablesAndFlaggedCommentsInOrder) {
     SetText(p->comments[2].text, "survivor");
     p->slots[amp].selected = 1;
     p->currentSlot = a;
-    DeleteSelectionFromContextMenu(*p);
+    DeleteSelectionFromContextMenu(*p, s);
     EXPECT_EQ(p->slots[a].type, kTypeEmpty);
     EXPECT_EQ(p->slots[amp].type, kTypeEmpty);
     EXPECT_EQ(p->slots[keep].type, kTypeOutput);
@@ -78,12 +81,13 @@ TEST(CutPaste, CutCopiesTheModuleBeforeDeletingItSoPasteBringsItBack) {
     for (const bool contextMenu : {true, false}) {
         SCOPED_TRACE(contextMenu ? "context menu" : "Edit menu");
         auto p = MakeProject();
+        CanvasSession s;
         const int32_t adsr = AddModule(*p, kTypeAdsr, 200, 100);
         p->currentSlot = adsr;
         if (contextMenu) {
-            CutSelectionFromContextMenu(*p, adsr);
+            CutSelectionFromContextMenu(*p, s, adsr);
         } else {
-            CutSelectionFromEditMenu(*p);
+            CutSelectionFromEditMenu(*p, s);
         }
         EXPECT_EQ(p->CountOccupied(), 0);
         const int32_t pasted = PasteModule(*p, 40, 40, 400, 300);
