@@ -48,9 +48,9 @@ std::unique_ptr<Project> FullProject(int32_t cableStyle, int64_t& cables) {
     }
     auto firstInput = [&](int32_t slot) {
         for (int32_t n = 0; n < kPortsPerSlot; ++n) {
-            const PortRecord& in = p->In[PortIndex(slot, n)];
+            const PortRecord& in = p->inputs[PortIndex(slot, n)];
             if (in.kind != kPortNone && in.kind != kPortHidden &&
-                p->Out[PortIndex(slot, n)].link == kNone)
+                p->outputs[PortIndex(slot, n)].link == kNone)
                 return PortIndex(slot, n);
         }
         return kNone;
@@ -72,7 +72,7 @@ std::unique_ptr<Project> FullProject(int32_t cableStyle, int64_t& cables) {
         for (int32_t col = 0; col < 32 && cables < 1000; ++col) {
             for (int32_t n = 1; n < kPortsPerSlot; ++n) {
                 const int32_t from = PortIndex(slots[row][col], n);
-                if (p->Out[from].kind == kPortNone || p->In[from].link != kNone) continue;
+                if (p->outputs[from].kind == kPortNone || p->inputs[from].link != kNone) continue;
                 const int32_t to = firstInput(slots[row + 1][(col + n) % 32]);
                 if (to != kNone && p->Connect(from, to)) ++cables;
             }

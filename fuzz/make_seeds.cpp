@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
     {
         Maker m;
         tw::Project& p = *m.p;
-        p.TargetPlatform = tw::kTarget32Bit;
+        p.targetPlatform = tw::kTarget32Bit;
         p.cableStyle = 1;
         p.viewOriginX = -64;
         tw::SetText(p.pluginName, "Seed 100%");

@@ -17,8 +17,8 @@ void Check(bool ok) {
 
 void CheckInvariants(const tw::Project& p) {
     for (int32_t k = 0; k < tw::kPortCount; ++k) {
-        const int32_t source = p.Out[k].link;
-        Check(source == tw::kNone || (tw::IsPort(source) && p.In[source].link == k));
+        const int32_t source = p.outputs[k].link;
+        Check(source == tw::kNone || (tw::IsPort(source) && p.inputs[source].link == k));
         const int32_t route = p.routes[k];
         Check(route == source);
     }

@@ -26,8 +26,8 @@ void Check(bool ok) {
 
 void CheckInvariants(const tw::Project& p) {
     for (int32_t k = 0; k < tw::kPortCount; ++k) {
-        Check(p.Out[k].link == tw::kNone || tw::IsPort(p.Out[k].link));
-        Check(p.In[k].link == tw::kNone || tw::IsPort(p.In[k].link));
+        Check(p.outputs[k].link == tw::kNone || tw::IsPort(p.outputs[k].link));
+        Check(p.inputs[k].link == tw::kNone || tw::IsPort(p.inputs[k].link));
         const int32_t route = p.routes[k];
         Check(route == tw::kNone || tw::IsPort(route));
     }

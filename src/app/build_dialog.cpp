@@ -200,9 +200,9 @@ void BuildDialog::ShowOpeningState() {
     Project& project = ctx_.project;
     SetRenderOnBackground(project, 1);
     renderBox_->setChecked(true);
-    if (project.TargetPlatform != kTarget32Bit && project.TargetPlatform != kTarget64Bit)
-        project.TargetPlatform = kTarget64Bit;
-    platformList_->setCurrentIndex(project.TargetPlatform == kTarget32Bit ? kPlatform32Entry
+    if (project.targetPlatform != kTarget32Bit && project.targetPlatform != kTarget64Bit)
+        project.targetPlatform = kTarget64Bit;
+    platformList_->setCurrentIndex(project.targetPlatform == kTarget32Bit ? kPlatform32Entry
                                                                           : kPlatform64Entry);
     BuildLog banner{[this](std::string_view line) { AppendLine(line); }};
     banner.Step("Tonewright DSP/C Object Compiler - made by the Tonewright developers");
@@ -217,7 +217,7 @@ void BuildDialog::ConnectControls() {
         SetText(ctx_.project.pluginName, CutToCharacters(Utf8(text), kIdentityFieldChars));
     });
     connect(platformList_, &QComboBox::currentIndexChanged, this, [this](int index) {
-        ctx_.project.TargetPlatform = index == kPlatform32Entry ? kTarget32Bit : kTarget64Bit;
+        ctx_.project.targetPlatform = index == kPlatform32Entry ? kTarget32Bit : kTarget64Bit;
     });
     connect(renderBox_, &QCheckBox::clicked, this,
             [this](bool ticked) { SetRenderOnBackground(ctx_.project, ticked ? 1 : 0); });

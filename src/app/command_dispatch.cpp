@@ -9,6 +9,7 @@
 #include <QRandomGenerator>
 
 #include <cstdio>
+#include <optional>
 
 namespace tw {
 
@@ -73,20 +74,26 @@ bool DispatchCommand(AppContext& ctx, CommandHost& host, int32_t command) {
     bool known = true;
     switch (command) {
     case kCmdNewProject:
-        if (NewProjectFlow(project, ctx.engine, platform)) ShowProjectInToolbar(ctx);
+        if (NewProjectFlow(project, ctx.engine, platform)) {
+            ForgetReplacedProject(host.Canvas());
+            ShowProjectInToolbar(ctx);
+        }
         break;
     case kCmdOpenProject:
-        if (OpenFlow(project, ctx.engine, platform)) ShowProjectInToolbar(ctx);
+        if (const std::optional<LoadResult> result = OpenFlow(project, ctx.engine, platform)) {
+            if (*result == LoadResult::Loaded) ForgetReplacedProject(host.Canvas());
+            ShowProjectInToolbar(ctx);
+        }
         break;
     case kCmdSaveProject:
         SaveFlow(project, platform);
         break;
     case kCmdCut:
-        CutSelectionFromEditMenu(project);
+        CutSelectionFromEditMenu(project, host.Canvas());
         platform.RefreshProperties();
         break;
     case kCmdDelete:
-        DeleteSelectionFromEditMenu(project);
+        DeleteSelectionFromEditMenu(project, host.Canvas());
         platform.RefreshProperties();
         break;
     case kCmdCopy:
@@ -107,7 +114,7 @@ bool DispatchCommand(AppContext& ctx, CommandHost& host, int32_t command) {
         if (project.lockEdit != 0) project.guiEditMode = 0;
         break;
     case kCmdSelectAll:
-        SelectAll(project);
+        SelectAll(project, host.Canvas());
         break;
     case kCmdJoke:
         Inform(platform, kJokeText);

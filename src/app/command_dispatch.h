@@ -3,6 +3,7 @@
 // Carries out the numbered commands of the menus and the toolbar that belong to the
 // project, the editors and the windows.
 #include "app/app_context.h"
+#include "model/canvas_interaction.h"
 
 #include <cstdint>
 #include <string>
@@ -18,6 +19,8 @@ public:
     // The modal dialogs.
     virtual void RunPreferences() = 0;
     virtual void RunBuild() = 0;
+    // The Dsp Editor's mouse session, whose band the Edit menu's selection commands share.
+    virtual CanvasSession& Canvas() = 0;
 };
 
 // The text of the "About..." box.

@@ -315,7 +315,7 @@ void MainWindow::CreateChildWindows() {
         });
     MidiInput* midi = midi_.get();
     monitor_ = new MidiMonitorWidget([midi] { return midi->MonitorWords(); });
-    dspEditor_ = new DspEditorWidget(project, platform);
+    dspEditor_ = new DspEditorWidget(project, canvas_, platform);
     dspEditor_->SetLiveSources(&engine_->utility, [midi] { return midi->IsPortOpen(); });
     // The Dsp Editor's own 40 ms timer repaints the panel too, so that knobs moved by
     // patch changes show at the canvas's pace.
@@ -478,8 +478,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::KeyPress:
     case QEvent::KeyRelease: {
         const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Shift)
-            project_->shiftHeld = event->type() == QEvent::KeyPress ? 1 : 0;
+        if (key->key() == Qt::Key_Shift) canvas_.shiftHeld = event->type() == QEvent::KeyPress;
         break;
     }
     case QEvent::Resize:

@@ -94,6 +94,7 @@ private:
     void RestoreEditorWindow(EditorWindow window) override;
     void RunPreferences() override;
     void RunBuild() override;
+    CanvasSession& Canvas() override { return canvas_; }
 
     bool HandleOwnCommand(int32_t command);
     void StartAudio();
@@ -114,6 +115,7 @@ private:
     std::unique_ptr<AudioOutput> audio_;
     std::unique_ptr<PlatformPreferencesHost> preferencesHost_;
     std::unique_ptr<AppContext> ctx_;
+    CanvasSession canvas_;
 
     MainToolbar* toolbar_ = nullptr;
     QWidget* central_ = nullptr;

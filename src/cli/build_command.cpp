@@ -139,11 +139,11 @@ int CommandBuild(int argc, char** argv, bool quiet) {
     Project& project = *s.project;
 
     SetText(project.outputFolder, o.target);
-    if (o.platform == 32) project.TargetPlatform = kTarget32Bit;
-    if (o.platform == 64) project.TargetPlatform = kTarget64Bit;
+    if (o.platform == 32) project.targetPlatform = kTarget32Bit;
+    if (o.platform == 64) project.targetPlatform = kTarget64Bit;
     // What opening the dialog does: a known platform, and every control on the panel.
-    if (project.TargetPlatform != kTarget32Bit && project.TargetPlatform != kTarget64Bit) {
-        project.TargetPlatform = kTarget64Bit;
+    if (project.targetPlatform != kTarget32Bit && project.targetPlatform != kTarget64Bit) {
+        project.targetPlatform = kTarget64Bit;
     }
     SetRenderOnBackground(project, 1);
     // The Gui Editor has painted the panel at least once before anyone can press "Build":

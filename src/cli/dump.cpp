@@ -40,7 +40,8 @@ Json DumpModules(const Project& p) {
 Json DumpCables(const Project& p) {
     Json cables = Json::array();
     for (int32_t k = 0; k < kPortCount; ++k) {
-        if (p.Out[k].link != kNone) cables.push_back({{"input", k}, {"output", p.Out[k].link}});
+        if (p.outputs[k].link != kNone)
+            cables.push_back({{"input", k}, {"output", p.outputs[k].link}});
     }
     return cables;
 }
@@ -144,7 +145,7 @@ Json DumpWindows(const Project& p) {
 Json DumpProject(const Project& p) {
     Json j;
     j["fileVersion"] = p.fileVersion;
-    j["targetPlatform"] = p.TargetPlatform;
+    j["targetPlatform"] = p.targetPlatform;
     j["viewOrigin"] = {p.viewOriginX, p.viewOriginY};
     j["zoom"] = p.zoom;
     j["cableStyle"] = p.cableStyle;

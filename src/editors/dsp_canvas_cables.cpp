@@ -104,10 +104,10 @@ bool Visible(const Paint& p, QPointF a, QPointF b, qreal margin) {
 template <typename Visit> void ForEachCable(const Paint& p, Visit visit) {
     const Project& pr = p.project;
     for (int32_t k = 0; k < kPortCount; ++k) {
-        const int32_t o = pr.Out[k].link;
+        const int32_t o = pr.outputs[k].link;
         if (!IsPort(o)) continue;
-        const PortRecord& in = pr.In[k];
-        const PortRecord& out = pr.Out[o];
+        const PortRecord& in = pr.inputs[k];
+        const PortRecord& out = pr.outputs[o];
         if (!OnCanvas(in) || !OnCanvas(out)) continue;
         const QPointF p0(in.x - 4, in.y + p.hp);
         const QPointF p3(out.x + p.ps + 4, out.y + p.hp);

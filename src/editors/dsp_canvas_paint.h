@@ -21,6 +21,7 @@ struct Paint {
     QPainter& painter;
     const Project& project;
     const CanvasLiveView& live;
+    const CanvasOverlay& overlay;
     QRect area;
     int32_t z;
     int32_t ps; // port size

@@ -150,15 +150,16 @@ void DrawPorts(Paint& p, int32_t slot) {
     const int32_t labelDy = static_cast<int32_t>(std::trunc(-0.25 * p.z));
     for (int32_t n = 0; n < kPortsPerSlot; ++n) {
         const int32_t k = base + n;
-        const PortRecord& in = pr.In[k];
+        const PortRecord& in = pr.inputs[k];
         if (in.x != kOffCanvas && in.kind != kPortNone) {
             DrawPortCircle(p, in);
-            DrawLabel(p, in.x + p.ps + p.z, in.y + labelDy, in.label, false, pr.hoverInput == k);
+            DrawLabel(p, in.x + p.ps + p.z, in.y + labelDy, in.label, false,
+                      p.overlay.hoverInput == k);
         }
-        const PortRecord& out = pr.Out[k];
+        const PortRecord& out = pr.outputs[k];
         if (out.x != kOffCanvas && out.kind != kPortNone) {
             DrawPortCircle(p, out);
-            DrawLabel(p, out.x - p.z, out.y + labelDy, out.label, true, pr.hoverOutput == k);
+            DrawLabel(p, out.x - p.z, out.y + labelDy, out.label, true, p.overlay.hoverOutput == k);
         }
     }
 }
@@ -198,7 +199,7 @@ void DrawLiveDisplay(Paint& p, int32_t slot) {
     const int32_t top = s.topY;
     const int32_t bottom = top + s.heightPx;
     // The row of the type's hidden input.
-    const auto row = [&](int32_t port) { return pr.In[PortIndex(slot, port)].y; };
+    const auto row = [&](int32_t port) { return pr.inputs[PortIndex(slot, port)].y; };
     char text[32];
     switch (s.type) {
     case kTypeParameter: {
@@ -242,8 +243,8 @@ struct Outline {
 void DrawFlowShape(Paint& p, int32_t slot) {
     const Project& pr = p.project;
     QPainter& g = p.painter;
-    const auto in = [&](int32_t port) { return Centre(p, pr.In[PortIndex(slot, port)]); };
-    const auto out = [&](int32_t port) { return Centre(p, pr.Out[PortIndex(slot, port)]); };
+    const auto in = [&](int32_t port) { return Centre(p, pr.inputs[PortIndex(slot, port)]); };
+    const auto out = [&](int32_t port) { return Centre(p, pr.outputs[PortIndex(slot, port)]); };
     switch (pr.slots[slot].type) {
     case kTypeSplit: {
         g.setPen(QPen(kFlowLine, p.z));
@@ -280,8 +281,8 @@ Outline DrawBody(Paint& p, int32_t slot) {
     const int32_t T = s.topY;
     const int32_t B = T + s.heightPx;
     // The first input and output: the ports a body that wraps its ports is laid round.
-    const PortRecord& in0 = pr.In[PortIndex(slot, 0)];
-    const PortRecord& out0 = pr.Out[PortIndex(slot, 0)];
+    const PortRecord& in0 = pr.inputs[PortIndex(slot, 0)];
+    const PortRecord& out0 = pr.outputs[PortIndex(slot, 0)];
     switch (s.type) {
     case kTypeOutput:
     case kTypeMidi2CV:
@@ -375,26 +376,26 @@ void DrawDot(Paint& p, const PortRecord& port) {
 void DrawConnectionDots(Paint& p) {
     const Project& pr = p.project;
     for (int32_t k = 0; k < kPortCount; ++k) {
-        const int32_t o = pr.Out[k].link;
+        const int32_t o = pr.outputs[k].link;
         if (!IsPort(o)) continue;
-        if (!OnCanvas(pr.In[k]) || !OnCanvas(pr.Out[o])) continue;
-        DrawDot(p, pr.In[k]);
-        DrawDot(p, pr.Out[o]);
+        if (!OnCanvas(pr.inputs[k]) || !OnCanvas(pr.outputs[o])) continue;
+        DrawDot(p, pr.inputs[k]);
+        DrawDot(p, pr.outputs[o]);
     }
 }
 
 void DrawLooseCable(Paint& p) {
-    const Project& pr = p.project;
-    if (!pr.buttonDown || !pr.cableVisible || !(pr.dragFromInput || pr.dragFromOutput)) return;
+    const CanvasOverlay& o = p.overlay;
+    if (!o.looseCable) return;
     p.painter.setPen(QPen(kGrey, p.cableWidth));
-    p.painter.drawLine(QPointF(pr.cableFixedX + p.hp, pr.cableFixedY + p.hp),
-                       QPointF(pr.pointerX, pr.pointerY));
+    p.painter.drawLine(QPointF(o.cableFixedX + p.hp, o.cableFixedY + p.hp),
+                       QPointF(o.pointerX, o.pointerY));
 }
 
 void DrawBand(Paint& p) {
-    const Project& pr = p.project;
-    if (!pr.bandVisible) return;
-    const QRect band(QPoint(pr.bandLeft, pr.bandTop), QPoint(pr.bandRight, pr.bandBottom));
+    const CanvasOverlay& o = p.overlay;
+    if (!o.band) return;
+    const QRect band(QPoint(o.bandLeft, o.bandTop), QPoint(o.bandRight, o.bandBottom));
     p.painter.fillRect(band, kBandFill);
     p.painter.setRenderHint(QPainter::Antialiasing, false);
     p.painter.setPen(QPen(QColor(88, 88, 88), 1));
@@ -464,11 +465,12 @@ TracePoint ScopeTracePoint(int32_t left, int32_t top, int32_t bottom, int32_t zo
 }
 
 void PaintDspCanvas(QPainter& painter, const Project& project, const CanvasLiveView& live,
-                    int32_t width, int32_t height) {
+                    int32_t width, int32_t height, const CanvasOverlay& overlay) {
     const int32_t z = std::clamp(project.zoom, 1, 10);
     Paint p{painter,
             project,
             live,
+            overlay,
             QRect(0, 0, width, height),
             z,
             2 * z,

@@ -1,8 +1,8 @@
 #pragma once
 
 // The Dsp Editor's picture: grid, cables, modules with their ports and live displays,
-// the loose cable, the selection band and the comments, drawn from the project and the
-// editor state it holds. Nothing here changes the project.
+// the loose cable, the selection band and the comments, drawn from the project and what
+// the editor's mouse session shows. Nothing here changes the project.
 #include "engine/utility.h"
 #include "model/project.h"
 
@@ -19,12 +19,29 @@ struct CanvasLiveView {
     bool midiInputOpen = false;
 };
 
+// What the editor's mouse session adds to the picture: the loose cable from the marker it
+// hangs from to the pointer, the port labels it could land on, and the selection band.
+struct CanvasOverlay {
+    bool looseCable = false;
+    int32_t cableFixedX = 0; // top-left corner of the marker the cable hangs from
+    int32_t cableFixedY = 0;
+    int32_t pointerX = 0;
+    int32_t pointerY = 0;
+    int32_t hoverInput = kNone;
+    int32_t hoverOutput = kNone;
+    bool band = false;
+    int32_t bandLeft = 0;
+    int32_t bandTop = 0;
+    int32_t bandRight = 0;
+    int32_t bandBottom = 0;
+};
+
 // The colour of port kind `kind`, or an invalid colour for kinds that are not drawn.
 QColor PortKindColour(int32_t kind) noexcept;
 
 // Draws the whole canvas into the area (0, 0, width, height) of `painter`.
 void PaintDspCanvas(QPainter& painter, const Project& project, const CanvasLiveView& live,
-                    int32_t width, int32_t height);
+                    int32_t width, int32_t height, const CanvasOverlay& overlay = {});
 
 // The oscilloscope trace point i (0..99) for a sample value: x and y in canvas pixels for
 // a module box of left L, top T and bottom B at zoom z.

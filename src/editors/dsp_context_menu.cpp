@@ -100,8 +100,8 @@ std::unique_ptr<QMenu> BuildDspContextMenu(const Project& project, const RightPr
     return menu;
 }
 
-void RunDspContextCommand(Project& project, Platform& platform, int32_t command, int32_t x,
-                          int32_t y, const RightPressHit& hit) {
+void RunDspContextCommand(Project& project, CanvasSession& session, Platform& platform,
+                          int32_t command, int32_t x, int32_t y, const RightPressHit& hit) {
     const bool editing = !project.lockEdit;
     if (command > kCommandInsertModule && command <= kCommandInsertModule + kMaxModuleType) {
         if (editing) InsertModuleAt(project, platform, command - kCommandInsertModule, x, y);
@@ -112,10 +112,10 @@ void RunDspContextCommand(Project& project, Platform& platform, int32_t command,
         if (editing) InsertCommentAt(project, x, y);
         break;
     case kCommandCut:
-        if (editing) CutSelectionFromContextMenu(project, hit.slot);
+        if (editing) CutSelectionFromContextMenu(project, session, hit.slot);
         break;
     case kCommandDelete:
-        if (editing) DeleteSelectionFromContextMenu(project);
+        if (editing) DeleteSelectionFromContextMenu(project, session);
         break;
     case kCommandCopy:
         if (editing && hit.slot != kNone) CopyModule(project, hit.slot);
@@ -127,7 +127,7 @@ void RunDspContextCommand(Project& project, Platform& platform, int32_t command,
         }
         break;
     case kCommandSelectAll:
-        if (editing) SelectAll(project);
+        if (editing) SelectAll(project, session);
         break;
     case kCommandModuleHelp:
         if (IsSlot(hit.slot) && project.slots[hit.slot].helpPage != nullptr)

@@ -42,7 +42,7 @@ std::unique_ptr<QMenu> BuildDspContextMenu(const Project& project, const RightPr
 bool InsertEntryEnabled(const Project& project, int32_t type) noexcept;
 
 // Carries out a context menu command chosen at canvas point (x, y).
-void RunDspContextCommand(Project& project, Platform& platform, int32_t command, int32_t x,
-                          int32_t y, const RightPressHit& hit);
+void RunDspContextCommand(Project& project, CanvasSession& session, Platform& platform,
+                          int32_t command, int32_t x, int32_t y, const RightPressHit& hit);
 
 } // namespace tw

@@ -15,17 +15,36 @@ namespace {
 
 constexpr int kTickMs = 40; // 25 pictures per second
 
+// The part of the mouse session that the picture shows.
+CanvasOverlay OverlayOf(const CanvasSession& s) {
+    CanvasOverlay o;
+    o.looseCable = s.buttonDown && s.cableVisible && (s.dragFromInput || s.dragFromOutput);
+    o.cableFixedX = s.cableFixedX;
+    o.cableFixedY = s.cableFixedY;
+    o.pointerX = s.pointerX;
+    o.pointerY = s.pointerY;
+    o.hoverInput = s.hoverInput;
+    o.hoverOutput = s.hoverOutput;
+    o.band = s.bandVisible;
+    o.bandLeft = s.bandLeft;
+    o.bandTop = s.bandTop;
+    o.bandRight = s.bandRight;
+    o.bandBottom = s.bandBottom;
+    return o;
+}
+
 } // namespace
 
-DspEditorWidget::DspEditorWidget(Project& project, Platform& platform, QWidget* parent)
-    : QWidget(parent), project_(project), platform_(platform) {
+DspEditorWidget::DspEditorWidget(Project& project, CanvasSession& session, Platform& platform,
+                                 QWidget* parent)
+    : QWidget(parent), project_(project), session_(session), platform_(platform) {
     // The painter covers every pixel; nothing is erased first, so a frame never flickers.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     // Moves with the button up still matter: they settle a band that was only clicked.
     setMouseTracking(true);
     setWindowTitle(QStringLiteral("Dsp Editor"));
-    project_.buttonDown = 0;
+    session_.buttonDown = false;
     menuRunner_ = [](QMenu& menu, const QPoint& at) { return menu.exec(at); };
     connect(&timer_, &QTimer::timeout, this, [this] {
         update();
@@ -55,15 +74,15 @@ void DspEditorWidget::paintEvent(QPaintEvent*) {
     // The widget's backing store is the off-screen image: the whole picture is drawn
     // there and reaches the screen in one flush.
     QPainter painter(this);
-    PaintDspCanvas(painter, project_, LiveView(), width(), height());
+    PaintDspCanvas(painter, project_, LiveView(), width(), height(), OverlayOf(session_));
 }
 
 void DspEditorWidget::mousePressEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
     if (event->button() == Qt::LeftButton) {
-        project_.shiftHeld = (event->modifiers() & Qt::ShiftModifier) ? 1 : 0;
+        session_.shiftHeld = (event->modifiers() & Qt::ShiftModifier) != 0;
         platform_.BringEditorWindowToTop(EditorWindow::DspEditor);
-        LeftPress(project_, at.x(), at.y());
+        LeftPress(project_, session_, at.x(), at.y());
         platform_.RefreshProperties();
         platform_.RebuildMenus();
         update();
@@ -74,22 +93,22 @@ void DspEditorWidget::mousePressEvent(QMouseEvent* event) {
 
 void DspEditorWidget::mouseMoveEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
-    PointerMove(project_, at.x(), at.y());
-    if (project_.buttonDown) update();
+    PointerMove(project_, session_, at.x(), at.y());
+    if (session_.buttonDown) update();
 }
 
 void DspEditorWidget::mouseReleaseEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
     if (event->button() == Qt::LeftButton) {
-        LeftRelease(project_, at.x(), at.y());
+        LeftRelease(project_, session_, at.x(), at.y());
         update();
     } else if (event->button() == Qt::RightButton) {
-        project_.buttonDown = 0;
+        session_.buttonDown = false;
     }
 }
 
 void DspEditorWidget::wheelEvent(QWheelEvent* event) {
-    if (WheelZoom(project_, event->angleDelta().y(), wheelPending_)) {
+    if (WheelZoom(project_, session_, event->angleDelta().y())) {
         platform_.SelectZoom(project_.zoom);
         update();
     }
@@ -97,14 +116,14 @@ void DspEditorWidget::wheelEvent(QWheelEvent* event) {
 }
 
 void DspEditorWidget::ShowContextMenu(const QPoint& at) {
-    const RightPressHit hit = RightPress(project_, at.x(), at.y());
+    const RightPressHit hit = RightPress(project_, session_, at.x(), at.y());
     std::unique_ptr<QMenu> menu = BuildDspContextMenu(project_, hit, this);
     int32_t command = kCommandNone;
     if (!menu->isEmpty()) {
         QAction* chosen = menuRunner_(*menu, mapToGlobal(at));
         if (chosen != nullptr) command = chosen->data().toInt();
     }
-    RunDspContextCommand(project_, platform_, command, at.x(), at.y(), hit);
+    RunDspContextCommand(project_, session_, platform_, command, at.x(), at.y(), hit);
     update();
     Q_EMIT Ticked();
     platform_.RefreshProperties();

@@ -17,11 +17,14 @@ class QMenu;
 namespace tw {
 
 // The "Dsp Editor" canvas: modules, cables and comments, edited with the mouse. Events
-// become canvas operations on the project; painting is PaintDspCanvas.
+// become canvas operations on the project and the mouse session; painting is
+// PaintDspCanvas. The session belongs to the caller, because the Edit menu's selection
+// commands and the Shift key reach it too.
 class DspEditorWidget : public QWidget {
     Q_OBJECT
 public:
-    DspEditorWidget(Project& project, Platform& platform, QWidget* parent = nullptr);
+    DspEditorWidget(Project& project, CanvasSession& session, Platform& platform,
+                    QWidget* parent = nullptr);
 
     // Where the live displays read from: the engine's oscilloscope captures and whether a
     // MIDI input is open. Without them traces are flat and MIDI modules show "Off".
@@ -33,6 +36,7 @@ public:
     void SetMenuRunner(MenuRunner runner);
 
     CanvasLiveView LiveView() const;
+    const CanvasSession& Session() const { return session_; }
 
 Q_SIGNALS:
     // Every 40 ms, after the canvas asked for its repaint, and after a context menu
@@ -51,9 +55,9 @@ private:
     void ShowContextMenu(const QPoint& at);
 
     Project& project_;
+    CanvasSession& session_;
     Platform& platform_;
     QTimer timer_;
-    int32_t wheelPending_ = 0;
     const UtilityState* utility_ = nullptr;
     std::function<bool()> midiInputOpen_;
     MenuRunner menuRunner_;

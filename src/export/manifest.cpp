@@ -54,12 +54,12 @@ int32_t AppendModules(ByteWriter& out, const Project& project) {
 int32_t AppendCables(ByteWriter& out, const Project& project) {
     AppendTag(out, manifest::kCablesTag);
     int32_t routes = 0;
-    for (const PortRecord& port : project.Out) routes += port.link != kNone ? 1 : 0;
+    for (const PortRecord& port : project.outputs) routes += port.link != kNone ? 1 : 0;
     out.I32(routes);
     for (int32_t k = 0; k < kPortCount; ++k) {
-        if (project.Out[k].link == kNone) continue;
+        if (project.outputs[k].link == kNone) continue;
         out.I32(k);
-        out.I32(project.Out[k].link);
+        out.I32(project.outputs[k].link);
     }
     return routes;
 }

@@ -128,7 +128,7 @@ void SetRenderOnBackground(Project& project, uint8_t flag) {
 
 std::string TemplatePath(const Project& project) {
     return std::string(GetText(project.appFolder)) + "/Resources/" +
-           (project.TargetPlatform == kTarget32Bit ? "32Bit.dat" : "64Bit.dat");
+           (project.targetPlatform == kTarget32Bit ? "32Bit.dat" : "64Bit.dat");
 }
 
 std::string PluginFolderPath(const Project& project) {
@@ -249,8 +249,8 @@ bool BuildPlugin(const Project& project, PanelSize panel, BuildLog& log, BuildHo
     log.Count(static_cast<int32_t>(templateBytes->size()), " Bytes Written");
     log.Step("");
 
-    if (project.TargetPlatform == kTarget32Bit) log.Step(">Linking Object Library 32Bit");
-    if (project.TargetPlatform == kTarget64Bit) log.Step(">Linking Object Library 64Bit");
+    if (project.targetPlatform == kTarget32Bit) log.Step(">Linking Object Library 32Bit");
+    if (project.targetPlatform == kTarget64Bit) log.Step(">Linking Object Library 64Bit");
     host.Pause(200);
     log.Step("");
 

@@ -32,20 +32,21 @@ void DeleteCurrentAndSelectedModules(Project& p) noexcept {
 
 } // namespace
 
-void EvaluateBandSelection(Project& p) noexcept {
-    for (ModuleSlot& s : p.slots) {
-        const bool inside = s.type != kTypeEmpty && p.bandLeft < s.anchorX &&
-                            s.anchorX < p.bandRight && p.bandTop < s.topY && s.topY < p.bandBottom;
-        s.selected = inside ? 1 : 0;
+void EvaluateBandSelection(Project& p, const CanvasSession& s) noexcept {
+    for (ModuleSlot& module : p.slots) {
+        const bool inside = module.type != kTypeEmpty && s.bandLeft < module.anchorX &&
+                            module.anchorX < s.bandRight && s.bandTop < module.topY &&
+                            module.topY < s.bandBottom;
+        module.selected = inside ? 1 : 0;
         if (inside) {
-            s.originX = s.anchorX;
-            s.originY = s.topY;
+            module.originX = module.anchorX;
+            module.originY = module.topY;
         }
     }
     for (int32_t c = 0; c < p.commentCount && c < kCommentCount; ++c) {
         CommentRecord& comment = p.comments[c];
-        const bool inside = p.bandLeft < comment.x && comment.x + p.commentBoxWidth < p.bandRight &&
-                            p.bandTop < comment.y && comment.y + p.commentBoxHeight < p.bandBottom;
+        const bool inside = s.bandLeft < comment.x && comment.x + p.commentBoxWidth < s.bandRight &&
+                            s.bandTop < comment.y && comment.y + p.commentBoxHeight < s.bandBottom;
         comment.selected = inside ? 1 : 0;
         if (inside) {
             comment.originX = comment.x;
@@ -54,36 +55,35 @@ void EvaluateBandSelection(Project& p) noexcept {
     }
 }
 
-void SelectAll(Project& p) noexcept {
-    for (ModuleSlot& s : p.slots) s.selected = 1;
+void SelectAll(Project& p, CanvasSession& s) noexcept {
+    for (ModuleSlot& module : p.slots) module.selected = 1;
     for (int32_t c = 0; c < p.commentCount && c < kCommentCount; ++c) {
         CommentRecord& comment = p.comments[c];
         comment.selected = 1;
         comment.originX = comment.x;
         comment.originY = comment.y;
     }
-    p.selectAllMarker = 1;
-    p.bandLeft = -3840;
-    p.bandTop = -2160;
-    p.bandRight = 3840;
-    p.bandBottom = 2160;
-    EvaluateBandSelection(p);
-    p.bandState = kBandSelected;
+    s.bandLeft = kWholeCanvasLeft;
+    s.bandTop = kWholeCanvasTop;
+    s.bandRight = kWholeCanvasRight;
+    s.bandBottom = kWholeCanvasBottom;
+    EvaluateBandSelection(p, s);
+    s.bandState = kBandSelected;
 }
 
-void DeleteSelectionFromContextMenu(Project& p) noexcept {
+void DeleteSelectionFromContextMenu(Project& p, CanvasSession& s) noexcept {
     DeleteFlaggedComments(p);
     DeleteCurrentAndSelectedModules(p);
     p.currentSlot = kNone;
-    p.ClearSelection();
+    ClearCanvasSelection(p, s);
     p.CountModules();
 }
 
-void DeleteSelectionFromEditMenu(Project& p) noexcept {
+void DeleteSelectionFromEditMenu(Project& p, CanvasSession& s) noexcept {
     DeleteCurrentAndSelectedModules(p);
     DeleteFlaggedComments(p);
     p.currentSlot = kNone;
-    p.ClearSelection();
+    ClearCanvasSelection(p, s);
     p.CountModules();
 }
 
@@ -91,14 +91,14 @@ void CopyModule(Project& p, int32_t slot) noexcept {
     if (IsSlot(slot) && p.slots[slot].type != kTypeEmpty) p.clipboardType = p.slots[slot].type;
 }
 
-void CutSelectionFromContextMenu(Project& p, int32_t slotUnderPointer) noexcept {
+void CutSelectionFromContextMenu(Project& p, CanvasSession& s, int32_t slotUnderPointer) noexcept {
     CopyModule(p, slotUnderPointer);
-    DeleteSelectionFromContextMenu(p);
+    DeleteSelectionFromContextMenu(p, s);
 }
 
-void CutSelectionFromEditMenu(Project& p) noexcept {
+void CutSelectionFromEditMenu(Project& p, CanvasSession& s) noexcept {
     CopyModule(p, p.currentSlot);
-    DeleteSelectionFromEditMenu(p);
+    DeleteSelectionFromEditMenu(p, s);
 }
 
 int32_t PasteModule(Project& p, int32_t x, int32_t y, int32_t guiWidth,

@@ -13,43 +13,43 @@ bool StrictlyInsideMarker(const PortRecord& port, int32_t size, int32_t x, int32
 }
 
 // Starts a loose cable whose fixed end is the given marker.
-void StartCable(Project& p, const PortRecord& fixedEnd) noexcept {
-    p.cableFixedX = fixedEnd.x;
-    p.cableFixedY = fixedEnd.y;
-    p.cableVisible = 1;
+void StartCable(CanvasSession& s, const PortRecord& fixedEnd) noexcept {
+    s.cableFixedX = fixedEnd.x;
+    s.cableFixedY = fixedEnd.y;
+    s.cableVisible = true;
 }
 
-void StartCableFromInput(Project& p, int32_t input) noexcept {
-    const int32_t source = p.Out[input].link;
+void StartCableFromInput(Project& p, CanvasSession& s, int32_t input) noexcept {
+    const int32_t source = p.outputs[input].link;
     if (IsPort(source)) {
         // Picked up at its input end: the cable now hangs from its output.
-        p.Out[input].link = kNone;
-        if (p.In[source].link == input) p.In[source].link = kNone;
-        p.dragSourceOutput = source;
-        p.dragFromOutput = 1;
-        StartCable(p, p.Out[source]);
+        p.outputs[input].link = kNone;
+        if (p.inputs[source].link == input) p.inputs[source].link = kNone;
+        s.dragSourceOutput = source;
+        s.dragFromOutput = true;
+        StartCable(s, p.outputs[source]);
         p.RebuildRoutes();
     } else {
-        p.dragSourceInput = input;
-        p.dragFromInput = 1;
-        StartCable(p, p.In[input]);
+        s.dragSourceInput = input;
+        s.dragFromInput = true;
+        StartCable(s, p.inputs[input]);
     }
 }
 
-void StartCableFromOutput(Project& p, int32_t output) noexcept {
-    const int32_t fed = p.In[output].link;
+void StartCableFromOutput(Project& p, CanvasSession& s, int32_t output) noexcept {
+    const int32_t fed = p.inputs[output].link;
     if (IsPort(fed)) {
         // Picked up at its output end: the cable now hangs from its input.
-        p.In[output].link = kNone;
-        if (p.Out[fed].link == output) p.Out[fed].link = kNone;
-        p.dragSourceInput = fed;
-        p.dragFromInput = 1;
-        StartCable(p, p.In[fed]);
+        p.inputs[output].link = kNone;
+        if (p.outputs[fed].link == output) p.outputs[fed].link = kNone;
+        s.dragSourceInput = fed;
+        s.dragFromInput = true;
+        StartCable(s, p.inputs[fed]);
         p.RebuildRoutes();
     } else {
-        p.dragSourceOutput = output;
-        p.dragFromOutput = 1;
-        StartCable(p, p.Out[output]);
+        s.dragSourceOutput = output;
+        s.dragFromOutput = true;
+        StartCable(s, p.outputs[output]);
     }
 }
 
@@ -58,29 +58,29 @@ void ClearCommentFlags(Project& p) noexcept {
     p.currentComment = kNone;
 }
 
-void SetBand(Project& p, int32_t left, int32_t top, int32_t right, int32_t bottom) noexcept {
-    p.bandLeft = left;
-    p.bandTop = top;
-    p.bandRight = right;
-    p.bandBottom = bottom;
+void SetBand(CanvasSession& s, int32_t left, int32_t top, int32_t right, int32_t bottom) noexcept {
+    s.bandLeft = left;
+    s.bandTop = top;
+    s.bandRight = right;
+    s.bandBottom = bottom;
 }
 
 // A free input the loose cable from an output could land on.
 int32_t FreeInputAt(const Project& p, int32_t x, int32_t y) noexcept {
     const int32_t input = HitInput(p, x, y);
-    return input != kNone && p.Out[input].link == kNone ? input : kNone;
+    return input != kNone && p.outputs[input].link == kNone ? input : kNone;
 }
 
 int32_t FreeOutputAt(const Project& p, int32_t x, int32_t y) noexcept {
     const int32_t output = HitOutput(p, x, y);
-    return output != kNone && p.In[output].link == kNone ? output : kNone;
+    return output != kNone && p.inputs[output].link == kNone ? output : kNone;
 }
 
 } // namespace
 
 int32_t HitInput(const Project& p, int32_t x, int32_t y) noexcept {
     for (int32_t k = 0; k < kPortCount; ++k) {
-        const PortRecord& port = p.In[k];
+        const PortRecord& port = p.inputs[k];
         if (port.kind == kPortNone || port.kind == kPortHidden) continue;
         if (StrictlyInsideMarker(port, p.portSize, x, y)) return k;
     }
@@ -89,7 +89,7 @@ int32_t HitInput(const Project& p, int32_t x, int32_t y) noexcept {
 
 int32_t HitOutput(const Project& p, int32_t x, int32_t y) noexcept {
     for (int32_t k = 0; k < kPortCount; ++k) {
-        const PortRecord& port = p.Out[k];
+        const PortRecord& port = p.outputs[k];
         if (port.kind == kPortNone) continue;
         if (StrictlyInsideMarker(port, p.portSize, x, y)) return k;
     }
@@ -107,22 +107,22 @@ int32_t FindModuleAt(const Project& p, int32_t x, int32_t y) noexcept {
     return kNone;
 }
 
-bool HitModule(Project& p, int32_t x, int32_t y) noexcept {
+bool HitModule(Project& p, CanvasSession& s, int32_t x, int32_t y) noexcept {
     const int32_t slot = FindModuleAt(p, x, y);
     p.currentSlot = slot;
     if (slot == kNone) {
-        p.grabbed = 0;
+        s.grabbed = false;
         return false;
     }
-    const ModuleSlot& s = p.slots[slot];
-    p.grabbed = 1;
-    p.grabDx = x - s.anchorX;
-    p.grabDy = y - s.topY;
-    p.propertiesTarget = s.type == kTypeParameter ? kTargetParameter : kTargetModule;
+    const ModuleSlot& module = p.slots[slot];
+    s.grabbed = true;
+    s.grabDx = x - module.anchorX;
+    s.grabDy = y - module.topY;
+    p.propertiesTarget = module.type == kTypeParameter ? kTargetParameter : kTargetModule;
     return true;
 }
 
-bool HitComment(Project& p, int32_t x, int32_t y) noexcept {
+bool HitComment(Project& p, CanvasSession& s, int32_t x, int32_t y) noexcept {
     ClearCommentFlags(p);
     for (int32_t c = 0; c < p.commentCount && c < kCommentCount; ++c) {
         CommentRecord& comment = p.comments[c];
@@ -130,19 +130,25 @@ bool HitComment(Project& p, int32_t x, int32_t y) noexcept {
             y < comment.y + p.commentBoxHeight) {
             comment.clicked = 1;
             p.currentComment = c;
-            p.commentGrabDx = x - comment.x;
-            p.commentGrabDy = y - comment.y;
+            s.commentGrabDx = x - comment.x;
+            s.commentGrabDy = y - comment.y;
         }
     }
     return p.currentComment != kNone;
 }
 
-void ResetCableDrag(Project& p) noexcept {
-    p.dragFromInput = 0;
-    p.dragFromOutput = 0;
-    p.dragSourceInput = kNone;
-    p.dragSourceOutput = kNone;
-    p.cableVisible = 0;
+void ResetCableDrag(CanvasSession& s) noexcept {
+    s.dragFromInput = false;
+    s.dragFromOutput = false;
+    s.dragSourceInput = kNone;
+    s.dragSourceOutput = kNone;
+    s.cableVisible = false;
+}
+
+void ClearCanvasSelection(Project& p, CanvasSession& s) noexcept {
+    s.bandState = kBandIdle;
+    s.bandVisible = false;
+    p.ClearSelection();
 }
 
 int32_t SnapCoordinate(const Project& p, int32_t v) noexcept {
@@ -151,59 +157,58 @@ int32_t SnapCoordinate(const Project& p, int32_t v) noexcept {
     return (v / g) * g;
 }
 
-void RunBandMachine(Project& p, bool buttonDown) noexcept {
-    switch (p.bandState) {
+void RunBandMachine(Project& p, CanvasSession& s, bool buttonDown) noexcept {
+    switch (s.bandState) {
     case kBandIdle:
-        if (buttonDown) p.bandState = kBandArmed;
+        if (buttonDown) s.bandState = kBandArmed;
         break;
     case kBandArmed:
         if (buttonDown) {
-            p.bandVisible = 1;
-            p.bandShown = 1;
-            SetBand(p, p.pointerX, p.pointerY, p.pointerX, p.pointerY);
-            p.bandState = kBandStretching;
+            s.bandVisible = true;
+            SetBand(s, s.pointerX, s.pointerY, s.pointerX, s.pointerY);
+            s.bandState = kBandStretching;
         }
         break;
     case kBandStretching:
         if (buttonDown) {
-            SetBand(p, std::min(p.pressX, p.pointerX), std::min(p.pressY, p.pointerY),
-                    std::max(p.pressX, p.pointerX), std::max(p.pressY, p.pointerY));
-            EvaluateBandSelection(p);
+            SetBand(s, std::min(s.pressX, s.pointerX), std::min(s.pressY, s.pointerY),
+                    std::max(s.pressX, s.pointerX), std::max(s.pressY, s.pointerY));
+            EvaluateBandSelection(p, s);
         } else {
-            p.bandState = kBandSelected;
+            s.bandState = kBandSelected;
         }
         break;
     case kBandSelected:
-        if (p.bandLeft == p.bandRight || p.bandTop == p.bandBottom) {
-            p.ClearSelection();
+        if (s.bandLeft == s.bandRight || s.bandTop == s.bandBottom) {
+            ClearCanvasSelection(p, s);
             break;
         }
         if (buttonDown) {
-            const bool inside = p.bandLeft < p.pointerX && p.pointerX < p.bandRight &&
-                                p.bandTop < p.pointerY && p.pointerY < p.bandBottom;
+            const bool inside = s.bandLeft < s.pointerX && s.pointerX < s.bandRight &&
+                                s.bandTop < s.pointerY && s.pointerY < s.bandBottom;
             if (inside) {
-                p.bandState = kBandMoving;
-                p.bandVisible = 0;
+                s.bandState = kBandMoving;
+                s.bandVisible = false;
             } else {
-                p.ClearSelection();
+                ClearCanvasSelection(p, s);
             }
         }
         break;
     case kBandMoving:
         if (buttonDown)
-            MoveSelection(p);
+            MoveSelection(p, s);
         else
-            p.ClearSelection();
+            ClearCanvasSelection(p, s);
         break;
     default:
-        p.ClearSelection();
+        ClearCanvasSelection(p, s);
         break;
     }
 }
 
-void MoveSelection(Project& p) noexcept {
-    const int32_t dx = SnapCoordinate(p, p.pointerX) - p.pressX;
-    const int32_t dy = SnapCoordinate(p, p.pointerY) - p.pressY;
+void MoveSelection(Project& p, const CanvasSession& s) noexcept {
+    const int32_t dx = SnapCoordinate(p, s.pointerX) - s.pressX;
+    const int32_t dy = SnapCoordinate(p, s.pointerY) - s.pressY;
     for (int32_t c = 0; c < p.commentCount && c < kCommentCount; ++c) {
         CommentRecord& comment = p.comments[c];
         if (!comment.selected) continue;
@@ -211,169 +216,175 @@ void MoveSelection(Project& p) noexcept {
         comment.y = comment.originY + dy;
     }
     for (int32_t slot = 0; slot < kSlotCount; ++slot) {
-        const ModuleSlot& s = p.slots[slot];
-        if (s.type == kTypeEmpty || !s.selected) continue;
-        p.PlaceModule(slot, s.originX + dx, s.originY + dy);
+        const ModuleSlot& module = p.slots[slot];
+        if (module.type == kTypeEmpty || !module.selected) continue;
+        p.PlaceModule(slot, module.originX + dx, module.originY + dy);
     }
     p.CapturePositions();
     p.Relayout();
 }
 
-void LeftPress(Project& p, int32_t x, int32_t y) noexcept {
-    p.buttonDown = 1;
+void LeftPress(Project& p, CanvasSession& s, int32_t x, int32_t y) noexcept {
+    s.buttonDown = true;
     p.propertiesTarget = kTargetNone;
     if (p.lockEdit) return;
-    p.pressX = x;
-    p.pressY = y;
-    p.pointerX = x;
-    p.pointerY = y;
-    ResetCableDrag(p);
-    p.hoverInput = kNone;
-    p.hoverOutput = kNone;
+    s.pressX = x;
+    s.pressY = y;
+    s.pointerX = x;
+    s.pointerY = y;
+    ResetCableDrag(s);
+    s.hoverInput = kNone;
+    s.hoverOutput = kNone;
 
     const int32_t input = HitInput(p, x, y);
     const int32_t output = input == kNone ? HitOutput(p, x, y) : kNone;
     // The module under a port becomes current too, so the Properties window follows the
     // module whose cable is being drawn.
-    const bool onModule = HitModule(p, x, y);
-    const bool onComment = !onModule && HitComment(p, x, y);
+    const bool onModule = HitModule(p, s, x, y);
+    const bool onComment = !onModule && HitComment(p, s, x, y);
     if (onModule) ClearCommentFlags(p);
 
     if (input != kNone) {
-        StartCableFromInput(p, input);
-        p.dragMode = kDragCable;
-        p.ClearSelection();
+        StartCableFromInput(p, s, input);
+        s.dragMode = kDragCable;
+        ClearCanvasSelection(p, s);
     } else if (output != kNone) {
-        StartCableFromOutput(p, output);
-        p.dragMode = kDragCable;
-        p.ClearSelection();
+        StartCableFromOutput(p, s, output);
+        s.dragMode = kDragCable;
+        ClearCanvasSelection(p, s);
     } else if (onModule) {
-        p.dragMode = kDragModule;
-        p.ClearSelection();
+        s.dragMode = kDragModule;
+        ClearCanvasSelection(p, s);
     } else if (onComment) {
-        p.dragMode = kDragComment;
+        s.dragMode = kDragComment;
         p.propertiesTarget = kTargetComment;
-        p.ClearSelection();
+        ClearCanvasSelection(p, s);
     } else {
-        RunBandMachine(p, true);
-        p.dragMode = kDragCanvas;
-        if (p.shiftHeld) {
-            SetBand(p, kWholeCanvasLeft, kWholeCanvasTop, kWholeCanvasRight, kWholeCanvasBottom);
-            EvaluateBandSelection(p);
-            p.bandState = kBandSelected;
+        RunBandMachine(p, s, true);
+        s.dragMode = kDragCanvas;
+        if (s.shiftHeld) {
+            SetBand(s, kWholeCanvasLeft, kWholeCanvasTop, kWholeCanvasRight, kWholeCanvasBottom);
+            EvaluateBandSelection(p, s);
+            s.bandState = kBandSelected;
         }
-        for (ModuleSlot& s : p.slots) {
-            if (s.type == kTypeEmpty) continue;
-            s.originX = s.anchorX;
-            s.originY = s.topY;
+        for (ModuleSlot& module : p.slots) {
+            if (module.type == kTypeEmpty) continue;
+            module.originX = module.anchorX;
+            module.originY = module.topY;
         }
     }
 }
 
-void PointerMove(Project& p, int32_t x, int32_t y) noexcept {
+void PointerMove(Project& p, CanvasSession& s, int32_t x, int32_t y) noexcept {
     // Positions past 16384 are negative 16-bit coordinates from outside the window.
     if (x < 0 || x > 16384) x = 0;
     if (y < 0 || y > 16384) y = 0;
-    p.pointerX = x;
-    p.pointerY = y;
-    if (p.buttonDown) {
-        p.hoverInput = p.dragFromOutput ? FreeInputAt(p, x, y) : kNone;
-        p.hoverOutput = p.dragFromInput ? FreeOutputAt(p, x, y) : kNone;
+    s.pointerX = x;
+    s.pointerY = y;
+    if (s.buttonDown) {
+        s.hoverInput = s.dragFromOutput ? FreeInputAt(p, x, y) : kNone;
+        s.hoverOutput = s.dragFromInput ? FreeOutputAt(p, x, y) : kNone;
     }
     if (p.lockEdit) return;
-    switch (p.dragMode) {
+    switch (s.dragMode) {
     case kDragModule:
-        if (p.buttonDown && IsSlot(p.currentSlot) && p.grabbed &&
+        if (s.buttonDown && IsSlot(p.currentSlot) && s.grabbed &&
             p.slots[p.currentSlot].type != kTypeEmpty) {
-            p.PlaceModule(p.currentSlot, x - p.grabDx, y - p.grabDy);
+            p.PlaceModule(p.currentSlot, x - s.grabDx, y - s.grabDy);
             p.CapturePositions();
             p.Relayout();
         }
         break;
     case kDragComment: {
-        if (!p.buttonDown || (x == p.pressX && y == p.pressY)) break;
+        if (!s.buttonDown || (x == s.pressX && y == s.pressY)) break;
         for (int32_t c = 0; c < p.commentCount && c < kCommentCount; ++c) {
             CommentRecord& comment = p.comments[c];
             if (!comment.clicked) continue;
-            comment.x = SnapCoordinate(p, x) - p.commentGrabDx;
-            comment.y = SnapCoordinate(p, y) - p.commentGrabDy;
+            comment.x = SnapCoordinate(p, x) - s.commentGrabDx;
+            comment.y = SnapCoordinate(p, y) - s.commentGrabDy;
             p.CapturePositions();
             break;
         }
         break;
     }
     case kDragCanvas:
-        if (p.currentSlot == kNone) RunBandMachine(p, p.buttonDown != 0);
+        if (p.currentSlot == kNone) RunBandMachine(p, s, s.buttonDown);
         break;
     default:
         break;
     }
 }
 
-void LeftRelease(Project& p, int32_t x, int32_t y) noexcept {
+void LeftRelease(Project& p, CanvasSession& s, int32_t x, int32_t y) noexcept {
     // A release whose drag a right press has already ended (or whose press the canvas
     // never saw) ends nothing more.
-    if (!p.buttonDown) return;
-    p.buttonDown = 0;
-    p.hoverInput = kNone;
-    p.hoverOutput = kNone;
-    p.grabbed = 0;
+    if (!s.buttonDown) return;
+    s.buttonDown = false;
+    s.hoverInput = kNone;
+    s.hoverOutput = kNone;
+    s.grabbed = false;
     if (p.lockEdit) return;
     if (x >= 0 && y >= 0) {
-        p.pointerX = x;
-        p.pointerY = y;
+        s.pointerX = x;
+        s.pointerY = y;
     }
-    switch (p.dragMode) {
+    switch (s.dragMode) {
     case kDragCable: {
         const int32_t input = HitInput(p, x, y);
         const int32_t output = HitOutput(p, x, y);
-        p.releaseHitInput = input;
-        p.releaseHitOutput = output;
-        if (p.dragFromOutput && input != kNone && p.Out[input].link == kNone) {
+        if (s.dragFromOutput && input != kNone && p.outputs[input].link == kNone) {
             // Drawn from the output end: a Parameter takes the name of what it drives.
-            p.Connect(p.dragSourceOutput, input, true);
-        } else if (p.dragFromInput && output != kNone && p.In[output].link == kNone) {
-            p.Connect(output, p.dragSourceInput, false);
+            p.Connect(s.dragSourceOutput, input, true);
+        } else if (s.dragFromInput && output != kNone && p.inputs[output].link == kNone) {
+            p.Connect(output, s.dragSourceInput, false);
         }
-        ResetCableDrag(p);
+        ResetCableDrag(s);
         p.RebuildRoutes();
         p.RelayoutPatchbays();
         break;
     }
     case kDragCanvas:
-        if (p.bandState == kBandArmed) {
-            SetBand(p, p.pointerX, p.pointerY, p.pointerX, p.pointerY);
-            p.bandState = kBandStretching;
-        } else if (p.bandState == kBandSelected) {
-            p.bandState = kBandMoving;
+        if (s.bandState == kBandArmed) {
+            SetBand(s, s.pointerX, s.pointerY, s.pointerX, s.pointerY);
+            s.bandState = kBandStretching;
+        } else if (s.bandState == kBandSelected) {
+            s.bandState = kBandMoving;
         }
-        RunBandMachine(p, false);
+        RunBandMachine(p, s, false);
         break;
     default:
         break;
     }
 }
 
-RightPressHit RightPress(Project& p, int32_t x, int32_t y) noexcept {
+RightPressHit RightPress(Project& p, CanvasSession& s, int32_t x, int32_t y) noexcept {
     // The context menu takes the pointer, so the left button's release would never reach
     // the canvas: a drag still running ends here, as that release would end it.
-    LeftRelease(p, x, y);
+    LeftRelease(p, s, x, y);
     RightPressHit hit;
-    if (HitModule(p, x, y)) hit.slot = p.currentSlot;
-    if (HitComment(p, x, y)) hit.comment = p.currentComment;
+    if (HitModule(p, s, x, y)) hit.slot = p.currentSlot;
+    if (HitComment(p, s, x, y)) hit.comment = p.currentComment;
     return hit;
 }
 
-bool WheelZoom(Project& p, int32_t delta, int32_t& pending) noexcept {
-    pending += delta;
-    const int32_t notches = pending / 120;
+bool WheelZoom(Project& p, CanvasSession& s, int32_t delta) noexcept {
+    s.wheelPending += delta;
+    const int32_t notches = s.wheelPending / 120;
     if (notches == 0) return false;
-    pending -= notches * 120;
+    s.wheelPending -= notches * 120;
     p.previousZoom = p.zoom;
     p.zoom = std::clamp(p.zoom + notches, kMinZoom, kMaxZoom);
-    p.ClearSelection();
+    ClearCanvasSelection(p, s);
     p.Relayout();
     return true;
+}
+
+void ForgetReplacedProject(CanvasSession& s) noexcept {
+    ResetCableDrag(s);
+    s.hoverInput = kNone;
+    s.hoverOutput = kNone;
+    s.bandState = kBandIdle;
+    s.bandVisible = false;
 }
 
 } // namespace tw

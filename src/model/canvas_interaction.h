@@ -1,14 +1,70 @@
 #pragma once
 
-// What the mouse does on the Dsp Editor's canvas, as operations on the project: hit
-// tests, the left press / move / release of the four drag modes, the band selection,
-// the right press and the wheel zoom. The widget turns events into these calls and
-// repaints; everything here runs without a window.
+// What the mouse does on the Dsp Editor's canvas, as operations on the project and the
+// editor's mouse session: hit tests, the left press / move / release of the four drag
+// modes, the band selection, the right press and the wheel zoom. The widget turns events
+// into these calls and repaints; everything here runs without a window.
 #include "model/project.h"
 
 #include <cstdint>
 
 namespace tw {
+
+enum DragMode : int32_t {
+    kDragNone = 0,
+    kDragCable = 1,
+    kDragComment = 2,
+    kDragModule = 3,
+    kDragCanvas = 4,
+};
+
+enum BandState : int32_t {
+    kBandIdle = 0,
+    kBandArmed = 1,
+    kBandStretching = 2,
+    kBandSelected = 3,
+    kBandMoving = 4,
+};
+
+// The Dsp Editor's mouse session: the button and the pointer, what the press grabbed, the
+// loose cable and the band. It lives as long as the editor does and is never saved; the
+// selection it makes is the modules' and comments' own `selected` flags.
+struct CanvasSession {
+    bool buttonDown = false; // the left button went down on the canvas and is not yet up
+    bool shiftHeld = false;  // Shift at a left press on empty canvas selects everything
+    int32_t pointerX = 0;
+    int32_t pointerY = 0;
+    int32_t pressX = 0;
+    int32_t pressY = 0;
+    int32_t dragMode = kDragNone;
+    // The module the press grabbed (the project's current slot) with the pointer's offset
+    // from its top centre, and the pointer's offset from the grabbed comment's corner.
+    bool grabbed = false;
+    int32_t grabDx = 0;
+    int32_t grabDy = 0;
+    int32_t commentGrabDx = 0;
+    int32_t commentGrabDy = 0;
+    // The loose cable: the end it hangs from, and the free port under the pointer that it
+    // would land on.
+    bool dragFromInput = false;
+    bool dragFromOutput = false;
+    int32_t dragSourceInput = kNone;
+    int32_t dragSourceOutput = kNone;
+    int32_t cableFixedX = 0; // top-left corner of the marker the cable hangs from
+    int32_t cableFixedY = 0;
+    bool cableVisible = false;
+    int32_t hoverInput = kNone;
+    int32_t hoverOutput = kNone;
+    // The band selection.
+    int32_t bandState = kBandIdle;
+    int32_t bandLeft = 0;
+    int32_t bandTop = 0;
+    int32_t bandRight = 0;
+    int32_t bandBottom = 0;
+    bool bandVisible = false;
+    // Wheel movement short of a whole notch, kept so that fine-grained wheels add up.
+    int32_t wheelPending = 0;
+};
 
 // Virtual canvas the "everything" band spans (select all, Shift-press).
 inline constexpr int32_t kWholeCanvasLeft = -3840;
@@ -32,32 +88,35 @@ int32_t FindModuleAt(const Project& project, int32_t x, int32_t y) noexcept;
 // Module hit test as the press runs it: makes the module under (x, y) current and
 // grabbed, with the grab offset from its top centre, and points the Properties window
 // at it. With nothing hit the current module becomes -1 and the target is left alone.
-bool HitModule(Project& project, int32_t x, int32_t y) noexcept;
+bool HitModule(Project& project, CanvasSession& session, int32_t x, int32_t y) noexcept;
 
 // Comment hit test: every comment whose box strictly contains (x, y) is flagged as
 // clicked (all others cleared); the last one becomes current with its grab offset.
-bool HitComment(Project& project, int32_t x, int32_t y) noexcept;
+bool HitComment(Project& project, CanvasSession& session, int32_t x, int32_t y) noexcept;
 
-// Clears the cable drag: no source, nothing visible, no hover targets.
-void ResetCableDrag(Project& project) noexcept;
+// Clears the cable drag: no source, nothing visible.
+void ResetCableDrag(CanvasSession& session) noexcept;
+
+// Ends the band selection and deselects every module and comment.
+void ClearCanvasSelection(Project& project, CanvasSession& session) noexcept;
 
 // One step of the band selection state machine.
-void RunBandMachine(Project& project, bool buttonDown) noexcept;
+void RunBandMachine(Project& project, CanvasSession& session, bool buttonDown) noexcept;
 
 // Moves the band-selected modules and comments by the pointer's distance from the press.
-void MoveSelection(Project& project) noexcept;
+void MoveSelection(Project& project, const CanvasSession& session) noexcept;
 
 // Snaps a pointer coordinate toward zero to the grid when snap is on.
 int32_t SnapCoordinate(const Project& project, int32_t v) noexcept;
 
-// Left button pressed at (x, y). shiftHeld is read from the project.
-void LeftPress(Project& project, int32_t x, int32_t y) noexcept;
+// Left button pressed at (x, y), with Shift as session.shiftHeld says.
+void LeftPress(Project& project, CanvasSession& session, int32_t x, int32_t y) noexcept;
 
-// Pointer moved to (x, y), with the button state in project.buttonDown.
-void PointerMove(Project& project, int32_t x, int32_t y) noexcept;
+// Pointer moved to (x, y), with the button state in session.buttonDown.
+void PointerMove(Project& project, CanvasSession& session, int32_t x, int32_t y) noexcept;
 
 // Left button released at (x, y). Nothing happens unless the button is down.
-void LeftRelease(Project& project, int32_t x, int32_t y) noexcept;
+void LeftRelease(Project& project, CanvasSession& session, int32_t x, int32_t y) noexcept;
 
 // What lies under a right press; the press also runs the module and comment hit tests.
 // A left-button drag still running is ended first, as a left release at (x, y) would.
@@ -65,12 +124,17 @@ struct RightPressHit {
     int32_t slot = kNone;
     int32_t comment = kNone;
 };
-RightPressHit RightPress(Project& project, int32_t x, int32_t y) noexcept;
+RightPressHit RightPress(Project& project, CanvasSession& session, int32_t x, int32_t y) noexcept;
 
 // Wheel turned by `delta` (120 per notch). Whole notches change the zoom by one step
-// each, clamped to 1..10; partial deltas are kept in `pending` until they add up to a
+// each, clamped to 1..10; partial deltas are kept in the session until they add up to a
 // notch, so that fine-grained wheels zoom both ways alike. Returns true when a notch was
 // completed (the selection is then cleared and the canvas re-laid-out).
-bool WheelZoom(Project& project, int32_t delta, int32_t& pending) noexcept;
+bool WheelZoom(Project& project, CanvasSession& session, int32_t delta) noexcept;
+
+// The project was replaced (New Project, a project opened): the loose cable and the ports
+// it hovered over belonged to the old one, and so did the band's selection; all of them
+// go. The button, the pointer and the Shift key stay as they are.
+void ForgetReplacedProject(CanvasSession& session) noexcept;
 
 } // namespace tw

@@ -84,13 +84,13 @@ void Project::DeleteModule(int32_t slot) noexcept {
     for (int32_t k = base; k < base + kPortsPerSlot; ++k) {
         // Both halves of every cable that touches the slot go, including cables that
         // loop back into the slot itself.
-        const int32_t fedInput = In[k].link;
-        if (IsPort(fedInput)) Out[fedInput].link = kNone;
-        const int32_t source = Out[k].link;
-        if (IsPort(source)) In[source].link = kNone;
-        Out[k].link = kNone;
-        In[k].link = kNone;
-        for (PortRecord* r : {&In[k], &Out[k]}) {
+        const int32_t fedInput = inputs[k].link;
+        if (IsPort(fedInput)) outputs[fedInput].link = kNone;
+        const int32_t source = outputs[k].link;
+        if (IsPort(source)) inputs[source].link = kNone;
+        outputs[k].link = kNone;
+        inputs[k].link = kNone;
+        for (PortRecord* r : {&inputs[k], &outputs[k]}) {
             r->kind = kPortNone;
             r->x = kOffCanvas;
             r->y = kOffCanvas;
@@ -104,25 +104,25 @@ bool Project::Connect(int32_t output, int32_t input, bool nameParameter) noexcep
     if (!IsPort(output) || !IsPort(input)) return false;
     if (slots[SlotOfPort(output)].type == kTypeEmpty) return false;
     if (slots[SlotOfPort(input)].type == kTypeEmpty) return false;
-    const int32_t inKind = In[input].kind;
+    const int32_t inKind = inputs[input].kind;
     if (inKind == kPortNone || inKind == kPortHidden) return false;
-    if (Out[output].kind == kPortNone) return false;
-    if (Out[input].link != kNone || In[output].link != kNone) return false;
-    Out[input].link = output;
-    In[output].link = input;
+    if (outputs[output].kind == kPortNone) return false;
+    if (outputs[input].link != kNone || inputs[output].link != kNone) return false;
+    outputs[input].link = output;
+    inputs[output].link = input;
     RebuildRoutes();
     ModuleSlot& source = slots[SlotOfPort(output)];
-    if (nameParameter && source.type == kTypeParameter) SetText(source.name, In[input].label);
+    if (nameParameter && source.type == kTypeParameter) SetText(source.name, inputs[input].label);
     RelayoutPatchbays();
     return true;
 }
 
 bool Project::DisconnectInput(int32_t input) noexcept {
     if (!IsPort(input)) return false;
-    const int32_t source = Out[input].link;
+    const int32_t source = outputs[input].link;
     if (source == kNone) return false;
-    if (IsPort(source) && In[source].link == input) In[source].link = kNone;
-    Out[input].link = kNone;
+    if (IsPort(source) && inputs[source].link == input) inputs[source].link = kNone;
+    outputs[input].link = kNone;
     RebuildRoutes();
     RelayoutPatchbays();
     return true;
@@ -130,10 +130,10 @@ bool Project::DisconnectInput(int32_t input) noexcept {
 
 bool Project::DisconnectOutput(int32_t output) noexcept {
     if (!IsPort(output)) return false;
-    const int32_t fed = In[output].link;
+    const int32_t fed = inputs[output].link;
     if (fed == kNone) return false;
-    if (IsPort(fed) && Out[fed].link == output) Out[fed].link = kNone;
-    In[output].link = kNone;
+    if (IsPort(fed) && outputs[fed].link == output) outputs[fed].link = kNone;
+    inputs[output].link = kNone;
     RebuildRoutes();
     RelayoutPatchbays();
     return true;

@@ -21,21 +21,21 @@ int32_t PortsInUse(const PortRecord* ports, int32_t base) noexcept {
 void LayoutPatchbay(Project& project, int32_t slot) noexcept {
     const int32_t base = PortIndex(slot, 0);
     for (int32_t p = 0; p < kPortsPerSlot; ++p) {
-        project.In[base + p].yOffset = kOffCanvas;
-        project.Out[base + p].yOffset = kOffCanvas;
+        project.inputs[base + p].yOffset = kOffCanvas;
+        project.outputs[base + p].yOffset = kOffCanvas;
     }
     auto setPort = [](PortRecord& r, const char* label, int32_t y) {
         r.label = label;
         r.kind = kPortSignal;
         r.yOffset = y;
     };
-    setPort(project.In[base], "In", 2);
-    setPort(project.Out[base], "Out", 2);
-    // In[k].link is the cable leaving output k; Out[k].link the one reaching input k.
-    const int32_t outputs = PortsInUse(project.In, base);
-    for (int32_t p = 1; p <= outputs; ++p) setPort(project.Out[base + p], "Out", 4 * p + 2);
-    const int32_t inputs = PortsInUse(project.Out, base);
-    for (int32_t p = 1; p <= inputs; ++p) setPort(project.In[base + p], "In", 4 * p + 2);
+    setPort(project.inputs[base], "In", 2);
+    setPort(project.outputs[base], "Out", 2);
+    // inputs[k].link is the cable leaving output k; outputs[k].link the one reaching input k.
+    const int32_t outputs = PortsInUse(project.inputs, base);
+    for (int32_t p = 1; p <= outputs; ++p) setPort(project.outputs[base + p], "Out", 4 * p + 2);
+    const int32_t inputs = PortsInUse(project.outputs, base);
+    for (int32_t p = 1; p <= inputs; ++p) setPort(project.inputs[base + p], "In", 4 * p + 2);
     project.slots[slot].heightUnits = std::min(std::max(4 + 4 * outputs, 4 + 4 * inputs), 64);
 }
 
@@ -61,13 +61,13 @@ void Project::PlaceModule(int32_t slot, int32_t x, int32_t y) noexcept {
     if (info->helpPage != nullptr) s.helpPage = info->helpPage;
     const int32_t base = PortIndex(slot, 0);
     for (const CataloguePort& port : info->inputs) {
-        PortRecord& r = In[base + port.number];
+        PortRecord& r = inputs[base + port.number];
         r.label = port.label;
         r.kind = port.kind;
         r.yOffset = port.yOffset;
     }
     for (const CataloguePort& port : info->outputs) {
-        PortRecord& r = Out[base + port.number];
+        PortRecord& r = outputs[base + port.number];
         r.label = port.label;
         r.kind = port.kind;
         r.yOffset = port.yOffset;
@@ -93,8 +93,6 @@ void Project::Relayout() noexcept {
     const int32_t scale = z + 1;
     portSize = 2 * z;
     halfPortSize = z;
-    zoomMinus2 = z - 2;
-    zoomHalf = z / 2;
     for (int32_t slot = 0; slot < kSlotCount; ++slot) {
         ModuleSlot& s = slots[slot];
         if (s.type == kTypeEmpty) continue;
@@ -106,12 +104,12 @@ void Project::Relayout() noexcept {
         const int32_t right = s.anchorX + s.halfWidthPx;
         const int32_t base = PortIndex(slot, 0);
         for (int32_t p = 0; p < kPortsPerSlot; ++p) {
-            PortRecord& in = In[base + p];
+            PortRecord& in = inputs[base + p];
             if (in.kind != kPortNone) {
                 in.x = left + 4;
                 in.y = s.topY + in.yOffset * z;
             }
-            PortRecord& out = Out[base + p];
+            PortRecord& out = outputs[base + p];
             if (out.kind != kPortNone) {
                 out.x = right - 4 - portSize;
                 out.y = s.topY + out.yOffset * z;
@@ -141,10 +139,6 @@ void Project::CapturePositions() noexcept {
 }
 
 void Project::ClearSelection() noexcept {
-    bandState = kBandIdle;
-    bandVisible = 0;
-    bandShown = 0;
-    selectAllMarker = 0;
     for (ModuleSlot& s : slots) s.selected = 0;
     for (CommentRecord& c : comments) c.selected = 0;
 }

@@ -189,7 +189,6 @@ std::optional<LoadResult> OpenFlow(Project& project, EngineControl& engine, Plat
     const std::optional<std::string> path =
         platform.ChooseOpenFile("Program Files (*.tw1)", "*.tw1", "tw1");
     if (!path) return std::nullopt;
-    SetText(project.chosenPath, *path);
     const LoadResult result = OpenProject(project, engine, platform, *path);
     platform.StopAudio();
     return result;

@@ -28,10 +28,10 @@ constexpr KeyShape kOctave[12] = {{0, 16, 36},  {9, 12, 21},  {16, 16, 36}, {25,
 // that input back, and the other way round.
 [[maybe_unused]] bool CableHalvesAgree(const Project& p) noexcept {
     for (int32_t k = 0; k < kPortCount; ++k) {
-        const int32_t source = p.Out[k].link;
-        if (IsPort(source) && p.In[source].link != k) return false;
-        const int32_t fed = p.In[k].link;
-        if (IsPort(fed) && p.Out[fed].link != k) return false;
+        const int32_t source = p.outputs[k].link;
+        if (IsPort(source) && p.inputs[source].link != k) return false;
+        const int32_t fed = p.inputs[k].link;
+        if (IsPort(fed) && p.outputs[fed].link != k) return false;
     }
     return true;
 }
@@ -56,7 +56,7 @@ constexpr KeyShape kOctave[12] = {{0, 16, 36},  {9, 12, 21},  {16, 16, 36}, {25,
 // outside it.
 [[maybe_unused]] bool RoutesMatchCables(const Project& p) noexcept {
     for (int32_t k = 0; k < kPortCount; ++k) {
-        const int32_t source = p.Out[k].link;
+        const int32_t source = p.outputs[k].link;
         if (p.routes[k] != (IsPort(source) ? source : kNone)) return false;
     }
     return true;
@@ -84,7 +84,7 @@ void Project::SetDefaultIdentity() noexcept {
     SetText(versionText, "1000");
     SetText(uniqueId, "DfLt");
     SetText(skinName, "Default");
-    TargetPlatform = kTarget64Bit;
+    targetPlatform = kTarget64Bit;
 }
 
 void Project::SetDefaultSkinFileNames() noexcept {
@@ -120,7 +120,7 @@ void Project::ResetModuleSlots() noexcept {
 
 void Project::ResetPorts() noexcept {
     for (int32_t k = 0; k < kPortCount; ++k) {
-        for (PortRecord* r : {&In[k], &Out[k]}) {
+        for (PortRecord* r : {&inputs[k], &outputs[k]}) {
             r->link = kNone;
             r->x = kOffCanvas;
             r->y = kOffCanvas;
@@ -128,15 +128,6 @@ void Project::ResetPorts() noexcept {
             r->kind = kPortNone;
         }
     }
-    dragFromInput = 0;
-    dragFromOutput = 0;
-    dragSourceInput = kNone;
-    dragSourceOutput = kNone;
-    releaseHitInput = kNone;
-    releaseHitOutput = kNone;
-    cableVisible = 0;
-    hoverInput = kNone;
-    hoverOutput = kNone;
 }
 
 void Project::ResetComments() noexcept {
@@ -244,18 +235,18 @@ void Project::RebuildActiveList() noexcept {
 
 bool Project::LinkCable(int32_t input, int32_t output) noexcept {
     if (!IsPort(input) || !IsPort(output)) return false;
-    const int32_t oldSource = Out[input].link;
-    if (IsPort(oldSource) && In[oldSource].link == input) In[oldSource].link = kNone;
-    const int32_t oldTarget = In[output].link;
-    if (IsPort(oldTarget) && Out[oldTarget].link == output) Out[oldTarget].link = kNone;
-    Out[input].link = output;
-    In[output].link = input;
+    const int32_t oldSource = outputs[input].link;
+    if (IsPort(oldSource) && inputs[oldSource].link == input) inputs[oldSource].link = kNone;
+    const int32_t oldTarget = inputs[output].link;
+    if (IsPort(oldTarget) && outputs[oldTarget].link == output) outputs[oldTarget].link = kNone;
+    outputs[input].link = output;
+    inputs[output].link = input;
     return true;
 }
 
 void Project::RebuildRoutes() noexcept {
     for (int32_t k = 0; k < kPortCount; ++k) {
-        const int32_t source = Out[k].link;
+        const int32_t source = outputs[k].link;
         // Only a valid port index or -1 may reach the engine.
         routes[k] = IsPort(source) ? source : kNone;
     }

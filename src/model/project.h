@@ -19,22 +19,6 @@ enum PortKind : int32_t {
     kPortAny = 7,
 };
 
-enum DragMode : int32_t {
-    kDragNone = 0,
-    kDragCable = 1,
-    kDragComment = 2,
-    kDragModule = 3,
-    kDragCanvas = 4,
-};
-
-enum BandState : int32_t {
-    kBandIdle = 0,
-    kBandArmed = 1,
-    kBandStretching = 2,
-    kBandSelected = 3,
-    kBandMoving = 4,
-};
-
 // What the Properties window shows.
 enum PropertiesTarget : int32_t {
     kTargetNone = 0,
@@ -136,7 +120,7 @@ struct PortRecord {
     int32_t yOffset = 0;
     int32_t x = kOffCanvas;
     int32_t y = kOffCanvas;
-    // Crossed: Out[k].link is the source output of input k; In[k].link is the input
+    // Crossed: outputs[k].link is the source output of input k; inputs[k].link is the input
     // that output k feeds. A cable is stored in both halves.
     int32_t link = kNone;
     int32_t kind = kPortNone;
@@ -216,49 +200,24 @@ struct Project {
 
     // ---- Paths ----
     char outputFolder[kPathSize] = {};
-    char chosenPath[kPathSize] = {};
     int32_t fileVersion = 0;
     uint8_t openLastProject = 0;
     char projectPath[kPathSize] = {};
     char appFolder[kPathSize] = {};
     char skinName[kPathSize] = {};
-    int32_t TargetPlatform = kTarget64Bit;
+    int32_t targetPlatform = kTarget64Bit;
 
     // ---- Skin images, indexed by image type 0..6, and the panel background ----
     SkinImage skinImages[kSkinImageCount];
     BackgroundImage background;
 
     // ---- Editor state of the DSP canvas and the GUI panel ----
+    // (The Dsp Editor's mouse session lives outside the project, in a CanvasSession.)
     int32_t currentSlot = kNone;
-    uint8_t grabbed = 0;
-    int32_t grabDx = 0;
-    int32_t grabDy = 0;
-    uint8_t panelDragFlagA = 0; // the two flags the panel editor uses while dragging controls
-    uint8_t panelDragFlagB = 0;
     int32_t viewOriginX = 0;
     int32_t viewOriginY = 0;
-    int32_t savedViewOriginX = 0;
-    int32_t savedViewOriginY = 0;
     int32_t skinCount = 0;
     char skinFolders[kSkinFolderCount][kPathSize] = {};
-    // Cable drag.
-    uint8_t dragFromInput = 0;
-    uint8_t dragFromOutput = 0;
-    int32_t dragSourceInput = kNone;
-    int32_t dragSourceOutput = kNone;
-    int32_t releaseHitInput = kNone;
-    int32_t releaseHitOutput = kNone;
-    int32_t cableFixedX = 0;
-    int32_t cableFixedY = 0;
-    uint8_t cableVisible = 0;
-    int32_t hoverInput = kNone;
-    int32_t hoverOutput = kNone;
-    // Buttons and pointer.
-    uint8_t buttonDown = 0;
-    int32_t pointerX = 0;
-    int32_t pointerY = 0;
-    int32_t pressX = 0;
-    int32_t pressY = 0;
     int32_t cableStyle = 0; // 0 Straight, 1 Curved, 2 Logic
 
     // ---- Application-wide editor flags: not stored in files, reset with the project ----
@@ -266,30 +225,18 @@ struct Project {
     uint8_t lockEdit = 0;
     uint8_t guiEditMode = 0;
 
-    // ---- The band selection ----
-    int32_t bandState = kBandIdle;
-    int32_t bandLeft = 0;
-    int32_t bandTop = 0;
-    int32_t bandRight = 0;
-    int32_t bandBottom = 0;
-    uint8_t bandVisible = 0;
-    uint8_t bandShown = 0; // set together with bandVisible
-    uint8_t selectAllMarker = 0;
-
     // ---- Module slots ----
     ModuleSlot slots[kSlotCount];
 
     // ---- Port tables and the on-screen keyboard ----
-    PortRecord In[kPortCount];
-    PortRecord Out[kPortCount];
+    PortRecord inputs[kPortCount];
+    PortRecord outputs[kPortCount];
     KeyRecord keys[kKeyCount];
     int32_t baseNote = 24;
 
     // ---- Comments ----
     int32_t commentCount = 0;
     int32_t currentComment = kNone;
-    int32_t commentGrabDx = 0;
-    int32_t commentGrabDy = 0;
     int32_t commentBoxWidth = 36 * 4;
     int32_t commentBoxHeight = 10 * 4;
     CommentRecord comments[kCommentCount];
@@ -322,10 +269,6 @@ struct Project {
     int32_t previousZoom = 4;
     int32_t portSize = 8;
     int32_t halfPortSize = 4;
-    int32_t zoomMinus2 = 2;
-    int32_t zoomHalf = 2;
-    int32_t dragMode = kDragNone;
-    uint8_t shiftHeld = 0;
     int32_t propertiesTarget = kTargetNone;
 
     // Editor windows (Dsp Editor, Gui Editor, Virtual Keyboard, Midi Monitor) as last
@@ -377,6 +320,7 @@ struct Project {
     void RelayoutPatchbays() noexcept;
     void Relayout() noexcept;
     void CapturePositions() noexcept;
+    // Deselects every module and comment.
     void ClearSelection() noexcept;
     int32_t SnapStep() const noexcept { return 4 * (zoom + 1); }
 

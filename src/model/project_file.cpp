@@ -225,7 +225,7 @@ void ReadHeader(ByteReader& c, Project& p, Platform& platform) {
     if (!c.Skip(4) || !c.I32(version)) return;
     p.fileVersion = version;
     if (!c.I32(target)) return;
-    p.TargetPlatform = target;
+    p.targetPlatform = target;
     if (!c.I32(ox) || !c.I32(oy)) return;
     p.viewOriginX = ClampCoordinate(ox);
     p.viewOriginY = ClampCoordinate(oy);

@@ -24,7 +24,7 @@ int32_t ClampCount(int32_t count, int32_t capacity) {
 void WriteHeader(ByteWriter& w, const Project& p) {
     w.Raw("HED#");
     w.I32(kProjectFileVersion);
-    w.I32(p.TargetPlatform);
+    w.I32(p.targetPlatform);
     w.I32(p.viewOriginX);
     w.I32(p.viewOriginY);
     w.U8(static_cast<uint8_t>(p.zoom & 0xFF));
@@ -55,12 +55,12 @@ void WriteModules(ByteWriter& w, const Project& p) {
 void WriteCables(ByteWriter& w, const Project& p) {
     w.Raw("PLG#");
     int32_t count = 0;
-    for (int32_t k = 0; k < kPortCount; ++k) count += p.Out[k].link != kNone ? 1 : 0;
+    for (int32_t k = 0; k < kPortCount; ++k) count += p.outputs[k].link != kNone ? 1 : 0;
     w.I32(count);
     for (int32_t k = 0; k < kPortCount; ++k) {
-        if (p.Out[k].link == kNone) continue;
+        if (p.outputs[k].link == kNone) continue;
         w.I32(k);
-        w.I32(p.Out[k].link);
+        w.I32(p.outputs[k].link);
     }
 }
 

@@ -10,7 +10,7 @@ namespace tw {
 ProjectCounts CountProject(Project& project) {
     ProjectCounts c;
     c.modules = project.CountModules();
-    for (int32_t k = 0; k < kPortCount; ++k) c.cables += project.Out[k].link != kNone ? 1 : 0;
+    for (int32_t k = 0; k < kPortCount; ++k) c.cables += project.outputs[k].link != kNone ? 1 : 0;
     c.parameters = project.CountModulesOfType(kTypeParameter);
     c.polygons = project.polygonCount;
     c.texts = project.textCount;
@@ -39,7 +39,7 @@ bool IsUnused(const Project& project, int32_t slot) {
     if (!IsSlot(slot)) return false;
     const int32_t base = PortIndex(slot, 0);
     for (int32_t k = base; k < base + kPortsPerSlot; ++k) {
-        if (project.Out[k].link >= 0 || project.In[k].link >= 0) return false;
+        if (project.outputs[k].link >= 0 || project.inputs[k].link >= 0) return false;
     }
     return true;
 }

@@ -93,11 +93,11 @@ protected:
 
 TEST_F(BuildDialogTest, OpensWithEveryControlDrawnAndTheBannerAndKeepsFieldsToTheirLengths) {
     SetRenderOnBackground(rig.P(), 0);
-    rig.P().TargetPlatform = 1234; // unknown: mended to 64 bit
+    rig.P().targetPlatform = 1234; // unknown: mended to 64 bit
     BuildDialog dialog(nullptr, rig.ctx, {});
     EXPECT_TRUE(AllFlags(1) && dialog.RenderBox()->isChecked());
     EXPECT_FALSE(dialog.FolderField()->isEnabled());
-    EXPECT_EQ(rig.P().TargetPlatform, kTarget64Bit);
+    EXPECT_EQ(rig.P().targetPlatform, kTarget64Bit);
     const QStringList banner = Log(dialog);
     EXPECT_TRUE(banner.size() == 4 && banner[0].startsWith("Tonewright DSP/C Object Compiler"));
     EXPECT_EQ(banner.at(2), "Ready to build plugin... ");
@@ -128,7 +128,7 @@ TEST_F(BuildDialogTest, TheBoxSetsEveryFlagAndLeavingEitherWaySetsThemBackAndKee
         byCloseBox ? (void)dialog.close() : dialog.ExitButton()->click();
         EXPECT_FALSE(dialog.isVisible());
         EXPECT_TRUE(AllFlags(1));
-        EXPECT_EQ(rig.P().TargetPlatform, kTarget32Bit); // the choice is kept without a build
+        EXPECT_EQ(rig.P().targetPlatform, kTarget32Bit); // the choice is kept without a build
     }
 }
 

@@ -31,8 +31,8 @@ Probes Cable(Project& p, int32_t style) {
     const int32_t amp = AddModule(p, kTypeAmplifier, 500, 100);
     test::Wire(p, tone, 0, amp, 0);
     p.cableStyle = style;
-    const PortRecord& in = p.In[PortIndex(amp, 0)];
-    return {At((in.x + p.Out[PortIndex(tone, 0)].x) / 2, in.y + 4, kSignal)}; // 4 at zoom 4
+    const PortRecord& in = p.inputs[PortIndex(amp, 0)];
+    return {At((in.x + p.outputs[PortIndex(tone, 0)].x) / 2, in.y + 4, kSignal)}; // 4 at zoom 4
 }
 
 const struct Scene {
@@ -52,9 +52,9 @@ const struct Scene {
          auto top = [](const PortRecord& r, QRgb c) { return At(r.x + 6, r.y, c); };
          const QRgb gate = qRgb(100, 200, 100), status = qRgb(180, 165, 145);
          const QRgb any = qRgb(120, 120, 0), strip = qRgb(250, 250, 245);
-         return {top(p.In[PortIndex(osc, 0)], gate),    top(p.In[PortIndex(osc, 1)], kYellow),
-                 top(p.In[PortIndex(osc, 2)], kSignal), top(p.Out[PortIndex(delay, 1)], status),
-                 top(p.Out[PortIndex(split, 1)], any),  top(p.In[PortIndex(meter, 1)], strip)};
+         return {top(p.inputs[PortIndex(osc, 0)], gate),    top(p.inputs[PortIndex(osc, 1)], kYellow),
+                 top(p.inputs[PortIndex(osc, 2)], kSignal), top(p.outputs[PortIndex(delay, 1)], status),
+                 top(p.outputs[PortIndex(split, 1)], any),  top(p.inputs[PortIndex(meter, 1)], strip)};
      }},
     {"the current module and a selected comment are outlined in orange, others not",
      [](Project& p) -> Probes {
@@ -128,13 +128,13 @@ protected:
 TEST_F(DspEditor, ACableIsLaidAndRemovedWithTheMouse) {
     const int32_t o = PortIndex(AddModule(*project, kTypeA440, 100, 100), 0);
     const int32_t i = PortIndex(AddModule(*project, kTypeAmplifier, 400, 100), 0);
-    const QPoint from(project->Out[o].x + 4, project->Out[o].y + 4);
-    const QPoint to(project->In[i].x + 4, project->In[i].y + 4);
+    const QPoint from(project->outputs[o].x + 4, project->outputs[o].y + 4);
+    const QPoint to(project->inputs[i].x + 4, project->inputs[i].y + 4);
     QTest::mousePress(&widget, Qt::LeftButton, {}, from);
     QTest::mouseMove(&widget, to);
     EXPECT_EQ(project->hoverInput, i);
     QTest::mouseRelease(&widget, Qt::LeftButton, {}, to);
-    EXPECT_EQ(project->Out[i].link, o);
+    EXPECT_EQ(project->outputs[i].link, o);
     EXPECT_EQ(project->routes[i], o);
     // Picked up at its input and dropped on empty canvas.
     QTest::mousePress(&widget, Qt::LeftButton, {}, to);

@@ -35,15 +35,15 @@ TEST(EditingProperty, RandomEditsKeepLinksRoutesAndListConsistent) {
             p->DeleteModule(s);
             ASSERT_TRUE(!IsSlot(s) || p->slots[s].type == kTypeEmpty);
         } else if (op < 75) {
-            const int32_t o = port(p->Out), i = port(p->In);
+            const int32_t o = port(p->outputs), i = port(p->inputs);
             const bool taken = p->Connect(o, i, pick(2) == 0);
-            ASSERT_TRUE(!taken || (p->Out[i].link == o && p->routes[i] == o));
+            ASSERT_TRUE(!taken || (p->outputs[i].link == o && p->routes[i] == o));
             connects += taken ? 1 : 0;
         } else if (op < 90) {
             const int32_t k = PortIndex(pick(kWindow), pick(kPortsPerSlot));
             const bool input = op < 85,
                        cut = input ? p->DisconnectInput(k) : p->DisconnectOutput(k);
-            ASSERT_TRUE(!cut || (input ? p->Out[k] : p->In[k]).link == kNone);
+            ASSERT_TRUE(!cut || (input ? p->outputs[k] : p->inputs[k]).link == kNone);
         } else if (op < 97) {
             const int32_t s = pick(kWindow);
             if (p->slots[s].type == kTypeEmpty) continue;

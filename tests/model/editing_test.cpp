@@ -25,14 +25,14 @@ TEST(Geometry, APatchbayShowsOneFreePortBelowItsLowestCable) {
         auto p = MakeProject();
         const int32_t bay = AddModule(*p, kTypePatchbay), other = AddModule(*p, kTypeAmplifier);
         // Linked as a loaded file links them, whatever ports are shown so far.
-        const auto link = [&](int32_t i, int32_t o) { p->Out[i].link = o, p->In[o].link = i; };
+        const auto link = [&](int32_t i, int32_t o) { p->outputs[i].link = o, p->inputs[o].link = i; };
         for (const int32_t k : inputs) link(PortIndex(bay, k), PortIndex(other, k));
         for (const int32_t k : outputs) link(PortIndex(other, k), PortIndex(bay, k));
         p->RelayoutPatchbays();
         V got = {p->slots[bay].heightUnits, 0, 0};
         for (int32_t k = 0; k < kPortsPerSlot; ++k) {
-            got[1] += p->In[PortIndex(bay, k)].kind != kPortNone ? 1 << k : 0;
-            got[2] += p->Out[PortIndex(bay, k)].kind != kPortNone ? 1 << k : 0;
+            got[1] += p->inputs[PortIndex(bay, k)].kind != kPortNone ? 1 << k : 0;
+            got[2] += p->outputs[PortIndex(bay, k)].kind != kPortNone ? 1 << k : 0;
         }
         EXPECT_EQ(got, V({shown[0], (1 << shown[1]) - 1, (1 << shown[2]) - 1}));
     }

@@ -18,9 +18,9 @@ TEST(Canvas, MarkersAreHitStrictlyInsideAndBoxesWithTheirEdges) {
     auto p = test::MakeProject();
     const int32_t low = AddModule(*p, kTypeVoltMeter, 200, 100);
     const int32_t high = AddModule(*p, kTypeVoltMeter, 200, 100);
-    const PortRecord& in = p->In[PortIndex(low, 0)];
-    const PortRecord& hidden = p->In[PortIndex(low, 1)];
-    const PortRecord& out = p->Out[PortIndex(low, 0)];
+    const PortRecord& in = p->inputs[PortIndex(low, 0)];
+    const PortRecord& hidden = p->inputs[PortIndex(low, 1)];
+    const PortRecord& out = p->outputs[PortIndex(low, 0)];
     const int32_t right = p->slots[high].anchorX + p->slots[high].halfWidthPx;
     const int32_t bottom = p->slots[high].topY + p->slots[high].heightPx;
     // x, y -> input, output and module hit
@@ -93,8 +93,8 @@ TEST(Canvas, ARightPressEndsALeftDragAsItsReleaseWould) {
     auto p = test::MakeProject();
     const int32_t amp = AddModule(*p, kTypeAmplifier, 200, 100);
     const int32_t meter = AddModule(*p, kTypeVoltMeter, 500, 100);
-    const PortRecord& out = p->Out[PortIndex(AddModule(*p, kTypeA440, 200, 400), 0)];
-    const PortRecord& in = p->In[PortIndex(meter, 0)];
+    const PortRecord& out = p->outputs[PortIndex(AddModule(*p, kTypeA440, 200, 400), 0)];
+    const PortRecord& in = p->inputs[PortIndex(meter, 0)];
     // A dragged module stops following the pointer; a loose cable lands where it is; a
     // band keeps what it selected, also when the left release turns up late.
     const int32_t drags[][4] = {{200, 101, 300, 201}, {out.x + 2, out.y + 2, in.x + 2, in.y + 2}};
@@ -108,7 +108,7 @@ TEST(Canvas, ARightPressEndsALeftDragAsItsReleaseWould) {
     RightPress(*p, 700, 250);
     const int32_t state = p->bandState;
     LeftRelease(*p, 700, 250);
-    EXPECT_EQ(V({p->slots[amp].anchorX, p->cableVisible, p->Out[PortIndex(meter, 0)].link != kNone,
+    EXPECT_EQ(V({p->slots[amp].anchorX, p->cableVisible, p->outputs[PortIndex(meter, 0)].link != kNone,
                  state, p->slots[meter].selected}),
               V({300, 0, 1, kBandSelected, 1}));
 }

@@ -22,8 +22,8 @@ TEST(ProjectFile, TheGoldenFilesAreReadWholeAndTheNewOneSavesBackToItsOwnBytes) 
     EXPECT_EQ(
         S({p.pluginName, p.slots[0].name, p.patchNames[5], p.texts[0].text, f.platform.mainTitle}),
         S({"Big 100% Synth", "Lead %s osc", "Bright %d", "Hello 100%", "Tonewright - " + path}));
-    EXPECT_EQ(V({p.TargetPlatform, p.viewOriginX, p.cableStyle, p.routes[PortIndex(1, 1)],
-                 p.In[PortIndex(0, 0)].link, p.In[PortIndex(0, 1)].kind}),
+    EXPECT_EQ(V({p.targetPlatform, p.viewOriginX, p.cableStyle, p.routes[PortIndex(1, 1)],
+                 p.inputs[PortIndex(0, 0)].link, p.inputs[PortIndex(0, 1)].kind}),
               V({kTarget32Bit, -40, 2, PortIndex(0, 0), PortIndex(1, 1), kPortControl}));
     EXPECT_EQ(
         V({p.slots[2].panelY, p.slots[2].mouseResponse, p.slots[2].patchValues[7],
@@ -120,13 +120,13 @@ TEST_F(ProjectFileHostile, EveryValueIsCheckedAgainstTheTablesItPicksFrom) {
          Head() + Chunk("MOD#", {6}) + Mod(-1, kTypeNoise) + Mod(1024, kTypeNoise) + Mod(4, 0) +
              Mod(5, 42) + Mod(6, kTypeNoise) + Mod(7, 22),
          [](P p, W) {
-             EXPECT_EQ(V({p.slots[4].type, p.slots[5].type, p.slots[6].type, p.In[7 * 16].kind}),
+             EXPECT_EQ(V({p.slots[4].type, p.slots[5].type, p.slots[6].type, p.inputs[7 * 16].kind}),
                        V({kTypeEmpty, kTypeEmpty, kTypeNoise, kPortNone}));
          }},
         {"cable, parameter and patch indices outside the tables are skipped",
          Head() + Chunk("PLG#", {4, -1, 0, 16384, 0, 5, 1 << 30, 6, -2}) + Chunk("PAR#", {1}) +
              Par(70000, 0, 0, 0) + Chunk("PST#", {1}) + Repeat(128, Str("P") + Ints({-7, 1})),
-         [](P p, W) { EXPECT_EQ(p.Out[5].link, kNone); }},
+         [](P p, W) { EXPECT_EQ(p.outputs[5].link, kNone); }},
         {"counts beyond the tables store what fits and read past the rest",
          Head() + Polygons(300, 1, 1) + Ints({0}) + Chunk("COM#", {130}) +
              Repeat(130, Ints({1, 1, 0, 0}) + Str("c")),
@@ -150,7 +150,7 @@ TEST_F(ProjectFileHostile, EveryValueIsCheckedAgainstTheTablesItPicksFrom) {
         {"a later cable for the same input replaces the earlier one whole",
          Head() + Chunk("PLG#", {2, 10, 40, 10, 50}),
          [](P p, W) {
-             EXPECT_EQ(V({p.Out[10].link, p.In[40].link}), V({50, kNone}));
+             EXPECT_EQ(V({p.outputs[10].link, p.inputs[40].link}), V({50, kNone}));
          }},
         {"junk and unknown tags are passed over; the Gui Editor size is never read",
          Head() + Chunk("junk##XYZ#GUI#", {2, 1, 1}),

@@ -48,14 +48,14 @@ inline std::string Golden(const char* name) {
 // Edits, unlike files, also cable only the visible ports of occupied slots.
 inline std::string ProjectFault(const Project& p, bool edited = false) {
     for (int32_t k = 0; k < kPortCount; ++k) {
-        const int32_t source = p.Out[k].link, target = p.In[k].link;
+        const int32_t source = p.outputs[k].link, target = p.inputs[k].link;
         const bool empty = p.slots[SlotOfPort(k)].type == kTypeEmpty;
-        if ((source != kNone && (!IsPort(source) || p.In[source].link != k)) ||
-            (target != kNone && (!IsPort(target) || p.Out[target].link != k)) ||
+        if ((source != kNone && (!IsPort(source) || p.inputs[source].link != k)) ||
+            (target != kNone && (!IsPort(target) || p.outputs[target].link != k)) ||
             p.routes[k] != source ||
-            (empty && (p.In[k].kind != kPortNone || p.Out[k].kind != kPortNone)) ||
+            (empty && (p.inputs[k].kind != kPortNone || p.outputs[k].kind != kPortNone)) ||
             (edited && ((empty && (source != kNone || target != kNone)) ||
-                        (source != kNone && p.In[k].kind == kPortHidden))))
+                        (source != kNone && p.inputs[k].kind == kPortHidden))))
             return "cable, route or port wrong at port " + std::to_string(k);
     }
     const auto far = [](int32_t v) { return v < -(1 << 25) || v > 1 << 25; };

@@ -87,7 +87,7 @@ std::string BuildInto(Project& project, const fs::path& target, std::string_view
                       int32_t platform = kTarget64Bit) {
     SetText(project.outputFolder, target.string());
     SetText(project.pluginName, name);
-    project.TargetPlatform = platform;
+    project.targetPlatform = platform;
     std::string lines;
     BuildLog log{[&](std::string_view line) { lines.append(line).append("\n"); }};
     QuietBuildHost host;
