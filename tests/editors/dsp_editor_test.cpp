@@ -121,7 +121,8 @@ protected:
 
     std::unique_ptr<Project> project = test::MakeProject();
     HeadlessPlatform platform;
-    DspEditorWidget widget{*project, platform};
+    CanvasSession session;
+    DspEditorWidget widget{*project, session, platform};
     Texts choose;
 };
 
@@ -132,7 +133,7 @@ TEST_F(DspEditor, ACableIsLaidAndRemovedWithTheMouse) {
     const QPoint to(project->inputs[i].x + 4, project->inputs[i].y + 4);
     QTest::mousePress(&widget, Qt::LeftButton, {}, from);
     QTest::mouseMove(&widget, to);
-    EXPECT_EQ(project->hoverInput, i);
+    EXPECT_EQ(session.hoverInput, i);
     QTest::mouseRelease(&widget, Qt::LeftButton, {}, to);
     EXPECT_EQ(project->outputs[i].link, o);
     EXPECT_EQ(project->routes[i], o);

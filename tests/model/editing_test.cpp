@@ -25,7 +25,9 @@ TEST(Geometry, APatchbayShowsOneFreePortBelowItsLowestCable) {
         auto p = MakeProject();
         const int32_t bay = AddModule(*p, kTypePatchbay), other = AddModule(*p, kTypeAmplifier);
         // Linked as a loaded file links them, whatever ports are shown so far.
-        const auto link = [&](int32_t i, int32_t o) { p->outputs[i].link = o, p->inputs[o].link = i; };
+        const auto link = [&](int32_t i, int32_t o) {
+            p->outputs[i].link = o, p->inputs[o].link = i;
+        };
         for (const int32_t k : inputs) link(PortIndex(bay, k), PortIndex(other, k));
         for (const int32_t k : outputs) link(PortIndex(other, k), PortIndex(bay, k));
         p->RelayoutPatchbays();
@@ -143,7 +145,8 @@ TEST(CanvasCommands, DeleteAndCutTakeTheSelectionWithItsCablesAndPasteRefusesASe
         SetText(p->comments[2].text, "survivor");
         p->slots[a].selected = 1;
         p->currentSlot = adsr;
-        contextMenu ? CutSelectionFromContextMenu(*p, adsr) : CutSelectionFromEditMenu(*p);
+        CanvasSession s;
+        contextMenu ? CutSelectionFromContextMenu(*p, s, adsr) : CutSelectionFromEditMenu(*p, s);
         EXPECT_EQ(V({p->CountOccupied(), p->commentCount}), V({1, 2}));
         EXPECT_EQ(GetText(p->comments[1].text), "survivor");
         EXPECT_EQ(test::ProjectFault(*p), "");

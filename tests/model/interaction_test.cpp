@@ -39,11 +39,12 @@ TEST(Canvas, MarkersAreHitStrictlyInsideAndBoxesWithTheirEdges) {
 }
 
 // A press, a first move that arms a band or starts moving the selection, a move on.
-void Drag(Project& p, int32_t x0, int32_t y0, int32_t x1, int32_t y1, bool release = true) {
-    LeftPress(p, x0, y0);
-    PointerMove(p, x0 + 1, y0 + 1);
-    PointerMove(p, x1, y1);
-    if (release) LeftRelease(p, x1, y1);
+void Drag(Project& p, CanvasSession& s, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+          bool release = true) {
+    LeftPress(p, s, x0, y0);
+    PointerMove(p, s, x0 + 1, y0 + 1);
+    PointerMove(p, s, x1, y1);
+    if (release) LeftRelease(p, s, x1, y1);
 }
 
 TEST(Canvas, ABandFromAnyCornerSelectsModulesByAnchorAndCommentsWholeForADragToMove) {
@@ -51,46 +52,49 @@ TEST(Canvas, ABandFromAnyCornerSelectsModulesByAnchorAndCommentsWholeForADragToM
         {50, 50, 250, 350}, {250, 50, 50, 350}, {50, 350, 250, 50}, {250, 350, 50, 50}};
     for (const auto& [x0, y0, x1, y1] : corners) {
         auto p = test::MakeProject();
+        CanvasSession s;
         const int32_t a = AddModule(*p, kTypeAdd, 100, 100), b = AddModule(*p, kTypeAdd, 100, 300);
         const int32_t right = AddModule(*p, kTypeAdd, 400, 100);
         const int32_t inside = p->InsertComment(60, 200), cut = p->InsertComment(120, 200);
-        Drag(*p, x0, y0, x1, y1, false);
-        EXPECT_EQ(V({p->bandVisible, p->bandLeft, p->bandTop, p->bandRight, p->bandBottom}),
+        Drag(*p, s, x0, y0, x1, y1, false);
+        EXPECT_EQ(V({s.bandVisible, s.bandLeft, s.bandTop, s.bandRight, s.bandBottom}),
                   V({1, 50, 50, 250, 350}));
-        LeftRelease(*p, x1, y1);
+        LeftRelease(*p, s, x1, y1);
         EXPECT_EQ(V({p->slots[a].selected, p->slots[b].selected, p->slots[right].selected,
                      p->comments[inside].selected, p->comments[cut].selected}),
                   V({1, 1, 0, 1, 0}));
         for (const int32_t state : {kBandIdle, kBandSelected}) { // drop it, then an empty one
-            LeftPress(*p, 300, 300);
-            LeftRelease(*p, 300, 300);
-            EXPECT_EQ(V({p->bandState, p->slots[a].selected}), V({state, 0}));
+            LeftPress(*p, s, 300, 300);
+            LeftRelease(*p, s, 300, 300);
+            EXPECT_EQ(V({s.bandState, p->slots[a].selected}), V({state, 0}));
         }
-        PointerMove(*p, 310, 310);
-        EXPECT_EQ(p->bandState, kBandIdle) << "the next event clears an empty band";
+        PointerMove(*p, s, 310, 310);
+        EXPECT_EQ(s.bandState, kBandIdle) << "the next event clears an empty band";
     }
     // A drag inside the band, or with Shift anywhere, moves the selection on the grid.
     auto p = test::MakeProject();
+    CanvasSession s;
     const int32_t inside = AddModule(*p, kTypeAdd, 100, 100);
     const int32_t outside = AddModule(*p, kTypeAdd, 400, 100);
     const int32_t note = p->InsertComment(60, 120);
-    Drag(*p, 40, 40, 250, 250);
-    Drag(*p, 140, 200, 183, 221); // snapped to (180, 220): moved by (40, 20)
+    Drag(*p, s, 40, 40, 250, 250);
+    Drag(*p, s, 140, 200, 183, 221); // snapped to (180, 220): moved by (40, 20)
     EXPECT_EQ(V({p->slots[inside].anchorX, p->slots[inside].topY, p->comments[note].x,
-                 p->comments[note].y, p->slots[outside].anchorX, p->bandState}),
+                 p->comments[note].y, p->slots[outside].anchorX, s.bandState}),
               V({140, 120, 100, 140, 400, kBandIdle}));
     // Shift takes everything; a Shift-click without movement leaves nothing selected.
-    p->shiftHeld = 1;
-    Drag(*p, 500, 400, 540, 440);
+    s.shiftHeld = 1;
+    Drag(*p, s, 500, 400, 540, 440);
     EXPECT_EQ(V({p->slots[inside].anchorX, p->slots[outside].anchorX}), V({180, 440}));
-    LeftPress(*p, 500, 400);
-    LeftRelease(*p, 500, 400);
+    LeftPress(*p, s, 500, 400);
+    LeftRelease(*p, s, 500, 400);
     EXPECT_EQ(p->slots[inside].selected + p->slots[outside].selected, 0);
 }
 
 // The context menu takes the pointer, so the left release never reaches the canvas.
 TEST(Canvas, ARightPressEndsALeftDragAsItsReleaseWould) {
     auto p = test::MakeProject();
+    CanvasSession s;
     const int32_t amp = AddModule(*p, kTypeAmplifier, 200, 100);
     const int32_t meter = AddModule(*p, kTypeVoltMeter, 500, 100);
     const PortRecord& out = p->outputs[PortIndex(AddModule(*p, kTypeA440, 200, 400), 0)];
@@ -99,30 +103,31 @@ TEST(Canvas, ARightPressEndsALeftDragAsItsReleaseWould) {
     // band keeps what it selected, also when the left release turns up late.
     const int32_t drags[][4] = {{200, 101, 300, 201}, {out.x + 2, out.y + 2, in.x + 2, in.y + 2}};
     for (const auto& [x0, y0, x1, y1] : drags) {
-        LeftPress(*p, x0, y0);
-        PointerMove(*p, x1, y1);
-        RightPress(*p, x1, y1);
-        PointerMove(*p, 400, 301);
+        LeftPress(*p, s, x0, y0);
+        PointerMove(*p, s, x1, y1);
+        RightPress(*p, s, x1, y1);
+        PointerMove(*p, s, 400, 301);
     }
-    Drag(*p, 450, 50, 700, 250, false);
-    RightPress(*p, 700, 250);
-    const int32_t state = p->bandState;
-    LeftRelease(*p, 700, 250);
-    EXPECT_EQ(V({p->slots[amp].anchorX, p->cableVisible, p->outputs[PortIndex(meter, 0)].link != kNone,
-                 state, p->slots[meter].selected}),
+    Drag(*p, s, 450, 50, 700, 250, false);
+    RightPress(*p, s, 700, 250);
+    const int32_t state = s.bandState;
+    LeftRelease(*p, s, 700, 250);
+    EXPECT_EQ(V({p->slots[amp].anchorX, s.cableVisible,
+                 p->outputs[PortIndex(meter, 0)].link != kNone, state, p->slots[meter].selected}),
               V({300, 0, 1, kBandSelected, 1}));
 }
 
 TEST(Canvas, WholeWheelNotchesStepTheZoomWithinOneToTenAndPartsAddUpBothWays) {
     auto p = test::MakeProject();
+    CanvasSession s;
     const int32_t slot = AddModule(*p, kTypeAdd, 100, 100), note = p->InsertComment(100, 100);
-    int32_t pending = 0; // both at logical (20, 20), which a capture at any zoom keeps
-    // notches of delta -> zoom, and whether the last one completed a notch
+    // Both at logical (20, 20), which a capture at any zoom keeps. Notches of delta -> zoom,
+    // and whether the last one completed a notch.
     const int32_t rows[][4] = {{1, 120, 5, 1}, {8, 120, 10, 1}, {12, -120, 1, 1}, {1, -120, 1, 1},
                                {1, 15, 1, 0},  {7, 15, 2, 1},   {1, -60, 2, 0},   {1, -60, 1, 1}};
     for (const auto& [notches, delta, zoom, zoomed] : rows) {
         bool completed = false;
-        for (int32_t i = 0; i < notches; ++i) completed = WheelZoom(*p, delta, pending);
+        for (int32_t i = 0; i < notches; ++i) completed = WheelZoom(*p, s, delta);
         p->CapturePositions();
         EXPECT_EQ(V({completed, p->zoom, p->slots[slot].anchorX, p->comments[note].x}),
                   V({zoomed, zoom, 20 * zoom + 20, 20 * zoom + 20}))
