@@ -1,7 +1,7 @@
 #include "editors/properties_widget.h"
 
 #include "editors/qt_bitmap.h"
-#include "model/panel_interaction.h"
+#include "interaction/panel_interaction.h"
 #include "model/text.h"
 
 #include <QAbstractItemView>

@@ -1,5 +1,5 @@
 // Selection, deletion, copy and paste on the Dsp Editor's canvas.
-#include "model/canvas_commands.h"
+#include "interaction/canvas_commands.h"
 #include "model/text.h"
 #include "support/builders.h"
 

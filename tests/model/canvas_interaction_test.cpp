@@ -1,5 +1,5 @@
 // The canvas's mouse rules without a window: hit tests, band selection and zoom.
-#include "model/canvas_interaction.h"
+#include "interaction/canvas_interaction.h"
 #include "support/builders.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The Gui Editor's rules without a window: mouse responses, edit-mode moves, hit tests,
 // the context menu's contents and commands, and the skin list.
-#include "model/panel_interaction.h"
+#include "interaction/panel_interaction.h"
 #include "model/text.h"
 #include "platform/headless_platform.h"
 #include "support/builders.h"
