@@ -1,6 +1,6 @@
 #include "editors/properties_widget.h"
 
-#include "editors/qt_bitmap.h"
+#include "paint/qt_bitmap.h"
 #include "interaction/panel_interaction.h"
 #include "model/text.h"
 
