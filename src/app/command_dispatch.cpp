@@ -1,7 +1,7 @@
 #include "app/command_dispatch.h"
 
 #include "app/commands.h"
-#include "model/canvas_commands.h"
+#include "interaction/canvas_commands.h"
 #include "model/lifecycle.h"
 #include "model/statistics.h"
 #include "model/text.h"

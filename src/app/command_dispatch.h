@@ -3,7 +3,7 @@
 // Carries out the numbered commands of the menus and the toolbar that belong to the
 // project, the editors and the windows.
 #include "app/app_context.h"
-#include "model/canvas_interaction.h"
+#include "interaction/canvas_interaction.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 #include "app/patch_menu.h"
 
-#include "editors/qt_bitmap.h"
+#include "paint/qt_bitmap.h"
 #include "model/text.h"
 
 #include <QGridLayout>

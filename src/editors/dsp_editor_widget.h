@@ -1,7 +1,7 @@
 #pragma once
 
-#include "editors/dsp_canvas_painter.h"
-#include "model/canvas_interaction.h"
+#include "paint/dsp_canvas_painter.h"
+#include "interaction/canvas_interaction.h"
 #include "model/project.h"
 #include "platform/platform.h"
 

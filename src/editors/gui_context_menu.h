@@ -2,7 +2,7 @@
 
 // The Gui Editor's context menu, built from the description the panel rules give for the
 // point that was clicked. The commands run through the callbacks.
-#include "model/panel_interaction.h"
+#include "interaction/panel_interaction.h"
 
 #include <functional>
 #include <memory>

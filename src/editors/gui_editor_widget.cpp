@@ -1,7 +1,7 @@
 #include "editors/gui_editor_widget.h"
 
 #include "editors/gui_context_menu.h"
-#include "editors/panel_painter.h"
+#include "paint/panel_painter.h"
 #include "model/text.h"
 
 #include <QMdiArea>

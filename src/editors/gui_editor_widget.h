@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/panel_interaction.h"
+#include "interaction/panel_interaction.h"
 #include "model/project.h"
 #include "platform/platform.h"
 

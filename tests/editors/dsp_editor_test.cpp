@@ -1,6 +1,6 @@
 // The Dsp Editor: its canvas painter's scenes with the colours expected at points computed
 // from their layout, and the widget's mouse, context menu and timer reaching the project.
-#include "editors/dsp_canvas_painter.h"
+#include "paint/dsp_canvas_painter.h"
 #include "editors/dsp_context_menu.h"
 #include "editors/dsp_editor_widget.h"
 #include "platform/headless_platform.h"

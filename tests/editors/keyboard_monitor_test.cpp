@@ -1,6 +1,6 @@
 // The Virtual Keyboard (which key a press plays, the octave buttons, the picture shown for
 // each base note) and the Midi Monitor's line.
-#include "editors/keyboard_picture.h"
+#include "paint/keyboard_picture.h"
 #include "editors/midi_monitor_widget.h"
 #include "editors/virtual_keyboard_widget.h"
 #include "support/builders.h"

@@ -1,6 +1,6 @@
 // Editing the record: the canvas geometry, modules, cables, parameter values, the canvas
 // commands and cleaning.
-#include "model/canvas_commands.h"
+#include "interaction/canvas_commands.h"
 #include "model/project_fixture.h"
 #include "model/statistics.h"
 

@@ -1,8 +1,8 @@
 // The editors' mouse rules without a window. The Dsp Editor canvas: hit tests, the band
 // selection, the right press and the wheel zoom. The Gui Editor panel: mouse responses,
 // hit tests, edit-mode moves, the context menu and its commands.
-#include "model/canvas_interaction.h"
-#include "model/panel_interaction.h"
+#include "interaction/canvas_interaction.h"
+#include "interaction/panel_interaction.h"
 #include "model/project_fixture.h"
 
 #include <gtest/gtest.h>

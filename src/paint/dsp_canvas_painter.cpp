@@ -1,6 +1,6 @@
-#include "editors/dsp_canvas_painter.h"
+#include "paint/dsp_canvas_painter.h"
 
-#include "editors/dsp_canvas_paint.h"
+#include "paint/dsp_canvas_paint.h"
 #include "model/ports.h"
 
 #include <QFont>

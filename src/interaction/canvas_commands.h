@@ -3,7 +3,7 @@
 // The Dsp Editor's editing commands on the project: band selection, select all, delete
 // the selection, copy and paste a module type. The context menu and the Edit menu share
 // them; only the order of deletion differs between the two.
-#include "model/canvas_interaction.h"
+#include "interaction/canvas_interaction.h"
 #include "model/project.h"
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "model/canvas_commands.h"
+#include "interaction/canvas_commands.h"
 
 #include "model/catalogue.h"
 

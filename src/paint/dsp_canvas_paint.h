@@ -3,7 +3,7 @@
 // What the Dsp Editor's painter shares between its files: the values one paint derives
 // from the zoom level, and the small rules about ports that the cables and the modules
 // both follow.
-#include "editors/dsp_canvas_painter.h"
+#include "paint/dsp_canvas_painter.h"
 #include "model/project.h"
 
 #include <QFont>

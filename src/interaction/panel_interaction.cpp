@@ -1,4 +1,4 @@
-#include "model/panel_interaction.h"
+#include "interaction/panel_interaction.h"
 
 #include "model/lifecycle.h"
 #include "model/text.h"

@@ -1,6 +1,6 @@
-#include "model/canvas_interaction.h"
+#include "interaction/canvas_interaction.h"
 
-#include "model/canvas_commands.h"
+#include "interaction/canvas_commands.h"
 
 #include <algorithm>
 

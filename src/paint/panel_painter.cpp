@@ -1,6 +1,6 @@
-#include "editors/panel_painter.h"
+#include "paint/panel_painter.h"
 
-#include "editors/qt_bitmap.h"
+#include "paint/qt_bitmap.h"
 #include "model/text.h"
 
 #include <QFont>
