@@ -1,6 +1,6 @@
 #include "editors/gui_context_menu.h"
 
-#include "editors/qt_bitmap.h"
+#include "paint/qt_bitmap.h"
 
 #include <QAction>
 

@@ -1,8 +1,8 @@
 #include "editors/properties_widget.h"
 
-#include "editors/qt_bitmap.h"
 #include "interaction/panel_interaction.h"
 #include "model/text.h"
+#include "paint/qt_bitmap.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #include "editors/virtual_keyboard_widget.h"
 
-#include "editors/keyboard_picture.h"
+#include "paint/keyboard_picture.h"
 
 #include <QMdiArea>
 #include <QMdiSubWindow>

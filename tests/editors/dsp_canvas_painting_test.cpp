@@ -1,6 +1,6 @@
 // The canvas picture, checked pixel by pixel at points computed from the layout.
-#include "editors/dsp_canvas_painter.h"
 #include "editors/dsp_editor_widget.h"
+#include "paint/dsp_canvas_painter.h"
 #include "platform/headless_platform.h"
 #include "support/builders.h"
 

@@ -1,7 +1,7 @@
 // The Virtual Keyboard played with the mouse: which key a point hits, the notes sent, the
 // octave buttons and the picture shown for each base note.
-#include "editors/keyboard_picture.h"
 #include "editors/virtual_keyboard_widget.h"
+#include "paint/keyboard_picture.h"
 #include "support/builders.h"
 
 #include <QPushButton>

@@ -1,7 +1,7 @@
 // The panel picture: checked pixel by pixel at points computed from the layout.
-#include "editors/panel_painter.h"
-#include "editors/qt_bitmap.h"
 #include "model/text.h"
+#include "paint/panel_painter.h"
+#include "paint/qt_bitmap.h"
 #include "support/builders.h"
 
 #include <QGuiApplication>

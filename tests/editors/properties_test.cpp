@@ -1,8 +1,8 @@
 // The Properties window: which controls each selection shows, and how each control edits
 // the selected object.
-#include "editors/panel_painter.h"
 #include "editors/properties_widget.h"
 #include "model/text.h"
+#include "paint/panel_painter.h"
 #include "platform/headless_platform.h"
 #include "support/builders.h"
 

@@ -1,4 +1,4 @@
-#include "editors/qt_bitmap.h"
+#include "paint/qt_bitmap.h"
 
 #include <QStringDecoder>
 

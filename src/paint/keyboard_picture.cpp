@@ -1,4 +1,4 @@
-#include "editors/keyboard_picture.h"
+#include "paint/keyboard_picture.h"
 
 #include <QFont>
 #include <QPainter>

@@ -1,6 +1,6 @@
 // The cables of the Dsp Editor: straight, curved and Logic routes with their arrow heads
 // and the shadows under them.
-#include "editors/dsp_canvas_paint.h"
+#include "paint/dsp_canvas_paint.h"
 
 #include <QPainterPath>
 #include <QPen>
