@@ -1,8 +1,8 @@
 // Painting the Dsp Editor canvas: a full 1024-module project with about a thousand
 // cables, every module on screen, in each cable style, and the demo project.
-#include "paint/dsp_canvas_painter.h"
 #include "engine/engine.h"
 #include "model/project_file.h"
+#include "paint/dsp_canvas_painter.h"
 #include "platform/headless_platform.h"
 #include "qt_app.h"
 

@@ -1,11 +1,11 @@
 #include "app/build_dialog.h"
 
 #include "app/app_context.h"
-#include "paint/panel_painter.h"
-#include "paint/qt_bitmap.h"
 #include "export/plugin_build.h"
 #include "model/lifecycle.h"
 #include "model/text.h"
+#include "paint/panel_painter.h"
+#include "paint/qt_bitmap.h"
 
 #include <QCheckBox>
 #include <QComboBox>

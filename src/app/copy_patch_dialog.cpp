@@ -1,9 +1,9 @@
 #include "app/copy_patch_dialog.h"
 
 #include "app/app_context.h"
-#include "paint/qt_bitmap.h"
 #include "model/lifecycle.h"
 #include "model/text.h"
+#include "paint/qt_bitmap.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -13,10 +13,10 @@
 #include "editors/gui_editor_widget.h"
 #include "editors/midi_monitor_widget.h"
 #include "editors/properties_widget.h"
-#include "paint/qt_bitmap.h"
 #include "editors/virtual_keyboard_widget.h"
 #include "model/lifecycle.h"
 #include "model/text.h"
+#include "paint/qt_bitmap.h"
 
 #include <QApplication>
 #include <QCloseEvent>

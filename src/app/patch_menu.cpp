@@ -1,7 +1,7 @@
 #include "app/patch_menu.h"
 
-#include "paint/qt_bitmap.h"
 #include "model/text.h"
+#include "paint/qt_bitmap.h"
 
 #include <QGridLayout>
 #include <QPainter>

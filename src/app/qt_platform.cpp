@@ -3,9 +3,9 @@
 #include "platform/file_services.h"
 
 #include "devices/file_io.h"
-#include "paint/qt_bitmap.h"
 #include "model/bmp.h"
 #include "model/lifecycle.h"
+#include "paint/qt_bitmap.h"
 
 #include <QColorDialog>
 #include <QFile>

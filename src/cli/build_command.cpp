@@ -2,10 +2,10 @@
 #include "cli/build_command.h"
 
 #include "cli/cli.h"
-#include "paint/panel_painter.h"
-#include "paint/qt_bitmap.h"
 #include "export/plugin_build.h"
 #include "model/text.h"
+#include "paint/panel_painter.h"
+#include "paint/qt_bitmap.h"
 
 #include <QGuiApplication>
 

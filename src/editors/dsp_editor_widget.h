@@ -1,8 +1,8 @@
 #pragma once
 
-#include "paint/dsp_canvas_painter.h"
 #include "interaction/canvas_interaction.h"
 #include "model/project.h"
+#include "paint/dsp_canvas_painter.h"
 #include "platform/platform.h"
 
 #include <QPoint>

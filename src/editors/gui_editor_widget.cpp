@@ -1,8 +1,8 @@
 #include "editors/gui_editor_widget.h"
 
 #include "editors/gui_context_menu.h"
-#include "paint/panel_painter.h"
 #include "model/text.h"
+#include "paint/panel_painter.h"
 
 #include <QMdiArea>
 #include <QMdiSubWindow>

@@ -4,6 +4,7 @@
 #include "model/skin_files.h"
 #include "paint/qt_bitmap.h"
 #include "model/text.h"
+#include "paint/qt_bitmap.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>

@@ -3,8 +3,8 @@
 // What the Dsp Editor's painter shares between its files: the values one paint derives
 // from the zoom level, and the small rules about ports that the cables and the modules
 // both follow.
-#include "paint/dsp_canvas_painter.h"
 #include "model/project.h"
+#include "paint/dsp_canvas_painter.h"
 
 #include <QFont>
 #include <QImage>

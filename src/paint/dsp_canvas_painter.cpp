@@ -1,7 +1,7 @@
 #include "paint/dsp_canvas_painter.h"
 
-#include "paint/dsp_canvas_paint.h"
 #include "model/ports.h"
+#include "paint/dsp_canvas_paint.h"
 
 #include <QFont>
 #include <QFontMetrics>

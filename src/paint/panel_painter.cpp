@@ -1,7 +1,7 @@
 #include "paint/panel_painter.h"
 
-#include "paint/qt_bitmap.h"
 #include "model/text.h"
+#include "paint/qt_bitmap.h"
 
 #include <QFont>
 #include <QPainter>
