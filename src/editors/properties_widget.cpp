@@ -2,7 +2,6 @@
 
 #include "interaction/panel_interaction.h"
 #include "model/skin_files.h"
-#include "paint/qt_bitmap.h"
 #include "model/text.h"
 #include "paint/qt_bitmap.h"
 

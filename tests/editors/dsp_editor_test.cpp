@@ -1,8 +1,8 @@
 // The Dsp Editor: its canvas painter's scenes with the colours expected at points computed
 // from their layout, and the widget's mouse, context menu and timer reaching the project.
-#include "paint/dsp_canvas_painter.h"
 #include "editors/dsp_context_menu.h"
 #include "editors/dsp_editor_widget.h"
+#include "paint/dsp_canvas_painter.h"
 #include "platform/headless_platform.h"
 #include "support/builders.h"
 #include "support/qt_checks.h"
@@ -52,9 +52,10 @@ const struct Scene {
          auto top = [](const PortRecord& r, QRgb c) { return At(r.x + 6, r.y, c); };
          const QRgb gate = qRgb(100, 200, 100), status = qRgb(180, 165, 145);
          const QRgb any = qRgb(120, 120, 0), strip = qRgb(250, 250, 245);
-         return {top(p.inputs[PortIndex(osc, 0)], gate),    top(p.inputs[PortIndex(osc, 1)], kYellow),
-                 top(p.inputs[PortIndex(osc, 2)], kSignal), top(p.outputs[PortIndex(delay, 1)], status),
-                 top(p.outputs[PortIndex(split, 1)], any),  top(p.inputs[PortIndex(meter, 1)], strip)};
+         return {
+             top(p.inputs[PortIndex(osc, 0)], gate),    top(p.inputs[PortIndex(osc, 1)], kYellow),
+             top(p.inputs[PortIndex(osc, 2)], kSignal), top(p.outputs[PortIndex(delay, 1)], status),
+             top(p.outputs[PortIndex(split, 1)], any),  top(p.inputs[PortIndex(meter, 1)], strip)};
      }},
     {"the current module and a selected comment are outlined in orange, others not",
      [](Project& p) -> Probes {

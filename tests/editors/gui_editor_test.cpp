@@ -2,8 +2,8 @@
 // from their layout, and the widget's clicks, edit-mode drags and context menu reaching the
 // project.
 #include "editors/gui_editor_widget.h"
-#include "paint/panel_painter.h"
 #include "model/text.h"
+#include "paint/panel_painter.h"
 #include "platform/headless_platform.h"
 #include "support/builders.h"
 #include "support/qt_checks.h"

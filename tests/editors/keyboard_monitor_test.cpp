@@ -1,8 +1,8 @@
 // The Virtual Keyboard (which key a press plays, the octave buttons, the picture shown for
 // each base note) and the Midi Monitor's line.
-#include "paint/keyboard_picture.h"
 #include "editors/midi_monitor_widget.h"
 #include "editors/virtual_keyboard_widget.h"
+#include "paint/keyboard_picture.h"
 #include "support/builders.h"
 #include "support/qt_checks.h"
 

@@ -120,8 +120,9 @@ TEST_F(ProjectFileHostile, EveryValueIsCheckedAgainstTheTablesItPicksFrom) {
          Head() + Chunk("MOD#", {6}) + Mod(-1, kTypeNoise) + Mod(1024, kTypeNoise) + Mod(4, 0) +
              Mod(5, 42) + Mod(6, kTypeNoise) + Mod(7, 22),
          [](P p, W) {
-             EXPECT_EQ(V({p.slots[4].type, p.slots[5].type, p.slots[6].type, p.inputs[7 * 16].kind}),
-                       V({kTypeEmpty, kTypeEmpty, kTypeNoise, kPortNone}));
+             EXPECT_EQ(
+                 V({p.slots[4].type, p.slots[5].type, p.slots[6].type, p.inputs[7 * 16].kind}),
+                 V({kTypeEmpty, kTypeEmpty, kTypeNoise, kPortNone}));
          }},
         {"cable, parameter and patch indices outside the tables are skipped",
          Head() + Chunk("PLG#", {4, -1, 0, 16384, 0, 5, 1 << 30, 6, -2}) + Chunk("PAR#", {1}) +
