@@ -5,6 +5,7 @@
 #include "app/shell_rig.h"
 #include "app/toolbar.h"
 #include "devices/preferences.h"
+#include "editors/dsp_editor_widget.h"
 #include "model/lifecycle.h"
 #include "model/text.h"
 #include "support/builders.h"
@@ -136,8 +137,11 @@ TEST_F(Commands, NewAndOpenProjectAskFirstAndShowTheNewProjectInTheToolbar) {
     EXPECT_EQ(rig.services.openPaths.size(), 1u); // no file was asked for
 
     SelectPatch(rig.P(), Shell(), 9);
+    Run(kCmdSelectAll);
+    ASSERT_EQ(rig.W().DspEditor()->Session().bandState, kBandSelected);
     rig.services.answers = {MessageAnswer::No};
     Run(kCmdNewProject);
+    EXPECT_EQ(rig.W().DspEditor()->Session().bandState, kBandIdle) << "the band went with it";
     EXPECT_EQ(rig.P().CountOccupied(), 0);
     EXPECT_EQ(rig.W().windowTitle(), "Tonewright - Synth");
     EXPECT_EQ(Bar().PatchNameField()->text(), "Patch 0");
