@@ -2,7 +2,6 @@
 
 #include "platform/file_services.h"
 
-#include "devices/file_io.h"
 #include "model/bmp.h"
 #include "model/lifecycle.h"
 #include "paint/qt_bitmap.h"

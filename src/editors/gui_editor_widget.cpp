@@ -43,24 +43,6 @@ void GuiEditorWidget::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     session_.width = width();
     session_.height = height();
-    RecordOuterSize();
-}
-
-bool GuiEditorWidget::event(QEvent* event) {
-    // The frame around the panel may be resized without the panel noticing a change of
-    // its own size (a title bar style change, for one).
-    if (event->type() == QEvent::ParentChange || event->type() == QEvent::Show) RecordOuterSize();
-    return QWidget::event(event);
-}
-
-void GuiEditorWidget::RecordOuterSize() {
-    QSize outer = size();
-    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget())) {
-        outer = frame->frameGeometry().size();
-    }
-    if (outer == outerSize_) return;
-    outerSize_ = outer;
-    Q_EMIT outerSizeChanged(outer.width(), outer.height());
 }
 
 void GuiEditorWidget::BringToFront() {

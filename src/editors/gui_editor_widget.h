@@ -25,12 +25,6 @@ public:
     const PanelSession& Session() const { return session_; }
     // The context menu opened by the last right click, while it lives.
     QMenu* ContextMenu() const { return menu_.get(); }
-    // The outer size of the window the panel sits in (its frame, when it has one), as
-    // last recorded by a resize: the panel size the build and the project file use.
-    QSize RecordedOuterSize() const { return outerSize_; }
-
-Q_SIGNALS:
-    void outerSizeChanged(int width, int height);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -38,11 +32,9 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
-    bool event(QEvent* event) override;
 
 private:
     void OpenContextMenu(QPoint at);
-    void RecordOuterSize();
     void BringToFront();
 
     Project& project_;
@@ -50,7 +42,6 @@ private:
     PanelSession session_;
     QImage buffer_;
     std::unique_ptr<QMenu> menu_;
-    QSize outerSize_;
 };
 
 } // namespace tw
