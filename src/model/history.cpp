@@ -274,12 +274,12 @@ std::string EditHistory::Describe(const Project& p, const Step& step, std::strin
         const ModuleSlot& m = p.slots[s];
         const int32_t typeWas = ShadowValue(was, p, m.type);
         if (typeWas == m.type && m.type == kTypeEmpty) continue;
-        if (typeWas == kTypeEmpty || typeWas != m.type) {
-            ++inserted;
-            oneName = m.typeName;
-        } else if (m.type == kTypeEmpty) {
+        if (m.type == kTypeEmpty) {
             ++deleted;
             oneName = ShadowValue(was, p, m.typeName);
+        } else if (typeWas != m.type) {
+            ++inserted;
+            oneName = m.typeName;
         } else {
             const bool movedHere = ShadowDiffers(was, p, m.gx) || ShadowDiffers(was, p, m.gy);
             const bool panelHere =
