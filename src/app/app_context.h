@@ -8,6 +8,7 @@
 #include "devices/midi_device.h"
 #include "devices/preferences.h"
 #include "engine/engine.h"
+#include "model/history.h"
 #include "model/project.h"
 #include "platform/platform.h"
 
@@ -20,6 +21,7 @@ struct AppContext {
     AudioOutput& audio;
     MidiInput& midi;
     DevicePreferences& preferences;
+    EditHistory& history;
 };
 
 } // namespace tw

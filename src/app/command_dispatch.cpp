@@ -74,19 +74,29 @@ bool DispatchCommand(AppContext& ctx, CommandHost& host, int32_t command) {
     bool known = true;
     switch (command) {
     case kCmdNewProject:
-        if (NewProjectFlow(project, ctx.engine, platform)) {
+        if (NewProjectFlow(project, ctx.engine, platform, &ctx.history)) {
             ForgetReplacedProject(host.Canvas());
             ShowProjectInToolbar(ctx);
         }
         break;
     case kCmdOpenProject:
-        if (const std::optional<LoadResult> result = OpenFlow(project, ctx.engine, platform)) {
+        if (const std::optional<LoadResult> result =
+                OpenFlow(project, ctx.engine, platform, &ctx.history)) {
             if (*result == LoadResult::Loaded) ForgetReplacedProject(host.Canvas());
             ShowProjectInToolbar(ctx);
         }
         break;
     case kCmdSaveProject:
-        SaveFlow(project, platform);
+        SaveFlow(project, platform, &ctx.history);
+        break;
+    case kCmdUndo:
+    case kCmdRedo:
+        // While edit is locked the steps are out of reach, as the rest of the Edit menu is.
+        if (project.lockEdit == 0 &&
+            StepHistory(project, ctx.history, platform, command == kCmdRedo)) {
+            // A loose cable or a band belonged to the state before the step.
+            ForgetReplacedProject(host.Canvas());
+        }
         break;
     case kCmdCut:
         CutSelectionFromEditMenu(project, host.Canvas());
@@ -169,6 +179,25 @@ bool DispatchCommand(AppContext& ctx, CommandHost& host, int32_t command) {
         break;
     default:
         known = false;
+        break;
+    }
+    // Whatever the command changed in the project is one step, named after the command
+    // where its name says more than the change does.
+    switch (command) {
+    case kCmdCut:
+        ctx.history.Commit(project, "Cut", StepKind::Verb);
+        break;
+    case kCmdPaste:
+        ctx.history.Commit(project, "Paste", StepKind::Verb);
+        break;
+    case kCmdCleanProject:
+        ctx.history.Commit(project, "Clean Project");
+        break;
+    case kCmdBuild:
+        ctx.history.Commit(project, "Change Build Settings");
+        break;
+    default:
+        ctx.history.Commit(project);
         break;
     }
     platform.RebuildMenus();

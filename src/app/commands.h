@@ -39,6 +39,8 @@ enum Command : int32_t {
     kCmdStopAudio = 1047,
     kCmdHelpTopics = 1066,
     kCmdAbout = 1067,
+    kCmdUndo = 1068,
+    kCmdRedo = 1069,
 };
 
 // Control numbers of the toolbar and its own controls.

@@ -15,6 +15,7 @@
 #include "editors/properties_widget.h"
 #include "editors/virtual_keyboard_widget.h"
 #include "model/lifecycle.h"
+#include "model/recovery.h"
 #include "model/text.h"
 #include "paint/qt_bitmap.h"
 
@@ -192,6 +193,7 @@ MainWindow::MainWindow(Platform& services, MainWindowOptions options)
       shell_(std::make_unique<Shell>(*this, services)) {
     Project& project = *project_;
     project.zoom = kDefaultZoom;
+    recoveryDelayMs_ = options.recoveryDelayMs;
     const std::string folder =
         options.appFolder.empty() ? QDir::currentPath().toStdString() : options.appFolder;
     SetText(project.appFolder, folder);
@@ -202,7 +204,7 @@ MainWindow::MainWindow(Platform& services, MainWindowOptions options)
     audio_ = std::make_unique<AudioOutput>(*shell_, &ProcessAudio, engine_.get(), options.audioApi);
     preferencesHost_ = std::make_unique<PlatformPreferencesHost>(*shell_, *engine_);
     ctx_ = std::make_unique<AppContext>(
-        AppContext{project, *engine_, *shell_, *audio_, *midi_, preferences_});
+        AppContext{project, *engine_, *shell_, *audio_, *midi_, preferences_, history_});
 
     setWindowTitle(QString::fromLatin1(kProductName));
     setWindowIcon(ProgramIcon());
@@ -216,11 +218,15 @@ MainWindow::MainWindow(Platform& services, MainWindowOptions options)
     toolbar_ = new MainToolbar(this);
     addToolBar(Qt::TopToolBarArea, toolbar_);
     connect(toolbar_, &MainToolbar::CommandSent, this, &MainWindow::RunCommand);
-    connect(toolbar_, &MainToolbar::PatchNameEdited, this,
-            [this](const QString& text) { SetPatchName(*project_, text.toUtf8().toStdString()); });
+    connect(toolbar_, &MainToolbar::PatchNameEdited, this, [this](const QString& text) {
+        if (SetPatchName(*project_, text.toUtf8().toStdString()))
+            history_.Commit(*project_, "Rename Patch", StepKind::Merge);
+    });
     connect(toolbar_, &MainToolbar::ZoomChosen, this, [this](int32_t level) {
         project_->zoom = level;
         project_->Relayout();
+        // The new screen positions are no step; the history takes them as they are now.
+        history_.Commit(*project_);
         RebuildMenuBar();
     });
     toolbar_->ShowPatchName(TextOfBytes(GetText(project.patchNames[project.currentPatch])));
@@ -278,6 +284,17 @@ void MainWindow::Start() {
     shell_->RefreshProperties();
     LoadPreferences(*project_, preferences_, *preferencesHost_);
     AdoptPreferredSampleRate();
+    history_.Reset(*project_);
+    // Work a crash or a killed program left unsaved is offered before anything else.
+    if (const std::optional<std::string> restored =
+            OfferRecovery(*project_, *engine_, *shell_, history_)) {
+        recoveryPath_ = *restored;
+        ForgetReplacedProject(canvas_);
+        shell_->ShowPatchName(GetText(project_->patchNames[project_->currentPatch]));
+        shell_->RefreshProperties();
+    }
+    historySeen_ = history_.Revision();
+    RebuildMenuBar();
     shell_->starting = false;
 }
 
@@ -297,6 +314,7 @@ void MainWindow::CreateChildWindows() {
     Platform& platform = *shell_;
     properties_ = new PropertiesWidget(project, platform, propertiesColumn_);
     properties_->setObjectName(QStringLiteral("PropertiesWindow"));
+    properties_->SetHistory(&history_);
     properties_->setFixedWidth(kSidePanelWidth);
     QPalette palette = properties_->palette();
     palette.setColor(QPalette::Window, kPropertiesBackground);
@@ -309,6 +327,7 @@ void MainWindow::CreateChildWindows() {
     central_->layout()->activate();
 
     guiEditor_ = new GuiEditorWidget(project, platform);
+    guiEditor_->SetHistory(&history_);
     keyboard_ =
         new VirtualKeyboardWidget(project, [this](int32_t status, int32_t note, int32_t velocity) {
             HandleNoteEvent(*engine_, status, note, velocity);
@@ -316,6 +335,7 @@ void MainWindow::CreateChildWindows() {
     MidiInput* midi = midi_.get();
     monitor_ = new MidiMonitorWidget([midi] { return midi->MonitorWords(); });
     dspEditor_ = new DspEditorWidget(project, canvas_, platform);
+    dspEditor_->SetHistory(&history_);
     dspEditor_->SetLiveSources(&engine_->utility, [midi] { return midi->IsPortOpen(); });
     // The Dsp Editor's own 40 ms timer repaints the panel too, so that knobs moved by
     // patch changes show at the canvas's pace.
@@ -351,7 +371,7 @@ void MainWindow::CreateChildWindows() {
 void MainWindow::RebuildMenuBar() {
     // Menu items deliver their command after the click has finished, so that the menu
     // being replaced is never deleted under its own feet.
-    BuildMenuBar(*menuBar(), *project_, [this](int32_t command) {
+    BuildMenuBar(*menuBar(), *project_, history_, [this](int32_t command) {
         QMetaObject::invokeMethod(
             this, [this, command] { RunCommand(command); }, Qt::QueuedConnection);
     });
@@ -373,6 +393,7 @@ bool MainWindow::HandleOwnCommand(int32_t command) {
         return true;
     case kCmdCopyPatch:
         RunCopyPatchDialog(this, *ctx_);
+        history_.Commit(*project_, "Copy Patch");
         return true;
     case kCmdPreviousPatch:
         PreviousPatch(*project_, *engine_, *shell_);
@@ -450,7 +471,11 @@ bool MainWindow::CloseProcedure() {
     if (closed_) return true;
     // A save that was asked for but did not happen keeps the program running, so that the
     // work is not lost to a cancelled file dialog or an unwritable folder.
-    if (!OfferToSave(*project_, *shell_, "Save project first")) return false;
+    if (!OfferToSave(*project_, *shell_, "Save project first", &history_)) return false;
+    // Saved, or left unsaved by the user's choice: the copy has nothing more to keep.
+    recoveryTimer_.stop();
+    if (!recoveryPath_.empty()) RemoveRecoveryCopy(recoveryPath_);
+    recoveryPath_.clear();
     SavePreferences(*project_, preferences_, *preferencesHost_);
     ShutDownDevices();
     closed_ = true;
@@ -495,11 +520,42 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
+void MainWindow::WatchHistory() {
+    if (history_.Revision() == historySeen_) return;
+    historySeen_ = history_.Revision();
+    if (history_.Modified()) {
+        // At most the delay after the first change since the last copy, never a write per
+        // change.
+        if (!recoveryTimer_.isActive()) recoveryTimer_.start(recoveryDelayMs_, this);
+    } else {
+        recoveryTimer_.stop();
+        if (!recoveryPath_.empty()) RemoveRecoveryCopy(recoveryPath_);
+        recoveryPath_.clear();
+    }
+}
+
+void MainWindow::WriteRecoveryCopyNow() {
+    recoveryTimer_.stop();
+    history_.Commit(*project_);
+    if (!history_.Modified()) return;
+    const std::optional<std::string> written =
+        WriteRecoveryCopy(*project_, ReadSavedLayout(*shell_));
+    // A project saved under another name since the last copy leaves its old copy behind.
+    if (written && !recoveryPath_.empty() && *written != recoveryPath_)
+        RemoveRecoveryCopy(recoveryPath_);
+    if (written) recoveryPath_ = *written;
+}
+
 void MainWindow::timerEvent(QTimerEvent* event) {
+    if (event->timerId() == recoveryTimer_.timerId()) {
+        WriteRecoveryCopyNow();
+        return;
+    }
     if (event->timerId() != repaintTimer_.timerId()) {
         QMainWindow::timerEvent(event);
         return;
     }
+    WatchHistory();
     update();
     if (guiEditor_ != nullptr) guiEditor_->update();
     if (keyboard_ != nullptr) keyboard_->update();

@@ -41,6 +41,8 @@ struct MainWindowOptions {
     std::string appFolder;
     AudioApi audioApi = AudioApi::Default;
     MidiApi midiApi = MidiApi::Default;
+    // How long after the first unsaved change the recovery copy is written.
+    int recoveryDelayMs = 10000;
 };
 
 class MainWindow final : public QMainWindow, private CommandHost {
@@ -74,6 +76,9 @@ public:
     GuiEditorWidget* GuiEditor() const { return guiEditor_; }
     DspEditorWidget* DspEditor() const { return dspEditor_; }
     bool RepaintTimerActive() const { return repaintTimer_.isActive(); }
+    EditHistory& History() { return history_; }
+    // The recovery copy written last ("" when there is none).
+    const std::string& RecoveryCopyPath() const { return recoveryPath_; }
 
     // Shows the patch list at a screen point and returns the pick or -1. The program uses
     // the pop-up; tests put their own pick here.
@@ -106,6 +111,10 @@ private:
     void RebuildMenuBar();
     void CreateChildWindows();
     void ShutDownDevices();
+    // Follows the history: starts the recovery timer when there are unsaved changes and
+    // removes the copy when there are none.
+    void WatchHistory();
+    void WriteRecoveryCopyNow();
 
     std::unique_ptr<Project> project_;
     std::unique_ptr<Engine> engine_;
@@ -116,6 +125,11 @@ private:
     std::unique_ptr<PlatformPreferencesHost> preferencesHost_;
     std::unique_ptr<AppContext> ctx_;
     CanvasSession canvas_;
+    EditHistory history_;
+    uint64_t historySeen_ = 0;
+    QBasicTimer recoveryTimer_;
+    int recoveryDelayMs_ = 10000;
+    std::string recoveryPath_;
 
     MainToolbar* toolbar_ = nullptr;
     QWidget* central_ = nullptr;

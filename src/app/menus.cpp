@@ -30,7 +30,8 @@ QAction* AddTicked(QMenu* menu, const char* text, int32_t command, bool ticked,
 
 } // namespace
 
-void BuildMenuBar(QMenuBar& bar, const Project& project, const CommandSink& send) {
+void BuildMenuBar(QMenuBar& bar, const Project& project, const EditHistory& history,
+                  const CommandSink& send) {
     for (QAction* old : bar.actions()) {
         bar.removeAction(old);
         if (QMenu* menu = old->menu(); menu != nullptr && menu->parent() == &bar) {
@@ -50,6 +51,22 @@ void BuildMenuBar(QMenuBar& bar, const Project& project, const CommandSink& send
     // shortcuts go with their items.
     QMenu* edit = bar.addMenu(QStringLiteral("&Edit"));
     if (project.lockEdit == 0) {
+        // Named after the step they take; greyed, and their shortcuts asleep, without one.
+        const auto stepItem = [&](const char* verb, std::string_view step, int32_t command) {
+            QString text = QString::fromLatin1(verb);
+            if (!step.empty())
+                text += QLatin1Char(' ') + QString::fromUtf8(step.data(), qsizetype(step.size()));
+            QAction* action = AddItem(edit, "", command, send);
+            action->setText(text);
+            action->setEnabled(!step.empty());
+            return action;
+        };
+        stepItem("Undo", history.UndoName(), kCmdUndo)
+            ->setShortcut(QKeySequence(QStringLiteral("Ctrl+Z")));
+        stepItem("Redo", history.RedoName(), kCmdRedo)
+            ->setShortcuts({QKeySequence(QStringLiteral("Ctrl+Shift+Z")),
+                            QKeySequence(QStringLiteral("Ctrl+Y"))});
+        edit->addSeparator();
         AddItem(edit, "Cut", kCmdCut, send, "Ctrl+X");
         AddItem(edit, "Copy", kCmdCopy, send, "Ctrl+C");
         AddItem(edit, "Paste", kCmdPaste, send, "Ctrl+V");

@@ -1,6 +1,7 @@
 #include "editors/dsp_editor_widget.h"
 
 #include "editors/dsp_context_menu.h"
+#include "model/lifecycle.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -101,6 +102,8 @@ void DspEditorWidget::mouseReleaseEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
     if (event->button() == Qt::LeftButton) {
         LeftRelease(project_, session_, at.x(), at.y());
+        // One gesture, one step: a move, a cable laid or pulled, however many pixels.
+        RecordStep(history_, project_, platform_);
         update();
     } else if (event->button() == Qt::RightButton) {
         session_.buttonDown = false;
@@ -110,6 +113,7 @@ void DspEditorWidget::mouseReleaseEvent(QMouseEvent* event) {
 void DspEditorWidget::wheelEvent(QWheelEvent* event) {
     if (WheelZoom(project_, session_, event->angleDelta().y())) {
         platform_.SelectZoom(project_.zoom);
+        RecordStep(history_, project_, platform_); // the view changed: no step, only a rebase
         update();
     }
     event->accept();
@@ -124,6 +128,10 @@ void DspEditorWidget::ShowContextMenu(const QPoint& at) {
         if (chosen != nullptr) command = chosen->data().toInt();
     }
     RunDspContextCommand(project_, session_, platform_, command, at.x(), at.y(), hit);
+    if (command == kCommandCut || command == kCommandPaste)
+        RecordStep(history_, project_, platform_, command == kCommandCut ? "Cut" : "Paste", true);
+    else
+        RecordStep(history_, project_, platform_);
     update();
     Q_EMIT Ticked();
     platform_.RefreshProperties();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "interaction/canvas_interaction.h"
+#include "model/history.h"
 #include "model/project.h"
 #include "paint/dsp_canvas_painter.h"
 #include "platform/platform.h"
@@ -35,6 +36,9 @@ public:
     using MenuRunner = std::function<QAction*(QMenu& menu, const QPoint& globalPos)>;
     void SetMenuRunner(MenuRunner runner);
 
+    // Where the canvas records its edits as steps (none by default).
+    void SetHistory(EditHistory* history) { history_ = history; }
+
     CanvasLiveView LiveView() const;
     const CanvasSession& Session() const { return session_; }
 
@@ -61,6 +65,7 @@ private:
     const UtilityState* utility_ = nullptr;
     std::function<bool()> midiInputOpen_;
     MenuRunner menuRunner_;
+    EditHistory* history_ = nullptr;
 };
 
 } // namespace tw

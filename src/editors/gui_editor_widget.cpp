@@ -1,6 +1,7 @@
 #include "editors/gui_editor_widget.h"
 
 #include "editors/gui_context_menu.h"
+#include "model/lifecycle.h"
 #include "model/text.h"
 #include "paint/panel_painter.h"
 
@@ -74,6 +75,8 @@ void GuiEditorWidget::mouseMoveEvent(QMouseEvent* event) {
 void GuiEditorWidget::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
     PanelLeftRelease(project_, session_);
+    // A knob turned or a control dragged is one step however far the mouse went.
+    RecordStep(history_, project_, platform_);
     update();
 }
 
@@ -82,30 +85,37 @@ void GuiEditorWidget::OpenContextMenu(QPoint at) {
     PanelMenuCommands commands;
     commands.setEditMode = [this](bool edit) {
         SetGuiEditMode(project_, platform_, edit);
+        RecordStep(history_, project_, platform_);
         update();
     };
     commands.insertPolygon = [this, at] {
         InsertPanelPolygon(project_, platform_, at.x(), at.y());
+        RecordStep(history_, project_, platform_);
         update();
     };
     commands.insertText = [this, at] {
         InsertPanelText(project_, platform_, at.x(), at.y());
+        RecordStep(history_, project_, platform_);
         update();
     };
     commands.deletePolygon = [this] {
         AskDeletePolygon(project_, platform_);
+        RecordStep(history_, project_, platform_);
         update();
     };
     commands.deleteText = [this] {
         AskDeleteText(project_, platform_);
+        RecordStep(history_, project_, platform_);
         update();
     };
     commands.deleteParameter = [this] {
         AskDeleteParameter(project_, platform_);
+        RecordStep(history_, project_, platform_);
         update();
     };
     commands.selectSkin = [this](const std::string& name) {
         SelectSkin(project_, platform_, name);
+        RecordStep(history_, project_, platform_);
         update();
     };
     // The previous menu may still be finishing the click that closed it: it goes later.

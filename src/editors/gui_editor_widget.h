@@ -1,6 +1,7 @@
 #pragma once
 
 #include "interaction/panel_interaction.h"
+#include "model/history.h"
 #include "model/project.h"
 #include "platform/platform.h"
 
@@ -25,6 +26,8 @@ public:
     const PanelSession& Session() const { return session_; }
     // The context menu opened by the last right click, while it lives.
     QMenu* ContextMenu() const { return menu_.get(); }
+    // Where the panel records its edits as steps (none by default).
+    void SetHistory(EditHistory* history) { history_ = history; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -42,6 +45,7 @@ private:
     PanelSession session_;
     QImage buffer_;
     std::unique_ptr<QMenu> menu_;
+    EditHistory* history_ = nullptr;
 };
 
 } // namespace tw

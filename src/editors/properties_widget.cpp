@@ -1,5 +1,7 @@
 #include "editors/properties_widget.h"
 
+#include "model/lifecycle.h"
+
 #include "interaction/panel_interaction.h"
 #include "model/skin_files.h"
 #include "model/text.h"
@@ -198,6 +200,7 @@ void PropertiesWidget::BuildParameterGroup() {
     connect(colour, &QPushButton::clicked, this, [this] {
         if (ModuleSlot* s = CurrentParameter())
             ChooseColour(&s->labelColour[0], &s->labelColour[1], &s->labelColour[2]);
+        Edited("Change Label Colour");
     });
 
     showLabel_ = new QCheckBox(QStringLiteral("Show Label"), this);
@@ -208,6 +211,7 @@ void PropertiesWidget::BuildParameterGroup() {
         if (ModuleSlot* s = CurrentParameter()) {
             s->showLabel = s->showLabel != 0 ? 0 : 1;
             showLabel_->setChecked(s->showLabel != 0);
+            Edited(s->showLabel != 0 ? "Show Label" : "Hide Label");
         }
     });
 }
@@ -227,6 +231,7 @@ void PropertiesWidget::BuildPolygonGroup() {
     QPushButton* colour = AddColourButton(t, QStringLiteral("polygonColour"), 266);
     connect(colour, &QPushButton::clicked, this, [this] {
         if (PanelPolygon* p = CurrentPolygon()) ChooseColour(&p->red, &p->green, &p->blue);
+        Edited("Change Polygon Colour");
     });
     solid_ = new QCheckBox(QStringLiteral("Solid"), this);
     solid_->setObjectName(QStringLiteral("solid"));
@@ -236,6 +241,7 @@ void PropertiesWidget::BuildPolygonGroup() {
         if (PanelPolygon* p = CurrentPolygon()) {
             p->solid = p->solid != 0 ? 0 : 1;
             solid_->setChecked(p->solid != 0);
+            Edited();
         }
     });
     QLabel* note =
@@ -257,6 +263,7 @@ void PropertiesWidget::BuildTextGroup() {
         PanelText* text = shownTarget_ == kTargetText ? CurrentText() : nullptr;
         const std::optional<QByteArray> bytes = Accepted(typed, kMaxName);
         if (text != nullptr && bytes) SetText(text->text, bytes->toStdString());
+        Edited({}, true);
     });
     textSize_ = AddSliderRow(t, QStringLiteral("textSize"), QStringLiteral("Size"), 100, 106, 4, 64,
                              Spaced("4", 41, "64"), 200);
@@ -268,6 +275,7 @@ void PropertiesWidget::BuildTextGroup() {
     QPushButton* colour = AddColourButton(t, QStringLiteral("textColour"), 250);
     connect(colour, &QPushButton::clicked, this, [this] {
         if (PanelText* text = CurrentText()) ChooseColour(&text->red, &text->green, &text->blue);
+        Edited("Change Text Colour");
     });
     QLabel* note =
         AddLabel(t, QStringLiteral("Note: The text will be invisible if Alpha is set to zero."),
@@ -288,6 +296,7 @@ void PropertiesWidget::BuildCommentGroup() {
         CommentRecord* c = shownTarget_ == kTargetComment ? CurrentComment() : nullptr;
         const std::optional<QByteArray> bytes = Accepted(comment_->toPlainText(), kMaxComment);
         if (c != nullptr && bytes) SetText(c->text, bytes->toStdString());
+        Edited({}, true);
     });
     showBackground_ = new QCheckBox(QStringLiteral("Show Background"), this);
     showBackground_->setObjectName(QStringLiteral("showBackground"));
@@ -303,6 +312,7 @@ void PropertiesWidget::BuildCommentGroup() {
             uint8_t& flag = box == showBackground_ ? c->showBackground : c->showBorder;
             flag = flag != 0 ? 0 : 1;
             box->setChecked(flag != 0);
+            Edited();
         });
     }
 }
@@ -359,6 +369,8 @@ void PropertiesWidget::Refresh() {
     const int32_t target =
         IsValidTarget(project_.propertiesTarget) ? project_.propertiesTarget : kTargetNone;
     shownTarget_ = target;
+    // Typing into another object is another step.
+    if (history_ != nullptr) history_->CloseMerge();
     for (auto& group : groups_) {
         for (QWidget* w : group) w->hide();
     }
@@ -425,17 +437,20 @@ void PropertiesWidget::NameEdited(const QString& text) {
     ModuleSlot* s = named ? CurrentModule() : nullptr;
     const std::optional<QByteArray> bytes = Accepted(text, kMaxName);
     if (s != nullptr && bytes) SetText(s->name, bytes->toStdString());
+    Edited({}, true);
 }
 
 void PropertiesWidget::ImageTypeChosen(int index) {
     if (CurrentParameter() == nullptr || shownTarget_ != kTargetParameter) return;
     project_.ChangeImageType(project_.currentSlot, index);
+    Edited("Change Image Type");
 }
 
 void PropertiesWidget::MouseResponseTouched() {
     ModuleSlot* s = CurrentParameter();
     if (s == nullptr || shownTarget_ != kTargetParameter) return;
     s->mouseResponse = std::clamp(mouseResponse_->currentIndex(), 0, kMouseResponseCount - 1);
+    Edited("Change Mouse Response");
 }
 
 void PropertiesWidget::ChooseColour(uint8_t* red, uint8_t* green, uint8_t* blue) {
@@ -462,6 +477,7 @@ void PropertiesWidget::PolygonSlidersMoved() {
     p->cornerRadius = polygonCorner_.slider->value();
     for (SliderRow* row : {&polygonWidth_, &polygonCorner_, &polygonAlpha_})
         row->value->setText(QString::number(row->slider->value()));
+    Edited({}, true);
 }
 
 void PropertiesWidget::TextSlidersMoved() {
@@ -471,6 +487,11 @@ void PropertiesWidget::TextSlidersMoved() {
     t->alpha = textAlpha_.slider->value();
     for (SliderRow* row : {&textSize_, &textAlpha_})
         row->value->setText(QString::number(row->slider->value()));
+    Edited({}, true);
+}
+
+void PropertiesWidget::Edited(std::string_view name, bool merge) {
+    RecordStep(history_, project_, platform_, name, false, merge);
 }
 
 void PropertiesWidget::paintEvent(QPaintEvent*) {

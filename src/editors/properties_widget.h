@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/history.h"
 #include "model/project.h"
 #include "platform/platform.h"
 
@@ -31,6 +32,9 @@ public:
 
     // The group shown since the last refresh (a target whose object is gone shows none).
     int32_t ShownTarget() const { return shownTarget_; }
+
+    // Where the window records its edits as steps (none by default).
+    void SetHistory(EditHistory* history) { history_ = history; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -67,9 +71,12 @@ private:
     void ChooseColour(int32_t* red, int32_t* green, int32_t* blue);
     void PolygonSlidersMoved();
     void TextSlidersMoved();
+    // One edit made: typing and slider moves on one object join into a single step.
+    void Edited(std::string_view name = {}, bool merge = false);
 
     Project& project_;
     Platform& platform_;
+    EditHistory* history_ = nullptr;
     int32_t shownTarget_ = kTargetNone;
     // The controls of each target's group, shown together by Refresh.
     std::vector<QWidget*> groups_[6];

@@ -66,6 +66,9 @@ public:
     StepEffects Undo(Project& project);
     StepEffects Redo(Project& project);
 
+    // The next Merge commit starts a step of its own (the editors moved to another object).
+    void CloseMerge() noexcept { mergeOpen_ = false; }
+
     // Takes what differs from the last step into the shadow without recording it: for what
     // follows from an undo outside the record (the skin's images read again).
     void Settle(const Project& project);

@@ -1,6 +1,7 @@
 #include "model/lifecycle.h"
 
 #include "model/engine_control.h"
+#include "model/history.h"
 #include "model/skin_files.h"
 #include "model/text.h"
 
@@ -151,7 +152,7 @@ void ApplyNewProjectDefaults(Project& project, Platform& platform) {
     project.CountModules();
 }
 
-bool SaveFlow(Project& project, Platform& platform) {
+bool SaveFlow(Project& project, Platform& platform, EditHistory* history) {
     const std::optional<std::string> path =
         platform.ChooseSaveFile("Project Files (*.tw1)", "*.tw1", "tw1");
     if (!path) return false;
@@ -159,39 +160,76 @@ bool SaveFlow(Project& project, Platform& platform) {
         platform.ShowMessage("Confirm Save Project\n\n" + *path, kProductName,
                              MessageButtons::OkCancel, MessageIcon::Question);
     if (answer != MessageAnswer::Ok) return false;
-    return SaveProject(project, platform, *path);
+    if (!SaveProject(project, platform, *path)) return false;
+    if (history != nullptr) {
+        // What the editors changed without a step of their own belongs to the saved state.
+        history->Commit(project);
+        history->MarkSaved();
+    }
+    return true;
 }
 
-bool OfferToSave(Project& project, Platform& platform, std::string_view question) {
+bool OfferToSave(Project& project, Platform& platform, std::string_view question,
+                 EditHistory* history) {
+    if (history != nullptr) {
+        history->Commit(project);
+        if (!history->Modified()) return true;
+    }
     const MessageAnswer answer = platform.ShowMessage(
         question, kProductName, MessageButtons::YesNoCancel, MessageIcon::Question);
     if (answer == MessageAnswer::Cancel) return false;
     // "Yes" means the user wants the work kept: when the save does not happen the
     // project stays rather than being thrown away unsaved.
-    return answer != MessageAnswer::Yes || SaveFlow(project, platform);
+    return answer != MessageAnswer::Yes || SaveFlow(project, platform, history);
 }
 
-bool NewProjectFlow(Project& project, EngineControl& engine, Platform& platform) {
+bool NewProjectFlow(Project& project, EngineControl& engine, Platform& platform,
+                    EditHistory* history) {
     const std::string question =
         std::string("Save Changes To ").append(GetText(project.pluginName)).append(".tw1");
-    if (!OfferToSave(project, platform, question)) return false;
+    if (!OfferToSave(project, platform, question, history)) return false;
     FullReset(project, engine);
     ApplyNewProjectDefaults(project, platform);
     platform.SetMainTitle(WindowTitle(GetText(project.pluginName)));
     platform.StopAudio();
+    if (history != nullptr) history->Reset(project);
     return true;
 }
 
-std::optional<LoadResult> OpenFlow(Project& project, EngineControl& engine, Platform& platform) {
+std::optional<LoadResult> OpenFlow(Project& project, EngineControl& engine, Platform& platform,
+                                   EditHistory* history) {
     // Opening replaces the project as "New Project" does: the work is offered for saving
     // first.
-    if (!OfferToSave(project, platform, "Save project first")) return std::nullopt;
+    if (!OfferToSave(project, platform, "Save project first", history)) return std::nullopt;
     const std::optional<std::string> path =
         platform.ChooseOpenFile("Program Files (*.tw1)", "*.tw1", "tw1");
     if (!path) return std::nullopt;
     const LoadResult result = OpenProject(project, engine, platform, *path);
     platform.StopAudio();
+    if (history != nullptr && result == LoadResult::Loaded) history->Reset(project);
     return result;
+}
+
+void RecordStep(EditHistory* history, const Project& project, Platform& platform,
+                std::string_view name, bool verb, bool merge) {
+    if (history == nullptr) return;
+    const StepKind kind = merge ? StepKind::Merge : verb ? StepKind::Verb : StepKind::Named;
+    if (history->Commit(project, name, kind)) platform.RebuildMenus();
+}
+
+bool StepHistory(Project& project, EditHistory& history, Platform& platform, bool forward) {
+    const StepEffects effects = forward ? history.Redo(project) : history.Undo(project);
+    if (!effects.applied) return false;
+    if (effects.skinChanged) {
+        LoadSkinImages(project, platform);
+        project.RecomputeParameterValues();
+        history.Settle(project);
+    }
+    if (effects.patchNamesChanged)
+        platform.ShowPatchName(GetText(project.patchNames[project.currentPatch]));
+    platform.RefreshProperties();
+    platform.RebuildMenus();
+    return true;
 }
 
 bool SelectPatch(Project& project, Platform& platform, int32_t p) {

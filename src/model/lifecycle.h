@@ -12,6 +12,7 @@
 
 namespace tw {
 
+class EditHistory;
 class EngineControl;
 
 inline constexpr int32_t kDefaultZoom = 4;
@@ -38,23 +39,40 @@ std::string WindowTitle(std::string_view what);
 
 // ---- Flows of the File menu ----
 
+// The flows take the project's edit history where there is one: a save marks it saved,
+// a project that has no unsaved step is replaced without a question, and a new or opened
+// project starts a new history.
+
 // "Save Project...": save dialog, confirmation, SaveProject. True only when the file
 // was written.
-bool SaveFlow(Project& project, Platform& platform);
+bool SaveFlow(Project& project, Platform& platform, EditHistory* history = nullptr);
 
 // Asks `question` with Yes / No / Cancel before the project is replaced or the program
 // ends, and runs the save flow on Yes. True when the caller may go on; Cancel, and a save
 // that was asked for but did not happen, keep the work (false).
-bool OfferToSave(Project& project, Platform& platform, std::string_view question);
+bool OfferToSave(Project& project, Platform& platform, std::string_view question,
+                 EditHistory* history = nullptr);
 
 // "New Project": offers to save first, then resets to the defaults. True when the project
 // was replaced; otherwise it is left as it was.
-bool NewProjectFlow(Project& project, EngineControl& engine, Platform& platform);
+bool NewProjectFlow(Project& project, EngineControl& engine, Platform& platform,
+                    EditHistory* history = nullptr);
 
 // "Open Project...": offers to save first ("Save project first"), then the open dialog and
 // OpenProject. nullopt when the prompt or the dialog was cancelled or the save did not
 // happen; the project is then left as it was.
-std::optional<LoadResult> OpenFlow(Project& project, EngineControl& engine, Platform& platform);
+std::optional<LoadResult> OpenFlow(Project& project, EngineControl& engine, Platform& platform,
+                                   EditHistory* history = nullptr);
+
+// "Undo" (forward false) and "Redo": takes the history one step and brings back what the
+// record's bytes do not hold (the skin's images, the toolbar's patch name). False when
+// there was no step to take.
+bool StepHistory(Project& project, EditHistory& history, Platform& platform, bool forward);
+
+// What an editor changed, as one step of `history` (none when the editor has no history):
+// the menus then offer to undo it.
+void RecordStep(EditHistory* history, const Project& project, Platform& platform,
+                std::string_view name = {}, bool verb = false, bool merge = false);
 
 // ---- Patches ----
 

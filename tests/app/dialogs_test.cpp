@@ -45,7 +45,8 @@ struct Rig {
     std::unique_ptr<Engine> engine = std::make_unique<Engine>(*project);
     HeadlessPlatform platform;
     DevicePreferences preferences;
-    AppContext ctx{*project, *engine, platform, Audio(), Midi(), preferences};
+    EditHistory history;
+    AppContext ctx{*project, *engine, platform, Audio(), Midi(), preferences, history};
 
     static AudioOutput& Audio() {
         static HeadlessPlatform quiet;

@@ -17,7 +17,8 @@
 namespace tw {
 namespace {
 
-// Menu (with its submenu), item ("[x]" when ticked), command, shortcut.
+// Menu (with its submenu), item ("[x]" when ticked, "(greyed)" when disabled), command,
+// shortcut.
 using Item = std::tuple<std::string, std::string, int32_t, std::string>;
 
 // Every item of the bar as its row; triggering each sends the commands into `sent`.
@@ -28,7 +29,9 @@ std::vector<Item> Items(const QMenuBar& bar) {
         for (QAction* a : menu->actions()) {
             if (a->menu() != nullptr) walk(a->menu(), path + ">" + a->text().toStdString());
             if (a->menu() != nullptr || a->isSeparator()) continue;
-            items.emplace_back(path, (a->isChecked() ? "[x]" : "") + a->text().toStdString(),
+            const std::string marks = std::string(a->isChecked() ? "[x]" : "") +
+                                      (a->isEnabled() ? "" : "(greyed)");
+            items.emplace_back(path, marks + a->text().toStdString(),
                                a->data().toInt(), a->shortcut().toString().toStdString());
             a->trigger();
         }
@@ -42,6 +45,9 @@ TEST(MenuBar, HoldsEveryItemInOrderWithItsCommandAndShortcutAndFollowsTheProject
                                         {"&File", "Open Project...", kCmdOpenProject, "Ctrl+O"},
                                         {"&File", "Save Project...", kCmdSaveProject, "Ctrl+S"},
                                         {"&File", "Exit", kCmdExit, "Ctrl+Q"},
+                                        {"&Edit", "Undo Move Oscillator", kCmdUndo, "Ctrl+Z"},
+                                        {"&Edit", "Redo Insert Oscillator", kCmdRedo,
+                                         "Ctrl+Shift+Z"},
                                         {"&Edit", "Cut", kCmdCut, "Ctrl+X"},
                                         {"&Edit", "Copy", kCmdCopy, "Ctrl+C"},
                                         {"&Edit", "Paste", kCmdPaste, "Ctrl+V"},
@@ -65,9 +71,18 @@ TEST(MenuBar, HoldsEveryItemInOrderWithItsCommandAndShortcutAndFollowsTheProject
                                         {"&Help", "Help Topics", kCmdHelpTopics, "F1"},
                                         {"&Help", "About...", kCmdAbout, ""}};
     Project project;
+    // The step items are named after the steps they would take.
+    EditHistory history;
+    project.InsertModule(kTypeOscillator, 100, 100, 400, 300);
+    history.Reset(project);
+    project.slots[0].gx += 4;
+    history.Commit(project);
+    project.InsertModule(kTypeOscillator, 300, 100, 400, 300);
+    history.Commit(project);
+    history.Undo(project);
     QMenuBar bar;
     std::vector<int32_t> sent, commands;
-    BuildMenuBar(bar, project, [&sent](int32_t c) { sent.push_back(c); });
+    BuildMenuBar(bar, project, history, [&sent](int32_t c) { sent.push_back(c); });
     EXPECT_EQ(Items(bar), expected);
     for (const Item& e : expected) commands.push_back(std::get<2>(e));
     EXPECT_EQ(sent, commands);
@@ -75,14 +90,18 @@ TEST(MenuBar, HoldsEveryItemInOrderWithItsCommandAndShortcutAndFollowsTheProject
     // Locked edit leaves only the way out of the lock; the ticks follow the project.
     project.lockEdit = 1;
     project.cableStyle = 2;
-    BuildMenuBar(bar, project, [](int32_t) {});
+    BuildMenuBar(bar, project, history, [](int32_t) {});
     std::vector<Item> items = Items(bar);
     EXPECT_EQ(items[4], (Item{"&Edit", "[x]Lock Edit", kCmdLockEdit, ""}));
     EXPECT_EQ(std::get<0>(items[5]), "&View>Cables");
     EXPECT_EQ(std::get<1>(items[6]), "[x]Logic");
     project.lockEdit = project.snapToGrid = 0;
-    BuildMenuBar(bar, project, [](int32_t) {});
-    EXPECT_EQ(std::get<1>(Items(bar)[9]), "Snap To Grid");
+    history.Reset(project);
+    BuildMenuBar(bar, project, history, [](int32_t) {});
+    items = Items(bar);
+    EXPECT_EQ(std::get<1>(items[11]), "Snap To Grid");
+    EXPECT_EQ(items[4], (Item{"&Edit", "(greyed)Undo", kCmdUndo, "Ctrl+Z"}));
+    EXPECT_EQ(std::get<1>(items[5]), "(greyed)Redo");
 }
 
 TEST(Toolbar, ThirteenButtonsSendTheirCommandsAndStartAndStopAudioShareOnePlace) {

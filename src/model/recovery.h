@@ -1,0 +1,55 @@
+#pragma once
+
+// Recovery copies: while the project has unsaved changes the program keeps a copy of it
+// beside the preferences file, so that a crash or a killed program loses at most the last
+// few seconds of work. A copy is a project file ("<name>.tw1") with a small companion
+// ("<name>.tw1.origin") that holds the path of the file the project came from.
+#include "model/project.h"
+#include "model/project_file.h"
+#include "platform/platform.h"
+
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tw {
+
+class EditHistory;
+class EngineControl;
+
+struct RecoveryCopy {
+    std::string copyPath;     // the project file written
+    std::string originalPath; // the file the project was opened from or saved to ("" if none)
+    std::string projectName;  // what the question calls it
+};
+
+// <appFolder>/Resources/Recovery
+std::string RecoveryFolder(std::string_view appFolder);
+
+// The name the copy of `project` goes by: its file's name without ".tw1", or the plugin's
+// name for a project never saved.
+std::string RecoveryName(const Project& project);
+
+// Writes the copy (folder created when missing) through the file-replacing helper, so that
+// a crash while writing leaves the previous copy. Returns the copy's path, or nullopt when
+// it could not be written.
+std::optional<std::string> WriteRecoveryCopy(const Project& project, const SavedLayout& layout);
+
+// Removes a copy and its companion; a missing file is no error.
+void RemoveRecoveryCopy(std::string_view copyPath);
+
+// The newest copy in the application folder's recovery folder, if any.
+std::optional<RecoveryCopy> FindRecoveryCopy(std::string_view appFolder);
+
+// Renames a copy to "<name> <date and time>.tw1" beside it, where it stays for the user but
+// is no longer offered at start. Returns the new path ("" when the rename failed).
+std::string SetRecoveryCopyAside(const RecoveryCopy& copy, std::time_t now);
+
+// At start: when a copy is there, asks whether to restore it. Yes opens it as the project,
+// under its original path and with unsaved changes; No sets it aside. Returns the copy's
+// path when it was restored.
+std::optional<std::string> OfferRecovery(Project& project, EngineControl& engine,
+                                         Platform& platform, EditHistory& history);
+
+} // namespace tw
