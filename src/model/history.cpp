@@ -115,6 +115,7 @@ RecordLayout BuildLayout() {
         }
         mark(s.selected, kCarried);
         mark(s.cleanMark, kCarried);
+        mark(s.controlSize, kCarried); // follows the skin's images when the panel is drawn
     }
     for (const PortRecord* table : {p.inputs, p.outputs}) {
         for (int32_t k = 0; k < kPortCount; ++k) {

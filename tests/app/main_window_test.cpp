@@ -7,6 +7,7 @@
 #include "devices/preferences.h"
 #include "editors/dsp_editor_widget.h"
 #include "model/lifecycle.h"
+#include "model/project_file.h"
 #include "model/text.h"
 #include "support/builders.h"
 #include "support/qt_checks.h"
@@ -17,6 +18,7 @@
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -72,7 +74,8 @@ TEST(CloseProcedure, AsksToSaveFirstAndEndsOnlyWhenTheAnswerAllows) {
         const char* how;
         std::vector<MessageAnswer> answers;
         bool saveChosen, closes;
-    } rows[] = {{"Cancel", {MessageAnswer::Cancel}, false, false},
+    } rows[] = {{"Nothing changed: nothing to ask", {}, false, true},
+                {"Cancel", {MessageAnswer::Cancel}, false, false},
                 {"No", {MessageAnswer::No}, false, true},
                 {"Yes", {MessageAnswer::Yes, MessageAnswer::Ok}, true, true},
                 {"Yes, but the save dialog is cancelled", {MessageAnswer::Yes}, false, false}};
@@ -81,14 +84,22 @@ TEST(CloseProcedure, AsksToSaveFirstAndEndsOnlyWhenTheAnswerAllows) {
         ShellRig rig;
         rig.Open();
         fs::remove(rig.PreferencesFile());
+        const bool changed = !row.answers.empty();
+        if (changed) {
+            rig.W().RunCommand(kCmdSelectAll);
+            rig.W().RunCommand(kCmdDelete);
+        }
         rig.services.ClearRecord();
         rig.services.answers = {row.answers.begin(), row.answers.end()};
         rig.services.savePaths = {row.saveChosen ? std::optional(rig.dir.File("Saved.tw1"))
                                                  : std::nullopt};
         QSignalSpy closed(rig.window.get(), &MainWindow::Closed);
         EXPECT_EQ(rig.W().close(), row.closes);
-        EXPECT_EQ(rig.services.messages.at(0).text, "Save project first");
-        EXPECT_EQ(rig.services.messages.at(0).buttons, MessageButtons::YesNoCancel);
+        EXPECT_EQ(rig.services.messages.empty(), !changed);
+        if (changed) {
+            EXPECT_EQ(rig.services.messages.at(0).text, "Save project first");
+            EXPECT_EQ(rig.services.messages.at(0).buttons, MessageButtons::YesNoCancel);
+        }
         EXPECT_EQ(rig.W().HasClosed(), row.closes);
         EXPECT_EQ(closed.count(), row.closes ? 1 : 0);
         EXPECT_EQ(rig.W().RepaintTimerActive(), !row.closes);
@@ -130,6 +141,8 @@ TEST_F(Commands, CutTakesTheCurrentModuleIntoTheClipboard) {
 
 TEST_F(Commands, NewAndOpenProjectAskFirstAndShowTheNewProjectInTheToolbar) {
     const int32_t modules = rig.P().CountOccupied();
+    Run(kCmdSelectAll);
+    Run(kCmdDelete);
     rig.services.answers = {MessageAnswer::Cancel};
     rig.services.openPaths = {rig.DemoPath()};
     Run(kCmdOpenProject);
@@ -150,6 +163,41 @@ TEST_F(Commands, NewAndOpenProjectAskFirstAndShowTheNewProjectInTheToolbar) {
     Run(kCmdOpenProject);
     EXPECT_EQ(rig.P().CountOccupied(), modules);
     EXPECT_EQ(rig.W().windowTitle().toStdString(), "Tonewright - " + rig.DemoPath());
+}
+
+// Tried as a user would: everything selected and deleted comes back with Ctrl+Z, to the
+// byte; the save question and Lock Edit follow.
+TEST_F(Commands, SelectAllDeleteUndoBringsEverythingBack) {
+    const auto encoded = [this] { return EncodeProject(rig.P(), ReadSavedLayout(Shell())); };
+    const std::vector<uint8_t> opened = encoded();
+    const int32_t modules = rig.P().CountOccupied();
+    ASSERT_GT(modules, 20);
+    Run(kCmdSelectAll);
+    Run(kCmdDelete);
+    ASSERT_EQ(rig.P().CountOccupied(), 0);
+    const auto edit = [this] { return rig.W().menuBar()->actions().at(1)->menu(); };
+    QAction* undo =
+        test::FindAction(edit(), {"Undo Delete " + std::to_string(modules) + " Modules"});
+    ASSERT_NE(undo, nullptr);
+    rig.W().activateWindow();
+    QTest::keyClick(rig.window.get(), Qt::Key_Z, Qt::ControlModifier);
+    QApplication::processEvents();
+    EXPECT_EQ(rig.P().CountOccupied(), modules);
+    EXPECT_EQ(encoded(), opened);
+    EXPECT_EQ(test::MenuTexts(*edit()).at(0), "Undo"); // greyed: nothing left to undo
+    EXPECT_FALSE(rig.W().History().Modified()) << "back where the file is";
+
+    Run(kCmdRedo);
+    EXPECT_EQ(rig.P().CountOccupied(), 0);
+    Run(kCmdLockEdit);
+    Run(kCmdUndo); // out of reach while edit is locked
+    EXPECT_EQ(rig.P().CountOccupied(), 0);
+    Run(kCmdLockEdit);
+    Run(kCmdUndo);
+    EXPECT_EQ(encoded(), opened);
+    rig.services.ClearRecord();
+    EXPECT_TRUE(rig.W().close());
+    EXPECT_EQ(rig.services.MessageTexts(), Texts{});
 }
 
 TEST_F(Commands, WindowsStayWhereTheirCaptionCanBeReached) {
