@@ -90,7 +90,9 @@ void HeadlessPlatform::ClearRecord() {
 MessageAnswer HeadlessPlatform::ShowMessage(std::string_view text, std::string_view caption,
                                             MessageButtons buttons, MessageIcon icon) {
     MessageAnswer answer = CautiousAnswer(buttons);
-    if (!answers.empty()) {
+    if (const auto given = answerTo.find(text); given != answerTo.end()) {
+        answer = given->second;
+    } else if (!answers.empty()) {
         // A scripted answer that the box does not offer is a mistake in the script; the
         // box then behaves as if it had been closed.
         if (Offers(buttons, answers.front())) answer = answers.front();

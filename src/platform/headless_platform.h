@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <deque>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,8 @@ public:
     // Answers given to the next message boxes, in order. When the script runs dry a box
     // gets the most cautious answer it offers: Cancel, else No, else Ok.
     std::deque<MessageAnswer> answers;
+    // Answers to boxes with these texts, whenever they come; such boxes leave `answers` alone.
+    std::map<std::string, MessageAnswer, std::less<>> answerTo;
     // Paths returned by the next file and folder dialogs; nullopt means "Cancel". An
     // empty script cancels.
     std::deque<std::optional<std::string>> openPaths;

@@ -1,6 +1,8 @@
 // New / open flows, skins and their pictures, and the patches.
 #include "model/bmp.h"
+#include "model/history.h"
 #include "model/project_fixture.h"
+#include "model/recovery.h"
 
 #include <gtest/gtest.h>
 
@@ -158,6 +160,43 @@ TEST(Patches, StepsSilenceTheDelayLineANameNeedsOneToSixtyThreeCharactersACopyTa
     for (int32_t s = 0; s < kSlotCount; ++s) ASSERT_EQ(p.slots[s].patchValues[7], s);
     EXPECT_EQ(p.slots[1023].patchValues[8], 99);
     EXPECT_FALSE(CopyPatch(p, 3, 128) || CopyPatch(p, -1, 3));
+}
+
+// A recovery copy is named after the project and remembers where the project came from;
+// No sets it aside under a dated name, out of the next start's way.
+TEST(Recovery, ACopyIsOfferedOnceAndNoSetsItAside) {
+    Fixture f;
+    ASSERT_EQ(f.Open(test::Golden("rich.tw1")), LoadResult::Loaded);
+    SetText(f.project->appFolder, f.dir.Path().string());
+    f.project->slots[0].gx += 8;
+    const std::optional<std::string> copy = WriteRecoveryCopy(*f.project, SavedLayout{});
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(*copy, RecoveryFolder(f.dir.Path().string()) + "/rich.tw1");
+    EditHistory history;
+    for (const MessageAnswer answer : {No, Yes}) {
+        SCOPED_TRACE(answer == Yes ? "Yes" : "No");
+        if (answer == Yes) {
+            ASSERT_TRUE(WriteRecoveryCopy(*f.project, SavedLayout{}));
+        }
+        f.platform.answers = {answer};
+        f.platform.ClearRecord();
+        const auto restored = OfferRecovery(*f.project, f.engine, f.platform, history);
+        EXPECT_EQ(f.platform.MessageTexts().at(0),
+                  "Tonewright did not close normally. Restore the unsaved changes to rich?");
+        EXPECT_EQ(restored.has_value(), answer == Yes);
+        EXPECT_EQ(history.Modified(), answer == Yes);
+        // Either way the next start asks nothing, until a copy is written again.
+        const auto again = FindRecoveryCopy(f.dir.Path().string());
+        EXPECT_EQ(again.has_value(), answer == Yes);
+        RemoveRecoveryCopy(*copy);
+    }
+    EXPECT_EQ(GetText(f.project->projectPath), test::Golden("rich.tw1"));
+    // The set-aside copy stays beside, dated, and opens as a project.
+    std::vector<std::string> aside;
+    for (const auto& e : std::filesystem::directory_iterator(RecoveryFolder(f.dir.Path().string())))
+        aside.push_back(e.path().filename().string());
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_TRUE(aside[0].starts_with("rich 20") && aside[0].ends_with(".tw1")) << aside[0];
 }
 
 } // namespace
