@@ -474,7 +474,7 @@ bool MainWindow::CloseProcedure() {
     if (!OfferToSave(*project_, *shell_, "Save project first", &history_)) return false;
     // Saved, or left unsaved by the user's choice: the copy has nothing more to keep.
     recoveryTimer_.stop();
-    if (!recoveryPath_.empty()) RemoveRecoveryCopy(recoveryPath_);
+    if (!recoveryPath_.empty()) recoveryWriter_.Remove(recoveryPath_);
     recoveryPath_.clear();
     SavePreferences(*project_, preferences_, *preferencesHost_);
     ShutDownDevices();
@@ -529,7 +529,7 @@ void MainWindow::WatchHistory() {
         if (!recoveryTimer_.isActive()) recoveryTimer_.start(recoveryDelayMs_, this);
     } else {
         recoveryTimer_.stop();
-        if (!recoveryPath_.empty()) RemoveRecoveryCopy(recoveryPath_);
+        if (!recoveryPath_.empty()) recoveryWriter_.Remove(recoveryPath_);
         recoveryPath_.clear();
     }
 }
@@ -538,12 +538,13 @@ void MainWindow::WriteRecoveryCopyNow() {
     recoveryTimer_.stop();
     history_.Commit(*project_);
     if (!history_.Modified()) return;
-    const std::optional<std::string> written =
-        WriteRecoveryCopy(*project_, ReadSavedLayout(*shell_));
+    // Encoded here, written by the writer's thread: the disk never holds up the editors.
+    RecoveryFiles files = EncodeRecoveryCopy(*project_, ReadSavedLayout(*shell_));
     // A project saved under another name since the last copy leaves its old copy behind.
-    if (written && !recoveryPath_.empty() && *written != recoveryPath_)
-        RemoveRecoveryCopy(recoveryPath_);
-    if (written) recoveryPath_ = *written;
+    if (!recoveryPath_.empty() && files.copyPath != recoveryPath_)
+        recoveryWriter_.Remove(recoveryPath_);
+    recoveryPath_ = files.copyPath;
+    recoveryWriter_.Write(std::move(files));
 }
 
 void MainWindow::timerEvent(QTimerEvent* event) {

@@ -5,6 +5,7 @@
 // periodic repaint and carries out the numbered commands.
 #include "app/app_context.h"
 #include "app/command_dispatch.h"
+#include "app/recovery_writer.h"
 #include "devices/audio_device.h"
 #include "devices/midi_device.h"
 #include "devices/preferences_host.h"
@@ -77,8 +78,9 @@ public:
     DspEditorWidget* DspEditor() const { return dspEditor_; }
     bool RepaintTimerActive() const { return repaintTimer_.isActive(); }
     EditHistory& History() { return history_; }
-    // The recovery copy written last ("" when there is none).
+    // The recovery copy written last ("" when there is none), and its writer.
     const std::string& RecoveryCopyPath() const { return recoveryPath_; }
+    RecoveryWriter& Recovery() { return recoveryWriter_; }
 
     // Shows the patch list at a screen point and returns the pick or -1. The program uses
     // the pop-up; tests put their own pick here.
@@ -130,6 +132,7 @@ private:
     QBasicTimer recoveryTimer_;
     int recoveryDelayMs_ = 10000;
     std::string recoveryPath_;
+    RecoveryWriter recoveryWriter_;
 
     MainToolbar* toolbar_ = nullptr;
     QWidget* central_ = nullptr;

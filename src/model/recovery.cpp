@@ -52,17 +52,25 @@ std::string RecoveryName(const Project& project) {
     return name;
 }
 
-std::optional<std::string> WriteRecoveryCopy(const Project& project, const SavedLayout& layout) {
+RecoveryFiles EncodeRecoveryCopy(const Project& project, const SavedLayout& layout) {
     const std::string folder = RecoveryFolder(GetText(project.appFolder));
+    return {Join(folder, RecoveryName(project) + std::string(kCopySuffix)),
+            EncodeProject(project, layout), std::string(GetText(project.projectPath))};
+}
+
+bool WriteRecoveryFiles(const RecoveryFiles& files) {
     std::error_code error;
-    fs::create_directories(folder, error);
-    const std::string copy = Join(folder, RecoveryName(project) + std::string(kCopySuffix));
-    const std::vector<uint8_t> bytes = EncodeProject(project, layout);
-    if (!ReplaceFile(OriginPath(copy), GetText(project.projectPath)) ||
-        !ReplaceFile(copy,
-                     std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())))
-        return std::nullopt;
-    return copy;
+    fs::create_directories(fs::path(files.copyPath).parent_path(), error);
+    const std::string_view bytes(reinterpret_cast<const char*>(files.copy.data()),
+                                 files.copy.size());
+    return ReplaceFile(OriginPath(files.copyPath), files.origin) &&
+           ReplaceFile(files.copyPath, bytes);
+}
+
+std::optional<std::string> WriteRecoveryCopy(const Project& project, const SavedLayout& layout) {
+    RecoveryFiles files = EncodeRecoveryCopy(project, layout);
+    if (!WriteRecoveryFiles(files)) return std::nullopt;
+    return std::move(files.copyPath);
 }
 
 void RemoveRecoveryCopy(std::string_view copyPath) {

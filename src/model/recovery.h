@@ -31,9 +31,22 @@ std::string RecoveryFolder(std::string_view appFolder);
 // name for a project never saved.
 std::string RecoveryName(const Project& project);
 
-// Writes the copy (folder created when missing) through the file-replacing helper, so that
-// a crash while writing leaves the previous copy. Returns the copy's path, or nullopt when
-// it could not be written.
+// A copy ready to be written: the bytes of both files and where they go.
+struct RecoveryFiles {
+    std::string copyPath;
+    std::vector<uint8_t> copy;
+    std::string origin;
+};
+
+// Encodes the copy of `project`. Cheap enough for the user-interface thread; the writing,
+// which waits for the disk, can happen elsewhere.
+RecoveryFiles EncodeRecoveryCopy(const Project& project, const SavedLayout& layout);
+
+// Writes both files (folder created when missing) through the file-replacing helper, so
+// that a crash while writing leaves the previous copy. False when they could not be written.
+bool WriteRecoveryFiles(const RecoveryFiles& files);
+
+// Both steps at once. Returns the copy's path, or nullopt when it could not be written.
 std::optional<std::string> WriteRecoveryCopy(const Project& project, const SavedLayout& layout);
 
 // Removes a copy and its companion; a missing file is no error.

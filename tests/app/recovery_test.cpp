@@ -40,6 +40,7 @@ TEST(Recovery, DISABLED_ProgramKilledWithUnsavedWork) {
     window.RunCommand(kCmdDelete);
     ASSERT_EQ(window.Context().project.CountOccupied(), 0);
     while (window.RecoveryCopyPath().empty()) QTest::qWait(20);
+    window.Recovery().Flush();
     std::printf("copy written\n");
     std::fflush(stdout);
     for (;;) QTest::qWait(1000);
@@ -82,7 +83,8 @@ TEST(Recovery, AKilledProgramsUnsavedWorkComesBackAtTheNextStart) {
     rig.services.savePaths = {rig.DemoPath()};
     rig.services.answers = {MessageAnswer::Ok};
     window.RunCommand(kCmdSaveProject);
-    QTest::qWait(120);
+    QTest::qWait(120); // a repaint tick
+    window.Recovery().Flush();
     EXPECT_FALSE(fs::exists(copy));
     EXPECT_FALSE(FindRecoveryCopy(rig.dir.Path().string()).has_value());
 }

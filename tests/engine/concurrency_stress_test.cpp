@@ -1,8 +1,10 @@
 // The three threads of the running program at full speed: the user-interface thread edits
-// the patch and switches patches, the audio thread renders 512-frame blocks, and a MIDI
+// the patch, undoes and redoes edits and switches patches, the audio thread renders
+// 512-frame blocks, and a MIDI
 // thread plays notes. Nothing may crash or read outside a table, and under
 // ThreadSanitizer nothing may race.
 #include "model/catalogue.h"
+#include "model/history.h"
 #include "support/engine_rig.h"
 
 #include <gtest/gtest.h>
@@ -93,6 +95,8 @@ TEST(ConcurrencyStress, EditingPlayingAndRenderingAtOnceStayInsideTheTables) {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::duration<double>(StressSeconds());
     long edits = 0;
+    EditHistory history;
+    history.Reset(p);
     while (std::chrono::steady_clock::now() < deadline) {
         for (int32_t burst = 0; burst < 64; ++burst, ++edits) {
             const int32_t op = pick(100);
@@ -108,13 +112,22 @@ TEST(ConcurrencyStress, EditingPlayingAndRenderingAtOnceStayInsideTheTables) {
             } else if (op < 70) {
                 p.Connect(PortIndex(pick(100), pick(kPortsPerSlot)),
                           PortIndex(pick(100), pick(kPortsPerSlot)), pick(2) == 0);
-            } else if (op < 85) {
+            } else if (op < 80) {
                 p.DisconnectInput(PortIndex(pick(100), pick(kPortsPerSlot)));
+            } else if (op < 90) {
+                // An undo is an edit like any other to the audio thread: a deleted module
+                // comes back, cables and the list are rebuilt in place.
+                if (op < 87) {
+                    history.Undo(p);
+                } else {
+                    history.Redo(p);
+                }
             } else {
                 p.currentPatch = pick(kPatchCount);
                 p.RecomputeParameterValues();
                 e.ClearDelayLine();
             }
+            history.Commit(p);
         }
     }
     stop = true;
