@@ -60,7 +60,7 @@ int Index(EditorWindow w) {
 }
 
 void PlayNote(void* engine, int32_t status, int32_t note, int32_t velocity) {
-    HandleNoteEvent(*static_cast<Engine*>(engine), status, note, velocity);
+    HandleMidiMessage(*static_cast<Engine*>(engine), status, note, velocity);
 }
 
 } // namespace
@@ -309,6 +309,7 @@ void MainWindow::CreateChildWindows() {
     central_->layout()->activate();
 
     guiEditor_ = new GuiEditorWidget(project, platform);
+    guiEditor_->SetMidiLearn([this](int32_t slot) { StartMidiLearn(*engine_, slot); });
     keyboard_ =
         new VirtualKeyboardWidget(project, [this](int32_t status, int32_t note, int32_t velocity) {
             HandleNoteEvent(*engine_, status, note, velocity);
@@ -500,6 +501,9 @@ void MainWindow::timerEvent(QTimerEvent* event) {
         QMainWindow::timerEvent(event);
         return;
     }
+    // Controllers that arrived since the last tick move their controls here, on the thread
+    // that owns the patch values; the repaint below shows them.
+    TakeControlChanges(*engine_);
     update();
     if (guiEditor_ != nullptr) guiEditor_->update();
     if (keyboard_ != nullptr) keyboard_->update();

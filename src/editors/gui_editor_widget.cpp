@@ -108,6 +108,11 @@ void GuiEditorWidget::OpenContextMenu(QPoint at) {
         SelectSkin(project_, platform_, name);
         update();
     };
+    const int32_t slot = description.midiSlot;
+    commands.learnMidiCc = [this, slot] {
+        if (learn_) learn_(slot);
+    };
+    commands.forgetMidiCc = [this, slot] { project_.ForgetMidiCc(slot); };
     // The previous menu may still be finishing the click that closed it: it goes later.
     if (menu_) menu_.release()->deleteLater();
     menu_ = BuildPanelContextMenu(description, GetText(project_.skinName), commands, this);

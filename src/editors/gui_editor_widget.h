@@ -4,6 +4,7 @@
 #include "model/project.h"
 #include "platform/platform.h"
 
+#include <functional>
 #include <memory>
 
 #include <QImage>
@@ -25,6 +26,9 @@ public:
     const PanelSession& Session() const { return session_; }
     // The context menu opened by the last right click, while it lives.
     QMenu* ContextMenu() const { return menu_.get(); }
+    // What "Learn MIDI CC" does with the control's slot: the program hands it to the
+    // engine, which binds the next controller that arrives.
+    void SetMidiLearn(std::function<void(int32_t slot)> learn) { learn_ = std::move(learn); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -42,6 +46,7 @@ private:
     PanelSession session_;
     QImage buffer_;
     std::unique_ptr<QMenu> menu_;
+    std::function<void(int32_t slot)> learn_;
 };
 
 } // namespace tw

@@ -193,6 +193,8 @@ Engine::Engine(Project& p) noexcept : project(p) {
 
 void Engine::ResetDspState() {
     random.Seed(kEngineSeed);
+    // A control waiting for its controller belongs to the project the reset replaces.
+    CancelMidiLearn(*this);
     ResetNoteTables(*this);
     ResetOscillators(*this);
     ResetReverb(*this);

@@ -115,6 +115,7 @@ void Project::ResetModuleSlots() noexcept {
         s.renderOnBackground = 1;
         s.stepDirection = 1;
         s.helpPage = "about.htm";
+        s.midiCc = kNone;
     }
 }
 

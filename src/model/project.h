@@ -114,6 +114,8 @@ struct ModuleSlot {
     Relaxed<float> value; // the engine reads a Parameter's value while the panel writes it
     uint8_t cleanMark = 0;
     uint8_t labelColour[3] = {};
+    // The Control Change number (channel 1) that moves this Parameter's control, or -1.
+    int32_t midiCc = kNone;
 };
 
 struct PortRecord {
@@ -303,6 +305,18 @@ struct Project {
     // starts again at 0 and every other patch's value is held within the new image's
     // steps. Choosing the image the control already has changes nothing (false).
     bool ChangeImageType(int32_t slot, int32_t imageType) noexcept;
+
+    // ---- MIDI controllers bound to panel controls ----
+    // Binds controller `cc` (0..127) to Parameter `slot`. A controller moves one control:
+    // a control that had it before lets it go. False for anything but a Parameter or a
+    // controller outside 0..127.
+    bool BindMidiCc(int32_t slot, int32_t cc) noexcept;
+    // Unbinds the Parameter's controller; false when it had none.
+    bool ForgetMidiCc(int32_t slot) noexcept;
+    // Controller `cc` at `value` (0..127) moves its control as turning the knob does: the
+    // current patch's step becomes round(value x steps / 127) and the engine's value
+    // follows. True when a control is bound to it.
+    bool ApplyControlChange(int32_t cc, int32_t value) noexcept;
 
     // ---- Cables, routes and the active-object list ----
     // Stores the cable that feeds input `input` from output `output` in both crossed halves,
