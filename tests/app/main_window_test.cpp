@@ -137,8 +137,7 @@ TEST_F(Commands, AControllerArrivingAfterLearnBindsAndMovesTheControlOnTheTick) 
     int32_t slot = 0;
     while (rig.P().slots[slot].type != kTypeParameter) ++slot;
     const ModuleSlot& s = rig.P().slots[slot];
-    panel->grab();
-    QTest::mousePress(panel, Qt::RightButton, {}, QPoint(s.panelX + 1, s.panelY + 1));
+    QTest::mousePress(panel, Qt::RightButton, {}, QPoint(s.panelX, s.panelY));
     ASSERT_EQ(rig.P().currentSlot, slot);
     test::FindAction(panel->ContextMenu(), {"Learn MIDI CC"})->trigger();
     HandleMidiMessage(rig.W().Context().engine, kControlChange, 74, 127);

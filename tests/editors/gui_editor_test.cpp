@@ -213,14 +213,10 @@ TEST_F(GuiEditor, TheContextMenuSuitsTheModeThePointAndTheLockAndActsAtThePointe
         EXPECT_EQ(test::MenuTexts(Menu(row.at)), row.items) << row.at.x() << "," << row.at.y();
     }
     project->guiEditMode = project->lockEdit = 0;
-    // Learning goes to the program with the control's slot; forgetting is for a bound one.
-    int32_t learning = kNone;
-    widget.SetMidiLearn([&learning](int32_t slot) { learning = slot; });
-    test::FindAction(&Menu({30, 30}), {"Learn MIDI CC"})->trigger();
     EXPECT_FALSE(test::FindAction(&Menu({30, 30}), {"Forget MIDI CC"})->isEnabled());
-    ASSERT_TRUE(project->BindMidiCc(learning, 9));
+    ASSERT_TRUE(project->BindMidiCc(project->currentSlot, 9));
     test::FindAction(&Menu({30, 30}), {"Forget MIDI CC"})->trigger();
-    EXPECT_EQ(project->slots[learning].midiCc, kNone);
+    EXPECT_EQ(project->slots[project->currentSlot].midiCc, kNone);
     test::FindAction(&Menu({300, 250}), {"Edit Mode"})->trigger();
     EXPECT_EQ(project->guiEditMode, 1);
     test::FindAction(&Menu({120, 80}), {"Insert", "Polygon"})->trigger(); // at the pointer

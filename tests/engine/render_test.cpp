@@ -1,5 +1,5 @@
-// The offline renderer: the samples do not depend on the block size, note events apply at
-// their frame in any order (Control Changes too), and a render carries on from the engine's state.
+// The offline renderer: the samples do not depend on the block size, note and controller
+// events apply at their frame in any order, and a render carries on from the engine's state.
 #include "support/engine_rig.h"
 
 #include <gtest/gtest.h>
