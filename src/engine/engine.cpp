@@ -193,8 +193,7 @@ Engine::Engine(Project& p) noexcept : project(p) {
 
 void Engine::ResetDspState() {
     random.Seed(kEngineSeed);
-    // A control waiting for its controller belongs to the project the reset replaces.
-    CancelMidiLearn(*this);
+    ResetControlChanges(*this);
     ResetNoteTables(*this);
     ResetOscillators(*this);
     ResetReverb(*this);

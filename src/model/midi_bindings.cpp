@@ -29,6 +29,19 @@ bool Project::ForgetMidiCc(int32_t slot) noexcept {
     return true;
 }
 
+int32_t Project::KnobSteps(int32_t slot) const noexcept {
+    const ModuleSlot& s = slots[slot];
+    if (s.imageType >= 0 && s.imageType < kSkinImageCount && skinImages[s.imageType].frames > 0)
+        return skinImages[s.imageType].frames - 1;
+    return std::max(s.steps, 0);
+}
+
+int32_t ControllerStep(int32_t value, int32_t steps) noexcept {
+    // In integers: 127 is odd, so the quotient never ends in exactly one half. A step
+    // count from a file may be huge: the product is formed in 64 bits.
+    return static_cast<int32_t>((int64_t{2} * value * std::max(steps, 0) + 127) / 254);
+}
+
 bool Project::ApplyControlChange(int32_t cc, int32_t value) noexcept {
     const int32_t patch = currentPatch;
     if (!IsController(cc) || value < 0 || value > 127 || !IsPatch(patch)) return false;
@@ -36,16 +49,7 @@ bool Project::ApplyControlChange(int32_t cc, int32_t value) noexcept {
     for (int32_t slot = 0; slot < kSlotCount; ++slot) {
         ModuleSlot& s = slots[slot];
         if (s.type != kTypeParameter || s.midiCc != cc) continue;
-        // The knob's range: the frames of its image less one, or the step count it has
-        // while no image is loaded (a plugin has none).
-        int32_t steps = s.steps;
-        if (s.imageType >= 0 && s.imageType < kSkinImageCount && skinImages[s.imageType].frames > 0)
-            steps = skinImages[s.imageType].frames - 1;
-        steps = std::max(steps, 0);
-        // round(value x steps / 127) in integers: 127 is odd, so the quotient never ends
-        // in exactly one half.
-        // A step count from a file may be huge: the product is formed in 64 bits.
-        s.patchValues[patch] = static_cast<int32_t>((int64_t{2} * value * steps + 127) / 254);
+        s.patchValues[patch] = ControllerStep(value, KnobSteps(slot));
         RecomputeParameterValue(slot);
         moved = true;
     }

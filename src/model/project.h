@@ -314,9 +314,12 @@ struct Project {
     // Unbinds the Parameter's controller; false when it had none.
     bool ForgetMidiCc(int32_t slot) noexcept;
     // Controller `cc` at `value` (0..127) moves its control as turning the knob does: the
-    // current patch's step becomes round(value x steps / 127) and the engine's value
+    // current patch's step becomes ControllerStep(value, KnobSteps) and the engine's value
     // follows. True when a control is bound to it.
     bool ApplyControlChange(int32_t cc, int32_t value) noexcept;
+    // The largest step of the Parameter's knob: the frames of its image less one, or the
+    // step count it has while no image is loaded (a plugin has none).
+    int32_t KnobSteps(int32_t slot) const noexcept;
 
     // ---- Cables, routes and the active-object list ----
     // Stores the cable that feeds input `input` from output `output` in both crossed halves,
@@ -369,6 +372,13 @@ struct Project {
 
     uint32_t NextEditRandom() noexcept;
 };
+
+// The engine's value of a control at `step` (within 0..steps) of `steps`; 0 without steps.
+float StepValue(int32_t step, int32_t steps) noexcept;
+
+// The step a controller value (0..127) gives a knob of `steps` steps: round(value x steps
+// / 127).
+int32_t ControllerStep(int32_t value, int32_t steps) noexcept;
 
 // The slot's name as text.
 inline const char* SlotName(const Project& p, int32_t slot) {

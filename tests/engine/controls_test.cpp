@@ -1,5 +1,6 @@
 // Panel controls moved by MIDI controllers: to the knob's nearest step; in the program the
-// MIDI thread only posts, and the user-interface thread's tick binds and moves.
+// MIDI thread moves only the sound, and the user-interface thread's tick binds and moves
+// the controls.
 #include "support/engine_rig.h"
 
 #include <gtest/gtest.h>
@@ -30,6 +31,10 @@ TEST(ControlChange, PostedChangesWaitForTheTickWhichBindsWhatIsLearnt) {
                          MidiLearnSlot(rig.E())),
               std::tuple(kNone, 74, 100, kNone));
     EXPECT_FALSE(TakeControlChanges(rig.E())); // taken once
+    // The tick published the binding: the next value reaches the sound at once.
+    HandleMidiMessage(rig.E(), kControlChange, 74, 0);
+    EXPECT_EQ(std::tuple(p.slots[b].value.load(), p.slots[b].patchValues[0]),
+              std::tuple(0.0f, 100));
     // Steps, controller value -> step: round(value x steps / 127).
     const int32_t steps[][3] = {{10, 63, 5},
                                 {10, 64, 5},
