@@ -27,6 +27,7 @@ void LoadDesign(const ManifestDesign& design, Project& project) noexcept {
         s.steps = param.steps;
         std::copy(param.patchValues.begin(), param.patchValues.end(), s.patchValues);
         s.patchValues[0] = param.startValue;
+        s.midiCc = param.midiCc;
     }
     project.currentPatch = 0;
     project.RebuildActiveList();

@@ -256,9 +256,13 @@ void Run(LV2_Handle handle, uint32_t frames) {
             self->Render(done, static_cast<uint32_t>(at));
             done = static_cast<uint32_t>(at);
             const auto* msg = reinterpret_cast<const uint8_t*>(ev + 1);
-            // Note-on and note-off on channel 1 only, as from the editor's MIDI input.
+            // Note-on and note-off on channel 1 only, as from the editor's MIDI input, and
+            // channel-1 Control Changes for the controls bound to them. The plugin's thread
+            // owns its project, so a Control Change moves its control here, on its frame.
             if (ev->body.size >= 3 && (msg[0] == 0x80 || msg[0] == 0x90))
                 HandleNoteEvent(*self->engine, msg[0], msg[1], msg[2]);
+            else if (ev->body.size >= 3 && msg[0] == kControlChange)
+                self->project->ApplyControlChange(msg[1], msg[2]);
         }
     }
     self->Render(done, frames);

@@ -32,6 +32,10 @@ inline constexpr char kPanelTag[] = "GUI#";
 inline constexpr char kControlsTag[] = "PAR#";
 // The start values: a count, then each Parameter's slot and its value in patch 0.
 inline constexpr char kStartValuesTag[] = "PAX#";
+// Only in a design whose controls are bound to MIDI controllers, after everything else:
+// a count, then the slot and the controller (0..127) of each bound Parameter, in slot
+// order.
+inline constexpr char kControllersTag[] = "MCC#";
 
 // The bytes every manifest starts with: the header tag, the rule and the counted product
 // name.

@@ -4,6 +4,7 @@
 #include "model/project.h"
 #include "plugin/manifest_format.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -237,6 +238,31 @@ bool ReadStartValues(Reader& r, ManifestDesign& d) {
         if (!r.Word(slot) || !SameSlot(r, param, slot, manifest::kStartValuesTag)) return false;
         if (!r.Word(param.startValue)) return false;
     }
+    return true;
+}
+
+// The optional last chunk: controllers bound to controls. Each names a Parameter of the
+// design, in ascending slot order, and a controller 0..127.
+bool ReadControllers(Reader& r, ManifestDesign& d) {
+    if (r.AtEnd()) return true;
+    int32_t n = 0;
+    if (!r.Tag(manifest::kControllersTag) ||
+        !r.Count(n, static_cast<int32_t>(d.parameters.size()), 8, manifest::kControllersTag))
+        return false;
+    int32_t previous = kNone;
+    for (int32_t i = 0; i < n; ++i) {
+        int32_t slot = 0, cc = 0;
+        if (!r.Word(slot) || !r.Word(cc)) return false;
+        const auto param =
+            std::find_if(d.parameters.begin(), d.parameters.end(),
+                         [slot](const ManifestParameter& p) { return p.slot == slot; });
+        if (param == d.parameters.end() || slot <= previous)
+            return r.Fail(Reader::Describe(manifest::kControllersTag, "slot", slot));
+        if (cc < 0 || cc >= kControllerCount)
+            return r.Fail(Reader::Describe(manifest::kControllersTag, "controller", cc));
+        param->midiCc = cc;
+        previous = slot;
+    }
     if (!r.AtEnd()) return r.Fail(std::to_string(r.Left()) + " bytes follow the last chunk");
     return true;
 }
@@ -265,7 +291,8 @@ Manifest ParseManifest(std::span<const uint8_t> bytes) {
     if (m.hasIdentity) {
         m.hasDesign = ReadModules(r, m.design) && ReadCables(r, m.design) &&
                       ReadPatches(r, m.design) && ReadPanel(r, m.design) &&
-                      ReadControls(r, m.design) && ReadStartValues(r, m.design);
+                      ReadControls(r, m.design) && ReadStartValues(r, m.design) &&
+                      ReadControllers(r, m.design);
     }
     if (!m.hasDesign) m.design = ManifestDesign{};
     m.problem = r.TakeProblem();

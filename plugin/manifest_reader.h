@@ -51,6 +51,7 @@ struct ManifestParameter {
     int32_t controlSize = 0;
     int32_t mouseResponse = 0;
     int32_t showLabel = 0;
+    int32_t midiCc = -1; // the MIDI controller bound to the control, or -1
 };
 
 struct ManifestDesign {

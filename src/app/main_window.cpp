@@ -61,7 +61,7 @@ int Index(EditorWindow w) {
 }
 
 void PlayNote(void* engine, int32_t status, int32_t note, int32_t velocity) {
-    HandleNoteEvent(*static_cast<Engine*>(engine), status, note, velocity);
+    HandleMidiMessage(*static_cast<Engine*>(engine), status, note, velocity);
 }
 
 } // namespace
@@ -328,6 +328,7 @@ void MainWindow::CreateChildWindows() {
 
     guiEditor_ = new GuiEditorWidget(project, platform);
     guiEditor_->SetHistory(&history_);
+    guiEditor_->SetMidiLearn([this](int32_t slot) { StartMidiLearn(*engine_, slot); });
     keyboard_ =
         new VirtualKeyboardWidget(project, [this](int32_t status, int32_t note, int32_t velocity) {
             HandleNoteEvent(*engine_, status, note, velocity);
@@ -556,6 +557,10 @@ void MainWindow::timerEvent(QTimerEvent* event) {
         QMainWindow::timerEvent(event);
         return;
     }
+    // Controllers that arrived since the last tick move their controls here, on the thread
+    // that owns the patch values; the repaint below shows them. A controller swept is one
+    // step, as a knob turned is, and a controller learnt is one too.
+    if (TakeControlChanges(*engine_)) history_.Commit(*project_, {}, StepKind::Merge);
     WatchHistory();
     update();
     if (guiEditor_ != nullptr) guiEditor_->update();

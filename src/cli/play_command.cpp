@@ -42,7 +42,7 @@ void RequestStop(int /*signal*/) {
 }
 
 void PlayNote(void* engine, int32_t status, int32_t note, int32_t velocity) {
-    HandleNoteEvent(*static_cast<Engine*>(engine), status, note, velocity);
+    HandleMidiMessage(*static_cast<Engine*>(engine), status, note, velocity);
 }
 
 // Prints the messages that arrived since the last call.
@@ -138,14 +138,15 @@ void ReportDevices(const std::string& in, const AudioOutput& audio, const MidiIn
 }
 
 // Prints the incoming messages until the time is up (never, for 0 seconds) or a stop is
-// requested.
-void PrintUntilStopped(const MidiInput& midi, long long seconds, uint32_t& cursor) {
+// requested; controllers move the controls bound to them at the same pace.
+void PrintUntilStopped(Engine& engine, const MidiInput& midi, long long seconds, uint32_t& cursor) {
     stopRequested = 0;
     std::signal(SIGINT, &RequestStop);
     std::signal(SIGTERM, &RequestStop);
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (stopRequested == 0 && (seconds == 0 || std::chrono::steady_clock::now() < until)) {
         std::this_thread::sleep_for(kPrintInterval);
+        TakeControlChanges(engine);
         PrintNewMessages(midi, cursor);
     }
     std::signal(SIGINT, SIG_DFL);
@@ -181,7 +182,7 @@ int CommandPlay(int argc, char** argv, bool quiet) {
     ReportDevices(options.in, audio, midi, options.seconds);
 
     uint32_t cursor = 0;
-    PrintUntilStopped(midi, options.seconds, cursor);
+    PrintUntilStopped(engine, midi, options.seconds, cursor);
 
     // Leaving as the program leaves: MIDI closes first, then audio stops.
     midi.CloseMidi();

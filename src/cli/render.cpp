@@ -1,6 +1,7 @@
 // "render": runs a project offline into a stereo 32-bit float WAV file.
 #include "cli/cli.h"
 
+#include "engine/controls.h"
 #include "engine/render.h"
 #include "model/lifecycle.h"
 #include "platform/atomic_file.h"
@@ -32,8 +33,9 @@ constexpr const char* kHelpText =
     "  --block N       frames per engine block, 1 to 65536 (default 512)\n"
     "  --patch P       patch to play, 0 to 127 (default 0)\n"
     "  --set SLOT=STEP set a Parameter's step in that patch (repeatable)\n"
-    "  --events FILE   note events, one per line: 'FRAME on NOTE VELOCITY' or\n"
-    "                  'FRAME off NOTE'; each is applied just before frame FRAME.\n"
+    "  --events FILE   events, one per line: 'FRAME on NOTE VELOCITY', 'FRAME off NOTE'\n"
+    "                  or 'FRAME cc NUMBER VALUE' (moves the panel control bound to\n"
+    "                  controller NUMBER); each is applied just before frame FRAME.\n"
     "                  Blank lines and text after '#' are ignored.\n";
 
 constexpr long long kMaxFrames = 100000000;
@@ -120,8 +122,8 @@ int ParseOptions(int argc, char** argv, Options& o) {
     return kOk;
 }
 
-// Reads "FRAME on NOTE VELOCITY" and "FRAME off NOTE" lines; false after reporting the
-// first bad line.
+// Reads "FRAME on NOTE VELOCITY", "FRAME off NOTE" and "FRAME cc NUMBER VALUE" lines; false
+// after reporting the first bad line.
 bool ReadEvents(const std::string& path, std::vector<NoteEvent>& events) {
     std::ifstream in(path);
     if (!in) {
@@ -132,23 +134,25 @@ bool ReadEvents(const std::string& path, std::vector<NoteEvent>& events) {
     for (int number = 1; std::getline(in, line); ++number) {
         line = line.substr(0, line.find('#'));
         char kind[8] = {};
-        long long frame = 0, note = 0, velocity = 0;
+        long long frame = 0, first = 0, second = 0;
         char extra = 0;
-        int n = std::sscanf(line.c_str(), " %lld %7s %lld %lld %c", &frame, kind, &note, &velocity,
+        int n = std::sscanf(line.c_str(), " %lld %7s %lld %lld %c", &frame, kind, &first, &second,
                             &extra);
         if (n <= 0) continue; // blank
         const bool on = std::strcmp(kind, "on") == 0;
         const bool off = std::strcmp(kind, "off") == 0;
-        const bool shapeOk = (on && n == 4) || (off && n == 3);
-        if (!shapeOk || frame < 0 || frame > UINT32_MAX || note < 0 || note > 127 ||
-            (on && (velocity < 0 || velocity > 127))) {
-            PrintError("%s:%d: expected 'FRAME on NOTE VELOCITY' or 'FRAME off NOTE' with "
-                       "NOTE and VELOCITY 0 to 127",
+        const bool cc = std::strcmp(kind, "cc") == 0;
+        const bool shapeOk = ((on || cc) && n == 4) || (off && n == 3);
+        if (!shapeOk || frame < 0 || frame > UINT32_MAX || first < 0 || first > 127 ||
+            (n == 4 && (second < 0 || second > 127))) {
+            PrintError("%s:%d: expected 'FRAME on NOTE VELOCITY', 'FRAME off NOTE' or "
+                       "'FRAME cc NUMBER VALUE' with NOTE, VELOCITY, NUMBER and VALUE 0 to 127",
                        path.c_str(), number);
             return false;
         }
-        events.push_back({static_cast<uint32_t>(frame), on ? kNoteOn : kNoteOff,
-                          static_cast<int32_t>(note), on ? static_cast<int32_t>(velocity) : 0});
+        const int32_t status = on ? kNoteOn : off ? kNoteOff : kControlChange;
+        events.push_back({static_cast<uint32_t>(frame), status, static_cast<int32_t>(first),
+                          off ? 0 : static_cast<int32_t>(second)});
     }
     return true;
 }

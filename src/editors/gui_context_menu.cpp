@@ -53,6 +53,12 @@ std::unique_ptr<QMenu> BuildPanelContextMenu(const PanelMenu& description,
             if (setMode) setMode(true);
         });
     }
+    if (description.midiSlot != kNone) {
+        menu->addSeparator();
+        Add(*menu, QStringLiteral("Learn MIDI CC"), commands.learnMidiCc);
+        Add(*menu, QStringLiteral("Forget MIDI CC"), commands.forgetMidiCc);
+        menu->actions().back()->setEnabled(description.midiForget);
+    }
     if (description.editModeTicked) {
         menu->addSeparator();
         if (description.deleteParameter)

@@ -21,6 +21,8 @@ struct PanelMenuCommands {
     std::function<void()> deleteText;
     std::function<void()> deleteParameter;
     std::function<void(const std::string& skin)> selectSkin;
+    std::function<void()> learnMidiCc;
+    std::function<void()> forgetMidiCc;
 };
 
 // The menu for `menu`; the skin in use is ticked in the "Skin" submenu.

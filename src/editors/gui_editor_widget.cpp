@@ -118,6 +118,14 @@ void GuiEditorWidget::OpenContextMenu(QPoint at) {
         RecordStep(history_, project_, platform_);
         update();
     };
+    const int32_t slot = description.midiSlot;
+    commands.learnMidiCc = [this, slot] {
+        if (learn_) learn_(slot);
+    };
+    commands.forgetMidiCc = [this, slot] {
+        project_.ForgetMidiCc(slot);
+        RecordStep(history_, project_, platform_);
+    };
     // The previous menu may still be finishing the click that closed it: it goes later.
     if (menu_) menu_.release()->deleteLater();
     menu_ = BuildPanelContextMenu(description, GetText(project_.skinName), commands, this);

@@ -5,6 +5,7 @@
 #include "model/project.h"
 #include "platform/platform.h"
 
+#include <functional>
 #include <memory>
 
 #include <QImage>
@@ -28,6 +29,9 @@ public:
     QMenu* ContextMenu() const { return menu_.get(); }
     // Where the panel records its edits as steps (none by default).
     void SetHistory(EditHistory* history) { history_ = history; }
+    // What "Learn MIDI CC" does with the control's slot: the program hands it to the
+    // engine, which binds the next controller that arrives.
+    void SetMidiLearn(std::function<void(int32_t slot)> learn) { learn_ = std::move(learn); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -46,6 +50,7 @@ private:
     QImage buffer_;
     std::unique_ptr<QMenu> menu_;
     EditHistory* history_ = nullptr;
+    std::function<void(int32_t slot)> learn_;
 };
 
 } // namespace tw

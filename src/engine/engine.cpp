@@ -193,6 +193,7 @@ Engine::Engine(Project& p) noexcept : project(p) {
 
 void Engine::ResetDspState() {
     random.Seed(kEngineSeed);
+    ResetControlChanges(*this);
     ResetNoteTables(*this);
     ResetOscillators(*this);
     ResetReverb(*this);

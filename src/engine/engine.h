@@ -4,6 +4,7 @@
 // instance has its own). It owns the value tables that carry signals between modules
 // and the DSP state of every module family, and runs the project's active-object list
 // once per sample frame.
+#include "engine/controls.h"
 #include "engine/effects.h"
 #include "engine/envelope.h"
 #include "engine/filters.h"
@@ -79,6 +80,7 @@ struct Engine final : EngineControl {
     int32_t lastType[kSlotCount] = {};
 
     NoteState notes;
+    ControlChangeInbox controls;
     OscillatorState oscillators;
     UtilityState utility;
     FilterState filters;

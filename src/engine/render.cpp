@@ -20,7 +20,11 @@ void RenderOffline(Engine& engine, std::span<const NoteEvent> events, uint32_t f
     while (done < frames) {
         while (next < sorted.size() && sorted[next].frame <= done) {
             const NoteEvent& ev = sorted[next++];
-            HandleNoteEvent(engine, ev.status, ev.note, ev.velocity);
+            if (ev.status == kControlChange) {
+                engine.project.ApplyControlChange(ev.note, ev.velocity);
+            } else {
+                HandleNoteEvent(engine, ev.status, ev.note, ev.velocity);
+            }
         }
         uint32_t n = std::min(block, frames - done);
         if (next < sorted.size()) n = std::min(n, sorted[next].frame - done);

@@ -121,6 +121,23 @@ void AppendStartValues(ByteWriter& out, const Project& project) {
     }
 }
 
+// Written only when a control is bound, so that a design without bindings gives the same
+// manifest as before.
+void AppendControllers(ByteWriter& out, const Project& project) {
+    int32_t count = 0;
+    for (const ModuleSlot& s : project.slots)
+        count += s.type == kTypeParameter && s.midiCc != kNone ? 1 : 0;
+    if (count == 0) return;
+    AppendTag(out, manifest::kControllersTag);
+    out.I32(count);
+    for (int32_t slot = 0; slot < kSlotCount; ++slot) {
+        const ModuleSlot& s = project.slots[slot];
+        if (s.type != kTypeParameter || s.midiCc == kNone) continue;
+        out.I32(slot);
+        out.I32(s.midiCc);
+    }
+}
+
 std::string Encode(const Project& project, int32_t panelWidth, int32_t panelHeight,
                    ManifestCounts& counts) {
     ByteWriter out;
@@ -131,6 +148,7 @@ std::string Encode(const Project& project, int32_t panelWidth, int32_t panelHeig
     AppendPanel(out, panelWidth, panelHeight);
     counts.parameters = AppendControls(out, project);
     AppendStartValues(out, project);
+    AppendControllers(out, project);
     return out.Take();
 }
 

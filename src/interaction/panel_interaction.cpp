@@ -273,6 +273,9 @@ PanelMenu PanelRightPress(Project& project, PanelSession& session, Platform& pla
                 menu.insert = !control;
                 menu.skin = true;
             }
+        } else if (control) {
+            menu.midiSlot = project.currentSlot;
+            menu.midiForget = project.slots[project.currentSlot].midiCc != kNone;
         }
     }
     if (menu.skin) {

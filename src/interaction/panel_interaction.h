@@ -98,6 +98,10 @@ struct PanelMenu {
     bool insert = false;     // "Insert" > "Polygon", "Text"
     bool skin = false;
     std::vector<std::string> skins; // the "Skin" submenu, freshly scanned
+    // "Learn MIDI CC" and "Forget MIDI CC" for the control under the pointer in panel
+    // mode; forgetting is offered when it has a controller.
+    int32_t midiSlot = kNone;
+    bool midiForget = false;
 };
 
 // Right button down at (x, y): ends what the left button is doing as its release would

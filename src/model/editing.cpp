@@ -35,6 +35,7 @@ int32_t Project::InsertModule(int32_t type, int32_t x, int32_t y, int32_t guiWid
     PlaceModule(slot, x, y);
     SetText(s.name, s.typeName);
     s.cleanMark = 0;
+    s.midiCc = kNone;
     currentSlot = slot;
     if (type == kTypeParameter) {
         s.imageType = 0;
@@ -80,6 +81,7 @@ void Project::DeleteModule(int32_t slot) noexcept {
     s.type = kTypeEmpty;
     s.anchorX = kOffCanvas;
     s.topY = kOffCanvas;
+    s.midiCc = kNone;
     const int32_t base = PortIndex(slot, 0);
     for (int32_t k = base; k < base + kPortsPerSlot; ++k) {
         // Both halves of every cable that touches the slot go, including cables that

@@ -269,6 +269,7 @@ EditHistory::Step EditHistory::Diff(const Project& project, bool& significant) c
 std::string EditHistory::Describe(const Project& p, const Step& step, std::string_view verb) const {
     const uint8_t* was = shadow_.get();
     int32_t inserted = 0, deleted = 0, moved = 0, panelMoved = 0, valued = 0, edited = 0;
+    int32_t learnt = 0, forgotten = 0;
     int32_t movedSlot = 0, panelSlot = 0, valueSlot = 0;
     const char* oneName = "";
     for (int32_t s = 0; s < kSlotCount; ++s) {
@@ -293,6 +294,10 @@ std::string EditHistory::Describe(const Project& p, const Step& step, std::strin
             if (panelHere) panelSlot = s;
             if (valueHere) valueSlot = s;
             edited += ShadowDiffers(was, p, m.name) ? 1 : 0;
+            if (ShadowDiffers(was, p, m.midiCc)) {
+                learnt += m.midiCc != kNone ? 1 : 0;
+                forgotten += m.midiCc == kNone ? 1 : 0;
+            }
         }
     }
     if (inserted > 0 || deleted > 0) {
@@ -340,6 +345,8 @@ std::string EditHistory::Describe(const Project& p, const Step& step, std::strin
         return "Move " + (panelMoved == 1 ? std::string(ControlKind(p.slots[panelSlot].imageType))
                                           : std::to_string(panelMoved) + " Controls");
     }
+    if (learnt > 0) return "Learn MIDI CC";
+    if (forgotten > 0) return "Forget MIDI CC";
     if (valued == 1) {
         const int32_t kind = p.slots[valueSlot].imageType;
         return kind == 5 ? "Flip Switch" : kind == 6 ? "Set LED" : "Turn Knob";

@@ -16,6 +16,7 @@ inline constexpr int32_t kTextCount = 256;
 inline constexpr int32_t kSkinImageCount = 7;
 inline constexpr int32_t kSkinFolderCount = 128;
 inline constexpr int32_t kKeyCount = 128;
+inline constexpr int32_t kControllerCount = 128; // MIDI Control Change numbers
 
 // Text field sizes (including the terminator).
 inline constexpr int32_t kNameSize = 64;

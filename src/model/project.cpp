@@ -115,6 +115,7 @@ void Project::ResetModuleSlots() noexcept {
         s.renderOnBackground = 1;
         s.stepDirection = 1;
         s.helpPage = "about.htm";
+        s.midiCc = kNone;
     }
 }
 
@@ -204,10 +205,15 @@ void Project::RecomputeParameterValue(int32_t slot) noexcept {
     // A step beyond the image's last frame (a file, a copied patch or another skin put it
     // there) plays as that frame, as the panel shows it: the engine never gets more than 1.
     const int32_t step = IsPatch(patch) ? std::clamp(s.patchValues[patch], 0, s.steps) : 0;
+    s.value = StepValue(step, s.steps);
+}
+
+float StepValue(int32_t step, int32_t steps) noexcept {
+    if (steps <= 0) return 0.0f;
     // The reciprocal is rounded to float before the product, which is formed in double:
     // stored projects and plugins depend on exactly these values.
-    const float r = static_cast<float>(1.0 / static_cast<double>(s.steps));
-    s.value = static_cast<float>(static_cast<double>(step) * static_cast<double>(r));
+    const float r = static_cast<float>(1.0 / static_cast<double>(steps));
+    return static_cast<float>(static_cast<double>(step) * static_cast<double>(r));
 }
 
 void Project::RecomputeParameterValues() noexcept {

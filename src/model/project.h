@@ -114,6 +114,8 @@ struct ModuleSlot {
     Relaxed<float> value; // the engine reads a Parameter's value while the panel writes it
     uint8_t cleanMark = 0;
     uint8_t labelColour[3] = {};
+    // The Control Change number (channel 1) that moves this Parameter's control, or -1.
+    int32_t midiCc = kNone;
 };
 
 struct PortRecord {
@@ -304,6 +306,21 @@ struct Project {
     // steps. Choosing the image the control already has changes nothing (false).
     bool ChangeImageType(int32_t slot, int32_t imageType) noexcept;
 
+    // ---- MIDI controllers bound to panel controls ----
+    // Binds controller `cc` (0..127) to Parameter `slot`. A controller moves one control:
+    // a control that had it before lets it go. False for anything but a Parameter or a
+    // controller outside 0..127.
+    bool BindMidiCc(int32_t slot, int32_t cc) noexcept;
+    // Unbinds the Parameter's controller; false when it had none.
+    bool ForgetMidiCc(int32_t slot) noexcept;
+    // Controller `cc` at `value` (0..127) moves its control as turning the knob does: the
+    // current patch's step becomes ControllerStep(value, KnobSteps) and the engine's value
+    // follows. True when a control is bound to it.
+    bool ApplyControlChange(int32_t cc, int32_t value) noexcept;
+    // The largest step of the Parameter's knob: the frames of its image less one, or the
+    // step count it has while no image is loaded (a plugin has none).
+    int32_t KnobSteps(int32_t slot) const noexcept;
+
     // ---- Cables, routes and the active-object list ----
     // Stores the cable that feeds input `input` from output `output` in both crossed halves,
     // as a project file or a plugin manifest lists it: ports and slots are not judged, the
@@ -355,6 +372,13 @@ struct Project {
 
     uint32_t NextEditRandom() noexcept;
 };
+
+// The engine's value of a control at `step` (within 0..steps) of `steps`; 0 without steps.
+float StepValue(int32_t step, int32_t steps) noexcept;
+
+// The step a controller value (0..127) gives a knob of `steps` steps: round(value x steps
+// / 127).
+int32_t ControllerStep(int32_t value, int32_t steps) noexcept;
 
 // The slot's name as text.
 inline const char* SlotName(const Project& p, int32_t slot) {

@@ -219,6 +219,18 @@ void ReadComments(ByteReader& c, Project& p) {
     }
 }
 
+// Bindings of controllers to panel controls; the modules are read by now, so a pair that
+// names no Parameter or no controller is passed over.
+void ReadMidiBindings(ByteReader& c, Project& p) {
+    int32_t count = 0;
+    if (!c.I32(count) || count < 0) return;
+    for (int32_t i = 0; i < count; ++i) {
+        int32_t slot = 0, cc = 0;
+        if (!c.I32(slot) || !c.I32(cc)) return;
+        p.BindMidiCc(slot, cc);
+    }
+}
+
 void ReadHeader(ByteReader& c, Project& p, Platform& platform) {
     int32_t version = 0, target = 0, ox = 0, oy = 0;
     uint8_t zoom = 0, style = 0;
@@ -275,6 +287,8 @@ void ScanChunks(ByteReader& c, Project& p, Platform& platform) {
             ReadWindows(c, p, platform);
         } else if (TagIs(window, "COM#")) {
             ReadComments(c, p);
+        } else if (TagIs(window, "MCC#")) {
+            ReadMidiBindings(c, p);
         } else {
             parsed = false;
         }

@@ -152,6 +152,24 @@ void WriteComments(ByteWriter& w, const Project& p) {
     }
 }
 
+// The controllers bound to panel controls, as (slot, controller) pairs in slot order. The
+// chunk comes after all the others and only when there is a binding, so that a project
+// without one saves exactly as before and older readers pass over it.
+void WriteMidiBindings(ByteWriter& w, const Project& p) {
+    int32_t count = 0;
+    for (const ModuleSlot& m : p.slots)
+        count += m.type == kTypeParameter && m.midiCc != kNone ? 1 : 0;
+    if (count == 0) return;
+    w.Raw("MCC#");
+    w.I32(count);
+    for (int32_t s = 0; s < kSlotCount; ++s) {
+        const ModuleSlot& m = p.slots[s];
+        if (m.type != kTypeParameter || m.midiCc == kNone) continue;
+        w.I32(s);
+        w.I32(m.midiCc);
+    }
+}
+
 } // namespace
 
 SavedLayout ReadSavedLayout(Platform& platform) {
@@ -181,6 +199,7 @@ std::vector<uint8_t> EncodeProject(const Project& project, const SavedLayout& la
     WritePatches(w, project);
     WriteWindows(w, layout);
     WriteComments(w, project);
+    WriteMidiBindings(w, project);
     const std::string bytes = w.Take();
     return {bytes.begin(), bytes.end()};
 }

@@ -6,6 +6,7 @@
 #include "app/toolbar.h"
 #include "devices/preferences.h"
 #include "editors/dsp_editor_widget.h"
+#include "editors/gui_editor_widget.h"
 #include "model/lifecycle.h"
 #include "model/project_file.h"
 #include "model/text.h"
@@ -137,6 +138,21 @@ TEST_F(Commands, CutTakesTheCurrentModuleIntoTheClipboard) {
     Run(kCmdCut);
     EXPECT_EQ(rig.P().slots[slot].type, kTypeEmpty);
     EXPECT_EQ(rig.P().clipboardType, kTypeAdsr);
+}
+
+// "Learn MIDI CC" on a panel control: the next controller that arrives binds it and moves
+// it to its top step on the repaint timer's tick.
+TEST_F(Commands, AControllerArrivingAfterLearnBindsAndMovesTheControlOnTheTick) {
+    auto* panel = rig.W().findChild<GuiEditorWidget*>();
+    int32_t slot = 0;
+    while (rig.P().slots[slot].type != kTypeParameter) ++slot;
+    const ModuleSlot& s = rig.P().slots[slot];
+    QTest::mousePress(panel, Qt::RightButton, {}, QPoint(s.panelX, s.panelY));
+    ASSERT_EQ(rig.P().currentSlot, slot);
+    test::FindAction(panel->ContextMenu(), {"Learn MIDI CC"})->trigger();
+    HandleMidiMessage(rig.W().Context().engine, kControlChange, 74, 127);
+    for (int i = 0; i < 100 && s.midiCc == kNone; ++i) QTest::qWait(10);
+    EXPECT_EQ(std::tuple(s.midiCc, s.patchValues[0]), std::tuple(74, s.steps));
 }
 
 TEST_F(Commands, NewAndOpenProjectAskFirstAndShowTheNewProjectInTheToolbar) {

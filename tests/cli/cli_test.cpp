@@ -105,7 +105,8 @@ TEST(Cli, CommandsWriteReadRenderAndDescribeProjects) {
 
     // render: a stereo float WAV file of the requested rate and length, with notes and settings.
     test::WriteFileText(dir.File("notes.txt"),
-                        "# a short tune\n0 on 60 100\n\n500 off 60\n600 on 64 90  # second\n");
+                        "# a short tune\n0 on 60 100\n\n500 off 60\n600 on 64 90  # second\n"
+                        "700 cc 7 127\n");
     r = RunCli(dir, {"-q", "render", "tone.tw1", "tone.wav", "--frames", "1000", "--rate", "48000",
                      "--patch", "3", "--set", "3=40", "--events", "notes.txt"});
     ASSERT_EQ(r.code, 0) << r.err;
@@ -135,6 +136,8 @@ TEST(Cli, RefusalsExitNonZeroAndSayWhy) {
     test::WriteFileText(dir.File("newer.tw1"), newer);
     test::WriteFileText(dir.File("sound.tw1"), std::string("RIFF\x24\0\0\0WA", 10));
     test::WriteFileText(dir.File("bad.txt"), "0 on 60 100\n10 on 200 1\n");
+    test::WriteFileText(dir.File("cc.txt"), "0 cc 7 0\n5 cc 7\n");
+    test::WriteFileText(dir.File("cc2.txt"), "0 cc 127 127\n9 cc 128 0\n");
     const struct {
         std::vector<std::string> args;
         int code;
@@ -151,6 +154,8 @@ TEST(Cli, RefusalsExitNonZeroAndSayWhy) {
         {{"render", "tone.tw1", "x", "--loud", "1"}, 2, "unknown option '--loud'"},
         {{"render", "tone.tw1"}, 2, "usage:"},
         {{"render", "tone.tw1", "x", "--events", "bad.txt"}, 1, "bad.txt:2:"},
+        {{"render", "tone.tw1", "x", "--events", "cc.txt"}, 1, "cc.txt:2: expected"},
+        {{"render", "tone.tw1", "x", "--events", "cc2.txt"}, 1, "cc2.txt:2:"},
         {{"dump", "missing.tw1"}, 1, "Unable To Open Project - missing.tw1"},
         {{"stats", "newer.tw1"}, 1, "newer version"},
         {{"resave", "newer.tw1", "x"}, 1, "newer version"},

@@ -199,18 +199,24 @@ TEST_F(GuiEditor, TheContextMenuSuitsTheModeThePointAndTheLockAndActsAtThePointe
         uint8_t edit, locked;
         QPoint at;
         Texts items;
-    } rows[] = {{0, 0, {300, 250}, {"Panel Mode", "Edit Mode"}},
-                {1, 0, {300, 250}, edit({"Insert", "-", "Skin"})},
-                {1, 0, {30, 30}, edit({"Delete Parameter...", "-", "Skin"})},
-                {1, 0, {201, 41}, edit({"Delete Polygon..."})},
-                {1, 0, {205, 205}, edit({"Delete Text...", "-", "Text Properties..."})},
-                {0, 1, {30, 30}, {"Skin"}}};
+    } rows[] = {
+        {0, 0, {300, 250}, {"Panel Mode", "Edit Mode"}},
+        {0, 0, {30, 30}, {"Panel Mode", "Edit Mode", "-", "Learn MIDI CC", "Forget MIDI CC"}},
+        {1, 0, {300, 250}, edit({"Insert", "-", "Skin"})},
+        {1, 0, {30, 30}, edit({"Delete Parameter...", "-", "Skin"})},
+        {1, 0, {201, 41}, edit({"Delete Polygon..."})},
+        {1, 0, {205, 205}, edit({"Delete Text...", "-", "Text Properties..."})},
+        {0, 1, {30, 30}, {"Skin"}}};
     for (const auto& row : rows) {
         project->guiEditMode = row.edit;
         project->lockEdit = row.locked;
         EXPECT_EQ(test::MenuTexts(Menu(row.at)), row.items) << row.at.x() << "," << row.at.y();
     }
     project->guiEditMode = project->lockEdit = 0;
+    EXPECT_FALSE(test::FindAction(&Menu({30, 30}), {"Forget MIDI CC"})->isEnabled());
+    ASSERT_TRUE(project->BindMidiCc(project->currentSlot, 9));
+    test::FindAction(&Menu({30, 30}), {"Forget MIDI CC"})->trigger();
+    EXPECT_EQ(project->slots[project->currentSlot].midiCc, kNone);
     test::FindAction(&Menu({300, 250}), {"Edit Mode"})->trigger();
     EXPECT_EQ(project->guiEditMode, 1);
     test::FindAction(&Menu({120, 80}), {"Insert", "Polygon"})->trigger(); // at the pointer

@@ -1,8 +1,7 @@
 // The three threads of the running program at full speed: the user-interface thread edits
 // the patch, undoes and redoes edits and switches patches, the audio thread renders
-// 512-frame blocks, and a MIDI
-// thread plays notes. Nothing may crash or read outside a table, and under
-// ThreadSanitizer nothing may race.
+// 512-frame blocks, and a MIDI thread plays notes and turns controllers. Nothing may crash
+// or read outside a table, and under ThreadSanitizer nothing may race.
 #include "model/catalogue.h"
 #include "model/history.h"
 #include "support/engine_rig.h"
@@ -79,7 +78,8 @@ TEST(ConcurrencyStress, EditingPlayingAndRenderingAtOnceStayInsideTheTables) {
         std::mt19937 rng(7);
         while (!stop.load(std::memory_order_relaxed)) {
             const int32_t note = static_cast<int32_t>(rng() % 140) - 6; // some out of range
-            HandleNoteEvent(e, rng() % 2 ? 0x90 : 0x80, note, static_cast<int32_t>(rng() % 128));
+            const int32_t status[] = {kNoteOn, kNoteOff, kControlChange};
+            HandleMidiMessage(e, status[rng() % 3], note, static_cast<int32_t>(rng() % 128));
             notes.fetch_add(1, std::memory_order_relaxed);
         }
     });
@@ -126,6 +126,10 @@ TEST(ConcurrencyStress, EditingPlayingAndRenderingAtOnceStayInsideTheTables) {
                 p.currentPatch = pick(kPatchCount);
                 p.RecomputeParameterValues();
                 e.ClearDelayLine();
+                // Controllers bound and learnt, and the tick that moves their controls.
+                p.BindMidiCc(pick(100), pick(kControllerCount));
+                if (pick(4) == 0) StartMidiLearn(e, pick(100));
+                TakeControlChanges(e);
             }
             history.Commit(p);
         }

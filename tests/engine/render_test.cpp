@@ -1,5 +1,5 @@
-// The offline renderer: the samples do not depend on the block size, note events apply at
-// their frame in any order, and a render carries on from the engine's state.
+// The offline renderer: the samples do not depend on the block size, note and controller
+// events apply at their frame in any order, and a render carries on from the engine's state.
 #include "support/engine_rig.h"
 
 #include <gtest/gtest.h>
@@ -78,14 +78,16 @@ TEST(RenderOffline, EventsApplyAtTheirFrameInAnyOrder) {
     const int32_t out = rig.Add(kTypeOutput);
     rig.Wire(volume, 0, out, 0);
     rig.Wire(midi, 0, out, 1);
+    ASSERT_TRUE(rig.P().BindMidiCc(volume, 7));
     // Unsorted; the two events at frame 300 keep their order, so the note ends released.
-    const NoteEvent events[] = {{300, kNoteOn, 50, 100},
-                                {100, kNoteOn, 50, 100},
-                                {300, kNoteOff, 50, 0},
-                                {200, kNoteOff, 50, 0}};
+    // The volume's controller silences frames 150 to 179 of the held note.
+    const NoteEvent events[] = {{300, kNoteOn, 50, 100},      {100, kNoteOn, 50, 100},
+                                {300, kNoteOff, 50, 0},       {180, kControlChange, 7, 127},
+                                {200, kNoteOff, 50, 0},       {150, kControlChange, 7, 0},
+                                {160, kControlChange, 8, 127}};
     rig.Render(400, 64, events);
     for (uint32_t i = 0; i < 400; ++i) {
-        const bool held = i >= 100 && i < 200;
+        const bool held = i >= 100 && i < 200 && (i < 150 || i >= 180);
         EXPECT_EQ(rig.left[i] != 0.0f, held) << i;
     }
 }

@@ -1,4 +1,5 @@
 // Building a plugin: the manifest's bytes, the files, the log, every refusal and failure.
+#include "export/manifest.h"
 #include "export/plugin_build.h"
 #include "model/text.h"
 #include "support/builders.h"
@@ -103,6 +104,10 @@ TEST(PluginBuild, WritesThePluginAndItsFolderAndARebuildReplacesThemWhole) {
     b.I32(1).I32(20).I32(30).I32(40).I32(4).Str("Level %d").I32(1).I32(0);
     EXPECT_EQ(ReadFileText(kPlugin),
               r.templateBytes + b.Text("PAX#").I32(1).I32(2).I32(37).String());
+    // A controller bound to a control adds a chunk of its own after all the others.
+    ASSERT_TRUE(r.project->BindMidiCc(r.param, 74));
+    EXPECT_EQ(EncodeManifest(*r.project, 383, 261), b.Text("MCC#").I32(1).I32(2).I32(74).String());
+    r.project->ForgetMidiCc(r.param);
     EXPECT_EQ(r.flagSeen, 0);
     for (const ModuleSlot& s : r.project->slots) ASSERT_EQ(s.renderOnBackground, 1);
 

@@ -251,6 +251,7 @@ TEST_F(Panel, HitTestsUseTheirOwnBoundariesAndEditModeMovesSnapAndStayOnThePanel
 TEST_F(Panel, APressPicksWhatIsUnderThePointerAndTheMenuOffersWhatFitsTheModeAndDoesIt) {
     const int32_t c = Control(0, kDragVertical), t = project->InsertText(400, 400);
     const int32_t g = project->InsertPolygon(100, 100); // corner 1 on the control's corner
+    ASSERT_TRUE(project->BindMidiCc(c, 7));
     // Lock edit, edit mode, x, y -> current Parameter, polygon and text and the Properties
     // target after a left press; the context menu of a right press.
     const std::tuple<bool, bool, int32_t, int32_t, V, const char*> rows[] = {
@@ -258,7 +259,8 @@ TEST_F(Panel, APressPicksWhatIsUnderThePointerAndTheMenuOffersWhatFitsTheModeAnd
         {0, 1, 130, 130, {c, kNone, kNone, kTargetParameter}, "modes edit del-par skin"},
         {0, 1, 405, 405, {kNone, kNone, t, kTargetText}, "modes edit del-text "},
         {0, 1, 700, 500, {kNone, kNone, kNone, kTargetNone}, "modes edit insert skin"},
-        {0, 0, 130, 130, {c, kNone, kNone, kTargetParameter}, "modes "},
+        {0, 0, 130, 130, {c, kNone, kNone, kTargetParameter}, "modes learn forget "},
+        {0, 0, 700, 500, {kNone, kNone, kNone, kTargetNone}, "modes "},
         {1, 1, 130, 130, {c, kNone, kNone, kTargetParameter}, "skin"}};
     for (const auto& [lock, edit, x, y, picked, menu] : rows) {
         project->lockEdit = lock;
@@ -273,11 +275,12 @@ TEST_F(Panel, APressPicksWhatIsUnderThePointerAndTheMenuOffersWhatFitsTheModeAnd
             std::string(m.modeItems ? "modes " : "") + (m.editModeTicked ? "edit " : "") +
             (m.deleteParameter ? "del-par " : "") + (m.deletePolygon ? "del-poly " : "") +
             (m.deleteText ? "del-text " : "") + (m.insert ? "insert " : "") +
+            (m.midiSlot == c ? "learn " : "") + (m.midiForget ? "forget " : "") +
             (m.skin ? "skin" : "");
         EXPECT_EQ(items, menu) << x << ", " << y;
         EXPECT_EQ(m.skins, m.skin ? Names({"Brass", "Zinc"}) : Names()) << "folders, sorted";
     }
-    EXPECT_EQ(platform.propertiesRefreshes, 12);
+    EXPECT_EQ(platform.propertiesRefreshes, 14);
     // The menu's commands: a deletion asks first and leaves the Properties window empty; an
     // inserted element is selected, and one too many refused with a message (the "Ok").
     platform.answers = {MessageAnswer::Yes, MessageAnswer::Ok, MessageAnswer::No,

@@ -40,6 +40,22 @@ TEST(ProjectFile, TheGoldenFilesAreReadWholeAndTheNewOneSavesBackToItsOwnBytes) 
     EXPECT_EQ(GetText(p.patchNames[5]), "Bright %d");
 }
 
+// A bound controller is saved in a chunk of its own after all the others, and comes back
+// on opening; without one the file is as before.
+TEST(ProjectFile, MidiBindingsFollowTheOtherChunksAndComeBackOnOpening) {
+    Fixture f;
+    const std::string path = test::Golden("rich.tw1");
+    ASSERT_EQ(f.Open(path), LoadResult::Loaded);
+    Project& p = *f.project;
+    ASSERT_TRUE(p.BindMidiCc(2, 74));
+    const std::vector<uint8_t> saved = f.Encoded();
+    EXPECT_EQ(saved, (Bytes{test::ReadFileBytes(path)}.Tag("MCC#").I32s({1, 2, 74}).data));
+    ASSERT_EQ(f.Load(saved), LoadResult::Loaded);
+    EXPECT_EQ(p.slots[2].midiCc, 74);
+    EXPECT_TRUE(p.ForgetMidiCc(2));
+    EXPECT_EQ(f.Encoded(), test::ReadFileBytes(path));
+}
+
 TEST(ProjectFile, WhatIsMissingNoProjectOrTooNewIsRefusedWithoutTouchingTheProject) {
     std::vector<uint8_t> newer = test::ReadFileBytes(test::Golden("rich.tw1"));
     ++newer[4]; // version 415
@@ -163,6 +179,13 @@ TEST_F(ProjectFileHostile, EveryValueIsCheckedAgainstTheTablesItPicksFrom) {
              EXPECT_EQ(V({w.windows[0].rect.width, w.windows[1].visible, w.windows[2].rect.width,
                           w.windows[3].rect.height}),
                        V({700, 0, kKeyboardWidth, kMonitorHeight}));
+         }},
+        {"controllers bind only Parameters, one control each, and only numbers 0 to 127",
+         Head() + Chunk("MOD#", {3}) + Mod(0, kTypeParameter) + Mod(1, kTypeNoise) +
+             Mod(2, kTypeParameter) + Chunk("MCC#", {6, 0, 128, 1, 7, 5000, 7, 2, 7, 0, 7, 2, -1}),
+         [](P p, W) {
+             EXPECT_EQ(V({p.slots[0].midiCc, p.slots[1].midiCc, p.slots[2].midiCc}),
+                       V({7, kNone, kNone}));
          }},
         {"a module off the grid snaps to the grid of the file's zoom",
          Head(2) + Chunk("MOD#", {1}) + Mod(9, kTypeInverter, 37, 53),

@@ -1,6 +1,7 @@
 // Built plugins in a host: they play exactly what the editor's engine renders offline, in
 // either template; controls act as the panel's knobs; the description is what hosts need;
 // a damaged plugin still loads, plays silence and says why.
+#include "engine/controls.h"
 #include "engine/engine.h"
 #include "engine/render.h"
 #include "export/plugin_build.h"
@@ -71,6 +72,8 @@ std::unique_ptr<Design> EveryFamilyDesign(double rate) {
         p.RecomputeParameterValue(slot);
     }
     SetText(p.patchNames[5], "Dark \"Pad\" 100%");
+    // The wave and the cutoff follow MIDI controllers 1 and 74.
+    EXPECT_TRUE(p.BindMidiCc(15, 1) && p.BindMidiCc(16, 74));
     return d;
 }
 
@@ -101,12 +104,12 @@ std::string UriOf(const Project& project) {
 }
 
 // The editor's reference: RenderOffline of the engine the project was loaded with, left and
-// right. Only the complete channel-1 notes of the events play.
+// right. Only the complete channel-1 notes and Control Changes of the events play.
 using Rendered = std::array<std::vector<float>, 2>;
 Rendered RenderReference(Engine& engine, const std::vector<Midi>& events, uint32_t frames) {
     std::vector<NoteEvent> notes;
     for (const auto& [frame, b] : events)
-        if (b.size() == 3 && (b[0] == kNoteOn || b[0] == kNoteOff))
+        if (b.size() == 3 && (b[0] == kNoteOn || b[0] == kNoteOff || b[0] == kControlChange))
             notes.push_back({frame, b[0], b[1], b[2]});
     Rendered r{std::vector<float>(frames), std::vector<float>(frames)};
     RenderOffline(engine, notes, frames, 512, r[0].data(), r[1].data());
@@ -123,10 +126,14 @@ long FirstDifference(const std::vector<float>& a, const std::vector<float>& b) {
 
 // Notes inside the host's blocks of 64 frames, on a block boundary, on the first frame,
 // overlapping, a note-on with velocity 0, and a release of a note that was never held.
+// Controllers move the bound wave and cutoff inside blocks; channel 2's and an unbound
+// controller do nothing.
 const std::vector<Midi> kEvents = {
-    {0, {0x90, 57, 64}},   {10, {0x90, 60, 100}}, {512, {0x90, 64, 90}}, {700, {0x80, 57, 0}},
-    {5000, {0x80, 60, 0}}, {7000, {0x80, 64, 0}}, {7001, {0x90, 67, 0}}, {9000, {0x90, 72, 127}},
-    {9003, {0x80, 40, 0}}, {15000, {0x80, 72, 0}}};
+    {0, {0x90, 57, 64}},     {10, {0x90, 60, 100}},    {300, {0xB0, 74, 20}},
+    {512, {0x90, 64, 90}},   {700, {0x80, 57, 0}},     {2001, {0xB0, 1, 90}},
+    {2002, {0xB1, 74, 127}}, {3333, {0xB0, 9, 5}},     {5000, {0x80, 60, 0}},
+    {7000, {0x80, 64, 0}},   {7001, {0x90, 67, 0}},    {9000, {0x90, 72, 127}},
+    {9003, {0x80, 40, 0}},   {11111, {0xB0, 74, 127}}, {15000, {0x80, 72, 0}}};
 
 // The demo design or the every-family one, and the rate.
 class SampleExact : public ::testing::TestWithParam<std::tuple<bool, double>> {};
@@ -291,10 +298,14 @@ TEST(DamagedPlugin, LoadsPlaysSilenceAndSaysWhy) {
     const std::size_t head = plugin::FindManifest(bytes).offset, mod = TagAt(bytes, "MOD#") + 4;
     const std::size_t plg = TagAt(bytes, "PLG#") + 4, pat = TagAt(bytes, "PAT#") + 4;
     const std::size_t par = TagAt(bytes, "PAR#") + 4;
-    // Cut short anywhere the manifest is damage, and keeps its header once that is whole.
+    const std::size_t mcc = TagAt(bytes, "MCC#");
+    // Cut short anywhere the manifest is damage, and keeps its header once that is whole;
+    // only without its last chunk, which a design without controllers does not have, it is
+    // a whole design.
     for (std::size_t length = 0; head + length < bytes.size(); ++length) {
         const plugin::Manifest cut = plugin::ParseManifest(std::span(bytes.data() + head, length));
-        ASSERT_FALSE(cut.hasDesign || cut.problem.empty()) << length;
+        ASSERT_EQ(cut.hasDesign, head + length == mcc) << length;
+        ASSERT_EQ(cut.problem.empty(), cut.hasDesign) << length;
         ASSERT_EQ(cut.hasIdentity, head + length >= mod - 4) << length;
     }
     // Each: where a word is written and its value, or else how many bytes are kept; whether
@@ -318,6 +329,10 @@ TEST(DamagedPlugin, LoadsPlaysSilenceAndSaysWhy) {
         {par + 4, 1, 0, true, "PAR# naming another slot"},
         {par + 12, 6, 0, true, "PAR# of a module that is no Parameter"},
         {TagAt(bytes, "PAX#") + 8, 0, 0, true, "PAX# naming another slot"},
+        {mcc + 4, 4, 0, true, "more controllers than Parameters"},
+        {mcc + 8, 14, 0, true, "a controller for a module that is no Parameter"},
+        {mcc + 16, 15, 0, true, "controller slots out of order"},
+        {mcc + 12, 128, 0, true, "controller 128"},
     };
     for (const char* tag : {"MOD#", "PLG#", "PAR#", "PAX#"})
         for (const int64_t count : {int64_t{0x7FFFFFFF}, int64_t{-1}, int64_t{1025 * 16 + 1}})
