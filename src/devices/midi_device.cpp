@@ -18,9 +18,11 @@ namespace {
 constexpr const char* kClientName = "RtMidi Input Client";
 constexpr const char* kWatchName = "Tonewright MIDI watch";
 constexpr const char* kPortName = "RtMidi Input";
+constexpr const char* kOwnClientName = "Tonewright";
 constexpr unsigned int kQueueLimit = 100;
 constexpr int32_t kStatusNoteOff = 0x80;
 constexpr int32_t kStatusNoteOn = 0x90;
+constexpr int32_t kStatusController = 0xB0;
 
 constexpr const char* kNoPortText =
     "No hardware Midi device available. Check device is connected, turned on and not in use by "
@@ -88,18 +90,17 @@ uint32_t LapTag(uint32_t sequence) noexcept {
 } // namespace
 
 void MidiMessageLog::Append(const MidiMonitorWords& words) noexcept {
-    const uint32_t n = written_;
+    const uint32_t n = written_.fetch_add(1, std::memory_order_relaxed);
     const uint32_t packed = (static_cast<uint32_t>(words.status) & 0xFFu) |
                             (static_cast<uint32_t>(words.data1) & 0xFFu) << 8 |
                             (static_cast<uint32_t>(words.data2) & 0xFFu) << 16 | LapTag(n) << 24;
     entries_[n % kEntries] = packed;
-    written_ = n + 1;
 }
 
 uint32_t MidiMessageLog::Read(uint32_t& cursor, MidiMonitorWords* out, uint32_t capacity,
                               uint32_t& lost) const noexcept {
     lost = 0;
-    const uint32_t written = written_;
+    const uint32_t written = Written();
     if (written - cursor > kEntries) {
         lost = written - cursor - kEntries;
         cursor = written - kEntries;
@@ -200,7 +201,7 @@ private:
 // ---- MidiInput ----
 
 MidiInput::MidiInput(Platform& platform, NoteHandler handler, void* handlerData, MidiApi api)
-    : platform_(platform), handler_(handler), handlerData_(handlerData) {
+    : platform_(platform), handler_(handler), handlerData_(handlerData), api_(api) {
     std::lock_guard lock(libraryMutex_);
     // Without the ALSA sequencer the default interface fails outright instead of moving
     // on to JACK, so JACK is tried by name.
@@ -219,8 +220,10 @@ MidiInput::~MidiInput() {
     watch.reset();
     std::lock_guard lock(libraryMutex_);
     ClosePortLocked();
-    // The library object goes first so that no callback can run into the state below.
+    // The library objects go first so that no callback can run into the state below.
     midi_.reset();
+    ownJack_.reset();
+    ownAlsa_.reset();
 }
 
 bool MidiInput::CreateLibrary(int32_t libraryApi) {
@@ -240,9 +243,81 @@ bool MidiInput::CreateLibrary(int32_t libraryApi) {
 
 void MidiInput::WatchServer() {
     // The library connects to the server lazily, so the watch starts once it has.
-    if (!onJack_ || watch_) return;
+    if ((!onJack_ && !ownJack_) || watch_) return;
     auto watch = std::make_unique<ServerWatch>(*this);
     if (watch->Ok()) watch_ = std::move(watch);
+}
+
+void MidiInput::OpenOwnPorts() {
+    const auto open = [this](RtMidi::Api api) -> std::unique_ptr<RtMidiIn> {
+        try {
+            auto own = std::make_unique<RtMidiIn>(api, kOwnClientName, kQueueLimit);
+            own->setCallback(&MidiInput::OnMidiMessage, this);
+            own->ignoreTypes(false, false, false);
+            own->openVirtualPort(kOwnMidiPortName);
+            return own;
+        } catch (const RtMidiError&) {
+            // No server or sequencer on this interface: the library has said why.
+        }
+        return nullptr;
+    };
+    if (!ownJack_) {
+        ownJack_ = open(RtMidi::UNIX_JACK);
+        WatchServer();
+    }
+    // The sequencer does not come and go while the program runs: one try is enough.
+    if (api_ == MidiApi::Default && !alsaTried_) {
+        alsaTried_ = true;
+        ownAlsa_ = open(RtMidi::LINUX_ALSA);
+    }
+}
+
+std::string MidiInput::OwnPortInterfaces() const {
+    std::lock_guard lock(libraryMutex_);
+    if (ownJack_ && ownAlsa_) return "JACK and ALSA";
+    return ownJack_ ? "JACK" : ownAlsa_ ? "ALSA" : "";
+}
+
+bool MidiInput::SourceListed(const char* listedName) {
+    const bool alsa = midi_->getCurrentApi() == RtMidi::LINUX_ALSA;
+    const unsigned int count = midi_->getPortCount();
+    for (unsigned int i = 0; i < count; ++i) {
+        if (ListedMidiPortName(midi_->getPortName(i), alsa) == listedName) return true;
+    }
+    return false;
+}
+
+MidiSourceChange MidiInput::FollowSource() {
+    std::lock_guard lock(libraryMutex_);
+    // Without a live JACK server (no watch on it) listing would only try to reach one.
+    if (!midi_ || followed_[0] == '\0' || (onJack_ && !watch_)) return MidiSourceChange::None;
+    bool listed = false;
+    try {
+        listed = SourceListed(followed_);
+    } catch (const RtMidiError&) {
+        return MidiSourceChange::None;
+    }
+    MidiSourceChange change = MidiSourceChange::None;
+    if (portOpen_ && !listed) {
+        // The subscription went with the source; the port is opened afresh when it returns.
+        ClosePortLocked();
+        followedGone_ = true;
+        change = MidiSourceChange::Gone;
+    } else if (!portOpen_ && listed && OpenPort(followed_)) {
+        change = followedGone_ ? MidiSourceChange::Back : MidiSourceChange::Found;
+        followedGone_ = false;
+    }
+    if (change != MidiSourceChange::None) {
+        notice_ = std::string(followed_) +
+                  (change == MidiSourceChange::Gone ? " is gone" : " is connected");
+        noticeAt_ = log_.Written();
+    }
+    return change;
+}
+
+std::string MidiInput::SourceNotice() const {
+    // A message that arrived after the notice is newer news.
+    return log_.Written() == noticeAt_ ? notice_ : std::string();
 }
 
 const char* MidiInput::DeviceName(uint32_t port) const noexcept {
@@ -257,12 +332,17 @@ MidiMonitorWords MidiInput::MonitorWords() const noexcept {
     return {lastMessage_[0], lastMessage_[1], lastMessage_[2]};
 }
 
-void MidiInput::InitMidiDevices(std::string_view preferredName) {
+void MidiInput::InitMidiDevices(std::string_view preferredName, bool firstWhenMissing) {
     std::unique_lock lock(libraryMutex_);
     ClosePortLocked();
     deviceCount_ = 0;
     selected_ = 0;
     std::memset(names_, 0, sizeof names_);
+    std::memset(followed_, 0, sizeof followed_);
+    std::memcpy(followed_, preferredName.data(),
+                std::min<std::size_t>(preferredName.size(), kDeviceNameSize - 1));
+    followedGone_ = false;
+    OpenOwnPorts();
     if (!midi_) {
         lock.unlock();
         Show(platform_, kFailureText, MessageIcon::Error);
@@ -284,8 +364,11 @@ void MidiInput::InitMidiDevices(std::string_view preferredName) {
             if (!midi_) return; // the server went away meanwhile
             count = kMaxMidiDevices;
         }
+        bool found = false;
         if (count == 0) {
-            notice = kNoPortText;
+            // Sources can still be connected to the program's own port, and the preferred
+            // one is opened when it shows up.
+            if (!ownJack_ && !ownAlsa_) notice = kNoPortText;
         } else {
             const bool alsa = midi_->getCurrentApi() == RtMidi::LINUX_ALSA;
             for (uint32_t i = 0; i < count; ++i) {
@@ -293,9 +376,15 @@ void MidiInput::InitMidiDevices(std::string_view preferredName) {
                 const std::size_t length =
                     std::min<std::size_t>(listed.size(), kDeviceNameSize - 1);
                 std::memcpy(names_[i], listed.data(), length);
-                if (std::string_view(names_[i]) == preferredName) selected_ = i;
+                if (std::string_view(names_[i]) == preferredName) {
+                    selected_ = i;
+                    found = true;
+                }
             }
             deviceCount_ = count;
+        }
+        if (found || (count > 0 && firstWhenMissing)) {
+            std::memcpy(followed_, names_[selected_], sizeof followed_);
             // The callback and the filter go in before the port opens, so that no message
             // waits in the library's queue where the callback would never see it.
             if (!callbackSet_) {
@@ -317,7 +406,7 @@ void MidiInput::InitMidiDevices(std::string_view preferredName) {
     if (notice != nullptr) Show(platform_, notice, icon);
 }
 
-bool MidiInput::OpenPort(uint32_t port) {
+bool MidiInput::OpenPort(const char* listedName) {
     portOpen_ = false;
     if (!midi_) return false;
     try {
@@ -327,7 +416,7 @@ bool MidiInput::OpenPort(uint32_t port) {
         const unsigned int count = midi_->getPortCount();
         WatchServer();
         for (unsigned int i = 0; i < count; ++i) {
-            if (ListedMidiPortName(midi_->getPortName(i), alsa) != names_[port]) continue;
+            if (ListedMidiPortName(midi_->getPortName(i), alsa) != listedName) continue;
             if (!callbackSet_) {
                 midi_->setCallback(&MidiInput::OnMidiMessage, this);
                 midi_->ignoreTypes(false, false, false);
@@ -351,19 +440,32 @@ void MidiInput::SwitchMidiPort(uint32_t port) {
     if (port == selected_ && portOpen_) return;
     ClosePortLocked();
     selected_ = port;
+    std::memcpy(followed_, names_[port], sizeof followed_);
+    followedGone_ = false;
     if (!midi_) {
         // The server went away under the input: start again on whatever runs now. The
         // old watch has done its work; it is let go of outside the lock, which its thread
         // may still be waiting for.
         oldWatch = std::move(watch_);
         if (!CreateLibrary(onJack_ ? RtMidi::UNIX_JACK : RtMidi::UNSPECIFIED)) return;
+        OpenOwnPorts();
     }
-    OpenPort(port);
+    OpenPort(followed_);
 }
 
 void MidiInput::CloseMidi() {
     std::lock_guard lock(libraryMutex_);
     ClosePortLocked();
+    followed_[0] = '\0';
+    for (auto* own : {&ownJack_, &ownAlsa_}) {
+        if (!*own) continue;
+        try {
+            (*own)->closePort();
+        } catch (const RtMidiError&) {
+            // Printed by the library; the object goes either way.
+        }
+        own->reset();
+    }
 }
 
 void MidiInput::ClosePortLocked() {
@@ -384,6 +486,7 @@ void MidiInput::ServerLost(const ServerWatch* from) {
     // Closing the port first would ask a server that is gone; dropping the object closes
     // the client, which is all that is left of it.
     midi_.reset();
+    ownJack_.reset();
     callbackSet_ = false;
     portOpen_ = false;
 }
@@ -400,10 +503,10 @@ void MidiInput::HandleMessage(const unsigned char* bytes, std::size_t count) noe
     for (std::size_t i = 0; i < kept; ++i) lastMessage_[i] = static_cast<int32_t>(bytes[i]);
     log_.Append(MonitorWords());
 
-    // Only complete channel-1 note messages play; a short or malformed one must not reach
-    // the note tables.
+    // Only complete channel-1 note and controller messages go on; a short or malformed one
+    // must not reach the note tables.
     const int32_t status = bytes[0];
-    if (status != kStatusNoteOn && status != kStatusNoteOff) return;
+    if (status != kStatusNoteOn && status != kStatusNoteOff && status != kStatusController) return;
     if (count < 3 || bytes[1] > 127 || bytes[2] > 127 || handler_ == nullptr) return;
     handler_(handlerData_, status, bytes[1], bytes[2]);
 }
