@@ -265,8 +265,10 @@ int CommandPlay(int argc, char** argv, bool quiet) {
 
     Session session(quiet);
     Engine& engine = *session.engine;
-    MidiInput midi(session.platform, &PlayMessage, &engine);
-    AudioOutput audio(session.platform, &ProcessAudio, &engine);
+    // What the devices would show in boxes, play says in its own lines.
+    HeadlessPlatform deviceNotices;
+    MidiInput midi(deviceNotices, &PlayMessage, &engine);
+    AudioOutput audio(deviceNotices, &ProcessAudio, &engine);
     audio.SetRateHandler(&AdoptRate);
     if (options.list) return ListDevices(audio, midi);
 

@@ -2,6 +2,7 @@
 
 #include <RtMidi.h>
 #include <jack/jack.h>
+#include <jack/midiport.h>
 #include <pthread.h>
 
 #include <algorithm>
@@ -16,7 +17,6 @@ namespace tw {
 namespace {
 
 constexpr const char* kClientName = "RtMidi Input Client";
-constexpr const char* kWatchName = "Tonewright MIDI watch";
 constexpr const char* kPortName = "RtMidi Input";
 constexpr const char* kOwnClientName = "Tonewright";
 constexpr unsigned int kQueueLimit = 100;
@@ -130,19 +130,29 @@ uint32_t MidiMessageLog::Read(uint32_t& cursor, MidiMonitorWords* out, uint32_t 
 
 // ---- MidiInput::ServerWatch ----
 
-// The MIDI library's JACK client is not told when the server dies, and keeps holding on to
-// it. The JACK library then stays bound to the dead server, so that closing that client
-// after a new server has started corrupts the state of every other client in the process,
-// the audio output's among them. This client of our own, with no ports, is told instead;
-// its thread then drops the input's library object, and closes its own client, before a
-// new server can come up.
+// The program's own JACK client: it carries the program's own MIDI input port, and it
+// watches the server. The MIDI library's JACK client is not told when the server dies,
+// and keeps holding on to it. The JACK library then stays bound to the dead server, so
+// that closing that client after a new server has started corrupts the state of every
+// other client in the process, the audio output's among them. This client is told
+// instead; its thread then drops the input's library object, and closes its own client,
+// before a new server can come up. The own port lives here rather than on a client of the
+// MIDI library for the same reason: one client fewer to close on a dead server.
 class MidiInput::ServerWatch {
 public:
     explicit ServerWatch(MidiInput& input) : input_(input) {
         jack_status_t status{};
-        client_ = jack_client_open(kWatchName, JackNoStartServer, &status);
+        client_ = jack_client_open(kOwnClientName, JackNoStartServer, &status);
         if (client_ == nullptr) return;
         jack_on_info_shutdown(client_, &ServerWatch::OnShutdown, this);
+        port_ = jack_port_register(client_, kOwnMidiPortName, JACK_DEFAULT_MIDI_TYPE,
+                                   JackPortIsInput, 0);
+        if (port_ != nullptr &&
+            (jack_set_process_callback(client_, &ServerWatch::Process, this) != 0 ||
+             jack_activate(client_) != 0)) {
+            jack_port_unregister(client_, port_);
+            port_ = nullptr;
+        }
         thread_ = std::thread([this] { Run(); });
     }
 
@@ -160,8 +170,23 @@ public:
     ServerWatch& operator=(const ServerWatch&) = delete;
 
     bool Ok() const { return client_ != nullptr; }
+    bool HasPort() const { return port_ != nullptr; }
 
 private:
+    // The server's process thread: every event that reached the own port this cycle goes
+    // the way of a message from the chosen source.
+    static int Process(jack_nframes_t frames, void* self) {
+        auto* watch = static_cast<ServerWatch*>(self);
+        void* buffer = jack_port_get_buffer(watch->port_, frames);
+        const uint32_t count = jack_midi_get_event_count(buffer);
+        for (uint32_t i = 0; i < count; ++i) {
+            jack_midi_event_t event;
+            if (jack_midi_event_get(&event, buffer, i) == 0)
+                watch->input_.HandleMessage(event.buffer, event.size);
+        }
+        return 0;
+    }
+
     // Runs on the JACK library's thread, which must not close clients itself. The watch
     // thread closes the client as soon as it wakes, and JACK cancels this thread then,
     // asynchronously; cut short inside the wake-up (which cannot unwind) it would end the
@@ -191,6 +216,7 @@ private:
 
     MidiInput& input_;
     jack_client_t* client_ = nullptr;
+    jack_port_t* port_ = nullptr;
     std::mutex mutex_;
     std::condition_variable wake_;
     bool lost_ = false;
@@ -222,7 +248,6 @@ MidiInput::~MidiInput() {
     ClosePortLocked();
     // The library objects go first so that no callback can run into the state below.
     midi_.reset();
-    ownJack_.reset();
     ownAlsa_.reset();
 }
 
@@ -243,39 +268,36 @@ bool MidiInput::CreateLibrary(int32_t libraryApi) {
 
 void MidiInput::WatchServer() {
     // The library connects to the server lazily, so the watch starts once it has.
-    if ((!onJack_ && !ownJack_) || watch_) return;
+    if (!onJack_ || watch_) return;
     auto watch = std::make_unique<ServerWatch>(*this);
     if (watch->Ok()) watch_ = std::move(watch);
 }
 
 void MidiInput::OpenOwnPorts() {
-    const auto open = [this](RtMidi::Api api) -> std::unique_ptr<RtMidiIn> {
-        try {
-            auto own = std::make_unique<RtMidiIn>(api, kOwnClientName, kQueueLimit);
-            own->setCallback(&MidiInput::OnMidiMessage, this);
-            own->ignoreTypes(false, false, false);
-            own->openVirtualPort(kOwnMidiPortName);
-            return own;
-        } catch (const RtMidiError&) {
-            // No server or sequencer on this interface: the library has said why.
-        }
-        return nullptr;
-    };
-    if (!ownJack_) {
-        ownJack_ = open(RtMidi::UNIX_JACK);
-        WatchServer();
+    // The watch's client carries the JACK port; it is made whenever a server runs.
+    if (!watch_) {
+        auto watch = std::make_unique<ServerWatch>(*this);
+        if (watch->Ok()) watch_ = std::move(watch);
     }
     // The sequencer does not come and go while the program runs: one try is enough.
-    if (api_ == MidiApi::Default && !alsaTried_) {
-        alsaTried_ = true;
-        ownAlsa_ = open(RtMidi::LINUX_ALSA);
+    if (api_ != MidiApi::Default || alsaTried_) return;
+    alsaTried_ = true;
+    try {
+        auto own = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, kOwnClientName, kQueueLimit);
+        own->setCallback(&MidiInput::OnMidiMessage, this);
+        own->ignoreTypes(false, false, false);
+        own->openVirtualPort(kOwnMidiPortName);
+        ownAlsa_ = std::move(own);
+    } catch (const RtMidiError&) {
+        // No sequencer on this machine: the library has said so.
     }
 }
 
 std::string MidiInput::OwnPortInterfaces() const {
     std::lock_guard lock(libraryMutex_);
-    if (ownJack_ && ownAlsa_) return "JACK and ALSA";
-    return ownJack_ ? "JACK" : ownAlsa_ ? "ALSA" : "";
+    const bool jack = watch_ && watch_->HasPort();
+    if (jack && ownAlsa_) return "JACK and ALSA";
+    return jack ? "JACK" : ownAlsa_ ? "ALSA" : "";
 }
 
 bool MidiInput::SourceListed(const char* listedName) {
@@ -368,7 +390,7 @@ void MidiInput::InitMidiDevices(std::string_view preferredName, bool firstWhenMi
         if (count == 0) {
             // Sources can still be connected to the program's own port, and the preferred
             // one is opened when it shows up.
-            if (!ownJack_ && !ownAlsa_) notice = kNoPortText;
+            if (!watch_ && !ownAlsa_) notice = kNoPortText;
         } else {
             const bool alsa = midi_->getCurrentApi() == RtMidi::LINUX_ALSA;
             for (uint32_t i = 0; i < count; ++i) {
@@ -454,18 +476,21 @@ void MidiInput::SwitchMidiPort(uint32_t port) {
 }
 
 void MidiInput::CloseMidi() {
+    // The own JACK port goes with the watch, outside the lock that its thread may be
+    // waiting for.
+    std::unique_ptr<ServerWatch> watch;
     std::lock_guard lock(libraryMutex_);
     ClosePortLocked();
     followed_[0] = '\0';
-    for (auto* own : {&ownJack_, &ownAlsa_}) {
-        if (!*own) continue;
+    if (ownAlsa_) {
         try {
-            (*own)->closePort();
+            ownAlsa_->closePort();
         } catch (const RtMidiError&) {
             // Printed by the library; the object goes either way.
         }
-        own->reset();
+        ownAlsa_.reset();
     }
+    watch = std::move(watch_);
 }
 
 void MidiInput::ClosePortLocked() {
@@ -486,7 +511,6 @@ void MidiInput::ServerLost(const ServerWatch* from) {
     // Closing the port first would ask a server that is gone; dropping the object closes
     // the client, which is all that is left of it.
     midi_.reset();
-    ownJack_.reset();
     callbackSet_ = false;
     portOpen_ = false;
 }

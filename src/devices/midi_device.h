@@ -161,8 +161,8 @@ private:
     std::unique_ptr<RtMidiIn> midi_;
     bool onJack_ = false;
     MidiApi api_;
-    // The program's own port on each interface; none where the interface is not there.
-    std::unique_ptr<RtMidiIn> ownJack_;
+    // The program's own port on the ALSA sequencer, where it runs; the JACK one is the
+    // watch's.
     std::unique_ptr<RtMidiIn> ownAlsa_;
     bool alsaTried_ = false;
     char followed_[kDeviceNameSize] = {};
