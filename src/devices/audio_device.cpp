@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <iostream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -212,7 +213,9 @@ void AudioOutput::StartAudio(uint32_t device) {
     if (audio_->isStreamOpen()) return;
     startProblem_.clear();
     const auto fail = [this](std::string problem) {
-        std::fprintf(stderr, "RtAudio: %s\n", problem.c_str());
+        // On the stream the library's own messages go to, so that whoever quiets those
+        // (the terminal player, which says it in its own words) quiets this too.
+        std::cerr << "RtAudio: " << problem << '\n';
         startProblem_ = std::move(problem);
     };
 
