@@ -51,10 +51,10 @@ struct MidiMonitorWords {
 std::string MidiMonitorLine(const MidiMonitorWords& words);
 
 // Every message as the monitor saw it, in arrival order, for a reader that wants each one
-// rather than the newest (the command-line player prints them all). Writers are the MIDI
-// threads of the ports, one reader. Each entry is a single word packing the three monitor bytes
-// with the lap of the ring it was written in, so a reader sees an entry whole and can tell whether
-// the slot already holds the message it expects.
+// rather than the newest (the command-line player prints them all). The ports' MIDI threads
+// write, one reader reads. Each entry is a single word packing the three monitor bytes with
+// the lap of the ring it was written in, so a reader sees an entry whole and can tell
+// whether the slot already holds the message it expects.
 class MidiMessageLog {
 public:
     static constexpr uint32_t kEntries = 256;
