@@ -324,7 +324,7 @@ void MainWindow::CreateChildWindows() {
     monitor_ = new MidiMonitorWidget([midi] { return midi->MonitorWords(); },
                                      [midi] { return midi->SourceNotice(); });
     dspEditor_ = new DspEditorWidget(project, canvas_, platform);
-    dspEditor_->SetLiveSources(&engine_->utility, [midi] { return midi->IsPortOpen(); });
+    dspEditor_->SetLiveSources(&engine_->utility, [midi] { return midi->AnyPortOpen(); });
     // The Dsp Editor's own 40 ms timer repaints the panel too, so that knobs moved by
     // patch changes show at the canvas's pace.
     connect(dspEditor_, &DspEditorWidget::Ticked, guiEditor_, qOverload<>(&QWidget::update));

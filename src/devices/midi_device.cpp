@@ -300,6 +300,11 @@ std::string MidiInput::OwnPortInterfaces() const {
     return jack ? "JACK" : ownAlsa_ ? "ALSA" : "";
 }
 
+bool MidiInput::AnyPortOpen() const {
+    std::lock_guard lock(libraryMutex_);
+    return portOpen_ || (watch_ && watch_->HasPort()) || ownAlsa_;
+}
+
 bool MidiInput::SourceListed(const char* listedName) {
     const bool alsa = midi_->getCurrentApi() == RtMidi::LINUX_ALSA;
     const unsigned int count = midi_->getPortCount();

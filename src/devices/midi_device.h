@@ -104,6 +104,8 @@ public:
     // The interfaces on which the program's own port is open: "JACK", "ALSA", "JACK and
     // ALSA", or "" when on none.
     std::string OwnPortInterfaces() const;
+    // Whether messages can arrive at all: the source's port or an own port is open.
+    bool AnyPortOpen() const;
     // What became of the followed source ("NAME is gone", "NAME is connected") while no
     // message has arrived since; "" otherwise. User-interface thread only.
     std::string SourceNotice() const;
