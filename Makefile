@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc)
 # Every Debian package the build, the tests and the program need.
 DEB_PACKAGES := build-essential cmake ninja-build pkg-config git \
 	libgtest-dev libgmock-dev libbenchmark-dev \
-	librtaudio-dev librtmidi-dev jackd2 libjack-jackd2-dev \
+	librtaudio-dev librtmidi-dev libasound2-dev jackd2 libjack-jackd2-dev \
 	qt6-base-dev fonts-dejavu-core \
 	libsndfile1-dev nlohmann-json3-dev \
 	lv2-dev liblilv-dev lilv-utils sordi g++-multilib jalv

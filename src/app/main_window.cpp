@@ -31,6 +31,7 @@
 #include <QTimerEvent>
 #include <QVBoxLayout>
 
+#include <cstdio>
 #include <map>
 
 namespace tw {
@@ -54,6 +55,13 @@ constexpr ChildShape kChildren[kEditorWindowCount] = {
 const QColor kMainBackground(128, 128, 128);
 const QColor kEditorBackground(206, 206, 200);
 const QColor kPropertiesBackground(240, 240, 240);
+
+// The MIDI source is looked for every half second: listing sources asks the sound server.
+constexpr int kTicksPerSourceLook = 12;
+
+void AdoptRate(void* engine, uint32_t rate) {
+    AdoptSampleRate(*static_cast<Engine*>(engine), rate);
+}
 
 int Index(EditorWindow w) {
     const int i = static_cast<int>(w);
@@ -202,6 +210,7 @@ MainWindow::MainWindow(Platform& services, MainWindowOptions options)
     // The devices exist before the window is created and live until it is gone.
     midi_ = std::make_unique<MidiInput>(*shell_, &PlayNote, engine_.get(), options.midiApi);
     audio_ = std::make_unique<AudioOutput>(*shell_, &ProcessAudio, engine_.get(), options.audioApi);
+    audio_->SetRateHandler(&AdoptRate);
     preferencesHost_ = std::make_unique<PlatformPreferencesHost>(*shell_, *engine_);
     ctx_ = std::make_unique<AppContext>(
         AppContext{project, *engine_, *shell_, *audio_, *midi_, preferences_, history_});
@@ -301,12 +310,10 @@ void MainWindow::Start() {
 void MainWindow::AdoptPreferredSampleRate() {
     const uint32_t rate = SampleRateOfCode(preferences_.sampleRateCode);
     audio_->SetSampleRate(rate);
-    if (audio_->IsRunning() || engine_->sampleRate == static_cast<float>(rate)) return;
     // The window's creation reset the engine before the preferences were read; its tables
     // (note frequencies, oscillator increments, PolyWave scales) still hold the old rate.
     // Only the DSP state is rebuilt: a project the preferences just opened stays as it is.
-    engine_->sampleRate = static_cast<float>(rate);
-    engine_->ResetDspState();
+    if (!audio_->IsRunning()) AdoptSampleRate(*engine_, rate);
 }
 
 void MainWindow::CreateChildWindows() {
@@ -334,10 +341,11 @@ void MainWindow::CreateChildWindows() {
             HandleNoteEvent(*engine_, status, note, velocity);
         });
     MidiInput* midi = midi_.get();
-    monitor_ = new MidiMonitorWidget([midi] { return midi->MonitorWords(); });
+    monitor_ = new MidiMonitorWidget([midi] { return midi->MonitorWords(); },
+                                     [midi] { return midi->SourceNotice(); });
     dspEditor_ = new DspEditorWidget(project, canvas_, platform);
     dspEditor_->SetHistory(&history_);
-    dspEditor_->SetLiveSources(&engine_->utility, [midi] { return midi->IsPortOpen(); });
+    dspEditor_->SetLiveSources(&engine_->utility, [midi] { return midi->AnyPortOpen(); });
     // The Dsp Editor's own 40 ms timer repaints the panel too, so that knobs moved by
     // patch changes show at the canvas's pace.
     connect(dspEditor_, &DspEditorWidget::Ticked, guiEditor_, qOverload<>(&QWidget::update));
@@ -423,16 +431,25 @@ void MainWindow::ChoosePatchFromList() {
 
 void MainWindow::StartAudio() {
     toolbar_->ShowAudioRunning(true);
-    // The Preferences dialog changes only the code, which the stream and the engine's
-    // tables follow from the next start of audio.
+    // The Preferences dialog changes only the code, which the stream follows from the next
+    // start of audio; the engine's tables follow the rate the device then runs at.
     const uint32_t rate = SampleRateOfCode(preferences_.sampleRateCode);
-    if (!audio_->IsRunning()) {
-        audio_->SetSampleRate(rate);
-        engine_->sampleRate = rate;
-    }
+    if (!audio_->IsRunning()) audio_->SetSampleRate(rate);
     audio_->StartAudio(audio_->SelectedDevice());
     project_->RebuildRoutes();
-    if (audio_->IsRunning()) return;
+    if (audio_->IsRunning()) {
+        // A JACK server runs at its own rate; the preference stays for devices that follow it.
+        if (audio_->StreamRate() != rate && !rateNoticeShown_) {
+            rateNoticeShown_ = true;
+            char text[192];
+            std::snprintf(text, sizeof text,
+                          "The audio device runs at %u Hz, so Tonewright plays at %u Hz.\n\n"
+                          "The sample rate of the preferences (%u Hz) is kept.",
+                          audio_->StreamRate(), audio_->StreamRate(), rate);
+            shell_->ShowMessage(text, kProductName, MessageButtons::Ok, MessageIcon::Information);
+        }
+        return;
+    }
     // No stream: say so, rather than leave the user wondering why nothing sounds.
     toolbar_->ShowAudioRunning(false);
     std::string text;
@@ -440,8 +457,9 @@ void MainWindow::StartAudio() {
         text = "There is no audio output device to play on.";
     } else {
         text = std::string("Audio could not be started on\n") +
-               audio_->DeviceName(audio_->SelectedDevice()) +
-               "\n\nChoose another device or sample rate in Setup -> Preferences.";
+               audio_->DeviceName(audio_->SelectedDevice()) + "\n\n" + audio_->StartProblem() +
+               "\n\nChoose another device in Setup -> Preferences, or check that the sound "
+               "server runs.";
     }
     shell_->ShowMessage(text, kProductName, MessageButtons::Ok, MessageIcon::Error);
 }
@@ -565,6 +583,8 @@ void MainWindow::timerEvent(QTimerEvent* event) {
     update();
     if (guiEditor_ != nullptr) guiEditor_->update();
     if (keyboard_ != nullptr) keyboard_->update();
+    // The Midi Monitor tells what became of the source.
+    if (++ticks_ % kTicksPerSourceLook == 0) midi_->FollowSource();
 }
 
 } // namespace tw

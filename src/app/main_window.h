@@ -145,6 +145,9 @@ private:
     VirtualKeyboardWidget* keyboard_ = nullptr;
     MidiMonitorWidget* monitor_ = nullptr;
     QBasicTimer repaintTimer_;
+    int ticks_ = 0;
+    // The device's own rate is told once per run.
+    bool rateNoticeShown_ = false;
     bool closed_ = false;
 };
 

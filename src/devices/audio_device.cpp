@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <iostream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -192,9 +193,31 @@ void AudioOutput::InitAudioDevices(std::string_view preferredName) {
     }
 }
 
+uint32_t AudioOutput::DeviceRate(uint32_t device) {
+    try {
+        const RtAudio::DeviceInfo info = audio_->getDeviceInfo(device);
+        const auto& rates = info.sampleRates;
+        if (!info.probed || rates.empty() ||
+            std::find(rates.begin(), rates.end(), sampleRate_) != rates.end()) {
+            return sampleRate_;
+        }
+        return info.preferredSampleRate != 0 ? info.preferredSampleRate : rates.back();
+    } catch (const RtAudioError&) {
+        // Not probed: the open below says whether the requested rate works.
+    }
+    return sampleRate_;
+}
+
 void AudioOutput::StartAudio(uint32_t device) {
     if (!audio_ || deviceCount_ == 0 || device >= deviceCount_) return;
     if (audio_->isStreamOpen()) return;
+    startProblem_.clear();
+    const auto fail = [this](std::string problem) {
+        // On the stream the library's own messages go to, so that whoever quiets those
+        // (the terminal player, which says it in its own words) quiets this too.
+        std::cerr << "RtAudio: " << problem << '\n';
+        startProblem_ = std::move(problem);
+    };
 
     RtAudio::StreamParameters output;
     output.deviceId = device;
@@ -206,25 +229,31 @@ void AudioOutput::StartAudio(uint32_t device) {
     RtAudio::StreamOptions options;
     options.flags = RTAUDIO_NONINTERLEAVED | RTAUDIO_HOG_DEVICE | RTAUDIO_SCHEDULE_REALTIME;
     unsigned int frames = kRequestedFrames;
+    // A JACK server runs at the rate it was started with, and any other is refused.
+    const uint32_t rate = DeviceRate(device);
     try {
-        audio_->openStream(&output, nullptr, RTAUDIO_FLOAT32, sampleRate_, &frames,
-                           &AudioOutput::Cycle, this, &options, &IgnoreAudioError);
+        audio_->openStream(&output, nullptr, RTAUDIO_FLOAT32, rate, &frames, &AudioOutput::Cycle,
+                           this, &options, &IgnoreAudioError);
         if (!audio_->isStreamOpen()) {
-            std::fprintf(stderr, "RtAudio: the output stream could not be opened\n");
+            fail("the output stream could not be opened");
             return;
         }
+        // The engine's tables follow the rate before the first block is asked for.
+        if (rateHandler_ != nullptr) rateHandler_(userData_, rate);
         audio_->startStream();
         // With an error callback installed the library may report a failed start to it
         // instead of raising, so the outcome is checked rather than assumed.
         if (!audio_->isStreamRunning()) {
-            std::fprintf(stderr, "RtAudio: the output stream could not be started\n");
+            fail("the output stream could not be started");
             audio_->closeStream();
             return;
         }
         bufferFrames_ = frames;
+        streamRate_ = rate;
         running_ = true;
     } catch (const RtAudioError& e) {
         e.printMessage();
+        startProblem_ = e.getMessage();
         if (audio_->isStreamOpen()) {
             try {
                 audio_->closeStream();

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 class RtAudio;
@@ -20,6 +21,10 @@ inline constexpr uint32_t kMaxAudioDevices = 128;
 // The audio library's output callback shape; the engine's ProcessAudio has it.
 using AudioCallback = int (*)(void* output, void* input, unsigned int frames, double streamTime,
                               unsigned int status, void* userData);
+
+// Told the rate a stream is about to run at, on the user-interface thread, after the stream
+// has opened and before its first callback; userData is the audio callback's.
+using RateHandler = void (*)(void* userData, uint32_t rate);
 
 // Which of the library's host interfaces to use. The program takes the library's own
 // choice (JACK when a JACK server runs); tests pin JACK so that they do not depend on
@@ -40,10 +45,16 @@ public:
     // (device 0 when none is). Tells the user when there is none, or too many.
     void InitAudioDevices(std::string_view preferredName);
 
-    // Opens and starts the output stream on `device` at the current sample rate. A failure
-    // goes to the standard error stream only and leaves the stream closed. Does nothing
-    // while a stream is open, without devices, or for an index outside the list.
+    // Opens and starts the output stream on `device` at the requested sample rate or, when
+    // the device runs at another rate that it alone decides (a JACK server), at the
+    // device's rate; the rate handler hears which before the stream starts. A failure goes
+    // to the standard error stream only (StartProblem keeps it) and leaves the stream
+    // closed. Does nothing while a stream is open, without devices, or for an index outside
+    // the list.
     void StartAudio(uint32_t device);
+    void SetRateHandler(RateHandler handler) noexcept { rateHandler_ = handler; }
+    // Why the last StartAudio left the stream closed; "" after one that started it.
+    const std::string& StartProblem() const noexcept { return startProblem_; }
 
     // Stops and closes the stream this object started; otherwise does nothing. Safe after
     // the sound server has gone away under a running stream, which the library then closes
@@ -66,6 +77,8 @@ public:
     // The rate the next StartAudio asks for (the preferences give 44100 or 48000).
     void SetSampleRate(uint32_t rate) noexcept { sampleRate_ = rate; }
     uint32_t SampleRate() const noexcept { return sampleRate_; }
+    // The rate the running stream plays at; 0 when stopped.
+    uint32_t StreamRate() const noexcept { return IsRunning() ? streamRate_ : 0; }
     // The block size the library granted for the running stream; 0 when stopped.
     uint32_t BufferFrames() const noexcept { return IsRunning() ? bufferFrames_ : 0; }
 
@@ -76,6 +89,8 @@ private:
                      unsigned int status, void* self);
     // Whether the stream still gets cycles; false once the library has closed it.
     bool StreamAlive() const;
+    // The rate a stream on `device` runs at when `sampleRate_` is asked for.
+    uint32_t DeviceRate(uint32_t device);
 
     Platform& platform_;
     AudioCallback callback_;
@@ -85,6 +100,9 @@ private:
     char names_[kMaxAudioDevices][kDeviceNameSize] = {};
     uint32_t selected_ = 0;
     uint32_t sampleRate_ = 44100;
+    uint32_t streamRate_ = 0;
+    RateHandler rateHandler_ = nullptr;
+    std::string startProblem_;
     uint32_t bufferFrames_ = 0;
     bool running_ = false;
     Relaxed<uint32_t> cycles_; // written by the audio thread only

@@ -2,6 +2,7 @@
 
 #include <RtMidi.h>
 #include <jack/jack.h>
+#include <jack/midiport.h>
 #include <pthread.h>
 
 #include <algorithm>
@@ -16,11 +17,12 @@ namespace tw {
 namespace {
 
 constexpr const char* kClientName = "RtMidi Input Client";
-constexpr const char* kWatchName = "Tonewright MIDI watch";
 constexpr const char* kPortName = "RtMidi Input";
+constexpr const char* kOwnClientName = "Tonewright";
 constexpr unsigned int kQueueLimit = 100;
 constexpr int32_t kStatusNoteOff = 0x80;
 constexpr int32_t kStatusNoteOn = 0x90;
+constexpr int32_t kStatusController = 0xB0;
 
 constexpr const char* kNoPortText =
     "No hardware Midi device available. Check device is connected, turned on and not in use by "
@@ -88,18 +90,17 @@ uint32_t LapTag(uint32_t sequence) noexcept {
 } // namespace
 
 void MidiMessageLog::Append(const MidiMonitorWords& words) noexcept {
-    const uint32_t n = written_;
+    const uint32_t n = written_.fetch_add(1, std::memory_order_relaxed);
     const uint32_t packed = (static_cast<uint32_t>(words.status) & 0xFFu) |
                             (static_cast<uint32_t>(words.data1) & 0xFFu) << 8 |
                             (static_cast<uint32_t>(words.data2) & 0xFFu) << 16 | LapTag(n) << 24;
     entries_[n % kEntries] = packed;
-    written_ = n + 1;
 }
 
 uint32_t MidiMessageLog::Read(uint32_t& cursor, MidiMonitorWords* out, uint32_t capacity,
                               uint32_t& lost) const noexcept {
     lost = 0;
-    const uint32_t written = written_;
+    const uint32_t written = Written();
     if (written - cursor > kEntries) {
         lost = written - cursor - kEntries;
         cursor = written - kEntries;
@@ -129,19 +130,29 @@ uint32_t MidiMessageLog::Read(uint32_t& cursor, MidiMonitorWords* out, uint32_t 
 
 // ---- MidiInput::ServerWatch ----
 
-// The MIDI library's JACK client is not told when the server dies, and keeps holding on to
-// it. The JACK library then stays bound to the dead server, so that closing that client
-// after a new server has started corrupts the state of every other client in the process,
-// the audio output's among them. This client of our own, with no ports, is told instead;
-// its thread then drops the input's library object, and closes its own client, before a
-// new server can come up.
+// The program's own JACK client: it carries the program's own MIDI input port, and it
+// watches the server. The MIDI library's JACK client is not told when the server dies,
+// and keeps holding on to it. The JACK library then stays bound to the dead server, so
+// that closing that client after a new server has started corrupts the state of every
+// other client in the process, the audio output's among them. This client is told
+// instead; its thread then drops the input's library object, and closes its own client,
+// before a new server can come up. The own port lives here rather than on a client of the
+// MIDI library for the same reason: one client fewer to close on a dead server.
 class MidiInput::ServerWatch {
 public:
     explicit ServerWatch(MidiInput& input) : input_(input) {
         jack_status_t status{};
-        client_ = jack_client_open(kWatchName, JackNoStartServer, &status);
+        client_ = jack_client_open(kOwnClientName, JackNoStartServer, &status);
         if (client_ == nullptr) return;
         jack_on_info_shutdown(client_, &ServerWatch::OnShutdown, this);
+        port_ = jack_port_register(client_, kOwnMidiPortName, JACK_DEFAULT_MIDI_TYPE,
+                                   JackPortIsInput, 0);
+        if (port_ != nullptr &&
+            (jack_set_process_callback(client_, &ServerWatch::Process, this) != 0 ||
+             jack_activate(client_) != 0)) {
+            jack_port_unregister(client_, port_);
+            port_ = nullptr;
+        }
         thread_ = std::thread([this] { Run(); });
     }
 
@@ -159,8 +170,23 @@ public:
     ServerWatch& operator=(const ServerWatch&) = delete;
 
     bool Ok() const { return client_ != nullptr; }
+    bool HasPort() const { return port_ != nullptr; }
 
 private:
+    // The server's process thread: every event that reached the own port this cycle goes
+    // the way of a message from the chosen source.
+    static int Process(jack_nframes_t frames, void* self) {
+        auto* watch = static_cast<ServerWatch*>(self);
+        void* buffer = jack_port_get_buffer(watch->port_, frames);
+        const uint32_t count = jack_midi_get_event_count(buffer);
+        for (uint32_t i = 0; i < count; ++i) {
+            jack_midi_event_t event;
+            if (jack_midi_event_get(&event, buffer, i) == 0)
+                watch->input_.HandleMessage(event.buffer, event.size);
+        }
+        return 0;
+    }
+
     // Runs on the JACK library's thread, which must not close clients itself. The watch
     // thread closes the client as soon as it wakes, and JACK cancels this thread then,
     // asynchronously; cut short inside the wake-up (which cannot unwind) it would end the
@@ -190,6 +216,7 @@ private:
 
     MidiInput& input_;
     jack_client_t* client_ = nullptr;
+    jack_port_t* port_ = nullptr;
     std::mutex mutex_;
     std::condition_variable wake_;
     bool lost_ = false;
@@ -200,7 +227,7 @@ private:
 // ---- MidiInput ----
 
 MidiInput::MidiInput(Platform& platform, NoteHandler handler, void* handlerData, MidiApi api)
-    : platform_(platform), handler_(handler), handlerData_(handlerData) {
+    : platform_(platform), handler_(handler), handlerData_(handlerData), api_(api) {
     std::lock_guard lock(libraryMutex_);
     // Without the ALSA sequencer the default interface fails outright instead of moving
     // on to JACK, so JACK is tried by name.
@@ -219,8 +246,9 @@ MidiInput::~MidiInput() {
     watch.reset();
     std::lock_guard lock(libraryMutex_);
     ClosePortLocked();
-    // The library object goes first so that no callback can run into the state below.
+    // The library objects go first so that no callback can run into the state below.
     midi_.reset();
+    ownAlsa_.reset();
 }
 
 bool MidiInput::CreateLibrary(int32_t libraryApi) {
@@ -245,6 +273,80 @@ void MidiInput::WatchServer() {
     if (watch->Ok()) watch_ = std::move(watch);
 }
 
+void MidiInput::OpenOwnPorts() {
+    // The watch's client carries the JACK port; it is made whenever a server runs.
+    if (!watch_) {
+        auto watch = std::make_unique<ServerWatch>(*this);
+        if (watch->Ok()) watch_ = std::move(watch);
+    }
+    // The sequencer does not come and go while the program runs: one try is enough.
+    if (api_ != MidiApi::Default || alsaTried_) return;
+    alsaTried_ = true;
+    try {
+        auto own = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, kOwnClientName, kQueueLimit);
+        own->setCallback(&MidiInput::OnMidiMessage, this);
+        own->ignoreTypes(false, false, false);
+        own->openVirtualPort(kOwnMidiPortName);
+        ownAlsa_ = std::move(own);
+    } catch (const RtMidiError&) {
+        // No sequencer on this machine: the library has said so.
+    }
+}
+
+std::string MidiInput::OwnPortInterfaces() const {
+    std::lock_guard lock(libraryMutex_);
+    const bool jack = watch_ && watch_->HasPort();
+    if (jack && ownAlsa_) return "JACK and ALSA";
+    return jack ? "JACK" : ownAlsa_ ? "ALSA" : "";
+}
+
+bool MidiInput::AnyPortOpen() const {
+    std::lock_guard lock(libraryMutex_);
+    return portOpen_ || (watch_ && watch_->HasPort()) || ownAlsa_;
+}
+
+bool MidiInput::SourceListed(const char* listedName) {
+    const bool alsa = midi_->getCurrentApi() == RtMidi::LINUX_ALSA;
+    const unsigned int count = midi_->getPortCount();
+    for (unsigned int i = 0; i < count; ++i) {
+        if (ListedMidiPortName(midi_->getPortName(i), alsa) == listedName) return true;
+    }
+    return false;
+}
+
+MidiSourceChange MidiInput::FollowSource() {
+    std::lock_guard lock(libraryMutex_);
+    // Without a live JACK server (no watch on it) listing would only try to reach one.
+    if (!midi_ || followed_[0] == '\0' || (onJack_ && !watch_)) return MidiSourceChange::None;
+    bool listed = false;
+    try {
+        listed = SourceListed(followed_);
+    } catch (const RtMidiError&) {
+        return MidiSourceChange::None;
+    }
+    MidiSourceChange change = MidiSourceChange::None;
+    if (portOpen_ && !listed) {
+        // The subscription went with the source; the port is opened afresh when it returns.
+        ClosePortLocked();
+        followedGone_ = true;
+        change = MidiSourceChange::Gone;
+    } else if (!portOpen_ && listed && OpenPort(followed_)) {
+        change = followedGone_ ? MidiSourceChange::Back : MidiSourceChange::Found;
+        followedGone_ = false;
+    }
+    if (change != MidiSourceChange::None) {
+        notice_ = std::string(followed_) +
+                  (change == MidiSourceChange::Gone ? " is gone" : " is connected");
+        noticeAt_ = log_.Written();
+    }
+    return change;
+}
+
+std::string MidiInput::SourceNotice() const {
+    // A message that arrived after the notice is newer news.
+    return log_.Written() == noticeAt_ ? notice_ : std::string();
+}
+
 const char* MidiInput::DeviceName(uint32_t port) const noexcept {
     return port < deviceCount_ ? names_[port] : "";
 }
@@ -257,12 +359,17 @@ MidiMonitorWords MidiInput::MonitorWords() const noexcept {
     return {lastMessage_[0], lastMessage_[1], lastMessage_[2]};
 }
 
-void MidiInput::InitMidiDevices(std::string_view preferredName) {
+void MidiInput::InitMidiDevices(std::string_view preferredName, bool firstWhenMissing) {
     std::unique_lock lock(libraryMutex_);
     ClosePortLocked();
     deviceCount_ = 0;
     selected_ = 0;
     std::memset(names_, 0, sizeof names_);
+    std::memset(followed_, 0, sizeof followed_);
+    std::memcpy(followed_, preferredName.data(),
+                std::min<std::size_t>(preferredName.size(), kDeviceNameSize - 1));
+    followedGone_ = false;
+    OpenOwnPorts();
     if (!midi_) {
         lock.unlock();
         Show(platform_, kFailureText, MessageIcon::Error);
@@ -284,8 +391,11 @@ void MidiInput::InitMidiDevices(std::string_view preferredName) {
             if (!midi_) return; // the server went away meanwhile
             count = kMaxMidiDevices;
         }
+        bool found = false;
         if (count == 0) {
-            notice = kNoPortText;
+            // Sources can still be connected to the program's own port, and the preferred
+            // one is opened when it shows up.
+            if (!watch_ && !ownAlsa_) notice = kNoPortText;
         } else {
             const bool alsa = midi_->getCurrentApi() == RtMidi::LINUX_ALSA;
             for (uint32_t i = 0; i < count; ++i) {
@@ -293,9 +403,15 @@ void MidiInput::InitMidiDevices(std::string_view preferredName) {
                 const std::size_t length =
                     std::min<std::size_t>(listed.size(), kDeviceNameSize - 1);
                 std::memcpy(names_[i], listed.data(), length);
-                if (std::string_view(names_[i]) == preferredName) selected_ = i;
+                if (std::string_view(names_[i]) == preferredName) {
+                    selected_ = i;
+                    found = true;
+                }
             }
             deviceCount_ = count;
+        }
+        if (found || (count > 0 && firstWhenMissing)) {
+            std::memcpy(followed_, names_[selected_], sizeof followed_);
             // The callback and the filter go in before the port opens, so that no message
             // waits in the library's queue where the callback would never see it.
             if (!callbackSet_) {
@@ -317,7 +433,7 @@ void MidiInput::InitMidiDevices(std::string_view preferredName) {
     if (notice != nullptr) Show(platform_, notice, icon);
 }
 
-bool MidiInput::OpenPort(uint32_t port) {
+bool MidiInput::OpenPort(const char* listedName) {
     portOpen_ = false;
     if (!midi_) return false;
     try {
@@ -327,7 +443,7 @@ bool MidiInput::OpenPort(uint32_t port) {
         const unsigned int count = midi_->getPortCount();
         WatchServer();
         for (unsigned int i = 0; i < count; ++i) {
-            if (ListedMidiPortName(midi_->getPortName(i), alsa) != names_[port]) continue;
+            if (ListedMidiPortName(midi_->getPortName(i), alsa) != listedName) continue;
             if (!callbackSet_) {
                 midi_->setCallback(&MidiInput::OnMidiMessage, this);
                 midi_->ignoreTypes(false, false, false);
@@ -351,19 +467,35 @@ void MidiInput::SwitchMidiPort(uint32_t port) {
     if (port == selected_ && portOpen_) return;
     ClosePortLocked();
     selected_ = port;
+    std::memcpy(followed_, names_[port], sizeof followed_);
+    followedGone_ = false;
     if (!midi_) {
         // The server went away under the input: start again on whatever runs now. The
         // old watch has done its work; it is let go of outside the lock, which its thread
         // may still be waiting for.
         oldWatch = std::move(watch_);
         if (!CreateLibrary(onJack_ ? RtMidi::UNIX_JACK : RtMidi::UNSPECIFIED)) return;
+        OpenOwnPorts();
     }
-    OpenPort(port);
+    OpenPort(followed_);
 }
 
 void MidiInput::CloseMidi() {
+    // The own JACK port goes with the watch, outside the lock that its thread may be
+    // waiting for.
+    std::unique_ptr<ServerWatch> watch;
     std::lock_guard lock(libraryMutex_);
     ClosePortLocked();
+    followed_[0] = '\0';
+    if (ownAlsa_) {
+        try {
+            ownAlsa_->closePort();
+        } catch (const RtMidiError&) {
+            // Printed by the library; the object goes either way.
+        }
+        ownAlsa_.reset();
+    }
+    watch = std::move(watch_);
 }
 
 void MidiInput::ClosePortLocked() {
@@ -400,10 +532,10 @@ void MidiInput::HandleMessage(const unsigned char* bytes, std::size_t count) noe
     for (std::size_t i = 0; i < kept; ++i) lastMessage_[i] = static_cast<int32_t>(bytes[i]);
     log_.Append(MonitorWords());
 
-    // Only complete channel-1 note messages play; a short or malformed one must not reach
-    // the note tables.
+    // Only complete channel-1 note and controller messages go on; a short or malformed one
+    // must not reach the note tables.
     const int32_t status = bytes[0];
-    if (status != kStatusNoteOn && status != kStatusNoteOff) return;
+    if (status != kStatusNoteOn && status != kStatusNoteOff && status != kStatusController) return;
     if (count < 3 || bytes[1] > 127 || bytes[2] > 127 || handler_ == nullptr) return;
     handler_(handlerData_, status, bytes[1], bytes[2]);
 }

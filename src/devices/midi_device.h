@@ -1,8 +1,10 @@
 #pragma once
 
-// The MIDI input: one input port chosen by name, whose messages feed the Midi Monitor and
-// whose channel-1 note messages play the engine. The port is opened and switched from the
-// user-interface thread; messages arrive on the MIDI library's thread.
+// The MIDI input: one source port chosen by name, and an input port of the program's own
+// ("Tonewright MIDI In", on JACK and on the ALSA sequencer) that any source can be connected
+// to at any time. Messages from both feed the Midi Monitor, and their channel-1 note and
+// controller messages go to the engine. Ports are opened and switched from the
+// user-interface thread; messages arrive on the MIDI library's threads.
 #include "devices/preferences.h"
 #include "model/relaxed.h"
 #include "platform/platform.h"
@@ -22,11 +24,20 @@ namespace tw {
 
 inline constexpr uint32_t kMaxMidiDevices = 128;
 
-// Receives channel-1 note messages (status 0x90 or 0x80, note and velocity 0..127). Runs on
-// the MIDI library's thread, so it must neither lock nor allocate.
+// Receives channel-1 note and controller messages (status 0x90, 0x80 or 0xB0, both data
+// bytes 0..127). Runs on the MIDI library's threads, so it must neither lock nor allocate.
 using NoteHandler = void (*)(void* userData, int32_t status, int32_t note, int32_t velocity);
 
+// Default: the library's own choice for the source, and the program's own port on JACK and
+// on the ALSA sequencer, wherever each runs. Jack: JACK only (tests).
 enum class MidiApi : int32_t { Default, Jack };
+
+// The program's own input port, under this name on every interface.
+inline constexpr const char* kOwnMidiPortName = "Tonewright MIDI In";
+
+// What following the chosen source found: it went away, came back, or showed up for the
+// first time.
+enum class MidiSourceChange : int32_t { None, Gone, Back, Found };
 
 // What the Midi Monitor shows: status and the first two data bytes.
 struct MidiMonitorWords {
@@ -40,10 +51,10 @@ struct MidiMonitorWords {
 std::string MidiMonitorLine(const MidiMonitorWords& words);
 
 // Every message as the monitor saw it, in arrival order, for a reader that wants each one
-// rather than the newest (the command-line player prints them all). One writer, the MIDI
-// thread; one reader. Each entry is a single word packing the three monitor bytes with the
-// lap of the ring it was written in, so a reader sees an entry whole and can tell whether
-// the slot already holds the message it expects.
+// rather than the newest (the command-line player prints them all). The ports' MIDI threads
+// write, one reader reads. Each entry is a single word packing the three monitor bytes with
+// the lap of the ring it was written in, so a reader sees an entry whole and can tell
+// whether the slot already holds the message it expects.
 class MidiMessageLog {
 public:
     static constexpr uint32_t kEntries = 256;
@@ -56,10 +67,12 @@ public:
     uint32_t Read(uint32_t& cursor, MidiMonitorWords* out, uint32_t capacity,
                   uint32_t& lost) const noexcept;
 
-    uint32_t Written() const noexcept { return written_; }
+    uint32_t Written() const noexcept { return written_.load(std::memory_order_relaxed); }
 
 private:
-    Relaxed<uint32_t> written_;
+    // Each writer takes its place by incrementing the count, so that the ports' threads can
+    // write at once; a reader that sees the count before the entry reads it next time.
+    std::atomic<uint32_t> written_{0};
     Relaxed<uint32_t> entries_[kEntries];
 };
 
@@ -75,9 +88,27 @@ public:
     MidiInput(const MidiInput&) = delete;
     MidiInput& operator=(const MidiInput&) = delete;
 
-    // Lists the input ports, selects the last one listed as `preferredName` (port 0 when
-    // none is), opens it and starts delivering every message type to OnMidiMessage.
-    void InitMidiDevices(std::string_view preferredName);
+    // Opens the program's own ports where they are not open yet. Lists the sources,
+    // selects the last one listed as `preferredName` (port 0 when none is, unless
+    // `firstWhenMissing` is false), opens it and starts delivering every message type to
+    // OnMidiMessage. The source opened, or the preferred one when none is, is then followed
+    // by name (FollowSource). Tells the user when there is no source and no own port either.
+    void InitMidiDevices(std::string_view preferredName, bool firstWhenMissing = true);
+
+    // Called now and then on the user-interface thread: closes the followed source's port
+    // when the source has gone, and opens it again by name when it is back (or shows up
+    // for the first time). Sources that leave and return between two calls are not seen.
+    MidiSourceChange FollowSource();
+    // The name of the followed source; "" when none is.
+    const char* FollowedSource() const noexcept { return followed_; }
+    // The interfaces on which the program's own port is open: "JACK", "ALSA", "JACK and
+    // ALSA", or "" when on none.
+    std::string OwnPortInterfaces() const;
+    // Whether messages can arrive at all: the source's port or an own port is open.
+    bool AnyPortOpen() const;
+    // What became of the followed source ("NAME is gone", "NAME is connected") while no
+    // message has arrived since; "" otherwise. User-interface thread only.
+    std::string SourceNotice() const;
 
     // Switches to another listed port (the Preferences dialog): the open port is closed and
     // `port` opened in its place, found again by its listed name, since sources may have
@@ -86,7 +117,7 @@ public:
     // server went away and has come back, the input is set up on it afresh.
     void SwitchMidiPort(uint32_t port);
 
-    // Closes the open port (on exit).
+    // Closes the open ports (on exit) and stops following the source.
     void CloseMidi();
 
     uint32_t DeviceCount() const noexcept { return deviceCount_; }
@@ -106,7 +137,7 @@ public:
     static void OnMidiMessage(double timeStamp, std::vector<unsigned char>* message,
                               void* userData);
     // What the callback does with one message: keeps it for the monitor and passes channel-1
-    // note messages on. Lock-free; callable from any one thread at a time.
+    // note and controller messages on. Lock-free; callable from several threads at once.
     void HandleMessage(const unsigned char* bytes, std::size_t count) noexcept;
 
     class ServerWatch;
@@ -116,7 +147,10 @@ private:
     bool CreateLibrary(int32_t libraryApi);
     void WatchServer();
     void ClosePortLocked();
-    bool OpenPort(uint32_t port);
+    bool OpenPort(const char* listedName);
+    void OpenOwnPorts();
+    // Whether a source of this listed name is there now.
+    bool SourceListed(const char* listedName);
     // The JACK server went away (the thread of `from`): the library object and its client go.
     void ServerLost(const ServerWatch* from);
 
@@ -125,9 +159,18 @@ private:
     void* handlerData_;
     // Guards the library object against the watch's thread, which drops it when the JACK
     // server dies. Never taken on the MIDI thread.
-    std::mutex libraryMutex_;
+    mutable std::mutex libraryMutex_;
     std::unique_ptr<RtMidiIn> midi_;
     bool onJack_ = false;
+    MidiApi api_;
+    // The program's own port on the ALSA sequencer, where it runs; the JACK one is the
+    // watch's.
+    std::unique_ptr<RtMidiIn> ownAlsa_;
+    bool alsaTried_ = false;
+    char followed_[kDeviceNameSize] = {};
+    bool followedGone_ = false;
+    std::string notice_;
+    uint32_t noticeAt_ = 0;
     std::unique_ptr<ServerWatch> watch_;
     uint32_t deviceCount_ = 0;
     char names_[kMaxMidiDevices][kDeviceNameSize] = {};

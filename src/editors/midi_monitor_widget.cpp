@@ -16,8 +16,8 @@ constexpr qreal kSmallestPointSize = 6.0;
 
 } // namespace
 
-MidiMonitorWidget::MidiMonitorWidget(MonitorSource source, QWidget* parent)
-    : QWidget(parent), source_(std::move(source)) {
+MidiMonitorWidget::MidiMonitorWidget(MonitorSource source, NoticeSource notice, QWidget* parent)
+    : QWidget(parent), source_(std::move(source)), notice_(std::move(notice)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setWindowTitle(QStringLiteral("Midi Monitor"));
     connect(&timer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
@@ -25,8 +25,9 @@ MidiMonitorWidget::MidiMonitorWidget(MonitorSource source, QWidget* parent)
 }
 
 void MidiMonitorWidget::paintEvent(QPaintEvent*) {
+    const std::string notice = notice_ ? notice_() : std::string();
     const MidiMonitorWords words = source_ ? source_() : MidiMonitorWords{};
-    line_ = QString::fromStdString(MidiMonitorLine(words));
+    line_ = QString::fromStdString(notice.empty() ? MidiMonitorLine(words) : notice);
     QPainter painter(this);
     // Whatever lies beyond the box is the window's own background colour.
     painter.fillRect(rect(), palette().window());

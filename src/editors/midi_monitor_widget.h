@@ -3,6 +3,7 @@
 #include "devices/midi_device.h"
 
 #include <functional>
+#include <string>
 
 #include <QString>
 #include <QTimer>
@@ -12,15 +13,18 @@ namespace tw {
 
 // Supplies the last MIDI message received.
 using MonitorSource = std::function<MidiMonitorWords()>;
+// Supplies news of the MIDI source that is newer than the last message, or "".
+using NoticeSource = std::function<std::string()>;
 
 inline constexpr int kMonitorRefreshMs = 20;
 
 // The "Midi Monitor": the last MIDI message from the input device as one line, read from
-// the input's words every 20 ms.
+// the input's words every 20 ms, or what became of the source when that is newer.
 class MidiMonitorWidget : public QWidget {
     Q_OBJECT
 public:
-    MidiMonitorWidget(MonitorSource source, QWidget* parent = nullptr);
+    explicit MidiMonitorWidget(MonitorSource source, NoticeSource notice = {},
+                               QWidget* parent = nullptr);
 
     // The line shown at the last paint.
     const QString& Line() const { return line_; }
@@ -31,6 +35,7 @@ protected:
 
 private:
     MonitorSource source_;
+    NoticeSource notice_;
     QTimer timer_;
     QString line_;
 };

@@ -211,6 +211,12 @@ void ResetEngine(Engine& engine) {
     FullReset(engine.project, engine);
 }
 
+void AdoptSampleRate(Engine& engine, uint32_t rate) {
+    if (engine.sampleRate == static_cast<float>(rate)) return;
+    engine.sampleRate = static_cast<float>(rate);
+    engine.ResetDspState();
+}
+
 void ProcessBlock(Engine& e, float* block, uint32_t frames) noexcept {
     Project& project = e.project;
     // Without an Output module nothing writes the block; the device must never play

@@ -98,6 +98,11 @@ struct Engine final : EngineControl {
 // The whole engine reset: FullReset of the project with the engine's steps in place.
 void ResetEngine(Engine& engine);
 
+// Makes `rate` the engine's sample rate and, when it changes, rebuilds the rate-dependent
+// tables (note frequencies, oscillator increments, filter, delay and PolyWave state) while
+// the project stays as it is. For the user-interface thread while no stream plays.
+void AdoptSampleRate(Engine& engine, uint32_t rate);
+
 // Computes `frames` sample frames into a non-interleaved stereo block: left samples at
 // block[0 .. frames-1], right at block[frames .. 2*frames-1].
 void ProcessBlock(Engine& engine, float* block, uint32_t frames) noexcept;

@@ -47,6 +47,8 @@ void ResetNoteTables(Engine& e) noexcept {
 void HandleNoteEvent(Engine& e, int32_t status, int32_t note, int32_t velocity) noexcept {
     // A malformed message must never index outside the note tables.
     if (!IsNoteNumber(note) || velocity < 0 || velocity > 127) return;
+    // Keyboards and hosts end notes with a note-on of velocity 0 as often as with a note-off.
+    if (status == kNoteOn && velocity == 0) status = kNoteOff;
     NoteState& s = e.notes;
     if (status == kNoteOn) {
         for (int32_t v = 0; v < kVoiceCount; ++v) {

@@ -1,10 +1,13 @@
-// The program's shell when the JACK server dies under it: "Start Audio", the server killed
-// with MIDI open, "Stop Audio", the server back, "Start Audio" again, and "Exit".
+// The program's shell on a JACK server: "Start Audio" at the server's rate rather than the
+// preferred one, a source connected to the program's own port shown on the Midi Monitor,
+// the server killed with MIDI open, "Stop Audio", the server back, "Start Audio" again,
+// and "Exit".
 #include "app/commands.h"
 #include "app/shell_rig.h"
 #include "app/toolbar.h"
 #include "devices/jack_fixture.h"
 #include "devices/preferences.h"
+#include "editors/midi_monitor_widget.h"
 #include "model/text.h"
 #include "support/builders.h"
 
@@ -37,15 +40,14 @@ TEST(DeviceFaultsInTheShell, AKilledServerLeavesStopStartAndExitWorking) {
     auto keys = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "twkeys");
     keys->openVirtualPort("keys");
 
-    // Preferences that choose the recorder, the MIDI source and the server's rate, and an
-    // empty project whose patch is "A440Hz" into the left output.
+    // Preferences that choose the recorder, the MIDI source and 44100 Hz on a server at
+    // 48000 Hz, and an empty project whose patch is "A440Hz" into the left output.
     test::ShellRig rig;
     std::filesystem::remove(rig.DemoPath());
     Project defaults;
     DevicePreferences devices;
     SetText(devices.audioDevice, "twrec");
     SetText(devices.midiDevice, "twkeys:keys");
-    devices.sampleRateCode = 1;
     const std::string bytes = EncodePreferences(defaults, devices);
     test::WriteFileBytes(rig.PreferencesFile(), {bytes.begin(), bytes.end()});
     MainWindow& w = rig.Open();
@@ -57,9 +59,27 @@ TEST(DeviceFaultsInTheShell, AKilledServerLeavesStopStartAndExitWorking) {
     rig.services.ClearRecord();
 
     w.RunCommand(kCmdStartAudio);
-    const double hz = double(w.Context().engine.notes.frequencyPerSample[69]) * test::kJackRate;
     ASSERT_TRUE(audio.IsRunning());
-    ASSERT_EQ(test::ToneProblem(*recorder, 8 * test::kJackPeriod, hz), "");
+    ASSERT_EQ(test::ToneProblem(*recorder, 8 * test::kJackPeriod, 440.0), "");
+    EXPECT_EQ(rig.services.MessageTexts(),
+              std::vector<std::string>{"The audio device runs at 48000 Hz, so Tonewright plays at "
+                                       "48000 Hz.\n\nThe sample rate of the preferences (44100 "
+                                       "Hz) is kept."});
+    EXPECT_EQ(w.Context().preferences.sampleRateCode, 0);
+    rig.services.ClearRecord();
+
+    auto sequencer = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "twseq");
+    sequencer->openVirtualPort("seq");
+    ASSERT_EQ(jack_connect(recorder->client, "twseq:seq", "Tonewright:Tonewright MIDI In"), 0);
+    auto* monitor = w.findChild<MidiMonitorWidget*>();
+    ASSERT_NE(monitor, nullptr);
+    EXPECT_TRUE(test::WaitFor([&] {
+        std::vector<unsigned char> message{0x90, 62, 99};
+        sequencer->sendMessage(&message);
+        monitor->grab(); // paints
+        return monitor->Line() == "Note On  0x90 (144 62 99)";
+    }));
+    sequencer.reset();
 
     server.Kill();
     EXPECT_TRUE(test::WaitFor([&] { return !audio.IsRunning() && !midi.IsPortOpen(); }, 3s));
@@ -77,7 +97,7 @@ TEST(DeviceFaultsInTheShell, AKilledServerLeavesStopStartAndExitWorking) {
     w.RunCommand(kCmdStartAudio);
     ASSERT_TRUE(audio.IsRunning());
     EXPECT_TRUE(w.Toolbar()->AudioShownRunning());
-    EXPECT_EQ(test::ToneProblem(*recorder, 16 * test::kJackPeriod, hz), "");
+    EXPECT_EQ(test::ToneProblem(*recorder, 16 * test::kJackPeriod, 440.0), "");
     EXPECT_TRUE(rig.services.messages.empty());
 
     // "Exit", not saving: the close procedure closes MIDI and stops the audio.

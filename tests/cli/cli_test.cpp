@@ -1,5 +1,6 @@
 // tonewright-cli end to end: each command run as a separate program in a scratch working
 // folder, which is its application folder, on project files saved by the model.
+#include "devices/jack_fixture.h"
 #include "model/lifecycle.h"
 #include "model/project_file.h"
 #include "model/text.h"
@@ -7,6 +8,7 @@
 #include "support/builders.h"
 #include "support/files.h"
 
+#include <RtMidi.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <sndfile.h>
@@ -15,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <future>
 #include <sys/wait.h>
 #include <tuple>
 
@@ -249,6 +252,74 @@ TEST(Cli, BuildMakesThePluginWithAPictureOfThePanel) {
     EXPECT_EQ(r.out.rfind(">Name cut to 23 characters: " + cut + " \n>Opening Manifest \n", 0), 0u)
         << r.out;
     EXPECT_TRUE(fs::exists(dir.Path() / "out" / (cut + ".dll")));
+}
+
+// "play" on a JACK server at 48000 Hz with no preferences file (44100 Hz preferred): it
+// plays at the server's rate, offers its own MIDI port, and a sequencer connected to that
+// afterwards is heard at its note's pitch and printed as the Midi Monitor shows it. When
+// audio cannot start it stops at once with one line saying why; when the server goes away
+// during play it stops with status 1.
+TEST(CliPlay, PlaysAtTheServersRateFromASourceConnectedLaterAndStopsWhenAudioCannotGoOn) {
+    test::JackServer server;
+    ASSERT_TRUE(server.Ready()) << server.Log();
+    test::JackRecorder recorder("twrec");
+    recorder.Start();
+    const test::TempDir dir;
+    Save(dir, "notes.tw1", [](Project& p) {
+        const int32_t notes = test::AddModule(p, kTypeMidi2CV, 100, 60);
+        const int32_t osc = test::AddModule(p, kTypeOscillator, 100, 200);
+        const int32_t out = test::AddModule(p, kTypeOutput, 100, 400);
+        EXPECT_TRUE(test::Wire(p, notes, 1, osc, 1) && test::Wire(p, osc, 0, out, 1) &&
+                    test::Wire(p, notes, 2, out, 0));
+    });
+    const auto play = [&](std::vector<std::string> more) {
+        std::vector<std::string> args{"-q", "play", "notes.tw1"};
+        args.insert(args.end(), more.begin(), more.end());
+        return std::async(std::launch::async, [&dir, args] { return RunCli(dir, args); });
+    };
+    const std::string ownPort = "Tonewright:Tonewright MIDI In";
+    const auto offered = [&] {
+        return test::WaitFor(
+            [&] { return jack_port_by_name(recorder.client, ownPort.c_str()) != nullptr; });
+    };
+
+    auto played = play({"--audio", "twrec", "--seconds", "3"});
+    ASSERT_TRUE(offered());
+    RtMidiOut sequencer(RtMidi::UNIX_JACK, "twseq");
+    sequencer.openVirtualPort("seq");
+    ASSERT_EQ(jack_connect(recorder.client, "twseq:seq", ownPort.c_str()), 0);
+    for (int i = 0; i < 3; ++i) {
+        std::vector<unsigned char> note{0x90, 69, 100};
+        sequencer.sendMessage(&note);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(test::ToneProblem(recorder, 8 * test::kJackPeriod, 440.0), "");
+    CliRun r = played.get();
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("Note On  0x90 (144 69 100)\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("at 48000 Hz"), std::string::npos) << r.err;
+
+    r = play({"--audio", "nowhere"}).get();
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "tonewright-cli: there is no audio output named \"nowhere\": "
+                     "'tonewright-cli play --list' shows them\n");
+
+    // Killed once play plays (on the first output).
+    played = play({});
+    ASSERT_TRUE(test::WaitFor(
+        [&] { return ReadFileText(dir.File(".err")).find("Ctrl-C stops.") != std::string::npos; }));
+    server.Kill();
+    const auto stopped = played.wait_for(std::chrono::seconds(5));
+    ASSERT_EQ(stopped, std::future_status::ready);
+    r = played.get();
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.ends_with("tonewright-cli: the sound server went away: playing stopped\n"))
+        << r.err;
+
+    r = play({}).get();
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "tonewright-cli: no audio output found: start a sound server (a JACK "
+                     "server, or PipeWire with its JACK support) and play again\n");
 }
 
 } // namespace

@@ -21,18 +21,23 @@ namespace {
 using namespace test;
 using Lines = std::vector<std::string>;
 constexpr const char* kInputPort = "RtMidi Input Client:RtMidi Input";
+const std::string kOwnPort = std::string("Tonewright:") + kOwnMidiPortName;
 
 // The MIDI layer's note handler wired to the engine, as the program wires it.
 void PlayNote(void* engine, int32_t status, int32_t note, int32_t velocity) {
     HandleNoteEvent(*static_cast<Engine*>(engine), status, note, velocity);
 }
 
-// An engine at the server's rate playing a saw at a note's pitch and velocity, on the left.
+void AdoptRate(void* engine, uint32_t rate) {
+    AdoptSampleRate(*static_cast<Engine*>(engine), rate);
+}
+
+// An engine playing a saw at a note's pitch and velocity, on the left.
 struct Synth {
     std::unique_ptr<Project> project = MakeProject();
     std::unique_ptr<Engine> engine = std::make_unique<Engine>(*project);
-    Synth() {
-        engine->sampleRate = kJackRate;
+    explicit Synth(uint32_t rate = kJackRate) {
+        engine->sampleRate = static_cast<float>(rate);
         ResetEngine(*engine);
         Project& p = *project;
         const int32_t notes = AddModule(p, kTypeMidi2CV, 100, 60);
@@ -69,9 +74,10 @@ void Within(int limit, const std::function<void()>& step) {
 }
 
 // Choosing and switching devices, as the Preferences dialog does: the audio output lists
-// the devices, starts only on one of them at the server's rate, and moves to the chosen
-// one, where a note from JACK MIDI sounds at its pitch; the MIDI input moves to the port a
-// listed name stands for, whatever sources have come and gone since the list was taken.
+// the devices, starts only on one of them, at the server's rate whatever rate is asked for
+// (the engine's tables follow), and moves to the chosen one, where a note from JACK MIDI
+// sounds at its pitch; the MIDI input moves to the port a listed name stands for, whatever
+// sources have come and gone since the list was taken.
 TEST(DeviceSwitching, MovesTheStreamAndFindsMidiPortsByName) {
     JackServer server;
     ASSERT_TRUE(server.Ready()) << server.Log();
@@ -83,22 +89,24 @@ TEST(DeviceSwitching, MovesTheStreamAndFindsMidiPortsByName) {
     // Registered in this order, the ports are listed in this order.
     auto a = MakeSource("twa"), b = MakeSource("twb"), c = MakeSource("twc");
     HeadlessPlatform platform;
-    Synth synth;
+    Synth synth(44100);
     MidiInput midi(platform, &PlayNote, synth.engine.get(), MidiApi::Jack);
     midi.InitMidiDevices("twb:out");
     ASSERT_EQ(midi.DeviceCount(), 3u);
     EXPECT_EQ(midi.SelectedPort(), 1u);
     AudioOutput audio(platform, &ProcessAudio, synth.engine.get(), AudioApi::Jack);
+    audio.SetRateHandler(&AdoptRate);
     audio.InitAudioDevices("twrec");
     const uint32_t rec = audio.SelectedDevice();
     ASSERT_EQ(audio.DeviceCount(), 2u); // and "system"
     ASSERT_STREQ(audio.DeviceName(rec), "twrec");
-    audio.StartAudio(7);   // outside the list
-    audio.StartAudio(rec); // at 44100 Hz
+    audio.StartAudio(7); // outside the list
     EXPECT_FALSE(audio.IsRunning());
-    audio.SetSampleRate(kJackRate);
-    audio.StartAudio(1 - rec); // "system"
+    audio.StartAudio(1 - rec); // "system", asked for 44100 Hz
     EXPECT_EQ(audio.BufferFrames(), kJackPeriod);
+    EXPECT_EQ(audio.StreamRate(), kJackRate);
+    EXPECT_EQ(audio.SampleRate(), 44100u);
+    EXPECT_EQ(synth.engine->sampleRate, kJackRate);
     EXPECT_TRUE(connected("system:playback_1", {"RtApiJack:outport 0"}));
     audio.StartAudio(rec); // while running: changes nothing
     EXPECT_TRUE(connected("twrec:in_1", {}));
@@ -138,9 +146,9 @@ TEST(DeviceSwitching, MovesTheStreamAndFindsMidiPortsByName) {
 
 // Without a sound server each layer says so, once, and nothing breaks. Every message the
 // MIDI callback gets reaches the monitor and the log, its first four bytes kept (a shorter
-// one leaves the later words as they were); only channel-1 notes of three bytes within
-// 0..127 play. A log reader that falls behind loses the oldest. Listed port names drop the
-// ALSA address, so that a saved name survives renumbering, and keep JACK names whole.
+// one leaves the later words as they were); only channel-1 notes and controllers of three
+// bytes within 0..127 go on. A log reader that falls behind loses the oldest. Listed port names
+// drop the ALSA address, so that a saved name survives renumbering, and keep JACK names whole.
 TEST(DevicesWithoutSoundServer, SaySoOnceAndTheMidiCallbackKeepsAndPlaysMessages) {
     UseJackServer("tw_absent_" + std::to_string(getpid()));
     HeadlessPlatform platform;
@@ -166,7 +174,7 @@ TEST(DevicesWithoutSoundServer, SaySoOnceAndTheMidiCallbackKeepsAndPlaysMessages
         const char* line;
         bool plays;
     } cases[] = {
-        {{0xB0, 7, 100}, {0xB0, 7, 100, 0}, "0xb0 (176 7 100)", false},
+        {{0xB0, 7, 100}, {0xB0, 7, 100, 0}, "0xb0 (176 7 100)", true},
         {{0xC0, 5}, {0xC0, 5, 100, 0}, "0xc0 (192 5 100)", false},
         {{0xF0, 0x7D, 1, 2, 3, 4, 5, 0xF7}, {0xF0, 0x7D, 1, 2}, "0xf0 (240 125 1)", false},
         {{0x91, 60, 100}, {0x91, 60, 100, 2}, "0x91 (145 60 100)", false},
@@ -205,6 +213,52 @@ TEST(DevicesWithoutSoundServer, SaySoOnceAndTheMidiCallbackKeepsAndPlaysMessages
     for (const char* kept : {"Odd name", "Odd name 14:"})
         EXPECT_EQ(ListedMidiPortName(kept, true), kept);
     EXPECT_EQ(ListedMidiPortName("a2j:Keystation 20:0", false), "a2j:Keystation 20:0");
+}
+
+// No source at start: the program's own port is there instead of a complaint, and a source
+// the user connects to it later plays and shows on the monitor. The preferred source is
+// opened by name when it shows up, closed when it goes, and opened again when it is back;
+// the monitor tells each until the next message.
+TEST(MidiSources, TheOwnPortTakesAnySourceAndTheChosenOneIsFollowedByName) {
+    JackServer server;
+    ASSERT_TRUE(server.Ready()) << server.Log();
+    HeadlessPlatform platform;
+    Synth synth;
+    MidiInput midi(platform, &PlayNote, synth.engine.get(), MidiApi::Jack);
+    midi.InitMidiDevices("twkeys:out");
+    EXPECT_TRUE(!midi.IsPortOpen() && midi.AnyPortOpen());
+    EXPECT_EQ(midi.OwnPortInterfaces(), "JACK");
+    EXPECT_TRUE(platform.messages.empty());
+    JackRecorder patchbay("twpatch");
+    auto sequencer = MakeSource("twseq");
+    ASSERT_EQ(jack_connect(patchbay.client, "twseq:out", kOwnPort.c_str()), 0);
+    EXPECT_TRUE(Hears(midi, *sequencer, 64));
+    EXPECT_EQ(synth.engine->notes.gate[64], 1.0f);
+    EXPECT_EQ(MidiMonitorLine(midi.MonitorWords()), "Note On  0x90 (144 64 100)");
+
+    std::unique_ptr<RtMidiOut> keys;
+    const struct {
+        MidiSourceChange change;
+        const char* notice;
+    } steps[] = {{MidiSourceChange::Found, "twkeys:out is connected"},
+                 {MidiSourceChange::Gone, "twkeys:out is gone"},
+                 {MidiSourceChange::Back, "twkeys:out is connected"}};
+    unsigned char note = 65;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.notice);
+        if (keys)
+            keys.reset();
+        else
+            keys = MakeSource("twkeys");
+        EXPECT_TRUE(WaitFor([&] { return midi.FollowSource() == step.change; }));
+        EXPECT_EQ(midi.SourceNotice(), step.notice);
+        EXPECT_EQ(midi.IsPortOpen(), keys != nullptr);
+        EXPECT_TRUE(!keys || Hears(midi, *keys, ++note));
+        EXPECT_EQ(midi.SourceNotice(), keys ? "" : step.notice);
+    }
+    midi.CloseMidi();
+    EXPECT_FALSE(midi.AnyPortOpen());
+    EXPECT_EQ(jack_port_by_name(patchbay.client, kOwnPort.c_str()), nullptr);
 }
 
 // JACK cancels the thread that runs a client's shutdown handler when the client is closed,

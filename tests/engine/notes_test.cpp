@@ -51,7 +51,8 @@ const NoteCase kCases[] = {
              0, {Freed(64)}),
     NoteCase("a released note 0 stays current though another is held", {On(50), On(0), Off(0)}, 0,
              0, 0, {50, Freed(0)}),
-    NoteCase("velocity 0 still opens the gate", {On(70, 0)}, 1, 70, 0, {70}),
+    NoteCase("a note-on of velocity 0 releases the note", {On(60), On(64), On(64, 0)}, 1, 60, 0,
+             {60, Freed(64)}),
     NoteCase("a stray note-off clears the velocity and moves to the lowest held note",
              {On(72), On(60), Off(40)}, 1, 60, 0, {72, 60}),
     NoteCase("a note pressed twice takes two voices; one release frees the first",
@@ -90,6 +91,22 @@ TEST(NoteHandling, Midi2CVAndPolyMidiFollowTheNotes) {
             }
         }
     }
+}
+
+// A note-on of velocity 0 ends a note as a note-off does: the envelope releases alike.
+TEST(NoteHandling, AVelocityZeroNoteOnReleasesSampleForSampleAsANoteOff) {
+    std::vector<float> held, released[2];
+    for (const int32_t status : {kNoteOff, kNoteOn}) {
+        EngineRig rig;
+        const int32_t notes = rig.Add(kTypeMidi2CV), envelope = rig.Add(kTypeAdsr);
+        ASSERT_TRUE(rig.Wire(notes, 0, envelope, 0) && rig.Wire(rig.Knob(0.5f), 0, envelope, 3));
+        rig.NoteOn(60, 90);
+        held = rig.Probe(envelope, 0, 4000);
+        HandleNoteEvent(rig.E(), status, 60, status == kNoteOff ? 64 : 0);
+        released[status == kNoteOn] = rig.Probe(envelope, 0, 4000);
+    }
+    EXPECT_EQ(released[1], released[0]);
+    EXPECT_LT(released[0].back(), 0.5f * held.back());
 }
 
 TEST(NoteHandling, TheResetFreesVoicesAndClosesGates) {
