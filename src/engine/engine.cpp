@@ -1,5 +1,6 @@
 #include "engine/engine.h"
 
+#include "engine/schedule.h"
 #include "model/catalogue.h"
 
 #include <cstring>
@@ -176,7 +177,31 @@ void EvaluateModule(Engine& e, int32_t type, int32_t slot, float* block, uint32_
     if (IsSlot(slot)) Dispatch(e, type, slot, block, frames, frame);
 }
 
-Engine::Engine(Project& p) noexcept : project(p) {
+void StepModule(Engine& e, int32_t type, int32_t slot, float* block, uint32_t frames,
+                uint32_t frame) noexcept {
+    Dispatch(e, type, slot, block, frames, frame);
+    RefreshInputs(e, type, slot);
+}
+
+void RunOutputBlock(Engine&, const BlockModule& m, uint32_t n, const RunTarget& t) noexcept {
+    using namespace output;
+    // Volume has no cable here: it reads its own default, 0.5.
+    const double volume = m.cell[0];
+    const float* in[8];
+    for (int32_t k = 0; k < 8; ++k) {
+        in[k] = m.view[kLeft1 + k] != nullptr ? m.view[kLeft1 + k] : m.cell;
+    }
+    float* left = t.block + t.begin;
+    float* right = t.block + t.frames + t.begin;
+    for (uint32_t f = 0; f < n; ++f) {
+        const double l = static_cast<double>(in[0][f]) + in[1][f] + in[2][f] + in[3][f];
+        const double r = static_cast<double>(in[4][f]) + in[5][f] + in[6][f] + in[7][f];
+        left[f] = static_cast<float>(l * volume * static_cast<double>(kOutputGain));
+        right[f] = static_cast<float>(r * volume * static_cast<double>(kOutputGain));
+    }
+}
+
+Engine::Engine(Project& p) : project(p), schedule(NewSchedule()) {
     for (int32_t type = 0; type <= kMaxModuleType; ++type) {
         int32_t count = 0;
         if (const ModuleTypeInfo* info = FindModuleType(type)) {
@@ -189,6 +214,10 @@ Engine::Engine(Project& p) noexcept : project(p) {
     // A Patchbay grows its inputs as cables arrive; all 16 positions can carry one.
     inputSpan[kTypePatchbay] = kPortsPerSlot;
     for (int32_t& type : lastType) type = kNone;
+}
+
+Engine::~Engine() {
+    DeleteSchedule(schedule);
 }
 
 void Engine::ResetDspState() {
@@ -211,10 +240,14 @@ void ResetEngine(Engine& engine) {
 }
 
 void ProcessBlock(Engine& e, float* block, uint32_t frames) noexcept {
-    Project& project = e.project;
     // Without an Output module nothing writes the block; the device must never play
     // whatever memory it handed us.
     std::memset(block, 0, sizeof(float) * 2u * frames);
+    RunSchedule(e, block, frames);
+}
+
+void RunFrameLoop(Engine& e, float* block, uint32_t frames) noexcept {
+    Project& project = e.project;
     for (uint32_t frame = 0; frame < frames; ++frame) {
         // The count is read again for every entry so that a rebuild on the user-interface
         // thread takes effect at once; every entry below it is a valid (type, slot).

@@ -56,6 +56,48 @@ void RunLowPass2Pole(Engine& e, int32_t slot) noexcept {
     e.outputs[p + kOut] = b1;
 }
 
+namespace {
+
+// One-pole filters over a run. The feedback depends on the frequency alone and costs an
+// exponential, so it is worked out again only when the frequency moves.
+template <bool kHighPass>
+void RunOnePoleBlock(const BlockModule& m, uint32_t n, Relaxed<float>& a0Cell,
+                     Relaxed<float>& b1Cell, Relaxed<float>& yCell) noexcept {
+    using namespace one_pole;
+    const float* frequency = m.view[kFrequency] != nullptr ? m.view[kFrequency] : m.cell;
+    const float* in = m.view[kIn] != nullptr ? m.view[kIn] : m.cell;
+    float* out = m.out[kOut];
+    float last = frequency[0];
+    float b1 = OnePoleFeedback(last);
+    float a0 = 1.0f - b1;
+    float y = yCell;
+    for (uint32_t f = 0; f < n; ++f) {
+        if (!(frequency[f] == last)) {
+            last = frequency[f];
+            b1 = OnePoleFeedback(last);
+            a0 = 1.0f - b1;
+        }
+        const float x = in[f];
+        y = x * a0 + y * b1;
+        out[f] = kHighPass ? x - y : y;
+    }
+    b1Cell = b1;
+    a0Cell = a0;
+    yCell = y;
+}
+
+} // namespace
+
+void RunLowPass1PoleBlock(Engine& e, const BlockModule& m, uint32_t n) noexcept {
+    FilterState& s = e.filters;
+    RunOnePoleBlock<false>(m, n, s.lpA0[m.slot], s.lpB1[m.slot], s.lpY[m.slot]);
+}
+
+void RunHighPass1PoleBlock(Engine& e, const BlockModule& m, uint32_t n) noexcept {
+    FilterState& s = e.filters;
+    RunOnePoleBlock<true>(m, n, s.hpA0[m.slot], s.hpB1[m.slot], s.hpY[m.slot]);
+}
+
 void RunLowPass1Pole(Engine& e, int32_t slot) noexcept {
     using namespace one_pole;
     const int32_t p = PortIndex(slot, 0);

@@ -93,35 +93,48 @@ inline int32_t PulseIndex(int32_t i, float width) noexcept {
     return n >= 0 && n < kWaveLength ? n : 0;
 }
 
-float Oscillate(Engine& e, int32_t slot, int32_t wave, float v, float sync, float width) noexcept {
-    OscillatorState& s = e.oscillators;
-    float& phase = e.cells.phase[slot];
-    float& increment = e.cells.increment[slot];
-    float& lastSync = e.cells.lastSeen[slot];
+// An oscillator's running state, held in locals while it runs.
+struct Voice {
+    float phase;
+    float increment;
+    float lastSync;
+    float lastPitch;
+    int32_t band;
+};
 
-    if (v != s.lastPitch[slot]) {
+Voice LoadVoice(const Engine& e, int32_t slot) noexcept {
+    return Voice{e.cells.phase[slot], e.cells.increment[slot], e.cells.lastSeen[slot],
+                 e.oscillators.lastPitch[slot], e.oscillators.band[slot]};
+}
+
+void StoreVoice(Engine& e, int32_t slot, const Voice& v) noexcept {
+    e.cells.phase[slot] = v.phase;
+    e.cells.increment[slot] = v.increment;
+    e.cells.lastSeen[slot] = v.lastSync;
+    e.oscillators.lastPitch[slot] = v.lastPitch;
+    e.oscillators.band[slot] = v.band;
+}
+
+[[gnu::always_inline]] inline float Oscillate(const OscillatorState& s, Voice& st, int32_t wave,
+                                              float v, float sync, float width) noexcept {
+    if (v != st.lastPitch) {
         if (v > 0.95f) v = 0.95f;
-        s.lastPitch[slot] = v;
+        st.lastPitch = v;
         const float frequency =
             static_cast<float>(std::pow(2.0, static_cast<double>(v * 10.0f - 5.0f)) * 440.0);
-        increment = s.radiansPerHertz * frequency;
-        s.band[slot] = v > 0.85f   ? 0
-                       : v > 0.75f ? 1
-                       : v > 0.65f ? 2
-                       : v > 0.6f  ? 3
-                       : v > 0.55f ? 4
-                                   : 5;
+        st.increment = s.radiansPerHertz * frequency;
+        st.band = v > 0.85f ? 0 : v > 0.75f ? 1 : v > 0.65f ? 2 : v > 0.6f ? 3 : v > 0.55f ? 4 : 5;
     }
 
-    if (lastSync < 0.0f && sync >= 0.0f) phase = 0.0f;
-    lastSync = sync;
+    if (st.lastSync < 0.0f && sync >= 0.0f) st.phase = 0.0f;
+    st.lastSync = sync;
 
-    phase += increment;
-    if (phase >= kTwoPi) phase -= kTwoPi;
+    st.phase += st.increment;
+    if (st.phase >= kTwoPi) st.phase -= kTwoPi;
 
     float f;
-    const int32_t i = TableIndex(phase * s.tableScale, f);
-    const int32_t band = s.band[slot];
+    const int32_t i = TableIndex(st.phase * s.tableScale, f);
+    const int32_t band = st.band;
     switch (wave) {
     case 0:
         return ReadTable(s.sine, i, f);
@@ -134,6 +147,44 @@ float Oscillate(Engine& e, int32_t slot, int32_t wave, float v, float sync, floa
         return ReadTable(s.saw[band], i, f) - ReadTable(s.saw[band], j, f);
     }
     }
+}
+
+inline int32_t WaveOf(float w) noexcept {
+    return w > 0.75f ? 3 : w > 0.5f ? 2 : w > 0.25f ? 1 : 0;
+}
+
+// One Lfo frame; `rising` is its triangle direction.
+[[gnu::always_inline]] inline float LfoStep(float& phase, uint8_t& rising, float increment, float u,
+                                            float q, float g) noexcept {
+    float value;
+    if (u > 0.5f) {
+        phase += increment;
+        if (phase >= 1.0f) phase -= 1.0f;
+        value = u > 0.75f ? (phase > 0.5f ? 1.0f : 0.0f) : phase;
+    } else {
+        phase = rising != 0 ? phase + increment : phase - increment;
+        if (phase >= 0.5f) {
+            rising = 0;
+            phase -= increment;
+        } else if (phase <= 0.0f) {
+            rising = 1;
+            phase += increment;
+        }
+        value = u > 0.25f ? phase * 2.0f : SineF(phase) * 2.0f;
+    }
+    if (q <= 0.5f) value -= 0.5f;
+    return value * g;
+}
+
+// The Lfo's phase increment for a rate value.
+inline float LfoIncrement(const Engine& e, float r, float rate) noexcept {
+    if (r < 0.01f) r = 0.01f;
+    // The index product is formed in double: 0.01f * 100 is just below 1 and selects
+    // entry 0. Rates above 1 stay on the last entry.
+    const double scaled = static_cast<double>(r) * 100.0;
+    const int32_t n = scaled >= 100.0 ? 100 : scaled > 0.0 ? static_cast<int32_t>(scaled) : 0;
+    const float t = e.envelopes.timeTable[n];
+    return (rate * 1.0e-8f) * (t * 0.1f);
 }
 
 } // namespace
@@ -156,31 +207,72 @@ void RunOscillator(Engine& e, int32_t slot) noexcept {
     // An unconnected Wave plays a saw whatever the shared cell holds.
     int32_t wave = 2;
     if (IsConnected(e, p + kWave)) {
-        const float w = DirectCell(e, p + kWave);
-        wave = w > 0.75f ? 3 : w > 0.5f ? 2 : w > 0.25f ? 1 : 0;
+        wave = WaveOf(DirectCell(e, p + kWave));
     }
     DefaultDirect(e, p + kPitch, 5.0f);
     const float v = DirectCell(e, p + kPitch) * 0.1f;
     const float sync = DirectCell(e, p + kSync);
     const float width = DirectCell(e, p + kPulseWidth);
-    e.outputs[p + kOut] = Oscillate(e, slot, wave, v, sync, width);
+    Voice voice = LoadVoice(e, slot);
+    e.outputs[p + kOut] = Oscillate(e.oscillators, voice, wave, v, sync, width);
+    StoreVoice(e, slot, voice);
 }
+
+void RunOscillatorBlock(Engine& e, const BlockModule& m, uint32_t n) noexcept {
+    using namespace oscillator;
+    const float* wave = m.view[kWave];
+    const float* pitch = m.view[kPitch] != nullptr ? m.view[kPitch] : m.cell;
+    const float* sync = m.view[kSync] != nullptr ? m.view[kSync] : m.cell;
+    const float* width = m.view[kPulseWidth] != nullptr ? m.view[kPulseWidth] : m.cell;
+    float* out = m.out[kOut];
+    Voice voice = LoadVoice(e, m.slot);
+    const OscillatorState& s = e.oscillators;
+    if (wave == nullptr) {
+        for (uint32_t f = 0; f < n; ++f) {
+            out[f] = Oscillate(s, voice, 2, pitch[f] * 0.1f, sync[f], width[f]);
+        }
+    } else {
+        for (uint32_t f = 0; f < n; ++f) {
+            out[f] = Oscillate(s, voice, WaveOf(wave[f]), pitch[f] * 0.1f, sync[f], width[f]);
+        }
+    }
+    StoreVoice(e, m.slot, voice);
+}
+
+namespace {
+
+[[gnu::always_inline]] inline float Drive(bool octaveCable, bool pitchCable, float octave,
+                                          float pitch, float coarse, float fine) noexcept {
+    int32_t offset = 5;
+    if (octaveCable) offset = octave < 0.25f ? 3 : octave < 0.5f ? 4 : octave < 0.75f ? 5 : 6;
+    // With a pitch to follow, the octave control moves it -2..+1 octaves; without one the
+    // offset is itself the pitch in volts.
+    if (pitchCable) offset -= 5;
+    return pitch + static_cast<float>(offset) + coarse + fine * 0.1f;
+}
+
+} // namespace
 
 void RunOscillatorDriver(Engine& e, int32_t slot) noexcept {
     using namespace oscillator_driver;
     const int32_t p = PortIndex(slot, 0);
-    int32_t offset = 5;
-    if (IsConnected(e, p + kOctave)) {
-        const float x = CachedCell(e, p + kOctave);
-        offset = x < 0.25f ? 3 : x < 0.5f ? 4 : x < 0.75f ? 5 : 6;
+    const bool octaveCable = IsConnected(e, p + kOctave);
+    const float octave = octaveCable ? CachedCell(e, p + kOctave) : 0.0f;
+    e.outputs[p + kOut] =
+        Drive(octaveCable, IsConnected(e, p + kPitch), octave, CachedCell(e, p + kPitch),
+              CachedCell(e, p + kCoarse), CachedCell(e, p + kFine));
+}
+
+void RunOscillatorDriverBlock(Engine& e, const BlockModule& m, uint32_t n) noexcept {
+    using namespace oscillator_driver;
+    const bool octaveCable = m.view[kOctave] != nullptr;
+    const bool pitchCable = m.view[kPitch] != nullptr;
+    float* out = m.out[kOut];
+    for (uint32_t f = 0; f < n; ++f) {
+        out[f] =
+            Drive(octaveCable, pitchCable, CachedAt(e, m, kOctave, f), CachedAt(e, m, kPitch, f),
+                  CachedAt(e, m, kCoarse, f), CachedAt(e, m, kFine, f));
     }
-    // With a pitch to follow, the octave control moves it -2..+1 octaves; without one the
-    // offset is itself the pitch in volts.
-    if (IsConnected(e, p + kPitch)) offset -= 5;
-    const float pitch = CachedCell(e, p + kPitch);
-    const float coarse = CachedCell(e, p + kCoarse);
-    const float fine = CachedCell(e, p + kFine);
-    e.outputs[p + kOut] = pitch + static_cast<float>(offset) + coarse + fine * 0.1f;
 }
 
 void RunLfo(Engine& e, int32_t slot) noexcept {
@@ -191,39 +283,39 @@ void RunLfo(Engine& e, int32_t slot) noexcept {
     DefaultDirect(e, p + kWave, 0.0f);
     DefaultDirect(e, p + kLevel, 1.0f);
     const float u = DirectCell(e, p + kWave);
-    float r = DirectCell(e, p + kRate);
+    const float r = DirectCell(e, p + kRate);
     const float q = DirectCell(e, p + kPolarity);
     const float g = DirectCell(e, p + kLevel);
-
-    if (r < 0.01f) r = 0.01f;
-    // The index product is formed in double: 0.01f * 100 is just below 1 and selects
-    // entry 0. Rates above 1 stay on the last entry.
-    const double scaled = static_cast<double>(r) * 100.0;
-    const int32_t n = scaled >= 100.0 ? 100 : scaled > 0.0 ? static_cast<int32_t>(scaled) : 0;
-    const float t = e.envelopes.timeTable[n];
-    const float increment = (static_cast<float>(e.sampleRate) * 1.0e-8f) * (t * 0.1f);
-
-    float& phase = e.cells.phase[slot];
+    const float increment = LfoIncrement(e, r, e.sampleRate);
     e.cells.increment[slot] = increment;
-    float value;
-    if (u > 0.5f) {
-        phase += increment;
-        if (phase >= 1.0f) phase -= 1.0f;
-        value = u > 0.75f ? (phase > 0.5f ? 1.0f : 0.0f) : phase;
-    } else {
-        uint8_t& rising = e.oscillators.rising[slot];
-        phase = rising != 0 ? phase + increment : phase - increment;
-        if (phase >= 0.5f) {
-            rising = 0;
-            phase -= increment;
-        } else if (phase <= 0.0f) {
-            rising = 1;
-            phase += increment;
+    e.outputs[p + kOut] =
+        LfoStep(e.cells.phase[slot], e.oscillators.rising[slot], increment, u, q, g);
+}
+
+void RunLfoBlock(Engine& e, const BlockModule& m, uint32_t n) noexcept {
+    using namespace lfo;
+    auto in = [&m](int32_t k) { return m.view[k] != nullptr ? m.view[k] : m.cell; };
+    const float* u = in(kWave);
+    const float* r = in(kRate);
+    const float* q = in(kPolarity);
+    const float* g = in(kLevel);
+    float* out = m.out[kOut];
+    const float rate = e.sampleRate;
+    float phase = e.cells.phase[m.slot];
+    uint8_t rising = e.oscillators.rising[m.slot];
+    // The increment depends on the rate alone: worked out again only when it moves.
+    float lastRate = r[0];
+    float increment = LfoIncrement(e, lastRate, rate);
+    for (uint32_t f = 0; f < n; ++f) {
+        if (r[f] != lastRate) {
+            lastRate = r[f];
+            increment = LfoIncrement(e, lastRate, rate);
         }
-        value = u > 0.25f ? phase * 2.0f : SineF(phase) * 2.0f;
+        out[f] = LfoStep(phase, rising, increment, u[f], q[f], g[f]);
     }
-    if (q <= 0.5f) value -= 0.5f;
-    e.outputs[p + kOut] = value * g;
+    e.cells.phase[m.slot] = phase;
+    e.oscillators.rising[m.slot] = rising;
+    e.cells.increment[m.slot] = increment;
 }
 
 void RunA440(Engine& e, int32_t slot) noexcept {
