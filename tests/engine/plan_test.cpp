@@ -1,0 +1,199 @@
+// The engine's plan against the plain frame loop it replaces: random projects rendered both
+// ways must agree in every sample and in every value the engine keeps between blocks.
+#include "engine/schedule.h"
+#include "model/catalogue.h"
+#include "support/engine_rig.h"
+#include "support/patches.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace tw::test {
+namespace {
+
+int ProjectCount() {
+    const char* text = std::getenv("TW_PLAN_PROJECTS");
+    return text != nullptr && std::atoi(text) > 0 ? std::atoi(text) : 2500;
+}
+
+bool SameBits(const void* a, const void* b, std::size_t bytes) {
+    return std::memcmp(a, b, bytes) == 0;
+}
+
+// Two engines on two copies of one project: edits go to both, the first runs its plan,
+// the second the plain frame loop.
+struct Twin {
+    EngineRig plan{48000.0};
+    EngineRig loop{48000.0};
+    std::mt19937 rng;
+    std::vector<int32_t> types;
+
+    explicit Twin(uint32_t seed) : rng(seed) {
+        for (const ModuleTypeInfo& info : ModuleTypes()) types.push_back(info.type);
+        // More of the types that share state or read the shared cell.
+        for (int32_t type : {kTypeDelay, kTypeNoise, kTypeTestModule, kTypeOutput, kTypeCombine}) {
+            types.push_back(type);
+        }
+    }
+    int32_t Pick(int32_t n) { return static_cast<int32_t>(rng() % static_cast<uint32_t>(n)); }
+    template <typename Edit> void Both(Edit edit) {
+        edit(plan.P(), plan.E());
+        edit(loop.P(), loop.E());
+    }
+
+    // A type for a new module: PolyWaves (whose table rebuilds cost milliseconds) only
+    // where the case allows them.
+    int32_t NewType(bool polyWave) {
+        for (;;) {
+            const int32_t type =
+                types[static_cast<std::size_t>(Pick(static_cast<int32_t>(types.size())))];
+            if (type != kTypePolyWave || polyWave) return type;
+        }
+    }
+
+    void AddModule(bool polyWave) {
+        const int32_t type = NewType(polyWave);
+        const int32_t x = Pick(1600), y = Pick(1000);
+        Both([&](Project& p, Engine&) { p.InsertModule(type, x, y, 400, 300); });
+    }
+
+    void AddCable(int32_t span) {
+        const int32_t from = PortIndex(Pick(span), Pick(kPortsPerSlot));
+        const int32_t to = PortIndex(Pick(span), Pick(kPortsPerSlot));
+        Both([&](Project& p, Engine&) { p.Connect(from, to); });
+    }
+
+    // A PolyWave's Wave and Density only from a knob, so that its table is rebuilt at
+    // most when the knob moves.
+    void TamePolyWaves() {
+        for (int32_t slot = 0; slot < kSlotCount; ++slot) {
+            if (plan.P().slots[slot].type != kTypePolyWave) continue;
+            for (int32_t k : {poly_wave::kWave, poly_wave::kDensity}) {
+                const int32_t source = plan.P().routes[PortIndex(slot, k)];
+                if (source == kNone || plan.P().slots[SlotOfPort(source)].type == kTypeParameter) {
+                    continue;
+                }
+                Both([&](Project& p, Engine&) { p.DisconnectInput(PortIndex(slot, k)); });
+            }
+        }
+    }
+
+    void TurnKnobs() {
+        for (int32_t slot = 0; slot < kSlotCount; ++slot) {
+            if (plan.P().slots[slot].type != kTypeParameter) continue;
+            const float value = static_cast<float>(Pick(201) - 50) * 0.01f;
+            Both([&](Project& p, Engine&) { p.slots[slot].value = value; });
+        }
+    }
+
+    // One edit, note or patch switch between blocks.
+    void Between(bool polyWave, int32_t span) {
+        const int32_t action = Pick(10);
+        if (action < 3) {
+            const int32_t note = 20 + Pick(90);
+            const int32_t status = Pick(3) == 0 ? kNoteOff : kNoteOn;
+            const int32_t velocity = Pick(128);
+            Both([&](Project&, Engine& e) { HandleNoteEvent(e, status, note, velocity); });
+        } else if (action == 3) {
+            TurnKnobs();
+            Both([&](Project&, Engine& e) { e.ClearDelayLine(); });
+        } else if (action == 4) {
+            const int32_t slot = Pick(span);
+            Both([&](Project& p, Engine&) { p.DeleteModule(slot); });
+        } else if (action == 5) {
+            AddModule(polyWave);
+        } else if (action == 6) {
+            const int32_t input = PortIndex(Pick(span), Pick(kPortsPerSlot));
+            Both([&](Project& p, Engine&) { p.DisconnectInput(input); });
+        } else if (action == 7) {
+            AddCable(span);
+        }
+        TamePolyWaves();
+    }
+
+    // Runs a block both ways; false (with a message) at the first difference.
+    ::testing::AssertionResult Block(uint32_t frames) {
+        std::vector<float> a(2 * frames, 1.0f), b(2 * frames, 1.0f);
+        ProcessBlock(plan.E(), a.data(), frames);
+        std::fill(b.begin(), b.end(), 0.0f);
+        RunFrameLoop(loop.E(), b.data(), frames);
+        const Engine& x = plan.E();
+        const Engine& y = loop.E();
+        if (!SameBits(a.data(), b.data(), a.size() * sizeof(float))) {
+            return ::testing::AssertionFailure() << "samples differ";
+        }
+        if (!SameBits(x.outputs, y.outputs, sizeof x.outputs)) {
+            return ::testing::AssertionFailure() << "output values differ";
+        }
+        if (!SameBits(x.inputs, y.inputs, sizeof x.inputs)) {
+            return ::testing::AssertionFailure() << "input copies differ";
+        }
+        if (!SameBits(&x.unconnected, &y.unconnected, sizeof x.unconnected)) {
+            return ::testing::AssertionFailure() << "shared cell differs";
+        }
+        return ::testing::AssertionSuccess();
+    }
+};
+
+TEST(Plan, GivesTheFrameLoopsValuesForRandomProjects) {
+    Twin twin(20261207u);
+    const uint32_t sizes[] = {1, 2, 3, 17, 63, 64, 65, 100, 129, 300};
+    int64_t blockModules = 0, groupedModules = 0;
+    const int projects = ProjectCount();
+    for (int n = 0; n < projects; ++n) {
+        SCOPED_TRACE(n);
+        // Start from an empty project but keep the engines' state: stale input copies,
+        // phases and the shared cell carry over, as after New Project.
+        twin.Both([](Project& p, Engine&) {
+            for (int32_t slot = 0; slot < kSlotCount; ++slot) {
+                if (p.slots[slot].type != kTypeEmpty) p.DeleteModule(slot);
+            }
+        });
+        const bool polyWave = n % 25 == 0;
+        const int32_t modules = 2 + twin.Pick(n % 10 == 0 ? 120 : 30);
+        for (int32_t i = 0; i < modules; ++i) twin.AddModule(polyWave);
+        // Gaps in the slots put later modules before earlier ones in the list.
+        for (int32_t i = twin.Pick(4); i > 0; --i) {
+            const int32_t slot = twin.Pick(modules);
+            twin.Both([&](Project& p, Engine&) { p.DeleteModule(slot); });
+            twin.AddModule(polyWave);
+        }
+        for (int32_t i = twin.Pick(3 * modules); i > 0; --i) twin.AddCable(modules);
+        twin.TamePolyWaves();
+        twin.TurnKnobs();
+        for (int32_t round = twin.Pick(6); round >= 0; --round) {
+            SCOPED_TRACE(round);
+            ASSERT_TRUE(twin.Block(sizes[twin.Pick(static_cast<int32_t>(std::size(sizes)))]));
+            const ScheduleStats stats = LastScheduleStats(twin.plan.E());
+            ASSERT_TRUE(stats.planned);
+            blockModules += stats.modules;
+            groupedModules += stats.grouped;
+            twin.Between(polyWave, modules);
+        }
+    }
+    // Both ways of running must really have been exercised.
+    EXPECT_GT(blockModules, projects);
+    EXPECT_GT(groupedModules, projects);
+}
+
+TEST(Plan, RunsTheVoicePatchByBlockRules) {
+    EngineRig plan(48000.0), loop(48000.0);
+    BuildVoicePatch(plan.P());
+    BuildVoicePatch(loop.P());
+    std::vector<float> a(2 * 512), b(2 * 512);
+    for (int round = 0; round < 3; ++round) {
+        ProcessBlock(plan.E(), a.data(), 512);
+        RunFrameLoop(loop.E(), b.data(), 512);
+        ASSERT_EQ(a, b) << round;
+    }
+    const ScheduleStats stats = LastScheduleStats(plan.E());
+    EXPECT_EQ(stats.modules, 1020);
+    EXPECT_EQ(stats.groups, 0);
+}
+
+} // namespace
+} // namespace tw::test
