@@ -1,7 +1,7 @@
 #pragma once
 
 // Larger generated patches shared by tests, benchmarks and the peer comparison.
-#include "support/builders.h"
+#include "builders.h"
 
 #include <utility>
 #include <vector>
