@@ -14,6 +14,9 @@ struct Engine;
 
 // The longest run of frames the block rules handle at once.
 inline constexpr uint32_t kRunFrames = 64;
+// The most modules of one type a block rule runs side by side, so that their recurrences
+// (phases, filter memories) overlap in the processor instead of waiting on each other.
+inline constexpr int32_t kBatch = 4;
 
 // One module and its streams for a run of n frames (frame f = 0 .. n-1 of the run).
 struct BlockModule {
@@ -27,6 +30,10 @@ struct BlockModule {
     // What a direct read of an unconnected input gives at frame f: the shared cell as it
     // stands when the module reads it (after the module's own defaults).
     const float* cell = nullptr;
+    // The inputs that hold one value on every frame of every run (a bit per position):
+    // unconnected ones whose shared-cell read is a default stored by this module or one
+    // before it in the list.
+    uint32_t steady = 0;
     // Per output position: out[k][f] receives the value at frame f; out[k][-1] is free
     // for the value before the run.
     float* out[kPortsPerSlot] = {};
@@ -41,11 +48,13 @@ struct RunTarget {
 
 // The block rules. Each leaves the module's state as n calls of its per-frame rule would
 // and writes out[k][0 .. n-1] for the outputs it writes (see BlockOutputMask).
-void RunOscillatorBlock(Engine& e, const BlockModule& m, uint32_t n) noexcept;
+// The rules taking `count` (1 to kBatch) modules run them side by side; the modules are
+// independent of each other.
+void RunOscillatorBlock(Engine& e, const BlockModule* m, int32_t count, uint32_t n) noexcept;
 void RunOscillatorDriverBlock(Engine& e, const BlockModule& m, uint32_t n) noexcept;
-void RunLfoBlock(Engine& e, const BlockModule& m, uint32_t n) noexcept;
-void RunLowPass1PoleBlock(Engine& e, const BlockModule& m, uint32_t n) noexcept;
-void RunHighPass1PoleBlock(Engine& e, const BlockModule& m, uint32_t n) noexcept;
+void RunLfoBlock(Engine& e, const BlockModule* m, int32_t count, uint32_t n) noexcept;
+void RunLowPass1PoleBlock(Engine& e, const BlockModule* m, int32_t count, uint32_t n) noexcept;
+void RunHighPass1PoleBlock(Engine& e, const BlockModule* m, int32_t count, uint32_t n) noexcept;
 void RunUtilityBlock(Engine& e, const BlockModule& m, uint32_t n) noexcept;
 void RunOutputBlock(Engine& e, const BlockModule& m, uint32_t n, const RunTarget& t) noexcept;
 

@@ -116,7 +116,8 @@ void StoreVoice(Engine& e, int32_t slot, const Voice& v) noexcept {
 }
 
 [[gnu::always_inline]] inline float Oscillate(const OscillatorState& s, Voice& st, int32_t wave,
-                                              float v, float sync, float width) noexcept {
+                                              float v, float sync, float width,
+                                              float tableScale) noexcept {
     if (v != st.lastPitch) {
         if (v > 0.95f) v = 0.95f;
         st.lastPitch = v;
@@ -133,7 +134,7 @@ void StoreVoice(Engine& e, int32_t slot, const Voice& v) noexcept {
     if (st.phase >= kTwoPi) st.phase -= kTwoPi;
 
     float f;
-    const int32_t i = TableIndex(st.phase * s.tableScale, f);
+    const int32_t i = TableIndex(st.phase * tableScale, f);
     const int32_t band = st.band;
     switch (wave) {
     case 0:
@@ -214,29 +215,170 @@ void RunOscillator(Engine& e, int32_t slot) noexcept {
     const float sync = DirectCell(e, p + kSync);
     const float width = DirectCell(e, p + kPulseWidth);
     Voice voice = LoadVoice(e, slot);
-    e.outputs[p + kOut] = Oscillate(e.oscillators, voice, wave, v, sync, width);
+    e.outputs[p + kOut] =
+        Oscillate(e.oscillators, voice, wave, v, sync, width, e.oscillators.tableScale);
     StoreVoice(e, slot, voice);
 }
 
-void RunOscillatorBlock(Engine& e, const BlockModule& m, uint32_t n) noexcept {
+namespace {
+
+template <int32_t kCount>
+void OscillatorBatch(Engine& e, const BlockModule* m, uint32_t n) noexcept {
     using namespace oscillator;
-    const float* wave = m.view[kWave];
-    const float* pitch = m.view[kPitch] != nullptr ? m.view[kPitch] : m.cell;
-    const float* sync = m.view[kSync] != nullptr ? m.view[kSync] : m.cell;
-    const float* width = m.view[kPulseWidth] != nullptr ? m.view[kPulseWidth] : m.cell;
-    float* out = m.out[kOut];
-    Voice voice = LoadVoice(e, m.slot);
+    const float* wave[kCount];
+    const float* pitch[kCount];
+    const float* sync[kCount];
+    const float* width[kCount];
+    float* out[kCount];
+    Voice voice[kCount];
+    for (int32_t j = 0; j < kCount; ++j) {
+        auto in = [&m, j](int32_t k) { return m[j].view[k] != nullptr ? m[j].view[k] : m[j].cell; };
+        wave[j] = m[j].view[kWave];
+        pitch[j] = in(kPitch);
+        sync[j] = in(kSync);
+        width[j] = in(kPulseWidth);
+        out[j] = m[j].out[kOut];
+        voice[j] = LoadVoice(e, m[j].slot);
+    }
     const OscillatorState& s = e.oscillators;
-    if (wave == nullptr) {
-        for (uint32_t f = 0; f < n; ++f) {
-            out[f] = Oscillate(s, voice, 2, pitch[f] * 0.1f, sync[f], width[f]);
-        }
-    } else {
-        for (uint32_t f = 0; f < n; ++f) {
-            out[f] = Oscillate(s, voice, WaveOf(wave[f]), pitch[f] * 0.1f, sync[f], width[f]);
+    const float tableScale = s.tableScale;
+    bool steady = true;
+    for (int32_t j = 0; j < kCount; ++j) {
+        constexpr uint32_t kNeeded = 1u << kWave | 1u << kPitch | 1u << kSync | 1u << kPulseWidth;
+        steady = steady && (m[j].steady & kNeeded) == kNeeded;
+    }
+    const uint32_t general = steady ? 1 : n;
+    for (uint32_t f = 0; f < general && f < n; ++f) {
+#pragma GCC unroll 4
+        for (int32_t j = 0; j < kCount; ++j) {
+            // An unconnected Wave plays a saw.
+            const int32_t w = wave[j] == nullptr ? 2 : WaveOf(wave[j][f]);
+            out[j][f] =
+                Oscillate(s, voice[j], w, pitch[j][f] * 0.1f, sync[j][f], width[j][f], tableScale);
         }
     }
-    StoreVoice(e, m.slot, voice);
+    if (general < n) {
+        // With every input holding still (an unconnected Wave plays a saw), the first frame
+        // has settled the increment, the
+        // band and the sync memory: the pitch and sync checks cannot change anything on
+        // the frames after it, which only move the phase and read the table.
+        const Relaxed<float>* table[kCount];
+        int32_t shape[kCount];
+        int32_t pulse[kCount];
+        for (int32_t j = 0; j < kCount; ++j) {
+            shape[j] = wave[j] == nullptr ? 2 : WaveOf(wave[j][0]);
+            const int32_t band = voice[j].band;
+            table[j] = shape[j] == 0 ? s.sine : shape[j] == 1 ? s.triangle[band] : s.saw[band];
+            pulse[j] = shape[j] == 3 ? 1 : 0;
+        }
+        for (uint32_t f = 1; f < n; ++f) {
+#pragma GCC unroll 4
+            for (int32_t j = 0; j < kCount; ++j) {
+                float phase = voice[j].phase + voice[j].increment;
+                if (phase >= kTwoPi) phase -= kTwoPi;
+                voice[j].phase = phase;
+                float fraction;
+                const int32_t i = TableIndex(phase * tableScale, fraction);
+                float value = ReadTable(table[j], i, fraction);
+                if (pulse[j] != 0) {
+                    value -= ReadTable(table[j], PulseIndex(i, width[j][0]), fraction);
+                }
+                out[j][f] = value;
+            }
+        }
+    }
+    for (int32_t j = 0; j < kCount; ++j) StoreVoice(e, m[j].slot, voice[j]);
+}
+
+template <int32_t kCount> void LfoBatch(Engine& e, const BlockModule* m, uint32_t n) noexcept {
+    using namespace lfo;
+    const float* u[kCount];
+    const float* r[kCount];
+    const float* q[kCount];
+    const float* g[kCount];
+    float* out[kCount];
+    float phase[kCount];
+    uint8_t rising[kCount];
+    float lastRate[kCount];
+    float increment[kCount];
+    const float rate = e.sampleRate;
+    for (int32_t j = 0; j < kCount; ++j) {
+        auto in = [&m, j](int32_t k) { return m[j].view[k] != nullptr ? m[j].view[k] : m[j].cell; };
+        u[j] = in(kWave);
+        r[j] = in(kRate);
+        q[j] = in(kPolarity);
+        g[j] = in(kLevel);
+        out[j] = m[j].out[kOut];
+        phase[j] = e.cells.phase[m[j].slot];
+        rising[j] = e.oscillators.rising[m[j].slot];
+        // The increment depends on the rate alone: worked out again only when it moves.
+        lastRate[j] = r[j][0];
+        increment[j] = LfoIncrement(e, lastRate[j], rate);
+    }
+    bool steady = true;
+    for (int32_t j = 0; j < kCount; ++j) {
+        constexpr uint32_t kNeeded = 1u << kWave | 1u << kRate | 1u << kPolarity | 1u << kLevel;
+        steady = steady && (m[j].steady & kNeeded) == kNeeded && u[j][0] > 0.75f;
+    }
+    if (steady) {
+        // Squares with every input holding still: the increment, the shape, polarity and
+        // level are fixed for the run.
+        for (uint32_t f = 0; f < n; ++f) {
+#pragma GCC unroll 4
+            for (int32_t j = 0; j < kCount; ++j) {
+                float p = phase[j] + increment[j];
+                if (p >= 1.0f) p -= 1.0f;
+                phase[j] = p;
+                float value = p > 0.5f ? 1.0f : 0.0f;
+                if (q[j][0] <= 0.5f) value -= 0.5f;
+                out[j][f] = value * g[j][0];
+            }
+        }
+        n = 0;
+    }
+    for (uint32_t f = 0; f < n; ++f) {
+#pragma GCC unroll 4
+        for (int32_t j = 0; j < kCount; ++j) {
+            if (!(r[j][f] == lastRate[j])) {
+                lastRate[j] = r[j][f];
+                increment[j] = LfoIncrement(e, lastRate[j], rate);
+            }
+            out[j][f] = LfoStep(phase[j], rising[j], increment[j], u[j][f], q[j][f], g[j][f]);
+        }
+    }
+    for (int32_t j = 0; j < kCount; ++j) {
+        e.cells.phase[m[j].slot] = phase[j];
+        e.oscillators.rising[m[j].slot] = rising[j];
+        e.cells.increment[m[j].slot] = increment[j];
+    }
+}
+
+} // namespace
+
+void RunOscillatorBlock(Engine& e, const BlockModule* m, int32_t count, uint32_t n) noexcept {
+    switch (count) {
+    case 1:
+        return OscillatorBatch<1>(e, m, n);
+    case 2:
+        return OscillatorBatch<2>(e, m, n);
+    case 3:
+        return OscillatorBatch<3>(e, m, n);
+    default:
+        return OscillatorBatch<kBatch>(e, m, n);
+    }
+}
+
+void RunLfoBlock(Engine& e, const BlockModule* m, int32_t count, uint32_t n) noexcept {
+    switch (count) {
+    case 1:
+        return LfoBatch<1>(e, m, n);
+    case 2:
+        return LfoBatch<2>(e, m, n);
+    case 3:
+        return LfoBatch<3>(e, m, n);
+    default:
+        return LfoBatch<kBatch>(e, m, n);
+    }
 }
 
 namespace {
@@ -290,32 +432,6 @@ void RunLfo(Engine& e, int32_t slot) noexcept {
     e.cells.increment[slot] = increment;
     e.outputs[p + kOut] =
         LfoStep(e.cells.phase[slot], e.oscillators.rising[slot], increment, u, q, g);
-}
-
-void RunLfoBlock(Engine& e, const BlockModule& m, uint32_t n) noexcept {
-    using namespace lfo;
-    auto in = [&m](int32_t k) { return m.view[k] != nullptr ? m.view[k] : m.cell; };
-    const float* u = in(kWave);
-    const float* r = in(kRate);
-    const float* q = in(kPolarity);
-    const float* g = in(kLevel);
-    float* out = m.out[kOut];
-    const float rate = e.sampleRate;
-    float phase = e.cells.phase[m.slot];
-    uint8_t rising = e.oscillators.rising[m.slot];
-    // The increment depends on the rate alone: worked out again only when it moves.
-    float lastRate = r[0];
-    float increment = LfoIncrement(e, lastRate, rate);
-    for (uint32_t f = 0; f < n; ++f) {
-        if (r[f] != lastRate) {
-            lastRate = r[f];
-            increment = LfoIncrement(e, lastRate, rate);
-        }
-        out[f] = LfoStep(phase, rising, increment, u[f], q[f], g[f]);
-    }
-    e.cells.phase[m.slot] = phase;
-    e.oscillators.rising[m.slot] = rising;
-    e.cells.increment[m.slot] = increment;
 }
 
 void RunA440(Engine& e, int32_t slot) noexcept {

@@ -36,13 +36,14 @@ struct Op {
 };
 
 struct Unit {
-    bool block = false; // one module by its block rule; otherwise ops frame by frame
-    int32_t module = 0; // the block module's index
+    bool block = false; // modules by their block rule; otherwise ops frame by frame
+    int32_t module = 0; // the first block module's index
+    int32_t count = 0;  // block modules of one type run side by side
     int32_t opBegin = 0, opEnd = 0;
     int32_t primeBegin = 0, primeEnd = 0; // (port, stream): stream[0] := outputs[port]
     int32_t restoreBegin = 0, restoreEnd = 0;
-    uint32_t outputMask = 0; // the block rule's outputs
-    uint32_t fillMask = 0;   // streamed outputs the rule never writes
+    uint32_t outputMask = 0;        // the block rule's outputs
+    uint32_t fillMask[kBatch] = {}; // streamed outputs the rule never writes
 };
 
 struct PortStream {
@@ -76,7 +77,8 @@ struct Schedule {
     PortStream primes[kPortCount];
     PortStream restores[kMaxRestores];
     float streams[kStreamCount][kStride];
-    float sinks[kPortsPerSlot][kStride];
+    // Where block modules write the outputs nobody outside reads, per place in a batch.
+    float sinks[kBatch][kPortsPerSlot][kStride];
 
     // ---- Working memory of the build ----
     int32_t nodeType[kSlotCount];
@@ -106,6 +108,8 @@ struct Schedule {
     int32_t indegree[kSlotCount];
     int32_t heap[kSlotCount];
     int32_t order[kSlotCount];
+    int32_t level[kSlotCount];
+    int32_t blockType[kSlotCount];
     int32_t compStart[kSlotCount + 1];
     int32_t compNodes[kSlotCount];
     int32_t unitStart[kSlotCount + 1];
@@ -224,6 +228,12 @@ int32_t StoreBackInput(int32_t type) noexcept {
     if (type == kTypeOutput) return output::kVolume;
     if (type == kTypeDelay) return delay::kTime;
     return kNone;
+}
+
+// Types whose block rules run several modules side by side.
+bool Batches(int32_t type) noexcept {
+    return type == kTypeOscillator || type == kTypeLfo || type == kTypeLowPass1Pole ||
+           type == kTypeHighPass1Pole;
 }
 
 // The group of modules that share one state: all of them keep their list order.
@@ -407,8 +417,23 @@ int32_t FindLoops(Schedule& s, int32_t nodes) noexcept {
     return parts;
 }
 
-// Orders the parts so that every source runs before its readers, and otherwise as early
-// as the list puts them (so that parts without a block rule meet and run together).
+// A module runs by its block rule when it is alone in its part, its type has one, it
+// reads nothing of its own and every source it reads runs.
+bool RunsAsBlock(const Schedule& s, int32_t n) noexcept {
+    const int32_t type = s.nodeType[n];
+    if (!HasBlockRule(type)) return false;
+    if (type == kTypeOutput && s.route[n][output::kVolume] != kNone) return false;
+    for (int32_t k = 0; k < kPortsPerSlot; ++k) {
+        if (s.route[n][k] == kNone) continue;
+        if (s.owner[n][k] == kNone || s.owner[n][k] == n) return false;
+    }
+    return true;
+}
+
+// Orders the parts so that every source runs before its readers: by their depth in the
+// graph, and at one depth the frame-by-frame parts first (so that they run together),
+// then the block parts by type (so that modules of a type run side by side), each in list
+// order.
 void OrderParts(Schedule& s, int32_t nodes, int32_t parts) noexcept {
     std::fill(s.compMin, s.compMin + parts, kSlotCount);
     for (int32_t n = 0; n < nodes; ++n) {
@@ -444,50 +469,62 @@ void OrderParts(Schedule& s, int32_t nodes, int32_t parts) noexcept {
         std::push_heap(s.heap, s.heap + heapSize, later);
     }
     int32_t placed = 0;
+    std::fill(s.level, s.level + parts, 0);
     while (heapSize > 0) {
         std::pop_heap(s.heap, s.heap + heapSize, later);
         const int32_t c = s.heap[--heapSize];
         s.order[placed++] = c;
         for (int32_t i = s.edgeStart[c]; i < s.edgeStart[c + 1]; ++i) {
             const int32_t d = s.adjacent[i];
+            s.level[d] = std::max(s.level[d], s.level[c] + 1);
             if (--s.indegree[d] == 0) {
                 s.heap[heapSize++] = d;
                 std::push_heap(s.heap, s.heap + heapSize, later);
             }
         }
     }
-}
-
-// A module runs by its block rule when it is alone in its part, its type has one, it
-// reads nothing of its own and every source it reads runs.
-bool RunsAsBlock(const Schedule& s, int32_t n) noexcept {
-    const int32_t type = s.nodeType[n];
-    if (!HasBlockRule(type)) return false;
-    if (type == kTypeOutput && s.route[n][output::kVolume] != kNone) return false;
-    for (int32_t k = 0; k < kPortsPerSlot; ++k) {
-        if (s.route[n][k] == kNone) continue;
-        if (s.owner[n][k] == kNone || s.owner[n][k] == n) return false;
+    for (int32_t c = 0; c < parts; ++c) {
+        const int32_t first = s.compNodes[s.compStart[c]];
+        const bool block = s.compStart[c + 1] - s.compStart[c] == 1 && RunsAsBlock(s, first);
+        s.blockType[c] = block ? s.nodeType[first] : kNone;
     }
-    return true;
+    std::sort(s.order, s.order + placed, [&s](int32_t a, int32_t b) {
+        if (s.level[a] != s.level[b]) return s.level[a] < s.level[b];
+        if (s.blockType[a] != s.blockType[b]) return s.blockType[a] < s.blockType[b];
+        return s.compMin[a] < s.compMin[b];
+    });
 }
 
-// Forms the units: a block module alone, neighbouring frame-by-frame parts together.
+// Forms the units: block modules of one type and depth side by side (up to kBatch, for
+// the types whose rules batch), neighbouring frame-by-frame parts together.
 int32_t FormUnits(Schedule& s, int32_t parts) noexcept {
     int32_t units = 0;
     int32_t memberCount = 0;
-    bool openGroup = false;
+    int32_t previous = kNone;
     for (int32_t i = 0; i < parts; ++i) {
         const int32_t c = s.order[i];
         const int32_t first = s.compStart[c];
         const int32_t size = s.compStart[c + 1] - first;
-        const bool block = size == 1 && RunsAsBlock(s, s.compNodes[first]);
-        if (block || !openGroup) {
+        const int32_t type = s.blockType[c];
+        const bool block = type != kNone;
+        bool join = false;
+        if (units > 0 && previous != kNone) {
+            const Unit& last = s.units[units - 1];
+            if (!block) {
+                join = !last.block;
+            } else {
+                join = last.block && s.blockType[previous] == type &&
+                       s.level[previous] == s.level[c] && last.count < kBatch && Batches(type);
+            }
+        }
+        if (!join) {
             s.unitStart[units] = memberCount;
             s.units[units] = Unit{};
             s.units[units].block = block;
             ++units;
         }
-        openGroup = !block;
+        s.units[units - 1].count += size;
+        previous = c;
         for (int32_t j = 0; j < size; ++j) {
             const int32_t n = s.compNodes[first + j];
             s.members[memberCount++] = n;
@@ -610,8 +647,7 @@ bool Streamed(const Schedule& s, int32_t port) noexcept {
     return s.portStamp[port] == s.stamp;
 }
 
-void EmitBlockUnit(Schedule& s, Unit& unit, int32_t n) noexcept {
-    unit.module = s.moduleCount;
+void EmitBlockModule(Schedule& s, Unit& unit, int32_t n, int32_t j) noexcept {
     BlockModule& m = s.modules[s.moduleCount++];
     m = BlockModule{};
     m.type = s.nodeType[n];
@@ -624,15 +660,23 @@ void EmitBlockUnit(Schedule& s, Unit& unit, int32_t n) noexcept {
         const int32_t late = s.owner[n][k] < n ? 0 : 1;
         m.view[k] = s.streams[s.portStream[r]] + 1 - late;
     }
-    if (s.cellStream[n] != kNone) m.cell = s.streams[s.cellStream[n]] + 1;
+    if (s.cellStream[n] != kNone) {
+        m.cell = s.streams[s.cellStream[n]] + 1;
+        bool fixed = false;
+        for (int32_t i = 0; i < s.constCount; ++i)
+            fixed = fixed || s.constStream[i] == s.cellStream[n];
+        for (int32_t k = 0; k < kPortsPerSlot && fixed; ++k) {
+            if (m.view[k] == nullptr) m.steady |= 1u << k;
+        }
+    }
     unit.outputMask = BlockOutputMask(m.type);
     for (int32_t k = 0; k < kPortsPerSlot; ++k) {
         const int32_t port = PortIndex(m.slot, k);
         if (Streamed(s, port)) {
             m.out[k] = s.streams[s.portStream[port]] + 1;
-            if ((unit.outputMask >> k & 1u) == 0) unit.fillMask |= 1u << k;
+            if ((unit.outputMask >> k & 1u) == 0) unit.fillMask[j] |= 1u << k;
         } else {
-            m.out[k] = s.sinks[k] + 1;
+            m.out[k] = s.sinks[j][k] + 1;
         }
     }
 }
@@ -737,8 +781,11 @@ bool Build(Schedule& s, const Project& p) noexcept {
     for (int32_t u = 0; u < units; ++u) {
         Unit& unit = s.units[u];
         if (unit.block) {
-            EmitBlockUnit(s, unit, s.members[s.unitStart[u]]);
-            ++s.stats.modules;
+            unit.module = s.moduleCount;
+            for (int32_t j = 0; j < unit.count; ++j) {
+                EmitBlockModule(s, unit, s.members[s.unitStart[u] + j], j);
+            }
+            s.stats.modules += unit.count;
         } else {
             if (!EmitGroupUnit(s, unit, u)) return false;
             ++s.stats.groups;
@@ -751,48 +798,28 @@ bool Build(Schedule& s, const Project& p) noexcept {
     return true;
 }
 
-void RunBlockUnit(Engine& e, const Schedule& s, const Unit& unit, uint32_t n,
-                  const RunTarget& target) noexcept {
-    const BlockModule& m = s.modules[unit.module];
+void BeforeBlock(Engine& e, const BlockModule& m, uint32_t mask, uint32_t fill,
+                 uint32_t n) noexcept {
     const int32_t p = PortIndex(m.slot, 0);
-    for (uint32_t mask = unit.outputMask | unit.fillMask; mask != 0; mask &= mask - 1) {
-        const int32_t k = std::countr_zero(mask);
+    for (uint32_t bits = mask | fill; bits != 0; bits &= bits - 1) {
+        const int32_t k = std::countr_zero(bits);
         m.out[k][-1] = e.outputs[p + k];
     }
-    for (uint32_t mask = unit.fillMask; mask != 0; mask &= mask - 1) {
-        const int32_t k = std::countr_zero(mask);
+    for (uint32_t bits = fill; bits != 0; bits &= bits - 1) {
+        const int32_t k = std::countr_zero(bits);
         std::fill(m.out[k], m.out[k] + n, e.outputs[p + k]);
     }
-    switch (m.type) {
-    case kTypeOscillator:
-        RunOscillatorBlock(e, m, n);
-        break;
-    case kTypeOscillatorDriver:
-        RunOscillatorDriverBlock(e, m, n);
-        break;
-    case kTypeLfo:
-        RunLfoBlock(e, m, n);
-        break;
-    case kTypeLowPass1Pole:
-        RunLowPass1PoleBlock(e, m, n);
-        break;
-    case kTypeHighPass1Pole:
-        RunHighPass1PoleBlock(e, m, n);
-        break;
-    case kTypeOutput:
-        RunOutputBlock(e, m, n, target);
-        break;
-    default:
-        RunUtilityBlock(e, m, n);
-        break;
-    }
-    for (uint32_t mask = unit.outputMask; mask != 0; mask &= mask - 1) {
-        const int32_t k = std::countr_zero(mask);
+}
+
+void AfterBlock(Engine& e, const BlockModule& m, uint32_t mask, uint32_t n) noexcept {
+    const int32_t p = PortIndex(m.slot, 0);
+    for (uint32_t bits = mask; bits != 0; bits &= bits - 1) {
+        const int32_t k = std::countr_zero(bits);
         e.outputs[p + k] = m.out[k][n - 1];
     }
     // The input copies as the frame loop leaves them: a first run after a change of type
     // copies all sixteen positions (on its first frame), every frame its own inputs.
-    int32_t span = e.inputSpan[m.type];
+    const int32_t span = e.inputSpan[m.type];
     if (e.lastType[m.slot] != m.type) {
         e.lastType[m.slot] = m.type;
         for (int32_t k = span; k < kPortsPerSlot; ++k) {
@@ -802,6 +829,37 @@ void RunBlockUnit(Engine& e, const Schedule& s, const Unit& unit, uint32_t n,
     for (int32_t k = 0; k < span; ++k) {
         e.inputs[p + k] = m.view[k] != nullptr ? m.view[k][n - 1] : 0.0f;
     }
+}
+
+void RunBlockUnit(Engine& e, const Schedule& s, const Unit& unit, uint32_t n,
+                  const RunTarget& target) noexcept {
+    const BlockModule* m = s.modules + unit.module;
+    for (int32_t j = 0; j < unit.count; ++j)
+        BeforeBlock(e, m[j], unit.outputMask, unit.fillMask[j], n);
+    switch (m->type) {
+    case kTypeOscillator:
+        RunOscillatorBlock(e, m, unit.count, n);
+        break;
+    case kTypeOscillatorDriver:
+        RunOscillatorDriverBlock(e, *m, n);
+        break;
+    case kTypeLfo:
+        RunLfoBlock(e, m, unit.count, n);
+        break;
+    case kTypeLowPass1Pole:
+        RunLowPass1PoleBlock(e, m, unit.count, n);
+        break;
+    case kTypeHighPass1Pole:
+        RunHighPass1PoleBlock(e, m, unit.count, n);
+        break;
+    case kTypeOutput:
+        RunOutputBlock(e, *m, n, target);
+        break;
+    default:
+        RunUtilityBlock(e, *m, n);
+        break;
+    }
+    for (int32_t j = 0; j < unit.count; ++j) AfterBlock(e, m[j], unit.outputMask, n);
 }
 
 void RunGroupUnit(Engine& e, Schedule& s, const Unit& unit, uint32_t n,
