@@ -112,6 +112,20 @@ void Run(benchmark::State& state, void (*build)(Project&), bool plan) {
     state.counters["wall_realtime_factor"] = (frames / kRate) / wall;
 }
 
+// Deriving the plan of the voice patch (on the audio thread, after every edit) and one
+// frame by it.
+void BM_PlanVoices1020(benchmark::State& state) {
+    Patch patch;
+    BuildVoices(*patch.project);
+    float frame[2];
+    for (auto _ : state) {
+        patch.project->tableGeneration.fetch_add(1, std::memory_order_release);
+        ProcessBlock(*patch.engine, frame, 1);
+        benchmark::DoNotOptimize(frame);
+    }
+}
+BENCHMARK(BM_PlanVoices1020)->Unit(benchmark::kMicrosecond);
+
 BENCHMARK_CAPTURE(Run, Mixed1024, BuildMixed, true)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Run, Mixed1024FrameLoop, BuildMixed, false)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Run, Trivial1024, BuildTrivial, true)->Unit(benchmark::kMicrosecond);

@@ -434,7 +434,7 @@ bool RunsAsBlock(const Schedule& s, int32_t n) noexcept {
 // graph, and at one depth the frame-by-frame parts first (so that they run together),
 // then the block parts by type (so that modules of a type run side by side), each in list
 // order.
-void OrderParts(Schedule& s, int32_t nodes, int32_t parts) noexcept {
+bool OrderParts(Schedule& s, int32_t nodes, int32_t parts) noexcept {
     std::fill(s.compMin, s.compMin + parts, kSlotCount);
     for (int32_t n = 0; n < nodes; ++n) {
         const int32_t c = s.comp[Find(s, n)];
@@ -493,6 +493,7 @@ void OrderParts(Schedule& s, int32_t nodes, int32_t parts) noexcept {
         if (s.blockType[a] != s.blockType[b]) return s.blockType[a] < s.blockType[b];
         return s.compMin[a] < s.compMin[b];
     });
+    return placed == parts;
 }
 
 // Forms the units: block modules of one type and depth side by side (up to kBatch, for
@@ -773,7 +774,7 @@ bool Build(Schedule& s, const Project& p) noexcept {
     JoinSharedState(s, nodes);
     BuildGroupEdges(s, nodes);
     const int32_t parts = FindLoops(s, nodes);
-    OrderParts(s, nodes, parts);
+    if (!OrderParts(s, nodes, parts)) return false;
     const int32_t units = FormUnits(s, parts);
     s.freeCount = 0;
     for (int32_t b = kStreamCount - 1; b >= 0; --b) s.freeList[s.freeCount++] = b;
