@@ -915,6 +915,12 @@ void RunPlan(Engine& e, Schedule& s, const RunTarget& target, uint32_t n) noexce
 } // namespace
 
 void RunSchedule(Engine& e, float* block, uint32_t frames) noexcept {
+    // A single frame costs the plan more than the plain loop, which leaves every value
+    // as the plan would.
+    if (frames == 1) {
+        RunFrameLoop(e, block, frames);
+        return;
+    }
     Schedule& s = *e.schedule;
     const Project& p = e.project;
     const uint32_t generation = p.tableGeneration.load(std::memory_order_acquire);

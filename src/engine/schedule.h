@@ -34,10 +34,10 @@ Schedule* NewSchedule();
 void DeleteSchedule(Schedule* schedule) noexcept;
 
 // Computes `frames` frames into the block (already cleared) by the plan, rebuilding it
-// first when the project's tables have changed.
+// first when the project's tables have changed; a single frame runs the plain loop.
 void RunSchedule(Engine& e, float* block, uint32_t frames) noexcept;
 
-// How the last block was computed, for tests and benchmarks.
+// How the last plan was built, for tests and benchmarks.
 struct ScheduleStats {
     bool planned = false; // false: the plain frame loop ran
     int32_t modules = 0;  // modules run by their block rule
