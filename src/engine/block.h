@@ -62,7 +62,10 @@ bool HasBlockRule(int32_t type) noexcept;
 // The outputs a type's block rule writes on every frame, a bit per position.
 uint32_t BlockOutputMask(int32_t type) noexcept;
 
-// A cached read at frame f of a run (see BlockModule::view).
-float CachedAt(const Engine& e, const BlockModule& m, int32_t input, uint32_t f) noexcept;
+// A cached input over a run into `into[0 .. n-1]`: frame 0 from the input value table,
+// then the view one frame late, or 0 without a cable; `*unconnectedDefault` on every frame
+// instead when the input has no cable and the rule stores that default.
+void CachedStream(const Engine& e, const BlockModule& m, int32_t input, uint32_t n, float* into,
+                  const float* unconnectedDefault = nullptr) noexcept;
 
 } // namespace tw

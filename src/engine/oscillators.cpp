@@ -409,11 +409,14 @@ void RunOscillatorDriverBlock(Engine& e, const BlockModule& m, uint32_t n) noexc
     using namespace oscillator_driver;
     const bool octaveCable = m.view[kOctave] != nullptr;
     const bool pitchCable = m.view[kPitch] != nullptr;
+    float octave[kRunFrames], pitch[kRunFrames], coarse[kRunFrames], fine[kRunFrames];
+    CachedStream(e, m, kOctave, n, octave);
+    CachedStream(e, m, kPitch, n, pitch);
+    CachedStream(e, m, kCoarse, n, coarse);
+    CachedStream(e, m, kFine, n, fine);
     float* out = m.out[kOut];
     for (uint32_t f = 0; f < n; ++f) {
-        out[f] =
-            Drive(octaveCable, pitchCable, CachedAt(e, m, kOctave, f), CachedAt(e, m, kPitch, f),
-                  CachedAt(e, m, kCoarse, f), CachedAt(e, m, kFine, f));
+        out[f] = Drive(octaveCable, pitchCable, octave[f], pitch[f], coarse[f], fine[f]);
     }
 }
 

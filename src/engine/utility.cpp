@@ -160,9 +160,19 @@ void RunPatchbay(Engine& e, int32_t slot) noexcept {
 
 namespace tw {
 
-float CachedAt(const Engine& e, const BlockModule& m, int32_t input, uint32_t f) noexcept {
-    if (f == 0) return e.inputs[PortIndex(m.slot, input)];
-    return m.view[input] != nullptr ? m.view[input][f - 1] : 0.0f;
+void CachedStream(const Engine& e, const BlockModule& m, int32_t input, uint32_t n, float* into,
+                  const float* unconnectedDefault) noexcept {
+    const float* view = m.view[input];
+    if (view == nullptr && unconnectedDefault != nullptr) {
+        std::fill(into, into + n, *unconnectedDefault);
+        return;
+    }
+    into[0] = e.inputs[PortIndex(m.slot, input)];
+    if (view == nullptr) {
+        std::fill(into + 1, into + n, 0.0f);
+    } else {
+        std::copy(view, view + n - 1, into + 1);
+    }
 }
 
 bool HasBlockRule(int32_t type) noexcept {
@@ -204,24 +214,6 @@ uint32_t BlockOutputMask(int32_t type) noexcept {
 }
 
 namespace {
-
-// A cached input over a run: frame 0 from the input value table, then the view one frame
-// late, or 0 without a cable; `value` replaces all of them when the input is
-// unconnected and the rule stores that default.
-void CachedStream(const Engine& e, const BlockModule& m, int32_t input, uint32_t n, float* into,
-                  const float* unconnectedDefault = nullptr) noexcept {
-    const float* view = m.view[input];
-    if (view == nullptr && unconnectedDefault != nullptr) {
-        std::fill(into, into + n, *unconnectedDefault);
-        return;
-    }
-    into[0] = e.inputs[PortIndex(m.slot, input)];
-    if (view == nullptr) {
-        std::fill(into + 1, into + n, 0.0f);
-    } else {
-        std::copy(view, view + n - 1, into + 1);
-    }
-}
 
 const float* DirectStream(const BlockModule& m, int32_t input) noexcept {
     return m.view[input] != nullptr ? m.view[input] : m.cell;
