@@ -113,11 +113,6 @@ void ProcessBlock(Engine& engine, float* block, uint32_t frames) noexcept;
 void EvaluateModule(Engine& engine, int32_t type, int32_t slot, float* block, uint32_t frames,
                     uint32_t frame) noexcept;
 
-// One step of the frame loop: runs the module, then copies its sources' current values
-// into its input value table entries for its next run.
-void StepModule(Engine& engine, int32_t type, int32_t slot, float* block, uint32_t frames,
-                uint32_t frame) noexcept;
-
 // The frame loop itself: every module of the list once per frame, in list order.
 void RunFrameLoop(Engine& engine, float* block, uint32_t frames) noexcept;
 

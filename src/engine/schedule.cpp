@@ -1,6 +1,7 @@
 #include "schedule.h"
 
 #include "engine/engine.h"
+#include "engine/step.h"
 
 #include <algorithm>
 #include <atomic>
