@@ -112,16 +112,16 @@ void Run(benchmark::State& state, void (*build)(Project&), bool plan) {
     state.counters["wall_realtime_factor"] = (frames / kRate) / wall;
 }
 
-// Deriving the plan of the voice patch (on the audio thread, after every edit) and one
-// frame by it.
+// Deriving the plan of the voice patch (on the audio thread, after every edit) and two
+// frames by it (a single frame would run the plain loop).
 void BM_PlanVoices1020(benchmark::State& state) {
     Patch patch;
     BuildVoices(*patch.project);
-    float frame[2];
+    float frames[4];
     for (auto _ : state) {
         patch.project->tableGeneration.fetch_add(1, std::memory_order_release);
-        ProcessBlock(*patch.engine, frame, 1);
-        benchmark::DoNotOptimize(frame);
+        ProcessBlock(*patch.engine, frames, 2);
+        benchmark::DoNotOptimize(frames);
     }
 }
 BENCHMARK(BM_PlanVoices1020)->Unit(benchmark::kMicrosecond);
