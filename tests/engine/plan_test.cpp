@@ -202,6 +202,29 @@ TEST(Plan, GivesTheFrameLoopsValuesForRandomProjects) {
     EXPECT_GT(groupedModules, projects);
 }
 
+// More values crossing between groups at once than the plan has streams for: the plain
+// loop runs instead, with the same samples.
+TEST(Plan, APatchBeyondItsStreamsRunsThePlainLoop) {
+    EngineRig plan(48000.0), loop(48000.0);
+    for (EngineRig* rig : {&plan, &loop}) {
+        std::vector<int32_t> sources;
+        for (int i = 0; i < 320; ++i) sources.push_back(rig->Add(kTypeFixedValues));
+        int32_t bay = kNone;
+        for (int32_t k = 0; k < 320 * 5; ++k) {
+            if (k % kPortsPerSlot == 0) bay = rig->Add(kTypePatchbay);
+            ASSERT_TRUE(
+                rig->Wire(sources[static_cast<std::size_t>(k / 5)], k % 5, bay, k % kPortsPerSlot));
+        }
+        ASSERT_TRUE(rig->Wire(bay, 0, rig->Add(kTypeOutput), 1));
+    }
+    std::vector<float> a(2 * 64), b(2 * 64);
+    ProcessBlock(plan.E(), a.data(), 64);
+    RunFrameLoop(loop.E(), b.data(), 64);
+    EXPECT_FALSE(LastScheduleStats(plan.E()).planned);
+    EXPECT_EQ(a, b);
+    EXPECT_NE(a[10], 0.0f);
+}
+
 TEST(Plan, RunsTheVoicePatchByBlockRules) {
     EngineRig plan(48000.0), loop(48000.0);
     BuildVoicePatch(plan.P());
