@@ -13,7 +13,7 @@ DEB_PACKAGES := build-essential cmake ninja-build pkg-config git \
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps configure build test test-asan test-tsan run clean format fuzz docs
+.PHONY: deps configure build test test-asan test-tsan run clean format fuzz docs bench-peer
 
 # What `make fuzz` needs on top: clang with its libFuzzer runtime.
 FUZZ_PACKAGES := clang libclang-rt-dev
@@ -99,6 +99,13 @@ docs: deps
 	$(MAKE) configure
 	cmake --build $(BUILD) --target tw_readme_pictures
 	QT_QPA_PLATFORM=offscreen $(BUILD)/tools/tw_readme_pictures $(BUILD)/app $(CURDIR)/docs
+
+# The voice patch rendered by tonewright-cli against the same patch in Pure Data (CPU time,
+# medians of 3), when `pd` is installed (apt-get install puredata-core); nothing else needs it.
+PEER_PATCH ?= $(CURDIR)/../shared/peer/pd_patch.py
+bench-peer: configure
+	cmake --build $(BUILD) --target tonewright-cli tw_voice_patch
+	python3 bench/peer_compare.py $(BUILD) $(PEER_PATCH)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -33,7 +33,14 @@ struct Rig {
         project->slots[slot].value = value;
         return slot;
     }
-    void Run() { ProcessBlock(*engine, block.data(), kBlock); }
+    bool plan = true; // false: the plain frame loop the plan replaces
+    void Run() {
+        if (plan) {
+            ProcessBlock(*engine, block.data(), kBlock);
+        } else {
+            RunFrameLoop(*engine, block.data(), kBlock);
+        }
+    }
 };
 
 void PolyWaveRebuild(benchmark::State& state) {
@@ -91,8 +98,9 @@ BENCHMARK(ReverbFrame);
 // the module before it where the ports allow, with notes held for the MIDI readers.
 // PolyWave modules are left unwired: a changing Wave input rebuilds the table on every
 // frame, which measures the rebuild (above), not the patch.
-void EveryTypePatch(benchmark::State& state) {
+void EveryTypePatch(benchmark::State& state, bool plan) {
     Rig rig;
+    rig.plan = plan;
     Project& p = *rig.project;
     std::vector<int32_t> types;
     for (int32_t t = 1; t <= kMaxModuleType; ++t) {
@@ -121,6 +129,7 @@ void EveryTypePatch(benchmark::State& state) {
         static_cast<double>(kBlock) / kRate * static_cast<double>(state.iterations()),
         benchmark::Counter::kIsRate);
 }
-BENCHMARK(EveryTypePatch);
+BENCHMARK_CAPTURE(EveryTypePatch, Plan, true);
+BENCHMARK_CAPTURE(EveryTypePatch, FrameLoop, false);
 
 } // namespace

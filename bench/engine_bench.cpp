@@ -1,7 +1,7 @@
-// Engine throughput on two generated 1024-module patches. Each benchmark reports
-// ns_per_module_frame and realtime_factor (audio seconds rendered per wall second at
-// 48 kHz on one core).
-#include "../tests/support/builders.h"
+// Engine throughput on generated patches of about 1024 modules, by the engine's plan and
+// by the plain frame loop it replaces. Each benchmark reports ns_per_module_frame and
+// realtime_factor (audio seconds rendered per CPU second at 48 kHz on one core).
+#include "../tests/support/patches.h"
 #include "engine/engine.h"
 
 #include <benchmark/benchmark.h>
@@ -15,6 +15,7 @@ namespace {
 
 using namespace tw;
 using tw::test::AddModule;
+using tw::test::CombineTree;
 using tw::test::Wire;
 
 constexpr double kRate = 48000.0;
@@ -29,23 +30,6 @@ struct Patch {
         ResetEngine(*engine);
     }
 };
-
-// Sums `sources` (slot, port) pairwise with Combine modules; returns the root.
-std::pair<int32_t, int32_t> CombineTree(Project& p,
-                                        std::vector<std::pair<int32_t, int32_t>> level) {
-    while (level.size() > 1) {
-        std::vector<std::pair<int32_t, int32_t>> next;
-        for (std::size_t i = 0; i + 1 < level.size(); i += 2) {
-            const int32_t c = AddModule(p, kTypeCombine);
-            Wire(p, level[i].first, level[i].second, c, 0);
-            Wire(p, level[i + 1].first, level[i + 1].second, c, 1);
-            next.emplace_back(c, 0);
-        }
-        if (level.size() % 2 == 1) next.push_back(level.back());
-        level = std::move(next);
-    }
-    return level.front();
-}
 
 // Voices of Oscillator Driver -> Oscillator -> Amplifier with an Lfo on the level and a
 // Split feeding a left and a right Combine tree into one Output: 7 modules per voice.
@@ -98,7 +82,11 @@ double ThreadSeconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-void Run(benchmark::State& state, void (*build)(Project&)) {
+void BuildVoices(Project& p) {
+    test::BuildVoicePatch(p);
+}
+
+void Run(benchmark::State& state, void (*build)(Project&), bool plan) {
     Patch patch;
     build(*patch.project);
     const int32_t modules = patch.project->activeCount;
@@ -108,7 +96,11 @@ void Run(benchmark::State& state, void (*build)(Project&)) {
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         const double cpuStart = ThreadSeconds();
-        ProcessBlock(*patch.engine, block.data(), kBlock);
+        if (plan) {
+            ProcessBlock(*patch.engine, block.data(), kBlock);
+        } else {
+            RunFrameLoop(*patch.engine, block.data(), kBlock);
+        }
         cpu += ThreadSeconds() - cpuStart;
         wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         benchmark::DoNotOptimize(block.data());
@@ -120,14 +112,25 @@ void Run(benchmark::State& state, void (*build)(Project&)) {
     state.counters["wall_realtime_factor"] = (frames / kRate) / wall;
 }
 
-void BM_Mixed1024(benchmark::State& state) {
-    Run(state, BuildMixed);
+// Deriving the plan of the voice patch (on the audio thread, after every edit) and two
+// frames by it (a single frame would run the plain loop).
+void BM_PlanVoices1020(benchmark::State& state) {
+    Patch patch;
+    BuildVoices(*patch.project);
+    float frames[4];
+    for (auto _ : state) {
+        patch.project->tableGeneration.fetch_add(1, std::memory_order_release);
+        ProcessBlock(*patch.engine, frames, 2);
+        benchmark::DoNotOptimize(frames);
+    }
 }
-void BM_Trivial1024(benchmark::State& state) {
-    Run(state, BuildTrivial);
-}
+BENCHMARK(BM_PlanVoices1020)->Unit(benchmark::kMicrosecond);
 
-BENCHMARK(BM_Mixed1024)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Trivial1024)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(Run, Mixed1024, BuildMixed, true)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(Run, Mixed1024FrameLoop, BuildMixed, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(Run, Trivial1024, BuildTrivial, true)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(Run, Trivial1024FrameLoop, BuildTrivial, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(Run, Voices1020, BuildVoices, true)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(Run, Voices1020FrameLoop, BuildVoices, false)->Unit(benchmark::kMicrosecond);
 
 } // namespace

@@ -4,6 +4,7 @@
 // instance has its own). It owns the value tables that carry signals between modules
 // and the DSP state of every module family, and runs the project's active-object list
 // once per sample frame.
+#include "engine/block.h"
 #include "engine/controls.h"
 #include "engine/effects.h"
 #include "engine/envelope.h"
@@ -21,6 +22,8 @@
 #include <cstdint>
 
 namespace tw {
+
+struct Schedule;
 
 // The engine's own small generator (xorshift32). The C library's rand() takes a lock and
 // shares its state with any other code; this one is owned by the engine and seeded by
@@ -53,7 +56,8 @@ struct SlotCells {
 };
 
 struct Engine final : EngineControl {
-    explicit Engine(Project& project) noexcept;
+    explicit Engine(Project& project);
+    ~Engine() override;
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 
@@ -90,6 +94,9 @@ struct Engine final : EngineControl {
     NoiseState noise;
     PolyWaveState polywave;
 
+    // The run plan derived from the project's tables (audio thread only).
+    Schedule* schedule = nullptr;
+
     // The engine's own part of the full reset (see EngineControl).
     void ResetDspState() override;
     void ClearDelayLine() override;
@@ -112,6 +119,9 @@ void ProcessBlock(Engine& engine, float* block, uint32_t frames) noexcept;
 // plain loop of their own.
 void EvaluateModule(Engine& engine, int32_t type, int32_t slot, float* block, uint32_t frames,
                     uint32_t frame) noexcept;
+
+// The frame loop itself: every module of the list once per frame, in list order.
+void RunFrameLoop(Engine& engine, float* block, uint32_t frames) noexcept;
 
 // The audio library's output callback shape; userData is the Engine. Always returns 0.
 int ProcessAudio(void* outputBuffer, void* inputBuffer, unsigned int frames, double streamTime,

@@ -56,6 +56,76 @@ void RunLowPass2Pole(Engine& e, int32_t slot) noexcept {
     e.outputs[p + kOut] = b1;
 }
 
+namespace {
+
+// One-pole filters over a run, up to kBatch side by side. The feedback depends on the
+// frequency alone and costs an exponential, so it is worked out again only when the
+// frequency moves.
+template <bool kHighPass, int32_t kCount>
+void OnePoleBatch(Engine& e, const BlockModule* m, uint32_t n) noexcept {
+    using namespace one_pole;
+    FilterState& s = e.filters;
+    const float* frequency[kCount];
+    const float* in[kCount];
+    float* out[kCount];
+    float last[kCount];
+    float a0[kCount];
+    float b1[kCount];
+    float y[kCount];
+    for (int32_t j = 0; j < kCount; ++j) {
+        frequency[j] = m[j].view[kFrequency] != nullptr ? m[j].view[kFrequency] : m[j].cell;
+        in[j] = m[j].view[kIn] != nullptr ? m[j].view[kIn] : m[j].cell;
+        out[j] = m[j].out[kOut];
+        last[j] = frequency[j][0];
+        b1[j] = OnePoleFeedback(last[j]);
+        a0[j] = 1.0f - b1[j];
+        y[j] = kHighPass ? s.hpY[m[j].slot] : s.lpY[m[j].slot];
+    }
+    for (uint32_t f = 0; f < n; ++f) {
+#pragma GCC unroll 4
+        for (int32_t j = 0; j < kCount; ++j) {
+            if (!(frequency[j][f] == last[j])) {
+                last[j] = frequency[j][f];
+                b1[j] = OnePoleFeedback(last[j]);
+                a0[j] = 1.0f - b1[j];
+            }
+            const float x = in[j][f];
+            y[j] = x * a0[j] + y[j] * b1[j];
+            out[j][f] = kHighPass ? x - y[j] : y[j];
+        }
+    }
+    for (int32_t j = 0; j < kCount; ++j) {
+        const int32_t slot = m[j].slot;
+        (kHighPass ? s.hpB1 : s.lpB1)[slot] = b1[j];
+        (kHighPass ? s.hpA0 : s.lpA0)[slot] = a0[j];
+        (kHighPass ? s.hpY : s.lpY)[slot] = y[j];
+    }
+}
+
+template <bool kHighPass>
+void RunOnePoleBlock(Engine& e, const BlockModule* m, int32_t count, uint32_t n) noexcept {
+    switch (count) {
+    case 1:
+        return OnePoleBatch<kHighPass, 1>(e, m, n);
+    case 2:
+        return OnePoleBatch<kHighPass, 2>(e, m, n);
+    case 3:
+        return OnePoleBatch<kHighPass, 3>(e, m, n);
+    default:
+        return OnePoleBatch<kHighPass, kBatch>(e, m, n);
+    }
+}
+
+} // namespace
+
+void RunLowPass1PoleBlock(Engine& e, const BlockModule* m, int32_t count, uint32_t n) noexcept {
+    RunOnePoleBlock<false>(e, m, count, n);
+}
+
+void RunHighPass1PoleBlock(Engine& e, const BlockModule* m, int32_t count, uint32_t n) noexcept {
+    RunOnePoleBlock<true>(e, m, count, n);
+}
+
 void RunLowPass1Pole(Engine& e, int32_t slot) noexcept {
     using namespace one_pole;
     const int32_t p = PortIndex(slot, 0);

@@ -2,6 +2,8 @@
 
 #include "engine/engine.h"
 
+#include <algorithm>
+
 namespace tw {
 
 namespace {
@@ -152,6 +154,148 @@ void RunPatchbay(Engine& e, int32_t slot) noexcept {
     for (int32_t k = 0; k < kPortsPerSlot; ++k) sum += in[k];
     float* out = Outputs(e, slot);
     for (int32_t k = 0; k < kPortsPerSlot; ++k) out[k] = sum;
+}
+
+} // namespace tw
+
+namespace tw {
+
+void CachedStream(const Engine& e, const BlockModule& m, int32_t input, uint32_t n, float* into,
+                  const float* unconnectedDefault) noexcept {
+    const float* view = m.view[input];
+    if (view == nullptr && unconnectedDefault != nullptr) {
+        std::fill(into, into + n, *unconnectedDefault);
+        return;
+    }
+    into[0] = e.inputs[PortIndex(m.slot, input)];
+    if (view == nullptr) {
+        std::fill(into + 1, into + n, 0.0f);
+    } else {
+        std::copy(view, view + n - 1, into + 1);
+    }
+}
+
+bool HasBlockRule(int32_t type) noexcept {
+    switch (type) {
+    case kTypeOutput:
+    case kTypeSplit:
+    case kTypeParameter:
+    case kTypeAmplifier:
+    case kTypeCombine:
+    case kTypeInverter:
+    case kTypeFixedValues:
+    case kTypeOscillatorDriver:
+    case kTypeMul:
+    case kTypeDiv:
+    case kTypeAdd:
+    case kTypeSub:
+    case kTypeRescale:
+    case kTypeOscillator:
+    case kTypeLowPass1Pole:
+    case kTypeHighPass1Pole:
+    case kTypeLfo:
+        return true;
+    default:
+        return false;
+    }
+}
+
+uint32_t BlockOutputMask(int32_t type) noexcept {
+    switch (type) {
+    case kTypeOutput:
+        return 0;
+    case kTypeSplit:
+        return 0b11;
+    case kTypeFixedValues:
+        return 0b11111;
+    default:
+        return HasBlockRule(type) ? 1u : 0u;
+    }
+}
+
+namespace {
+
+const float* DirectStream(const BlockModule& m, int32_t input) noexcept {
+    return m.view[input] != nullptr ? m.view[input] : m.cell;
+}
+
+} // namespace
+
+void RunUtilityBlock(Engine& e, const BlockModule& m, uint32_t n) noexcept {
+    float a[kRunFrames];
+    float b[kRunFrames];
+    float c[kRunFrames];
+    float* out = m.out[0];
+    switch (m.type) {
+    case kTypeSplit: {
+        const float* in = DirectStream(m, split::kIn);
+        std::copy(in, in + n, m.out[split::kOut1]);
+        std::copy(in, in + n, m.out[split::kOut2]);
+        break;
+    }
+    case kTypeParameter: {
+        // Read once for the run: a knob turned meanwhile counts from the next run.
+        ModuleSlot& module = e.project.slots[m.slot];
+        const float value = module.value;
+        std::fill(out, out + n, value);
+        module.displayValue = value;
+        break;
+    }
+    case kTypeFixedValues: {
+        using namespace fixed_values;
+        std::fill(m.out[kTen], m.out[kTen] + n, 10.0f);
+        std::fill(m.out[kFive], m.out[kFive] + n, 5.0f);
+        std::fill(m.out[kOne], m.out[kOne] + n, 1.0f);
+        std::fill(m.out[kSemitone], m.out[kSemitone] + n, 0.083f);
+        std::fill(m.out[kHundredth], m.out[kHundredth] + n, 0.01f);
+        break;
+    }
+    case kTypeCombine: {
+        const float* x = DirectStream(m, combine::kIn1);
+        const float* y = DirectStream(m, combine::kIn2);
+        for (uint32_t f = 0; f < n; ++f) out[f] = x[f] + y[f];
+        break;
+    }
+    case kTypeAmplifier: {
+        constexpr float kLevelDefault = 1.0f;
+        CachedStream(e, m, amplifier::kIn, n, a);
+        CachedStream(e, m, amplifier::kLevel, n, b, &kLevelDefault);
+        for (uint32_t f = 0; f < n; ++f) out[f] = a[f] * b[f];
+        break;
+    }
+    case kTypeInverter:
+        CachedStream(e, m, inverter::kIn, n, a);
+        for (uint32_t f = 0; f < n; ++f) out[f] = -a[f];
+        break;
+    case kTypeMul:
+    case kTypeDiv:
+    case kTypeAdd:
+    case kTypeSub:
+        CachedStream(e, m, math::kIn1, n, a);
+        CachedStream(e, m, math::kIn2, n, b);
+        if (m.type == kTypeMul) {
+            for (uint32_t f = 0; f < n; ++f) out[f] = a[f] * b[f];
+        } else if (m.type == kTypeDiv) {
+            for (uint32_t f = 0; f < n; ++f) out[f] = b[f] == 0.0f ? a[f] : a[f] / b[f];
+        } else if (m.type == kTypeAdd) {
+            for (uint32_t f = 0; f < n; ++f) out[f] = a[f] + b[f];
+        } else {
+            for (uint32_t f = 0; f < n; ++f) out[f] = a[f] - b[f];
+        }
+        break;
+    case kTypeRescale: {
+        using namespace rescale;
+        constexpr float kHighDefault = 1.0f;
+        constexpr float kLowDefault = 0.0f;
+        CachedStream(e, m, kIn, n, a);
+        CachedStream(e, m, kHigh, n, b, &kHighDefault);
+        CachedStream(e, m, kLow, n, c, &kLowDefault);
+        for (uint32_t f = 0; f < n; ++f) out[f] = (b[f] - c[f]) * a[f] + c[f];
+        break;
+    }
+    default:
+        break;
+    }
 }
 
 } // namespace tw

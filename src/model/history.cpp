@@ -97,6 +97,7 @@ RecordLayout BuildLayout() {
     mark(p.activeTypes, kUntouched);
     mark(p.activeSlots, kUntouched);
     mark(p.activeCount, kUntouched);
+    mark(p.tableGeneration, kUntouched);
     mark(p.currentPatch, kUntouched);
 
     mark(p.currentSlot, kCarried);

@@ -236,6 +236,7 @@ void Project::RebuildActiveList() noexcept {
     }
     activeTypes[n] = kTerminatorType;
     activeSlots[n] = kTerminatorSlot;
+    tableGeneration.fetch_add(1, std::memory_order_release);
     assert(ActiveListMatchesSlots(*this));
 }
 

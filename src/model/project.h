@@ -4,6 +4,7 @@
 #include "limits.h"
 #include "relaxed.h"
 
+#include <atomic>
 #include <cstdint>
 
 namespace tw {
@@ -249,6 +250,9 @@ struct Project {
     Relaxed<int32_t> activeTypes[kActiveListSize];
     Relaxed<int32_t> activeSlots[kActiveListSize];
     Relaxed<int32_t> activeCount;
+    // Counts the rebuilds of the two structures above, bumped once a rebuild is complete
+    // (release), so that the engine knows when the plan it derived from them is stale.
+    std::atomic<uint32_t> tableGeneration{0};
 
     // ---- Patches ----
     Relaxed<int32_t> currentPatch;
