@@ -339,7 +339,7 @@ void MainWindow::CreateChildWindows() {
     dspEditor_->SetLiveSources(&engine_->utility, [midi] { return midi->IsPortOpen(); });
     // The Dsp Editor's own 40 ms timer repaints the panel too, so that knobs moved by
     // patch changes show at the canvas's pace.
-    connect(dspEditor_, &DspEditorWidget::Ticked, guiEditor_, qOverload<>(&QWidget::update));
+    connect(dspEditor_, &DspEditorWidget::Ticked, guiEditor_, &GuiEditorWidget::Refresh);
 
     // Created in the order Gui Editor, Virtual Keyboard, Midi Monitor, Dsp Editor.
     constexpr EditorWindow kOrder[] = {EditorWindow::GuiEditor, EditorWindow::VirtualKeyboard,
@@ -557,9 +557,9 @@ void MainWindow::timerEvent(QTimerEvent* event) {
         return;
     }
     WatchHistory();
-    update();
-    if (guiEditor_ != nullptr) guiEditor_->update();
-    if (keyboard_ != nullptr) keyboard_->update();
+    // The editors repaint what changed; the main window's own picture never does.
+    if (guiEditor_ != nullptr) guiEditor_->Refresh();
+    if (keyboard_ != nullptr) keyboard_->Refresh();
 }
 
 } // namespace tw

@@ -20,12 +20,20 @@ MidiMonitorWidget::MidiMonitorWidget(MonitorSource source, QWidget* parent)
     : QWidget(parent), source_(std::move(source)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setWindowTitle(QStringLiteral("Midi Monitor"));
-    connect(&timer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+    // A repaint only when a new message arrived: an idle monitor costs nothing.
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        const MidiMonitorWords words = source_ ? source_() : MidiMonitorWords{};
+        if (!painted_ || words.status != shown_.status || words.data1 != shown_.data1 ||
+            words.data2 != shown_.data2)
+            update();
+    });
     timer_.start(kMonitorRefreshMs);
 }
 
 void MidiMonitorWidget::paintEvent(QPaintEvent*) {
     const MidiMonitorWords words = source_ ? source_() : MidiMonitorWords{};
+    shown_ = words;
+    painted_ = true;
     line_ = QString::fromStdString(MidiMonitorLine(words));
     QPainter painter(this);
     // Whatever lies beyond the box is the window's own background colour.

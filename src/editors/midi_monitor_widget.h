@@ -33,6 +33,8 @@ private:
     MonitorSource source_;
     QTimer timer_;
     QString line_;
+    MidiMonitorWords shown_;
+    bool painted_ = false;
 };
 
 } // namespace tw
