@@ -31,6 +31,8 @@ for _ in 1 2 3 4; do
     sleep 1
     xdotool search --name '^Tonewright$' key --window %@ Return 2>/dev/null || true
 done
+# A Return whose release went to a window that closed would repeat for ever.
+xdotool keyup Return 2>/dev/null || true
 sleep 2
 start=$(ticks)
 sleep "$seconds"

@@ -156,8 +156,7 @@ void DspEditorWidget::paintEvent(QPaintEvent* event) {
 void DspEditorWidget::mousePressEvent(QMouseEvent* event) {
     const QPoint view = event->position().toPoint();
     const QPoint at = ToCanvas(view);
-    if (event->button() == Qt::MiddleButton ||
-        (event->button() == Qt::LeftButton && spaceHeld_)) {
+    if (event->button() == Qt::MiddleButton || (event->button() == Qt::LeftButton && spaceHeld_)) {
         panning_ = true;
         panStart_ = view;
         panOrigin_ = QPoint(project_.viewOriginX, project_.viewOriginY);

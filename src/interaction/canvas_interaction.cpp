@@ -418,8 +418,8 @@ Extent ContentAt(const Project& p, int32_t z) noexcept {
     for (const ModuleSlot& s : p.slots) {
         if (s.type == kTypeEmpty) continue;
         const int32_t x = s.gx * (z + 1), y = s.gy * (z + 1);
-        const int32_t half = std::max(s.halfWidthUnits * z, static_cast<int32_t>(
-                                                                std::strlen(s.name) * 2 * z));
+        const int32_t half =
+            std::max(s.halfWidthUnits * z, static_cast<int32_t>(std::strlen(s.name) * 2 * z));
         e.Add(x - half, y - 4 * z, x + half + z, y + s.heightUnits * z + 2 * z);
     }
     for (int32_t c = 0; c < p.commentCount && c < kCommentCount; ++c) {

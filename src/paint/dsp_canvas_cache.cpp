@@ -10,7 +10,8 @@ QRegion DspCanvasPicture::Changes(const Project& project, const CanvasLiveView& 
     if (!valid_ || CanvasStillKey(project, overlay, size.width(), size.height()) != stillKey_)
         return view;
     QRegion changed;
-    const int32_t n = ListLiveDisplays(project, live, size.width(), size.height(), displays_.data());
+    const int32_t n =
+        ListLiveDisplays(project, live, size.width(), size.height(), displays_.data());
     for (int32_t i = 0; i < n; ++i) {
         const LiveDisplay& d = displays_[static_cast<std::size_t>(i)];
         const auto slot = static_cast<std::size_t>(d.slot);
@@ -60,8 +61,9 @@ void DspCanvasPicture::Paint(QPainter& painter, const QRegion& region, const Pro
         painter.drawImage(r, still_,
                           QRectF(QPointF(r.topLeft()) * pixelRatio, QSizeF(r.size()) * pixelRatio));
     if (drawn > 0)
-        PaintDspLiveDisplays(painter, project, live, w, h,
-                             std::span<const int32_t>(slots_.data(), static_cast<std::size_t>(drawn)));
+        PaintDspLiveDisplays(
+            painter, project, live, w, h,
+            std::span<const int32_t>(slots_.data(), static_cast<std::size_t>(drawn)));
     painter.restore();
 }
 

@@ -46,7 +46,8 @@ QFont CanvasFont(int32_t pixelSize, QFont::Weight weight) {
 // The live display's strip: 3z high round the middle of its row, as high as the value's
 // text where that is higher.
 QRect DisplayStrip(const Frame& f, int32_t textHeight) {
-    if (f.displayRow == kNone) return {};
+    // At the smallest zoom a MIDI module's strip would end before it starts.
+    if (f.displayRow == kNone || f.displayRight <= f.left + 4) return {};
     const int32_t middle = f.displayRow + f.z;
     const int32_t half = std::max(3 * f.z, textHeight) / 2;
     return QRect(QPoint(f.left + 4, middle - half), QPoint(f.displayRight, middle + half));
@@ -61,9 +62,10 @@ bool Place(const Frame& f, const PortText* texts, int32_t count, const QFontMetr
     const int32_t gap = std::max(2, z);
     const QRect box(QPoint(f.left, f.top), QPoint(f.right, f.bottom + z));
     const QRect display = DisplayStrip(f, h);
-    bool all = !display.isValid() || (box.contains(display) &&
-                                      metrics.horizontalAdvance(QString::fromLatin1(
-                                          f.widestValue)) <= display.width() - 4);
+    bool all =
+        !display.isValid() ||
+        (box.contains(display) &&
+         metrics.horizontalAdvance(QString::fromLatin1(f.widestValue)) <= display.width() - 4);
     if (out != nullptr) {
         out->box = box;
         out->display = display;
@@ -76,8 +78,7 @@ bool Place(const Frame& f, const PortText* texts, int32_t count, const QFontMetr
         const int32_t width = metrics.horizontalAdvance(QString::fromLatin1(t.text));
         const int32_t markerSide = 2 * z;
         const int32_t top = t.markerY + z - h / 2;
-        const int32_t left =
-            t.input ? t.markerX + markerSide + z : t.markerX - z - width;
+        const int32_t left = t.input ? t.markerX + markerSide + z : t.markerX - z - width;
         const QRect r(left, top, width, h);
         bool fits = box.contains(r) && !(display.isValid() && display.intersects(r));
         for (int32_t k = 0; k < n && fits; ++k)
@@ -182,7 +183,7 @@ namespace {
 
 Frame FrameOf(const Project& project, int32_t slot) {
     const ModuleSlot& s = project.slots[slot];
-    Frame f{s.anchorX - s.halfWidthPx, s.topY,     s.anchorX + s.halfWidthPx,
+    Frame f{s.anchorX - s.halfWidthPx, s.topY,    s.anchorX + s.halfWidthPx,
             s.topY + s.heightPx,       s.anchorX, ClampZoom(project.zoom)};
     const int32_t displayRow = DisplayRowOf(s.type);
     const PortRecord* row =

@@ -478,8 +478,8 @@ const CanvasOverlay kNoOverlay{};
 // Runs `draw` with the paint of the view (width x height from the view origin), the
 // painter moved so that canvas pixels land in the view.
 template <typename Draw>
-void WithPaint(QPainter& painter, const Project& project, const CanvasLiveView& live,
-               int32_t width, int32_t height, const CanvasOverlay& overlay, Draw draw) {
+void WithPaint(QPainter& painter, const Project& project, const CanvasLiveView& live, int32_t width,
+               int32_t height, const CanvasOverlay& overlay, Draw draw) {
     const int32_t z = std::clamp(project.zoom, 1, 10);
     const QRect area(project.viewOriginX, project.viewOriginY, width, height);
     Paint p{painter,
@@ -505,8 +505,8 @@ void WithPaint(QPainter& painter, const Project& project, const CanvasLiveView& 
 
 } // namespace
 
-void PaintDspCanvasStill(QPainter& painter, const Project& project, int32_t width,
-                         int32_t height, const CanvasOverlay& overlay) {
+void PaintDspCanvasStill(QPainter& painter, const Project& project, int32_t width, int32_t height,
+                         const CanvasOverlay& overlay) {
     WithPaint(painter, project, kNoLiveView, width, height, overlay, [&](Paint& p) {
         MakePortCircles(p);
         painter.setRenderHint(QPainter::Antialiasing, false);
@@ -549,21 +549,38 @@ void PaintDspCanvas(QPainter& painter, const Project& project, const CanvasLiveV
 
 namespace {
 
-// A 64-bit running fingerprint: two words folded in at a time.
+// A 64-bit running fingerprint: one multiply per word, so that a tick can afford it over a
+// full project.
 struct Fingerprint {
     uint64_t h = 0x9E3779B97F4A7C15ull;
-    void Add(int64_t v) noexcept {
-        h ^= static_cast<uint64_t>(v) + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
-    }
+    void Add(uint64_t v) noexcept { h = (h ^ v) * 0xBF58476D1CE4E5B9ull + (h >> 31); }
     void Add(int32_t a, int32_t b) noexcept {
-        Add(static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(a)) << 32) |
-                                 static_cast<uint32_t>(b)));
+        Add((static_cast<uint64_t>(static_cast<uint32_t>(a)) << 32) | static_cast<uint32_t>(b));
+    }
+    // A text in a buffer of `size` bytes, eight at a time up to the word with its end.
+    void Add(const char* text, std::size_t size) noexcept {
+        for (std::size_t i = 0; i + 8 <= size; i += 8) {
+            uint64_t word;
+            std::memcpy(&word, text + i, 8);
+            Add(word);
+            if (((word - 0x0101010101010101ull) & ~word & 0x8080808080808080ull) != 0) return;
+        }
     }
     void Add(const char* text) noexcept {
-        for (; *text != '\0'; ++text) Add(static_cast<int64_t>(*text));
-        Add(int64_t{-1});
+        for (; *text != '\0'; ++text) Add(static_cast<uint64_t>(*text));
+        Add(~0ull);
     }
 };
+
+void AddPorts(Fingerprint& f, const PortRecord* ports) noexcept {
+    for (int32_t n = 0; n < kPortsPerSlot; ++n) {
+        const PortRecord& r = ports[n];
+        f.Add(r.kind, r.link);
+        if (r.kind == kPortNone) continue;
+        f.Add(r.x, r.y);
+        f.Add(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(r.label)));
+    }
+}
 
 } // namespace
 
@@ -587,25 +604,25 @@ uint64_t CanvasStillKey(const Project& project, const CanvasOverlay& overlay, in
         f.Add(slot, s.type);
         f.Add(s.anchorX, s.topY);
         f.Add(s.halfWidthPx, s.heightPx);
-        f.Add(s.selected + 2 * s.cleanMark, 0);
-        f.Add(s.name);
+        f.Add(s.selected, s.cleanMark);
+        f.Add(s.name, sizeof s.name);
         const int32_t base = PortIndex(slot, 0);
-        for (int32_t n = 0; n < kPortsPerSlot; ++n) {
-            for (const PortRecord* r : {&project.inputs[base + n], &project.outputs[base + n]}) {
-                if (r->kind == kPortNone) continue;
-                f.Add(n, r->kind);
-                f.Add(r->x, r->y);
-                f.Add(r->link, 0);
-                f.Add(reinterpret_cast<intptr_t>(r->label));
-            }
+        if (s.type == kTypePatchbay) {
+            // Its ports follow its cables; every other type's follow its box and type.
+            AddPorts(f, &project.inputs[base]);
+            AddPorts(f, &project.outputs[base]);
+            continue;
         }
+        // The cables, by the source of each input (both ends are stored with each cable).
+        for (int32_t n = 0; n < kPortsPerSlot; n += 2)
+            f.Add(project.outputs[base + n].link, project.outputs[base + n + 1].link);
     }
     for (int32_t c = 0; c < project.commentCount && c < kCommentCount; ++c) {
         const CommentRecord& comment = project.comments[c];
         f.Add(comment.x, comment.y);
         f.Add(comment.showBackground + 2 * comment.showBorder,
               comment.clicked + 2 * comment.selected);
-        f.Add(comment.text);
+        f.Add(comment.text, sizeof comment.text);
     }
     return f.h;
 }
@@ -630,8 +647,8 @@ int32_t ListLiveDisplays(const Project& project, const CanvasLiveView& live, int
             const TracePoint low = ScopeTracePoint(left, top, bottom, z, 0, 2.0f);
             d.area = QRect(QPoint(left, high.y), QPoint(high.x + 1, low.y + 1));
             for (int32_t i = 0; i < 100; ++i) {
-                const float sample = live.utility != nullptr ? live.utility->scope[slot][i].load()
-                                                             : 0.0f;
+                const float sample =
+                    live.utility != nullptr ? live.utility->scope[slot][i].load() : 0.0f;
                 f.Add(ScopeTracePoint(left, top, bottom, z, i, sample).y);
             }
         } else {

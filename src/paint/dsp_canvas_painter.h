@@ -50,12 +50,11 @@ void PaintDspCanvas(QPainter& painter, const Project& project, const CanvasLiveV
 // The canvas in two layers, so that an editor can keep the still one as a picture and
 // redraw only the live displays: PaintDspCanvas draws the first, then the second.
 // Everything but the live displays (Parameter values, meters, MIDI state, scope traces):
-void PaintDspCanvasStill(QPainter& painter, const Project& project, int32_t width,
-                         int32_t height, const CanvasOverlay& overlay = {});
+void PaintDspCanvasStill(QPainter& painter, const Project& project, int32_t width, int32_t height,
+                         const CanvasOverlay& overlay = {});
 // The live displays of the modules in view; with `onlySlots` those of these slots only.
 void PaintDspLiveDisplays(QPainter& painter, const Project& project, const CanvasLiveView& live,
-                          int32_t width, int32_t height,
-                          std::span<const int32_t> onlySlots = {});
+                          int32_t width, int32_t height, std::span<const int32_t> onlySlots = {});
 
 // A fingerprint of everything the still layer is drawn from: the same key, the same
 // picture. Live values and fields the picture does not show do not take part.

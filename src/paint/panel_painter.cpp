@@ -228,10 +228,17 @@ uint64_t PanelKey(const Project& project, QSize panelSize) noexcept {
     for (int32_t slot = 0; slot < kSlotCount; ++slot) {
         const ModuleSlot& s = project.slots[slot];
         if (s.type != kTypeParameter) continue;
-        const int32_t values[] = {slot,          s.panelX,     s.panelY,
-                                  s.imageType,   s.controlSize, s.patchValues[patch],
-                                  s.showLabel,   s.selected,   s.renderOnBackground,
-                                  s.labelColour[0] << 16 | s.labelColour[1] << 8 | s.labelColour[2]};
+        const int32_t values[] = {slot,
+                                  s.panelX,
+                                  s.panelY,
+                                  s.imageType,
+                                  s.controlSize,
+                                  s.patchValues[patch],
+                                  s.showLabel,
+                                  s.selected,
+                                  s.renderOnBackground,
+                                  s.labelColour[0] << 16 | s.labelColour[1] << 8 |
+                                      s.labelColour[2]};
         f.AddInts(values, std::size(values));
         f.Add(s.name, sizeof s.name);
     }
@@ -239,7 +246,7 @@ uint64_t PanelKey(const Project& project, QSize panelSize) noexcept {
     f.Add(static_cast<uint64_t>(polygons));
     for (int32_t i = 0; i < polygons; ++i) {
         const PanelPolygon& g = project.polygons[i];
-        const int32_t values[] = {g.x1,  g.x2,  g.y1,   g.y2,  g.lineWidth, g.alpha,
+        const int32_t values[] = {g.x1,           g.x2,  g.y1,    g.y2,   g.lineWidth, g.alpha,
                                   g.cornerRadius, g.red, g.green, g.blue, g.solid};
         f.AddInts(values, std::size(values));
     }
