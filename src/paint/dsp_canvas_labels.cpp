@@ -59,7 +59,8 @@ bool Place(const Frame& f, const PortText* texts, int32_t count, const QFontMetr
            ModuleLabels* out) {
     const int32_t z = f.z;
     const int32_t h = metrics.height();
-    const int32_t gap = std::max(2, z);
+    // About the width of a space between two labels on one row.
+    const int32_t gap = std::max(2, 3 * z / 2);
     const QRect box(QPoint(f.left, f.top), QPoint(f.right, f.bottom + z));
     const QRect display = DisplayStrip(f, h);
     bool all =
@@ -112,7 +113,8 @@ void SetDisplay(Frame& f, int32_t type, int32_t rowY) {
     f.displayRow = rowY;
     const bool midi = type == kTypeMidi2CV || type == kTypePolyMidi;
     f.displayRight = midi ? f.anchorX - 8 : f.anchorX;
-    f.widestValue = midi ? "Off" : type == kTypeVoltMeter ? "-10.00" : "-1.00";
+    // Longer values are cut at the strip's ends rather than shrink every label.
+    f.widestValue = midi ? "Off" : "0.00";
 }
 
 // The texts of a type as the catalogue lays it out at zoom z, at the origin.

@@ -161,6 +161,8 @@ void DrawPorts(Paint& p, int32_t slot) {
     ModuleLabels labels;
     LayOutModuleLabels(pr, slot, labels);
     const QFont& font = CanvasLabelFont(pr.slots[slot].type, p.z);
+    // A static text is drawn in the painter's font, whatever it was laid out in.
+    p.painter.setFont(font);
     for (int32_t i = 0; i < labels.count; ++i) {
         const CanvasLabel& label = labels.labels[i];
         const int32_t hover = label.input ? p.overlay.hoverInput : p.overlay.hoverOutput;
@@ -186,6 +188,7 @@ void DrawValue(Paint& p, const QFont& font, const QRect& strip, int32_t left, in
     const int32_t x = right != kNone ? right - width : left;
     p.painter.save();
     p.painter.setClipRect(strip, Qt::IntersectClip);
+    p.painter.setFont(font);
     p.painter.setPen(kText);
     p.painter.drawStaticText(QPoint(x, strip.center().y() - height / 2), laidOut);
     p.painter.restore();
