@@ -26,7 +26,6 @@ GuiEditorWidget::~GuiEditorWidget() = default;
 
 void GuiEditorWidget::Refresh() {
     if (!isVisible()) return;
-    UpdateControlSizes(project_);
     if (!bufferValid_ || PanelKey(project_, size()) != bufferKey_) update();
 }
 

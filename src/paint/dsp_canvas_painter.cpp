@@ -616,9 +616,11 @@ uint64_t CanvasStillKey(const Project& project, const CanvasOverlay& overlay, in
             AddPorts(f, &project.outputs[base]);
             continue;
         }
-        // The cables, by the source of each input (both ends are stored with each cable).
+        // The cables, by the source of each input as the route table holds it: every
+        // cable change rebuilds the table, and it lies in one small block where the port
+        // records would cost a pass over half a megabyte each tick.
         for (int32_t n = 0; n < kPortsPerSlot; n += 2)
-            f.Add(project.outputs[base + n].link, project.outputs[base + n + 1].link);
+            f.Add(project.routes[base + n].load(), project.routes[base + n + 1].load());
     }
     for (int32_t c = 0; c < project.commentCount && c < kCommentCount; ++c) {
         const CommentRecord& comment = project.comments[c];

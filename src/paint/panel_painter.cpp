@@ -232,7 +232,7 @@ uint64_t PanelKey(const Project& project, QSize panelSize) noexcept {
                                   s.panelX,
                                   s.panelY,
                                   s.imageType,
-                                  s.controlSize,
+                                  SkinControlSize(project, slot),
                                   s.patchValues[patch],
                                   s.showLabel,
                                   s.selected,
