@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <unordered_map>
 
 namespace tw {
 
@@ -55,8 +56,41 @@ QRect DisplayStrip(const Frame& f, int32_t textHeight) {
 
 // Lays the texts out in `metrics`; returns whether every one found its room. With `out`
 // the texts that fit are written there.
+// Widths of the catalogue's labels (texts that live as long as the program) in the font
+// of one type at one zoom: measuring a text costs more than drawing it.
+class WidthCache {
+public:
+    int32_t Get(const QFontMetrics& metrics, int32_t fontId, const char* text) {
+        if (fontId < 0) return metrics.horizontalAdvance(QString::fromLatin1(text));
+        const Key key{text, fontId};
+        const auto found = widths_.find(key);
+        if (found != widths_.end()) return found->second;
+        const int32_t width = metrics.horizontalAdvance(QString::fromLatin1(text));
+        widths_.emplace(key, width);
+        return width;
+    }
+
+private:
+    struct Key {
+        const char* text;
+        int32_t fontId;
+        bool operator==(const Key&) const = default;
+    };
+    struct Hash {
+        std::size_t operator()(const Key& k) const noexcept {
+            return std::hash<const void*>()(k.text) * 31u + static_cast<std::size_t>(k.fontId);
+        }
+    };
+    std::unordered_map<Key, int32_t, Hash> widths_;
+};
+
+WidthCache& Widths() {
+    static WidthCache cache;
+    return cache;
+}
+
 bool Place(const Frame& f, const PortText* texts, int32_t count, const QFontMetrics& metrics,
-           ModuleLabels* out) {
+           ModuleLabels* out, int32_t fontId = -1) {
     const int32_t z = f.z;
     const int32_t h = metrics.height();
     // About the width of a space between two labels on one row.
@@ -76,7 +110,7 @@ bool Place(const Frame& f, const PortText* texts, int32_t count, const QFontMetr
     int32_t n = 0;
     for (int32_t i = 0; i < count; ++i) {
         const PortText& t = texts[i];
-        const int32_t width = metrics.horizontalAdvance(QString::fromLatin1(t.text));
+        const int32_t width = Widths().Get(metrics, fontId, t.text);
         const int32_t markerSide = 2 * z;
         const int32_t top = t.markerY + z - h / 2;
         const int32_t left = t.input ? t.markerX + markerSide + z : t.markerX - z - width;
@@ -226,7 +260,7 @@ void LayOutModuleLabels(const Project& project, int32_t slot, ModuleLabels& out)
         if (o.x != kOffCanvas && o.kind != kPortNone && o.label != nullptr && o.label[0])
             texts[n++] = {o.x, o.y, o.label, base + p, false};
     }
-    Place(f, texts, n, QFontMetrics(CanvasLabelFont(s.type, z)), &out);
+    Place(f, texts, n, QFontMetrics(CanvasLabelFont(s.type, z)), &out, s.type * 16 + z);
 }
 
 } // namespace tw
