@@ -150,6 +150,7 @@ void DspEditorWidget::paintEvent(QPaintEvent* event) {
     painter.fillRect(QRect(QPoint(view.width(), view.height()), size()),
                      palette().color(QPalette::Window));
     painter.end();
+    if (picture_.Stale()) update(); // the rest of the view shows the picture before
     if (picture_.StillPaints() != stillBefore && !syncing_) SyncScrollBars();
 }
 

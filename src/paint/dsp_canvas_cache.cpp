@@ -7,7 +7,8 @@ namespace tw {
 QRegion DspCanvasPicture::Changes(const Project& project, const CanvasLiveView& live,
                                   const CanvasOverlay& overlay, QSize size) {
     const QRect view(QPoint(0, 0), size);
-    if (!valid_ || CanvasStillKey(project, overlay, size.width(), size.height()) != stillKey_)
+    if (!valid_ || stale_ ||
+        CanvasStillKey(project, overlay, size.width(), size.height()) != stillKey_)
         return view;
     QRegion changed;
     const int32_t n =
@@ -39,7 +40,9 @@ void DspCanvasPicture::Paint(QPainter& painter, const QRegion& region, const Pro
         stillKey_ = key;
         valid_ = true;
         ++stillPaints_;
+        stale_ = true;
     }
+    if (stale_ && (QRegion(QRect(QPoint(0, 0), size)) - region).isEmpty()) stale_ = false;
     // The values are fingerprinted before they are drawn: one that moves in between is
     // drawn newer than its fingerprint and so painted again on the next tick.
     const QRect view(QPoint(0, 0), size);
