@@ -150,7 +150,8 @@ void DspEditorWidget::paintEvent(QPaintEvent* event) {
     painter.fillRect(QRect(QPoint(view.width(), view.height()), size()),
                      palette().color(QPalette::Window));
     painter.end();
-    if (picture_.Stale()) update(); // the rest of the view shows the picture before
+    // The rest of the view shows the picture before; where it is covered, Qt leaves it.
+    if (picture_.RedrawnInPart()) update();
     if (picture_.StillPaints() != stillBefore && !syncing_) SyncScrollBars();
 }
 

@@ -7,8 +7,7 @@ namespace tw {
 QRegion DspCanvasPicture::Changes(const Project& project, const CanvasLiveView& live,
                                   const CanvasOverlay& overlay, QSize size) {
     const QRect view(QPoint(0, 0), size);
-    if (!valid_ || stale_ ||
-        CanvasStillKey(project, overlay, size.width(), size.height()) != stillKey_)
+    if (!valid_ || CanvasStillKey(project, overlay, size.width(), size.height()) != stillKey_)
         return view;
     QRegion changed;
     const int32_t n =
@@ -40,22 +39,21 @@ void DspCanvasPicture::Paint(QPainter& painter, const QRegion& region, const Pro
         stillKey_ = key;
         valid_ = true;
         ++stillPaints_;
-        stale_ = true;
+        redrawnInPart_ = !(QRegion(QRect(QPoint(0, 0), size)) - region).isEmpty();
+    } else {
+        redrawnInPart_ = false;
     }
-    if (stale_ && (QRegion(QRect(QPoint(0, 0), size)) - region).isEmpty()) stale_ = false;
     // The values are fingerprinted before they are drawn: one that moves in between is
     // drawn newer than its fingerprint and so painted again on the next tick.
-    const QRect view(QPoint(0, 0), size);
     const int32_t n = ListLiveDisplays(project, live, w, h, displays_.data());
     int32_t drawn = 0;
     for (int32_t i = 0; i < n; ++i) {
         const LiveDisplay& d = displays_[static_cast<std::size_t>(i)];
         if (!region.intersects(d.area)) continue;
         slots_[static_cast<std::size_t>(drawn++)] = d.slot;
-        // A display only partly inside the region is drawn there but counted as not
-        // shown, so that the next tick paints it whole.
-        const bool whole = (QRegion(d.area.intersected(view)) - region).isEmpty();
-        shown_[static_cast<std::size_t>(d.slot)] = whole ? d.shown : ~d.shown;
+        // A display only partly inside the region is partly under another window (Qt
+        // paints only what shows) or was drawn whole a moment ago with the same value.
+        shown_[static_cast<std::size_t>(d.slot)] = d.shown;
         shownArea_[static_cast<std::size_t>(d.slot)] = d.area;
     }
     painter.save();

@@ -30,15 +30,15 @@ public:
 
     // How many times the still layer has been drawn.
     int64_t StillPaints() const { return stillPaints_; }
-    // Whether parts of the view still show an older still layer: it was redrawn while
-    // only a part of the view was being painted. Changes then asks for everything.
-    bool Stale() const { return stale_; }
+    // Whether the last Paint redrew the still layer while painting only a part of the
+    // view: the rest of the view then shows the layer before, and wants painting too.
+    bool RedrawnInPart() const { return redrawnInPart_; }
 
 private:
     QImage still_;
     uint64_t stillKey_ = 0;
     bool valid_ = false;
-    bool stale_ = false;
+    bool redrawnInPart_ = false;
     int64_t stillPaints_ = 0;
     // What each slot's live display showed when last painted, and where.
     std::array<uint64_t, kSlotCount> shown_{};
