@@ -13,6 +13,9 @@ namespace {
 
 constexpr int kMargin = 8;
 constexpr qreal kSmallestPointSize = 6.0;
+// After two seconds without a new message the input is read every 100 ms.
+constexpr int kQuietTicks = 2000 / kMonitorRefreshMs;
+constexpr int kQuietRefreshMs = 100;
 
 } // namespace
 
@@ -20,12 +23,16 @@ MidiMonitorWidget::MidiMonitorWidget(MonitorSource source, QWidget* parent)
     : QWidget(parent), source_(std::move(source)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setWindowTitle(QStringLiteral("Midi Monitor"));
-    // A repaint only when a new message arrived: an idle monitor costs nothing.
+    // A repaint only when a new message arrived; after a quiet spell the input is looked at
+    // less often, so that an idle monitor costs next to nothing.
     connect(&timer_, &QTimer::timeout, this, [this] {
         const MidiMonitorWords words = source_ ? source_() : MidiMonitorWords{};
-        if (!painted_ || words.status != shown_.status || words.data1 != shown_.data1 ||
-            words.data2 != shown_.data2)
-            update();
+        const bool changed = words.status != shown_.status || words.data1 != shown_.data1 ||
+                             words.data2 != shown_.data2;
+        if (!painted_ || changed) update();
+        quietTicks_ = changed ? 0 : quietTicks_ + 1;
+        const int interval = quietTicks_ >= kQuietTicks ? kQuietRefreshMs : kMonitorRefreshMs;
+        if (timer_.interval() != interval) timer_.setInterval(interval);
     });
     timer_.start(kMonitorRefreshMs);
 }

@@ -16,7 +16,8 @@ using MonitorSource = std::function<MidiMonitorWords()>;
 inline constexpr int kMonitorRefreshMs = 20;
 
 // The "Midi Monitor": the last MIDI message from the input device as one line, read from
-// the input's words every 20 ms.
+// the input's words every 20 ms (every 100 ms after two quiet seconds) and repainted when
+// it changed.
 class MidiMonitorWidget : public QWidget {
     Q_OBJECT
 public:
@@ -35,6 +36,7 @@ private:
     QString line_;
     MidiMonitorWords shown_;
     bool painted_ = false;
+    int quietTicks_ = 0;
 };
 
 } // namespace tw
