@@ -161,7 +161,7 @@ void DrawCableShadows(Paint& p) {
 
 void DrawCablesUnderBodies(Paint& p) {
     if (p.project.cableStyle == 2) return; // Logic routes lead round both ends already
-    p.painter.setOpacity(0.45);
+    p.painter.setOpacity(0.6);
     ForEachCable(p, [&](QPointF p0, QPointF p3, int32_t kind) {
         if (Coloured(kind) && p0.x() <= p3.x()) DrawBezierCable(p, p0, p3, kind);
     });
