@@ -13,8 +13,9 @@ set -eu
 build=${1:?usage: tools/idle_cpu.sh BUILD_DIR [demo|full] [SECONDS]}
 which=${2:-demo}
 seconds=${3:-10}
+pid=""
 work=$(mktemp -d "${TMPDIR:-/tmp}/tw_idle_XXXXXX")
-trap 'kill "$pid" 2>/dev/null || true; rm -rf "$work"' EXIT
+trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
 cp -r "$build/app/." "$work/"
 project="$work/Projects/Demo Synth.tw1"
 if [ "$which" = full ]; then
