@@ -2,6 +2,7 @@
 // cables, every module on screen, in each cable style, and the demo project.
 #include "engine/engine.h"
 #include "model/project_file.h"
+#include "paint/dsp_canvas_cache.h"
 #include "paint/dsp_canvas_painter.h"
 #include "platform/headless_platform.h"
 #include "qt_app.h"
@@ -115,6 +116,55 @@ void BM_PaintDemo(benchmark::State& state, int32_t style) {
     PaintLoop(state, *project, CanvasLiveView{&engine->utility, true});
     state.counters["modules"] = project->CountOccupied();
 }
+
+// One tick of the editor on the full canvas with the still picture kept: the fingerprint
+// of the project, then only the live displays whose value moved (every Parameter and
+// Volt Meter, here) drawn again in their own rectangles.
+void BM_LiveTick(benchmark::State& state) {
+    EnsureApplication();
+    int64_t cables = 0;
+    const auto project = FullProject(1, cables);
+    QImage image(kWidth, kHeight, QImage::Format_RGB32);
+    DspCanvasPicture picture;
+    const QSize size(kWidth, kHeight);
+    {
+        QPainter painter(&image);
+        picture.Paint(painter, QRect(0, 0, kWidth, kHeight), *project, {}, {}, size);
+    }
+    float value = 0.0f;
+    int64_t repainted = 0;
+    for (auto _ : state) {
+        value = value > 0.9f ? 0.0f : value + 0.01f;
+        for (ModuleSlot& s : project->slots) {
+            s.value = value;
+            s.displayValue = value * 10.0f;
+        }
+        const QRegion changed = picture.Changes(*project, {}, {}, size);
+        repainted += changed.rectCount();
+        QPainter painter(&image);
+        picture.Paint(painter, changed, *project, {}, {}, size);
+    }
+    state.counters["rects"] =
+        benchmark::Counter(static_cast<double>(repainted), benchmark::Counter::kAvgIterations);
+    state.counters["still"] = static_cast<double>(picture.StillPaints());
+}
+BENCHMARK(BM_LiveTick)->Unit(benchmark::kMillisecond);
+
+// An idle tick: nothing moved, nothing is painted.
+void BM_IdleTick(benchmark::State& state) {
+    EnsureApplication();
+    int64_t cables = 0;
+    const auto project = FullProject(1, cables);
+    QImage image(kWidth, kHeight, QImage::Format_RGB32);
+    DspCanvasPicture picture;
+    const QSize size(kWidth, kHeight);
+    {
+        QPainter painter(&image);
+        picture.Paint(painter, QRect(0, 0, kWidth, kHeight), *project, {}, {}, size);
+    }
+    for (auto _ : state) benchmark::DoNotOptimize(picture.Changes(*project, {}, {}, size));
+}
+BENCHMARK(BM_IdleTick)->Unit(benchmark::kMicrosecond);
 
 // Registered by hand so that the names keep their slashes: BM_PaintCanvas/Curved/1024.
 const bool kRegistered = [] {

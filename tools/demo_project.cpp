@@ -2,6 +2,11 @@
 // voice with a tidy DSP canvas, a labelled panel and a few named patches.
 //
 //   tw_demo_project OUTPUT.tw1
+//   tw_demo_project --full OUTPUT.tw1   (1024 chained modules, for measuring the editor)
+//   tw_demo_project --preferences APPFOLDER PROJECT.tw1
+//                                       (preferences that reopen PROJECT at start, so that
+//                                        a measured start shows no first-start notice)
+#include "devices/preferences.h"
 #include "model/ports.h"
 #include "model/project.h"
 #include "model/project_file.h"
@@ -9,6 +14,7 @@
 #include "platform/headless_platform.h"
 
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -120,15 +126,45 @@ void Comment(Project& p, int32_t x, int32_t y, const char* text) {
     SetText(p.comments[i].text, text);
 }
 
+// Every slot taken by a mix of types, each module feeding the next one's first free
+// input: the heaviest canvas a project can hold.
+void FillProject(Project& p) {
+    constexpr int32_t kTypes[] = {kTypeOscillator, kTypeAmplifier, kTypeLowPass2Pole, kTypeAdd,
+                                  kTypeParameter,  kTypeVoltMeter, kTypeLfo,          kTypeMul};
+    for (int32_t i = 0; i < kSlotCount; ++i)
+        Add(p, kTypes[i % 8], 40 + (i % 32) * 60, 40 + (i / 32) * 40);
+    for (int32_t s = 0; s + 1 < kSlotCount; ++s) {
+        for (int32_t n = 0; n < kPortsPerSlot; ++n)
+            if (p.Connect(PortIndex(s, 0), PortIndex(s + 1, n), false)) break;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: tw_demo_project OUTPUT.tw1\n");
+    const bool full = argc == 3 && std::string(argv[1]) == "--full";
+    const bool preferences = argc == 4 && std::string(argv[1]) == "--preferences";
+    if (argc != 2 && !full && !preferences) {
+        std::fprintf(stderr, "usage: tw_demo_project [--full] OUTPUT.tw1\n"
+                             "       tw_demo_project --preferences APPFOLDER PROJECT.tw1\n");
         return 2;
     }
     auto project = std::make_unique<Project>();
     Project& p = *project;
+    if (preferences) {
+        p.openLastProject = 1;
+        SetText(p.projectPath, argv[3]);
+        std::ofstream file(PreferencesPath(argv[2]), std::ios::binary);
+        file << EncodePreferences(p, DevicePreferences{});
+        if (!file.flush()) Fail("the preferences could not be written");
+        return 0;
+    }
+    if (full) {
+        FillProject(p);
+        HeadlessPlatform platform;
+        if (!SaveProject(p, platform, argv[2])) Fail("the project could not be saved");
+        return 0;
+    }
     SetText(p.pluginName, "Demo Synth");
     SetText(p.author, kProductName);
     SetText(p.versionText, "1000");

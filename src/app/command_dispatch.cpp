@@ -6,8 +6,6 @@
 #include "model/statistics.h"
 #include "model/text.h"
 
-#include <QRandomGenerator>
-
 #include <cstdio>
 #include <optional>
 
@@ -110,12 +108,16 @@ bool DispatchCommand(AppContext& ctx, CommandHost& host, int32_t command) {
         CopyModule(project, project.currentSlot);
         break;
     case kCmdPaste: {
+        // At the pointer over the canvas, else on a free spot in view.
         const WindowRect gui = platform.GuiEditorRecordedSize();
-        const int32_t x = static_cast<int32_t>(QRandomGenerator::global()->bounded(200));
-        const int32_t y = static_cast<int32_t>(QRandomGenerator::global()->bounded(200));
-        PasteModule(project, x, y, gui.width, gui.height);
+        const CanvasPoint at = PastePoint(project, host.Canvas());
+        PasteModule(project, at.x, at.y, gui.width, gui.height);
         break;
     }
+    case kCmdFitAll:
+        FitAll(project, host.Canvas());
+        platform.SelectZoom(project.zoom);
+        break;
     case kCmdSnapToGrid:
         project.snapToGrid = project.snapToGrid != 0 ? 0 : 1;
         break;

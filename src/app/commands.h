@@ -41,6 +41,7 @@ enum Command : int32_t {
     kCmdAbout = 1067,
     kCmdUndo = 1068,
     kCmdRedo = 1069,
+    kCmdFitAll = 1070,
 };
 
 // Control numbers of the toolbar and its own controls.

@@ -348,7 +348,7 @@ void MainWindow::CreateChildWindows() {
     dspEditor_->SetLiveSources(&engine_->utility, [midi] { return midi->AnyPortOpen(); });
     // The Dsp Editor's own 40 ms timer repaints the panel too, so that knobs moved by
     // patch changes show at the canvas's pace.
-    connect(dspEditor_, &DspEditorWidget::Ticked, guiEditor_, qOverload<>(&QWidget::update));
+    connect(dspEditor_, &DspEditorWidget::Ticked, guiEditor_, &GuiEditorWidget::Refresh);
 
     // Created in the order Gui Editor, Virtual Keyboard, Midi Monitor, Dsp Editor.
     constexpr EditorWindow kOrder[] = {EditorWindow::GuiEditor, EditorWindow::VirtualKeyboard,
@@ -580,9 +580,9 @@ void MainWindow::timerEvent(QTimerEvent* event) {
     // step, as a knob turned is, and a controller learnt is one too.
     if (TakeControlChanges(*engine_)) history_.Commit(*project_, {}, StepKind::Merge);
     WatchHistory();
-    update();
-    if (guiEditor_ != nullptr) guiEditor_->update();
-    if (keyboard_ != nullptr) keyboard_->update();
+    // The editors repaint what changed; the main window's own picture never does.
+    if (guiEditor_ != nullptr) guiEditor_->Refresh();
+    if (keyboard_ != nullptr) keyboard_->Refresh();
     // The Midi Monitor tells what became of the source.
     if (++ticks_ % kTicksPerSourceLook == 0) midi_->FollowSource();
 }

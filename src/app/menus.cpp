@@ -83,6 +83,7 @@ void BuildMenuBar(QMenuBar& bar, const Project& project, const EditHistory& hist
     AddTicked(cables, "Curved", kCmdCurvedCables, project.cableStyle == 1, send);
     AddTicked(cables, "Logic", kCmdLogicCables, project.cableStyle == 2, send);
     AddTicked(cables, "Straight", kCmdStraightCables, project.cableStyle == 0, send);
+    AddItem(view, "Fit All", kCmdFitAll, send, "Ctrl+0");
 
     QMenu* setup = bar.addMenu(QStringLiteral("&Setup"));
     AddItem(setup, "&Preferences", kCmdPreferences, send);

@@ -24,20 +24,32 @@ GuiEditorWidget::GuiEditorWidget(Project& project, Platform& platform, QWidget* 
 
 GuiEditorWidget::~GuiEditorWidget() = default;
 
-void GuiEditorWidget::paintEvent(QPaintEvent*) {
+void GuiEditorWidget::Refresh() {
+    if (!isVisible()) return;
+    if (!bufferValid_ || PanelKey(project_, size()) != bufferKey_) update();
+}
+
+void GuiEditorWidget::paintEvent(QPaintEvent* event) {
     const qreal ratio = devicePixelRatioF();
     const QSize pixels = size() * ratio;
     if (buffer_.size() != pixels) {
         buffer_ = QImage(pixels, QImage::Format_RGB32);
         buffer_.setDevicePixelRatio(ratio);
+        bufferValid_ = false;
     }
     UpdateControlSizes(project_);
-    {
+    // The picture is kept between paints and drawn again only when what it shows changed.
+    const uint64_t key = PanelKey(project_, size());
+    if (!bufferValid_ || key != bufferKey_) {
         QPainter offscreen(&buffer_);
         PaintPanel(offscreen, project_, size());
+        bufferKey_ = key;
+        bufferValid_ = true;
+        ++panelPaints_;
     }
     QPainter painter(this);
-    painter.drawImage(QPoint(0, 0), buffer_);
+    const QRect r = event->rect();
+    painter.drawImage(r, buffer_, QRectF(QPointF(r.topLeft()) * ratio, QSizeF(r.size()) * ratio));
 }
 
 void GuiEditorWidget::resizeEvent(QResizeEvent* event) {

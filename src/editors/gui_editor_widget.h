@@ -16,7 +16,8 @@ class QMenu;
 namespace tw {
 
 // The "Gui Editor": the instrument panel, played in panel mode and laid out in edit mode.
-// It has no timer of its own; the program's 40 ms timers ask it to repaint.
+// It has no timer of its own; the program's 40 ms timers call Refresh, which repaints only
+// when the picture would change.
 class GuiEditorWidget : public QWidget {
     Q_OBJECT
 public:
@@ -32,6 +33,10 @@ public:
     // What "Learn MIDI CC" does with the control's slot: the program hands it to the
     // engine, which binds the next controller that arrives.
     void SetMidiLearn(std::function<void(int32_t slot)> learn) { learn_ = std::move(learn); }
+    // Asks for a repaint when anything the panel shows changed since the last paint.
+    void Refresh();
+    // How often the panel's picture has been drawn.
+    int64_t PanelPaints() const { return panelPaints_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -48,6 +53,9 @@ private:
     Platform& platform_;
     PanelSession session_;
     QImage buffer_;
+    uint64_t bufferKey_ = 0;
+    bool bufferValid_ = false;
+    int64_t panelPaints_ = 0;
     std::unique_ptr<QMenu> menu_;
     EditHistory* history_ = nullptr;
     std::function<void(int32_t slot)> learn_;

@@ -19,7 +19,8 @@ using NoticeSource = std::function<std::string()>;
 inline constexpr int kMonitorRefreshMs = 20;
 
 // The "Midi Monitor": the last MIDI message from the input device as one line, read from
-// the input's words every 20 ms, or what became of the source when that is newer.
+// the input's words every 20 ms (every 100 ms after two quiet seconds) and repainted when
+// it changed, or what became of the source when that is newer.
 class MidiMonitorWidget : public QWidget {
     Q_OBJECT
 public:
@@ -38,6 +39,10 @@ private:
     NoticeSource notice_;
     QTimer timer_;
     QString line_;
+    MidiMonitorWords shown_;
+    std::string shownNotice_;
+    bool painted_ = false;
+    int quietTicks_ = 0;
 };
 
 } // namespace tw

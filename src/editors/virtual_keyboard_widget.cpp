@@ -42,9 +42,14 @@ VirtualKeyboardWidget::VirtualKeyboardWidget(Project& project, NoteSink noteSink
     });
 }
 
+void VirtualKeyboardWidget::Refresh() {
+    if (std::clamp(project_.baseNote, 0, kHighestBaseNote) != shownBase_) update();
+}
+
 void VirtualKeyboardWidget::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const int base = std::clamp(project_.baseNote, 0, kHighestBaseNote);
+    shownBase_ = base;
     painter.drawImage(QPoint(kStripX, 0), KeyboardPicture(),
                       QRect(kKeyboardOctaveWidth * (base / 12), 0, kStripWidth, kHeight));
 }

@@ -19,7 +19,8 @@ inline constexpr int32_t kNoteOnStatus = 144;
 inline constexpr int32_t kNoteOffStatus = 128;
 inline constexpr int32_t kKeyboardVelocity = 100;
 // The "Virtual Keyboard": six octaves of keys that play notes like a MIDI keyboard. It has
-// no timer of its own; the main window's 40 ms timer repaints it.
+// no timer of its own; the main window's 40 ms timer calls Refresh, which repaints it when
+// the octave shown changed.
 class VirtualKeyboardWidget : public QWidget {
     Q_OBJECT
 public:
@@ -27,6 +28,7 @@ public:
 
     QPushButton* DownButton() const { return down_; }
     QPushButton* UpButton() const { return up_; }
+    void Refresh();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -40,6 +42,7 @@ private:
     NoteSink noteSink_;
     QPushButton* down_ = nullptr;
     QPushButton* up_ = nullptr;
+    int32_t shownBase_ = -1;
 };
 
 } // namespace tw

@@ -1,8 +1,10 @@
 #include "interaction/canvas_interaction.h"
 
 #include "interaction/canvas_commands.h"
+#include "model/catalogue.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace tw {
 
@@ -377,6 +379,129 @@ bool WheelZoom(Project& p, CanvasSession& s, int32_t delta) noexcept {
     ClearCanvasSelection(p, s);
     p.Relayout();
     return true;
+}
+
+bool WheelZoomAt(Project& p, CanvasSession& s, int32_t delta, int32_t viewX,
+                 int32_t viewY) noexcept {
+    const int32_t before = p.zoom + 1;
+    const int64_t canvasX = int64_t{viewX} + p.viewOriginX;
+    const int64_t canvasY = int64_t{viewY} + p.viewOriginY;
+    if (!WheelZoom(p, s, delta)) return false;
+    const int32_t after = p.zoom + 1;
+    // Positions scale with z + 1: the point under the pointer moves to canvas * after /
+    // before, and the origin follows it.
+    const auto moved = [&](int64_t c, int32_t v) {
+        return static_cast<int32_t>((c * after + before / 2) / before) - v;
+    };
+    ScrollViewTo(p, moved(canvasX, viewX), moved(canvasY, viewY), s.viewWidth, s.viewHeight);
+    return true;
+}
+
+namespace {
+
+// Everything on the canvas, with the names above the boxes: left, top, right, bottom.
+struct Extent {
+    bool any = false;
+    int32_t left = 0, top = 0, right = 0, bottom = 0;
+    void Add(int32_t l, int32_t t, int32_t r, int32_t b) noexcept {
+        left = any ? std::min(left, l) : l;
+        top = any ? std::min(top, t) : t;
+        right = any ? std::max(right, r) : r;
+        bottom = any ? std::max(bottom, b) : b;
+        any = true;
+    }
+};
+
+// The extent at zoom z, from the logical positions (screen = logical x (z + 1)).
+Extent ContentAt(const Project& p, int32_t z) noexcept {
+    Extent e;
+    for (const ModuleSlot& s : p.slots) {
+        if (s.type == kTypeEmpty) continue;
+        const int32_t x = s.gx * (z + 1), y = s.gy * (z + 1);
+        const int32_t half =
+            std::max(s.halfWidthUnits * z, static_cast<int32_t>(std::strlen(s.name) * 2 * z));
+        e.Add(x - half, y - 4 * z, x + half + z, y + s.heightUnits * z + 2 * z);
+    }
+    for (int32_t c = 0; c < p.commentCount && c < kCommentCount; ++c) {
+        const int32_t x = p.comments[c].gx * (z + 1), y = p.comments[c].gy * (z + 1);
+        e.Add(x - 2, y - 2, x + 36 * z, y + 12 * z);
+    }
+    return e;
+}
+
+} // namespace
+
+ScrollRange CanvasScrollRange(const Project& p, int32_t viewWidth, int32_t viewHeight) noexcept {
+    const Extent e = ContentAt(p, p.zoom);
+    ScrollRange r;
+    // Half a view past the last thing leaves room to put the next one.
+    r.maxX = std::max({0, p.viewOriginX, e.right + viewWidth / 2 - viewWidth});
+    r.maxY = std::max({0, p.viewOriginY, e.bottom + viewHeight / 2 - viewHeight});
+    return r;
+}
+
+void ScrollViewTo(Project& p, int32_t x, int32_t y, int32_t viewWidth,
+                  int32_t viewHeight) noexcept {
+    const Extent e = ContentAt(p, p.zoom);
+    const int32_t maxX = std::max(0, e.right + viewWidth / 2 - viewWidth);
+    const int32_t maxY = std::max(0, e.bottom + viewHeight / 2 - viewHeight);
+    p.viewOriginX = std::clamp(x, 0, std::max(maxX, std::min(x, p.viewOriginX)));
+    p.viewOriginY = std::clamp(y, 0, std::max(maxY, std::min(y, p.viewOriginY)));
+}
+
+void FitAll(Project& p, CanvasSession& s) noexcept {
+    if (!ContentAt(p, kMaxZoom).any || s.viewWidth <= 0 || s.viewHeight <= 0) return;
+    int32_t z = kMinZoom;
+    for (int32_t t = kMaxZoom; t > kMinZoom; --t) {
+        const Extent e = ContentAt(p, t);
+        if (e.right - std::max(e.left, 0) + 8 <= s.viewWidth &&
+            e.bottom - std::max(e.top, 0) + 8 <= s.viewHeight) {
+            z = t;
+            break;
+        }
+    }
+    if (z != p.zoom) {
+        p.previousZoom = p.zoom;
+        p.zoom = z;
+        ClearCanvasSelection(p, s);
+        p.Relayout();
+    }
+    const Extent e = ContentAt(p, z);
+    // Centred in the view; the origin stays at 0 or more, as canvas positions do.
+    const int32_t x = (std::max(e.left, 0) + e.right - s.viewWidth) / 2;
+    const int32_t y = (std::max(e.top, 0) + e.bottom - s.viewHeight) / 2;
+    p.viewOriginX = std::max(x, 0);
+    p.viewOriginY = std::max(y, 0);
+}
+
+CanvasPoint PastePoint(const Project& p, const CanvasSession& s) noexcept {
+    if (s.pointerInView) return {s.pointerX, s.pointerY};
+    const int32_t z = p.zoom;
+    const ModuleTypeInfo* info = FindModuleType(p.clipboardType);
+    const int32_t half = (info != nullptr ? info->halfWidthUnits : 10) * z;
+    const int32_t height = (info != nullptr ? std::max(info->heightUnits, 8) : 8) * z;
+    // The new box with its name above, and a clear margin round it.
+    const int32_t margin = 2 * z;
+    const auto freeAt = [&](int32_t x, int32_t y) {
+        const int32_t l = x - half - margin, r = x + half + margin;
+        const int32_t t = y - 4 * z - margin, b = y + height + 2 * z + margin;
+        for (const ModuleSlot& m : p.slots) {
+            if (m.type == kTypeEmpty) continue;
+            const int32_t ml = m.anchorX - m.halfWidthPx, mr = m.anchorX + m.halfWidthPx;
+            const int32_t mt = m.topY - 4 * z, mb = m.topY + m.heightPx + 2 * z;
+            if (l < mr && ml < r && t < mb && mt < b) return false;
+        }
+        return true;
+    };
+    const int32_t step = p.SnapStep();
+    const int32_t left = p.viewOriginX + half + margin;
+    const int32_t top = p.viewOriginY + 4 * z + margin;
+    const int32_t right = p.viewOriginX + std::max(s.viewWidth, 2 * half) - half - margin;
+    const int32_t bottom = p.viewOriginY + std::max(s.viewHeight, height) - height - 2 * z;
+    for (int32_t y = (top + step - 1) / step * step; y <= bottom; y += step)
+        for (int32_t x = (left + step - 1) / step * step; x <= right; x += step)
+            if (freeAt(x, y)) return {x, y};
+    return {left, top};
 }
 
 void ForgetReplacedProject(CanvasSession& s) noexcept {

@@ -64,6 +64,11 @@ struct CanvasSession {
     bool bandVisible = false;
     // Wheel movement short of a whole notch, kept so that fine-grained wheels add up.
     int32_t wheelPending = 0;
+    // The view: its size in pixels, and whether the pointer is over it (then pointerX and
+    // pointerY are where it is, in canvas pixels).
+    int32_t viewWidth = 0;
+    int32_t viewHeight = 0;
+    bool pointerInView = false;
 };
 
 // Virtual canvas the "everything" band spans (select all, Shift-press).
@@ -131,6 +136,37 @@ RightPressHit RightPress(Project& project, CanvasSession& session, int32_t x, in
 // notch, so that fine-grained wheels zoom both ways alike. Returns true when a notch was
 // completed (the selection is then cleared and the canvas re-laid-out).
 bool WheelZoom(Project& project, CanvasSession& session, int32_t delta) noexcept;
+
+// Wheel zoom that keeps the canvas point under the view point (viewX, viewY) where it
+// is, by moving the view origin with the zoom. Returns true when the zoom changed.
+bool WheelZoomAt(Project& project, CanvasSession& session, int32_t delta, int32_t viewX,
+                 int32_t viewY) noexcept;
+
+// How far the view origin may go: from 0 to a little past everything on the canvas, and
+// never so that the current origin falls outside.
+struct ScrollRange {
+    int32_t maxX = 0;
+    int32_t maxY = 0;
+};
+ScrollRange CanvasScrollRange(const Project& project, int32_t viewWidth,
+                              int32_t viewHeight) noexcept;
+
+// Moves the view origin to (x, y), held within 0 and the scroll range.
+void ScrollViewTo(Project& project, int32_t x, int32_t y, int32_t viewWidth,
+                  int32_t viewHeight) noexcept;
+
+// "Fit All": the largest zoom at which every module (with its name) and comment fits the
+// view, and the origin that shows them all. Nothing changes on an empty canvas.
+void FitAll(Project& project, CanvasSession& session) noexcept;
+
+// Where the Edit menu's Paste puts the copied module: at the pointer while it is over the
+// canvas, otherwise on the first spot in view where the module overlaps no other (the
+// view's top-left corner when there is none).
+struct CanvasPoint {
+    int32_t x = 0;
+    int32_t y = 0;
+};
+CanvasPoint PastePoint(const Project& project, const CanvasSession& session) noexcept;
 
 // The project was replaced (New Project, a project opened): the loose cable and the ports
 // it hovered over belonged to the old one, and so did the band's selection; all of them

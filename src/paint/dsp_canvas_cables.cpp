@@ -97,7 +97,8 @@ bool Visible(const Paint& p, QPointF a, QPointF b, qreal margin) {
     const qreal right = std::max(a.x(), b.x()) + margin;
     const qreal top = std::min(a.y(), b.y()) - margin;
     const qreal bottom = std::max(a.y(), b.y()) + margin;
-    return right >= 0 && bottom >= 0 && left <= p.area.width() && top <= p.area.height();
+    return right >= p.area.left() && bottom >= p.area.top() && left <= p.area.right() + 1 &&
+           top <= p.area.bottom() + 1;
 }
 
 // Calls visit(p0, p3, kind) for every cable that may show, with P0 at its input end.
@@ -135,6 +136,7 @@ void DrawCableShadows(Paint& p) {
     QRectF touched;
     {
         QPainter g(&layer);
+        g.translate(-p.area.topLeft());
         const QPen pen(QColor(kCableShadow.red(), kCableShadow.green(), kCableShadow.blue()),
                        p.cableWidth + 2);
         g.setPen(pen);
@@ -151,11 +153,20 @@ void DrawCableShadows(Paint& p) {
     const QRect area =
         touched.adjusted(-grow, -grow, grow, grow).toAlignedRect().intersected(p.area);
     p.painter.setOpacity(kCableShadow.alphaF());
-    p.painter.drawImage(area.topLeft(), layer, area);
+    p.painter.drawImage(area.topLeft(), layer, area.translated(-p.area.topLeft()));
     p.painter.setOpacity(1.0);
 }
 
 } // namespace
+
+void DrawCablesUnderBodies(Paint& p) {
+    if (p.project.cableStyle == 2) return; // Logic routes lead round both ends already
+    p.painter.setOpacity(0.6);
+    ForEachCable(p, [&](QPointF p0, QPointF p3, int32_t kind) {
+        if (Coloured(kind) && p0.x() <= p3.x()) DrawBezierCable(p, p0, p3, kind);
+    });
+    p.painter.setOpacity(1.0);
+}
 
 void DrawCables(Paint& p) {
     if (p.project.cableStyle != 2) DrawCableShadows(p);

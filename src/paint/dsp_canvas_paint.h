@@ -22,18 +22,15 @@ struct Paint {
     const Project& project;
     const CanvasLiveView& live;
     const CanvasOverlay& overlay;
-    QRect area;
+    QRect area; // the canvas pixels in view: from the view origin, the view's size
     int32_t z;
     int32_t ps; // port size
     int32_t hp; // half the port size
     // Outline pens of width z - 2 would vanish at zoom 1 and 2; they stay 1 pixel wide.
     qreal outline;
     int32_t cableWidth;
-    QFont fontA;
-    QFont fontB;
-    int32_t ascentA;
-    int32_t ascentB;
-    int32_t heightB;
+    QFont fontA; // names
+    QFont fontB; // comments
     // Port circles, stroked once per kind and stamped onto every port.
     QImage circles[8];
     int32_t circleMargin = 0;
@@ -55,5 +52,10 @@ inline bool Coloured(int32_t kind) {
 
 // All cables of the project, shadows first unless the style is Logic.
 void DrawCables(Paint& p);
+
+// Straight and curved cables whose output lies right of their input run under the bodies
+// of both their modules; drawn again over the bodies, translucent, they show which sides
+// they join.
+void DrawCablesUnderBodies(Paint& p);
 
 } // namespace tw::dsp_canvas

@@ -1,6 +1,7 @@
 #include "paint/dsp_canvas_painter.h"
 
 #include "model/ports.h"
+#include "paint/dsp_canvas_labels.h"
 #include "paint/dsp_canvas_paint.h"
 
 #include <QFont>
@@ -95,31 +96,34 @@ void StrokeRoundedBox(Paint& p, int32_t x1, int32_t y1, int32_t x2, int32_t y2, 
     p.painter.strokePath(RoundedBox(x1, y1, x2, y2, p.z), QPen(c, width));
 }
 
+// The first multiple of `step` at or after v.
+int32_t FirstLine(int32_t v, int32_t step) {
+    const int32_t below = v / step * step;
+    return below < v ? below + step : below;
+}
+
 void DrawGrid(Paint& p, int32_t step, const QColor& colour) {
     QVector<QLine> lines;
-    lines.reserve(p.area.width() / step + p.area.height() / step + 2);
-    for (int32_t x = 0; x < p.area.width(); x += step)
-        lines.append(QLine(x, 0, x, p.area.height()));
-    for (int32_t y = 0; y < p.area.height(); y += step)
-        lines.append(QLine(0, y, p.area.width(), y));
+    lines.reserve(p.area.width() / step + p.area.height() / step + 4);
+    const int32_t left = p.area.left(), top = p.area.top();
+    const int32_t right = left + p.area.width(), bottom = top + p.area.height();
+    for (int32_t x = FirstLine(left, step); x < right; x += step)
+        lines.append(QLine(x, top, x, bottom));
+    for (int32_t y = FirstLine(top, step); y < bottom; y += step)
+        lines.append(QLine(left, y, right, y));
     p.painter.setPen(QPen(colour, 1));
     p.painter.drawLines(lines);
 }
 
-// Draws `text` with its top-left corner at (x, y), or its top-right corner when
-// rightAligned; hovered labels stand on an opaque yellow field.
-void DrawLabel(Paint& p, int32_t x, int32_t y, const char* text, bool rightAligned, bool hovered) {
-    if (text == nullptr || text[0] == '\0') return;
-    const QStaticText& laidOut = Texts().Get(p.fontB, text);
-    const int32_t width = static_cast<int32_t>(std::ceil(laidOut.size().width()));
-    const int32_t left = rightAligned ? x - width : x;
+// Draws a port's label in its box; hovered labels stand on an opaque yellow field.
+void DrawLabel(Paint& p, const QFont& font, const CanvasLabel& label, bool hovered) {
     if (hovered) {
-        p.painter.fillRect(QRect(left, y, width, p.heightB), kHoverBack);
+        p.painter.fillRect(label.box, kHoverBack);
         p.painter.setPen(Qt::black);
     } else {
         p.painter.setPen(kLabel);
     }
-    p.painter.drawStaticText(QPoint(left, y), laidOut);
+    p.painter.drawStaticText(label.box.topLeft(), Texts().Get(font, label.text));
 }
 
 void MakePortCircles(Paint& p) {
@@ -147,20 +151,22 @@ void DrawPortCircle(Paint& p, const PortRecord& port) {
 void DrawPorts(Paint& p, int32_t slot) {
     const Project& pr = p.project;
     const int32_t base = PortIndex(slot, 0);
-    const int32_t labelDy = static_cast<int32_t>(std::trunc(-0.25 * p.z));
     for (int32_t n = 0; n < kPortsPerSlot; ++n) {
-        const int32_t k = base + n;
-        const PortRecord& in = pr.inputs[k];
-        if (in.x != kOffCanvas && in.kind != kPortNone) {
-            DrawPortCircle(p, in);
-            DrawLabel(p, in.x + p.ps + p.z, in.y + labelDy, in.label, false,
-                      p.overlay.hoverInput == k);
-        }
-        const PortRecord& out = pr.outputs[k];
-        if (out.x != kOffCanvas && out.kind != kPortNone) {
-            DrawPortCircle(p, out);
-            DrawLabel(p, out.x - p.z, out.y + labelDy, out.label, true, p.overlay.hoverOutput == k);
-        }
+        const PortRecord& in = pr.inputs[base + n];
+        if (in.x != kOffCanvas && in.kind != kPortNone) DrawPortCircle(p, in);
+        const PortRecord& out = pr.outputs[base + n];
+        if (out.x != kOffCanvas && out.kind != kPortNone) DrawPortCircle(p, out);
+    }
+    // Labels are laid out in the type's own font so that none runs into another.
+    ModuleLabels labels;
+    LayOutModuleLabels(pr, slot, labels);
+    const QFont& font = CanvasLabelFont(pr.slots[slot].type, p.z);
+    // A static text is drawn in the painter's font, whatever it was laid out in.
+    p.painter.setFont(font);
+    for (int32_t i = 0; i < labels.count; ++i) {
+        const CanvasLabel& label = labels.labels[i];
+        const int32_t hover = label.input ? p.overlay.hoverInput : p.overlay.hoverOutput;
+        DrawLabel(p, font, label, hover == label.port);
     }
 }
 
@@ -172,11 +178,20 @@ void DrawBar(Paint& p, int32_t x1, int32_t x2, int32_t y) {
     p.painter.drawLine(QPoint(x1, y), QPoint(x2, y));
 }
 
-void DrawValue(Paint& p, int32_t right, int32_t top, const char* text) {
-    const QStaticText& laidOut = Texts().Get(p.fontB, text);
+// The value, right-aligned at `right` (left-aligned at `left` when right is kNone) and
+// centred on the strip; it never leaves the strip.
+void DrawValue(Paint& p, const QFont& font, const QRect& strip, int32_t left, int32_t right,
+               const char* text) {
+    const QStaticText& laidOut = Texts().Get(font, text);
+    const int32_t width = static_cast<int32_t>(std::ceil(laidOut.size().width()));
+    const int32_t height = static_cast<int32_t>(std::ceil(laidOut.size().height()));
+    const int32_t x = right != kNone ? right - width : left;
+    p.painter.save();
+    p.painter.setClipRect(strip, Qt::IntersectClip);
+    p.painter.setFont(font);
     p.painter.setPen(kText);
-    p.painter.drawStaticText(
-        QPoint(right - static_cast<int32_t>(std::ceil(laidOut.size().width())), top), laidOut);
+    p.painter.drawStaticText(QPoint(x, strip.center().y() - height / 2), laidOut);
+    p.painter.restore();
 }
 
 void DrawScopeTrace(Paint& p, int32_t slot, int32_t left, int32_t top, int32_t bottom) {
@@ -192,46 +207,41 @@ void DrawScopeTrace(Paint& p, int32_t slot, int32_t left, int32_t top, int32_t b
     p.painter.setRenderHint(QPainter::Antialiasing, true);
 }
 
+bool HasLiveDisplay(int32_t type) {
+    return type == kTypeParameter || type == kTypeVoltMeter || type == kTypeMidi2CV ||
+           type == kTypePolyMidi || type == kTypeOscilloscope;
+}
+
+// What a live display shows now, as the text it prints (empty for the scope).
+void LiveText(const CanvasLiveView& live, const ModuleSlot& s, char (&text)[32]) {
+    text[0] = '\0';
+    if (s.type == kTypeParameter)
+        std::snprintf(text, sizeof text, "%1.2f", static_cast<double>(s.value.load()));
+    else if (s.type == kTypeVoltMeter)
+        std::snprintf(text, sizeof text, "%3.2f", static_cast<double>(s.displayValue.load()));
+    else if (s.type == kTypeMidi2CV || s.type == kTypePolyMidi)
+        std::snprintf(text, sizeof text, "%s", live.midiInputOpen ? "On" : "Off");
+}
+
 void DrawLiveDisplay(Paint& p, int32_t slot) {
     const Project& pr = p.project;
     const ModuleSlot& s = pr.slots[slot];
     const int32_t left = s.anchorX - s.halfWidthPx;
-    const int32_t top = s.topY;
-    const int32_t bottom = top + s.heightPx;
-    // The row of the type's hidden input.
-    const auto row = [&](int32_t port) { return pr.inputs[PortIndex(slot, port)].y; };
+    if (s.type == kTypeOscilloscope) {
+        DrawScopeTrace(p, slot, left, s.topY, s.topY + s.heightPx);
+        return;
+    }
+    const QRect strip = LiveDisplayStrip(pr, slot);
+    if (strip.isEmpty()) return;
+    const QFont& font = CanvasLabelFont(s.type, p.z);
+    const bool midi = s.type == kTypeMidi2CV || s.type == kTypePolyMidi;
+    DrawBar(p, left + 4, midi ? s.anchorX - 8 : s.anchorX, strip.center().y());
     char text[32];
-    switch (s.type) {
-    case kTypeParameter: {
-        const int32_t y = row(parameter::kDisplayRow);
-        DrawBar(p, left + 4, s.anchorX, y + p.hp);
-        std::snprintf(text, sizeof text, "%1.2f", static_cast<double>(s.value.load()));
-        DrawValue(p, s.anchorX - 2, y - 1, text);
-        break;
-    }
-    case kTypeVoltMeter: {
-        const int32_t y = row(volt_meter::kDisplayRow);
-        DrawBar(p, left + 4, s.anchorX, y + p.hp);
-        std::snprintf(text, sizeof text, "%3.2f", static_cast<double>(s.displayValue.load()));
-        DrawValue(p, s.anchorX - 2, y - 1, text);
-        break;
-    }
-    case kTypeMidi2CV:
-    case kTypePolyMidi: {
-        static_assert(int32_t{midi2cv::kDisplayRow} == int32_t{poly_midi::kDisplayRow});
-        const int32_t y = row(midi2cv::kDisplayRow);
-        DrawBar(p, left + 4, s.anchorX - 8, y + p.hp);
-        p.painter.setPen(kText);
-        p.painter.drawStaticText(QPoint(left + 7, y - 1),
-                                 Texts().Get(p.fontB, p.live.midiInputOpen ? "On" : "Off"));
-        break;
-    }
-    case kTypeOscilloscope:
-        DrawScopeTrace(p, slot, left, top, bottom);
-        break;
-    default:
-        break;
-    }
+    LiveText(p.live, s, text);
+    if (midi)
+        DrawValue(p, font, strip, left + 7, kNone, text);
+    else
+        DrawValue(p, font, strip, 0, s.anchorX - 2, text);
 }
 
 // The box the highlight and the clean mark outline.
@@ -345,21 +355,20 @@ void DrawModule(Paint& p, int32_t slot) {
     DrawName(p, s);
     p.painter.setFont(p.fontB);
     DrawPorts(p, slot);
-    DrawLiveDisplay(p, slot);
 }
 
-bool ModuleVisible(const Paint& p, const ModuleSlot& s) {
+bool ModuleVisible(const QRect& area, int32_t z, const ModuleSlot& s) {
     // Names are centred above the box and may be wider than it.
-    const int32_t nameHalf = static_cast<int32_t>(std::strlen(s.name)) * 2 * p.z;
-    const int32_t half = std::max(s.halfWidthPx + 2 * p.z, nameHalf);
-    return s.anchorX + half >= 0 && s.anchorX - half <= p.area.width() &&
-           s.topY + s.heightPx + 3 * p.z >= 0 && s.topY - 4 * p.z <= p.area.height();
+    const int32_t nameHalf = static_cast<int32_t>(std::strlen(s.name)) * 2 * z;
+    const int32_t half = std::max(s.halfWidthPx + 2 * z, nameHalf);
+    return s.anchorX + half >= area.left() && s.anchorX - half <= area.right() + 1 &&
+           s.topY + s.heightPx + 3 * z >= area.top() && s.topY - 4 * z <= area.bottom() + 1;
 }
 
 void DrawModules(Paint& p) {
     for (int32_t slot = 0; slot < kSlotCount; ++slot) {
         const ModuleSlot& s = p.project.slots[slot];
-        if (s.type == kTypeEmpty || !ModuleVisible(p, s)) continue;
+        if (s.type == kTypeEmpty || !ModuleVisible(p.area, p.z, s)) continue;
         DrawModule(p, slot);
     }
 }
@@ -464,48 +473,202 @@ TracePoint ScopeTracePoint(int32_t left, int32_t top, int32_t bottom, int32_t zo
     return {x, y};
 }
 
-void PaintDspCanvas(QPainter& painter, const Project& project, const CanvasLiveView& live,
-                    int32_t width, int32_t height, const CanvasOverlay& overlay) {
+namespace {
+
+const CanvasLiveView kNoLiveView{};
+const CanvasOverlay kNoOverlay{};
+
+// Runs `draw` with the paint of the view (width x height from the view origin), the
+// painter moved so that canvas pixels land in the view.
+template <typename Draw>
+void WithPaint(QPainter& painter, const Project& project, const CanvasLiveView& live, int32_t width,
+               int32_t height, const CanvasOverlay& overlay, Draw draw) {
     const int32_t z = std::clamp(project.zoom, 1, 10);
+    const QRect area(project.viewOriginX, project.viewOriginY, width, height);
     Paint p{painter,
             project,
             live,
             overlay,
-            QRect(0, 0, width, height),
+            area,
             z,
             2 * z,
             z,
             static_cast<qreal>(std::max(z - 2, 1)),
             static_cast<int32_t>(std::trunc(0.5 * z)),
-            CanvasFont(4 * z, QFont::Normal),
+            CanvasNameFont(z),
             CanvasFont(3 * z, QFont::Bold),
-            0,
-            0,
-            0,
             {},
             0};
-    {
-        const QFontMetrics a(p.fontA);
-        const QFontMetrics b(p.fontB);
-        p.ascentA = a.ascent();
-        p.ascentB = b.ascent();
-        p.heightB = b.height();
-    }
-    MakePortCircles(p);
     painter.save();
-    painter.setClipRect(p.area);
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.fillRect(p.area, kBackground);
-    DrawGrid(p, 4 * (z + 1), kFineGrid);
-    DrawGrid(p, 16 * (z + 1), kCoarseGrid);
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    DrawCables(p);
-    DrawModules(p);
-    DrawConnectionDots(p);
-    DrawLooseCable(p);
-    DrawBand(p);
-    DrawComments(p);
+    painter.setClipRect(QRect(0, 0, width, height), Qt::IntersectClip);
+    painter.translate(-area.topLeft());
+    draw(p);
     painter.restore();
+}
+
+} // namespace
+
+void PaintDspCanvasStill(QPainter& painter, const Project& project, int32_t width, int32_t height,
+                         const CanvasOverlay& overlay) {
+    WithPaint(painter, project, kNoLiveView, width, height, overlay, [&](Paint& p) {
+        MakePortCircles(p);
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        painter.fillRect(p.area, kBackground);
+        DrawGrid(p, 4 * (p.z + 1), kFineGrid);
+        DrawGrid(p, 16 * (p.z + 1), kCoarseGrid);
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        DrawCables(p);
+        DrawModules(p);
+        DrawCablesUnderBodies(p);
+        DrawConnectionDots(p);
+        DrawLooseCable(p);
+        DrawBand(p);
+        DrawComments(p);
+    });
+}
+
+void PaintDspLiveDisplays(QPainter& painter, const Project& project, const CanvasLiveView& live,
+                          int32_t width, int32_t height, std::span<const int32_t> onlySlots) {
+    WithPaint(painter, project, live, width, height, kNoOverlay, [&](Paint& p) {
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        const auto draw = [&](int32_t slot) {
+            const ModuleSlot& s = project.slots[slot];
+            if (HasLiveDisplay(s.type) && ModuleVisible(p.area, p.z, s)) DrawLiveDisplay(p, slot);
+        };
+        if (!onlySlots.empty()) {
+            for (const int32_t slot : onlySlots)
+                if (IsSlot(slot)) draw(slot);
+            return;
+        }
+        for (int32_t slot = 0; slot < kSlotCount; ++slot) draw(slot);
+    });
+}
+
+void PaintDspCanvas(QPainter& painter, const Project& project, const CanvasLiveView& live,
+                    int32_t width, int32_t height, const CanvasOverlay& overlay) {
+    PaintDspCanvasStill(painter, project, width, height, overlay);
+    PaintDspLiveDisplays(painter, project, live, width, height);
+}
+
+namespace {
+
+// A 64-bit running fingerprint: one multiply per word, so that a tick can afford it over a
+// full project.
+struct Fingerprint {
+    uint64_t h = 0x9E3779B97F4A7C15ull;
+    void Add(uint64_t v) noexcept { h = (h ^ v) * 0xBF58476D1CE4E5B9ull + (h >> 31); }
+    void Add(int32_t a, int32_t b) noexcept {
+        Add((static_cast<uint64_t>(static_cast<uint32_t>(a)) << 32) | static_cast<uint32_t>(b));
+    }
+    // A text in a buffer of `size` bytes, eight at a time up to the word with its end.
+    void Add(const char* text, std::size_t size) noexcept {
+        for (std::size_t i = 0; i + 8 <= size; i += 8) {
+            uint64_t word;
+            std::memcpy(&word, text + i, 8);
+            Add(word);
+            if (((word - 0x0101010101010101ull) & ~word & 0x8080808080808080ull) != 0) return;
+        }
+    }
+    void Add(const char* text) noexcept {
+        for (; *text != '\0'; ++text) Add(static_cast<uint64_t>(*text));
+        Add(~0ull);
+    }
+};
+
+void AddPorts(Fingerprint& f, const PortRecord* ports) noexcept {
+    for (int32_t n = 0; n < kPortsPerSlot; ++n) {
+        const PortRecord& r = ports[n];
+        f.Add(r.kind, r.link);
+        if (r.kind == kPortNone) continue;
+        f.Add(r.x, r.y);
+        f.Add(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(r.label)));
+    }
+}
+
+} // namespace
+
+uint64_t CanvasStillKey(const Project& project, const CanvasOverlay& overlay, int32_t width,
+                        int32_t height) noexcept {
+    Fingerprint f;
+    f.Add(project.zoom, project.cableStyle);
+    f.Add(project.viewOriginX, project.viewOriginY);
+    f.Add(width, height);
+    f.Add(project.currentSlot, project.commentCount);
+    const CanvasOverlay& o = overlay;
+    f.Add(o.looseCable ? 1 : 0, o.band ? 1 : 0);
+    f.Add(o.cableFixedX, o.cableFixedY);
+    f.Add(o.pointerX, o.pointerY);
+    f.Add(o.hoverInput, o.hoverOutput);
+    f.Add(o.bandLeft, o.bandTop);
+    f.Add(o.bandRight, o.bandBottom);
+    for (int32_t slot = 0; slot < kSlotCount; ++slot) {
+        const ModuleSlot& s = project.slots[slot];
+        if (s.type == kTypeEmpty) continue;
+        f.Add(slot, s.type);
+        f.Add(s.anchorX, s.topY);
+        f.Add(s.halfWidthPx, s.heightPx);
+        f.Add(s.selected, s.cleanMark);
+        f.Add(s.name, sizeof s.name);
+        const int32_t base = PortIndex(slot, 0);
+        if (s.type == kTypePatchbay) {
+            // Its ports follow its cables; every other type's follow its box and type.
+            AddPorts(f, &project.inputs[base]);
+            AddPorts(f, &project.outputs[base]);
+            continue;
+        }
+        // The cables, by the source of each input as the route table holds it: every
+        // cable change rebuilds the table, and it lies in one small block where the port
+        // records would cost a pass over half a megabyte each tick.
+        for (int32_t n = 0; n < kPortsPerSlot; n += 2)
+            f.Add(project.routes[base + n].load(), project.routes[base + n + 1].load());
+    }
+    for (int32_t c = 0; c < project.commentCount && c < kCommentCount; ++c) {
+        const CommentRecord& comment = project.comments[c];
+        f.Add(comment.x, comment.y);
+        f.Add(comment.showBackground + 2 * comment.showBorder,
+              comment.clicked + 2 * comment.selected);
+        f.Add(comment.text, sizeof comment.text);
+    }
+    return f.h;
+}
+
+int32_t ListLiveDisplays(const Project& project, const CanvasLiveView& live, int32_t width,
+                         int32_t height, LiveDisplay* out) {
+    const int32_t z = std::clamp(project.zoom, 1, 10);
+    const QRect area(project.viewOriginX, project.viewOriginY, width, height);
+    const QPoint origin = area.topLeft();
+    int32_t n = 0;
+    for (int32_t slot = 0; slot < kSlotCount; ++slot) {
+        const ModuleSlot& s = project.slots[slot];
+        if (!HasLiveDisplay(s.type) || !ModuleVisible(area, z, s)) continue;
+        LiveDisplay& d = out[n];
+        d.slot = slot;
+        Fingerprint f;
+        if (s.type == kTypeOscilloscope) {
+            const int32_t left = s.anchorX - s.halfWidthPx;
+            const int32_t top = s.topY;
+            const int32_t bottom = top + s.heightPx;
+            const TracePoint high = ScopeTracePoint(left, top, bottom, z, 99, -2.0f);
+            const TracePoint low = ScopeTracePoint(left, top, bottom, z, 0, 2.0f);
+            d.area = QRect(QPoint(left, high.y), QPoint(high.x + 1, low.y + 1));
+            for (int32_t i = 0; i < 100; ++i) {
+                const float sample =
+                    live.utility != nullptr ? live.utility->scope[slot][i].load() : 0.0f;
+                f.Add(ScopeTracePoint(left, top, bottom, z, i, sample).y);
+            }
+        } else {
+            // The bar's flat ends and the smoothed text may reach a pixel past the strip.
+            d.area = LiveDisplayStrip(project, slot).adjusted(-1, -1, 1, 1);
+            if (d.area.isEmpty()) continue;
+            char text[32];
+            LiveText(live, s, text);
+            f.Add(text);
+        }
+        d.area.translate(-origin);
+        d.shown = f.h;
+        ++n;
+    }
+    return n;
 }
 
 } // namespace tw

@@ -195,6 +195,72 @@ void PaintPanel(QPainter& painter, const Project& project, QSize panelSize) {
     painter.restore();
 }
 
+namespace {
+
+struct PanelFingerprint {
+    uint64_t h = 0x84222325CBF29CE4ull;
+    void Add(uint64_t v) noexcept { h = (h ^ v) * 0x100000001B3ull + (h >> 29); }
+    void Add(const void* pointer) noexcept { Add(reinterpret_cast<uintptr_t>(pointer)); }
+    void Add(const char* text, std::size_t size) noexcept {
+        for (std::size_t i = 0; i < size && text[i] != '\0'; ++i)
+            Add(static_cast<uint64_t>(static_cast<unsigned char>(text[i])));
+        Add(~0ull);
+    }
+    void AddInts(const int32_t* values, std::size_t count) noexcept {
+        for (std::size_t i = 0; i < count; ++i) Add(static_cast<uint64_t>(uint32_t(values[i])));
+    }
+};
+
+} // namespace
+
+uint64_t PanelKey(const Project& project, QSize panelSize) noexcept {
+    PanelFingerprint f;
+    f.Add(static_cast<uint64_t>(panelSize.width()) << 32 | uint32_t(panelSize.height()));
+    f.Add(project.background.bitmap.get());
+    for (const SkinImage& image : project.skinImages) {
+        f.Add(image.bitmap.get());
+        f.Add(static_cast<uint64_t>(image.width));
+    }
+    const int32_t patch = std::clamp<int32_t>(project.currentPatch, 0, kPatchCount - 1);
+    f.Add(static_cast<uint64_t>(patch));
+    f.Add(static_cast<uint64_t>(project.currentSlot) << 16 | project.lockEdit << 8 |
+          project.guiEditMode);
+    for (int32_t slot = 0; slot < kSlotCount; ++slot) {
+        const ModuleSlot& s = project.slots[slot];
+        if (s.type != kTypeParameter) continue;
+        const int32_t values[] = {slot,
+                                  s.panelX,
+                                  s.panelY,
+                                  s.imageType,
+                                  SkinControlSize(project, slot),
+                                  s.patchValues[patch],
+                                  s.showLabel,
+                                  s.selected,
+                                  s.renderOnBackground,
+                                  s.labelColour[0] << 16 | s.labelColour[1] << 8 |
+                                      s.labelColour[2]};
+        f.AddInts(values, std::size(values));
+        f.Add(s.name, sizeof s.name);
+    }
+    const int32_t polygons = std::clamp(project.polygonCount, 0, kPolygonCount);
+    f.Add(static_cast<uint64_t>(polygons));
+    for (int32_t i = 0; i < polygons; ++i) {
+        const PanelPolygon& g = project.polygons[i];
+        const int32_t values[] = {g.x1,           g.x2,  g.y1,    g.y2,   g.lineWidth, g.alpha,
+                                  g.cornerRadius, g.red, g.green, g.blue, g.solid};
+        f.AddInts(values, std::size(values));
+    }
+    const int32_t texts = std::clamp(project.textCount, 0, kTextCount);
+    f.Add(static_cast<uint64_t>(texts));
+    for (int32_t i = 0; i < texts; ++i) {
+        const PanelText& t = project.texts[i];
+        const int32_t values[] = {t.x, t.y, t.size, t.red, t.green, t.blue, t.alpha};
+        f.AddInts(values, std::size(values));
+        f.Add(t.text, sizeof t.text);
+    }
+    return f.h;
+}
+
 QImage RenderPanel(Project& project, int32_t width, int32_t height) {
     UpdateControlSizes(project);
     QImage image(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32);

@@ -24,6 +24,10 @@ void UpdateControlSizes(Project& project);
 // Paints the whole panel of the given size. Reads the project and changes nothing.
 void PaintPanel(QPainter& painter, const Project& project, QSize panelSize);
 
+// A fingerprint of everything PaintPanel draws from for a panel of the given size: while
+// it stays the same, so does the picture, and an editor can keep the one it has.
+uint64_t PanelKey(const Project& project, QSize panelSize) noexcept;
+
 // Updates the control sizes and paints the panel into a new image of width x height.
 QImage RenderPanel(Project& project, int32_t width, int32_t height);
 

@@ -58,6 +58,7 @@ TEST(MenuBar, HoldsEveryItemInOrderWithItsCommandAndShortcutAndFollowsTheProject
                                         {"&View>Cables", "Curved", kCmdCurvedCables, ""},
                                         {"&View>Cables", "Logic", kCmdLogicCables, ""},
                                         {"&View>Cables", "[x]Straight", kCmdStraightCables, ""},
+                                        {"&View", "Fit All", kCmdFitAll, "Ctrl+0"},
                                         {"&Setup", "&Preferences", kCmdPreferences, ""},
                                         {"&Build", "Build Project...", kCmdBuild, ""},
                                         {"&Build", "Clean Project...", kCmdCleanProject, ""},

@@ -2,11 +2,15 @@
 // from their layout, and the widget's mouse, context menu and timer reaching the project.
 #include "editors/dsp_context_menu.h"
 #include "editors/dsp_editor_widget.h"
+#include "model/catalogue.h"
+#include "paint/dsp_canvas_labels.h"
 #include "paint/dsp_canvas_painter.h"
 #include "platform/headless_platform.h"
 #include "support/builders.h"
 #include "support/qt_checks.h"
 
+#include <QApplication>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -87,6 +91,36 @@ TEST(DspCanvasPainting, EachSceneShowsItsColoursAtItsProbes) {
     }
 }
 
+// Every type at every zoom: each label lies inside its module's box, clear of the other
+// labels and of the live display; from zoom 2 on none has to be left out.
+TEST(DspCanvasPainting, NoLabelMeetsAnotherOrLeavesItsBoxAtAnyZoom) {
+    for (const ModuleTypeInfo& info : ModuleTypes()) {
+        for (int32_t zoom = 1; zoom <= 10; ++zoom) {
+            SCOPED_TRACE(std::string(info.name) + " at zoom " + std::to_string(zoom));
+            auto p = test::MakeProject();
+            p->zoom = zoom;
+            p->Relayout();
+            const int32_t slot = AddModule(*p, info.type, 400, 100);
+            ModuleLabels labels;
+            LayOutModuleLabels(*p, slot, labels);
+            int32_t named = 0;
+            for (int32_t k = PortIndex(slot, 0); k < PortIndex(slot + 1, 0); ++k)
+                for (const PortRecord* r : {&p->inputs[k], &p->outputs[k]})
+                    named += r->kind != kPortNone && r->x != kOffCanvas && r->label[0] != '\0';
+            EXPECT_TRUE(zoom < 2 || labels.count == named) << labels.count << " of " << named;
+            EXPECT_TRUE(labels.display.isEmpty() || labels.box.contains(labels.display));
+            for (int32_t i = 0; i < labels.count; ++i) {
+                const QRect& a = labels.labels[i].box;
+                EXPECT_TRUE(labels.box.contains(a)) << labels.labels[i].text;
+                EXPECT_FALSE(a.intersects(labels.display)) << labels.labels[i].text;
+                for (int32_t j = i + 1; j < labels.count; ++j)
+                    EXPECT_FALSE(a.intersects(labels.labels[j].box))
+                        << labels.labels[i].text << " / " << labels.labels[j].text;
+            }
+        }
+    }
+}
+
 TEST(DspContextMenu, OffersWhatSuitsThePointAndTheLock) {
     auto p = test::MakeProject();
     const int32_t out = AddModule(*p, kTypeOutput, 100, 100);
@@ -162,23 +196,63 @@ TEST_F(DspEditor, MenuCommandsActAtTheClickPointUpToTheModuleLimit) {
 
 struct PaintCounter : QObject {
     int paints = 0;
+    QRegion painted;
     bool eventFilter(QObject*, QEvent* event) override {
-        paints += event->type() == QEvent::Paint;
+        if (event->type() != QEvent::Paint) return false;
+        ++paints;
+        painted += static_cast<QPaintEvent*>(event)->region();
         return false;
     }
 };
 
-TEST_F(DspEditor, TheTimerRepaintsTwentyFiveTimesASecond) {
+TEST_F(DspEditor, TheTimerTicksTwentyFiveTimesASecondAndRepaintsOnlyWhatChanged) {
+    const int32_t knob = AddModule(*project, kTypeParameter, 200, 100);
+    AddModule(*project, kTypeAmplifier, 500, 100);
     widget.show();
-    QTest::qWait(50);
+    QTest::qWait(80);
     int ticks = 0;
     QObject::connect(&widget, &DspEditorWidget::Ticked, [&ticks] { ++ticks; });
     PaintCounter counter;
     widget.installEventFilter(&counter);
+    const int64_t still = widget.StillPaints();
     QTest::qWait(230);
     EXPECT_GE(ticks, 3);
     EXPECT_LE(ticks, 6);
-    EXPECT_GE(counter.paints, 3);
+    EXPECT_EQ(counter.paints, 0); // a quiet canvas is not painted at all
+    // A new value repaints the Parameter's display and nothing else.
+    project->slots[knob].value = 0.5f;
+    QTest::qWait(100);
+    EXPECT_GE(counter.paints, 1);
+    EXPECT_EQ(widget.StillPaints(), still);
+    const QRect display = LiveDisplayStrip(*project, knob).adjusted(-1, -1, 1, 1);
+    EXPECT_EQ((counter.painted - QRegion(display)).isEmpty(), true);
+    // An edit made elsewhere (here: straight into the project) redraws the still picture.
+    project->slots[knob].name[0] = 'X';
+    QTest::qWait(100);
+    EXPECT_EQ(widget.StillPaints(), still + 1);
+}
+
+TEST_F(DspEditor, ArrowKeysAndTheMiddleButtonScrollTheViewOverTheCanvas) {
+    AddModule(*project, kTypeReverb, 3000, 2000);
+    widget.show();
+    QTest::qWait(50);
+    QTest::keyClick(&widget, Qt::Key_Right);
+    QTest::keyClick(&widget, Qt::Key_Down);
+    const int32_t step = 4 * project->SnapStep();
+    EXPECT_EQ(QPoint(project->viewOriginX, project->viewOriginY), QPoint(step, step));
+    QTest::keyClick(&widget, Qt::Key_Left);
+    QTest::keyClick(&widget, Qt::Key_Left); // held at 0
+    EXPECT_EQ(project->viewOriginX, 0);
+    QTest::mousePress(&widget, Qt::MiddleButton, {}, QPoint(400, 400));
+    QMouseEvent move(QEvent::MouseMove, QPointF(300, 250), widget.mapToGlobal(QPointF(300, 250)),
+                     Qt::NoButton, Qt::MiddleButton, {});
+    QApplication::sendEvent(&widget, &move);
+    QTest::mouseRelease(&widget, Qt::MiddleButton, {}, QPoint(300, 250));
+    EXPECT_EQ(QPoint(project->viewOriginX, project->viewOriginY), QPoint(100, step + 150));
+    // Clicks land on the canvas point under the pointer.
+    RightClick(QPoint(103, 117), {"Insert", "Waveform", "Oscillator"});
+    const ModuleSlot& osc = project->slots[1];
+    EXPECT_EQ(QPoint(osc.anchorX, osc.topY), QPoint(200, (117 + step + 150) / 20 * 20));
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <tuple>
 
 namespace tw {
 namespace {
@@ -163,6 +164,28 @@ protected:
     HeadlessPlatform platform;
     GuiEditorWidget widget{*project, platform};
 };
+
+TEST_F(GuiEditor, TheTimersRepaintThePanelOnlyWhenWhatItShowsChanged) {
+    ModuleSlot& c = Control(*project, 50, 60, 0);
+    QTest::qWait(100);
+    // What changes, and whether the picture shows it.
+    const std::tuple<const char*, std::function<void()>, bool> changes[] = {
+        {"nothing", [] {}, false},
+        {"the value in the current patch", [&] { c.patchValues[0] = 3; }, true},
+        {"another patch", [&] { project->currentPatch = 1; }, true},
+        {"a value in a patch not shown", [&] { c.patchValues[7] = 5; }, false},
+        {"a text", [&] { project->InsertText(10, 10); }, true},
+        {"the label", [&] { c.name[0] = 'Q'; }, true},
+        {"edit mode", [&] { project->guiEditMode = 1; }, true}};
+    for (const auto& [what, change, shown] : changes) {
+        SCOPED_TRACE(what);
+        const int64_t before = widget.PanelPaints();
+        change();
+        widget.Refresh();
+        QTest::qWait(50);
+        EXPECT_EQ(widget.PanelPaints(), before + (shown ? 1 : 0));
+    }
+}
 
 TEST_F(GuiEditor, AClickStepsAControlAndAnEditModeDragMovesIt) {
     ModuleSlot& c = Control(*project, 50, 60, 0);

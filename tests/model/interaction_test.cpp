@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 namespace tw {
 namespace {
 
@@ -132,6 +134,69 @@ TEST(Canvas, WholeWheelNotchesStepTheZoomWithinOneToTenAndPartsAddUpBothWays) {
         EXPECT_EQ(V({completed, p->zoom, p->slots[slot].anchorX, p->comments[note].x}),
                   V({zoomed, zoom, 20 * zoom + 20, 20 * zoom + 20}))
             << notches << " x " << delta;
+    }
+}
+
+TEST(Canvas, TheViewZoomsAroundThePointerFitsEverythingAndPastesWhereThereIsRoom) {
+    auto p = test::MakeProject();
+    CanvasSession s;
+    s.viewWidth = 800;
+    s.viewHeight = 600;
+    AddModule(*p, kTypeAdd, 400, 200);
+    AddModule(*p, kTypeReverb, 1000, 700);
+    // The canvas point under the pointer stays under it, zooming in and out (within a
+    // pixel of rounding); the origin never goes below 0.
+    for (const auto& [delta, x, y] : {std::array{120, 300, 200}, {120, 700, 500}, {-360, 10, 10}}) {
+        const double scale = p->zoom + 1;
+        const double lx = (x + p->viewOriginX) / scale, ly = (y + p->viewOriginY) / scale;
+        ASSERT_TRUE(WheelZoomAt(*p, s, delta, x, y));
+        const double after = p->zoom + 1;
+        const bool clamped = p->viewOriginX == 0 || p->viewOriginY == 0;
+        if (!clamped) {
+            EXPECT_NEAR(lx * after - p->viewOriginX, x, 1.0) << delta;
+            EXPECT_NEAR(ly * after - p->viewOriginY, y, 1.0) << delta;
+        }
+        EXPECT_GE(std::min(p->viewOriginX, p->viewOriginY), 0);
+    }
+    // Fit All: the largest zoom that shows both modules whole, names included.
+    FitAll(*p, s);
+    EXPECT_EQ(p->zoom, 3);
+    for (const ModuleSlot& m : p->slots) {
+        if (m.type == kTypeEmpty) continue;
+        EXPECT_GE(m.anchorX - m.halfWidthPx - p->viewOriginX, 0);
+        EXPECT_LE(m.anchorX + m.halfWidthPx - p->viewOriginX, s.viewWidth);
+        EXPECT_GE(m.topY - 3 * p->zoom - p->viewOriginY, 0);
+        EXPECT_LE(m.topY + m.heightPx - p->viewOriginY, s.viewHeight);
+    }
+    // Scrolling stops at 0 and a little past the content.
+    ScrollViewTo(*p, -50, 100000, s.viewWidth, s.viewHeight);
+    EXPECT_EQ(p->viewOriginX, 0);
+    EXPECT_LT(p->viewOriginY, 100000);
+    EXPECT_EQ(p->viewOriginY, CanvasScrollRange(*p, s.viewWidth, s.viewHeight).maxY);
+    // Paste: at the pointer over the view, otherwise on a spot in view clear of every box.
+    p->zoom = 4;
+    p->Relayout();
+    p->viewOriginX = p->viewOriginY = 0;
+    p->clipboardType = kTypeReverb;
+    for (int32_t i = 0; i < 6; ++i) AddModule(*p, kTypeOscillator, 60 + 120 * i, 60);
+    s.pointerInView = true;
+    s.pointerX = 333;
+    s.pointerY = 444;
+    EXPECT_EQ(V({PastePoint(*p, s).x, PastePoint(*p, s).y}), V({333, 444}));
+    s.pointerInView = false;
+    const CanvasPoint at = PastePoint(*p, s);
+    const int32_t slot = p->InsertModule(kTypeReverb, at.x, at.y, 400, 300);
+    const ModuleSlot& pasted = p->slots[slot];
+    EXPECT_LE(pasted.anchorX + pasted.halfWidthPx, s.viewWidth);
+    EXPECT_LE(pasted.topY + pasted.heightPx, s.viewHeight);
+    for (int32_t other = 0; other < slot; ++other) {
+        const ModuleSlot& m = p->slots[other];
+        if (m.type == kTypeEmpty) continue;
+        const bool apart = m.anchorX + m.halfWidthPx < pasted.anchorX - pasted.halfWidthPx ||
+                           pasted.anchorX + pasted.halfWidthPx < m.anchorX - m.halfWidthPx ||
+                           m.topY + m.heightPx < pasted.topY ||
+                           pasted.topY + pasted.heightPx < m.topY;
+        EXPECT_TRUE(apart) << other;
     }
 }
 
