@@ -67,9 +67,9 @@ int main(int argc, char** argv) {
     options.midiApi = tw::MidiApi::Jack;
     tw::MainWindow window(services, options);
     window.Start();
+    // The size of a 1600 x 1000 screen less a panel, where the demo's own layout fits.
     window.showNormal();
-    window.resize(1280, 860);
-    window.RunCommand(1039); // Default Layout for the bigger window
+    window.resize(1600, 960);
     for (int i = 0; i < 5; ++i) QApplication::processEvents();
 
     const QDir docs(QString::fromLocal8Bit(argv[2]));

@@ -35,6 +35,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void OpenContextMenu(QPoint at);
@@ -46,6 +47,11 @@ private:
     QImage buffer_;
     std::unique_ptr<QMenu> menu_;
     EditHistory* history_ = nullptr;
+    // The wheel: eighths of a degree not yet a whole notch, and the control the last notch
+    // turned while its step may still take more notches.
+    int wheelRest_ = 0;
+    int32_t wheelSlot_ = kNone;
+    uint64_t wheelRevision_ = 0;
 };
 
 } // namespace tw

@@ -17,12 +17,15 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QTextBrowser>
+#include <QTextDocument>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -287,6 +290,54 @@ TEST(MessageBoxes, ShowTheAskedButtonsOnTopAndReturnTheAnswer) {
                   row.answer);
         EXPECT_EQ(shown, row.shown);
     }
+}
+
+// A table in a box: each label and its number in cells of their own, the numbers
+// right-aligned; other texts stay as they are.
+TEST(MessageBoxes, TabbedLinesBecomeColumns) {
+    EXPECT_EQ(MessageBoxText("Save project first"), "Save project first");
+    const QString table = MessageBoxText("DSP\nObjects Used\t\t7\nA < B\t\t1024");
+    EXPECT_TRUE(table.contains(QStringLiteral("<tr><td>Objects Used</td><td align=\"right\">")));
+    EXPECT_TRUE(table.contains(QStringLiteral("<td>A &lt; B</td>")));
+    EXPECT_EQ(table.count(QStringLiteral("<tr>")), 3);
+    EXPECT_TRUE(Qt::mightBeRichText(table));
+}
+
+// Help asked for by a modal dialog belongs to it while it runs (above it, taking input),
+// then to the main window again; Escape and its Close button hide it.
+TEST(HelpViewer, BelongsToTheDialogThatAskedAndClosesWithEscapeOrItsButton) {
+    QWidget owner;
+    owner.show();
+    QtPlatform platform("/nowhere");
+    platform.SetOwner(&owner);
+    QDialog dialog(&owner);
+    QWidget* during = nullptr;
+    QTimer::singleShot(0, [&] {
+        platform.ShowHelp("Tonewright.chm::/build_plugin.htm");
+        during = platform.HelpBrowser()->window()->parentWidget();
+        dialog.accept();
+    });
+    dialog.exec();
+    EXPECT_EQ(during, &dialog);
+    QWidget* help = platform.HelpBrowser()->window();
+    EXPECT_EQ(help->parentWidget(), &owner);
+    EXPECT_TRUE(help->isVisible());
+    QTest::keyClick(platform.HelpBrowser(), Qt::Key_Escape);
+    EXPECT_FALSE(help->isVisible());
+    platform.ShowHelp("Tonewright.chm");
+    auto* close = help->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Close);
+    close->click();
+    EXPECT_FALSE(help->isVisible());
+}
+
+// File dialogs open where the project lies, else in Projects.
+TEST(FileDialogs, StartInTheProjectsFolderOrElseProjects) {
+    test::TempDir dir;
+    const std::string app = dir.Path().string();
+    EXPECT_EQ(DialogStartFolder(app, app + "/Mine/a.tw1"), app + "/Projects");
+    fs::create_directories(dir.Path() / "Mine");
+    EXPECT_EQ(DialogStartFolder(app, app + "/Mine/a.tw1"), app + "/Mine");
+    EXPECT_EQ(DialogStartFolder(app, ""), app + "/Projects");
 }
 
 TEST(HelpPages, EveryPageTheProgramOpensIsListedAndEveryLinkLeadsToAPage) {

@@ -6,6 +6,7 @@
 #include "app/toolbar.h"
 #include "devices/preferences.h"
 #include "editors/dsp_editor_widget.h"
+#include "editors/gui_editor_widget.h"
 #include "model/lifecycle.h"
 #include "model/project_file.h"
 #include "model/text.h"
@@ -16,6 +17,7 @@
 #include <QDialog>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -43,6 +45,16 @@ TEST(StartUp, FirstStartOpensTheDemoSaysOnceThatItRunsOnDefaultsAndShowsEveryWin
             titles << w.Child(EditorWindow(i))->windowTitle();
     EXPECT_EQ(titles,
               (QStringList{"Dsp Editor", "Gui Editor", "Virtual Keyboard", "Midi Monitor"}));
+    // The demo's layout: no editor over another, all inside the work area of a 1600 x 1000
+    // screen (in the project's coordinates, below a title bar and a menu bar).
+    std::vector<QRect> placed;
+    for (const WindowPlacement& r : rig.P().windows) {
+        const QRect rect(r.x, r.y, r.width, r.height);
+        EXPECT_TRUE(
+            QRect(kSidePanelWidth, kToolbarBand, 1600 - kSidePanelWidth, 900).contains(rect));
+        for (const QRect& other : placed) EXPECT_FALSE(rect.intersects(other));
+        placed.push_back(rect);
+    }
     // The preferences are read twice and the demo opened more than once: the user is told
     // about the default mode once. Later messages are all shown; audio waits to be started.
     const auto said = [&rig](const char* text) {
@@ -58,15 +70,24 @@ TEST(StartUp, FirstStartOpensTheDemoSaysOnceThatItRunsOnDefaultsAndShowsEveryWin
     EXPECT_FALSE(w.Context().audio.IsRunning() || w.Toolbar()->AudioShownRunning());
 }
 
-TEST(StartUp, A48kHzPreferenceTunesTheEngineBeforeTheFirstNote) {
+TEST(StartUp, A48kHzPreferenceTunesTheEngineAndWithNothingToReopenANewProjectShows) {
     ShellRig rig;
     DevicePreferences devices;
     devices.sampleRateCode = 1;
-    const std::string bytes = EncodePreferences(Project(), devices);
+    const std::string bytes = EncodePreferences(Project(), devices); // "open last" off
     test::WriteFileBytes(rig.PreferencesFile(), {bytes.begin(), bytes.end()});
-    const Engine& engine = rig.Open().Context().engine;
+    MainWindow& w = rig.Open();
+    const Engine& engine = w.Context().engine;
     EXPECT_EQ(engine.sampleRate, 48000.0f);
     EXPECT_NEAR(engine.notes.frequencyPerSample[69] * 48000.0f, 440.0f, 0.01f);
+    // Every editor shows, the panel above the canvas and painted on its skin's background.
+    const auto order = w.WorkArea()->subWindowList(QMdiArea::StackingOrder);
+    EXPECT_LT(order.indexOf(w.Child(EditorWindow::DspEditor)),
+              order.indexOf(w.Child(EditorWindow::GuiEditor)));
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(w.Child(EditorWindow(i))->isVisible()) << i;
+    ASSERT_NE(rig.P().background.bitmap, nullptr);
+    EXPECT_EQ(w.GuiEditor()->grab().toImage().pixel(5, 5) | 0xFF000000u,
+              rig.P().background.bitmap->At(5, 5) | 0xFF000000u);
 }
 
 TEST(CloseProcedure, AsksToSaveFirstAndEndsOnlyWhenTheAnswerAllows) {
@@ -258,6 +279,24 @@ TEST_F(Commands, BuildPreparesThePanelForItsPictureAndPutsEverythingBack) {
     EXPECT_EQ(rig.P().guiEditMode + rig.P().lockEdit, 0);
     EXPECT_EQ(Visible(), (std::vector<bool>{true, false, true, false}));
     EXPECT_EQ(Rect(EditorWindow::GuiEditor), QRect(400, 150, 320, 240));
+    // The windows come back stacked as they were, the one on top active.
+    const auto stacking = [this] {
+        QStringList titles;
+        for (const QMdiSubWindow* c : rig.W().WorkArea()->subWindowList(QMdiArea::StackingOrder))
+            titles << c->windowTitle();
+        return titles;
+    };
+    for (const EditorWindow w : {EditorWindow::MidiMonitor, EditorWindow::DspEditor,
+                                 EditorWindow::GuiEditor, EditorWindow::VirtualKeyboard}) {
+        Shell().ShowEditorWindow(w, true);
+        Shell().BringEditorWindowToTop(w);
+    }
+    const QStringList before = stacking();
+    QTimer::singleShot(0,
+                       [] { qobject_cast<QDialog*>(QApplication::activeModalWidget())->reject(); });
+    Run(kCmdBuild);
+    EXPECT_EQ(stacking(), before);
+    EXPECT_EQ(rig.W().WorkArea()->activeSubWindow()->windowTitle(), before.back());
 }
 
 TEST_F(Commands, ToolbarControlsReachTheProjectAndTheMenuBarFollows) {
