@@ -19,6 +19,8 @@ constexpr int32_t kLabelRoom = 16;
 constexpr int32_t kLabelSpill = 16;
 constexpr int32_t kPlacementGrid = 8;
 constexpr int32_t kUnloadedControlSize = 40;
+constexpr int32_t kEditorFrameWidth = 16;
+constexpr int32_t kEditorFrameHeight = 39;
 
 struct Box {
     int32_t x0, y0, x1, y1; // x1 and y1 lie just outside
@@ -58,6 +60,9 @@ void Project::PlaceNewControl(int32_t slot, int32_t guiWidth, int32_t guiHeight)
     ModuleSlot& s = slots[slot];
     const SkinImage& image = skinImages[std::clamp(s.imageType, 0, kSkinImageCount - 1)];
     const int32_t size = image.width > 0 ? image.width : kUnloadedControlSize;
+    // The sizes are the Gui Editor window's; its frame and caption take this much of them.
+    guiWidth = std::max(guiWidth - kEditorFrameWidth, 0);
+    guiHeight = std::max(guiHeight - kEditorFrameHeight, 0);
     // The spot nearest the panel's centre, on the grid, where neither the control nor its
     // label meets another control or its label; the centre itself when the panel is full.
     const int32_t cx = guiWidth / 2 - size / 2;
