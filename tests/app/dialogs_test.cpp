@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -338,6 +339,16 @@ TEST(FileDialogs, StartInTheProjectsFolderOrElseProjects) {
     fs::create_directories(dir.Path() / "Mine");
     EXPECT_EQ(DialogStartFolder(app, app + "/Mine/a.tw1"), app + "/Mine");
     EXPECT_EQ(DialogStartFolder(app, ""), app + "/Projects");
+    QtPlatform platform(app);
+    platform.SetProjectPath([&app] { return app + "/Mine/a.tw1"; });
+    QString opened;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        opened = dialog->directory().path();
+        dialog->reject();
+    });
+    EXPECT_EQ(platform.ChooseSaveFile("Project Files (*.tw1)", "*.tw1", "tw1"), std::nullopt);
+    EXPECT_EQ(opened.toStdString(), app + "/Mine");
 }
 
 TEST(HelpPages, EveryPageTheProgramOpensIsListedAndEveryLinkLeadsToAPage) {
