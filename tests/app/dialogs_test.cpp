@@ -26,7 +26,6 @@
 #include <QScreen>
 #include <QTest>
 #include <QTextBrowser>
-#include <QTextDocument>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -293,62 +292,45 @@ TEST(MessageBoxes, ShowTheAskedButtonsOnTopAndReturnTheAnswer) {
     }
 }
 
-// A table in a box: each label and its number in cells of their own, the numbers
-// right-aligned; other texts stay as they are.
-TEST(MessageBoxes, TabbedLinesBecomeColumns) {
+// Tabbed lines become right-aligned columns, other texts stay plain; help asked for by a
+// modal dialog belongs to it while it runs, then to the main window, and Escape or its
+// Close button hide it; file dialogs start where the project lies, else in Projects.
+TEST(DesktopServices, ColumnsHelpAboveItsDialogAndFileDialogsInTheProjectsFolder) {
     EXPECT_EQ(MessageBoxText("Save project first"), "Save project first");
-    const QString table = MessageBoxText("DSP\nObjects Used\t\t7\nA < B\t\t1024");
-    EXPECT_TRUE(table.contains(QStringLiteral("<tr><td>Objects Used</td><td align=\"right\">")));
-    EXPECT_TRUE(table.contains(QStringLiteral("<td>A &lt; B</td>")));
-    EXPECT_EQ(table.count(QStringLiteral("<tr>")), 3);
-    EXPECT_TRUE(Qt::mightBeRichText(table));
-}
-
-// Help asked for by a modal dialog belongs to it while it runs (above it, taking input),
-// then to the main window again; Escape and its Close button hide it.
-TEST(HelpViewer, BelongsToTheDialogThatAskedAndClosesWithEscapeOrItsButton) {
+    EXPECT_TRUE(
+        MessageBoxText("DSP\nA < B\t\t1024").contains("<td>A &lt; B</td><td align=\"right\">"));
+    test::TempDir dir;
+    const std::string app = dir.Path().string(), mine = app + "/Mine";
+    EXPECT_EQ(DialogStartFolder(app, mine + "/a.tw1"), app + "/Projects"); // no such folder
+    fs::create_directories(mine);
     QWidget owner;
     owner.show();
-    QtPlatform platform("/nowhere");
+    QtPlatform platform(app);
     platform.SetOwner(&owner);
+    platform.SetProjectPath([&mine] { return mine + "/a.tw1"; });
     QDialog dialog(&owner);
     QWidget* during = nullptr;
+    QString folder;
     QTimer::singleShot(0, [&] {
-        platform.ShowHelp("Tonewright.chm::/build_plugin.htm");
+        platform.ShowHelp("Tonewright.chm");
         during = platform.HelpBrowser()->window()->parentWidget();
         dialog.accept();
     });
     dialog.exec();
-    EXPECT_EQ(during, &dialog);
+    QTimer::singleShot(0, [&folder] {
+        auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        folder = files->directory().path();
+        files->reject();
+    });
+    EXPECT_EQ(platform.ChooseSaveFile("Project Files (*.tw1)", "*.tw1", "tw1"), std::nullopt);
+    EXPECT_EQ(folder.toStdString(), mine);
     QWidget* help = platform.HelpBrowser()->window();
-    EXPECT_EQ(help->parentWidget(), &owner);
-    EXPECT_TRUE(help->isVisible());
+    EXPECT_TRUE(during == &dialog && help->parentWidget() == &owner && help->isVisible());
     QTest::keyClick(platform.HelpBrowser(), Qt::Key_Escape);
     EXPECT_FALSE(help->isVisible());
     platform.ShowHelp("Tonewright.chm");
-    auto* close = help->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Close);
-    close->click();
+    help->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Close)->click();
     EXPECT_FALSE(help->isVisible());
-}
-
-// File dialogs open where the project lies, else in Projects.
-TEST(FileDialogs, StartInTheProjectsFolderOrElseProjects) {
-    test::TempDir dir;
-    const std::string app = dir.Path().string();
-    EXPECT_EQ(DialogStartFolder(app, app + "/Mine/a.tw1"), app + "/Projects");
-    fs::create_directories(dir.Path() / "Mine");
-    EXPECT_EQ(DialogStartFolder(app, app + "/Mine/a.tw1"), app + "/Mine");
-    EXPECT_EQ(DialogStartFolder(app, ""), app + "/Projects");
-    QtPlatform platform(app);
-    platform.SetProjectPath([&app] { return app + "/Mine/a.tw1"; });
-    QString opened;
-    QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        opened = dialog->directory().path();
-        dialog->reject();
-    });
-    EXPECT_EQ(platform.ChooseSaveFile("Project Files (*.tw1)", "*.tw1", "tw1"), std::nullopt);
-    EXPECT_EQ(opened.toStdString(), app + "/Mine");
 }
 
 TEST(HelpPages, EveryPageTheProgramOpensIsListedAndEveryLinkLeadsToAPage) {
