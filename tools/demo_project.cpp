@@ -278,7 +278,15 @@ int main(int argc, char** argv) {
     p.currentPatch = 0;
     p.RecomputeParameterValues();
 
+    // The first start looks tidy on a 1600 x 1000 screen: the editors side by side without
+    // overlap in the work area right of the Properties column and below the toolbar.
     HeadlessPlatform platform;
+    platform.windows[static_cast<int>(EditorWindow::DspEditor)].rect = {160, 39, 1000, 640};
+    platform.windows[static_cast<int>(EditorWindow::GuiEditor)].rect = {1168, 39, 400, 300};
+    platform.windows[static_cast<int>(EditorWindow::MidiMonitor)].rect = {1168, 347, kMonitorWidth,
+                                                                          kMonitorHeight};
+    platform.windows[static_cast<int>(EditorWindow::VirtualKeyboard)].rect = {
+        160, 687, kKeyboardWidth, kKeyboardHeight};
     if (!SaveProject(p, platform, argv[1])) Fail("the project could not be saved");
     return 0;
 }

@@ -67,9 +67,17 @@ int main(int argc, char** argv) {
     options.midiApi = tw::MidiApi::Jack;
     tw::MainWindow window(services, options);
     window.Start();
+    // The size of a 1600 x 1000 screen less a panel, where the demo's own layout fits.
     window.showNormal();
-    window.resize(1280, 860);
-    window.RunCommand(1039); // Default Layout for the bigger window
+    window.resize(1600, 960);
+    QApplication::processEvents();
+    // The windows were placed while the main window had the offscreen screen's size, which
+    // held them within it; the demo's own places fit now.
+    for (int i = 0; i < tw::kEditorWindowCount; ++i) {
+        const tw::WindowPlacement& w = window.Context().project.windows[i];
+        window.ShellPlatform().MoveEditorWindow(static_cast<tw::EditorWindow>(i),
+                                                {w.x, w.y, w.width, w.height});
+    }
     for (int i = 0; i < 5; ++i) QApplication::processEvents();
 
     const QDir docs(QString::fromLocal8Bit(argv[2]));

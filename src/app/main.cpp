@@ -2,6 +2,7 @@
 // resources, skins and demo project are found below it.
 #include "app/main_window.h"
 #include "app/qt_platform.h"
+#include "model/text.h"
 
 #include <QApplication>
 #include <QDir>
@@ -17,6 +18,8 @@ int main(int argc, char** argv) {
     tw::MainWindow window(platform);
     platform.SetOwner(&window);
     platform.SetShell(&window.ShellPlatform());
+    platform.SetProjectPath(
+        [&window] { return std::string(tw::GetText(window.Context().project.projectPath)); });
     QObject::connect(&window, &tw::MainWindow::Closed, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     window.Start();

@@ -26,6 +26,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QScreen>
 #include <QTimerEvent>
@@ -386,9 +387,25 @@ void MainWindow::RebuildMenuBar() {
     });
 }
 
+void MainWindow::RestoreStacking(const QList<QMdiSubWindow*>& bottomToTop) {
+    // The work area keeps the active window on top, so each is activated in turn: the last
+    // one, on top, stays active.
+    for (QMdiSubWindow* child : bottomToTop) {
+        if (child->isHidden()) {
+            child->raise();
+        } else {
+            workArea_->setActiveSubWindow(child);
+        }
+    }
+}
+
 void MainWindow::RunCommand(int32_t command) {
     if (closed_) return;
+    // The build hides and shows editor windows around its dialog; showing a window puts it
+    // on top, so the order the user left them in is put back afterwards.
+    const QList<QMdiSubWindow*> stacking = workArea_->subWindowList(QMdiArea::StackingOrder);
     DispatchCommand(*ctx_, *this, command);
+    if (command == kCmdBuild) RestoreStacking(stacking);
     if (HandleOwnCommand(command)) RebuildMenuBar();
 }
 

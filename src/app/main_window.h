@@ -12,6 +12,7 @@
 #include "engine/engine.h"
 
 #include <QBasicTimer>
+#include <QList>
 #include <QMainWindow>
 
 #include <functional>
@@ -19,6 +20,7 @@
 #include <string>
 
 class QMdiArea;
+class QMdiSubWindow;
 
 namespace tw {
 
@@ -112,6 +114,8 @@ private:
     void ChoosePatchFromList();
     void RebuildMenuBar();
     void CreateChildWindows();
+    // Stacks the child windows in the given order, bottom first; the top one is active.
+    void RestoreStacking(const QList<QMdiSubWindow*>& bottomToTop);
     void ShutDownDevices();
     // Follows the history: starts the recovery timer when there are unsaved changes and
     // removes the copy when there are none.

@@ -6,7 +6,11 @@
 #include "model/lifecycle.h"
 #include "paint/qt_bitmap.h"
 
+#include <QApplication>
 #include <QColorDialog>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -100,6 +104,39 @@ std::string HelpPagePath(std::string_view appFolder, std::string_view topic) {
     return path;
 }
 
+QString MessageBoxText(std::string_view text) {
+    const QString plain = Text(text);
+    if (!plain.contains(QLatin1Char('\t'))) return plain;
+    QString html = QStringLiteral("<table cellspacing=\"0\" cellpadding=\"1\">");
+    for (const QString& line : plain.split(QLatin1Char('\n'))) {
+        const QStringList cells = line.split(QLatin1Char('\t'), Qt::SkipEmptyParts);
+        html += QStringLiteral("<tr>");
+        if (cells.size() < 2) {
+            html += QStringLiteral("<td colspan=\"2\"><b>%1</b>&nbsp;</td>")
+                        .arg(cells.isEmpty() ? QString() : cells.front().toHtmlEscaped());
+        } else {
+            for (qsizetype i = 0; i < cells.size(); ++i) {
+                const bool last = i + 1 == cells.size();
+                html += last ? QStringLiteral("<td align=\"right\">&nbsp;&nbsp;&nbsp;&nbsp;%1</td>")
+                             : QStringLiteral("<td>%1</td>");
+                html = html.arg(cells[i].toHtmlEscaped());
+            }
+        }
+        html += QStringLiteral("</tr>");
+    }
+    return html + QStringLiteral("</table>");
+}
+
+std::string DialogStartFolder(std::string_view appFolder, std::string_view projectPath) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (!projectPath.empty()) {
+        const fs::path folder = fs::path(std::string(projectPath)).parent_path();
+        if (!folder.empty() && fs::is_directory(folder, error)) return folder.string();
+    }
+    return (fs::path(std::string(appFolder.empty() ? "." : appFolder)) / "Projects").string();
+}
+
 std::string FileDialogFilter(std::string_view filterName, std::string_view pattern) {
     std::string filter(filterName);
     if (filter.find('(') != std::string::npos) return filter;
@@ -124,7 +161,8 @@ QTextBrowser* QtPlatform::HelpBrowser() const {
 
 MessageAnswer QtPlatform::ShowMessage(std::string_view text, std::string_view caption,
                                       MessageButtons buttons, MessageIcon icon) {
-    QMessageBox box(BoxIcon(icon), Text(caption), Text(text), BoxButtons(buttons), owner_);
+    QMessageBox box(BoxIcon(icon), Text(caption), MessageBoxText(text), BoxButtons(buttons),
+                    owner_);
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     return Answer(box.exec(), buttons);
 }
@@ -140,10 +178,14 @@ std::optional<std::string> QtPlatform::TakePath(const QString& chosen) {
     return path;
 }
 
+QString QtPlatform::StartFolder() const {
+    return Text(DialogStartFolder(appFolder_, projectPath_ ? projectPath_() : std::string()));
+}
+
 std::optional<std::string> QtPlatform::ChooseOpenFile(std::string_view filterName,
                                                       std::string_view pattern,
                                                       std::string_view defaultExtension) {
-    QFileDialog dialog(owner_, QStringLiteral("Open"));
+    QFileDialog dialog(owner_, QStringLiteral("Open"), StartFolder());
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilter(Text(FileDialogFilter(filterName, pattern)));
@@ -155,7 +197,7 @@ std::optional<std::string> QtPlatform::ChooseOpenFile(std::string_view filterNam
 std::optional<std::string> QtPlatform::ChooseSaveFile(std::string_view filterName,
                                                       std::string_view pattern,
                                                       std::string_view defaultExtension) {
-    QFileDialog dialog(owner_, QStringLiteral("Save As"));
+    QFileDialog dialog(owner_, QStringLiteral("Save As"), StartFolder());
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     // The program asks its own "Confirm Save Project" question after the dialog.
@@ -181,15 +223,44 @@ std::optional<uint32_t> QtPlatform::ChooseColour(uint32_t initial) {
 
 void QtPlatform::ShowHelp(std::string_view topic) {
     if (!helpWindow_) {
-        helpWindow_ = new QWidget(owner_, Qt::Window);
+        // A dialog that is never modal: Escape closes it as it closes any dialog.
+        auto* window = new QDialog(owner_, Qt::Window);
+        helpWindow_ = window;
         helpWindow_->setObjectName(QStringLiteral("HelpViewer"));
         helpWindow_->setWindowTitle(QString::fromLatin1(kProductName) + QStringLiteral(" Help"));
         helpWindow_->resize(640, 720);
         auto* layout = new QVBoxLayout(helpWindow_);
-        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setContentsMargins(0, 0, 0, 6);
         helpBrowser_ = new QTextBrowser(helpWindow_);
         helpBrowser_->setOpenExternalLinks(true);
         layout->addWidget(helpBrowser_);
+        // Without a window manager's frame these are the only ways to close the window.
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, helpWindow_);
+        buttons->setContentsMargins(6, 0, 6, 0);
+        layout->addWidget(buttons);
+        QObject::connect(buttons, &QDialogButtonBox::rejected, window, &QDialog::reject);
+    }
+    // A modal dialog takes input from every window that is not its own: help asked for by
+    // the dialog belongs to it, so that it shows above the dialog and can be used, and it
+    // goes back to the main window when the dialog ends.
+    QWidget* modal = QApplication::activeModalWidget();
+    QWidget* parent = modal != nullptr && modal != helpWindow_ ? modal : owner_.data();
+    if (helpWindow_->parentWidget() != parent) {
+        const QRect where = helpWindow_->geometry();
+        helpWindow_->setParent(parent, Qt::Window);
+        helpWindow_->setGeometry(where);
+        if (auto* dialog = qobject_cast<QDialog*>(parent)) {
+            QPointer<QWidget> help = helpWindow_;
+            QPointer<QWidget> owner = owner_;
+            QObject::connect(dialog, &QDialog::finished, help, [help, owner, dialog] {
+                if (!help || help->parentWidget() != dialog) return;
+                const bool shown = help->isVisible();
+                const QRect at = help->geometry();
+                help->setParent(owner, Qt::Window);
+                help->setGeometry(at);
+                if (shown) help->show();
+            });
+        }
     }
     const std::string path = HelpPagePath(appFolder_, topic);
     if (!path.empty() && QFile::exists(Text(path))) {

@@ -8,9 +8,12 @@
 
 #include <QColor>
 #include <QPointer>
+#include <QString>
 
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 class QTextBrowser;
 class QWidget;
@@ -30,6 +33,15 @@ std::string HelpPagePath(std::string_view appFolder, std::string_view topic);
 // pattern in brackets, else the name followed by the pattern in brackets.
 std::string FileDialogFilter(std::string_view filterName, std::string_view pattern);
 
+// The text of a message box. A message whose lines hold tabs is a table: it becomes rich
+// text with one row a line and the numbers right-aligned in a column of their own, since tab
+// stops would leave them ragged in a proportional font. Any other message stays plain.
+QString MessageBoxText(std::string_view text);
+
+// The folder a file dialog starts in: the current project's folder when it has one that
+// exists, else the "Projects" folder in the application folder.
+std::string DialogStartFolder(std::string_view appFolder, std::string_view projectPath);
+
 class QtPlatform final : public Platform {
 public:
     // Help pages are looked for below the application folder.
@@ -39,6 +51,10 @@ public:
     // The window that owns dialogs, message boxes and the help viewer.
     void SetOwner(QWidget* owner) { owner_ = owner; }
     void SetShell(Platform* shell) { shell_ = shell; }
+    // Where the open project lies ("" for none): the file dialogs start in its folder.
+    void SetProjectPath(std::function<std::string()> projectPath) {
+        projectPath_ = std::move(projectPath);
+    }
 
     // The help viewer once it has been opened (it stays for the run, hidden when closed).
     QTextBrowser* HelpBrowser() const;
@@ -71,10 +87,12 @@ public:
 
 private:
     std::optional<std::string> TakePath(const QString& chosen);
+    QString StartFolder() const;
 
     std::string appFolder_;
     QPointer<QWidget> owner_;
     Platform* shell_ = nullptr;
+    std::function<std::string()> projectPath_;
     QPointer<QWidget> helpWindow_;
     QTextBrowser* helpBrowser_ = nullptr;
     QColor customColours_[kCustomColourCount];

@@ -2,6 +2,8 @@
 
 #include "app/commands.h"
 #include "app/toolbar_icons.h"
+#include "editors/properties_widget.h"
+#include "model/lifecycle.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -83,6 +85,7 @@ MainToolbar::MainToolbar(QWidget* parent) : QToolBar(parent) {
     patchName_->setObjectName(QStringLiteral("PatchName"));
     patchName_->setFixedWidth(200);
     patchName_->setToolTip(QStringLiteral("Patch Name"));
+    LimitToStoredLength(*patchName_, static_cast<int>(kMaxTypedPatchName));
     addWidget(patchName_);
     // Only the user's typing names the patch; names shown by the program are not echoed.
     connect(patchName_, &QLineEdit::textEdited, this, &MainToolbar::PatchNameEdited);

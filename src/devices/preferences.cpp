@@ -213,14 +213,15 @@ PreferencesRead LoadPreferences(Project& project, DevicePreferences& devices,
             LoadDefaultPreferences(project, devices, host);
             return result;
         }
-        if (result == PreferencesRead::Damaged) {
-            ReportDamage(path, reset, host);
-            if ((reset & kPrefLastProject) != 0) return result;
+        if (result == PreferencesRead::Damaged) ReportDamage(path, reset, host);
+        if (project.openLastProject != 1 || (reset & kPrefLastProject) != 0) {
+            // Nothing to reopen: the program starts on a new empty project, with its skin
+            // loaded and its windows laid out as New Project lays them out.
+            host.ApplyNewProjectDefaults(project);
+            return result;
         }
     }
-    if (project.openLastProject == 1) {
-        host.OpenProject(project, std::string(GetText(project.projectPath)));
-    }
+    host.OpenProject(project, std::string(GetText(project.projectPath)));
     return result;
 }
 

@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 
 namespace tw {
 
@@ -143,6 +144,31 @@ void GuiEditorWidget::OpenContextMenu(QPoint at) {
     menu_ = BuildPanelContextMenu(description, GetText(project_.skinName), commands, this);
     update();
     menu_->popup(mapToGlobal(at));
+}
+
+void GuiEditorWidget::wheelEvent(QWheelEvent* event) {
+    // Some systems turn a Shift+wheel into a sideways one.
+    const QPoint angle = event->angleDelta();
+    wheelRest_ += angle.y() != 0 ? angle.y() : angle.x();
+    constexpr int kNotch = 120;
+    const int notches = wheelRest_ / kNotch;
+    wheelRest_ -= notches * kNotch;
+    event->accept();
+    if (notches == 0) return;
+    const bool shift = (event->modifiers() & Qt::ShiftModifier) != 0;
+    const QPoint at = event->position().toPoint();
+    const int32_t slot = PanelWheel(project_, platform_, at.x(), at.y(),
+                                    notches * (shift ? kWheelShiftStep : kWheelStep));
+    if (slot == kNone) return;
+    // Notches in a row on one control make one step, as a drag does.
+    const bool goOn =
+        history_ != nullptr && slot == wheelSlot_ && history_->Revision() == wheelRevision_;
+    if (history_ != nullptr && !goOn) history_->CloseMerge();
+    const std::string name = "Turn " + std::string(GetText(project_.slots[slot].name));
+    RecordStep(history_, project_, platform_, name, false, true);
+    wheelSlot_ = slot;
+    if (history_ != nullptr) wheelRevision_ = history_->Revision();
+    update();
 }
 
 } // namespace tw

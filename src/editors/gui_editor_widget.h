@@ -44,6 +44,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void OpenContextMenu(QPoint at);
@@ -59,6 +60,11 @@ private:
     std::unique_ptr<QMenu> menu_;
     EditHistory* history_ = nullptr;
     std::function<void(int32_t slot)> learn_;
+    // The wheel: eighths of a degree not yet a whole notch, and the control the last notch
+    // turned while its step may still take more notches.
+    int wheelRest_ = 0;
+    int32_t wheelSlot_ = kNone;
+    uint64_t wheelRevision_ = 0;
 };
 
 } // namespace tw

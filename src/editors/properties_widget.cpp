@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QValidator>
 
 #include <algorithm>
 #include <functional>
@@ -73,6 +74,19 @@ QString Spaced(const char* left, int spaces, const char* right) {
 }
 
 // The text as the record keeps it, when its length is acceptable.
+// Refuses an edit that would make the text longer than the stored field: the box then
+// keeps what it had, so that it never shows characters that are not kept.
+class StoredLengthValidator final : public QValidator {
+public:
+    StoredLengthValidator(QObject* parent, int bytes) : QValidator(parent), bytes_(bytes) {}
+    State validate(QString& input, int&) const override {
+        return input.toUtf8().size() <= bytes_ ? Acceptable : Invalid;
+    }
+
+private:
+    int bytes_;
+};
+
 std::optional<QByteArray> Accepted(const QString& text, qsizetype longest) {
     QByteArray bytes = text.toUtf8();
     if (bytes.isEmpty() || bytes.size() > longest) return std::nullopt;
@@ -110,6 +124,12 @@ uint32_t Packed(int red, int green, int blue) {
 
 } // namespace
 
+void LimitToStoredLength(QLineEdit& field, int bytes) {
+    // A character takes a byte or more: texts set or pasted are cut to this many first.
+    field.setMaxLength(bytes);
+    field.setValidator(new StoredLengthValidator(&field, bytes));
+}
+
 PropertiesWidget::PropertiesWidget(Project& project, Platform& platform, QWidget* parent)
     : QWidget(parent), project_(project), platform_(platform) {
     setWindowTitle(QStringLiteral("Properties Window"));
@@ -128,6 +148,7 @@ PropertiesWidget::PropertiesWidget(Project& project, Platform& platform, QWidget
     name_ = new QLineEdit(this);
     name_->setObjectName(QStringLiteral("name"));
     name_->setGeometry(kLeft, 66, kWide, 20);
+    LimitToStoredLength(*name_, static_cast<int>(kMaxName));
     groups_[kTargetModule].push_back(name_);
     groups_[kTargetParameter].push_back(name_);
     connect(name_, &QLineEdit::textChanged, this, &PropertiesWidget::NameEdited);
@@ -258,6 +279,7 @@ void PropertiesWidget::BuildTextGroup() {
     text_ = new QLineEdit(this);
     text_->setObjectName(QStringLiteral("text"));
     text_->setGeometry(kLeft, 66, kWide, 20);
+    LimitToStoredLength(*text_, static_cast<int>(kMaxName));
     groups_[t].push_back(text_);
     connect(text_, &QLineEdit::textChanged, this, [this](const QString& typed) {
         PanelText* text = shownTarget_ == kTargetText ? CurrentText() : nullptr;

@@ -18,6 +18,11 @@ class QSlider;
 
 namespace tw {
 
+// Keeps the text of `field` within `bytes` bytes of UTF-8, as many as the project stores for
+// it, so that the box never shows characters that are not kept: a longer text set or pasted
+// is cut to fit, and a keystroke past the end is refused.
+void LimitToStoredLength(QLineEdit& field, int bytes);
+
 // The "Properties Window": edits whatever the editors last selected. Every control writes
 // straight into the project; the editors repaint from it on their timers. Controls carry
 // object names ("name", "imageType", "polygonAlpha", ...) by which tests and the shell

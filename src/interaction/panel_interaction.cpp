@@ -244,6 +244,20 @@ void ChangeControlValue(Project& project, PanelSession& session, int32_t x, int3
     StoreValue(project, slot, v);
 }
 
+int32_t PanelWheel(Project& project, Platform& platform, int32_t x, int32_t y, int32_t steps) {
+    if (InEditMode(project)) return kNone;
+    const int32_t slot = HitTestControl(project, x, y);
+    if (slot == kNone) return kNone;
+    project.currentSlot = slot;
+    project.propertiesTarget = kTargetParameter;
+    const ModuleSlot& s = project.slots[slot];
+    const int32_t n = std::max(LargestValue(project, s), 0);
+    const int32_t v = std::clamp(s.patchValues[CurrentPatch(project)], 0, n);
+    StoreValue(project, slot, static_cast<int32_t>(std::clamp<int64_t>(int64_t{v} + steps, 0, n)));
+    platform.RefreshProperties();
+    return slot;
+}
+
 PanelMenu PanelRightPress(Project& project, PanelSession& session, Platform& platform, int32_t x,
                           int32_t y) {
     if (session.leftHeld) PanelLeftRelease(project, session);

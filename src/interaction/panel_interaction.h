@@ -86,6 +86,15 @@ void PanelLeftRelease(Project& project, PanelSession& session);
 // without a current Parameter.
 void ChangeControlValue(Project& project, PanelSession& session, int32_t x, int32_t y);
 
+// The mouse wheel over the panel: in panel mode the control under (x, y) becomes the current
+// control and turns by `steps` (up is positive), limited to its range, in the current patch
+// as a drag would turn it. Returns the control turned, or -1 when there was none (edit mode,
+// no control under the pointer). A control already at the end it turns towards stays.
+int32_t PanelWheel(Project& project, Platform& platform, int32_t x, int32_t y, int32_t steps);
+// The steps one wheel notch turns a control: 1, or 10 with Shift held.
+inline constexpr int32_t kWheelStep = 1;
+inline constexpr int32_t kWheelShiftStep = 10;
+
 // ---- Context menu ----
 
 // What the context menu offers; the widget builds the menu from this.

@@ -13,7 +13,92 @@ namespace {
 
 constexpr const char* kNewCommentText = "Click on this comment to change the text.";
 
+// A control's place on the panel with room for its label: the label is centred under the
+// control and may be wider than it.
+constexpr int32_t kLabelRoom = 16;
+constexpr int32_t kLabelSpill = 16;
+constexpr int32_t kPlacementGrid = 8;
+constexpr int32_t kUnloadedControlSize = 40;
+constexpr int32_t kEditorFrameWidth = 16;
+constexpr int32_t kEditorFrameHeight = 39;
+
+struct Box {
+    int32_t x0, y0, x1, y1; // x1 and y1 lie just outside
+    bool Meets(const Box& o) const noexcept {
+        return x0 < o.x1 && o.x0 < x1 && y0 < o.y1 && o.y0 < y1;
+    }
+};
+
+Box ControlFootprint(int32_t x, int32_t y, int32_t size) noexcept {
+    return {x - kLabelSpill, y, x + size + kLabelSpill, y + size + kLabelRoom};
+}
+
+// The panel colour under a label's strip, as the panel is painted: the background picture
+// where it reaches, the panel's grey elsewhere. True when it is light.
+bool LightUnder(const BackgroundImage& background, const Box& strip) noexcept {
+    uint64_t sum = 0;
+    uint64_t count = 0;
+    for (int32_t y = strip.y0; y < strip.y1; y += 2) {
+        for (int32_t x = strip.x0; x < strip.x1; x += 2) {
+            uint32_t rgb = 0xF0F0F0u;
+            const Bitmap* b = background.bitmap.get();
+            if (b != nullptr && x >= 0 && y >= 0 && x < b->width && y < b->height &&
+                b->pixels.size() >= static_cast<std::size_t>(b->width) * b->height)
+                rgb = b->At(x, y);
+            sum +=
+                299u * ((rgb >> 16) & 0xFFu) + 587u * ((rgb >> 8) & 0xFFu) + 114u * (rgb & 0xFFu);
+            ++count;
+        }
+    }
+    return count == 0 || sum >= 128u * 1000u * count;
+}
+
 } // namespace
+
+void Project::PlaceNewControl(int32_t slot, int32_t guiWidth, int32_t guiHeight) noexcept {
+    if (!IsSlot(slot)) return;
+    ModuleSlot& s = slots[slot];
+    const SkinImage& image = skinImages[std::clamp(s.imageType, 0, kSkinImageCount - 1)];
+    const int32_t size = image.width > 0 ? image.width : kUnloadedControlSize;
+    // The sizes are the Gui Editor window's; its frame and caption take this much of them.
+    guiWidth = std::max(guiWidth - kEditorFrameWidth, 0);
+    guiHeight = std::max(guiHeight - kEditorFrameHeight, 0);
+    // The spot nearest the panel's centre, on the grid, where neither the control nor its
+    // label meets another control or its label; the centre itself when the panel is full.
+    const int32_t cx = guiWidth / 2 - size / 2;
+    const int32_t cy = guiHeight / 2 - (size + kLabelRoom) / 2;
+    Box taken[kSlotCount];
+    int32_t takenCount = 0;
+    for (int32_t other = 0; other < kSlotCount; ++other) {
+        const ModuleSlot& o = slots[other];
+        if (other == slot || o.type != kTypeParameter) continue;
+        const int32_t side = o.controlSize > 0 ? o.controlSize : size;
+        taken[takenCount++] = ControlFootprint(o.panelX, o.panelY, side);
+    }
+    int32_t bestX = cx;
+    int32_t bestY = cy;
+    int64_t best = -1;
+    for (int32_t y = 0; y + size + kLabelRoom <= guiHeight; y += kPlacementGrid) {
+        for (int32_t x = kLabelSpill; x + size + kLabelSpill <= guiWidth; x += kPlacementGrid) {
+            const int64_t d = int64_t{x - cx} * (x - cx) + int64_t{y - cy} * (y - cy);
+            if (best >= 0 && d >= best) continue;
+            const Box here = ControlFootprint(x, y, size);
+            bool free = true;
+            for (int32_t i = 0; i < takenCount && free; ++i) free = !here.Meets(taken[i]);
+            if (!free) continue;
+            best = d;
+            bestX = x;
+            bestY = y;
+        }
+    }
+    s.panelX = bestX;
+    s.panelY = bestY;
+    // Black on a light panel, white on a dark one.
+    const Box strip{bestX - kLabelSpill, bestY + size, bestX + size + kLabelSpill,
+                    bestY + size + kLabelRoom};
+    const uint8_t shade = LightUnder(background, strip) ? 0 : 255;
+    for (uint8_t& c : s.labelColour) c = shade;
+}
 
 int32_t Project::InsertModule(int32_t type, int32_t x, int32_t y, int32_t guiWidth,
                               int32_t guiHeight) noexcept {
@@ -46,8 +131,7 @@ int32_t Project::InsertModule(int32_t type, int32_t x, int32_t y, int32_t guiWid
         // A reused slot would otherwise hand the new control its predecessor's settings.
         for (int32_t& v : s.patchValues) v = 0;
         s.value = 0.0f;
-        s.panelX = guiWidth / 2 - 1 - static_cast<int32_t>(NextEditRandom() % 100u);
-        s.panelY = guiHeight / 2 - 1 - static_cast<int32_t>(NextEditRandom() % 100u);
+        PlaceNewControl(slot, guiWidth, guiHeight);
         std::snprintf(s.name, sizeof s.name, "Param %d", static_cast<int>(slot));
     }
     RebuildActiveList();

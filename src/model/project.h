@@ -369,6 +369,10 @@ struct Project {
     // Table inserts return the new index, or -1 when the table is full.
     int32_t InsertComment(int32_t x, int32_t y) noexcept;
     bool DeleteComment(int32_t index) noexcept;
+    // Puts a Parameter's control on a free spot of the panel of a Gui Editor window of the
+    // given size, nearest its centre, with a label colour that reads on the panel's
+    // background there.
+    void PlaceNewControl(int32_t slot, int32_t guiWidth, int32_t guiHeight) noexcept;
     int32_t InsertPolygon(int32_t x, int32_t y) noexcept;
     bool DeletePolygon(int32_t index) noexcept;
     int32_t InsertText(int32_t x, int32_t y) noexcept;

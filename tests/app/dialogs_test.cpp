@@ -17,12 +17,15 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -287,6 +290,47 @@ TEST(MessageBoxes, ShowTheAskedButtonsOnTopAndReturnTheAnswer) {
                   row.answer);
         EXPECT_EQ(shown, row.shown);
     }
+}
+
+// Tabbed lines become right-aligned columns, other texts stay plain; help asked for by a
+// modal dialog belongs to it while it runs, then to the main window, and Escape or its
+// Close button hide it; file dialogs start where the project lies, else in Projects.
+TEST(DesktopServices, ColumnsHelpAboveItsDialogAndFileDialogsInTheProjectsFolder) {
+    EXPECT_EQ(MessageBoxText("Save project first"), "Save project first");
+    EXPECT_TRUE(
+        MessageBoxText("DSP\nA < B\t\t1024").contains("<td>A &lt; B</td><td align=\"right\">"));
+    test::TempDir dir;
+    const std::string app = dir.Path().string(), mine = app + "/Mine";
+    EXPECT_EQ(DialogStartFolder(app, mine + "/a.tw1"), app + "/Projects"); // no such folder
+    fs::create_directories(mine);
+    QWidget owner;
+    owner.show();
+    QtPlatform platform(app);
+    platform.SetOwner(&owner);
+    platform.SetProjectPath([&mine] { return mine + "/a.tw1"; });
+    QDialog dialog(&owner);
+    QWidget* during = nullptr;
+    QString folder;
+    QTimer::singleShot(0, [&] {
+        platform.ShowHelp("Tonewright.chm");
+        during = platform.HelpBrowser()->window()->parentWidget();
+        dialog.accept();
+    });
+    dialog.exec();
+    QTimer::singleShot(0, [&folder] {
+        auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        folder = files->directory().path();
+        files->reject();
+    });
+    EXPECT_EQ(platform.ChooseSaveFile("Project Files (*.tw1)", "*.tw1", "tw1"), std::nullopt);
+    EXPECT_EQ(folder.toStdString(), mine);
+    QWidget* help = platform.HelpBrowser()->window();
+    EXPECT_TRUE(during == &dialog && help->parentWidget() == &owner && help->isVisible());
+    QTest::keyClick(platform.HelpBrowser(), Qt::Key_Escape);
+    EXPECT_FALSE(help->isVisible());
+    platform.ShowHelp("Tonewright.chm");
+    help->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Close)->click();
+    EXPECT_FALSE(help->isVisible());
 }
 
 TEST(HelpPages, EveryPageTheProgramOpensIsListedAndEveryLinkLeadsToAPage) {

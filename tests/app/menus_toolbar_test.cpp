@@ -29,10 +29,10 @@ std::vector<Item> Items(const QMenuBar& bar) {
         for (QAction* a : menu->actions()) {
             if (a->menu() != nullptr) walk(a->menu(), path + ">" + a->text().toStdString());
             if (a->menu() != nullptr || a->isSeparator()) continue;
-            const std::string marks = std::string(a->isChecked() ? "[x]" : "") +
-                                      (a->isEnabled() ? "" : "(greyed)");
-            items.emplace_back(path, marks + a->text().toStdString(),
-                               a->data().toInt(), a->shortcut().toString().toStdString());
+            const std::string marks =
+                std::string(a->isChecked() ? "[x]" : "") + (a->isEnabled() ? "" : "(greyed)");
+            items.emplace_back(path, marks + a->text().toStdString(), a->data().toInt(),
+                               a->shortcut().toString().toStdString());
             a->trigger();
         }
     };
@@ -41,36 +41,36 @@ std::vector<Item> Items(const QMenuBar& bar) {
 }
 
 TEST(MenuBar, HoldsEveryItemInOrderWithItsCommandAndShortcutAndFollowsTheProject) {
-    const std::vector<Item> expected = {{"&File", "New Project", kCmdNewProject, "Ctrl+N"},
-                                        {"&File", "Open Project...", kCmdOpenProject, "Ctrl+O"},
-                                        {"&File", "Save Project...", kCmdSaveProject, "Ctrl+S"},
-                                        {"&File", "Exit", kCmdExit, "Ctrl+Q"},
-                                        {"&Edit", "Undo Move Oscillator", kCmdUndo, "Ctrl+Z"},
-                                        {"&Edit", "Redo Insert Oscillator", kCmdRedo,
-                                         "Ctrl+Shift+Z"},
-                                        {"&Edit", "Cut", kCmdCut, "Ctrl+X"},
-                                        {"&Edit", "Copy", kCmdCopy, "Ctrl+C"},
-                                        {"&Edit", "Paste", kCmdPaste, "Ctrl+V"},
-                                        {"&Edit", "Delete", kCmdDelete, "Del"},
-                                        {"&Edit", "Select All", kCmdSelectAll, "Ctrl+A"},
-                                        {"&Edit", "[x]Snap To Grid", kCmdSnapToGrid, ""},
-                                        {"&Edit", "Lock Edit", kCmdLockEdit, ""},
-                                        {"&View>Cables", "Curved", kCmdCurvedCables, ""},
-                                        {"&View>Cables", "Logic", kCmdLogicCables, ""},
-                                        {"&View>Cables", "[x]Straight", kCmdStraightCables, ""},
-                                        {"&View", "Fit All", kCmdFitAll, "Ctrl+0"},
-                                        {"&Setup", "&Preferences", kCmdPreferences, ""},
-                                        {"&Build", "Build Project...", kCmdBuild, ""},
-                                        {"&Build", "Clean Project...", kCmdCleanProject, ""},
-                                        {"&Build", "Refresh Project", kCmdRefreshProject, ""},
-                                        {"&Build", "&Statistics...", kCmdStatistics, ""},
-                                        {"&Window", "DSP Editor", kCmdShowDspEditor, ""},
-                                        {"&Window", "Gui Editor", kCmdShowGuiEditor, ""},
-                                        {"&Window", "Virtual Keyboard", kCmdShowKeyboard, ""},
-                                        {"&Window", "Midi Monitor", kCmdShowMonitor, ""},
-                                        {"&Window", "Default Layout", kCmdDefaultLayout, ""},
-                                        {"&Help", "Help Topics", kCmdHelpTopics, "F1"},
-                                        {"&Help", "About...", kCmdAbout, ""}};
+    const std::vector<Item> expected = {
+        {"&File", "New Project", kCmdNewProject, "Ctrl+N"},
+        {"&File", "Open Project...", kCmdOpenProject, "Ctrl+O"},
+        {"&File", "Save Project...", kCmdSaveProject, "Ctrl+S"},
+        {"&File", "Exit", kCmdExit, "Ctrl+Q"},
+        {"&Edit", "Undo Move Oscillator", kCmdUndo, "Ctrl+Z"},
+        {"&Edit", "Redo Insert Oscillator", kCmdRedo, "Ctrl+Shift+Z"},
+        {"&Edit", "Cut", kCmdCut, "Ctrl+X"},
+        {"&Edit", "Copy", kCmdCopy, "Ctrl+C"},
+        {"&Edit", "Paste", kCmdPaste, "Ctrl+V"},
+        {"&Edit", "Delete", kCmdDelete, "Del"},
+        {"&Edit", "Select All", kCmdSelectAll, "Ctrl+A"},
+        {"&Edit", "[x]Snap To Grid", kCmdSnapToGrid, ""},
+        {"&Edit", "Lock Edit", kCmdLockEdit, ""},
+        {"&View>Cables", "Curved", kCmdCurvedCables, ""},
+        {"&View>Cables", "Logic", kCmdLogicCables, ""},
+        {"&View>Cables", "[x]Straight", kCmdStraightCables, ""},
+        {"&View", "Fit All", kCmdFitAll, "Ctrl+0"},
+        {"&Setup", "&Preferences", kCmdPreferences, ""},
+        {"&Build", "Build Project...", kCmdBuild, ""},
+        {"&Build", "Clean Project...", kCmdCleanProject, ""},
+        {"&Build", "Refresh Project", kCmdRefreshProject, ""},
+        {"&Build", "&Statistics...", kCmdStatistics, ""},
+        {"&Window", "DSP Editor", kCmdShowDspEditor, ""},
+        {"&Window", "Gui Editor", kCmdShowGuiEditor, ""},
+        {"&Window", "Virtual Keyboard", kCmdShowKeyboard, ""},
+        {"&Window", "Midi Monitor", kCmdShowMonitor, ""},
+        {"&Window", "Default Layout", kCmdDefaultLayout, ""},
+        {"&Help", "Help Topics", kCmdHelpTopics, "F1"},
+        {"&Help", "About...", kCmdAbout, ""}};
     Project project;
     // The step items are named after the steps they would take.
     EditHistory history;

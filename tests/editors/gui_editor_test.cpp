@@ -8,7 +8,9 @@
 #include "support/builders.h"
 #include "support/qt_checks.h"
 
+#include <QApplication>
 #include <QTest>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -245,6 +247,38 @@ TEST_F(GuiEditor, TheContextMenuSuitsTheModeThePointAndTheLockAndActsAtThePointe
     test::FindAction(&Menu({120, 80}), {"Insert", "Polygon"})->trigger(); // at the pointer
     EXPECT_EQ(QPoint(project->polygons[1].x1, project->polygons[1].y1), QPoint(120, 80));
     EXPECT_EQ(Pixel(170, 80), qRgb(128, 128, 128)); // its outline's top edge
+}
+
+TEST_F(GuiEditor, TheWheelTurnsTheControlUnderItAStepANotchAndNotchesInARowAreOneStep) {
+    project->currentPatch = 3;
+    ModuleSlot& a = Control(*project, 50, 60, 5);
+    ModuleSlot& b = Control(*project, 150, 60, 5);
+    widget.grab();
+    EditHistory history;
+    history.Reset(*project);
+    widget.SetHistory(&history);
+    // Pointer x (a at 70, b at 170, nothing at 300), eighths of a degree, Shift, edit mode;
+    // then the values of a and b in patch 3 and the steps recorded.
+    const int rows[][7] = {{70, 120, 0, 0, 6, 5, 1},   {70, 240, 0, 0, 8, 5, 1},
+                           {70, 60, 0, 0, 8, 5, 1},    {70, 60, 0, 0, 9, 5, 1},   // halves add up
+                           {70, 120, 1, 0, 10, 5, 1},  {70, -360, 1, 0, 0, 5, 1}, // ends hold
+                           {170, -120, 0, 0, 0, 4, 2}, {300, 120, 0, 0, 0, 4, 2},
+                           {170, 120, 0, 1, 0, 4, 2}}; // laying out turns nothing
+    for (const auto& [x, delta, shift, edit, va, vb, steps] : rows) {
+        project->guiEditMode = static_cast<uint8_t>(edit);
+        const QPointF at(x, 80);
+        QWheelEvent e(at, widget.mapToGlobal(at), {}, {0, delta}, Qt::NoButton,
+                      shift ? Qt::ShiftModifier : Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&widget, &e);
+        EXPECT_EQ(std::vector<int>({a.patchValues[3], b.patchValues[3], a.patchValues[0],
+                                    static_cast<int>(history.StepCount())}),
+                  std::vector<int>({va, vb, 0, steps}))
+            << x << " " << delta;
+    }
+    EXPECT_EQ(Pixel(170, 80), FrameColour(4));
+    history.Undo(*project);
+    history.Undo(*project);
+    EXPECT_EQ(std::vector<int>({a.patchValues[3], b.patchValues[3]}), std::vector<int>({5, 5}));
 }
 
 } // namespace

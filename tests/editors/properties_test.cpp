@@ -98,12 +98,22 @@ TEST_F(Properties, TextsAreTakenWithOneCharacterUpToTheirFieldsLength) {
     for (const auto& row : rows) {
         project->propertiesTarget = row.target;
         window.Refresh();
-        for (const int length : {row.limit, row.limit + 1, 0}) {
+        // Too long: a line box cuts it to fit, the comment box refuses it.
+        for (const int length : {row.limit + 1, row.limit, 0}) {
             const QString text(length, QLatin1Char(length > row.limit ? 'x' : 'k'));
             if (auto* line = qobject_cast<QLineEdit*>(Find(row.field))) line->setText(text);
             if (auto* box = qobject_cast<QPlainTextEdit*>(Find(row.field))) box->setPlainText(text);
         }
         EXPECT_EQ(row.stored, std::string(row.limit, 'k')) << row.field;
+        // Typed past the end: what the box shows is what is stored, a two-byte character
+        // that would not fit included.
+        if (auto* line = qobject_cast<QLineEdit*>(Find(row.field))) {
+            line->setText(QString(row.limit - 1, QLatin1Char('k')));
+            line->insert(QStringLiteral("\u00e9")); // as typed or pasted
+            QTest::keyClicks(line, "xy");
+            EXPECT_EQ(line->text().toStdString(), row.stored) << row.field;
+            EXPECT_EQ(std::string(row.stored).size(), static_cast<size_t>(row.limit));
+        }
     }
 }
 

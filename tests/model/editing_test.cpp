@@ -66,6 +66,22 @@ TEST(Modules, InsertTakesTheFirstFreeSlotUntilFullAndAResetEmptiesAllAroundTheEn
     const ModuleSlot& s = p->slots[p->InsertModule(kTypeParameter, 10, 10, 400, 300)];
     EXPECT_TRUE(s.panelX >= 100 && s.panelX < 200 && s.panelY >= 50 && s.panelY < 150);
     EXPECT_EQ(s.patchValues[9], 0);
+    // Later ones take free spots: no control or label box meets another, each on the
+    // 384 x 261 panel of a 400 x 300 window, labelled black on the light panel and white where the
+    // background is dark.
+    p->background = {std::make_shared<Bitmap>(Bitmap{400, 152, std::vector<uint32_t>(400 * 152)}),
+                     400, 152};
+    std::vector<V> boxes; // the control with room for its label below and beside it
+    for (int i = 0; i < 12; ++i) {
+        const ModuleSlot& n = p->slots[p->InsertModule(kTypeParameter, 10, 10, 400, 300)];
+        const V box = {n.panelX - 16, n.panelY, n.panelX + 40 + 16, n.panelY + 40 + 16};
+        for (const V& o : boxes)
+            EXPECT_FALSE(box[0] < o[2] && o[0] < box[2] && box[1] < o[3] && o[1] < box[3]) << i;
+        EXPECT_TRUE(box[0] >= 0 && box[1] >= 0 && box[2] <= 384 && box[3] <= 261) << i;
+        // Mostly dark under the label: white.
+        EXPECT_EQ(n.labelColour[0], n.panelY + 40 + 8 <= 152 ? 255 : 0) << i;
+        boxes.push_back(box);
+    }
 }
 
 TEST(Cables, ConnectTakesOnlyAFreeVisibleInputFromAFreeOutputAndNamesAParameter) {
