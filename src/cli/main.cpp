@@ -18,12 +18,14 @@ void Usage(std::FILE* out) {
                  "  resave IN.tw1 OUT.tw1    load a project and save it again\n"
                  "  render IN.tw1 OUT.wav    render the project to a stereo float WAV file\n"
                  "  stats IN.tw1             print the project's statistics\n"
-                 "  build IN.tw1 --target DIR  build the plugin into DIR\n"
+                 "  build IN.tw1 --target DIR  build the plugin into DIR (--lv2: for LV2 hosts)\n"
                  "  play IN.tw1 [--seconds N]  play live from the preferred MIDI input\n"
                  "  catalogue                list the module types\n"
                  "\n"
-                 "The working folder is the application folder: skins are read from\n"
-                 "./Skins/<skin name>/. Messages the program would show in a box are printed\n"
+                 "The working folder is the application folder when it holds Resources/;\n"
+                 "from anywhere else an installed tool uses its installation. Skins are read\n"
+                 "from <application folder>/Skins/<skin name>/. Messages the program would\n"
+                 "show in a box are printed\n"
                  "on standard error; --quiet leaves them out.\n"
                  "'tonewright-cli <command> --help' describes a command.\n");
 }
