@@ -235,9 +235,11 @@ PreferencesRead LoadPreferences(Project& project, DevicePreferences& devices,
 bool SavePreferences(const Project& project, const DevicePreferences& devices,
                      PreferencesHost& host) {
     const std::string path = PreferencesPath(project);
-    // An installed program's settings folder is made on the first save.
+    // An installed program's settings folder is made on the first save; an application
+    // folder without its Resources folder is not completed here.
     std::error_code error;
-    std::filesystem::create_directories(SettingsFolder(project), error);
+    if (project.settingsFolder[0] != '\0')
+        std::filesystem::create_directories(SettingsFolder(project), error);
     if (ReplaceFile(path, EncodePreferences(project, devices))) return true;
     host.ShowError("Can not save to\n" + path);
     return false;
