@@ -4,6 +4,7 @@
 #include "app/commands.h"
 #include "app/shell_rig.h"
 #include "model/recovery.h"
+#include "model/text.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -19,13 +20,23 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(SessionEnd, KeepsUnsavedWorkAndPreferencesWithoutAQuestion) {
+TEST(SessionEnd, AFileOpensAsAChosenOneAndTheEndKeepsWorkAndPreferencesUnasked) {
     test::ShellRig rig;
     MainWindowOptions options;
     options.settingsFolder = rig.dir.File("config/tonewright");
     MainWindow& window = rig.Open(options);
+    // A file named on the command line opens as a chosen one does: at once, or after the
+    // question when there is unsaved work.
+    const std::string other = rig.dir.File("Other.tw1");
+    fs::copy_file(rig.DemoPath(), other);
+    window.OpenFile(other);
+    EXPECT_EQ(GetText(rig.P().projectPath), other);
     window.RunCommand(kCmdSelectAll);
     window.RunCommand(kCmdDelete);
+    rig.services.answers = {MessageAnswer::Cancel};
+    window.OpenFile(rig.DemoPath());
+    EXPECT_EQ(rig.services.messages.back().text, "Save project first");
+    EXPECT_EQ(GetText(rig.P().projectPath), other);
     QSignalSpy closed(&window, &MainWindow::Closed);
     const std::size_t shown = rig.services.messages.size();
     window.EndSession();
