@@ -41,6 +41,8 @@ int main(int argc, char** argv) {
         }
     }
 
+    // From here on SIGTERM and SIGINT wait for the event loop rather than end the program.
+    tw::StopSignals::Install();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(tw::kProductName));
     // The desktop entry is named so; it gives the windows their icon on Wayland.
@@ -67,7 +69,7 @@ int main(int argc, char** argv) {
                               tw::ProcessEnvironment, /*workingFolderFirst=*/false);
     tw::CopyProjectsForUser(folders);
 
-    // Installed before any window, so that a stop while the window is being made (it may
+    // Listening before any window, so that a stop while the window is being made (it may
     // show a message box then) is heard too.
     tw::StopSignals stopSignals;
     tw::MainWindow* made = nullptr;

@@ -30,15 +30,22 @@ extern "C" void WriteSignalByte(int signalNumber) {
 
 } // namespace
 
-StopSignals::StopSignals(QObject* parent) : QObject(parent) {
-    if (pipeEnds[0] >= 0 || pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    notifier_ = new QSocketNotifier(pipeEnds[0], QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, &StopSignals::Drain);
+bool StopSignals::Install() {
+    if (pipeEnds[0] >= 0) return true;
+    if (pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) return false;
     struct sigaction action {};
     action.sa_handler = &WriteSignalByte;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (const int s : kStopSignals) sigaction(s, &action, nullptr);
+    return true;
+}
+
+StopSignals::StopSignals(QObject* parent) : QObject(parent) {
+    if (!Install()) return;
+    // Bytes already in the pipe make the notifier fire as soon as the event loop runs.
+    notifier_ = new QSocketNotifier(pipeEnds[0], QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &StopSignals::Drain);
 }
 
 StopSignals::~StopSignals() {

@@ -13,7 +13,11 @@ namespace tw {
 class StopSignals final : public QObject {
     Q_OBJECT
 public:
-    // Installs the handlers; one object per process.
+    // Installs the handlers, so that a signal that comes before the event loop can hear it
+    // waits in the pipe instead of ending the program. Needs no application object.
+    static bool Install();
+
+    // Installs the handlers when that was not done yet, and listens; one object per process.
     explicit StopSignals(QObject* parent = nullptr);
     // Puts the default handlers back.
     ~StopSignals() override;
