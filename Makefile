@@ -9,11 +9,12 @@ DEB_PACKAGES := build-essential cmake ninja-build pkg-config git \
 	librtaudio-dev librtmidi-dev libasound2-dev jackd2 libjack-jackd2-dev \
 	qt6-base-dev fonts-dejavu-core \
 	libsndfile1-dev nlohmann-json3-dev \
-	lv2-dev liblilv-dev lilv-utils sordi g++-multilib jalv
+	lv2-dev liblilv-dev lilv-utils sordi g++-multilib jalv \
+	desktop-file-utils shared-mime-info
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps configure build test test-asan test-tsan run clean format fuzz docs bench-peer
+.PHONY: deps configure build test test-asan test-tsan run clean format fuzz docs bench-peer deb install
 
 # What `make fuzz` needs on top: clang with its libFuzzer runtime.
 FUZZ_PACKAGES := clang libclang-rt-dev
@@ -72,6 +73,18 @@ test-tsan: deps
 run: deps
 	$(MAKE) build
 	cd $(BUILD)/app && ./tonewright
+
+# The Debian package, build/tonewright_<version>_amd64.deb: the programs in /usr/bin, their
+# data in /usr/share/tonewright, the menu entry, icons and the project file type.
+deb: deps
+	$(MAKE) build
+	cd $(BUILD) && cpack -G DEB
+
+# The same tree below PREFIX (default /usr/local); DESTDIR stages it elsewhere.
+PREFIX ?= /usr/local
+install: configure
+	cmake --build $(BUILD) -j $(JOBS)
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 # A short libFuzzer run of every harness in turn, with address and undefined-behaviour
 # checks, from the committed corpora in fuzz/corpus/ and the seeds fuzz_seeds writes

@@ -2,6 +2,7 @@
 
 #include "app/app_context.h"
 #include "export/plugin_build.h"
+#include "model/app_folders.h"
 #include "model/lifecycle.h"
 #include "model/text.h"
 #include "paint/panel_painter.h"
@@ -178,7 +179,10 @@ void BuildDialog::AddOutputOptions() {
     folderField_->setEnabled(false);
     folderField_->setCursorPosition(0);
     renderBox_ = new QCheckBox(QStringLiteral("Render Parameters On Background"), this);
-    renderBox_->setGeometry(20, 475, 300, 25);
+    renderBox_->setGeometry(20, 475, 230, 25);
+    // Also a bundle of its own in ~/.lv2, which LV2 hosts find without any setting.
+    lv2Box_ = new QCheckBox(QStringLiteral("Install for LV2 hosts"), this);
+    lv2Box_->setGeometry(250, 475, 215, 25);
 }
 
 void BuildDialog::AddLogAndButtons() {
@@ -257,7 +261,9 @@ void BuildDialog::Build() {
     const WindowRect gui = ctx_.platform.GuiEditorRecordedSize();
     BuildLog log{[this](std::string_view line) { AppendLine(line); }};
     DialogBuildHost host(ctx_, capturePanel_);
-    RunBuild(ctx_.project, fields, PanelOfEditor(gui.width, gui.height), log, host);
+    BuildPlaces places;
+    if (lv2Box_->isChecked()) places.lv2Folder = UserLv2Folder(ProcessEnvironment);
+    RunBuild(ctx_.project, fields, PanelOfEditor(gui.width, gui.height), log, host, places);
     // The build drew every control again; the panel follows the box once more, so that the
     // box never says one thing while the panel shows another and a second build honours it.
     SetRenderOnBackground(ctx_.project, renderBox_->isChecked() ? 1 : 0);

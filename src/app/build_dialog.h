@@ -36,6 +36,7 @@ public:
     QComboBox* PlatformList() const { return platformList_; }
     QLineEdit* FolderField() const { return folderField_; }
     QCheckBox* RenderBox() const { return renderBox_; }
+    QCheckBox* Lv2Box() const { return lv2Box_; }
     QPlainTextEdit* LogPane() const { return logPane_; }
     QPushButton* BuildButton() const { return buildButton_; }
     QPushButton* ExitButton() const { return exitButton_; }
@@ -69,6 +70,7 @@ private:
     QComboBox* platformList_ = nullptr;
     QLineEdit* folderField_ = nullptr;
     QCheckBox* renderBox_ = nullptr;
+    QCheckBox* lv2Box_ = nullptr;
     QPlainTextEdit* logPane_ = nullptr;
     QPushButton* buildButton_ = nullptr;
     QPushButton* exitButton_ = nullptr;

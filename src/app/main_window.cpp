@@ -14,6 +14,7 @@
 #include "editors/midi_monitor_widget.h"
 #include "editors/properties_widget.h"
 #include "editors/virtual_keyboard_widget.h"
+#include "model/app_folders.h"
 #include "model/lifecycle.h"
 #include "model/recovery.h"
 #include "model/text.h"
@@ -100,8 +101,12 @@ public:
         shownAtStart_.emplace(key, answer);
         return answer;
     }
+    // A file named on the command line answers the open dialog once.
+    std::optional<std::string> givenFile;
+
     std::optional<std::string> ChooseOpenFile(std::string_view filterName, std::string_view pattern,
                                               std::string_view extension) override {
+        if (givenFile) return std::exchange(givenFile, std::nullopt);
         return services_.ChooseOpenFile(filterName, pattern, extension);
     }
     std::optional<std::string> ChooseSaveFile(std::string_view filterName, std::string_view pattern,
@@ -205,7 +210,8 @@ MainWindow::MainWindow(Platform& services, MainWindowOptions options)
     recoveryDelayMs_ = options.recoveryDelayMs;
     const std::string folder =
         options.appFolder.empty() ? QDir::currentPath().toStdString() : options.appFolder;
-    SetText(project.appFolder, folder);
+    ApplyAppFolders(project, AppFolders{folder, options.settingsFolder, options.userFolder,
+                                        !options.settingsFolder.empty()});
     project.SetDefaultSkinFileNames();
 
     // The devices exist before the window is created and live until it is gone.
@@ -517,6 +523,34 @@ bool MainWindow::CloseProcedure() {
     closed_ = true;
     Q_EMIT Closed();
     return true;
+}
+
+void MainWindow::OpenFile(const std::string& path) {
+    // The same path as "Open Project...", with the file already chosen: the unsaved work is
+    // offered for saving first.
+    shell_->givenFile = path;
+    RunCommand(kCmdOpenProject);
+    shell_->givenFile.reset();
+}
+
+void MainWindow::EndSession() {
+    if (closed_) return;
+    // Nothing may be asked: the desktop is going away. Unsaved work stays in the recovery
+    // copy, which the next start offers back.
+    recoveryTimer_.stop();
+    history_.Commit(*project_);
+    if (history_.Modified()) {
+        RecoveryFiles files = EncodeRecoveryCopy(*project_, ReadSavedLayout(*shell_));
+        if (!recoveryPath_.empty() && files.copyPath != recoveryPath_)
+            recoveryWriter_.Remove(recoveryPath_);
+        recoveryPath_ = files.copyPath;
+        recoveryWriter_.Write(std::move(files));
+    }
+    recoveryWriter_.Flush();
+    SavePreferences(*project_, preferences_, *preferencesHost_);
+    ShutDownDevices();
+    closed_ = true;
+    Q_EMIT Closed();
 }
 
 void MainWindow::ShutDownDevices() {

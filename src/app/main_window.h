@@ -42,6 +42,10 @@ inline constexpr int kRepaintMilliseconds = 40;
 struct MainWindowOptions {
     // The application folder; empty means the working folder.
     std::string appFolder;
+    // An installed program's settings and user folders (model/app_folders.h); empty when
+    // the application folder holds everything.
+    std::string settingsFolder;
+    std::string userFolder;
     AudioApi audioApi = AudioApi::Default;
     MidiApi midiApi = MidiApi::Default;
     // How long after the first unsaved change the recovery copy is written.
@@ -69,6 +73,13 @@ public:
     // when the user chose to keep working.
     bool CloseProcedure();
     bool HasClosed() const { return closed_; }
+
+    // Opens a project file as "Open Project..." does once the file is chosen.
+    void OpenFile(const std::string& path);
+
+    // The end of a desktop session (logout, or the program told to stop): preferences
+    // saved, unsaved work kept in the recovery copy, devices shut, no question asked.
+    void EndSession();
 
     AppContext& Context() { return *ctx_; }
     Platform& ShellPlatform();

@@ -3,6 +3,7 @@
 
 #include "cli/cli.h"
 #include "export/plugin_build.h"
+#include "model/app_folders.h"
 #include "model/text.h"
 #include "paint/panel_painter.h"
 #include "paint/qt_bitmap.h"
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -22,14 +24,17 @@ namespace tw::cli {
 namespace {
 
 constexpr const char* kBuildUsage =
-    "usage: tonewright-cli build IN.tw1 --target DIR [--app APPDIR] [--platform 32|64]\n"
-    "                            [--panel WxH]\n";
+    "usage: tonewright-cli build IN.tw1 [--target DIR] [--lv2] [--app APPDIR]\n"
+    "                            [--platform 32|64] [--panel WxH]\n";
 constexpr const char* kBuildHelp =
     "\n"
     "Builds the plugin of IN.tw1 into DIR as the Build Project dialog does: DIR/<name>.dll\n"
     "(the template Resources/64Bit.dat or 32Bit.dat of APPDIR followed by the manifest), and\n"
     "the folder DIR/<name>/ with the skin's seven control bitmaps and Background.bmp, a\n"
-    "picture of the panel. APPDIR is the application folder (default: the working folder).\n"
+    "picture of the panel. DIR is made when it does not exist. --lv2 installs the plugin\n"
+    "for LV2 hosts as a bundle of its own, ~/.lv2/<name>.lv2/ (<name>.so, its description\n"
+    "and the bitmaps); with --lv2 alone nothing else is written. APPDIR is the application\n"
+    "folder (default: the working folder when it is one, else the installed program's).\n"
     "--platform picks the template (default: the project's). --panel sets the panel size in\n"
     "pixels (default 384x261, the panel of a 400 x 300 Gui Editor). Every log line is\n"
     "printed on standard output; the exit status is 0 only when the build had no error.\n";
@@ -38,6 +43,7 @@ struct BuildOptions {
     std::string in;
     std::string target;
     std::string app;
+    bool lv2 = false;
     int platform = 0; // 0: the project's own
     PanelSize panel;
 };
@@ -58,6 +64,8 @@ int ParseBuildOptions(int argc, char** argv, BuildOptions& o) {
         const bool hasValue = i + 1 < argc;
         if (arg == "--target" && hasValue) {
             o.target = argv[++i];
+        } else if (arg == "--lv2") {
+            o.lv2 = true;
         } else if (arg == "--app" && hasValue) {
             o.app = argv[++i];
         } else if (arg == "--platform" && hasValue) {
@@ -80,7 +88,7 @@ int ParseBuildOptions(int argc, char** argv, BuildOptions& o) {
             return kUsage;
         }
     }
-    if (o.in.empty() || o.target.empty()) {
+    if (o.in.empty() || (o.target.empty() && !o.lv2)) {
         std::fputs(kBuildUsage, stderr);
         return kUsage;
     }
@@ -134,10 +142,20 @@ int CommandBuild(int argc, char** argv, bool quiet) {
     const auto app = std::make_unique<QGuiApplication>(qtArgc, qtArgv);
 
     Session s(quiet);
-    if (!o.app.empty()) SetText(s.project->appFolder, o.app);
+    if (!o.app.empty()) ApplyAppFolders(*s.project, AppFolders{o.app, {}, {}, false});
     if (!s.Open(o.in)) return kFailed;
     Project& project = *s.project;
 
+    if (!o.target.empty()) {
+        // A fresh account has no LV2 folder yet; the target is made rather than refused.
+        std::error_code error;
+        std::filesystem::create_directories(o.target, error);
+        if (error) {
+            PrintError("cannot make the folder '%s': %s", o.target.c_str(),
+                       error.message().c_str());
+            return kFailed;
+        }
+    }
     SetText(project.outputFolder, o.target);
     if (o.platform == 32) project.targetPlatform = kTarget32Bit;
     if (o.platform == 64) project.targetPlatform = kTarget64Bit;
@@ -177,7 +195,10 @@ int CommandBuild(int argc, char** argv, bool quiet) {
         }
     }
     CliBuildHost host(project);
-    switch (RunBuild(project, fields, o.panel, log, host)) {
+    BuildPlaces places;
+    places.targetDirectory = !o.target.empty();
+    if (o.lv2) places.lv2Folder = UserLv2Folder(ProcessEnvironment);
+    switch (RunBuild(project, fields, o.panel, log, host, places)) {
     case BuildOutcome::Refused:
         return kFailed;
     case BuildOutcome::NothingToSave:

@@ -133,7 +133,7 @@ int ParsePlayArguments(int argc, char** argv, PlayOptions& options) {
 // the plugin folder) belong to the program's start-up and are not used here.
 DevicePreferences ReadDevicePreferences(const Session& session) {
     DevicePreferences devices;
-    const std::string prefsPath = PreferencesPath(session.project->appFolder);
+    const std::string prefsPath = PreferencesPath(*session.project);
     const auto prefsBytes = ReadWholeFile(prefsPath, kLargestPreferencesFile + 1);
     if (!prefsBytes) return devices;
     auto scratch = std::make_unique<Project>();

@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include "model/app_folders.h"
 #include "model/text.h"
 
 #include <charconv>
@@ -15,7 +16,11 @@ Session::Session(bool quiet)
     : project(std::make_unique<Project>()), engine(std::make_unique<Engine>(*project)) {
     std::error_code ec;
     const std::filesystem::path cwd = std::filesystem::current_path(ec);
-    if (!ec) SetText(project->appFolder, cwd.string());
+    // A working folder that is an application folder is used as it is; from anywhere else
+    // an installed tool finds its installation.
+    ApplyAppFolders(*project, ResolveAppFolders(RunningProgramPath(), ec ? "" : cwd.string(),
+                                                ProcessEnvironment,
+                                                /*workingFolderFirst=*/true));
     if (!quiet) platform.echo = stderr;
 }
 

@@ -1,12 +1,14 @@
 #include "devices/preferences.h"
 
 #include "devices/file_io.h"
+#include "model/app_folders.h"
 #include "model/byte_io.h"
 #include "model/text.h"
 #include "platform/atomic_file.h"
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 
 #include <unistd.h>
@@ -117,12 +119,18 @@ std::string DescribePreferenceFields(uint32_t fields) {
     return out;
 }
 
+std::string PreferencesFileName() {
+    char version[32];
+    std::snprintf(version, sizeof version, "_v0.%d.cfg", static_cast<int>(kProgramVersion));
+    return std::string(kProductName) + version;
+}
+
 std::string PreferencesPath(std::string_view appFolder) {
-    std::string base(appFolder);
-    base.append("/Resources/").append(kProductName);
-    char name[32];
-    std::snprintf(name, sizeof name, "_v0.%d.cfg", static_cast<int>(kProgramVersion));
-    return base + name;
+    return Join(Join(appFolder, "Resources"), PreferencesFileName());
+}
+
+std::string PreferencesPath(const Project& project) {
+    return Join(SettingsFolder(project), PreferencesFileName());
 }
 
 std::string EncodePreferences(const Project& project, const DevicePreferences& devices) {
@@ -192,7 +200,7 @@ void LoadDefaultPreferences(Project& project, DevicePreferences& devices, Prefer
     // Defaults include having no last project: only a demo that opens becomes one.
     SetText(project.projectPath, "");
     host.ApplyNewProjectDefaults(project);
-    host.OpenProject(project, std::string(GetText(project.appFolder)) + "/Projects/Demo Synth.tw1");
+    host.OpenProject(project, DemoProjectPath(project));
     host.ClearProperties(project);
     host.ShowInformation(
         "Tonewright default startup mode.\n\nPlease Visit:- Setup -> Preferences.");
@@ -200,7 +208,7 @@ void LoadDefaultPreferences(Project& project, DevicePreferences& devices, Prefer
 
 PreferencesRead LoadPreferences(Project& project, DevicePreferences& devices,
                                 PreferencesHost& host) {
-    const std::string path = PreferencesPath(GetText(project.appFolder));
+    const std::string path = PreferencesPath(project);
     const std::optional<std::string> bytes = ReadWholeFile(path, kLargestPreferencesFile + 1);
     PreferencesRead result = PreferencesRead::Missing;
     if (!bytes) {
@@ -227,7 +235,12 @@ PreferencesRead LoadPreferences(Project& project, DevicePreferences& devices,
 
 bool SavePreferences(const Project& project, const DevicePreferences& devices,
                      PreferencesHost& host) {
-    const std::string path = PreferencesPath(GetText(project.appFolder));
+    const std::string path = PreferencesPath(project);
+    // An installed program's settings folder is made on the first save; an application
+    // folder without its Resources folder is not completed here.
+    std::error_code error;
+    if (project.settingsFolder[0] != '\0')
+        std::filesystem::create_directories(SettingsFolder(project), error);
     if (ReplaceFile(path, EncodePreferences(project, devices))) return true;
     host.ShowError("Can not save to\n" + path);
     return false;

@@ -1,6 +1,6 @@
 #pragma once
 
-// The installation's preferences: one small raw file in the resources folder that holds
+// The installation's preferences: one small raw file in the settings folder that holds
 // the plugin target directory, the preferred MIDI and audio devices, the sample rate, and
 // whether (and which) project is reopened at start-up.
 #include "model/project.h"
@@ -66,8 +66,15 @@ enum class PreferencesRead {
                   // others took their defaults
 };
 
-// Application folder + "/Resources/Tonewright_v0.414.cfg".
+// "Tonewright_v0.414.cfg".
+std::string PreferencesFileName();
+
+// Application folder + "/Resources/Tonewright_v0.414.cfg": where a program run from its
+// application folder keeps the file.
 std::string PreferencesPath(std::string_view appFolder);
+
+// The file in the project's settings folder (model/app_folders.h).
+std::string PreferencesPath(const Project& project);
 
 // The file's bytes for the current values.
 std::string EncodePreferences(const Project& project, const DevicePreferences& devices);

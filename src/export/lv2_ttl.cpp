@@ -116,7 +116,8 @@ std::string Describe(const Project& project, const std::string& uri) {
     out += "    lv2:project " + Iri(uri + "#project") + " ;\n";
     out += "    rdfs:comment " +
            Quoted("Version " + std::string(GetText(project.versionText)) + ", unique ID " +
-                  std::string(GetText(project.uniqueId)) + ". Built with Tonewright.") +
+                  std::string(GetText(project.uniqueId)) +
+                  ". Plays the notes of MIDI channel 1. Built with Tonewright.") +
            " ;\n";
     out += "    lv2:requiredFeature urid:map ;\n";
     out += "    lv2:optionalFeature lv2:hardRTCapable ;\n";
@@ -127,7 +128,10 @@ std::string Describe(const Project& project, const std::string& uri) {
                "        lv2:designation lv2:control ;\n"
                "        lv2:index " +
                    std::to_string(lv2::kMidiInPort) + " ;\n        lv2:symbol \"" +
-                   lv2::kMidiInSymbol + "\" ;\n        lv2:name \"MIDI In\" ;\n");
+                   lv2::kMidiInSymbol +
+                   "\" ;\n        lv2:name \"MIDI In\" ;\n"
+                   "        rdfs:comment \"Notes on MIDI channel 1; other channels are "
+                   "ignored.\" ;\n");
     const struct {
         uint32_t index;
         const char* symbol;
@@ -166,6 +170,7 @@ std::string Describe(const Project& project, const std::string& uri) {
 std::string DescribePresets(const Project& project, const std::string& uri) {
     std::string out = kPrefixes;
     for (int32_t p = 0; p < kPatchCount; ++p) {
+        if (!PatchIsPreset(project, p)) continue;
         out += Iri(PresetUri(uri, p)) + "\n";
         out += "    a pset:Preset ;\n";
         out += "    lv2:appliesTo " + Iri(uri) + " ;\n";
@@ -184,14 +189,17 @@ std::string DescribePresets(const Project& project, const std::string& uri) {
     return out;
 }
 
-std::string DescribeManifest(const std::string& uri, std::string_view pluginFileName) {
+std::string DescribeManifest(const Project& project, const std::string& uri,
+                             std::string_view pluginFileName, Lv2BinaryPlace place) {
     std::string out = kPrefixes;
     out += Iri(uri) + "\n";
     out += "    a lv2:Plugin ;\n";
-    // The plugin file lies beside the plugin folder, under the name the build gave it.
-    out += "    lv2:binary " + Iri("../" + lv2::PercentEncode(pluginFileName)) + " ;\n";
+    // The plugin file under the name the build gave it: beside the plugin folder, or in it.
+    const std::string above = place == Lv2BinaryPlace::BesideFolder ? "../" : "";
+    out += "    lv2:binary " + Iri(above + lv2::PercentEncode(pluginFileName)) + " ;\n";
     out += "    rdfs:seeAlso " + Iri(kLv2PluginFile) + " .\n\n";
     for (int32_t p = 0; p < kPatchCount; ++p) {
+        if (!PatchIsPreset(project, p)) continue;
         out += Iri(PresetUri(uri, p)) + "\n";
         out += "    a pset:Preset ;\n";
         out += "    lv2:appliesTo " + Iri(uri) + " ;\n";
@@ -202,15 +210,26 @@ std::string DescribeManifest(const std::string& uri, std::string_view pluginFile
 
 } // namespace
 
-Lv2Description DescribeLv2Plugin(const Project& project, std::string_view pluginFileName) {
+bool PatchIsPreset(const Project& project, int32_t patch) {
+    char fresh[kPatchNameSize];
+    std::snprintf(fresh, sizeof fresh, "Patch %d", static_cast<int>(patch));
+    if (GetText(project.patchNames[patch]) != std::string_view(fresh)) return true;
+    for (const ModuleSlot& s : project.slots) {
+        if (s.type == kTypeParameter && ControlValue(s, patch) != 0) return true;
+    }
+    return false;
+}
+
+Lv2Description DescribeLv2Plugin(const Project& project, std::string_view pluginFileName,
+                                 Lv2BinaryPlace place) {
     const std::string uri = lv2::PluginUri(GetText(project.uniqueId), GetText(project.pluginName));
-    return {DescribeManifest(uri, pluginFileName), Describe(project, uri),
+    return {DescribeManifest(project, uri, pluginFileName, place), Describe(project, uri),
             DescribePresets(project, uri)};
 }
 
 void WriteLv2Description(const Project& project, const std::string& pluginFolder,
-                         std::string_view pluginFileName, BuildLog& log) {
-    const Lv2Description description = DescribeLv2Plugin(project, pluginFileName);
+                         std::string_view pluginFileName, BuildLog& log, Lv2BinaryPlace place) {
+    const Lv2Description description = DescribeLv2Plugin(project, pluginFileName, place);
     const struct {
         const char* name;
         const std::string& text;

@@ -1,7 +1,7 @@
 #pragma once
 
 // The LV2 description of a built plugin: the Turtle files a host reads to find the plugin
-// file, its ports and its presets (one per patch), written into the plugin folder.
+// file, its ports and its presets (the patches the design gave a name or values).
 #include "export/build_log.h"
 #include "model/project.h"
 
@@ -17,15 +17,25 @@ inline constexpr const char* kLv2PresetsFile = "presets.ttl";
 struct Lv2Description {
     std::string manifest; // manifest.ttl: the plugin, its binary and the presets
     std::string plugin;   // plugin.ttl: name, author, features and ports
-    std::string presets;  // presets.ttl: the 128 patches
+    std::string presets;  // presets.ttl: the patches that are presets
 };
 
-// `pluginFileName` is the plugin file's name in the folder above the plugin folder.
-Lv2Description DescribeLv2Plugin(const Project& project, std::string_view pluginFileName);
+// Where the plugin file lies: beside the plugin folder (the build's target layout), or in
+// the folder with its description (a bundle of its own, as LV2 hosts install them).
+enum class Lv2BinaryPlace { BesideFolder, InBundle };
+
+// A patch is worth offering as a preset when its name or a control's value differs from a
+// fresh project's: the others are the untouched "Patch N" of every new design.
+bool PatchIsPreset(const Project& project, int32_t patch);
+
+// `pluginFileName` is the plugin file's name in the place given.
+Lv2Description DescribeLv2Plugin(const Project& project, std::string_view pluginFileName,
+                                 Lv2BinaryPlace place = Lv2BinaryPlace::BesideFolder);
 
 // Writes the three files into `pluginFolder` and logs one line for each. A file that
 // cannot be written counts error 8.
 void WriteLv2Description(const Project& project, const std::string& pluginFolder,
-                         std::string_view pluginFileName, BuildLog& log);
+                         std::string_view pluginFileName, BuildLog& log,
+                         Lv2BinaryPlace place = Lv2BinaryPlace::BesideFolder);
 
 } // namespace tw

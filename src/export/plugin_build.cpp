@@ -2,8 +2,10 @@
 
 #include "devices/file_io.h"
 #include "export/bmp_writer.h"
+#include "export/lv2_bundle.h"
 #include "export/lv2_ttl.h"
 #include "export/manifest.h"
+#include "model/app_folders.h"
 #include "model/skin_files.h"
 #include "model/text.h"
 #include "platform/atomic_file.h"
@@ -95,7 +97,7 @@ std::vector<std::string> ValidateBuild(const Project& project) {
     std::vector<std::string> failed;
     const std::string_view name = GetText(project.pluginName);
     if (GetText(project.outputFolder).size() < 3) {
-        failed.emplace_back("Invalid Plugin Directory.\nSee:- Setup -> Preferences.");
+        failed.emplace_back(kInvalidDirectory);
     }
     if (name.empty()) failed.emplace_back("Plugin must have a name.");
     if (GetText(project.author).empty()) failed.emplace_back("Plugin must have an author.");
@@ -141,8 +143,14 @@ std::string PluginFilePath(const Project& project) {
 }
 
 std::string SkinFolderPath(const Project& project) {
-    return std::string(GetText(project.appFolder)) + "/Skins/" +
-           std::string(GetText(project.skinName)) + "/";
+    const std::vector<std::string> roots = SkinRoots(project);
+    for (const std::string& root : roots) {
+        const std::string folder = FindFileIgnoringCase(root + "/", GetText(project.skinName));
+        struct stat st {};
+        if (stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return folder + "/";
+    }
+    // A skin found nowhere is reported where the application's skins are.
+    return roots.back() + "/" + std::string(GetText(project.skinName)) + "/";
 }
 
 std::string FindFileIgnoringCase(const std::string& folder, std::string_view fileName) {
@@ -266,16 +274,25 @@ bool BuildPlugin(const Project& project, PanelSize panel, BuildLog& log, BuildHo
 }
 
 BuildOutcome RunBuild(Project& project, const BuildFields& fields, PanelSize panel, BuildLog& log,
-                      BuildHost& host) {
+                      BuildHost& host, const BuildPlaces& places) {
     ApplyBuildFields(project, fields);
-    const std::vector<std::string> failed = ValidateBuild(project);
+    std::vector<std::string> failed = ValidateBuild(project);
+    if (!places.targetDirectory && !failed.empty() && failed.front() == kInvalidDirectory)
+        failed.erase(failed.begin());
     for (const std::string& message : failed) host.ShowError(message);
     if (!failed.empty()) return BuildOutcome::Refused;
 
-    const bool built = BuildPlugin(project, panel, log, host);
+    bool built = false;
+    if (places.targetDirectory) {
+        built = BuildPlugin(project, panel, log, host);
+    } else {
+        log.errorCount = 0;
+        built = project.activeCount >= 1;
+        if (!built) host.ShowWarning("Nothing to save");
+    }
     // With nothing built there is no plugin folder to hold a background, and an earlier
     // build's background must not be replaced by an empty panel.
-    if (built && log.errorCount == 0) {
+    if (built && places.targetDirectory && log.errorCount == 0) {
         const std::string path = PluginFolderPath(project) + "/Background.bmp";
         if (SaveBackgroundBitmap(path, host.CapturePanel(panel.width, panel.height), panel.width,
                                  panel.height)) {
@@ -285,6 +302,9 @@ BuildOutcome RunBuild(Project& project, const BuildFields& fields, PanelSize pan
             log.Step(">Check folder permissions.");
         }
     }
+
+    if (built && !places.lv2Folder.empty())
+        InstallLv2Bundle(project, places.lv2Folder, panel, log, host);
 
     log.Step("");
     if (log.errorCount != 0) {

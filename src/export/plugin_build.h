@@ -66,6 +66,9 @@ BuildFields CutBuildFields(const BuildFields& fields);
 // Copies the fields into the project, cut as CutBuildFields cuts them.
 void ApplyBuildFields(Project& project, const BuildFields& fields);
 
+inline constexpr const char* kInvalidDirectory =
+    "Invalid Plugin Directory.\nSee:- Setup -> Preferences.";
+
 // The messages of every check the project's fields fail, in order; empty when none fails.
 std::vector<std::string> ValidateBuild(const Project& project);
 
@@ -100,9 +103,16 @@ enum class BuildOutcome {
     Ran,           // the build ran; the log's error count says how it went
 };
 
+// Where a build goes: the plugin target directory (the plugin file and folder beside it),
+// and, with an LV2 folder given, a bundle of its own there (export/lv2_bundle.h).
+struct BuildPlaces {
+    bool targetDirectory = true;
+    std::string lv2Folder;
+};
+
 // The dialog's "Build" button: fields, checks, build, background, outcome lines, and every
-// control drawn on the panel again.
+// control drawn on the panel again. Without the target directory its check is left out.
 BuildOutcome RunBuild(Project& project, const BuildFields& fields, PanelSize panel, BuildLog& log,
-                      BuildHost& host);
+                      BuildHost& host, const BuildPlaces& places = {});
 
 } // namespace tw

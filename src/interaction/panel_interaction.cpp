@@ -56,9 +56,9 @@ void RemoveGrab(PanelSession& session) noexcept {
     session.polygonGrab = kGrabNone;
 }
 
-// The application's skins folder, found without regard to letter case as skin files are.
-std::optional<std::string> SkinsFolder(const Project& project, Platform& platform) {
-    const std::string app(project.appFolder[0] != '\0' ? GetText(project.appFolder) : ".");
+// The skins folder below `root`, found without regard to letter case as skin files are.
+std::optional<std::string> SkinsFolder(std::string_view root, Platform& platform) {
+    const std::string app(!root.empty() ? root : ".");
     const auto names = platform.ListFolder(app);
     if (!names) return std::nullopt;
     if (std::find(names->begin(), names->end(), "Skins") != names->end()) return Join(app, "Skins");
@@ -385,16 +385,25 @@ bool AskDeleteParameter(Project& project, Platform& platform) {
 
 void ScanSkins(Project& project, Platform& platform) {
     project.skinCount = 0;
-    const std::optional<std::string> folder = SkinsFolder(project, platform);
-    if (!folder) return;
-    auto names = platform.ListFolder(*folder);
-    if (!names) return;
-    std::sort(names->begin(), names->end());
-    for (const std::string& name : *names) {
+    // The user's skins and the application's, each name once.
+    std::vector<std::string> skins;
+    const auto scan = [&](std::string_view root) {
+        const std::optional<std::string> folder = SkinsFolder(root, platform);
+        if (!folder) return;
+        const auto names = platform.ListFolder(*folder);
+        if (!names) return;
+        for (const std::string& name : *names) {
+            if (name.empty() || name == "." || name == "..") continue;
+            // Only a folder can be listed: that is what tells a skin from a stray file.
+            if (!platform.ListFolder(Join(*folder, name))) continue;
+            if (std::find(skins.begin(), skins.end(), name) == skins.end()) skins.push_back(name);
+        }
+    };
+    if (project.userFolder[0] != '\0') scan(GetText(project.userFolder));
+    scan(GetText(project.appFolder));
+    std::sort(skins.begin(), skins.end());
+    for (const std::string& name : skins) {
         if (project.skinCount >= kSkinFolderCount) break;
-        if (name.empty() || name == "." || name == "..") continue;
-        // Only a folder can be listed: that is what tells a skin from a stray file.
-        if (!platform.ListFolder(Join(*folder, name))) continue;
         SetText(project.skinFolders[project.skinCount++], name);
     }
 }

@@ -133,8 +133,9 @@ bool AskDeletePolygon(Project& project, Platform& platform);
 bool AskDeleteText(Project& project, Platform& platform);
 bool AskDeleteParameter(Project& project, Platform& platform);
 
-// Lists the folders below the application's "Skins" folder into the project's skin list, in
-// alphabetical order, at most 128. Plain files are left out.
+// Lists the folders below the user's and the application's "Skins" folders into the
+// project's skin list, each name once, in alphabetical order, at most 128. Plain files are
+// left out.
 void ScanSkins(Project& project, Platform& platform);
 // Makes `name` the skin and loads its images.
 void SelectSkin(Project& project, Platform& platform, const std::string& name);

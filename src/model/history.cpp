@@ -71,6 +71,8 @@ RecordLayout BuildLayout() {
     mark(p.openLastProject, kUntouched);
     mark(p.projectPath, kUntouched);
     mark(p.appFolder, kUntouched);
+    mark(p.settingsFolder, kUntouched);
+    mark(p.userFolder, kUntouched);
     mark(p.skinImages, kUntouched); // read again from the skin's name after a step
     mark(p.background, kUntouched);
     mark(p.skinCount, kUntouched);

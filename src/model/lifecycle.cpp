@@ -109,8 +109,15 @@ void ApplyDefaultLayout(Project& project, Platform& platform) {
 }
 
 void LoadSkinImages(Project& project, Platform& platform) {
-    const std::optional<std::string> folder =
-        Resolve(platform, GetText(project.appFolder), Join("Skins", GetText(project.skinName)));
+    // The user's skins come first, so that a skin of theirs can stand in for an installed
+    // one of the same name.
+    std::optional<std::string> folder;
+    if (project.userFolder[0] != '\0')
+        folder = Resolve(platform, GetText(project.userFolder),
+                         Join("Skins", GetText(project.skinName)));
+    if (!folder)
+        folder =
+            Resolve(platform, GetText(project.appFolder), Join("Skins", GetText(project.skinName)));
     std::optional<std::vector<std::string>> names;
     if (folder) names = platform.ListFolder(*folder);
     for (SkinImage& image : project.skinImages) {

@@ -207,6 +207,10 @@ struct Project {
     uint8_t openLastProject = 0;
     char projectPath[kPathSize] = {};
     char appFolder[kPathSize] = {};
+    // Where an installed program keeps the user's files (see model/app_folders.h); empty
+    // when the application folder holds everything.
+    char settingsFolder[kPathSize] = {};
+    char userFolder[kPathSize] = {};
     char skinName[kPathSize] = {};
     int32_t targetPlatform = kTarget64Bit;
 

@@ -1,5 +1,6 @@
 #include "model/recovery.h"
 
+#include "model/app_folders.h"
 #include "model/history.h"
 #include "model/lifecycle.h"
 #include "model/text.h"
@@ -33,8 +34,8 @@ std::string ReadOrigin(const fs::path& path) {
 
 } // namespace
 
-std::string RecoveryFolder(std::string_view appFolder) {
-    return Join(Join(appFolder, "Resources"), "Recovery");
+std::string RecoveryFolder(const Project& project) {
+    return Join(SettingsFolder(project), "Recovery");
 }
 
 std::string RecoveryName(const Project& project) {
@@ -53,7 +54,7 @@ std::string RecoveryName(const Project& project) {
 }
 
 RecoveryFiles EncodeRecoveryCopy(const Project& project, const SavedLayout& layout) {
-    const std::string folder = RecoveryFolder(GetText(project.appFolder));
+    const std::string folder = RecoveryFolder(project);
     return {Join(folder, RecoveryName(project) + std::string(kCopySuffix)),
             EncodeProject(project, layout), std::string(GetText(project.projectPath))};
 }
@@ -79,11 +80,11 @@ void RemoveRecoveryCopy(std::string_view copyPath) {
     fs::remove(fs::path(OriginPath(copyPath)), error);
 }
 
-std::optional<RecoveryCopy> FindRecoveryCopy(std::string_view appFolder) {
+std::optional<RecoveryCopy> FindRecoveryCopy(const Project& project) {
     std::error_code error;
     std::optional<RecoveryCopy> newest;
     fs::file_time_type newestTime;
-    for (fs::directory_iterator it(RecoveryFolder(appFolder), error), end; !error && it != end;
+    for (fs::directory_iterator it(RecoveryFolder(project), error), end; !error && it != end;
          it.increment(error)) {
         const fs::path origin = it->path();
         const std::string name = origin.filename().string();
@@ -120,7 +121,7 @@ std::string SetRecoveryCopyAside(const RecoveryCopy& copy, std::time_t now) {
 
 std::optional<std::string> OfferRecovery(Project& project, EngineControl& engine,
                                          Platform& platform, EditHistory& history) {
-    const std::optional<RecoveryCopy> copy = FindRecoveryCopy(GetText(project.appFolder));
+    const std::optional<RecoveryCopy> copy = FindRecoveryCopy(project);
     if (!copy) return std::nullopt;
     const std::string question = "Tonewright did not close normally. Restore the unsaved "
                                  "changes to " +

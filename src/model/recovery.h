@@ -24,8 +24,8 @@ struct RecoveryCopy {
     std::string projectName;  // what the question calls it
 };
 
-// <appFolder>/Resources/Recovery
-std::string RecoveryFolder(std::string_view appFolder);
+// Recovery/ in the settings folder, beside the preferences file.
+std::string RecoveryFolder(const Project& project);
 
 // The name the copy of `project` goes by: its file's name without ".tw1", or the plugin's
 // name for a project never saved.
@@ -52,8 +52,8 @@ std::optional<std::string> WriteRecoveryCopy(const Project& project, const Saved
 // Removes a copy and its companion; a missing file is no error.
 void RemoveRecoveryCopy(std::string_view copyPath);
 
-// The newest copy in the application folder's recovery folder, if any.
-std::optional<RecoveryCopy> FindRecoveryCopy(std::string_view appFolder);
+// The newest copy in the project's recovery folder, if any.
+std::optional<RecoveryCopy> FindRecoveryCopy(const Project& project);
 
 // Renames a copy to "<name> <date and time>.tw1" beside it, where it stays for the user but
 // is no longer offered at start. Returns the new path ("" when the rename failed).

@@ -155,6 +155,15 @@ TEST_F(BuildDialogTest, ABuildWritesThePluginWithTheCapturedPanelAndLogsEveryLin
     EXPECT_TRUE(AllFlags(0));
     dialog.BuildButton()->click(); // a second build adds its lines below the first one's
     EXPECT_EQ(Log(dialog).size(), 2 * log.size() - 4);
+    // Ticked, the box makes a build install the same plugin for LV2 hosts, in ~/.lv2.
+    const std::string home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+    setenv("HOME", rig.dir.Path().c_str(), 1);
+    dialog.Lv2Box()->click();
+    dialog.BuildButton()->click();
+    setenv("HOME", home.c_str(), 1);
+    EXPECT_EQ(test::ReadFileBytes(rig.dir.File(".lv2/Synth.lv2/Synth.so")),
+              test::ReadFileBytes(PluginFilePath(rig.P())));
+    EXPECT_EQ(Log(dialog).last(), "** Build Process Finished ** ");
 }
 
 TEST_F(BuildDialogTest, OpensLeftOfAndAboveTheMainWindowsCentreButOnTheScreen) {

@@ -86,7 +86,7 @@ TEST(Recovery, AKilledProgramsUnsavedWorkComesBackAtTheNextStart) {
     QTest::qWait(120); // a repaint tick
     window.Recovery().Flush();
     EXPECT_FALSE(fs::exists(copy));
-    EXPECT_FALSE(FindRecoveryCopy(rig.dir.Path().string()).has_value());
+    EXPECT_FALSE(FindRecoveryCopy(rig.P()).has_value());
 }
 
 } // namespace

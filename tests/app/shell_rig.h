@@ -29,8 +29,7 @@ struct ShellRig {
         fs::copy(staged / "Skins", dir.Path() / "Skins", fs::copy_options::recursive);
     }
 
-    MainWindow& Open() {
-        MainWindowOptions options;
+    MainWindow& Open(MainWindowOptions options = {}) {
         options.appFolder = dir.Path().string();
         options.audioApi = AudioApi::Jack;
         options.midiApi = MidiApi::Jack;

@@ -33,10 +33,11 @@ struct CliRun {
     std::string out, err;
 };
 
-// Runs the tool in `dir` as outside a desktop session, where Qt has no runtime folder.
+// Runs the tool in `dir` as outside a desktop session, where Qt has no runtime folder, with
+// `dir` as the home folder.
 CliRun RunCli(const test::TempDir& dir, const std::vector<std::string>& args) {
-    std::string command =
-        "cd '" + dir.Path().string() + "' && env -u XDG_RUNTIME_DIR '" TW_CLI_PATH "'";
+    std::string command = "cd '" + dir.Path().string() + "' && env -u XDG_RUNTIME_DIR HOME='" +
+                          dir.Path().string() + "' '" TW_CLI_PATH "'";
     for (const std::string& a : args) command += " '" + a + "'";
     const int status = std::system((command + " >.out 2>.err").c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFileText(dir.File(".out")),
@@ -193,7 +194,7 @@ TEST(Cli, BuildMakesThePluginWithAPictureOfThePanel) {
     test::TempDir dir;
     const int32_t frames[7] = {11, 101, 101, 4, 4, 2, 2};
     test::WriteSkin(dir.Path(), "Default", frames, 40);
-    for (const char* folder : {"Resources", "out"}) fs::create_directories(dir.Path() / folder);
+    fs::create_directories(dir.Path() / "Resources"); // the target "out" is made by the build
     test::WriteFileText(dir.File("Resources/64Bit.dat"), "SIXTY-FOUR");
     test::WriteFileText(dir.File("Resources/32Bit.dat"), "THIRTY-TWO");
     const auto saveAs = [&](const std::string& name) {
@@ -230,6 +231,19 @@ TEST(Cli, BuildMakesThePluginWithAPictureOfThePanel) {
     };
     EXPECT_EQ(pixel(120, 80), 20u * 7 + 4 * 40 + 20); // the control shows frame 4
     EXPECT_EQ(pixel(10, 10), 0x336699u);              // the skin's background
+
+    // For LV2 hosts: a bundle of its own in ~/.lv2, the binary inside it, nothing else there.
+    r = RunCli(dir, {"build", "In.tw1", "--lv2"});
+    EXPECT_EQ(r.code, 0) << r.out;
+    std::vector<std::string> bundle;
+    for (const auto& e : fs::recursive_directory_iterator(dir.Path() / ".lv2"))
+        bundle.push_back(fs::relative(e.path(), dir.Path() / ".lv2").string());
+    std::sort(bundle.begin(), bundle.end());
+    EXPECT_EQ(bundle.size(), 13u);
+    EXPECT_EQ(bundle.front(), "Synth.lv2");
+    EXPECT_EQ(ReadFileText(dir.File(".lv2/Synth.lv2/Synth.so")), plugin);
+    EXPECT_NE(ReadFileText(dir.File(".lv2/Synth.lv2/manifest.ttl")).find("lv2:binary <Synth.so>"),
+              std::string::npos);
 
     // The options reach the manifest, the picture and the template.
     r = RunCli(dir,

@@ -181,7 +181,8 @@ TEST(PluginBuild, FailuresAreCountedAndLogged) {
         {[](Rig&) { WriteFileText("target/Synth", "a file"); },
          ">ERROR 8: Can not open file target/Synth/Knob_0to10.bmp\n>Check folder permissions.\n",
          10, true, -1},
-        {[](Rig&) {}, ">ERROR 9: Can not open file to save target/Synth.dll\n", 4, false, 1, 1000},
+        // Past 1000 bytes: the plugin file and plugin.ttl (the rig has no preset to write).
+        {[](Rig&) {}, ">ERROR 9: Can not open file to save target/Synth.dll\n", 2, false, 1, 1000},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.firstError);

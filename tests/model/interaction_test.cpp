@@ -201,7 +201,8 @@ TEST(Canvas, TheViewZoomsAroundThePointerFitsEverythingAndPastesWhereThereIsRoom
 }
 
 // An 800 x 600 panel whose image 0 has 101 frames, image 5 three (a three-position switch)
-// and image 6 one. The application folder holds the skins "Zinc" and "Brass" and a file.
+// and image 6 one. The application folder holds the skins "Zinc" and "Brass" and a file,
+// the user's folder "Amber" and "Brass" with three frames to a strip.
 class Panel : public ::testing::Test {
 protected:
     Panel() {
@@ -211,6 +212,9 @@ protected:
             project->skinImages[image] = {{}, 40, 40 * frames, frames, {}};
         for (const char* skin : {"Zinc", "Brass"})
             test::WriteSkin(app.Path(), skin, {2, 2, 2, 2, 2, 2, 2});
+        for (const char* skin : {"Amber", "Brass"})
+            test::WriteSkin(user.Path(), skin, {3, 3, 3, 3, 3, 3, 3});
+        SetText(project->userFolder, user.Path().string());
         test::WriteFileBytes(app.File("Skins/readme.txt"), {'x'});
         SetText(project->appFolder, app.Path().string());
     }
@@ -232,11 +236,20 @@ protected:
     void Release() { PanelLeftRelease(*project, session); }
     PanelMenu Right(int x, int y) { return PanelRightPress(*project, session, platform, x, y); }
 
-    test::TempDir app;
+    test::TempDir app, user;
     std::unique_ptr<Project> project = test::MakeProject();
     PanelSession session;
     HeadlessPlatform platform;
 };
+
+// A skin of the user's stands in for the application's of the same name.
+TEST_F(Panel, TheUsersSkinsComeFirst) {
+    project->SetDefaultSkinFileNames();
+    for (const auto& [skin, frames] : {std::pair{"Brass", 3}, {"Zinc", 2}}) {
+        SelectSkin(*project, platform, skin);
+        EXPECT_EQ(project->skinImages[0].frames, frames) << skin;
+    }
+}
 
 TEST_F(Panel, EachMouseResponseTurnsTheControlInTheCurrentPatchOnlyEvenWithEditingLocked) {
     // Response, image, value before, presses in the control's middle, pointer move after
@@ -343,7 +356,8 @@ TEST_F(Panel, APressPicksWhatIsUnderThePointerAndTheMenuOffersWhatFitsTheModeAnd
             (m.midiSlot == c ? "learn " : "") + (m.midiForget ? "forget " : "") +
             (m.skin ? "skin" : "");
         EXPECT_EQ(items, menu) << x << ", " << y;
-        EXPECT_EQ(m.skins, m.skin ? Names({"Brass", "Zinc"}) : Names()) << "folders, sorted";
+        EXPECT_EQ(m.skins, m.skin ? Names({"Amber", "Brass", "Zinc"}) : Names())
+            << "folders, sorted";
     }
     EXPECT_EQ(platform.propertiesRefreshes, 14);
     // The menu's commands: a deletion asks first and leaves the Properties window empty; an

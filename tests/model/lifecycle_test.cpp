@@ -171,7 +171,7 @@ TEST(Recovery, ACopyIsOfferedOnceAndNoSetsItAside) {
     f.project->slots[0].gx += 8;
     const std::optional<std::string> copy = WriteRecoveryCopy(*f.project, SavedLayout{});
     ASSERT_TRUE(copy);
-    EXPECT_EQ(*copy, RecoveryFolder(f.dir.Path().string()) + "/rich.tw1");
+    EXPECT_EQ(*copy, f.dir.Path().string() + "/Resources/Recovery/rich.tw1");
     EditHistory history;
     for (const MessageAnswer answer : {No, Yes}) {
         SCOPED_TRACE(answer == Yes ? "Yes" : "No");
@@ -186,14 +186,14 @@ TEST(Recovery, ACopyIsOfferedOnceAndNoSetsItAside) {
         EXPECT_EQ(restored.has_value(), answer == Yes);
         EXPECT_EQ(history.Modified(), answer == Yes);
         // Either way the next start asks nothing, until a copy is written again.
-        const auto again = FindRecoveryCopy(f.dir.Path().string());
+        const auto again = FindRecoveryCopy(*f.project);
         EXPECT_EQ(again.has_value(), answer == Yes);
         RemoveRecoveryCopy(*copy);
     }
     EXPECT_EQ(GetText(f.project->projectPath), test::Golden("rich.tw1"));
     // The set-aside copy stays beside, dated, and opens as a project.
     std::vector<std::string> aside;
-    for (const auto& e : std::filesystem::directory_iterator(RecoveryFolder(f.dir.Path().string())))
+    for (const auto& e : std::filesystem::directory_iterator(RecoveryFolder(*f.project)))
         aside.push_back(e.path().filename().string());
     ASSERT_EQ(aside.size(), 1u);
     EXPECT_TRUE(aside[0].starts_with("rich 20") && aside[0].ends_with(".tw1")) << aside[0];
