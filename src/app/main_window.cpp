@@ -90,9 +90,19 @@ public:
     // While the program starts, the preferences are read twice and a project may be opened
     // more than once; each distinct message is shown only the first time.
     bool starting = true;
+    // While the session ends nothing may wait for the user: what would be a box (a
+    // preferences file that cannot be written) goes to standard error, answered cautiously.
+    bool ending = false;
 
     MessageAnswer ShowMessage(std::string_view text, std::string_view caption,
                               MessageButtons buttons, MessageIcon icon) override {
+        if (ending) {
+            std::fprintf(stderr, "[%.*s] %.*s\n", static_cast<int>(caption.size()), caption.data(),
+                         static_cast<int>(text.size()), text.data());
+            return buttons == MessageButtons::Ok      ? MessageAnswer::Ok
+                   : buttons == MessageButtons::YesNo ? MessageAnswer::No
+                                                      : MessageAnswer::Cancel;
+        }
         if (!starting) return services_.ShowMessage(text, caption, buttons, icon);
         const std::string key = std::string(caption) + '\x1f' + std::string(text);
         if (const auto seen = shownAtStart_.find(key); seen != shownAtStart_.end())
@@ -537,6 +547,7 @@ void MainWindow::EndSession() {
     if (closed_) return;
     // Nothing may be asked: the desktop is going away. Unsaved work stays in the recovery
     // copy, which the next start offers back.
+    shell_->ending = true;
     recoveryTimer_.stop();
     history_.Commit(*project_);
     if (history_.Modified()) {

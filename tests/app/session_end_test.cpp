@@ -50,6 +50,22 @@ TEST(SessionEnd, AFileOpensAsAChosenOneAndTheEndKeepsWorkAndPreferencesUnasked) 
               rig.dir.Path() / "config/tonewright/Recovery");
 }
 
+// Ending cannot wait for anyone: preferences that cannot be written are no box.
+TEST(SessionEnd, AnEndThatCannotWriteItsFilesShowsNothing) {
+    test::ShellRig rig;
+    test::WriteFileText(rig.dir.File("blocker"), "a file where a folder should be");
+    MainWindowOptions options;
+    options.settingsFolder = rig.dir.File("blocker/tonewright");
+    MainWindow& window = rig.Open(options);
+    window.RunCommand(kCmdSelectAll);
+    window.RunCommand(kCmdDelete);
+    rig.services.ClearRecord();
+    QSignalSpy closed(&window, &MainWindow::Closed);
+    window.EndSession();
+    EXPECT_EQ(rig.services.MessageTexts(), std::vector<std::string>{});
+    EXPECT_EQ(closed.count(), 1);
+}
+
 // The real program, on its first start with the "default startup mode" notice waiting for
 // an answer, ends by itself within 2 s of SIGTERM, its preferences written.
 TEST(SessionEnd, SigtermEndsTheProgramWhileAMessageBoxIsOpen) {
