@@ -124,15 +124,16 @@ bool AudioOutput::IsRunning() const noexcept {
 int AudioOutput::Cycle(void* output, void* input, unsigned int frames, double streamTime,
                        unsigned int status, void* self) {
     auto* out = static_cast<AudioOutput*>(self);
-    out->cycles_ = out->cycles_ + 1;
-    return out->callback_(output, input, frames, streamTime, status, out->userData_);
+    const int result = out->callback_(output, input, frames, streamTime, status, out->userData_);
+    out->cycles_.fetch_add(1, std::memory_order_release);
+    return result;
 }
 
 bool AudioOutput::StreamAlive() const {
-    const uint32_t seen = cycles_;
+    const uint32_t seen = cycles_.load(std::memory_order_acquire);
     const auto deadline = std::chrono::steady_clock::now() + kLifeSignWait;
     while (audio_->isStreamOpen()) {
-        if (cycles_ != seen) return true;
+        if (cycles_.load(std::memory_order_acquire) != seen) return true;
         if (std::chrono::steady_clock::now() > deadline) return true;
         std::this_thread::sleep_for(kLifeSignPoll);
     }
@@ -287,6 +288,8 @@ void AudioOutput::StopAudio() {
     } catch (const RtAudioError& e) {
         e.printMessage();
     }
+    // No cycle runs any more: what the last one wrote belongs to this thread from here.
+    (void)cycles_.load(std::memory_order_acquire);
 }
 
 } // namespace tw

@@ -7,6 +7,7 @@
 #include "model/relaxed.h"
 #include "platform/platform.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -105,7 +106,10 @@ private:
     std::string startProblem_;
     uint32_t bufferFrames_ = 0;
     bool running_ = false;
-    Relaxed<uint32_t> cycles_; // written by the audio thread only
+    // Counts the cycles, written by the audio thread only, after each cycle's work (release):
+    // whoever reads it (acquire) once the stream has stopped sees everything the last cycle
+    // wrote, so that the engine may then be changed or freed.
+    std::atomic<uint32_t> cycles_{0};
 };
 
 } // namespace tw
