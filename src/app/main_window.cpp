@@ -525,14 +525,16 @@ bool MainWindow::CloseProcedure() {
     // work is not lost to a cancelled file dialog or an unwritable folder.
     if (!OfferToSave(*project_, *shell_, "Save project first", &history_)) return false;
     // Saved, or left unsaved by the user's choice: the copy has nothing more to keep.
-    recoveryTimer_.stop();
-    if (!recoveryPath_.empty()) recoveryWriter_.Remove(recoveryPath_);
-    recoveryPath_.clear();
+    DropRecoveryCopy();
+    FinishClosing();
+    return true;
+}
+
+void MainWindow::FinishClosing() {
     SavePreferences(*project_, preferences_, *preferencesHost_);
     ShutDownDevices();
     closed_ = true;
     Q_EMIT Closed();
-    return true;
 }
 
 void MainWindow::OpenFile(const std::string& path) {
@@ -548,20 +550,9 @@ void MainWindow::EndSession() {
     // Nothing may be asked: the desktop is going away. Unsaved work stays in the recovery
     // copy, which the next start offers back.
     shell_->ending = true;
-    recoveryTimer_.stop();
-    history_.Commit(*project_);
-    if (history_.Modified()) {
-        RecoveryFiles files = EncodeRecoveryCopy(*project_, ReadSavedLayout(*shell_));
-        if (!recoveryPath_.empty() && files.copyPath != recoveryPath_)
-            recoveryWriter_.Remove(recoveryPath_);
-        recoveryPath_ = files.copyPath;
-        recoveryWriter_.Write(std::move(files));
-    }
+    WriteRecoveryCopyNow();
     recoveryWriter_.Flush();
-    SavePreferences(*project_, preferences_, *preferencesHost_);
-    ShutDownDevices();
-    closed_ = true;
-    Q_EMIT Closed();
+    FinishClosing();
 }
 
 void MainWindow::ShutDownDevices() {
@@ -609,10 +600,14 @@ void MainWindow::WatchHistory() {
         // change.
         if (!recoveryTimer_.isActive()) recoveryTimer_.start(recoveryDelayMs_, this);
     } else {
-        recoveryTimer_.stop();
-        if (!recoveryPath_.empty()) recoveryWriter_.Remove(recoveryPath_);
-        recoveryPath_.clear();
+        DropRecoveryCopy();
     }
+}
+
+void MainWindow::DropRecoveryCopy() {
+    recoveryTimer_.stop();
+    if (!recoveryPath_.empty()) recoveryWriter_.Remove(recoveryPath_);
+    recoveryPath_.clear();
 }
 
 void MainWindow::WriteRecoveryCopyNow() {

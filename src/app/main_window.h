@@ -131,7 +131,12 @@ private:
     // Follows the history: starts the recovery timer when there are unsaved changes and
     // removes the copy when there are none.
     void WatchHistory();
+    // Writes the copy now when there are unsaved changes, replacing an older one.
     void WriteRecoveryCopyNow();
+    // The project has nothing unsaved (or is left by the user's choice): no copy.
+    void DropRecoveryCopy();
+    // The end of every close: preferences saved, devices shut, the program may quit.
+    void FinishClosing();
 
     std::unique_ptr<Project> project_;
     std::unique_ptr<Engine> engine_;
