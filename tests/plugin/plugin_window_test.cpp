@@ -37,6 +37,13 @@ void EnsureQt() {
     static QGuiApplication app(argc, argv);
 }
 
+// The window tests need a virtual X server: without Xvfb they are skipped, saying so.
+#define TW_NEED_X_SERVER()                                                                         \
+    if (!VirtualScreen::Installed())                                                               \
+        GTEST_SKIP()                                                                               \
+            << "Xvfb is not installed (apt-get install xvfb): no X server for the window";         \
+    ASSERT_NE(VirtualScreen::Get(), nullptr) << "Xvfb did not start on a free display"
+
 enum class Kind { Demo, EveryResponse, WithoutControls };
 
 // A design as the editor holds it, built into a target folder with its panel captured as
@@ -138,7 +145,7 @@ class WindowPicture : public testing::TestWithParam<Kind> {};
 // For random values set by the host, the window shows what the Gui Editor shows; a panel
 // captured without its controls gets them drawn, with their labels legible below them.
 TEST_P(WindowPicture, EqualsTheGuiEditorsPanelForRandomValues) {
-    if (VirtualScreen::Get() == nullptr) GTEST_SKIP() << "Xvfb is not installed: no X server";
+    TW_NEED_X_SERVER();
     auto b = Build(GetParam());
     Project& p = *b->project;
     UiHost host(b->UiBinary(), b->bundle.string());
@@ -163,23 +170,28 @@ TEST_P(WindowPicture, EqualsTheGuiEditorsPanelForRandomValues) {
         // Each label: light pixels on the dark panel in the rows just below its control.
         for (const int32_t slot : b->slots) {
             const ModuleSlot& s = p.slots[slot];
-            int dark = 0;
+            int light = 0;
             for (int y = s.panelY + s.controlSize; y < s.panelY + s.controlSize + 14; ++y)
                 for (int x = s.panelX - 10; x < s.panelX + s.controlSize + 10; ++x)
-                    dark += (got[static_cast<std::size_t>(y) * w + x] & 0xFF) > 0xC0 ? 1 : 0;
-            EXPECT_GT(dark, 15) << "label of slot " << slot;
+                    light += (got[static_cast<std::size_t>(y) * w + x] & 0xFF) > 0xC0 ? 1 : 0;
+            EXPECT_GT(light, 15) << "label of slot " << slot;
         }
     }
 }
 
+std::string KindName(const testing::TestParamInfo<Kind>& info) {
+    constexpr const char* kNames[] = {"Demo", "EveryResponse", "WithoutControls"};
+    return kNames[static_cast<int>(info.param)];
+}
 INSTANTIATE_TEST_SUITE_P(Designs, WindowPicture,
-                         testing::Values(Kind::Demo, Kind::EveryResponse, Kind::WithoutControls));
+                         testing::Values(Kind::Demo, Kind::EveryResponse, Kind::WithoutControls),
+                         KindName);
 
 // A drag, a click and two wheel notches on each response write exactly the values the Gui
 // Editor's panel session gives for the same gesture, each gesture framed by touch grab and
 // release.
 TEST(WindowGestures, WriteWhatTheEditorsPanelGivesFramedByTouch) {
-    if (VirtualScreen::Get() == nullptr) GTEST_SKIP() << "Xvfb is not installed: no X server";
+    TW_NEED_X_SERVER();
     auto b = Build(Kind::EveryResponse);
     Project& p = *b->project;
     UiHost host(b->UiBinary(), b->bundle.string());
@@ -228,7 +240,7 @@ TEST(WindowGestures, WriteWhatTheEditorsPanelGivesFramedByTouch) {
 // At a whole-number screen scale the panel is the editor's picture with each pixel
 // repeated, and the pointer maps back onto the same control.
 TEST(WindowScale, RepeatsPixelsAndMapsThePointerBack) {
-    if (VirtualScreen::Get() == nullptr) GTEST_SKIP() << "Xvfb is not installed: no X server";
+    TW_NEED_X_SERVER();
     auto b = Build(Kind::EveryResponse);
     UiHost host(b->UiBinary(), b->bundle.string(), 2.0);
     ASSERT_NE(host.handle, nullptr);
@@ -248,7 +260,7 @@ TEST(WindowScale, RepeatsPixelsAndMapsThePointerBack) {
 // designs' windows in one host keep their own pictures; opening and closing a hundred
 // windows in one process works every time.
 TEST(WindowRobustness, PlaceholdersOneMessageAndManyWindows) {
-    if (VirtualScreen::Get() == nullptr) GTEST_SKIP() << "Xvfb is not installed: no X server";
+    TW_NEED_X_SERVER();
     auto demo = Build(Kind::Demo);
     auto every = Build(Kind::EveryResponse);
     WriteFileText(every->bundle / "Knob_0to10.bmp", "BM not really");

@@ -19,9 +19,11 @@
 
 namespace tw::test {
 
-// Xvfb on a display of its own for the whole test program; null when Xvfb is not there.
+// Xvfb on a display of its own for the whole test program; null when Xvfb is not there or
+// no display could be had.
 class VirtualScreen {
 public:
+    static bool Installed() { return std::system("command -v Xvfb >/dev/null 2>&1") == 0; }
     static VirtualScreen* Get() {
         static VirtualScreen screen;
         return screen.ok_ ? &screen : nullptr;
@@ -34,22 +36,33 @@ public:
     }
 
 private:
+    // Tries the displays from TW_TEST_DISPLAY (default 61) on, four of them, so that test
+    // programs running side by side each get a server of their own.
     VirtualScreen() {
-        const char* number = std::getenv("TW_TEST_DISPLAY");
-        const std::string display = std::string(":") + (number != nullptr ? number : "61");
-        if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "1280x1024x24", "-nolisten",
-                   "tcp", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        setenv("DISPLAY", display.c_str(), 1);
-        for (int i = 0; i < 100 && !ok_; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            if (Display* d = XOpenDisplay(nullptr)) {
-                XCloseDisplay(d);
-                ok_ = true;
+        if (!Installed()) return;
+        const char* first = std::getenv("TW_TEST_DISPLAY");
+        const int base = first != nullptr ? std::atoi(first) : 61;
+        for (int n = base; n < base + 4 && !ok_; ++n) {
+            if (std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock")) continue;
+            const std::string display = ":" + std::to_string(n);
+            pid_ = fork();
+            if (pid_ == 0) {
+                execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "1280x1024x24", "-nolisten",
+                       "tcp", static_cast<char*>(nullptr));
+                _exit(127);
+            }
+            setenv("DISPLAY", display.c_str(), 1);
+            for (int i = 0; i < 100 && !ok_; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                // Another program's server that took the display first is not ours.
+                if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+                    pid_ = -1;
+                    break;
+                }
+                if (Display* d = XOpenDisplay(nullptr)) {
+                    XCloseDisplay(d);
+                    ok_ = true;
+                }
             }
         }
     }
