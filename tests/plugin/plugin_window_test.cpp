@@ -313,6 +313,15 @@ TEST(PanelView, RepaintsOneSquareAndPassesThePluginsMovesOn) {
     EXPECT_EQ(std::tuple(sent[0].kind, sent[0].port, sent[0].value),
               std::tuple(ui::HostMessage::kWrite, lv2::kFirstParameterPort + 1, 40.0f));
     EXPECT_EQ(view.StepOf(1), 40);
+
+    // At a scale of 1.5 the panel is interpolated and the pointer maps back: a press at the
+    // scaled centre of "Click Inc" steps it once.
+    ui::PanelView scaled(ui::ReadPanelFiles(b->bundle.string()), 1.5);
+    EXPECT_EQ(std::pair(scaled.Width(), scaled.Height()), std::pair(576, 392));
+    const ModuleSlot& inc = b->project->slots[b->slots[2]];
+    scaled.Press(static_cast<int32_t>((inc.panelX + 10) * 1.5),
+                 static_cast<int32_t>((inc.panelY + 10) * 1.5));
+    EXPECT_EQ(scaled.StepOf(2), inc.patchValues[0] + 1);
 }
 
 } // namespace
