@@ -14,8 +14,11 @@ namespace {
 constexpr uint32_t kPanelGrey = 0xFFF0F0F0u;
 constexpr uint32_t kPlaceholderFill = 0xFFC8C8C8u;
 constexpr uint32_t kPlaceholderEdge = 0xFF707070u;
-// A panel larger than this on either side is not one a build writes.
-constexpr int32_t kLargestPanel = 8192;
+// A panel larger than this on either side is not one a build writes; the window is kept
+// within twice that, whatever the scale, so that a damaged manifest cannot ask for more
+// memory than a large screen's worth.
+constexpr int32_t kLargestPanel = 4096;
+constexpr double kLargestWindow = 2.0 * kLargestPanel;
 // Side of a placeholder whose design gives no control size.
 constexpr int32_t kPlaceholderSide = 32;
 // After the window or the host sets a control, the plugin's output may still show earlier
@@ -109,6 +112,7 @@ PanelView::PanelView(const PanelFiles& files, double scale)
                         base_.pixels.begin() + static_cast<std::ptrdiff_t>(y) * width);
         }
     }
+    scale_ = std::min(scale_, kLargestWindow / std::max(width, height));
     windowWidth_ = std::max(1, static_cast<int32_t>(std::lround(width * scale_)));
     windowHeight_ = std::max(1, static_cast<int32_t>(std::lround(height * scale_)));
     window_.assign(static_cast<std::size_t>(windowWidth_) * windowHeight_, kPanelGrey);
