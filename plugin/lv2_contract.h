@@ -10,8 +10,10 @@
 
 namespace tw::lv2 {
 
-// Port layout: the MIDI input, the two audio outputs, then one control input per
-// Parameter module in ascending slot order.
+// Port layout: the MIDI input, the two audio outputs, one control input per Parameter
+// module in ascending slot order, then one control output per Parameter in the same order.
+// The outputs come after every input so that the inputs keep the indices that hosts
+// stored with their sessions and automation before the outputs existed.
 inline constexpr uint32_t kMidiInPort = 0;
 inline constexpr uint32_t kOutLeftPort = 1;
 inline constexpr uint32_t kOutRightPort = 2;
@@ -20,6 +22,12 @@ inline constexpr uint32_t kFirstParameterPort = 3;
 inline constexpr const char* kMidiInSymbol = "midi_in";
 inline constexpr const char* kOutLeftSymbol = "out_l";
 inline constexpr const char* kOutRightSymbol = "out_r";
+
+// The control output that reports Parameter `i` of `count` (its step as the plugin plays
+// it, whoever moved it: the host, or a MIDI controller learnt in the editor).
+inline constexpr uint32_t ParameterOutputPort(uint32_t count, uint32_t i) {
+    return kFirstParameterPort + count + i;
+}
 
 // Every plugin's URI begins so.
 inline constexpr const char* kPluginUriPrefix = "urn:tonewright:plugin:";
@@ -58,5 +66,24 @@ inline std::string PluginUri(std::string_view uniqueId, std::string_view name) {
 inline std::string ParameterSymbol(int32_t slot) {
     return "param_" + std::to_string(slot);
 }
+
+inline std::string ParameterOutputSymbol(int32_t slot) {
+    return ParameterSymbol(slot) + "_out";
+}
+
+// The plugin window's URI: one per plugin, so that the descriptions of two designs never
+// describe the same window with two binaries.
+inline std::string UiUri(std::string_view pluginUri) {
+    return std::string(pluginUri) + "#ui";
+}
+
+// The plugin window's binary in the plugin's bundle, beside the description.
+inline std::string UiFileName(std::string_view pluginName) {
+    return std::string(pluginName) + "_ui.so";
+}
+
+// In the window's description: whether the captured background already shows every control
+// and its label (the build's default) or only the panel without them.
+inline constexpr const char* kBackgroundShowsControls = "urn:tonewright:ns#backgroundShowsControls";
 
 } // namespace tw::lv2

@@ -112,8 +112,9 @@ const PluginImage& Image() {
 struct Control {
     int32_t slot = 0;
     int32_t steps = 0;
-    int32_t step = 0; // the step last applied
+    int32_t step = 0; // the host's step last applied
     const float* port = nullptr;
+    float* output = nullptr; // where the step the plugin plays is reported
 };
 
 struct Instance {
@@ -143,6 +144,16 @@ struct Instance {
         ranSinceStart = false;
     }
 
+    // Every control's output shows the step the design plays now.
+    void ReportControls() noexcept {
+        if (project == nullptr) return;
+        const int32_t patch = project->currentPatch;
+        for (Control& c : controls) {
+            if (c.output != nullptr && IsPatch(patch))
+                *c.output = static_cast<float>(project->slots[c.slot].patchValues[patch]);
+        }
+    }
+
     void Render(uint32_t from, uint32_t to) noexcept {
         while (from < to) {
             const uint32_t n = std::min(kChunkFrames, to - from);
@@ -156,7 +167,11 @@ struct Instance {
     }
 
     // A control port's value becomes the nearest step within the control's range; only a
-    // change is applied, so an untouched control keeps the value the design started with.
+    // change is applied, so an untouched control keeps the value the design started with,
+    // and a control moved by its MIDI controller keeps that value until the host writes
+    // another. The host learns of that move through the control's output (its window passes
+    // it on), and writing it back is then a change like any other: whatever the host writes
+    // after that takes effect, the value it had before included.
     void ApplyControls() noexcept {
         for (Control& c : controls) {
             if (c.port == nullptr) continue;
@@ -219,8 +234,12 @@ void ConnectPort(LV2_Handle handle, uint32_t port, void* data) {
         break;
     default:
         // Ports of a description that does not match the manifest are left alone.
-        if (port - lv2::kFirstParameterPort < self->controls.size())
-            self->controls[port - lv2::kFirstParameterPort].port = static_cast<const float*>(data);
+        const std::size_t count = self->controls.size();
+        const std::size_t i = port - lv2::kFirstParameterPort;
+        if (i < count)
+            self->controls[i].port = static_cast<const float*>(data);
+        else if (i - count < count)
+            self->controls[i - count].output = static_cast<float*>(data);
         break;
     }
 }
@@ -266,6 +285,7 @@ void Run(LV2_Handle handle, uint32_t frames) {
         }
     }
     self->Render(done, frames);
+    self->ReportControls();
 }
 
 void Cleanup(LV2_Handle handle) {

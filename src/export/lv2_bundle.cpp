@@ -57,7 +57,8 @@ void InstallLv2Bundle(const Project& project, std::string_view lv2Folder, PanelS
         log.Error(">ERROR 8: Can not open file " + background);
         log.Step(">Check folder permissions.");
     }
-    WriteLv2Description(project, bundle, binaryName, log, Lv2BinaryPlace::InBundle);
+    const bool window = CopyPluginWindow(project, bundle, log);
+    WriteLv2Description(project, bundle, binaryName, log, Lv2BinaryPlace::InBundle, window);
 }
 
 } // namespace tw

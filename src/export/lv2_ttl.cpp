@@ -17,7 +17,9 @@ constexpr const char* kPrefixes = "@prefix atom: <http://lv2plug.in/ns/ext/atom#
                                   "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
                                   "@prefix midi: <http://lv2plug.in/ns/ext/midi#> .\n"
                                   "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
+                                  "@prefix opts: <http://lv2plug.in/ns/ext/options#> .\n"
                                   "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
+                                  "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
                                   "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n";
 
 // Length of the UTF-8 sequence starting at text[i], or 0 when it is not valid UTF-8.
@@ -108,10 +110,11 @@ void AppendPort(std::string& out, bool first, std::string_view body) {
     out += "    ]";
 }
 
-std::string Describe(const Project& project, const std::string& uri) {
+std::string Describe(const Project& project, const std::string& uri, bool window) {
     std::string out = kPrefixes;
     out += Iri(uri) + "\n";
     out += "    a lv2:Plugin , lv2:InstrumentPlugin ;\n";
+    if (window) out += "    ui:ui " + Iri(lv2::UiUri(uri)) + " ;\n";
     out += "    doap:name " + Quoted(GetText(project.pluginName)) + " ;\n";
     out += "    lv2:project " + Iri(uri + "#project") + " ;\n";
     out += "    rdfs:comment " +
@@ -157,6 +160,19 @@ std::string Describe(const Project& project, const std::string& uri) {
                 " ;\n        lv2:minimum 0 ;\n        lv2:maximum " +
                 std::to_string(ControlMaximum(s)) + " ;\n        lv2:portProperty lv2:integer ;\n");
     }
+    // After every input, so that the inputs keep their indices: what each control plays.
+    for (int32_t slot = 0; slot < kSlotCount; ++slot) {
+        const ModuleSlot& s = project.slots[slot];
+        if (s.type != kTypeParameter) continue;
+        AppendPort(out, false,
+                   "        a lv2:OutputPort , lv2:ControlPort ;\n        lv2:index " +
+                       std::to_string(index++) + " ;\n        lv2:symbol \"" +
+                       lv2::ParameterOutputSymbol(slot) + "\" ;\n        lv2:name " +
+                       Quoted(std::string(GetText(s.name)) + " (playing)") +
+                       " ;\n        lv2:minimum 0 ;\n        lv2:maximum " +
+                       std::to_string(ControlMaximum(s)) +
+                       " ;\n        lv2:portProperty lv2:integer ;\n");
+    }
     out += " .\n\n";
     // The author belongs to the project the plugin comes from.
     out += Iri(uri + "#project") + "\n";
@@ -189,8 +205,34 @@ std::string DescribePresets(const Project& project, const std::string& uri) {
     return out;
 }
 
+// The plugin window: its binary beside the description, the host services it needs and
+// those it uses when offered, and the control outputs it follows.
+std::string DescribeWindow(const Project& project, const std::string& uri) {
+    std::string out = Iri(lv2::UiUri(uri)) + "\n";
+    out += "    a ui:X11UI ;\n";
+    out += "    ui:binary " +
+           Iri(lv2::PercentEncode(lv2::UiFileName(GetText(project.pluginName)))) + " ;\n";
+    out += "    lv2:requiredFeature ui:idleInterface ;\n";
+    out += "    lv2:optionalFeature ui:parent , ui:resize , ui:touch , opts:options , urid:map ;\n";
+    out += "    lv2:extensionData ui:idleInterface ;\n";
+    bool controls = false;
+    for (int32_t slot = 0; slot < kSlotCount; ++slot) {
+        const ModuleSlot& s = project.slots[slot];
+        if (s.type != kTypeParameter) continue;
+        controls = controls || s.renderOnBackground != 0;
+        out += "    ui:portNotification [\n        ui:plugin " + Iri(uri) +
+               " ;\n        lv2:symbol \"" + lv2::ParameterOutputSymbol(slot) +
+               "\" ;\n        ui:protocol ui:floatProtocol\n    ] ;\n";
+    }
+    // The background is captured after this is written, with the controls as they are
+    // shown now.
+    out += "    " + Iri(lv2::kBackgroundShowsControls) + " " + (controls ? "true" : "false") +
+           " .\n\n";
+    return out;
+}
+
 std::string DescribeManifest(const Project& project, const std::string& uri,
-                             std::string_view pluginFileName, Lv2BinaryPlace place) {
+                             std::string_view pluginFileName, Lv2BinaryPlace place, bool window) {
     std::string out = kPrefixes;
     out += Iri(uri) + "\n";
     out += "    a lv2:Plugin ;\n";
@@ -198,6 +240,7 @@ std::string DescribeManifest(const Project& project, const std::string& uri,
     const std::string above = place == Lv2BinaryPlace::BesideFolder ? "../" : "";
     out += "    lv2:binary " + Iri(above + lv2::PercentEncode(pluginFileName)) + " ;\n";
     out += "    rdfs:seeAlso " + Iri(kLv2PluginFile) + " .\n\n";
+    if (window) out += DescribeWindow(project, uri);
     for (int32_t p = 0; p < kPatchCount; ++p) {
         if (!PatchIsPreset(project, p)) continue;
         out += Iri(PresetUri(uri, p)) + "\n";
@@ -221,15 +264,16 @@ bool PatchIsPreset(const Project& project, int32_t patch) {
 }
 
 Lv2Description DescribeLv2Plugin(const Project& project, std::string_view pluginFileName,
-                                 Lv2BinaryPlace place) {
+                                 Lv2BinaryPlace place, bool window) {
     const std::string uri = lv2::PluginUri(GetText(project.uniqueId), GetText(project.pluginName));
-    return {DescribeManifest(project, uri, pluginFileName, place), Describe(project, uri),
-            DescribePresets(project, uri)};
+    return {DescribeManifest(project, uri, pluginFileName, place, window),
+            Describe(project, uri, window), DescribePresets(project, uri)};
 }
 
 void WriteLv2Description(const Project& project, const std::string& pluginFolder,
-                         std::string_view pluginFileName, BuildLog& log, Lv2BinaryPlace place) {
-    const Lv2Description description = DescribeLv2Plugin(project, pluginFileName, place);
+                         std::string_view pluginFileName, BuildLog& log, Lv2BinaryPlace place,
+                         bool window) {
+    const Lv2Description description = DescribeLv2Plugin(project, pluginFileName, place, window);
     const struct {
         const char* name;
         const std::string& text;

@@ -28,14 +28,16 @@ enum class Lv2BinaryPlace { BesideFolder, InBundle };
 // fresh project's: the others are the untouched "Patch N" of every new design.
 bool PatchIsPreset(const Project& project, int32_t patch);
 
-// `pluginFileName` is the plugin file's name in the place given.
+// `pluginFileName` is the plugin file's name in the place given. With `window` the plugin
+// has its window (lv2::UiFileName in the same folder) and the description says so.
 Lv2Description DescribeLv2Plugin(const Project& project, std::string_view pluginFileName,
-                                 Lv2BinaryPlace place = Lv2BinaryPlace::BesideFolder);
+                                 Lv2BinaryPlace place = Lv2BinaryPlace::BesideFolder,
+                                 bool window = false);
 
 // Writes the three files into `pluginFolder` and logs one line for each. A file that
 // cannot be written counts error 8.
 void WriteLv2Description(const Project& project, const std::string& pluginFolder,
                          std::string_view pluginFileName, BuildLog& log,
-                         Lv2BinaryPlace place = Lv2BinaryPlace::BesideFolder);
+                         Lv2BinaryPlace place = Lv2BinaryPlace::BesideFolder, bool window = false);
 
 } // namespace tw

@@ -9,6 +9,7 @@
 #include "model/skin_files.h"
 #include "model/text.h"
 #include "platform/atomic_file.h"
+#include "plugin/lv2_contract.h"
 
 #include <cstdio>
 #include <dirent.h>
@@ -131,6 +132,30 @@ void SetRenderOnBackground(Project& project, uint8_t flag) {
 std::string TemplatePath(const Project& project) {
     return std::string(GetText(project.appFolder)) + "/Resources/" +
            (project.targetPlatform == kTarget32Bit ? "32Bit.dat" : "64Bit.dat");
+}
+
+std::string WindowTemplatePath(const Project& project) {
+    return std::string(GetText(project.appFolder)) + "/Resources/" +
+           (project.targetPlatform == kTarget32Bit ? "32BitUI.dat" : "64BitUI.dat");
+}
+
+bool CopyPluginWindow(const Project& project, const std::string& folder, BuildLog& log) {
+    const std::string source = WindowTemplatePath(project);
+    const std::optional<std::string> bytes = ReadWholeFile(source);
+    if (!bytes) {
+        // Hosts then show their own controls; the plugin itself is complete.
+        log.Step(">No plugin window for this target: can not read " + source);
+        return false;
+    }
+    const std::string destination = folder + "/" + lv2::UiFileName(GetText(project.pluginName));
+    AtomicFile out(destination);
+    if (!out.Write(*bytes) || !out.Commit()) {
+        log.Error(">ERROR 8: Can not open file " + destination);
+        log.Step(">Check folder permissions.");
+        return false;
+    }
+    log.Step(">Copying plugin window: " + destination);
+    return true;
 }
 
 std::string PluginFolderPath(const Project& project) {
@@ -269,7 +294,9 @@ bool BuildPlugin(const Project& project, PanelSize panel, BuildLog& log, BuildHo
     log.Step(">Copying bitmaps to: " + folder);
     const std::string skinFolder = SkinFolderPath(project);
     for (const char* name : kPluginSkinBitmaps) CopySkinBitmap(name, skinFolder, folder, log);
-    WriteLv2Description(project, folder, std::string(GetText(project.pluginName)) + ".dll", log);
+    const bool window = CopyPluginWindow(project, folder, log);
+    WriteLv2Description(project, folder, std::string(GetText(project.pluginName)) + ".dll", log,
+                        Lv2BinaryPlace::BesideFolder, window);
     return true;
 }
 

@@ -79,6 +79,13 @@ std::string TemplatePath(const Project& project);
 std::string PluginFilePath(const Project& project);
 std::string PluginFolderPath(const Project& project);
 std::string SkinFolderPath(const Project& project); // ends in '/'
+// The plugin window's template: Resources/64BitUI.dat, or 32BitUI.dat for 32-bit hosts.
+std::string WindowTemplatePath(const Project& project);
+
+// Copies the window template into `folder` as the plugin's window binary and logs it.
+// False when there is none to copy (a target built without one: not an error, hosts then
+// show their own controls) or it cannot be written (error 8).
+bool CopyPluginWindow(const Project& project, const std::string& folder, BuildLog& log);
 
 // Finds `fileName` in `folder` ignoring the case of letters; an exact match wins. Returns
 // the path to open, or folder + fileName when there is no such file.

@@ -50,6 +50,7 @@ struct Rig : BuildHost {
         for (const char* folder : {"app/Resources", "app/Skins/Default", "target"})
             fs::create_directories(folder);
         WriteFileText("app/Resources/64Bit.dat", templateBytes);
+        WriteFileText("app/Resources/64BitUI.dat", "WINDOW");
         WriteSkin("skin");
         SetText(project->appFolder, "app");
         SetText(project->outputFolder, "target");
@@ -110,6 +111,12 @@ TEST(PluginBuild, WritesThePluginAndItsFolderAndARebuildReplacesThemWhole) {
     r.project->ForgetMidiCc(r.param);
     EXPECT_EQ(r.flagSeen, 0);
     for (const ModuleSlot& s : r.project->slots) ASSERT_EQ(s.renderOnBackground, 1);
+    // The window template beside the description, which tells hosts of it and that the
+    // background was captured without the controls.
+    EXPECT_EQ(ReadFileText("target/Synth/Synth_ui.so"), "WINDOW");
+    const std::string described = ReadFileText("target/Synth/manifest.ttl");
+    EXPECT_NE(described.find("ui:binary <Synth_ui.so>"), std::string::npos) << described;
+    EXPECT_NE(described.find("backgroundShowsControls> false"), std::string::npos);
 
     const std::string bmp = ReadFileText("target/Synth/Background.bmp");
     constexpr int32_t kRow = 1152; // 383 * 3 = 1149 bytes, padded
@@ -130,10 +137,11 @@ TEST(PluginBuild, WritesThePluginAndItsFolderAndARebuildReplacesThemWhole) {
         return contents;
     };
     const auto before = files();
-    ASSERT_EQ(before.size(), 12u);
+    ASSERT_EQ(before.size(), 13u);
     std::map<std::string, int> open;
     for (const auto& [path, bytes] : before) open[path] = ::open(path.c_str(), O_RDONLY);
     WriteFileText("app/Resources/64Bit.dat", "NEW TEMPLATE");
+    WriteFileText("app/Resources/64BitUI.dat", "NEW WINDOW");
     r.WriteSkin("new skin");
     r.fields.id = "NeW1";
     r.panel = {200, 100};
@@ -180,9 +188,10 @@ TEST(PluginBuild, FailuresAreCountedAndLogged) {
          ">ERROR 7: Can not read file app/Skins/Default/Knob_0to10.bmp\n", 7, true, 0},
         {[](Rig&) { WriteFileText("target/Synth", "a file"); },
          ">ERROR 8: Can not open file target/Synth/Knob_0to10.bmp\n>Check folder permissions.\n",
-         10, true, -1},
-        // Past 1000 bytes: the plugin file and plugin.ttl (the rig has no preset to write).
-        {[](Rig&) {}, ">ERROR 9: Can not open file to save target/Synth.dll\n", 2, false, 1, 1000},
+         11, true, -1},
+        // Past 1000 bytes: the plugin file, manifest.ttl with its window and plugin.ttl (the
+        // rig has no preset to write).
+        {[](Rig&) {}, ">ERROR 9: Can not open file to save target/Synth.dll\n", 3, false, 1, 1000},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.firstError);

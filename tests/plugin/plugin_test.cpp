@@ -193,6 +193,33 @@ TEST(PluginRun, OnlyChannelOneNotesPlayAndControlsActAsTheKnobs) {
     EXPECT_EQ(FirstDifference(first, want[0]), -1);
 }
 
+// A learnt controller's move shows on its control's output, from where the window passes
+// it to the host; the host writing it back and then its earlier value both take effect.
+TEST(PluginRun, LearntMovesReachTheOutputsAndLaterHostValuesAct) {
+    TempDir dir;
+    auto d = EveryFamilyDesign(48000.0);
+    MiniHost host(BuildInto(d->P(), dir.Path(), "Outputs"));
+    ASSERT_TRUE(host.Start(48000.0));
+    float in[3] = {2, 37, 7}, out[3] = {-1, -1, -1};
+    for (uint32_t i = 0; i < 3; ++i) {
+        host.descriptor->connect_port(host.handle, lv2::kFirstParameterPort + i, &in[i]);
+        host.descriptor->connect_port(host.handle, lv2::ParameterOutputPort(3, i), &out[i]);
+    }
+    std::vector<float> l, r;
+    const auto play = [&](std::vector<Midi> events) {
+        host.Play(events, 256, 256, l, r);
+        return std::vector<float>(out, out + 3);
+    };
+    EXPECT_EQ(play({}), (std::vector<float>{2, 37, 7}));
+    const float learnt = play({{5, {0xB0, 74, 127}}})[1]; // the cutoff follows controller 74
+    EXPECT_EQ(learnt, 100.0f);
+    EXPECT_EQ(play({})[1], learnt); // the host's unchanged 37 does not undo the move
+    in[1] = learnt;                 // the window passed the move on
+    EXPECT_EQ(play({})[1], learnt);
+    in[1] = 37; // then the host's earlier value, from a preset or automation
+    EXPECT_EQ(play({})[1], 37.0f);
+}
+
 // The description passes the LV2 validator and leads hosts to the binary (its name
 // encoded); hosts read back every name whatever its characters, one port per Parameter in
 // slot order with its range and start, and one preset per patch; steps outside their range
@@ -235,8 +262,8 @@ TEST(PluginDescription, IsValidAndReadsBackAsTheDesign) {
     lilv_free(binary);
     EXPECT_EQ(text(lilv_plugin_get_name(plugin)), name);
     EXPECT_EQ(text(lilv_plugin_get_author_name(plugin)), "Caf\xC3\xA9");
-    ASSERT_EQ(lilv_plugin_get_num_ports(plugin), lv2::kFirstParameterPort + 3);
-    float mins[6], maxs[6], defs[6];
+    ASSERT_EQ(lilv_plugin_get_num_ports(plugin), lv2::kFirstParameterPort + 6);
+    float mins[9], maxs[9], defs[9];
     lilv_plugin_get_port_ranges_float(plugin, mins, maxs, defs);
     const auto clamped = [&](int32_t slot, int32_t patch) {
         return static_cast<float>(
@@ -250,7 +277,24 @@ TEST(PluginDescription, IsValidAndReadsBackAsTheDesign) {
         EXPECT_EQ(text(lilv_port_get_name(plugin, port)), p.slots[slot].name);
         EXPECT_EQ((std::tuple(mins[3 + i], maxs[3 + i], defs[3 + i])),
                   std::tuple(0.0f, static_cast<float>(p.slots[slot].steps), clamped(slot, 0)));
+        // After every input: what the control plays, for the window and the host to follow.
+        const LilvPort* output =
+            lilv_plugin_get_port_by_index(plugin, lv2::ParameterOutputPort(3, i));
+        EXPECT_EQ(lilv_node_as_string(lilv_port_get_symbol(plugin, output)),
+                  lv2::ParameterOutputSymbol(slot));
     }
+    // The plugin's window: an X11 window in its own binary inside the bundle.
+    LilvUIs* uis = lilv_plugin_get_uis(plugin);
+    ASSERT_EQ(lilv_uis_size(uis), 1u);
+    const LilvUI* ui = lilv_uis_get(uis, lilv_uis_begin(uis));
+    EXPECT_EQ(lilv_node_as_uri(lilv_ui_get_uri(ui)), lv2::UiUri(UriOf(p)));
+    LilvNode* x11 = lilv_new_uri(world, "http://lv2plug.in/ns/extensions/ui#X11UI");
+    EXPECT_TRUE(lilv_ui_is_a(ui, x11));
+    lilv_node_free(x11);
+    char* window = lilv_file_uri_parse(lilv_node_as_uri(lilv_ui_get_binary_uri(ui)), nullptr);
+    EXPECT_TRUE(fs::equivalent(window, bundle / lv2::UiFileName(name))) << window;
+    lilv_free(window);
+    lilv_uis_free(uis);
 
     LilvNode* presetClass = lilv_new_uri(world, LV2_PRESETS__Preset);
     LilvNodes* presets = lilv_plugin_get_related(plugin, presetClass);
