@@ -17,6 +17,14 @@ inline constexpr uint32_t kOutLeftPort = 1;
 inline constexpr uint32_t kOutRightPort = 2;
 inline constexpr uint32_t kFirstParameterPort = 3;
 
+// Ports added in later versions follow every port of the earlier layout, so that the
+// indices and symbols a host saved stay valid. The index of the latency report, the one
+// output control port, is computed here alone.
+inline constexpr uint32_t LatencyPort(uint32_t parameterCount) {
+    return kFirstParameterPort + parameterCount;
+}
+inline constexpr const char* kLatencySymbol = "latency";
+
 inline constexpr const char* kMidiInSymbol = "midi_in";
 inline constexpr const char* kOutLeftSymbol = "out_l";
 inline constexpr const char* kOutRightSymbol = "out_r";

@@ -18,6 +18,7 @@ constexpr const char* kPrefixes = "@prefix atom: <http://lv2plug.in/ns/ext/atom#
                                   "@prefix midi: <http://lv2plug.in/ns/ext/midi#> .\n"
                                   "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
                                   "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
+                                  "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
                                   "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n";
 
 // Length of the UTF-8 sequence starting at text[i], or 0 when it is not valid UTF-8.
@@ -157,6 +158,18 @@ std::string Describe(const Project& project, const std::string& uri) {
                 " ;\n        lv2:minimum 0 ;\n        lv2:maximum " +
                 std::to_string(ControlMaximum(s)) + " ;\n        lv2:portProperty lv2:integer ;\n");
     }
+    // The delay the plugin adds at host rates other than the design's, constant per
+    // instance, so that hosts can line its sound up with other tracks.
+    AppendPort(out, false,
+               "        a lv2:OutputPort , lv2:ControlPort ;\n        lv2:index " +
+                   std::to_string(lv2::LatencyPort(index - lv2::kFirstParameterPort)) +
+                   " ;\n        lv2:symbol \"" + lv2::kLatencySymbol +
+                   "\" ;\n        lv2:name \"Latency\" ;\n"
+                   "        lv2:designation lv2:latency ;\n"
+                   "        lv2:portProperty lv2:reportsLatency , lv2:integer ;\n"
+                   "        units:unit units:frame ;\n"
+                   "        lv2:minimum 0 ;\n        lv2:maximum 65536 ;\n"
+                   "        lv2:default 0 ;\n");
     out += " .\n\n";
     // The author belongs to the project the plugin comes from.
     out += Iri(uri + "#project") + "\n";
@@ -169,8 +182,7 @@ std::string Describe(const Project& project, const std::string& uri) {
 
 std::string DescribePresets(const Project& project, const std::string& uri) {
     std::string out = kPrefixes;
-    for (int32_t p = 0; p < kPatchCount; ++p) {
-        if (!PatchIsPreset(project, p)) continue;
+    for (const int32_t p : PresetPatches(project)) {
         out += Iri(PresetUri(uri, p)) + "\n";
         out += "    a pset:Preset ;\n";
         out += "    lv2:appliesTo " + Iri(uri) + " ;\n";
@@ -198,8 +210,7 @@ std::string DescribeManifest(const Project& project, const std::string& uri,
     const std::string above = place == Lv2BinaryPlace::BesideFolder ? "../" : "";
     out += "    lv2:binary " + Iri(above + lv2::PercentEncode(pluginFileName)) + " ;\n";
     out += "    rdfs:seeAlso " + Iri(kLv2PluginFile) + " .\n\n";
-    for (int32_t p = 0; p < kPatchCount; ++p) {
-        if (!PatchIsPreset(project, p)) continue;
+    for (const int32_t p : PresetPatches(project)) {
         out += Iri(PresetUri(uri, p)) + "\n";
         out += "    a pset:Preset ;\n";
         out += "    lv2:appliesTo " + Iri(uri) + " ;\n";
@@ -210,14 +221,23 @@ std::string DescribeManifest(const Project& project, const std::string& uri,
 
 } // namespace
 
-bool PatchIsPreset(const Project& project, int32_t patch) {
-    char fresh[kPatchNameSize];
-    std::snprintf(fresh, sizeof fresh, "Patch %d", static_cast<int>(patch));
-    if (GetText(project.patchNames[patch]) != std::string_view(fresh)) return true;
-    for (const ModuleSlot& s : project.slots) {
-        if (s.type == kTypeParameter && ControlValue(s, patch) != 0) return true;
+std::vector<int32_t> PresetPatches(const Project& project) {
+    std::vector<int32_t> presets;
+    const auto sameValues = [&project](int32_t a, int32_t b) {
+        for (const ModuleSlot& s : project.slots) {
+            if (s.type == kTypeParameter && ControlValue(s, a) != ControlValue(s, b)) return false;
+        }
+        return true;
+    };
+    for (int32_t p = 0; p < kPatchCount; ++p) {
+        char fresh[kPatchNameSize];
+        std::snprintf(fresh, sizeof fresh, "Patch %d", static_cast<int>(p));
+        const bool named = GetText(project.patchNames[p]) != std::string_view(fresh);
+        const bool repeats = std::any_of(presets.begin(), presets.end(),
+                                         [&](int32_t earlier) { return sameValues(p, earlier); });
+        if (named || !repeats) presets.push_back(p);
     }
-    return false;
+    return presets;
 }
 
 Lv2Description DescribeLv2Plugin(const Project& project, std::string_view pluginFileName,
