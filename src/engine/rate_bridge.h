@@ -18,6 +18,8 @@ struct Engine;
 
 inline constexpr uint32_t kLowestDeviceRate = 22050;
 inline constexpr uint32_t kHighestDeviceRate = 192000;
+// The part of the lower rate's band that the bridge keeps flat (1 = its Nyquist frequency).
+inline constexpr double kPassbandEnd = 0.85;
 
 // The rate the engine runs at for a device rate from kLowestDeviceRate to
 // kHighestDeviceRate: the rate itself at 44100 and 48000; otherwise the one of the two that
