@@ -212,6 +212,9 @@ TEST(PluginDescription, IsValidAndReadsBackAsTheDesign) {
         p.slots[slot].patchValues[44] = p.slots[slot].patchValues[88] =
             p.slots[slot].patchValues[1];
     SetText(p.patchNames[88], "Quiet");
+    // The three-step control is a wave selector; the others are plain knobs.
+    p.slots[15].imageType = 4;
+    SetText(p.versionText, "2.17");
     const std::string name = "Every Family #1 100%";
     const fs::path bundle = fs::path(BuildInto(p, dir.Path(), name)).replace_extension();
     // lv2_validate does not quote its arguments, so it runs from inside the bundle.
@@ -257,6 +260,32 @@ TEST(PluginDescription, IsValidAndReadsBackAsTheDesign) {
         EXPECT_EQ(text(lilv_port_get_name(plugin, port)), p.slots[slot].name);
         EXPECT_EQ((std::tuple(mins[3 + i], maxs[3 + i], defs[3 + i])),
                   std::tuple(0.0f, static_cast<float>(p.slots[slot].steps), clamped(slot, 0)));
+    }
+
+    // Hosts show the wave selector's positions by name, and see the version.
+    const LilvPort* wave = lilv_plugin_get_port_by_index(plugin, lv2::kFirstParameterPort);
+    LilvScalePoints* points = lilv_port_get_scale_points(plugin, wave);
+    std::map<float, std::string> named;
+    LILV_FOREACH(scale_points, i, points) {
+        const LilvScalePoint* point = lilv_scale_points_get(points, i);
+        named[lilv_node_as_float(lilv_scale_point_get_value(point))] =
+            lilv_node_as_string(lilv_scale_point_get_label(point));
+    }
+    lilv_scale_points_free(points);
+    EXPECT_EQ(named, (std::map<float, std::string>{
+                         {0.0f, "Sine"}, {1.0f, "Triangle"}, {2.0f, "Saw"}, {3.0f, "Pulse"}}));
+    LilvNode* enumeration = lilv_new_uri(world, LV2_CORE__enumeration);
+    EXPECT_TRUE(lilv_port_has_property(plugin, wave, enumeration));
+    EXPECT_FALSE(lilv_port_has_property(
+        plugin, lilv_plugin_get_port_by_index(plugin, lv2::kFirstParameterPort + 1), enumeration));
+    lilv_node_free(enumeration);
+    for (const auto& [predicate, value] :
+         {std::pair{LV2_CORE__minorVersion, 2}, std::pair{LV2_CORE__microVersion, 17}}) {
+        LilvNode* key = lilv_new_uri(world, predicate);
+        LilvNodes* got = lilv_plugin_get_value(plugin, key);
+        EXPECT_TRUE(got != nullptr && lilv_node_as_int(lilv_nodes_get_first(got)) == value);
+        lilv_nodes_free(got);
+        lilv_node_free(key);
     }
 
     LilvNode* presetClass = lilv_new_uri(world, LV2_PRESETS__Preset);
