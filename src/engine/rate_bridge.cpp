@@ -233,11 +233,12 @@ void RateBridge::Render(Engine& engine, float* left, float* right, uint32_t fram
         // applied between calls lands on its own moment in both timelines.
         Feed(engine, deviceFrame_ * engineRate_ / deviceRate_);
         const auto ready = static_cast<uint32_t>(std::min<std::size_t>(r.count, n));
+        const std::size_t first = std::min<std::size_t>(ready, r.capacity - r.head);
         for (int s = 0; s < 2; ++s) {
             float* side = sides[s];
             if (side == nullptr) continue;
-            for (uint32_t i = 0; i < ready; ++i)
-                side[done + i] = r.ring[s][(r.head + i) % r.capacity];
+            std::memcpy(side + done, r.ring[s].data() + r.head, sizeof(float) * first);
+            std::memcpy(side + done + first, r.ring[s].data(), sizeof(float) * (ready - first));
             std::fill(side + done + ready, side + done + n, 0.0f);
         }
         r.head = (r.head + ready) % r.capacity;
