@@ -8,7 +8,7 @@ DEB_PACKAGES := build-essential cmake ninja-build pkg-config git \
 	libgtest-dev libgmock-dev libbenchmark-dev \
 	librtaudio-dev librtmidi-dev libasound2-dev jackd2 libjack-jackd2-dev \
 	qt6-base-dev fonts-dejavu-core \
-	libsndfile1-dev nlohmann-json3-dev \
+	libsndfile1-dev nlohmann-json3-dev libsoxr-dev \
 	lv2-dev liblilv-dev lilv-utils sordi g++-multilib jalv libx11-dev xvfb \
 	desktop-file-utils shared-mime-info
 

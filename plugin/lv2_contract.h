@@ -11,13 +11,21 @@
 namespace tw::lv2 {
 
 // Port layout: the MIDI input, the two audio outputs, one control input per Parameter
-// module in ascending slot order, then one control output per Parameter in the same order.
-// The outputs come after every input so that the inputs keep the indices that hosts
-// stored with their sessions and automation before the outputs existed.
+// module in ascending slot order, one control output per Parameter in the same order, then
+// the latency report. The outputs come after every input so that the inputs keep the
+// indices that hosts stored with their sessions and automation before the outputs existed.
 inline constexpr uint32_t kMidiInPort = 0;
 inline constexpr uint32_t kOutLeftPort = 1;
 inline constexpr uint32_t kOutRightPort = 2;
 inline constexpr uint32_t kFirstParameterPort = 3;
+
+// Ports added in later versions follow every port of the earlier layout, so that the
+// indices and symbols a host saved stay valid. The index of the latency report, the one
+// output control port, is computed here alone.
+inline constexpr uint32_t LatencyPort(uint32_t parameterCount) {
+    return kFirstParameterPort + 2 * parameterCount;
+}
+inline constexpr const char* kLatencySymbol = "latency";
 
 inline constexpr const char* kMidiInSymbol = "midi_in";
 inline constexpr const char* kOutLeftSymbol = "out_l";

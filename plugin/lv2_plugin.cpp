@@ -28,10 +28,6 @@ namespace tw::plugin {
 
 namespace {
 
-// The engine renders into a block of its own of at most this many frames, so that the
-// host's block size never matters and nothing is allocated while running.
-constexpr uint32_t kChunkFrames = 256;
-
 // What this plugin file holds, read once per process.
 struct PluginImage {
     std::string path;
@@ -126,8 +122,8 @@ struct Instance {
     LV2_URID midiEvent = 0;
     const LV2_Atom_Sequence* midiIn = nullptr;
     float* out[2] = {nullptr, nullptr};
+    float* latency = nullptr;
     std::vector<Control> controls;
-    float block[2 * kChunkFrames] = {};
 
     // A fresh project and engine on the design, as the editor has right after opening the
     // project. The engine keeps some memories through its own reset (noise filters, the
@@ -137,7 +133,13 @@ struct Instance {
         engine.reset();
         project = std::make_unique<Project>();
         engine = std::make_unique<Engine>(*project);
-        engine->sampleRate = rate;
+        // A host rate of whole hertz in the bridge's range runs the design at the rate it
+        // was made at and resamples; anything else runs the engine at the host's rate.
+        const double whole = std::floor(rate);
+        engine->sampleRate =
+            whole == rate && rate <= 1.0e6
+                ? static_cast<float>(OpenBridgeFor(*engine, static_cast<uint32_t>(whole)))
+                : static_cast<float>(rate);
         ResetEngine(*engine);
         LoadDesign(*design, *project);
         for (Control& c : controls) c.step = project->slots[c.slot].patchValues[0];
@@ -155,15 +157,9 @@ struct Instance {
     }
 
     void Render(uint32_t from, uint32_t to) noexcept {
-        while (from < to) {
-            const uint32_t n = std::min(kChunkFrames, to - from);
-            ProcessBlock(*engine, block, n);
-            for (int side = 0; side < 2; ++side) {
-                if (out[side] != nullptr)
-                    std::memcpy(out[side] + from, block + side * n, sizeof(float) * n);
-            }
-            from += n;
-        }
+        if (to <= from) return;
+        RenderDeviceFrames(*engine, out[0] != nullptr ? out[0] + from : nullptr,
+                           out[1] != nullptr ? out[1] + from : nullptr, to - from);
     }
 
     // A control port's value becomes the nearest step within the control's range; only a
@@ -233,6 +229,10 @@ void ConnectPort(LV2_Handle handle, uint32_t port, void* data) {
         self->out[1] = static_cast<float*>(data);
         break;
     default:
+        if (port == lv2::LatencyPort(static_cast<uint32_t>(self->controls.size()))) {
+            self->latency = static_cast<float*>(data);
+            break;
+        }
         // Ports of a description that does not match the manifest are left alone.
         const std::size_t count = self->controls.size();
         const std::size_t i = port - lv2::kFirstParameterPort;
@@ -258,6 +258,9 @@ void Activate(LV2_Handle handle) {
 
 void Run(LV2_Handle handle, uint32_t frames) {
     auto* self = static_cast<Instance*>(handle);
+    if (self->latency != nullptr)
+        *self->latency =
+            self->engine != nullptr ? static_cast<float>(self->engine->bridge.Latency()) : 0.0f;
     if (self->design == nullptr) {
         for (float* side : self->out) {
             if (side != nullptr) std::memset(side, 0, sizeof(float) * frames);

@@ -353,7 +353,7 @@ int main(int argc, char** argv) {
     static_assert(tw::kSkinImageFiles.size() == 7, "one strip is drawn for each image type");
     for (const File& f : files) {
         const std::string path = folder + f.name;
-        if (!tw::SaveBmp24(path, f.bitmap, /*writeFileSize=*/true)) {
+        if (!tw::SaveBmp24(path, f.bitmap)) {
             std::fprintf(stderr, "tw_skin_generator: can not write %s\n", path.c_str());
             return 1;
         }

@@ -7,10 +7,18 @@
 
 #include <cstdio>
 #include <memory>
+#include <string_view>
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: tw_voice_patch OUTPUT.tw1\n");
+    constexpr const char* kUsage = "usage: tw_voice_patch OUTPUT.tw1\n";
+    // An option is never taken for a file name: "--help" asks for this line.
+    const std::string_view arg = argc == 2 ? argv[1] : "";
+    if (arg == "--help" || arg == "-h") {
+        std::printf("%s", kUsage);
+        return 0;
+    }
+    if (argc != 2 || arg.starts_with("-")) {
+        std::fprintf(stderr, "%s", kUsage);
         return 2;
     }
     auto project = std::make_unique<tw::Project>();

@@ -9,6 +9,7 @@
 #include "devices/library_chatter.h"
 #include "devices/midi_device.h"
 #include "devices/preferences.h"
+#include "engine/rate_bridge.h"
 #include "model/text.h"
 
 #include <chrono>
@@ -194,6 +195,12 @@ void ReportDevices(const std::string& in, const AudioOutput& audio, const MidiIn
     if (audio.StreamRate() != audio.SampleRate()) {
         std::fprintf(stderr, "The audio output runs at %u Hz, so play does too (asked for %u Hz)\n",
                      audio.StreamRate(), audio.SampleRate());
+    }
+    if (const uint32_t rate = EngineRateFor(audio.StreamRate()); rate != audio.StreamRate()) {
+        std::fprintf(stderr,
+                     "The design runs at %u Hz and is resampled to %u Hz, as a plugin in such a "
+                     "session plays it\n",
+                     rate, audio.StreamRate());
     }
     const std::string own = midi.OwnPortInterfaces();
     if (!own.empty()) {

@@ -2,6 +2,7 @@
 #include "cli/cli.h"
 
 #include "engine/controls.h"
+#include "engine/engine.h"
 #include "engine/render.h"
 #include "model/lifecycle.h"
 #include "platform/atomic_file.h"
@@ -22,13 +23,16 @@ namespace tw::cli {
 namespace {
 
 constexpr const char* kUsageText =
-    "usage: tonewright-cli render IN.tw1 OUT.wav [--rate 44100|48000] [--frames N] [--block N]\n"
+    "usage: tonewright-cli render IN.tw1 OUT.wav [--rate R] [--frames N] [--block N]\n"
     "                             [--patch P] [--set SLOT=STEP]... [--events FILE]\n";
 
 constexpr const char* kHelpText =
     "\nRenders the project from a fresh engine reset into a stereo 32-bit float WAV file.\n"
     "\n"
-    "  --rate R        sample rate, 44100 or 48000 (default 44100)\n"
+    "  --rate R        sample rate, 22050 to 192000 (default 44100); the design runs at\n"
+    "                  44100 or 48000 and is resampled to any other rate, as a plugin\n"
+    "                  or a sound card at R plays it (the file starts with the delay the\n"
+    "                  resampler adds, which a plugin reports to its host)\n"
     "  --frames N      length in sample frames, 1 to 100000000 (default 44100)\n"
     "  --block N       frames per engine block, 1 to 65536 (default 512)\n"
     "  --patch P       patch to play, 0 to 127 (default 0)\n"
@@ -84,7 +88,7 @@ int ParseOptions(int argc, char** argv, Options& o) {
         bool good = true;
         if (arg == "--rate") {
             const auto v = ParseInteger(value, 0, 1000000);
-            good = v && (*v == 44100 || *v == 48000);
+            good = v && *v >= kLowestDeviceRate && *v <= kHighestDeviceRate;
             if (good) o.rate = static_cast<int32_t>(*v);
         } else if (arg == "--frames") {
             const auto v = ParseInteger(value, 1, kMaxFrames);
@@ -270,8 +274,9 @@ int CommandRender(int argc, char** argv, bool quiet) {
     if (!o.eventsFile.empty() && !ReadEvents(o.eventsFile, events)) return kFailed;
 
     Session s(quiet);
-    // The rate enters the tables the engine reset builds, and opening resets the engine.
-    s.engine->sampleRate = o.rate;
+    // The design's own rate enters the tables the engine reset builds, and opening resets
+    // the engine; the bridge carries the sound from there to the file's rate.
+    s.engine->sampleRate = static_cast<float>(OpenBridgeFor(*s.engine, o.rate));
     if (!s.Open(o.in)) return kFailed;
     if (!ApplySettings(s, o)) return kUsage;
     return RenderToWav(s, o, events) ? kOk : kFailed;

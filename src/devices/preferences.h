@@ -46,8 +46,8 @@ struct DevicePreferences {
 };
 
 // The sample rates the Preferences dialog offers, by their code.
-inline constexpr uint32_t kSampleRates[] = {44100, 48000};
-inline constexpr uint8_t kSampleRateCodeCount = 2;
+inline constexpr uint32_t kSampleRates[] = {44100, 48000, 88200, 96000};
+inline constexpr uint8_t kSampleRateCodeCount = 4;
 static_assert(std::size(kSampleRates) == kSampleRateCodeCount);
 
 // The rate a code names. A code the program never writes names the default, 44100 Hz.

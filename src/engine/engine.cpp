@@ -93,7 +93,15 @@ void ResetEngine(Engine& engine) {
     FullReset(engine.project, engine);
 }
 
-void AdoptSampleRate(Engine& engine, uint32_t rate) {
+uint32_t OpenBridgeFor(Engine& engine, uint32_t deviceRate) {
+    const uint32_t rate = EngineRateFor(deviceRate);
+    if (engine.bridge.Open(rate, deviceRate)) return rate;
+    engine.bridge.Open(deviceRate, deviceRate);
+    return deviceRate;
+}
+
+void AdoptSampleRate(Engine& engine, uint32_t deviceRate) {
+    const uint32_t rate = OpenBridgeFor(engine, deviceRate);
     if (engine.sampleRate == static_cast<float>(rate)) return;
     engine.sampleRate = static_cast<float>(rate);
     engine.ResetDspState();
@@ -124,7 +132,8 @@ void RunFrameLoop(Engine& e, float* block, uint32_t frames) noexcept {
 int ProcessAudio(void* outputBuffer, void*, unsigned int frames, double, unsigned int,
                  void* userData) {
     if (outputBuffer == nullptr || userData == nullptr) return 0;
-    ProcessBlock(*static_cast<Engine*>(userData), static_cast<float*>(outputBuffer), frames);
+    auto* block = static_cast<float*>(outputBuffer);
+    RenderDeviceFrames(*static_cast<Engine*>(userData), block, block + frames, frames);
     return 0;
 }
 

@@ -13,6 +13,7 @@
 #include "engine/notes.h"
 #include "engine/oscillators.h"
 #include "engine/polywave.h"
+#include "engine/rate_bridge.h"
 #include "engine/utility.h"
 #include "model/engine_control.h"
 #include "model/limits.h"
@@ -94,6 +95,9 @@ struct Engine final : EngineControl {
     NoiseState noise;
     PolyWaveState polywave;
 
+    // Carries the sound to a device rate other than the engine's (see AdoptSampleRate).
+    RateBridge bridge;
+
     // The run plan derived from the project's tables (audio thread only).
     Schedule* schedule = nullptr;
 
@@ -105,10 +109,24 @@ struct Engine final : EngineControl {
 // The whole engine reset: FullReset of the project with the engine's steps in place.
 void ResetEngine(Engine& engine);
 
-// Makes `rate` the engine's sample rate and, when it changes, rebuilds the rate-dependent
-// tables (note frequencies, oscillator increments, filter, delay and PolyWave state) while
-// the project stays as it is. For the user-interface thread while no stream plays.
-void AdoptSampleRate(Engine& engine, uint32_t rate);
+// Prepares the engine for a device running at `deviceRate`: the engine's own rate becomes
+// EngineRateFor(deviceRate) (the device rate itself where no resampler is built in) and,
+// when that changes, the rate-dependent tables (note frequencies, oscillator increments,
+// filter, delay and PolyWave state) are rebuilt while the project stays as it is; the
+// bridge is opened from the engine's rate to the device's, its timeline at frame 0.
+// For the user-interface thread while no stream plays.
+void AdoptSampleRate(Engine& engine, uint32_t deviceRate);
+
+// Opens the engine's bridge for `deviceRate` and returns the rate the engine must run at;
+// the engine's own rate and tables are left to the caller (who resets them).
+uint32_t OpenBridgeFor(Engine& engine, uint32_t deviceRate);
+
+// The device frames of every caller (the plugin, live play, the offline render): through
+// the engine's bridge, or straight from the engine when the rates agree.
+inline void RenderDeviceFrames(Engine& engine, float* left, float* right,
+                               uint32_t frames) noexcept {
+    engine.bridge.Render(engine, left, right, frames);
+}
 
 // Computes `frames` sample frames into a non-interleaved stereo block: left samples at
 // block[0 .. frames-1], right at block[frames .. 2*frames-1].

@@ -3,7 +3,6 @@
 #include "engine/engine.h"
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 namespace tw {
@@ -14,7 +13,6 @@ void RenderOffline(Engine& engine, std::span<const NoteEvent> events, uint32_t f
     std::vector<NoteEvent> sorted(events.begin(), events.end());
     std::stable_sort(sorted.begin(), sorted.end(),
                      [](const NoteEvent& a, const NoteEvent& b) { return a.frame < b.frame; });
-    std::vector<float> scratch(2u * block);
     std::size_t next = 0;
     uint32_t done = 0;
     while (done < frames) {
@@ -28,9 +26,7 @@ void RenderOffline(Engine& engine, std::span<const NoteEvent> events, uint32_t f
         }
         uint32_t n = std::min(block, frames - done);
         if (next < sorted.size()) n = std::min(n, sorted[next].frame - done);
-        ProcessBlock(engine, scratch.data(), n);
-        std::memcpy(left + done, scratch.data(), sizeof(float) * n);
-        std::memcpy(right + done, scratch.data() + n, sizeof(float) * n);
+        RenderDeviceFrames(engine, left + done, right + done, n);
         done += n;
     }
 }

@@ -16,12 +16,13 @@ struct NoteEvent {
     int32_t velocity = 0;  // its value
 };
 
-// Runs the engine offline for `frames` frames in blocks of at most `block` frames,
-// writing the left and right channels into caller-owned arrays of `frames` values.
-// Events (in any order; ties keep their order) go through HandleNoteEvent, or
-// Project::ApplyControlChange for a Control Change, at their frame boundary; a block is split
-// there, which cannot change the samples because the engine computes frame by frame. The caller
-// resets the engine first if it wants a fresh start.
+// Runs the engine offline for `frames` device frames (through the engine's bridge when it
+// carries the sound to another rate; events are at device frames) in blocks of at most `block`
+// frames, writing the left and right channels into caller-owned arrays of `frames` values. Events
+// (in any order; ties keep their order) go through HandleNoteEvent, or Project::ApplyControlChange
+// for a Control Change, at their frame boundary; a block is split there, which cannot change the
+// samples because the engine computes frame by frame. The caller resets the engine first if it
+// wants a fresh start.
 void RenderOffline(Engine& engine, std::span<const NoteEvent> events, uint32_t frames,
                    uint32_t block, float* left, float* right);
 

@@ -9,7 +9,7 @@ int32_t Bmp24RowBytes(int32_t width) {
     return ((24 * width + 31) & ~31) / 8;
 }
 
-std::string EncodeBmp24(const Bitmap& image, bool writeFileSize) {
+std::string EncodeBmp24(const Bitmap& image) {
     const int32_t w = image.width > 0 ? image.width : 0;
     const int32_t h = image.height > 0 ? image.height : 0;
     const int32_t rowBytes = Bmp24RowBytes(w);
@@ -17,7 +17,7 @@ std::string EncodeBmp24(const Bitmap& image, bool writeFileSize) {
     ByteWriter out;
     out.Reserve(54 + static_cast<std::size_t>(imageSize));
     out.Raw("BM");
-    out.I32(writeFileSize ? 54 + imageSize : 0);
+    out.I32(54 + imageSize);
     out.I32(0);
     out.I32(54);
     out.I32(40);
@@ -41,8 +41,8 @@ std::string EncodeBmp24(const Bitmap& image, bool writeFileSize) {
     return out.Take();
 }
 
-bool SaveBmp24(const std::string& path, const Bitmap& image, bool writeFileSize) {
-    return ReplaceFile(path, EncodeBmp24(image, writeFileSize));
+bool SaveBmp24(const std::string& path, const Bitmap& image) {
+    return ReplaceFile(path, EncodeBmp24(image));
 }
 
 } // namespace tw

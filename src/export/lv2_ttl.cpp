@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace tw {
 
@@ -18,8 +19,10 @@ constexpr const char* kPrefixes = "@prefix atom: <http://lv2plug.in/ns/ext/atom#
                                   "@prefix midi: <http://lv2plug.in/ns/ext/midi#> .\n"
                                   "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
                                   "@prefix opts: <http://lv2plug.in/ns/ext/options#> .\n"
+                                  "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
                                   "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
                                   "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
+                                  "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
                                   "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n";
 
 // Length of the UTF-8 sequence starting at text[i], or 0 when it is not valid UTF-8.
@@ -104,6 +107,76 @@ int32_t ControlValue(const ModuleSlot& s, int32_t patch) {
     return std::clamp(s.patchValues[patch], 0, std::max(s.steps, 0));
 }
 
+// What a control's picture means, for hosts that draw their own controls: a switch or LED
+// of two frames is a toggle; the four-position and wave knobs name their positions (the
+// waves as the Oscillator reads the value each step gives); the centre of the +/- knob is
+// its 0. Port ranges stay 0..steps, so values that host sessions saved keep their meaning.
+std::string ControlMeaning(const ModuleSlot& s) {
+    constexpr int32_t kPlusMinus = 2, kFourPositions = 3, kWave = 4, kSwitch = 5, kLed = 6;
+    constexpr int32_t kMostNamedSteps = 32;
+    const auto point = [](int32_t step, std::string_view label) {
+        return "[ rdfs:label " + Quoted(label) + " ; rdf:value " + std::to_string(step) + " ]";
+    };
+    std::string points;
+    const auto add = [&](int32_t step, std::string_view label) {
+        points += (points.empty() ? "" : " , ") + point(step, label);
+    };
+    switch (s.imageType) {
+    case kSwitch:
+    case kLed:
+        if (s.steps == 1) return "        lv2:portProperty lv2:toggled ;\n";
+        return {};
+    case kFourPositions:
+        if (s.steps != 3) return {};
+        for (int32_t step = 0; step <= 3; ++step) add(step, std::to_string(step + 1));
+        return "        lv2:portProperty lv2:enumeration ;\n        lv2:scalePoint " + points +
+               " ;\n";
+    case kWave:
+        if (s.steps < 1 || s.steps > kMostNamedSteps) return {};
+        for (int32_t step = 0; step <= s.steps; ++step) {
+            // The Parameter's value for the step, and the Oscillator's reading of it.
+            const float v = static_cast<float>(step) * (1.0f / static_cast<float>(s.steps));
+            constexpr const char* kWaves[] = {"Sine", "Triangle", "Saw", "Pulse"};
+            add(step, kWaves[v > 0.75f ? 3 : v > 0.5f ? 2 : v > 0.25f ? 1 : 0]);
+        }
+        return "        lv2:portProperty lv2:enumeration ;\n        lv2:scalePoint " + points +
+               " ;\n";
+    case kPlusMinus:
+        if (s.steps < 2 || s.steps % 2 != 0) return {};
+        add(0, "-");
+        add(s.steps / 2, "0");
+        add(s.steps, "+");
+        return "        lv2:scalePoint " + points + " ;\n";
+    default:
+        return {};
+    }
+}
+
+// The design's version as LV2's minor and micro version, so that hosts notice a rebuilt
+// plugin: "A" and "A.B" give minor A and micro B; "A.B.C" gives minor A and micro
+// B * 1000 + C. Any other text gives nothing.
+std::string VersionNumbers(std::string_view text) {
+    std::vector<long> parts;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        std::size_t j = i;
+        long n = 0;
+        while (j < text.size() && text[j] >= '0' && text[j] <= '9' && j - i < 6)
+            n = n * 10 + (text[j++] - '0');
+        if (j == i || parts.size() == 3) return {};
+        parts.push_back(n);
+        if (j == text.size()) break;
+        if (text[j] != '.' || j + 1 == text.size()) return {};
+        i = j + 1;
+    }
+    if (parts.empty() || (parts.size() == 3 && (parts[1] >= 1000 || parts[2] >= 1000))) return {};
+    const long micro = parts.size() == 1   ? 0
+                       : parts.size() == 2 ? parts[1]
+                                           : parts[1] * 1000 + parts[2];
+    return "    lv2:minorVersion " + std::to_string(parts[0]) + " ;\n    lv2:microVersion " +
+           std::to_string(micro) + " ;\n";
+}
+
 void AppendPort(std::string& out, bool first, std::string_view body) {
     out += first ? "    lv2:port [\n" : " , [\n";
     out += body;
@@ -122,6 +195,7 @@ std::string Describe(const Project& project, const std::string& uri, bool window
                   std::string(GetText(project.uniqueId)) +
                   ". Plays the notes of MIDI channel 1. Built with Tonewright.") +
            " ;\n";
+    out += VersionNumbers(GetText(project.versionText));
     out += "    lv2:requiredFeature urid:map ;\n";
     out += "    lv2:optionalFeature lv2:hardRTCapable ;\n";
     AppendPort(out, true,
@@ -151,14 +225,15 @@ std::string Describe(const Project& project, const std::string& uri, bool window
     for (int32_t slot = 0; slot < kSlotCount; ++slot) {
         const ModuleSlot& s = project.slots[slot];
         if (s.type != kTypeParameter) continue;
-        AppendPort(
-            out, false,
-            "        a lv2:InputPort , lv2:ControlPort ;\n        lv2:index " +
-                std::to_string(index++) + " ;\n        lv2:symbol \"" + lv2::ParameterSymbol(slot) +
-                "\" ;\n        lv2:name " + Quoted(GetText(s.name)) + " ;\n        lv2:default " +
-                std::to_string(ControlValue(s, 0)) +
-                " ;\n        lv2:minimum 0 ;\n        lv2:maximum " +
-                std::to_string(ControlMaximum(s)) + " ;\n        lv2:portProperty lv2:integer ;\n");
+        AppendPort(out, false,
+                   "        a lv2:InputPort , lv2:ControlPort ;\n        lv2:index " +
+                       std::to_string(index++) + " ;\n        lv2:symbol \"" +
+                       lv2::ParameterSymbol(slot) + "\" ;\n        lv2:name " +
+                       Quoted(GetText(s.name)) + " ;\n        lv2:default " +
+                       std::to_string(ControlValue(s, 0)) +
+                       " ;\n        lv2:minimum 0 ;\n        lv2:maximum " +
+                       std::to_string(ControlMaximum(s)) +
+                       " ;\n        lv2:portProperty lv2:integer ;\n" + ControlMeaning(s));
     }
     // After every input, so that the inputs keep their indices: what each control plays.
     for (int32_t slot = 0; slot < kSlotCount; ++slot) {
@@ -173,6 +248,19 @@ std::string Describe(const Project& project, const std::string& uri, bool window
                        std::to_string(ControlMaximum(s)) +
                        " ;\n        lv2:portProperty lv2:integer ;\n");
     }
+    // The delay the plugin adds at host rates other than the design's, constant per
+    // instance, so that hosts can line its sound up with other tracks.
+    const uint32_t parameterCount = (index - lv2::kFirstParameterPort) / 2;
+    AppendPort(out, false,
+               "        a lv2:OutputPort , lv2:ControlPort ;\n        lv2:index " +
+                   std::to_string(lv2::LatencyPort(parameterCount)) + " ;\n        lv2:symbol \"" +
+                   lv2::kLatencySymbol +
+                   "\" ;\n        lv2:name \"Latency\" ;\n"
+                   "        lv2:designation lv2:latency ;\n"
+                   "        lv2:portProperty lv2:reportsLatency , lv2:integer ;\n"
+                   "        units:unit units:frame ;\n"
+                   "        lv2:minimum 0 ;\n        lv2:maximum 65536 ;\n"
+                   "        lv2:default 0 ;\n");
     out += " .\n\n";
     // The author belongs to the project the plugin comes from.
     out += Iri(uri + "#project") + "\n";
@@ -185,8 +273,7 @@ std::string Describe(const Project& project, const std::string& uri, bool window
 
 std::string DescribePresets(const Project& project, const std::string& uri) {
     std::string out = kPrefixes;
-    for (int32_t p = 0; p < kPatchCount; ++p) {
-        if (!PatchIsPreset(project, p)) continue;
+    for (const int32_t p : PresetPatches(project)) {
         out += Iri(PresetUri(uri, p)) + "\n";
         out += "    a pset:Preset ;\n";
         out += "    lv2:appliesTo " + Iri(uri) + " ;\n";
@@ -241,8 +328,7 @@ std::string DescribeManifest(const Project& project, const std::string& uri,
     out += "    lv2:binary " + Iri(above + lv2::PercentEncode(pluginFileName)) + " ;\n";
     out += "    rdfs:seeAlso " + Iri(kLv2PluginFile) + " .\n\n";
     if (window) out += DescribeWindow(project, uri);
-    for (int32_t p = 0; p < kPatchCount; ++p) {
-        if (!PatchIsPreset(project, p)) continue;
+    for (const int32_t p : PresetPatches(project)) {
         out += Iri(PresetUri(uri, p)) + "\n";
         out += "    a pset:Preset ;\n";
         out += "    lv2:appliesTo " + Iri(uri) + " ;\n";
@@ -253,14 +339,23 @@ std::string DescribeManifest(const Project& project, const std::string& uri,
 
 } // namespace
 
-bool PatchIsPreset(const Project& project, int32_t patch) {
-    char fresh[kPatchNameSize];
-    std::snprintf(fresh, sizeof fresh, "Patch %d", static_cast<int>(patch));
-    if (GetText(project.patchNames[patch]) != std::string_view(fresh)) return true;
-    for (const ModuleSlot& s : project.slots) {
-        if (s.type == kTypeParameter && ControlValue(s, patch) != 0) return true;
+std::vector<int32_t> PresetPatches(const Project& project) {
+    std::vector<int32_t> presets;
+    const auto sameValues = [&project](int32_t a, int32_t b) {
+        for (const ModuleSlot& s : project.slots) {
+            if (s.type == kTypeParameter && ControlValue(s, a) != ControlValue(s, b)) return false;
+        }
+        return true;
+    };
+    for (int32_t p = 0; p < kPatchCount; ++p) {
+        char fresh[kPatchNameSize];
+        std::snprintf(fresh, sizeof fresh, "Patch %d", static_cast<int>(p));
+        const bool named = GetText(project.patchNames[p]) != std::string_view(fresh);
+        const bool repeats = std::any_of(presets.begin(), presets.end(),
+                                         [&](int32_t earlier) { return sameValues(p, earlier); });
+        if (named || !repeats) presets.push_back(p);
     }
-    return false;
+    return presets;
 }
 
 Lv2Description DescribeLv2Plugin(const Project& project, std::string_view pluginFileName,

@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tw {
 
@@ -24,9 +25,10 @@ struct Lv2Description {
 // the folder with its description (a bundle of its own, as LV2 hosts install them).
 enum class Lv2BinaryPlace { BesideFolder, InBundle };
 
-// A patch is worth offering as a preset when its name or a control's value differs from a
-// fresh project's: the others are the untouched "Patch N" of every new design.
-bool PatchIsPreset(const Project& project, int32_t patch);
+// The patches offered as presets, in patch order: a patch with a name of its own, or one
+// whose values differ from every preset before it. The untouched "Patch N" copies that
+// fill a design's patch table are left out. A preset keeps its patch number in its URI.
+std::vector<int32_t> PresetPatches(const Project& project);
 
 // `pluginFileName` is the plugin file's name in the place given. With `window` the plugin
 // has its window (lv2::UiFileName in the same folder) and the description says so.

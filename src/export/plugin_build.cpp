@@ -243,7 +243,7 @@ bool SaveBackgroundBitmap(const std::string& path, const Bitmap& picture, int32_
             image.pixels[static_cast<std::size_t>(y) * image.width + x] = picture.At(x, y);
         }
     }
-    return SaveBmp24(path, image, /*writeFileSize=*/false);
+    return SaveBmp24(path, image);
 }
 
 bool BuildPlugin(const Project& project, PanelSize panel, BuildLog& log, BuildHost& host) {

@@ -228,6 +228,11 @@ TEST_F(PreferencesDialogTest, ShowsTheDevicesInUseAndMovesPlayingAudioToTheChose
     EXPECT_EQ(GetText(rig.preferences.midiDevice), "Pads");
     // The preferences name the chosen rate at once; the devices take it at the next start.
     EXPECT_EQ(SampleRateOfCode(rig.preferences.sampleRateCode), 44100u);
+    // The higher rates a 96 kHz session runs at are offered too.
+    ASSERT_EQ(dialog->RateList()->count(), 4);
+    dialog->RateList()->setCurrentIndex(3);
+    EXPECT_EQ(SampleRateOfCode(rig.preferences.sampleRateCode), 96000u);
+    dialog->RateList()->setCurrentIndex(0);
     // Cancel keeps the devices switched and writes no file.
     dialog->CancelButton()->click();
     EXPECT_EQ(dialog->result(), kPreferencesCancelled);

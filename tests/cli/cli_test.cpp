@@ -124,6 +124,18 @@ TEST(Cli, CommandsWriteReadRenderAndDescribeProjects) {
     sf_close(wav);
     EXPECT_GT(*std::max_element(samples.begin(), samples.end()), 0.01f); // the tone is heard
 
+    // At a session's 96 kHz the file has that rate, and the tone is heard after the delay.
+    r = RunCli(dir, {"-q", "render", "tone.tw1", "tone96.wav", "--frames", "4000", "--rate",
+                     "96000", "--events", "notes.txt"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    wav = sf_open(dir.File("tone96.wav").c_str(), SFM_READ, &info);
+    ASSERT_NE(wav, nullptr);
+    EXPECT_EQ(std::tuple(info.samplerate, info.frames), std::tuple(96000, sf_count_t{4000}));
+    samples.resize(8000);
+    sf_readf_float(wav, samples.data(), 4000);
+    sf_close(wav);
+    EXPECT_GT(*std::max_element(samples.begin(), samples.end()), 0.01f);
+
     for (const char* command : {"new", "dump", "resave", "render", "stats", "build", "catalogue"}) {
         r = RunCli(dir, {command, "--help"});
         EXPECT_EQ(r.code, 0) << command;
@@ -147,7 +159,8 @@ TEST(Cli, RefusalsExitNonZeroAndSayWhy) {
         int code;
         const char* said;
     } cases[] = {
-        {{"render", "tone.tw1", "x", "--rate", "22050"}, 2, "bad value '22050' for --rate"},
+        {{"render", "tone.tw1", "x", "--rate", "22049"}, 2, "bad value '22049' for --rate"},
+        {{"render", "tone.tw1", "x", "--rate", "192001"}, 2, "bad value '192001' for --rate"},
         {{"render", "tone.tw1", "x", "--frames", "0"}, 2, "bad value '0' for --frames"},
         {{"render", "tone.tw1", "x", "--block", "x"}, 2, "bad value 'x' for --block"},
         {{"render", "tone.tw1", "x", "--patch", "128"}, 2, "bad value '128' for --patch"},

@@ -122,7 +122,16 @@ TEST(PluginBuild, WritesThePluginAndItsFolderAndARebuildReplacesThemWhole) {
     constexpr int32_t kRow = 1152; // 383 * 3 = 1149 bytes, padded
     ASSERT_EQ(bmp.size(), 54u + kRow * 261);
     test::Bytes header;
-    header.Text("BM").I32(0).I32(0).I32(54).I32(40).I32(383).I32(261).U16(1).U16(24).I32(0);
+    header.Text("BM")
+        .I32(54 + kRow * 261)
+        .I32(0)
+        .I32(54)
+        .I32(40)
+        .I32(383)
+        .I32(261)
+        .U16(1)
+        .U16(24)
+        .I32(0);
     EXPECT_EQ(bmp.substr(0, 54), header.I32(kRow * 261).Zeros(16).String());
     EXPECT_EQ(bmp.substr(54, 6), "\x30\x20\x10\x30\x20\x10");
     EXPECT_EQ(bmp.substr(54 + 1149, 3), std::string(3, '\0'));

@@ -233,9 +233,15 @@ TEST(PluginDescription, IsValidAndReadsBackAsTheDesign) {
     SetText(p.patchNames[3], "Gr\xC3\xBCn"); // UTF-8 stays as it is
     p.slots[16].patchValues[0] = 250;        // more than its 100 steps
     p.slots[17].patchValues[1] = -3;
-    // Patch 44 is as a fresh project has it, so no preset; patch 88 differs by its name only.
-    p.slots[16].patchValues[44] = p.slots[16].patchValues[88] = 0; // 4 and 11 divide both
+    // Patch 44 repeats patch 1 under its default name, so no preset; patch 88 repeats it too
+    // but has a name of its own.
+    for (int32_t slot = 15; slot <= 17; ++slot)
+        p.slots[slot].patchValues[44] = p.slots[slot].patchValues[88] =
+            p.slots[slot].patchValues[1];
     SetText(p.patchNames[88], "Quiet");
+    // The three-step control is a wave selector; the others are plain knobs.
+    p.slots[15].imageType = 4;
+    SetText(p.versionText, "2.17");
     const std::string name = "Every Family #1 100%";
     const fs::path bundle = fs::path(BuildInto(p, dir.Path(), name)).replace_extension();
     // lv2_validate does not quote its arguments, so it runs from inside the bundle.
@@ -262,8 +268,12 @@ TEST(PluginDescription, IsValidAndReadsBackAsTheDesign) {
     lilv_free(binary);
     EXPECT_EQ(text(lilv_plugin_get_name(plugin)), name);
     EXPECT_EQ(text(lilv_plugin_get_author_name(plugin)), "Caf\xC3\xA9");
-    ASSERT_EQ(lilv_plugin_get_num_ports(plugin), lv2::kFirstParameterPort + 6);
-    float mins[9], maxs[9], defs[9];
+    // Three inputs, their three outputs, then the latency report after every earlier port.
+    ASSERT_EQ(lilv_plugin_get_num_ports(plugin), lv2::kFirstParameterPort + 6 + 1);
+    const LilvPort* latency = lilv_plugin_get_port_by_index(plugin, lv2::LatencyPort(3));
+    EXPECT_STREQ(lilv_node_as_string(lilv_port_get_symbol(plugin, latency)), lv2::kLatencySymbol);
+    EXPECT_EQ(lilv_plugin_get_latency_port_index(plugin), lv2::LatencyPort(3));
+    float mins[10], maxs[10], defs[10];
     lilv_plugin_get_port_ranges_float(plugin, mins, maxs, defs);
     const auto clamped = [&](int32_t slot, int32_t patch) {
         return static_cast<float>(
@@ -295,6 +305,32 @@ TEST(PluginDescription, IsValidAndReadsBackAsTheDesign) {
     EXPECT_TRUE(fs::equivalent(window, bundle / lv2::UiFileName(name))) << window;
     lilv_free(window);
     lilv_uis_free(uis);
+
+    // Hosts show the wave selector's positions by name, and see the version.
+    const LilvPort* wave = lilv_plugin_get_port_by_index(plugin, lv2::kFirstParameterPort);
+    LilvScalePoints* points = lilv_port_get_scale_points(plugin, wave);
+    std::map<float, std::string> named;
+    LILV_FOREACH(scale_points, i, points) {
+        const LilvScalePoint* point = lilv_scale_points_get(points, i);
+        named[lilv_node_as_float(lilv_scale_point_get_value(point))] =
+            lilv_node_as_string(lilv_scale_point_get_label(point));
+    }
+    lilv_scale_points_free(points);
+    EXPECT_EQ(named, (std::map<float, std::string>{
+                         {0.0f, "Sine"}, {1.0f, "Triangle"}, {2.0f, "Saw"}, {3.0f, "Pulse"}}));
+    LilvNode* enumeration = lilv_new_uri(world, LV2_CORE__enumeration);
+    EXPECT_TRUE(lilv_port_has_property(plugin, wave, enumeration));
+    EXPECT_FALSE(lilv_port_has_property(
+        plugin, lilv_plugin_get_port_by_index(plugin, lv2::kFirstParameterPort + 1), enumeration));
+    lilv_node_free(enumeration);
+    for (const auto& [predicate, value] :
+         {std::pair{LV2_CORE__minorVersion, 2}, std::pair{LV2_CORE__microVersion, 17}}) {
+        LilvNode* key = lilv_new_uri(world, predicate);
+        LilvNodes* got = lilv_plugin_get_value(plugin, key);
+        EXPECT_TRUE(got != nullptr && lilv_node_as_int(lilv_nodes_get_first(got)) == value);
+        lilv_nodes_free(got);
+        lilv_node_free(key);
+    }
 
     LilvNode* presetClass = lilv_new_uri(world, LV2_PRESETS__Preset);
     LilvNodes* presets = lilv_plugin_get_related(plugin, presetClass);
