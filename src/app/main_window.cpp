@@ -99,17 +99,26 @@ public:
         if (ending) {
             std::fprintf(stderr, "[%.*s] %.*s\n", static_cast<int>(caption.size()), caption.data(),
                          static_cast<int>(text.size()), text.data());
-            return buttons == MessageButtons::Ok      ? MessageAnswer::Ok
-                   : buttons == MessageButtons::YesNo ? MessageAnswer::No
-                                                      : MessageAnswer::Cancel;
+            return Unanswered(buttons);
         }
-        if (!starting) return services_.ShowMessage(text, caption, buttons, icon);
+        if (!starting) return Asked(text, caption, buttons, icon);
         const std::string key = std::string(caption) + '\x1f' + std::string(text);
         if (const auto seen = shownAtStart_.find(key); seen != shownAtStart_.end())
             return seen->second;
-        const MessageAnswer answer = services_.ShowMessage(text, caption, buttons, icon);
+        const MessageAnswer answer = Asked(text, caption, buttons, icon);
         shownAtStart_.emplace(key, answer);
         return answer;
+    }
+    // A question nobody answered: neither Yes nor No, so that nothing is decided for the
+    // user ("No" to the recovery question would set the copy aside).
+    static MessageAnswer Unanswered(MessageButtons buttons) {
+        return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
+    }
+    // A box the session's end closed was not answered, whatever the box returned.
+    MessageAnswer Asked(std::string_view text, std::string_view caption, MessageButtons buttons,
+                        MessageIcon icon) {
+        const MessageAnswer answer = services_.ShowMessage(text, caption, buttons, icon);
+        return ending ? Unanswered(buttons) : answer;
     }
     // A file named on the command line answers the open dialog once.
     std::optional<std::string> givenFile;
@@ -140,7 +149,8 @@ public:
         return {r.x(), r.y(), r.width(), r.height()};
     }
     void SetMainTitle(std::string_view title) override {
-        window_.setWindowTitle(TextOfBytes(title));
+        window_.titleBase_ = title;
+        window_.ShowTitle();
     }
     WindowRect EditorWindowRect(EditorWindow w) override {
         const ChildWindow* child = window_.Child(w);
@@ -232,6 +242,7 @@ MainWindow::MainWindow(Platform& services, MainWindowOptions options)
     ctx_ = std::make_unique<AppContext>(
         AppContext{project, *engine_, *shell_, *audio_, *midi_, preferences_, history_});
 
+    titleBase_ = kProductName;
     setWindowTitle(QString::fromLatin1(kProductName));
     setWindowIcon(ProgramIcon());
     setObjectName(QStringLiteral("MainWindow"));
@@ -311,9 +322,11 @@ void MainWindow::Start() {
     LoadPreferences(*project_, preferences_, *preferencesHost_);
     AdoptPreferredSampleRate();
     history_.Reset(*project_);
-    // Work a crash or a killed program left unsaved is offered before anything else.
+    // Work a crash or a killed program left unsaved is offered before anything else. The
+    // program's own folder is taken first, so that a restored copy moves into it at once.
+    recoveryLock_.TakeNew(RecoveryFolder(*project_), RecoverySessionPrefix());
     if (const std::optional<std::string> restored =
-            OfferRecovery(*project_, *engine_, *shell_, history_)) {
+            OfferRecovery(*project_, *engine_, *shell_, history_, recoveryLock_.Folder())) {
         recoveryPath_ = *restored;
         ForgetReplacedProject(canvas_);
         shell_->ShowPatchName(GetText(project_->patchNames[project_->currentPatch]));
@@ -423,6 +436,7 @@ void MainWindow::RunCommand(int32_t command) {
     DispatchCommand(*ctx_, *this, command);
     if (command == kCmdBuild) RestoreStacking(stacking);
     if (HandleOwnCommand(command)) RebuildMenuBar();
+    ShowTitle();
 }
 
 bool MainWindow::HandleOwnCommand(int32_t command) {
@@ -532,6 +546,12 @@ bool MainWindow::CloseProcedure() {
 
 void MainWindow::FinishClosing() {
     SavePreferences(*project_, preferences_, *preferencesHost_);
+    // A close that leaves no copy behind leaves no folder either; a kept copy stays in the
+    // folder, for the next start once this program is gone.
+    if (recoveryPath_.empty()) {
+        recoveryWriter_.Flush();
+        recoveryLock_.RemoveAndRelease();
+    }
     ShutDownDevices();
     closed_ = true;
     Q_EMIT Closed();
@@ -592,7 +612,14 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
+void MainWindow::ShowTitle() {
+    const std::string title = history_.Modified() ? titleBase_ + " *" : titleBase_;
+    const QString shown = TextOfBytes(title);
+    if (windowTitle() != shown) setWindowTitle(shown);
+}
+
 void MainWindow::WatchHistory() {
+    ShowTitle();
     if (history_.Revision() == historySeen_) return;
     historySeen_ = history_.Revision();
     if (history_.Modified()) {
@@ -615,7 +642,8 @@ void MainWindow::WriteRecoveryCopyNow() {
     history_.Commit(*project_);
     if (!history_.Modified()) return;
     // Encoded here, written by the writer's thread: the disk never holds up the editors.
-    RecoveryFiles files = EncodeRecoveryCopy(*project_, ReadSavedLayout(*shell_));
+    RecoveryFiles files =
+        EncodeRecoveryCopy(*project_, ReadSavedLayout(*shell_), recoveryLock_.Folder());
     // A project saved under another name since the last copy leaves its old copy behind.
     if (!recoveryPath_.empty() && files.copyPath != recoveryPath_)
         recoveryWriter_.Remove(recoveryPath_);

@@ -10,6 +10,7 @@
 #include "devices/midi_device.h"
 #include "devices/preferences_host.h"
 #include "engine/engine.h"
+#include "platform/folder_lock.h"
 
 #include <QBasicTimer>
 #include <QList>
@@ -137,6 +138,8 @@ private:
     void DropRecoveryCopy();
     // The end of every close: preferences saved, devices shut, the program may quit.
     void FinishClosing();
+    // Shows the title the flows set, marked with " *" while there are unsaved changes.
+    void ShowTitle();
 
     std::unique_ptr<Project> project_;
     std::unique_ptr<Engine> engine_;
@@ -153,6 +156,10 @@ private:
     int recoveryDelayMs_ = 10000;
     std::string recoveryPath_;
     RecoveryWriter recoveryWriter_;
+    // This program's own folder for its recovery copies, locked while it runs, so that
+    // another program never takes them for a crashed one's.
+    FolderLock recoveryLock_;
+    std::string titleBase_;
 
     MainToolbar* toolbar_ = nullptr;
     QWidget* central_ = nullptr;

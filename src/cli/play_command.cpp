@@ -36,11 +36,11 @@ constexpr const char* kHelpText =
     "  --audio NAME  play on the audio output NAME (default: the preferred one, else the\n"
     "                first)\n"
     "  --midi NAME   take notes from the MIDI source NAME, opened when it appears\n"
-    "                (default: the preferred one, else the first)\n"
+    "                (default: the preferred one, else none but play's own input)\n"
     "  --list        print the audio outputs and MIDI sources found, and stop\n"
     "\n"
-    "The preferences come from ./Resources/Tonewright_v0.414.cfg. Besides the chosen source,\n"
-    "play offers a MIDI input port of its own, \"Tonewright MIDI In\" (on JACK, and on the\n"
+    "Besides the chosen source, play offers a MIDI input port of its own, \"Tonewright MIDI In\" "
+    "(on JACK, and on the\n"
     "ALSA sequencer where it runs): connect any source to it at any time with qjackctl,\n"
     "Carla, pw-link, jack_connect or aconnect. A source that goes away is opened again\n"
     "when it comes back. Each incoming MIDI message is printed as the Midi Monitor shows\n"
@@ -257,7 +257,9 @@ bool PlayUntilStopped(Engine& engine, const AudioOutput& audio, MidiInput& midi,
 
 int CommandPlay(int argc, char** argv, bool quiet) {
     if (WantsHelp(argc, argv)) {
-        std::printf("%s%s", kUsageText, kHelpText);
+        const Session where(true);
+        std::printf("%s%s\nThe preferences are read from %s.\n", kUsageText, kHelpText,
+                    PreferencesPath(*where.project).c_str());
         return kOk;
     }
     PlayOptions options;

@@ -63,18 +63,47 @@ std::string ListedMidiPortName(std::string_view libraryName, bool alsaSequencer)
 }
 
 std::string MidiMonitorLine(const MidiMonitorWords& words) {
-    char text[64];
+    // Status 0 is no message at all: the monitor is empty until the first one arrives.
+    if (words.status == 0) return {};
+    char text[80];
     const unsigned hex = static_cast<unsigned>(words.status);
-    if (words.status == kStatusNoteOff) {
-        // A note-off shows 0 in the velocity place whatever the message carried.
-        std::snprintf(text, sizeof text, "Note Off 0x%x (%d %d 0)", hex, words.status, words.data1);
-    } else if (words.status == kStatusNoteOn) {
-        std::snprintf(text, sizeof text, "Note On  0x%x (%d %d %d)", hex, words.status, words.data1,
-                      words.data2);
-    } else {
+    const int kind = words.status & 0xF0;
+    const int channel = (words.status & 0x0F) + 1;
+    if (words.status < 0x80 || kind == 0xF0) {
         std::snprintf(text, sizeof text, "0x%x (%d %d %d)", hex, words.status, words.data1,
                       words.data2);
+        return text;
     }
+    // A note-off shows 0 in the velocity place whatever the message carried; the one-byte
+    // messages show their one data byte.
+    const char* name = "";
+    int data2 = words.data2;
+    switch (kind) {
+    case kStatusNoteOff:
+        name = "Note Off ";
+        data2 = 0;
+        break;
+    case kStatusNoteOn:
+        name = "Note On  ";
+        break;
+    case 0xA0:
+        name = "Key Pressure ";
+        break;
+    case kStatusController:
+        name = "Control Change ";
+        break;
+    case 0xC0:
+        name = "Program Change ";
+        break;
+    case 0xD0:
+        name = "Channel Pressure ";
+        break;
+    default:
+        name = "Pitch Bend ";
+        break;
+    }
+    std::snprintf(text, sizeof text, "%s0x%x (%d %d %d) ch %d", name, hex, words.status,
+                  words.data1, data2, channel);
     return text;
 }
 
@@ -182,7 +211,7 @@ private:
         for (uint32_t i = 0; i < count; ++i) {
             jack_midi_event_t event;
             if (jack_midi_event_get(&event, buffer, i) == 0)
-                watch->input_.HandleMessage(event.buffer, event.size);
+                watch->input_.HandleMessage(event.buffer, event.size, kPathOwnJack);
         }
         return 0;
     }
@@ -284,7 +313,7 @@ void MidiInput::OpenOwnPorts() {
     alsaTried_ = true;
     try {
         auto own = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, kOwnClientName, kQueueLimit);
-        own->setCallback(&MidiInput::OnMidiMessage, this);
+        own->setCallback(&MidiInput::OnOwnAlsaMessage, this);
         own->ignoreTypes(false, false, false);
         own->openVirtualPort(kOwnMidiPortName);
         ownAlsa_ = std::move(own);
@@ -369,6 +398,9 @@ void MidiInput::InitMidiDevices(std::string_view preferredName, bool firstWhenMi
     std::memcpy(followed_, preferredName.data(),
                 std::min<std::size_t>(preferredName.size(), kDeviceNameSize - 1));
     followedGone_ = false;
+    // Without a chosen source only the program's own port listens: opening the first source
+    // as well would play every note twice once that source is wired to the own port.
+    if (preferredName.empty()) firstWhenMissing = false;
     OpenOwnPorts();
     if (!midi_) {
         lock.unlock();
@@ -480,6 +512,13 @@ void MidiInput::SwitchMidiPort(uint32_t port) {
     OpenPort(followed_);
 }
 
+void MidiInput::DropSource() {
+    std::lock_guard lock(libraryMutex_);
+    ClosePortLocked();
+    followed_[0] = '\0';
+    followedGone_ = false;
+}
+
 void MidiInput::CloseMidi() {
     // The own JACK port goes with the watch, outside the lock that its thread may be
     // waiting for.
@@ -499,6 +538,9 @@ void MidiInput::CloseMidi() {
 }
 
 void MidiInput::ClosePortLocked() {
+    // The keys still down on a source that is closed (gone, or switched away from) would
+    // never see their note-offs: they end here.
+    if (portOpen_) ReleaseNotesOf(kPathSource);
     if (midi_ && portOpen_) {
         try {
             midi_->closePort();
@@ -518,6 +560,8 @@ void MidiInput::ServerLost(const ServerWatch* from) {
     midi_.reset();
     callbackSet_ = false;
     portOpen_ = false;
+    // Every JACK path went with the server.
+    ReleaseNotesOf(kPathOwnJack | (onJack_ ? kPathSource : 0u));
 }
 
 void MidiInput::OnMidiMessage(double /*timeStamp*/, std::vector<unsigned char>* message,
@@ -526,7 +570,24 @@ void MidiInput::OnMidiMessage(double /*timeStamp*/, std::vector<unsigned char>* 
     static_cast<MidiInput*>(userData)->HandleMessage(message->data(), message->size());
 }
 
-void MidiInput::HandleMessage(const unsigned char* bytes, std::size_t count) noexcept {
+void MidiInput::OnOwnAlsaMessage(double /*timeStamp*/, std::vector<unsigned char>* message,
+                                 void* userData) {
+    if (message == nullptr || userData == nullptr) return;
+    static_cast<MidiInput*>(userData)->HandleMessage(message->data(), message->size(),
+                                                     kPathOwnAlsa);
+}
+
+void MidiInput::ReleaseNotesOf(uint32_t paths) noexcept {
+    for (int32_t note = 0; note < 128; ++note) {
+        const uint32_t before = heldBy_[note].fetch_and(~paths, std::memory_order_relaxed);
+        // Only a note that nobody else holds ends.
+        if ((before & paths) != 0 && (before & ~paths) == 0 && handler_ != nullptr)
+            handler_(handlerData_, kStatusNoteOff, note, 0);
+    }
+}
+
+void MidiInput::HandleMessage(const unsigned char* bytes, std::size_t count,
+                              uint32_t path) noexcept {
     if (bytes == nullptr || count == 0) return;
     const std::size_t kept = std::min<std::size_t>(count, 4);
     for (std::size_t i = 0; i < kept; ++i) lastMessage_[i] = static_cast<int32_t>(bytes[i]);
@@ -537,6 +598,16 @@ void MidiInput::HandleMessage(const unsigned char* bytes, std::size_t count) noe
     const int32_t status = bytes[0];
     if (status != kStatusNoteOn && status != kStatusNoteOff && status != kStatusController) return;
     if (count < 3 || bytes[1] > 127 || bytes[2] > 127 || handler_ == nullptr) return;
+    if (status != kStatusController) {
+        std::atomic<uint32_t>& held = heldBy_[bytes[1]];
+        if (status == kStatusNoteOn && bytes[2] != 0) {
+            // Held already through another path: the same key, heard twice.
+            if ((held.fetch_or(path, std::memory_order_relaxed) & ~path) != 0) return;
+        } else {
+            const uint32_t before = held.fetch_and(~path, std::memory_order_relaxed);
+            if ((before & ~path) != 0) return;
+        }
+    }
     handler_(handlerData_, status, bytes[1], bytes[2]);
 }
 

@@ -39,6 +39,10 @@ inline constexpr const char* kOwnMidiPortName = "Tonewright MIDI In";
 // first time.
 enum class MidiSourceChange : int32_t { None, Gone, Back, Found };
 
+// The ways a message reaches the program: the chosen source's port, and the program's own
+// port on JACK and on the ALSA sequencer. A bit each, so that a note can be held by several.
+enum MidiPath : uint32_t { kPathSource = 1u, kPathOwnJack = 2u, kPathOwnAlsa = 4u };
+
 // What the Midi Monitor shows: status and the first two data bytes.
 struct MidiMonitorWords {
     int32_t status = 0;
@@ -46,8 +50,9 @@ struct MidiMonitorWords {
     int32_t data2 = 0;
 };
 
-// The Midi Monitor's line for a message: "Note Off 0x80 (128 60 0)", "Note On  0x90 (144 60
-// 100)" or "0xb0 (176 7 100)".
+// The Midi Monitor's line for a message: its name, status and bytes, and its channel, as
+// "Note On  0x90 (144 60 100) ch 1" or "Control Change 0xb1 (177 7 100) ch 2"; a system
+// message shows its bytes alone ("0xf8 (248 0 0)"), and no message at all (status 0) is "".
 std::string MidiMonitorLine(const MidiMonitorWords& words);
 
 // Every message as the monitor saw it, in arrival order, for a reader that wants each one
@@ -117,6 +122,9 @@ public:
     // server went away and has come back, the input is set up on it afresh.
     void SwitchMidiPort(uint32_t port);
 
+    // Closes the chosen source's port and chooses none: only the own ports listen then.
+    void DropSource();
+
     // Closes the open ports (on exit) and stops following the source.
     void CloseMidi();
 
@@ -136,9 +144,19 @@ public:
     // The library's input callback; `userData` is the MidiInput.
     static void OnMidiMessage(double timeStamp, std::vector<unsigned char>* message,
                               void* userData);
-    // What the callback does with one message: keeps it for the monitor and passes channel-1
-    // note and controller messages on. Lock-free; callable from several threads at once.
-    void HandleMessage(const unsigned char* bytes, std::size_t count) noexcept;
+    // The same for the program's own port on the ALSA sequencer.
+    static void OnOwnAlsaMessage(double timeStamp, std::vector<unsigned char>* message,
+                                 void* userData);
+    // What the callback does with one message that came by `path`: keeps it for the monitor
+    // and passes channel-1 note and controller messages on. A note already held through
+    // another path (a source opened by name and also wired to the own port) is the same
+    // note arriving twice: it is neither started again nor ended until every path that
+    // holds it has let go. Lock-free; callable from several threads at once.
+    void HandleMessage(const unsigned char* bytes, std::size_t count,
+                       uint32_t path = kPathSource) noexcept;
+    // Ends the notes held through the paths in `paths` alone (their source is gone), as
+    // note-offs to the handler.
+    void ReleaseNotesOf(uint32_t paths) noexcept;
 
     class ServerWatch;
 
@@ -178,6 +196,8 @@ private:
     std::atomic<bool> portOpen_ = false;
     bool callbackSet_ = false;
     Relaxed<int32_t> lastMessage_[4];
+    // Per note, the paths that hold it down (MidiPath bits).
+    std::atomic<uint32_t> heldBy_[128] = {};
     MidiMessageLog log_;
 };
 

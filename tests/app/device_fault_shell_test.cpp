@@ -77,7 +77,7 @@ TEST(DeviceFaultsInTheShell, AKilledServerLeavesStopStartAndExitWorking) {
         std::vector<unsigned char> message{0x90, 62, 99};
         sequencer->sendMessage(&message);
         monitor->grab(); // paints
-        return monitor->Line() == "Note On  0x90 (144 62 99)";
+        return monitor->Line() == "Note On  0x90 (144 62 99) ch 1";
     }));
     sequencer.reset();
 

@@ -174,16 +174,17 @@ TEST(DevicesWithoutSoundServer, SaySoOnceAndTheMidiCallbackKeepsAndPlaysMessages
         const char* line;
         bool plays;
     } cases[] = {
-        {{0xB0, 7, 100}, {0xB0, 7, 100, 0}, "0xb0 (176 7 100)", true},
-        {{0xC0, 5}, {0xC0, 5, 100, 0}, "0xc0 (192 5 100)", false},
+        {{0xB0, 7, 100}, {0xB0, 7, 100, 0}, "Control Change 0xb0 (176 7 100) ch 1", true},
+        {{0xC0, 5}, {0xC0, 5, 100, 0}, "Program Change 0xc0 (192 5 100) ch 1", false},
         {{0xF0, 0x7D, 1, 2, 3, 4, 5, 0xF7}, {0xF0, 0x7D, 1, 2}, "0xf0 (240 125 1)", false},
-        {{0x91, 60, 100}, {0x91, 60, 100, 2}, "0x91 (145 60 100)", false},
-        {{0x90, 64, 90}, {0x90, 64, 90, 2}, "Note On  0x90 (144 64 90)", true},
-        {{0x90, 62}, {0x90, 62, 90, 2}, "Note On  0x90 (144 62 90)", false},
-        {{0x80, 200, 0}, {0x80, 200, 0, 2}, "Note Off 0x80 (128 200 0)", false},
-        {{0x90, 60, 255}, {0x90, 60, 255, 2}, "Note On  0x90 (144 60 255)", false},
-        {{0x80, 64, 40}, {0x80, 64, 40, 2}, "Note Off 0x80 (128 64 0)", true},
-        {{}, {0x80, 64, 40, 2}, "Note Off 0x80 (128 64 0)", false}, // changes nothing at all
+        {{0xEF, 0, 64}, {0xEF, 0, 64, 2}, "Pitch Bend 0xef (239 0 64) ch 16", false},
+        {{0x91, 60, 100}, {0x91, 60, 100, 2}, "Note On  0x91 (145 60 100) ch 2", false},
+        {{0x90, 64, 90}, {0x90, 64, 90, 2}, "Note On  0x90 (144 64 90) ch 1", true},
+        {{0x90, 62}, {0x90, 62, 90, 2}, "Note On  0x90 (144 62 90) ch 1", false},
+        {{0x80, 200, 0}, {0x80, 200, 0, 2}, "Note Off 0x80 (128 200 0) ch 1", false},
+        {{0x90, 60, 255}, {0x90, 60, 255, 2}, "Note On  0x90 (144 60 255) ch 1", false},
+        {{0x80, 64, 40}, {0x80, 64, 40, 2}, "Note Off 0x80 (128 64 0) ch 1", true},
+        {{}, {0x80, 64, 40, 2}, "Note Off 0x80 (128 64 0) ch 1", false}, // changes nothing at all
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
@@ -234,7 +235,7 @@ TEST(MidiSources, TheOwnPortTakesAnySourceAndTheChosenOneIsFollowedByName) {
     ASSERT_EQ(jack_connect(patchbay.client, "twseq:out", kOwnPort.c_str()), 0);
     EXPECT_TRUE(Hears(midi, *sequencer, 64));
     EXPECT_EQ(synth.engine->notes.gate[64], 1.0f);
-    EXPECT_EQ(MidiMonitorLine(midi.MonitorWords()), "Note On  0x90 (144 64 100)");
+    EXPECT_EQ(MidiMonitorLine(midi.MonitorWords()), "Note On  0x90 (144 64 100) ch 1");
 
     std::unique_ptr<RtMidiOut> keys;
     const struct {
