@@ -178,6 +178,7 @@ public:
                                    JackPortIsInput, 0);
         if (port_ != nullptr &&
             (jack_set_process_callback(client_, &ServerWatch::Process, this) != 0 ||
+             jack_set_port_connect_callback(client_, &ServerWatch::OnConnect, this) != 0 ||
              jack_activate(client_) != 0)) {
             jack_port_unregister(client_, port_);
             port_ = nullptr;
@@ -216,6 +217,19 @@ private:
         return 0;
     }
 
+    // A connection to the own port came or went (the JACK library's notification thread).
+    // Once the last source is unplugged, or its client is gone, nobody is left to end the
+    // notes it holds down.
+    static void OnConnect(jack_port_id_t a, jack_port_id_t b, int connected, void* self) {
+        auto* watch = static_cast<ServerWatch*>(self);
+        if (watch->port_ == nullptr) return;
+        if (jack_port_by_id(watch->client_, a) != watch->port_ &&
+            jack_port_by_id(watch->client_, b) != watch->port_)
+            return;
+        const int before = watch->connections_.fetch_add(connected != 0 ? 1 : -1);
+        if (connected == 0 && before <= 1) watch->input_.ReleaseNotesOf(kPathOwnJack);
+    }
+
     // Runs on the JACK library's thread, which must not close clients itself. The watch
     // thread closes the client as soon as it wakes, and JACK cancels this thread then,
     // asynchronously; cut short inside the wake-up (which cannot unwind) it would end the
@@ -246,6 +260,7 @@ private:
     MidiInput& input_;
     jack_client_t* client_ = nullptr;
     jack_port_t* port_ = nullptr;
+    std::atomic<int> connections_{0};
     std::mutex mutex_;
     std::condition_variable wake_;
     bool lost_ = false;
