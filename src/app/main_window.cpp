@@ -25,11 +25,13 @@
 #include <QDir>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTimerEvent>
 #include <QVBoxLayout>
 
@@ -60,6 +62,9 @@ const QColor kPropertiesBackground(240, 240, 240);
 
 // The MIDI source is looked for every half second: listing sources asks the sound server.
 constexpr int kTicksPerSourceLook = 12;
+// The sound server is looked for every second: a look that finds none costs one failed
+// connection attempt.
+constexpr int kTicksPerServerLook = 25;
 
 void AdoptRate(void* engine, uint32_t rate) {
     AdoptSampleRate(*static_cast<Engine*>(engine), rate);
@@ -239,6 +244,11 @@ MainWindow::MainWindow(Platform& services, MainWindowOptions options)
     audio_ = std::make_unique<AudioOutput>(*shell_, &ProcessAudio, engine_.get(), options.audioApi);
     audio_->SetRateHandler(&AdoptRate);
     preferencesHost_ = std::make_unique<PlatformPreferencesHost>(*shell_, *engine_);
+    serverFollower_ = std::make_unique<ServerFollower>(
+        *audio_, *midi_, preferences_,
+        ServerFollower::Hooks{[this](bool running) { toolbar_->ShowAudioRunning(running); },
+                              [this](const std::string& text) { ShowServerNotice(text); },
+                              [this] { project_->RebuildRoutes(); }});
     ctx_ = std::make_unique<AppContext>(
         AppContext{project, *engine_, *shell_, *audio_, *midi_, preferences_, history_});
 
@@ -477,6 +487,8 @@ void MainWindow::ChoosePatchFromList() {
 }
 
 void MainWindow::StartAudio() {
+    // Wanted even when it cannot start now: it starts once a sound server is there.
+    serverFollower_->SetAudioWanted(true);
     toolbar_->ShowAudioRunning(true);
     // The Preferences dialog changes only the code, which the stream follows from the next
     // start of audio; the engine's tables follow the rate the device then runs at.
@@ -512,6 +524,7 @@ void MainWindow::StartAudio() {
 }
 
 void MainWindow::StopAudio() {
+    serverFollower_->SetAudioWanted(false);
     if (toolbar_ != nullptr) toolbar_->ShowAudioRunning(false);
     audio_->StopAudio();
 }
@@ -670,6 +683,18 @@ void MainWindow::timerEvent(QTimerEvent* event) {
     if (keyboard_ != nullptr) keyboard_->Refresh();
     // The Midi Monitor tells what became of the source.
     if (++ticks_ % kTicksPerSourceLook == 0) midi_->FollowSource();
+    if (ticks_ % kTicksPerServerLook == 0) serverFollower_->Look();
+}
+
+void MainWindow::ShowServerNotice(const std::string& text) {
+    // Made on first use, so that a window that never loses its server keeps its full height.
+    if (serverNotice_ == nullptr) {
+        serverNotice_ = new QLabel(this);
+        serverNotice_->setObjectName(QStringLiteral("ServerNotice"));
+        statusBar()->addPermanentWidget(serverNotice_, 1);
+    }
+    serverNotice_->setText(QString::fromStdString(text));
+    serverNotice_->setVisible(!text.empty());
 }
 
 } // namespace tw

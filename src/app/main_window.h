@@ -6,6 +6,7 @@
 #include "app/app_context.h"
 #include "app/command_dispatch.h"
 #include "app/recovery_writer.h"
+#include "app/server_follower.h"
 #include "devices/audio_device.h"
 #include "devices/midi_device.h"
 #include "devices/preferences_host.h"
@@ -20,6 +21,7 @@
 #include <memory>
 #include <string>
 
+class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 
@@ -140,6 +142,8 @@ private:
     void FinishClosing();
     // Shows the title the flows set, marked with " *" while there are unsaved changes.
     void ShowTitle();
+    // The sound server's line at the foot of the window; "" hides it.
+    void ShowServerNotice(const std::string& text);
 
     std::unique_ptr<Project> project_;
     std::unique_ptr<Engine> engine_;
@@ -148,6 +152,8 @@ private:
     std::unique_ptr<MidiInput> midi_;
     std::unique_ptr<AudioOutput> audio_;
     std::unique_ptr<PlatformPreferencesHost> preferencesHost_;
+    std::unique_ptr<ServerFollower> serverFollower_;
+    QLabel* serverNotice_ = nullptr;
     std::unique_ptr<AppContext> ctx_;
     CanvasSession canvas_;
     EditHistory history_;

@@ -43,8 +43,9 @@ public:
     AudioOutput& operator=(const AudioOutput&) = delete;
 
     // Lists the output devices and selects the last one named exactly `preferredName`
-    // (device 0 when none is). Tells the user when there is none, or too many.
-    void InitAudioDevices(std::string_view preferredName);
+    // (device 0 when none is). Tells the user when there is none, or too many, unless
+    // `tell` is false (a sound server that came back is listed without a word).
+    void InitAudioDevices(std::string_view preferredName, bool tell = true);
 
     // Opens and starts the output stream on `device` at the requested sample rate or, when
     // the device runs at another rate that it alone decides (a JACK server), at the

@@ -169,9 +169,13 @@ uint32_t MidiMessageLog::Read(uint32_t& cursor, MidiMonitorWords* out, uint32_t 
 // MIDI library for the same reason: one client fewer to close on a dead server.
 class MidiInput::ServerWatch {
 public:
-    explicit ServerWatch(MidiInput& input) : input_(input) {
+    explicit ServerWatch(MidiInput& input, bool quietly = false) : input_(input) {
         jack_status_t status{};
+        // Looking for a server that is not there is no error worth a line every second.
+        void (*const said)(const char*) = jack_error_callback;
+        if (quietly) jack_set_error_function(+[](const char*) {});
         client_ = jack_client_open(kOwnClientName, JackNoStartServer, &status);
+        if (quietly) jack_set_error_function(said);
         if (client_ == nullptr) return;
         jack_on_info_shutdown(client_, &ServerWatch::OnShutdown, this);
         port_ = jack_port_register(client_, kOwnMidiPortName, JACK_DEFAULT_MIDI_TYPE,
@@ -525,6 +529,32 @@ void MidiInput::SwitchMidiPort(uint32_t port) {
         OpenOwnPorts();
     }
     OpenPort(followed_);
+}
+
+bool MidiInput::OnServer() const {
+    std::lock_guard lock(libraryMutex_);
+    // The library object goes when the server does (ServerLost).
+    return watch_ != nullptr && midi_ != nullptr;
+}
+
+bool MidiInput::Reconnect(std::string_view preferredName) {
+    std::unique_ptr<ServerWatch> old;
+    {
+        std::lock_guard lock(libraryMutex_);
+        if (watch_ && midi_) return false;
+        // The own client is the probe: it connects only to a running server.
+        auto watch = std::make_unique<ServerWatch>(*this, true);
+        if (!watch->Ok()) return false;
+        // The old watch has done its work; it goes outside the lock, which its thread may
+        // still be waiting for.
+        old = std::move(watch_);
+        watch_ = std::move(watch);
+        if (!midi_ && !CreateLibrary(onJack_ ? RtMidi::UNIX_JACK : RtMidi::UNSPECIFIED))
+            return false;
+    }
+    old.reset();
+    InitMidiDevices(preferredName);
+    return true;
 }
 
 void MidiInput::DropSource() {

@@ -125,6 +125,14 @@ public:
     // Closes the chosen source's port and chooses none: only the own ports listen then.
     void DropSource();
 
+    // Whether the input runs on a live JACK server: its own client there is connected.
+    bool OnServer() const;
+    // When the input is on no JACK server (the program started before one, or the one it
+    // was on went away) and a server runs now: sets the input up on it afresh, the own port
+    // and `preferredName`'s source included, as InitMidiDevices does. True when it did.
+    // Cheap and quiet while no server runs, so that it can be asked every second.
+    bool Reconnect(std::string_view preferredName);
+
     // Closes the open ports (on exit) and stops following the source.
     void CloseMidi();
 
