@@ -66,8 +66,12 @@ constexpr int kTicksPerSourceLook = 12;
 // connection attempt.
 constexpr int kTicksPerServerLook = 25;
 
-void AdoptRate(void* engine, uint32_t rate) {
-    AdoptSampleRate(*static_cast<Engine*>(engine), rate);
+void AdoptRate(void* player, uint32_t rate) {
+    AdoptSampleRate(static_cast<LivePlayer*>(player)->engine, rate);
+}
+
+int64_t JackBlockClock(void* midi, uint32_t /*frames*/, uint32_t /*rate*/) noexcept {
+    return static_cast<const MidiInput*>(midi)->CurrentCycleUs();
 }
 
 int Index(EditorWindow w) {
@@ -240,13 +244,26 @@ MainWindow::MainWindow(Platform& services, MainWindowOptions options)
     project.SetDefaultSkinFileNames();
 
     // The devices exist before the window is created and live until it is gone.
+    player_ = std::make_unique<LivePlayer>(*engine_);
     midi_ = std::make_unique<MidiInput>(*shell_, &PlayNote, engine_.get(), options.midiApi);
-    audio_ = std::make_unique<AudioOutput>(*shell_, &ProcessAudio, engine_.get(), options.audioApi);
+    midi_->SetTimedHandler(&PostLiveMessage, player_.get());
+    audio_ =
+        std::make_unique<AudioOutput>(*shell_, &ProcessLiveAudio, player_.get(), options.audioApi);
     audio_->SetRateHandler(&AdoptRate);
+    // On JACK the server's clock places each message on its frame; elsewhere a message plays
+    // at the start of the next block.
+    if (audio_->OnJack()) {
+        player_->clock = &JackBlockClock;
+        player_->clockData = midi_.get();
+    }
     preferencesHost_ = std::make_unique<PlatformPreferencesHost>(*shell_, *engine_);
     serverFollower_ = std::make_unique<ServerFollower>(
         *audio_, *midi_, preferences_,
-        ServerFollower::Hooks{[this](bool running) { toolbar_->ShowAudioRunning(running); },
+        ServerFollower::Hooks{[this](bool running) {
+                                  toolbar_->ShowAudioRunning(running);
+                                  // A stream its server took away runs no more blocks.
+                                  if (!running) StopLivePlayer(*player_);
+                              },
                               [this](const std::string& text) { ShowServerNotice(text); },
                               [this] { project_->RebuildRoutes(); }});
     ctx_ = std::make_unique<AppContext>(
@@ -527,6 +544,7 @@ void MainWindow::StopAudio() {
     serverFollower_->SetAudioWanted(false);
     if (toolbar_ != nullptr) toolbar_->ShowAudioRunning(false);
     audio_->StopAudio();
+    StopLivePlayer(*player_);
 }
 
 void MainWindow::RestoreEditorWindow(EditorWindow window) {

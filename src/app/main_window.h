@@ -11,6 +11,7 @@
 #include "devices/midi_device.h"
 #include "devices/preferences_host.h"
 #include "engine/engine.h"
+#include "engine/live_events.h"
 #include "platform/folder_lock.h"
 
 #include <QBasicTimer>
@@ -148,6 +149,8 @@ private:
     std::unique_ptr<Project> project_;
     std::unique_ptr<Engine> engine_;
     std::unique_ptr<Shell> shell_;
+    // The engine as the audio callback runs it, with live MIDI at its own frames.
+    std::unique_ptr<LivePlayer> player_;
     DevicePreferences preferences_;
     std::unique_ptr<MidiInput> midi_;
     std::unique_ptr<AudioOutput> audio_;

@@ -9,6 +9,7 @@
 #include "devices/library_chatter.h"
 #include "devices/midi_device.h"
 #include "devices/preferences.h"
+#include "engine/live_events.h"
 #include "model/text.h"
 
 #include <chrono>
@@ -64,8 +65,12 @@ void PlayMessage(void* engine, int32_t status, int32_t data1, int32_t data2) {
     HandleMidiMessage(*static_cast<Engine*>(engine), status, data1, data2);
 }
 
-void AdoptRate(void* engine, uint32_t rate) {
-    AdoptSampleRate(*static_cast<Engine*>(engine), rate);
+void AdoptRate(void* player, uint32_t rate) {
+    AdoptSampleRate(static_cast<LivePlayer*>(player)->engine, rate);
+}
+
+int64_t JackBlockClock(void* midi, uint32_t /*frames*/, uint32_t /*rate*/) noexcept {
+    return static_cast<const MidiInput*>(midi)->CurrentCycleUs();
 }
 
 // Prints the messages that arrived since the last call.
@@ -271,9 +276,16 @@ int CommandPlay(int argc, char** argv, bool quiet) {
     Engine& engine = *session.engine;
     // What the devices would show in boxes, play says in its own lines.
     HeadlessPlatform deviceNotices;
+    // Live messages play on their own frames, as in the program.
+    auto player = std::make_unique<LivePlayer>(engine);
     MidiInput midi(deviceNotices, &PlayMessage, &engine);
-    AudioOutput audio(deviceNotices, &ProcessAudio, &engine);
+    midi.SetTimedHandler(&PostLiveMessage, player.get());
+    AudioOutput audio(deviceNotices, &ProcessLiveAudio, player.get());
     audio.SetRateHandler(&AdoptRate);
+    if (audio.OnJack()) {
+        player->clock = &JackBlockClock;
+        player->clockData = &midi;
+    }
     if (options.list) return ListDevices(audio, midi);
 
     const DevicePreferences devices = ReadDevicePreferences(session);

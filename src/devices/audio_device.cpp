@@ -116,6 +116,10 @@ const char* AudioOutput::DeviceName(uint32_t device) const noexcept {
     return device < deviceCount_ ? names_[device] : "";
 }
 
+bool AudioOutput::OnJack() const noexcept {
+    return audio_ && audio_->getCurrentApi() == RtAudio::UNIX_JACK;
+}
+
 bool AudioOutput::IsRunning() const noexcept {
     // When the JACK server goes away the library closes the stream itself.
     return running_ && audio_ && audio_->isStreamOpen();

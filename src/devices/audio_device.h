@@ -66,6 +66,8 @@ public:
     // True while the stream this object started plays: false again once it is stopped, or
     // once the library has closed it because the sound server went away.
     bool IsRunning() const noexcept;
+    // Whether the streams go to a JACK server, whose clock then times live MIDI.
+    bool OnJack() const noexcept;
     uint32_t DeviceCount() const noexcept { return deviceCount_; }
     // The listed name of `device`; "" outside the list.
     const char* DeviceName(uint32_t device) const noexcept;

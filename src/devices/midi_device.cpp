@@ -209,14 +209,33 @@ public:
 private:
     // The server's process thread: every event that reached the own port this cycle goes
     // the way of a message from the chosen source.
+    // Each event carries its frame in the cycle, which becomes its time on the server's
+    // clock: the audio callback plays it on that very frame (one block later).
     static int Process(jack_nframes_t frames, void* self) {
         auto* watch = static_cast<ServerWatch*>(self);
+        jack_nframes_t cycleFrames = 0;
+        jack_time_t cycleUs = 0, nextUs = 0;
+        float periodUs = 0.0f;
+        const bool timed =
+            jack_get_cycle_times(watch->client_, &cycleFrames, &cycleUs, &nextUs, &periodUs) == 0 &&
+            nextUs > cycleUs;
+        if (timed) {
+            watch->input_.nextCycleUs_.store(static_cast<int64_t>(nextUs),
+                                             std::memory_order_relaxed);
+            watch->input_.cycleUs_.store(static_cast<int64_t>(cycleUs), std::memory_order_relaxed);
+        }
         void* buffer = jack_port_get_buffer(watch->port_, frames);
         const uint32_t count = jack_midi_get_event_count(buffer);
         for (uint32_t i = 0; i < count; ++i) {
             jack_midi_event_t event;
-            if (jack_midi_event_get(&event, buffer, i) == 0)
-                watch->input_.HandleMessage(event.buffer, event.size, kPathOwnJack);
+            if (jack_midi_event_get(&event, buffer, i) != 0) continue;
+            // The cycle's length in microseconds over its frames places the event.
+            const int64_t at =
+                timed ? static_cast<int64_t>(cycleUs) + static_cast<int64_t>(event.time) *
+                                                            static_cast<int64_t>(nextUs - cycleUs) /
+                                                            std::max<int64_t>(frames, 1)
+                      : kNoMessageTime;
+            watch->input_.HandleMessage(event.buffer, event.size, kPathOwnJack, at);
         }
         return 0;
     }
@@ -622,17 +641,35 @@ void MidiInput::OnOwnAlsaMessage(double /*timeStamp*/, std::vector<unsigned char
                                                      kPathOwnAlsa);
 }
 
+int64_t MidiInput::CurrentCycleUs() const noexcept {
+    const int64_t cycle = cycleUs_.load(std::memory_order_relaxed);
+    const int64_t next = nextCycleUs_.load(std::memory_order_relaxed);
+    if (cycle == 0 || next <= cycle) return kNoMessageTime;
+    // The own client may have run in this cycle already, or not yet: the clock says which.
+    // A quarter of a cycle of leeway covers the server's estimate of the next start.
+    const auto now = static_cast<int64_t>(jack_get_time());
+    return now + (next - cycle) / 4 >= next ? next : cycle;
+}
+
+void MidiInput::Deliver(int64_t timeUs, int32_t status, int32_t data1, int32_t data2) noexcept {
+    if (timedHandler_ != nullptr) {
+        timedHandler_(timedData_, timeUs, status, data1, data2);
+    } else if (handler_ != nullptr) {
+        handler_(handlerData_, status, data1, data2);
+    }
+}
+
 void MidiInput::ReleaseNotesOf(uint32_t paths) noexcept {
     for (int32_t note = 0; note < 128; ++note) {
         const uint32_t before = heldBy_[note].fetch_and(~paths, std::memory_order_relaxed);
         // Only a note that nobody else holds ends.
-        if ((before & paths) != 0 && (before & ~paths) == 0 && handler_ != nullptr)
-            handler_(handlerData_, kStatusNoteOff, note, 0);
+        if ((before & paths) != 0 && (before & ~paths) == 0)
+            Deliver(kNoMessageTime, kStatusNoteOff, note, 0);
     }
 }
 
-void MidiInput::HandleMessage(const unsigned char* bytes, std::size_t count,
-                              uint32_t path) noexcept {
+void MidiInput::HandleMessage(const unsigned char* bytes, std::size_t count, uint32_t path,
+                              int64_t timeUs) noexcept {
     if (bytes == nullptr || count == 0) return;
     const std::size_t kept = std::min<std::size_t>(count, 4);
     for (std::size_t i = 0; i < kept; ++i) lastMessage_[i] = static_cast<int32_t>(bytes[i]);
@@ -642,7 +679,8 @@ void MidiInput::HandleMessage(const unsigned char* bytes, std::size_t count,
     // must not reach the note tables.
     const int32_t status = bytes[0];
     if (status != kStatusNoteOn && status != kStatusNoteOff && status != kStatusController) return;
-    if (count < 3 || bytes[1] > 127 || bytes[2] > 127 || handler_ == nullptr) return;
+    if (count < 3 || bytes[1] > 127 || bytes[2] > 127) return;
+    if (handler_ == nullptr && timedHandler_ == nullptr) return;
     if (status != kStatusController) {
         std::atomic<uint32_t>& held = heldBy_[bytes[1]];
         if (status == kStatusNoteOn && bytes[2] != 0) {
@@ -653,7 +691,11 @@ void MidiInput::HandleMessage(const unsigned char* bytes, std::size_t count,
             if ((before & ~path) != 0) return;
         }
     }
-    handler_(handlerData_, status, bytes[1], bytes[2]);
+    // A message of the library's threads has no frame: its time is its arrival, on the
+    // server's clock while the program is on one.
+    if (timeUs == kNoMessageTime && cycleUs_.load(std::memory_order_relaxed) != 0)
+        timeUs = static_cast<int64_t>(jack_get_time());
+    Deliver(timeUs, status, bytes[1], bytes[2]);
 }
 
 } // namespace tw

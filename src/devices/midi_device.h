@@ -28,6 +28,14 @@ inline constexpr uint32_t kMaxMidiDevices = 128;
 // bytes 0..127). Runs on the MIDI library's threads, so it must neither lock nor allocate.
 using NoteHandler = void (*)(void* userData, int32_t status, int32_t note, int32_t velocity);
 
+// A message's time when it is not known.
+inline constexpr int64_t kNoMessageTime = INT64_MIN;
+
+// Receives what NoteHandler does, with the time the message belongs to: microseconds on the
+// JACK server's clock, or kNoMessageTime.
+using TimedNoteHandler = void (*)(void* userData, int64_t timeUs, int32_t status, int32_t note,
+                                  int32_t velocity);
+
 // Default: the library's own choice for the source, and the program's own port on JACK and
 // on the ALSA sequencer, wherever each runs. Jack: JACK only (tests).
 enum class MidiApi : int32_t { Default, Jack };
@@ -160,8 +168,19 @@ public:
     // another path (a source opened by name and also wired to the own port) is the same
     // note arriving twice: it is neither started again nor ended until every path that
     // holds it has let go. Lock-free; callable from several threads at once.
-    void HandleMessage(const unsigned char* bytes, std::size_t count,
-                       uint32_t path = kPathSource) noexcept;
+    void HandleMessage(const unsigned char* bytes, std::size_t count, uint32_t path = kPathSource,
+                       int64_t timeUs = kNoMessageTime) noexcept;
+
+    // Hands messages on with their times from now on, instead of to the note handler. Set
+    // before any port opens.
+    void SetTimedHandler(TimedNoteHandler handler, void* userData) noexcept {
+        timedHandler_ = handler;
+        timedData_ = userData;
+    }
+    // Where the JACK cycle that runs now started, on the server's clock, for a client of the
+    // same server in its process callback; kNoMessageTime while the input is on no server.
+    // Lock-free: the own client's callback publishes each cycle's times.
+    int64_t CurrentCycleUs() const noexcept;
     // Ends the notes held through the paths in `paths` alone (their source is gone), as
     // note-offs to the handler.
     void ReleaseNotesOf(uint32_t paths) noexcept;
@@ -204,6 +223,13 @@ private:
     std::atomic<bool> portOpen_ = false;
     bool callbackSet_ = false;
     Relaxed<int32_t> lastMessage_[4];
+    TimedNoteHandler timedHandler_ = nullptr;
+    void* timedData_ = nullptr;
+    // The own client's latest cycle: its start and the next one's (microseconds, 0 before
+    // the first).
+    std::atomic<int64_t> cycleUs_{0};
+    std::atomic<int64_t> nextCycleUs_{0};
+    void Deliver(int64_t timeUs, int32_t status, int32_t data1, int32_t data2) noexcept;
     // Per note, the paths that hold it down (MidiPath bits).
     std::atomic<uint32_t> heldBy_[128] = {};
     MidiMessageLog log_;
