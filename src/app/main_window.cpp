@@ -71,7 +71,7 @@ void AdoptRate(void* player, uint32_t rate) {
 }
 
 int64_t JackBlockClock(void* midi, uint32_t /*frames*/, uint32_t /*rate*/) noexcept {
-    return static_cast<const MidiInput*>(midi)->CurrentCycleUs();
+    return static_cast<const MidiInput*>(midi)->CurrentCycleFrame();
 }
 
 int Index(EditorWindow w) {

@@ -70,7 +70,7 @@ void AdoptRate(void* player, uint32_t rate) {
 }
 
 int64_t JackBlockClock(void* midi, uint32_t /*frames*/, uint32_t /*rate*/) noexcept {
-    return static_cast<const MidiInput*>(midi)->CurrentCycleUs();
+    return static_cast<const MidiInput*>(midi)->CurrentCycleFrame();
 }
 
 // Prints the messages that arrived since the last call.

@@ -209,33 +209,32 @@ public:
 private:
     // The server's process thread: every event that reached the own port this cycle goes
     // the way of a message from the chosen source.
-    // Each event carries its frame in the cycle, which becomes its time on the server's
-    // clock: the audio callback plays it on that very frame (one block later).
+    // Each event carries its frame in the cycle, which becomes its frame on the server's
+    // counter: the audio callback plays it on that very frame (one block later).
     static int Process(jack_nframes_t frames, void* self) {
         auto* watch = static_cast<ServerWatch*>(self);
-        jack_nframes_t cycleFrames = 0;
+        MidiInput& in = watch->input_;
+        jack_nframes_t cycleFrame = 0;
         jack_time_t cycleUs = 0, nextUs = 0;
         float periodUs = 0.0f;
         const bool timed =
-            jack_get_cycle_times(watch->client_, &cycleFrames, &cycleUs, &nextUs, &periodUs) == 0 &&
+            jack_get_cycle_times(watch->client_, &cycleFrame, &cycleUs, &nextUs, &periodUs) == 0 &&
             nextUs > cycleUs;
         if (timed) {
-            watch->input_.nextCycleUs_.store(static_cast<int64_t>(nextUs),
-                                             std::memory_order_relaxed);
-            watch->input_.cycleUs_.store(static_cast<int64_t>(cycleUs), std::memory_order_relaxed);
+            in.cycleUs_.store(static_cast<int64_t>(cycleUs), std::memory_order_relaxed);
+            in.nextCycleUs_.store(static_cast<int64_t>(nextUs), std::memory_order_relaxed);
+            in.cycleLength_.store(frames, std::memory_order_relaxed);
+            in.cycleFrame_.store(cycleFrame, std::memory_order_release);
         }
         void* buffer = jack_port_get_buffer(watch->port_, frames);
         const uint32_t count = jack_midi_get_event_count(buffer);
         for (uint32_t i = 0; i < count; ++i) {
             jack_midi_event_t event;
             if (jack_midi_event_get(&event, buffer, i) != 0) continue;
-            // The cycle's length in microseconds over its frames places the event.
             const int64_t at =
-                timed ? static_cast<int64_t>(cycleUs) + static_cast<int64_t>(event.time) *
-                                                            static_cast<int64_t>(nextUs - cycleUs) /
-                                                            std::max<int64_t>(frames, 1)
+                timed ? static_cast<int64_t>(static_cast<jack_nframes_t>(cycleFrame + event.time))
                       : kNoMessageTime;
-            watch->input_.HandleMessage(event.buffer, event.size, kPathOwnJack, at);
+            in.HandleMessage(event.buffer, event.size, kPathOwnJack, at);
         }
         return 0;
     }
@@ -641,19 +640,22 @@ void MidiInput::OnOwnAlsaMessage(double /*timeStamp*/, std::vector<unsigned char
                                                      kPathOwnAlsa);
 }
 
-int64_t MidiInput::CurrentCycleUs() const noexcept {
+int64_t MidiInput::CurrentCycleFrame() const noexcept {
+    const int64_t frame = cycleFrame_.load(std::memory_order_acquire);
+    if (frame == kNoMessageTime) return kNoMessageTime;
     const int64_t cycle = cycleUs_.load(std::memory_order_relaxed);
     const int64_t next = nextCycleUs_.load(std::memory_order_relaxed);
-    if (cycle == 0 || next <= cycle) return kNoMessageTime;
+    const uint32_t length = cycleLength_.load(std::memory_order_relaxed);
     // The own client may have run in this cycle already, or not yet: the clock says which.
     // A quarter of a cycle of leeway covers the server's estimate of the next start.
     const auto now = static_cast<int64_t>(jack_get_time());
-    return now + (next - cycle) / 4 >= next ? next : cycle;
+    if (now + (next - cycle) / 4 < next) return frame;
+    return static_cast<int64_t>(static_cast<uint32_t>(frame + length));
 }
 
-void MidiInput::Deliver(int64_t timeUs, int32_t status, int32_t data1, int32_t data2) noexcept {
+void MidiInput::Deliver(int64_t time, int32_t status, int32_t data1, int32_t data2) noexcept {
     if (timedHandler_ != nullptr) {
-        timedHandler_(timedData_, timeUs, status, data1, data2);
+        timedHandler_(timedData_, time, status, data1, data2);
     } else if (handler_ != nullptr) {
         handler_(handlerData_, status, data1, data2);
     }
@@ -669,7 +671,7 @@ void MidiInput::ReleaseNotesOf(uint32_t paths) noexcept {
 }
 
 void MidiInput::HandleMessage(const unsigned char* bytes, std::size_t count, uint32_t path,
-                              int64_t timeUs) noexcept {
+                              int64_t time) noexcept {
     if (bytes == nullptr || count == 0) return;
     const std::size_t kept = std::min<std::size_t>(count, 4);
     for (std::size_t i = 0; i < kept; ++i) lastMessage_[i] = static_cast<int32_t>(bytes[i]);
@@ -691,11 +693,20 @@ void MidiInput::HandleMessage(const unsigned char* bytes, std::size_t count, uin
             if ((before & ~path) != 0) return;
         }
     }
-    // A message of the library's threads has no frame: its time is its arrival, on the
-    // server's clock while the program is on one.
-    if (timeUs == kNoMessageTime && cycleUs_.load(std::memory_order_relaxed) != 0)
-        timeUs = static_cast<int64_t>(jack_get_time());
-    Deliver(timeUs, status, bytes[1], bytes[2]);
+    // A message of the library's threads has no frame: its time is its arrival, placed on
+    // the server's frame counter from the latest cycle while the program is on a server.
+    if (time == kNoMessageTime) {
+        const int64_t frame = cycleFrame_.load(std::memory_order_acquire);
+        const int64_t cycle = cycleUs_.load(std::memory_order_relaxed);
+        const int64_t span = nextCycleUs_.load(std::memory_order_relaxed) - cycle;
+        if (frame != kNoMessageTime && span > 0) {
+            const int64_t since = static_cast<int64_t>(jack_get_time()) - cycle;
+            const int64_t length = cycleLength_.load(std::memory_order_relaxed);
+            time = static_cast<int64_t>(
+                static_cast<uint32_t>(frame + std::max<int64_t>(since, 0) * length / span));
+        }
+    }
+    Deliver(time, status, bytes[1], bytes[2]);
 }
 
 } // namespace tw

@@ -31,8 +31,8 @@ using NoteHandler = void (*)(void* userData, int32_t status, int32_t note, int32
 // A message's time when it is not known.
 inline constexpr int64_t kNoMessageTime = INT64_MIN;
 
-// Receives what NoteHandler does, with the time the message belongs to: microseconds on the
-// JACK server's clock, or kNoMessageTime.
+// Receives what NoteHandler does, with the time the message belongs to: a frame of the JACK
+// server's frame counter, or kNoMessageTime.
 using TimedNoteHandler = void (*)(void* userData, int64_t timeUs, int32_t status, int32_t note,
                                   int32_t velocity);
 
@@ -169,7 +169,7 @@ public:
     // note arriving twice: it is neither started again nor ended until every path that
     // holds it has let go. Lock-free; callable from several threads at once.
     void HandleMessage(const unsigned char* bytes, std::size_t count, uint32_t path = kPathSource,
-                       int64_t timeUs = kNoMessageTime) noexcept;
+                       int64_t time = kNoMessageTime) noexcept;
 
     // Hands messages on with their times from now on, instead of to the note handler. Set
     // before any port opens.
@@ -177,10 +177,10 @@ public:
         timedHandler_ = handler;
         timedData_ = userData;
     }
-    // Where the JACK cycle that runs now started, on the server's clock, for a client of the
-    // same server in its process callback; kNoMessageTime while the input is on no server.
-    // Lock-free: the own client's callback publishes each cycle's times.
-    int64_t CurrentCycleUs() const noexcept;
+    // The frame the JACK cycle that runs now started at, for a client of the same server in
+    // its process callback; kNoMessageTime while the input is on no server. Lock-free: the
+    // own client's callback publishes each cycle's times.
+    int64_t CurrentCycleFrame() const noexcept;
     // Ends the notes held through the paths in `paths` alone (their source is gone), as
     // note-offs to the handler.
     void ReleaseNotesOf(uint32_t paths) noexcept;
@@ -225,11 +225,14 @@ private:
     Relaxed<int32_t> lastMessage_[4];
     TimedNoteHandler timedHandler_ = nullptr;
     void* timedData_ = nullptr;
-    // The own client's latest cycle: its start and the next one's (microseconds, 0 before
-    // the first).
+    // The own client's latest cycle: its first frame and length, and when it and the next
+    // one start on the server's clock (microseconds, 0 before the first). The frame is
+    // stored last (release), so that a reader who sees it sees the rest of that cycle.
     std::atomic<int64_t> cycleUs_{0};
     std::atomic<int64_t> nextCycleUs_{0};
-    void Deliver(int64_t timeUs, int32_t status, int32_t data1, int32_t data2) noexcept;
+    std::atomic<uint32_t> cycleLength_{0};
+    std::atomic<int64_t> cycleFrame_{kNoMessageTime};
+    void Deliver(int64_t time, int32_t status, int32_t data1, int32_t data2) noexcept;
     // Per note, the paths that hold it down (MidiPath bits).
     std::atomic<uint32_t> heldBy_[128] = {};
     MidiMessageLog log_;

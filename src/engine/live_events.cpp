@@ -14,7 +14,7 @@ bool LiveEventQueue::Push(const Event& event) noexcept {
         if (n - tail_.load(std::memory_order_acquire) >= kEntries) return false;
     } while (!head_.compare_exchange_weak(n, n + 1, std::memory_order_relaxed));
     Slot& slot = slots_[n % kEntries];
-    slot.timeUs.store(event.timeUs, std::memory_order_relaxed);
+    slot.time.store(event.time, std::memory_order_relaxed);
     slot.message.store(static_cast<uint32_t>(event.status & 0xFF) |
                            static_cast<uint32_t>(event.data1 & 0xFF) << 8 |
                            static_cast<uint32_t>(event.data2 & 0xFF) << 16,
@@ -28,7 +28,7 @@ bool LiveEventQueue::Peek(Event& event) const noexcept {
     const Slot& slot = slots_[t % kEntries];
     // A claimed slot not yet written holds back the ones after it, so order is kept.
     if (slot.sequence.load(std::memory_order_acquire) != t + 1) return false;
-    event.timeUs = slot.timeUs.load(std::memory_order_relaxed);
+    event.time = slot.time.load(std::memory_order_relaxed);
     const uint32_t m = slot.message.load(std::memory_order_relaxed);
     event.status = static_cast<int32_t>(m & 0xFF);
     event.data1 = static_cast<int32_t>((m >> 8) & 0xFF);
@@ -40,15 +40,12 @@ void LiveEventQueue::Pop() noexcept {
     tail_.fetch_add(1, std::memory_order_release);
 }
 
-int64_t LiveEventFrame(int64_t timeUs, int64_t blockStartUs, uint32_t frames,
-                       uint32_t rate) noexcept {
-    if (timeUs == kUntimed || blockStartUs == kUntimed) return 0;
-    const int64_t d = timeUs - blockStartUs;
-    // Rounded to the nearest frame: a time taken from a frame and truncated to whole
-    // microseconds still names that frame.
-    const int64_t scaled = d * static_cast<int64_t>(rate) + 500000;
-    const int64_t frame = scaled >= 0 ? scaled / 1000000 : -((-scaled + 999999) / 1000000);
-    return frame + static_cast<int64_t>(frames);
+int64_t LiveEventFrame(int64_t time, int64_t blockStart, uint32_t frames) noexcept {
+    if (time == kUntimed || blockStart == kUntimed) return 0;
+    // The difference of the 32-bit counter, taken modulo 2^32, survives its wrapping.
+    const auto d =
+        static_cast<int32_t>(static_cast<uint32_t>(time) - static_cast<uint32_t>(blockStart));
+    return static_cast<int64_t>(d) + static_cast<int64_t>(frames);
 }
 
 namespace {
@@ -70,11 +67,11 @@ void RenderLiveBlock(LivePlayer& p, float* block, uint32_t frames) noexcept {
     p.playing.store(1, std::memory_order_relaxed);
     const auto rate = static_cast<uint32_t>(static_cast<float>(p.engine.sampleRate));
     const int64_t start = p.clock != nullptr ? p.clock(p.clockData, frames, rate) : kUntimed;
-    p.lastBlockUs.store(start, std::memory_order_relaxed);
+    p.lastBlock.store(start, std::memory_order_relaxed);
     uint32_t done = 0;
     LiveEventQueue::Event event;
     while (p.queue.Peek(event)) {
-        const int64_t at = LiveEventFrame(event.timeUs, start, frames, rate);
+        const int64_t at = LiveEventFrame(event.time, start, frames);
         if (at >= static_cast<int64_t>(frames)) break; // a later block's
         // Overdue ones (and those a thread queued a moment out of order) play at once.
         const auto frame = static_cast<uint32_t>(std::clamp<int64_t>(at, done, frames));
@@ -93,22 +90,23 @@ int ProcessLiveAudio(void* outputBuffer, void*, unsigned int frames, double, uns
     return 0;
 }
 
-void PostLiveMessage(void* userData, int64_t timeUs, int32_t status, int32_t data1,
+void PostLiveMessage(void* userData, int64_t time, int32_t status, int32_t data1,
                      int32_t data2) noexcept {
     auto* p = static_cast<LivePlayer*>(userData);
     // Without a stream nobody takes from the queue: the engine hears the message now, as it
-    // does before audio starts. A stream whose last block is half a second older than the
-    // message has stopped (its server went away).
-    const int64_t last = p->lastBlockUs.load(std::memory_order_relaxed);
-    const bool stale = timeUs != kUntimed && last != kUntimed && timeUs - last > 500000;
+    // does before audio starts. A stream whose last block is a second older than the message
+    // has stopped (its server went away).
+    const int64_t last = p->lastBlock.load(std::memory_order_relaxed);
+    const auto rate = static_cast<int64_t>(static_cast<float>(p->engine.sampleRate));
+    const bool stale = time != kUntimed && last != kUntimed && LiveEventFrame(time, last, 0) > rate;
     if (p->playing.load(std::memory_order_relaxed) == 0 || stale ||
-        !p->queue.Push({timeUs, status, data1, data2}))
+        !p->queue.Push({time, status, data1, data2}))
         HandleMidiMessage(p->engine, status, data1, data2);
 }
 
 void StopLivePlayer(LivePlayer& player) noexcept {
     player.playing.store(0, std::memory_order_relaxed);
-    player.lastBlockUs.store(kUntimed, std::memory_order_relaxed);
+    player.lastBlock.store(kUntimed, std::memory_order_relaxed);
     // What the stream left in the queue belongs to the engine too, in order.
     LiveEventQueue::Event event;
     while (player.queue.Peek(event)) {

@@ -1,5 +1,6 @@
 // Live MIDI at its own frames: messages stamped with their times are applied on their frame,
-// one block late, whatever block they fall in; without a clock they wait for a block's start.
+// one block late, whatever block they fall in (the server's 32-bit frame counter wrapping
+// meanwhile); without a clock they wait for a block's start.
 #include "engine/live_events.h"
 #include "support/builders.h"
 
@@ -16,14 +17,10 @@ namespace {
 constexpr uint32_t kRate = 48000;
 constexpr uint32_t kBlock = 256;
 
-int64_t Microseconds(int64_t frame) {
-    // Truncated to whole microseconds, as a server's clock gives them.
-    return frame * 1000000 / kRate;
-}
-
 // The block clock of the render below: where block `*index` starts.
 int64_t TestClock(void* index, uint32_t, uint32_t) noexcept {
-    return Microseconds(static_cast<int64_t>(*static_cast<uint32_t*>(index)) * kBlock);
+    // Near the top of the 32-bit counter, so that it wraps during the render.
+    return static_cast<uint32_t>(0xFFFF0000u + *static_cast<uint32_t*>(index) * kBlock);
 }
 
 // Renders notes sent `spacing` frames apart (each held half as long) in blocks of kBlock,
@@ -51,7 +48,8 @@ std::vector<int64_t> Delays(bool timed, int64_t spacing, int notes) {
         const int64_t end = static_cast<int64_t>(index + 1) * kBlock;
         while (sent < 2 * notes && (sent / 2 + 1) * spacing + (sent % 2) * spacing / 2 < end) {
             const int64_t at = (sent / 2 + 1) * spacing + (sent % 2) * spacing / 2;
-            PostLiveMessage(player.get(), Microseconds(at), sent % 2 == 0 ? 0x90 : 0x80, 60, 100);
+            PostLiveMessage(player.get(), static_cast<uint32_t>(0xFFFF0000u + at),
+                            sent % 2 == 0 ? 0x90 : 0x80, 60, 100);
             ++sent;
         }
         RenderLiveBlock(*player, block.data(), kBlock);
@@ -86,7 +84,7 @@ TEST(LiveEvents, TimedMessagesPlayOnTheirFrameOneBlockLate) {
                 static_cast<long long>(*late - *early));
 }
 
-TEST(LiveEvents, TheQueueKeepsOrderDropsWhenFullAndFramesRoundToTheNearest) {
+TEST(LiveEvents, TheQueueKeepsOrderDropsWhenFullAndFramesSurviveTheCountersWrap) {
     LiveEventQueue queue;
     for (uint32_t i = 0; i < LiveEventQueue::kEntries; ++i)
         ASSERT_TRUE(queue.Push({static_cast<int64_t>(i), 0x90, static_cast<int32_t>(i % 128), 1}));
@@ -94,15 +92,16 @@ TEST(LiveEvents, TheQueueKeepsOrderDropsWhenFullAndFramesRoundToTheNearest) {
     LiveEventQueue::Event e;
     for (uint32_t i = 0; i < LiveEventQueue::kEntries; ++i) {
         ASSERT_TRUE(queue.Peek(e));
-        EXPECT_EQ(e.timeUs, static_cast<int64_t>(i));
+        EXPECT_EQ(e.time, static_cast<int64_t>(i));
         queue.Pop();
     }
     EXPECT_FALSE(queue.Peek(e));
     const int64_t start = 1000000;
     const auto block = static_cast<int64_t>(kBlock);
-    EXPECT_EQ(LiveEventFrame(start + Microseconds(100), start, kBlock, kRate), 100 + block);
-    EXPECT_EQ(LiveEventFrame(start - Microseconds(300), start, kBlock, kRate), -300 + block);
-    EXPECT_EQ(LiveEventFrame(kUntimed, start, kBlock, kRate), 0);
+    EXPECT_EQ(LiveEventFrame(start + 100, start, kBlock), 100 + block);
+    EXPECT_EQ(LiveEventFrame(start - 300, start, kBlock), -300 + block);
+    EXPECT_EQ(LiveEventFrame(5, 0xFFFFFFF0, kBlock), 21 + block); // across the wrap
+    EXPECT_EQ(LiveEventFrame(kUntimed, start, kBlock), 0);
 }
 
 } // namespace
