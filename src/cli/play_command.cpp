@@ -201,7 +201,13 @@ void ReportDevices(const std::string& in, const AudioOutput& audio, const MidiIn
                      audio.StreamRate(), audio.SampleRate());
     }
     const std::string own = midi.OwnPortInterfaces();
-    if (!own.empty()) {
+    const std::string jackPort = midi.OwnJackPortName();
+    if (!jackPort.empty()) {
+        // The full name is what connection tools take, and a second running program's
+        // client is numbered by the server.
+        std::fprintf(stderr, "MIDI input: connect any source to \"%s\" (%s)\n", jackPort.c_str(),
+                     own.c_str());
+    } else if (!own.empty()) {
         std::fprintf(stderr, "MIDI input: connect any source to \"%s\" (%s)\n", kOwnMidiPortName,
                      own.c_str());
     }

@@ -205,6 +205,7 @@ public:
 
     bool Ok() const { return client_ != nullptr; }
     bool HasPort() const { return port_ != nullptr; }
+    const char* PortName() const { return port_ != nullptr ? jack_port_name(port_) : ""; }
 
 private:
     // The server's process thread: every event that reached the own port this cycle goes
@@ -364,6 +365,11 @@ std::string MidiInput::OwnPortInterfaces() const {
     const bool jack = watch_ && watch_->HasPort();
     if (jack && ownAlsa_) return "JACK and ALSA";
     return jack ? "JACK" : ownAlsa_ ? "ALSA" : "";
+}
+
+std::string MidiInput::OwnJackPortName() const {
+    std::lock_guard lock(libraryMutex_);
+    return watch_ && midi_ ? watch_->PortName() : "";
 }
 
 bool MidiInput::AnyPortOpen() const {

@@ -117,6 +117,9 @@ public:
     // The interfaces on which the program's own port is open: "JACK", "ALSA", "JACK and
     // ALSA", or "" when on none.
     std::string OwnPortInterfaces() const;
+    // The own port's full name on JACK, as connections name it ("Tonewright:Tonewright MIDI
+    // In", or the numbered client of a second running program); "" when it is not there.
+    std::string OwnJackPortName() const;
     // Whether messages can arrive at all: the source's port or an own port is open.
     bool AnyPortOpen() const;
     // What became of the followed source ("NAME is gone", "NAME is connected") while no

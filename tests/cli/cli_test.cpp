@@ -327,6 +327,8 @@ TEST(CliPlay, PlaysAtTheServersRateFromASourceConnectedLaterAndStopsWhenAudioCan
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find("Note On  0x90 (144 69 100) ch 1\n"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("at 48000 Hz"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("connect any source to \"" + ownPort + "\" (JACK)"), std::string::npos)
+        << r.err;
 
     r = play({"--audio", "nowhere"}).get();
     EXPECT_EQ(r.code, 1);
