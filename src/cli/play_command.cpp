@@ -69,8 +69,8 @@ void AdoptRate(void* player, uint32_t rate) {
     AdoptSampleRate(static_cast<LivePlayer*>(player)->engine, rate);
 }
 
-int64_t JackBlockClock(void* midi, uint32_t /*frames*/, uint32_t /*rate*/) noexcept {
-    return static_cast<const MidiInput*>(midi)->CurrentCycleFrame();
+int64_t JackBlockClock(void* midi, uint32_t frames, uint32_t /*rate*/) noexcept {
+    return static_cast<MidiInput*>(midi)->AudioBlockFrame(frames);
 }
 
 // Prints the messages that arrived since the last call.

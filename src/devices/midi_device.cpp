@@ -227,6 +227,12 @@ private:
             in.cycleLength_.store(frames, std::memory_order_relaxed);
             in.cycleFrame_.store(cycleFrame, std::memory_order_release);
         }
+        // Counted by the input, not the client, so that a client made afresh on a server
+        // that came back goes on counting where the old one stopped.
+        const uint32_t cycles = in.cycleCount_.fetch_add(1, std::memory_order_relaxed) + 1;
+        in.cycleStamp_.store(static_cast<uint64_t>(jack_last_frame_time(watch->client_)) << 32 |
+                                 cycles,
+                             std::memory_order_relaxed);
         void* buffer = jack_port_get_buffer(watch->port_, frames);
         const uint32_t count = jack_midi_get_event_count(buffer);
         for (uint32_t i = 0; i < count; ++i) {
@@ -646,17 +652,18 @@ void MidiInput::OnOwnAlsaMessage(double /*timeStamp*/, std::vector<unsigned char
                                                      kPathOwnAlsa);
 }
 
-int64_t MidiInput::CurrentCycleFrame() const noexcept {
-    const int64_t frame = cycleFrame_.load(std::memory_order_acquire);
-    if (frame == kNoMessageTime) return kNoMessageTime;
-    const int64_t cycle = cycleUs_.load(std::memory_order_relaxed);
-    const int64_t next = nextCycleUs_.load(std::memory_order_relaxed);
-    const uint32_t length = cycleLength_.load(std::memory_order_relaxed);
-    // The own client may have run in this cycle already, or not yet: the clock says which.
-    // A quarter of a cycle of leeway covers the server's estimate of the next start.
-    const auto now = static_cast<int64_t>(jack_get_time());
-    if (now + (next - cycle) / 4 < next) return frame;
-    return static_cast<int64_t>(static_cast<uint32_t>(frame + length));
+int64_t MidiInput::AudioBlockFrame(uint32_t frames) noexcept {
+    const uint32_t block = audioBlocks_++;
+    const uint64_t stamp = cycleStamp_.load(std::memory_order_relaxed);
+    if (stamp == 0) return kNoMessageTime;
+    const auto frame = static_cast<uint32_t>(stamp >> 32);
+    const auto cycles = static_cast<uint32_t>(stamp);
+    // Both counts go up once a cycle; their difference is one larger in a cycle where the
+    // own client has not run yet. Across a restart of the stream it only shrinks.
+    const auto lead = static_cast<int32_t>(block - cycles);
+    leastLead_ = std::min(leastLead_, lead);
+    return static_cast<int64_t>(
+        static_cast<uint32_t>(frame + static_cast<uint32_t>(lead - leastLead_) * frames));
 }
 
 void MidiInput::Deliver(int64_t time, int32_t status, int32_t data1, int32_t data2) noexcept {

@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 
 #include <atomic>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -180,10 +181,14 @@ public:
         timedHandler_ = handler;
         timedData_ = userData;
     }
-    // The frame the JACK cycle that runs now started at, for a client of the same server in
-    // its process callback; kNoMessageTime while the input is on no server. Lock-free: the
-    // own client's callback publishes each cycle's times.
-    int64_t CurrentCycleFrame() const noexcept;
+    // The frame of the JACK counter that the audio block being computed starts at, for the
+    // audio callback of a client of the same server (one call per block, that thread only);
+    // kNoMessageTime while the input is on no server. Lock-free: the own client publishes
+    // each cycle's first frame with its count of cycles. Whether it ran before or after the
+    // audio callback in a cycle is told by the two counts: the smallest difference seen is
+    // the cycles where it ran first, and the block's start follows exactly from it. Should
+    // it always run after, every block starts one block early: a constant latency still.
+    int64_t AudioBlockFrame(uint32_t frames) noexcept;
     // Ends the notes held through the paths in `paths` alone (their source is gone), as
     // note-offs to the handler.
     void ReleaseNotesOf(uint32_t paths) noexcept;
@@ -235,6 +240,13 @@ private:
     std::atomic<int64_t> nextCycleUs_{0};
     std::atomic<uint32_t> cycleLength_{0};
     std::atomic<int64_t> cycleFrame_{kNoMessageTime};
+    // The cycle's first frame (high half) and the count of cycles plus one (low half, 0
+    // before the first), in one word so that a reader sees a matching pair.
+    std::atomic<uint64_t> cycleStamp_{0};
+    std::atomic<uint32_t> cycleCount_{0};
+    // The audio callback's own: its count of blocks and the least difference of counts.
+    uint32_t audioBlocks_ = 0;
+    int32_t leastLead_ = INT32_MAX;
     void Deliver(int64_t time, int32_t status, int32_t data1, int32_t data2) noexcept;
     // Per note, the paths that hold it down (MidiPath bits).
     std::atomic<uint32_t> heldBy_[128] = {};

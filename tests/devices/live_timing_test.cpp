@@ -58,8 +58,8 @@ struct Sequencer {
     }
 };
 
-int64_t JackClock(void* midi, uint32_t, uint32_t) noexcept {
-    return static_cast<const MidiInput*>(midi)->CurrentCycleFrame();
+int64_t JackClock(void* midi, uint32_t frames, uint32_t) noexcept {
+    return static_cast<MidiInput*>(midi)->AudioBlockFrame(frames);
 }
 
 void AdoptRate(void* player, uint32_t rate) {
