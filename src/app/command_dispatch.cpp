@@ -2,6 +2,7 @@
 
 #include "app/commands.h"
 #include "interaction/canvas_commands.h"
+#include "model/app_folders.h"
 #include "model/lifecycle.h"
 #include "model/statistics.h"
 #include "model/text.h"
@@ -86,6 +87,10 @@ bool DispatchCommand(AppContext& ctx, CommandHost& host, int32_t command) {
         break;
     case kCmdSaveProject:
         SaveFlow(project, platform, &ctx.history);
+        break;
+    case kCmdSave:
+        // The demo that ships with the program is never overwritten without a dialog.
+        QuickSave(project, platform, &ctx.history, DemoProjectPath(project));
         break;
     case kCmdUndo:
     case kCmdRedo:

@@ -42,6 +42,7 @@ enum Command : int32_t {
     kCmdUndo = 1068,
     kCmdRedo = 1069,
     kCmdFitAll = 1070,
+    kCmdSave = 1071,
 };
 
 // Control numbers of the toolbar and its own controls.

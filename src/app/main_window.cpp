@@ -25,11 +25,13 @@
 #include <QDir>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTimerEvent>
 #include <QVBoxLayout>
 
@@ -60,9 +62,16 @@ const QColor kPropertiesBackground(240, 240, 240);
 
 // The MIDI source is looked for every half second: listing sources asks the sound server.
 constexpr int kTicksPerSourceLook = 12;
+// The sound server is looked for every second: a look that finds none costs one failed
+// connection attempt.
+constexpr int kTicksPerServerLook = 25;
 
-void AdoptRate(void* engine, uint32_t rate) {
-    AdoptSampleRate(*static_cast<Engine*>(engine), rate);
+void AdoptRate(void* player, uint32_t rate) {
+    AdoptSampleRate(static_cast<LivePlayer*>(player)->engine, rate);
+}
+
+int64_t JackBlockClock(void* midi, uint32_t frames, uint32_t /*rate*/) noexcept {
+    return static_cast<MidiInput*>(midi)->AudioBlockFrame(frames);
 }
 
 int Index(EditorWindow w) {
@@ -99,17 +108,26 @@ public:
         if (ending) {
             std::fprintf(stderr, "[%.*s] %.*s\n", static_cast<int>(caption.size()), caption.data(),
                          static_cast<int>(text.size()), text.data());
-            return buttons == MessageButtons::Ok      ? MessageAnswer::Ok
-                   : buttons == MessageButtons::YesNo ? MessageAnswer::No
-                                                      : MessageAnswer::Cancel;
+            return Unanswered(buttons);
         }
-        if (!starting) return services_.ShowMessage(text, caption, buttons, icon);
+        if (!starting) return Asked(text, caption, buttons, icon);
         const std::string key = std::string(caption) + '\x1f' + std::string(text);
         if (const auto seen = shownAtStart_.find(key); seen != shownAtStart_.end())
             return seen->second;
-        const MessageAnswer answer = services_.ShowMessage(text, caption, buttons, icon);
+        const MessageAnswer answer = Asked(text, caption, buttons, icon);
         shownAtStart_.emplace(key, answer);
         return answer;
+    }
+    // A question nobody answered: neither Yes nor No, so that nothing is decided for the
+    // user ("No" to the recovery question would set the copy aside).
+    static MessageAnswer Unanswered(MessageButtons buttons) {
+        return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
+    }
+    // A box the session's end closed was not answered, whatever the box returned.
+    MessageAnswer Asked(std::string_view text, std::string_view caption, MessageButtons buttons,
+                        MessageIcon icon) {
+        const MessageAnswer answer = services_.ShowMessage(text, caption, buttons, icon);
+        return ending ? Unanswered(buttons) : answer;
     }
     // A file named on the command line answers the open dialog once.
     std::optional<std::string> givenFile;
@@ -140,7 +158,8 @@ public:
         return {r.x(), r.y(), r.width(), r.height()};
     }
     void SetMainTitle(std::string_view title) override {
-        window_.setWindowTitle(TextOfBytes(title));
+        window_.titleBase_ = title;
+        window_.ShowTitle();
     }
     WindowRect EditorWindowRect(EditorWindow w) override {
         const ChildWindow* child = window_.Child(w);
@@ -225,13 +244,32 @@ MainWindow::MainWindow(Platform& services, MainWindowOptions options)
     project.SetDefaultSkinFileNames();
 
     // The devices exist before the window is created and live until it is gone.
+    player_ = std::make_unique<LivePlayer>(*engine_);
     midi_ = std::make_unique<MidiInput>(*shell_, &PlayNote, engine_.get(), options.midiApi);
-    audio_ = std::make_unique<AudioOutput>(*shell_, &ProcessAudio, engine_.get(), options.audioApi);
+    midi_->SetTimedHandler(&PostLiveMessage, player_.get());
+    audio_ =
+        std::make_unique<AudioOutput>(*shell_, &ProcessLiveAudio, player_.get(), options.audioApi);
     audio_->SetRateHandler(&AdoptRate);
+    // On JACK the server's clock places each message on its frame; elsewhere a message plays
+    // at the start of the next block.
+    if (audio_->OnJack()) {
+        player_->clock = &JackBlockClock;
+        player_->clockData = midi_.get();
+    }
     preferencesHost_ = std::make_unique<PlatformPreferencesHost>(*shell_, *engine_);
+    serverFollower_ = std::make_unique<ServerFollower>(
+        *audio_, *midi_, preferences_,
+        ServerFollower::Hooks{[this](bool running) {
+                                  toolbar_->ShowAudioRunning(running);
+                                  // A stream its server took away runs no more blocks.
+                                  if (!running) StopLivePlayer(*player_);
+                              },
+                              [this](const std::string& text) { ShowServerNotice(text); },
+                              [this] { project_->RebuildRoutes(); }});
     ctx_ = std::make_unique<AppContext>(
         AppContext{project, *engine_, *shell_, *audio_, *midi_, preferences_, history_});
 
+    titleBase_ = kProductName;
     setWindowTitle(QString::fromLatin1(kProductName));
     setWindowIcon(ProgramIcon());
     setObjectName(QStringLiteral("MainWindow"));
@@ -311,9 +349,11 @@ void MainWindow::Start() {
     LoadPreferences(*project_, preferences_, *preferencesHost_);
     AdoptPreferredSampleRate();
     history_.Reset(*project_);
-    // Work a crash or a killed program left unsaved is offered before anything else.
+    // Work a crash or a killed program left unsaved is offered before anything else. The
+    // program's own folder is taken first, so that a restored copy moves into it at once.
+    recoveryLock_.TakeNew(RecoveryFolder(*project_), RecoverySessionPrefix());
     if (const std::optional<std::string> restored =
-            OfferRecovery(*project_, *engine_, *shell_, history_)) {
+            OfferRecovery(*project_, *engine_, *shell_, history_, recoveryLock_.Folder())) {
         recoveryPath_ = *restored;
         ForgetReplacedProject(canvas_);
         shell_->ShowPatchName(GetText(project_->patchNames[project_->currentPatch]));
@@ -423,6 +463,7 @@ void MainWindow::RunCommand(int32_t command) {
     DispatchCommand(*ctx_, *this, command);
     if (command == kCmdBuild) RestoreStacking(stacking);
     if (HandleOwnCommand(command)) RebuildMenuBar();
+    ShowTitle();
 }
 
 bool MainWindow::HandleOwnCommand(int32_t command) {
@@ -463,6 +504,8 @@ void MainWindow::ChoosePatchFromList() {
 }
 
 void MainWindow::StartAudio() {
+    // Wanted even when it cannot start now: it starts once a sound server is there.
+    serverFollower_->SetAudioWanted(true);
     toolbar_->ShowAudioRunning(true);
     // The Preferences dialog changes only the code, which the stream follows from the next
     // start of audio; the engine's tables follow the rate the device then runs at.
@@ -498,8 +541,10 @@ void MainWindow::StartAudio() {
 }
 
 void MainWindow::StopAudio() {
+    serverFollower_->SetAudioWanted(false);
     if (toolbar_ != nullptr) toolbar_->ShowAudioRunning(false);
     audio_->StopAudio();
+    StopLivePlayer(*player_);
 }
 
 void MainWindow::RestoreEditorWindow(EditorWindow window) {
@@ -532,6 +577,12 @@ bool MainWindow::CloseProcedure() {
 
 void MainWindow::FinishClosing() {
     SavePreferences(*project_, preferences_, *preferencesHost_);
+    // A close that leaves no copy behind leaves no folder either; a kept copy stays in the
+    // folder, for the next start once this program is gone.
+    if (recoveryPath_.empty()) {
+        recoveryWriter_.Flush();
+        recoveryLock_.RemoveAndRelease();
+    }
     ShutDownDevices();
     closed_ = true;
     Q_EMIT Closed();
@@ -592,7 +643,14 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
+void MainWindow::ShowTitle() {
+    const std::string title = history_.Modified() ? titleBase_ + " *" : titleBase_;
+    const QString shown = TextOfBytes(title);
+    if (windowTitle() != shown) setWindowTitle(shown);
+}
+
 void MainWindow::WatchHistory() {
+    ShowTitle();
     if (history_.Revision() == historySeen_) return;
     historySeen_ = history_.Revision();
     if (history_.Modified()) {
@@ -615,7 +673,8 @@ void MainWindow::WriteRecoveryCopyNow() {
     history_.Commit(*project_);
     if (!history_.Modified()) return;
     // Encoded here, written by the writer's thread: the disk never holds up the editors.
-    RecoveryFiles files = EncodeRecoveryCopy(*project_, ReadSavedLayout(*shell_));
+    RecoveryFiles files =
+        EncodeRecoveryCopy(*project_, ReadSavedLayout(*shell_), recoveryLock_.Folder());
     // A project saved under another name since the last copy leaves its old copy behind.
     if (!recoveryPath_.empty() && files.copyPath != recoveryPath_)
         recoveryWriter_.Remove(recoveryPath_);
@@ -642,6 +701,18 @@ void MainWindow::timerEvent(QTimerEvent* event) {
     if (keyboard_ != nullptr) keyboard_->Refresh();
     // The Midi Monitor tells what became of the source.
     if (++ticks_ % kTicksPerSourceLook == 0) midi_->FollowSource();
+    if (ticks_ % kTicksPerServerLook == 0) serverFollower_->Look();
+}
+
+void MainWindow::ShowServerNotice(const std::string& text) {
+    // Made on first use, so that a window that never loses its server keeps its full height.
+    if (serverNotice_ == nullptr) {
+        serverNotice_ = new QLabel(this);
+        serverNotice_->setObjectName(QStringLiteral("ServerNotice"));
+        statusBar()->addPermanentWidget(serverNotice_, 1);
+    }
+    serverNotice_->setText(QString::fromStdString(text));
+    serverNotice_->setVisible(!text.empty());
 }
 
 } // namespace tw

@@ -6,10 +6,13 @@
 #include "app/app_context.h"
 #include "app/command_dispatch.h"
 #include "app/recovery_writer.h"
+#include "app/server_follower.h"
 #include "devices/audio_device.h"
 #include "devices/midi_device.h"
 #include "devices/preferences_host.h"
 #include "engine/engine.h"
+#include "engine/live_events.h"
+#include "platform/folder_lock.h"
 
 #include <QBasicTimer>
 #include <QList>
@@ -19,6 +22,7 @@
 #include <memory>
 #include <string>
 
+class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 
@@ -137,14 +141,22 @@ private:
     void DropRecoveryCopy();
     // The end of every close: preferences saved, devices shut, the program may quit.
     void FinishClosing();
+    // Shows the title the flows set, marked with " *" while there are unsaved changes.
+    void ShowTitle();
+    // The sound server's line at the foot of the window; "" hides it.
+    void ShowServerNotice(const std::string& text);
 
     std::unique_ptr<Project> project_;
     std::unique_ptr<Engine> engine_;
     std::unique_ptr<Shell> shell_;
+    // The engine as the audio callback runs it, with live MIDI at its own frames.
+    std::unique_ptr<LivePlayer> player_;
     DevicePreferences preferences_;
     std::unique_ptr<MidiInput> midi_;
     std::unique_ptr<AudioOutput> audio_;
     std::unique_ptr<PlatformPreferencesHost> preferencesHost_;
+    std::unique_ptr<ServerFollower> serverFollower_;
+    QLabel* serverNotice_ = nullptr;
     std::unique_ptr<AppContext> ctx_;
     CanvasSession canvas_;
     EditHistory history_;
@@ -153,6 +165,10 @@ private:
     int recoveryDelayMs_ = 10000;
     std::string recoveryPath_;
     RecoveryWriter recoveryWriter_;
+    // This program's own folder for its recovery copies, locked while it runs, so that
+    // another program never takes them for a crashed one's.
+    FolderLock recoveryLock_;
+    std::string titleBase_;
 
     MainToolbar* toolbar_ = nullptr;
     QWidget* central_ = nullptr;

@@ -43,7 +43,8 @@ void BuildMenuBar(QMenuBar& bar, const Project& project, const EditHistory& hist
     AddItem(file, "New Project", kCmdNewProject, send, "Ctrl+N");
     AddItem(file, "Open Project...", kCmdOpenProject, send, "Ctrl+O");
     file->addSeparator();
-    AddItem(file, "Save Project...", kCmdSaveProject, send, "Ctrl+S");
+    AddItem(file, "Save", kCmdSave, send, "Ctrl+S");
+    AddItem(file, "Save Project...", kCmdSaveProject, send, "Ctrl+Shift+S");
     file->addSeparator();
     AddItem(file, "Exit", kCmdExit, send, "Ctrl+Q");
 
@@ -87,6 +88,10 @@ void BuildMenuBar(QMenuBar& bar, const Project& project, const EditHistory& hist
 
     QMenu* setup = bar.addMenu(QStringLiteral("&Setup"));
     AddItem(setup, "&Preferences", kCmdPreferences, send);
+    setup->addSeparator();
+    // The toolbar's two audio buttons, within reach of the keyboard too.
+    AddItem(setup, "Start Audio", kCmdStartAudio, send, "F5");
+    AddItem(setup, "Stop Audio", kCmdStopAudio, send, "Shift+F5");
 
     QMenu* build = bar.addMenu(QStringLiteral("&Build"));
     AddItem(build, "Build Project...", kCmdBuild, send);

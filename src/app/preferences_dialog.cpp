@@ -42,6 +42,8 @@ public:
     std::string MidiName(uint32_t port) const override { return midi_.DeviceName(port); }
     uint32_t SelectedMidi() const override { return midi_.SelectedPort(); }
     void SwitchMidi(uint32_t port) override { midi_.SwitchMidiPort(port); }
+    bool HasMidiSource() const override { return midi_.FollowedSource()[0] != '\0'; }
+    void DropMidiSource() override { midi_.DropSource(); }
 
 private:
     AudioOutput& audio_;
@@ -144,14 +146,17 @@ void PreferencesDialog::ShowCurrentValues() {
     rateList_->setCurrentIndex(prefs.sampleRateCode < kSampleRateCodeCount ? prefs.sampleRateCode
                                                                            : 0);
 
+    // "None" first: the program's own port is there either way, and a source chosen here
+    // as well as wired to it would be heard twice.
     const uint32_t midiCount = devices_->MidiCount();
+    midiList_->addItem(QStringLiteral("None"));
     for (uint32_t i = 0; i < midiCount; ++i) midiList_->addItem(Latin1(devices_->MidiName(i)));
-    if (midiCount > 0) {
+    if (midiCount > 0 && devices_->HasMidiSource()) {
         const uint32_t selected =
             devices_->SelectedMidi() < midiCount ? devices_->SelectedMidi() : 0;
-        midiList_->setCurrentIndex(static_cast<int>(selected));
+        midiList_->setCurrentIndex(static_cast<int>(selected) + 1);
         SetText(prefs.midiDevice, devices_->MidiName(selected));
-    } else {
+    } else if (!devices_->HasMidiSource()) {
         SetText(prefs.midiDevice, "");
     }
 
@@ -192,10 +197,15 @@ void PreferencesDialog::RateChosen(int index) {
 }
 
 void PreferencesDialog::MidiChosen(int index) {
-    if (devices_->MidiCount() == 0 || index < 0) return;
-    const auto port = static_cast<uint32_t>(index);
+    if (index == 0) {
+        SetText(ctx_.preferences.midiDevice, "");
+        if (devices_->HasMidiSource()) devices_->DropMidiSource();
+        return;
+    }
+    if (index < 0 || static_cast<uint32_t>(index) > devices_->MidiCount()) return;
+    const auto port = static_cast<uint32_t>(index - 1);
     SetText(ctx_.preferences.midiDevice, devices_->MidiName(port));
-    if (port != devices_->SelectedMidi()) devices_->SwitchMidi(port);
+    if (port != devices_->SelectedMidi() || !devices_->HasMidiSource()) devices_->SwitchMidi(port);
 }
 
 void PreferencesDialog::Browse() {

@@ -43,6 +43,10 @@ public:
     virtual uint32_t SelectedMidi() const = 0;
     // Closes the open port and opens `port`.
     virtual void SwitchMidi(uint32_t port) = 0;
+    // Whether a source is chosen at all; without one only the program's own port listens.
+    virtual bool HasMidiSource() const = 0;
+    // Closes the chosen source and chooses none ("None" in the list).
+    virtual void DropMidiSource() = 0;
 };
 
 // The program's devices. A failed restart puts the toolbar into its stopped state through

@@ -31,6 +31,9 @@ struct Session {
     bool Open(const std::string& path);
 };
 
+// Makes `folder` the application folder of every session (the --app option).
+void SetAppFolderOverride(std::string folder);
+
 // Parses a whole decimal integer within [min, max].
 std::optional<long long> ParseInteger(std::string_view text, long long min, long long max);
 

@@ -66,6 +66,17 @@ Json DumpParameters(const Project& p) {
     return parameters;
 }
 
+// The controllers (channel 1) that move panel controls, one entry per bound Parameter.
+Json DumpMidiBindings(const Project& p) {
+    Json bindings = Json::array();
+    for (int32_t s = 0; s < kSlotCount; ++s) {
+        const ModuleSlot& m = p.slots[s];
+        if (m.type != kTypeParameter || m.midiCc == kNone) continue;
+        bindings.push_back({{"controller", m.midiCc}, {"slot", s}, {"parameter", Text(m.name)}});
+    }
+    return bindings;
+}
+
 Json DumpPatches(const Project& p) {
     Json patches = Json::array();
     for (int32_t patch = 0; patch < kPatchCount; ++patch) {
@@ -157,6 +168,7 @@ Json DumpProject(const Project& p) {
     j["modules"] = DumpModules(p);
     j["cables"] = DumpCables(p);
     j["parameters"] = DumpParameters(p);
+    j["midiBindings"] = DumpMidiBindings(p);
     j["patches"] = DumpPatches(p);
     j["polygons"] = DumpPolygons(p);
     j["texts"] = DumpTexts(p);

@@ -5,12 +5,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 
 void Usage(std::FILE* out) {
     std::fprintf(out,
-                 "usage: tonewright-cli [--quiet] <command> [arguments]\n"
+                 "usage: tonewright-cli [--quiet] [--app DIR] <command> [arguments]\n"
+                 "       tonewright-cli --version\n"
                  "\n"
                  "commands:\n"
                  "  new OUT.tw1              save an empty project with the new-project defaults\n"
@@ -25,10 +27,10 @@ void Usage(std::FILE* out) {
                  "  catalogue                list the module types\n"
                  "\n"
                  "The working folder is the application folder when it holds Resources/;\n"
-                 "from anywhere else an installed tool uses its installation. Skins are read\n"
-                 "from <application folder>/Skins/<skin name>/. Messages the program would\n"
-                 "show in a box are printed\n"
-                 "on standard error; --quiet leaves them out.\n"
+                 "from anywhere else an installed tool uses its installation. --app DIR\n"
+                 "makes DIR the application folder for any command. Skins are read from\n"
+                 "<application folder>/Skins/<skin name>/. Messages the program would show\n"
+                 "in a box are printed on standard error; --quiet leaves them out.\n"
                  "'tonewright-cli <command> --help' describes a command.\n");
 }
 
@@ -42,6 +44,22 @@ int main(int argc, char** argv) {
         quiet = true;
         ++first;
     }
+    // --app DIR may stand anywhere: every command that reads the application folder
+    // takes it from here.
+    std::vector<char*> kept(argv, argv + argc);
+    for (std::size_t i = static_cast<std::size_t>(first); i < kept.size(); ++i) {
+        if (std::strcmp(kept[i], "--app") != 0) continue;
+        if (i + 1 >= kept.size()) {
+            tw::cli::PrintError("--app needs a folder");
+            return tw::cli::kUsage;
+        }
+        tw::cli::SetAppFolderOverride(kept[i + 1]);
+        kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(i),
+                   kept.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+        --i;
+    }
+    argc = static_cast<int>(kept.size());
+    argv = kept.data();
     if (first >= argc) {
         Usage(stderr);
         return tw::cli::kUsage;
@@ -50,6 +68,10 @@ int main(int argc, char** argv) {
     if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0 ||
         std::strcmp(command, "help") == 0) {
         Usage(stdout);
+        return tw::cli::kOk;
+    }
+    if (std::strcmp(command, "--version") == 0) {
+        std::printf("%s v0.%d\n", tw::kProductName, static_cast<int>(tw::kProgramVersion));
         return tw::cli::kOk;
     }
     const int n = argc - first - 1;

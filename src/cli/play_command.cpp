@@ -9,6 +9,7 @@
 #include "devices/library_chatter.h"
 #include "devices/midi_device.h"
 #include "devices/preferences.h"
+#include "engine/live_events.h"
 #include "engine/rate_bridge.h"
 #include "model/text.h"
 
@@ -37,11 +38,11 @@ constexpr const char* kHelpText =
     "  --audio NAME  play on the audio output NAME (default: the preferred one, else the\n"
     "                first)\n"
     "  --midi NAME   take notes from the MIDI source NAME, opened when it appears\n"
-    "                (default: the preferred one, else the first)\n"
+    "                (default: the preferred one, else none but play's own input)\n"
     "  --list        print the audio outputs and MIDI sources found, and stop\n"
     "\n"
-    "The preferences come from ./Resources/Tonewright_v0.414.cfg. Besides the chosen source,\n"
-    "play offers a MIDI input port of its own, \"Tonewright MIDI In\" (on JACK, and on the\n"
+    "Besides the chosen source, play offers a MIDI input port of its own, \"Tonewright MIDI In\" "
+    "(on JACK, and on the\n"
     "ALSA sequencer where it runs): connect any source to it at any time with qjackctl,\n"
     "Carla, pw-link, jack_connect or aconnect. A source that goes away is opened again\n"
     "when it comes back. Each incoming MIDI message is printed as the Midi Monitor shows\n"
@@ -65,8 +66,12 @@ void PlayMessage(void* engine, int32_t status, int32_t data1, int32_t data2) {
     HandleMidiMessage(*static_cast<Engine*>(engine), status, data1, data2);
 }
 
-void AdoptRate(void* engine, uint32_t rate) {
-    AdoptSampleRate(*static_cast<Engine*>(engine), rate);
+void AdoptRate(void* player, uint32_t rate) {
+    AdoptSampleRate(static_cast<LivePlayer*>(player)->engine, rate);
+}
+
+int64_t JackBlockClock(void* midi, uint32_t frames, uint32_t /*rate*/) noexcept {
+    return static_cast<MidiInput*>(midi)->AudioBlockFrame(frames);
 }
 
 // Prints the messages that arrived since the last call.
@@ -203,7 +208,13 @@ void ReportDevices(const std::string& in, const AudioOutput& audio, const MidiIn
                      rate, audio.StreamRate());
     }
     const std::string own = midi.OwnPortInterfaces();
-    if (!own.empty()) {
+    const std::string jackPort = midi.OwnJackPortName();
+    if (!jackPort.empty()) {
+        // The full name is what connection tools take, and a second running program's
+        // client is numbered by the server.
+        std::fprintf(stderr, "MIDI input: connect any source to \"%s\" (%s)\n", jackPort.c_str(),
+                     own.c_str());
+    } else if (!own.empty()) {
         std::fprintf(stderr, "MIDI input: connect any source to \"%s\" (%s)\n", kOwnMidiPortName,
                      own.c_str());
     }
@@ -264,7 +275,9 @@ bool PlayUntilStopped(Engine& engine, const AudioOutput& audio, MidiInput& midi,
 
 int CommandPlay(int argc, char** argv, bool quiet) {
     if (WantsHelp(argc, argv)) {
-        std::printf("%s%s", kUsageText, kHelpText);
+        const Session where(true);
+        std::printf("%s%s\nThe preferences are read from %s.\n", kUsageText, kHelpText,
+                    PreferencesPath(*where.project).c_str());
         return kOk;
     }
     PlayOptions options;
@@ -276,9 +289,16 @@ int CommandPlay(int argc, char** argv, bool quiet) {
     Engine& engine = *session.engine;
     // What the devices would show in boxes, play says in its own lines.
     HeadlessPlatform deviceNotices;
+    // Live messages play on their own frames, as in the program.
+    auto player = std::make_unique<LivePlayer>(engine);
     MidiInput midi(deviceNotices, &PlayMessage, &engine);
-    AudioOutput audio(deviceNotices, &ProcessAudio, &engine);
+    midi.SetTimedHandler(&PostLiveMessage, player.get());
+    AudioOutput audio(deviceNotices, &ProcessLiveAudio, player.get());
     audio.SetRateHandler(&AdoptRate);
+    if (audio.OnJack()) {
+        player->clock = &JackBlockClock;
+        player->clockData = &midi;
+    }
     if (options.list) return ListDevices(audio, midi);
 
     const DevicePreferences devices = ReadDevicePreferences(session);

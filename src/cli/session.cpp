@@ -9,8 +9,22 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace tw::cli {
+
+namespace {
+
+std::string& AppFolderOverride() {
+    static std::string folder;
+    return folder;
+}
+
+} // namespace
+
+void SetAppFolderOverride(std::string folder) {
+    AppFolderOverride() = std::move(folder);
+}
 
 Session::Session(bool quiet)
     : project(std::make_unique<Project>()), engine(std::make_unique<Engine>(*project)) {
@@ -18,9 +32,13 @@ Session::Session(bool quiet)
     const std::filesystem::path cwd = std::filesystem::current_path(ec);
     // A working folder that is an application folder is used as it is; from anywhere else
     // an installed tool finds its installation.
-    ApplyAppFolders(*project, ResolveAppFolders(RunningProgramPath(), ec ? "" : cwd.string(),
-                                                ProcessEnvironment,
-                                                /*workingFolderFirst=*/true));
+    if (!AppFolderOverride().empty()) {
+        ApplyAppFolders(*project, AppFolders{AppFolderOverride(), {}, {}, false});
+    } else {
+        ApplyAppFolders(*project, ResolveAppFolders(RunningProgramPath(), ec ? "" : cwd.string(),
+                                                    ProcessEnvironment,
+                                                    /*workingFolderFirst=*/true));
+    }
     if (!quiet) platform.echo = stderr;
 }
 

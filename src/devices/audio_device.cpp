@@ -116,6 +116,10 @@ const char* AudioOutput::DeviceName(uint32_t device) const noexcept {
     return device < deviceCount_ ? names_[device] : "";
 }
 
+bool AudioOutput::OnJack() const noexcept {
+    return audio_ && audio_->getCurrentApi() == RtAudio::UNIX_JACK;
+}
+
 bool AudioOutput::IsRunning() const noexcept {
     // When the JACK server goes away the library closes the stream itself.
     return running_ && audio_ && audio_->isStreamOpen();
@@ -140,7 +144,7 @@ bool AudioOutput::StreamAlive() const {
     return false;
 }
 
-void AudioOutput::InitAudioDevices(std::string_view preferredName) {
+void AudioOutput::InitAudioDevices(std::string_view preferredName, bool tell) {
     deviceCount_ = 0;
     selected_ = 0;
     std::memset(names_, 0, sizeof names_);
@@ -159,11 +163,11 @@ void AudioOutput::InitAudioDevices(std::string_view preferredName) {
         std::snprintf(text, sizeof text,
                       "More than %d Audio devices found\nOnly the first %d will be available.",
                       static_cast<int>(kMaxAudioDevices), static_cast<int>(kMaxAudioDevices));
-        ShowNotice(platform_, text);
+        if (tell) ShowNotice(platform_, text);
         count = kMaxAudioDevices;
     }
     if (count == 0) {
-        ShowNotice(platform_, "No audio devices available");
+        if (tell) ShowNotice(platform_, "No audio devices available");
         return;
     }
     deviceCount_ = count;

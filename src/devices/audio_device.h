@@ -43,8 +43,9 @@ public:
     AudioOutput& operator=(const AudioOutput&) = delete;
 
     // Lists the output devices and selects the last one named exactly `preferredName`
-    // (device 0 when none is). Tells the user when there is none, or too many.
-    void InitAudioDevices(std::string_view preferredName);
+    // (device 0 when none is). Tells the user when there is none, or too many, unless
+    // `tell` is false (a sound server that came back is listed without a word).
+    void InitAudioDevices(std::string_view preferredName, bool tell = true);
 
     // Opens and starts the output stream on `device` at the requested sample rate or, when
     // the device runs at another rate that it alone decides (a JACK server), at the
@@ -65,6 +66,8 @@ public:
     // True while the stream this object started plays: false again once it is stopped, or
     // once the library has closed it because the sound server went away.
     bool IsRunning() const noexcept;
+    // Whether the streams go to a JACK server, whose clock then times live MIDI.
+    bool OnJack() const noexcept;
     uint32_t DeviceCount() const noexcept { return deviceCount_; }
     // The listed name of `device`; "" outside the list.
     const char* DeviceName(uint32_t device) const noexcept;

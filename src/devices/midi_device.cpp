@@ -62,72 +62,6 @@ std::string ListedMidiPortName(std::string_view libraryName, bool alsaSequencer)
     return std::string(libraryName);
 }
 
-std::string MidiMonitorLine(const MidiMonitorWords& words) {
-    char text[64];
-    const unsigned hex = static_cast<unsigned>(words.status);
-    if (words.status == kStatusNoteOff) {
-        // A note-off shows 0 in the velocity place whatever the message carried.
-        std::snprintf(text, sizeof text, "Note Off 0x%x (%d %d 0)", hex, words.status, words.data1);
-    } else if (words.status == kStatusNoteOn) {
-        std::snprintf(text, sizeof text, "Note On  0x%x (%d %d %d)", hex, words.status, words.data1,
-                      words.data2);
-    } else {
-        std::snprintf(text, sizeof text, "0x%x (%d %d %d)", hex, words.status, words.data1,
-                      words.data2);
-    }
-    return text;
-}
-
-// ---- MidiMessageLog ----
-
-namespace {
-
-// The lap is stored plus one so that a slot never written (all zero) never matches.
-uint32_t LapTag(uint32_t sequence) noexcept {
-    return (sequence / MidiMessageLog::kEntries + 1u) & 0xFFu;
-}
-
-} // namespace
-
-void MidiMessageLog::Append(const MidiMonitorWords& words) noexcept {
-    const uint32_t n = written_.fetch_add(1, std::memory_order_relaxed);
-    const uint32_t packed = (static_cast<uint32_t>(words.status) & 0xFFu) |
-                            (static_cast<uint32_t>(words.data1) & 0xFFu) << 8 |
-                            (static_cast<uint32_t>(words.data2) & 0xFFu) << 16 | LapTag(n) << 24;
-    entries_[n % kEntries] = packed;
-}
-
-uint32_t MidiMessageLog::Read(uint32_t& cursor, MidiMonitorWords* out, uint32_t capacity,
-                              uint32_t& lost) const noexcept {
-    lost = 0;
-    const uint32_t written = Written();
-    if (written - cursor > kEntries) {
-        lost = written - cursor - kEntries;
-        cursor = written - kEntries;
-    }
-    uint32_t copied = 0;
-    while (copied < capacity && cursor != written) {
-        const uint32_t word = entries_[cursor % kEntries];
-        const uint32_t tag = word >> 24;
-        if (tag != LapTag(cursor)) {
-            // The writer has already moved on past this message: it is gone.
-            if (tag == LapTag(cursor + kEntries)) {
-                ++lost;
-                ++cursor;
-                continue;
-            }
-            // The count was seen before the entry: read it next time.
-            break;
-        }
-        out[copied].status = static_cast<int32_t>(word & 0xFFu);
-        out[copied].data1 = static_cast<int32_t>((word >> 8) & 0xFFu);
-        out[copied].data2 = static_cast<int32_t>((word >> 16) & 0xFFu);
-        ++copied;
-        ++cursor;
-    }
-    return copied;
-}
-
 // ---- MidiInput::ServerWatch ----
 
 // The program's own JACK client: it carries the program's own MIDI input port, and it
@@ -140,15 +74,20 @@ uint32_t MidiMessageLog::Read(uint32_t& cursor, MidiMonitorWords* out, uint32_t 
 // MIDI library for the same reason: one client fewer to close on a dead server.
 class MidiInput::ServerWatch {
 public:
-    explicit ServerWatch(MidiInput& input) : input_(input) {
+    explicit ServerWatch(MidiInput& input, bool quietly = false) : input_(input) {
         jack_status_t status{};
+        // Looking for a server that is not there is no error worth a line every second.
+        void (*const said)(const char*) = jack_error_callback;
+        if (quietly) jack_set_error_function(+[](const char*) {});
         client_ = jack_client_open(kOwnClientName, JackNoStartServer, &status);
+        if (quietly) jack_set_error_function(said);
         if (client_ == nullptr) return;
         jack_on_info_shutdown(client_, &ServerWatch::OnShutdown, this);
         port_ = jack_port_register(client_, kOwnMidiPortName, JACK_DEFAULT_MIDI_TYPE,
                                    JackPortIsInput, 0);
         if (port_ != nullptr &&
             (jack_set_process_callback(client_, &ServerWatch::Process, this) != 0 ||
+             jack_set_port_connect_callback(client_, &ServerWatch::OnConnect, this) != 0 ||
              jack_activate(client_) != 0)) {
             jack_port_unregister(client_, port_);
             port_ = nullptr;
@@ -171,20 +110,58 @@ public:
 
     bool Ok() const { return client_ != nullptr; }
     bool HasPort() const { return port_ != nullptr; }
+    const char* PortName() const { return port_ != nullptr ? jack_port_name(port_) : ""; }
 
 private:
     // The server's process thread: every event that reached the own port this cycle goes
     // the way of a message from the chosen source.
+    // Each event carries its frame in the cycle, which becomes its frame on the server's
+    // counter: the audio callback plays it on that very frame (one block later).
     static int Process(jack_nframes_t frames, void* self) {
         auto* watch = static_cast<ServerWatch*>(self);
+        MidiInput& in = watch->input_;
+        jack_nframes_t cycleFrame = 0;
+        jack_time_t cycleUs = 0, nextUs = 0;
+        float periodUs = 0.0f;
+        const bool timed =
+            jack_get_cycle_times(watch->client_, &cycleFrame, &cycleUs, &nextUs, &periodUs) == 0 &&
+            nextUs > cycleUs;
+        if (timed) {
+            in.cycleUs_.store(static_cast<int64_t>(cycleUs), std::memory_order_relaxed);
+            in.nextCycleUs_.store(static_cast<int64_t>(nextUs), std::memory_order_relaxed);
+            in.cycleLength_.store(frames, std::memory_order_relaxed);
+            in.cycleFrame_.store(cycleFrame, std::memory_order_release);
+        }
+        // Counted by the input, not the client, so that a client made afresh on a server
+        // that came back goes on counting where the old one stopped.
+        const uint32_t cycles = in.cycleCount_.fetch_add(1, std::memory_order_relaxed) + 1;
+        in.cycleStamp_.store(static_cast<uint64_t>(jack_last_frame_time(watch->client_)) << 32 |
+                                 cycles,
+                             std::memory_order_relaxed);
         void* buffer = jack_port_get_buffer(watch->port_, frames);
         const uint32_t count = jack_midi_get_event_count(buffer);
         for (uint32_t i = 0; i < count; ++i) {
             jack_midi_event_t event;
-            if (jack_midi_event_get(&event, buffer, i) == 0)
-                watch->input_.HandleMessage(event.buffer, event.size);
+            if (jack_midi_event_get(&event, buffer, i) != 0) continue;
+            const int64_t at =
+                timed ? static_cast<int64_t>(static_cast<jack_nframes_t>(cycleFrame + event.time))
+                      : kNoMessageTime;
+            in.HandleMessage(event.buffer, event.size, kPathOwnJack, at);
         }
         return 0;
+    }
+
+    // A connection to the own port came or went (the JACK library's notification thread).
+    // Once the last source is unplugged, or its client is gone, nobody is left to end the
+    // notes it holds down.
+    static void OnConnect(jack_port_id_t a, jack_port_id_t b, int connected, void* self) {
+        auto* watch = static_cast<ServerWatch*>(self);
+        if (watch->port_ == nullptr) return;
+        if (jack_port_by_id(watch->client_, a) != watch->port_ &&
+            jack_port_by_id(watch->client_, b) != watch->port_)
+            return;
+        const int before = watch->connections_.fetch_add(connected != 0 ? 1 : -1);
+        if (connected == 0 && before <= 1) watch->input_.ReleaseNotesOf(kPathOwnJack);
     }
 
     // Runs on the JACK library's thread, which must not close clients itself. The watch
@@ -217,6 +194,7 @@ private:
     MidiInput& input_;
     jack_client_t* client_ = nullptr;
     jack_port_t* port_ = nullptr;
+    std::atomic<int> connections_{0};
     std::mutex mutex_;
     std::condition_variable wake_;
     bool lost_ = false;
@@ -284,7 +262,7 @@ void MidiInput::OpenOwnPorts() {
     alsaTried_ = true;
     try {
         auto own = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, kOwnClientName, kQueueLimit);
-        own->setCallback(&MidiInput::OnMidiMessage, this);
+        own->setCallback(&MidiInput::OnOwnAlsaMessage, this);
         own->ignoreTypes(false, false, false);
         own->openVirtualPort(kOwnMidiPortName);
         ownAlsa_ = std::move(own);
@@ -298,6 +276,11 @@ std::string MidiInput::OwnPortInterfaces() const {
     const bool jack = watch_ && watch_->HasPort();
     if (jack && ownAlsa_) return "JACK and ALSA";
     return jack ? "JACK" : ownAlsa_ ? "ALSA" : "";
+}
+
+std::string MidiInput::OwnJackPortName() const {
+    std::lock_guard lock(libraryMutex_);
+    return watch_ && midi_ ? watch_->PortName() : "";
 }
 
 bool MidiInput::AnyPortOpen() const {
@@ -369,6 +352,9 @@ void MidiInput::InitMidiDevices(std::string_view preferredName, bool firstWhenMi
     std::memcpy(followed_, preferredName.data(),
                 std::min<std::size_t>(preferredName.size(), kDeviceNameSize - 1));
     followedGone_ = false;
+    // Without a chosen source only the program's own port listens: opening the first source
+    // as well would play every note twice once that source is wired to the own port.
+    if (preferredName.empty()) firstWhenMissing = false;
     OpenOwnPorts();
     if (!midi_) {
         lock.unlock();
@@ -480,6 +466,39 @@ void MidiInput::SwitchMidiPort(uint32_t port) {
     OpenPort(followed_);
 }
 
+bool MidiInput::OnServer() const {
+    std::lock_guard lock(libraryMutex_);
+    // The library object goes when the server does (ServerLost).
+    return watch_ != nullptr && midi_ != nullptr;
+}
+
+bool MidiInput::Reconnect(std::string_view preferredName) {
+    std::unique_ptr<ServerWatch> old;
+    {
+        std::lock_guard lock(libraryMutex_);
+        if (watch_ && midi_) return false;
+        // The own client is the probe: it connects only to a running server.
+        auto watch = std::make_unique<ServerWatch>(*this, true);
+        if (!watch->Ok()) return false;
+        // The old watch has done its work; it goes outside the lock, which its thread may
+        // still be waiting for.
+        old = std::move(watch_);
+        watch_ = std::move(watch);
+        if (!midi_ && !CreateLibrary(onJack_ ? RtMidi::UNIX_JACK : RtMidi::UNSPECIFIED))
+            return false;
+    }
+    old.reset();
+    InitMidiDevices(preferredName);
+    return true;
+}
+
+void MidiInput::DropSource() {
+    std::lock_guard lock(libraryMutex_);
+    ClosePortLocked();
+    followed_[0] = '\0';
+    followedGone_ = false;
+}
+
 void MidiInput::CloseMidi() {
     // The own JACK port goes with the watch, outside the lock that its thread may be
     // waiting for.
@@ -499,6 +518,9 @@ void MidiInput::CloseMidi() {
 }
 
 void MidiInput::ClosePortLocked() {
+    // The keys still down on a source that is closed (gone, or switched away from) would
+    // never see their note-offs: they end here.
+    if (portOpen_) ReleaseNotesOf(kPathSource);
     if (midi_ && portOpen_) {
         try {
             midi_->closePort();
@@ -518,6 +540,8 @@ void MidiInput::ServerLost(const ServerWatch* from) {
     midi_.reset();
     callbackSet_ = false;
     portOpen_ = false;
+    // Every JACK path went with the server.
+    ReleaseNotesOf(kPathOwnJack | (onJack_ ? kPathSource : 0u));
 }
 
 void MidiInput::OnMidiMessage(double /*timeStamp*/, std::vector<unsigned char>* message,
@@ -526,7 +550,46 @@ void MidiInput::OnMidiMessage(double /*timeStamp*/, std::vector<unsigned char>* 
     static_cast<MidiInput*>(userData)->HandleMessage(message->data(), message->size());
 }
 
-void MidiInput::HandleMessage(const unsigned char* bytes, std::size_t count) noexcept {
+void MidiInput::OnOwnAlsaMessage(double /*timeStamp*/, std::vector<unsigned char>* message,
+                                 void* userData) {
+    if (message == nullptr || userData == nullptr) return;
+    static_cast<MidiInput*>(userData)->HandleMessage(message->data(), message->size(),
+                                                     kPathOwnAlsa);
+}
+
+int64_t MidiInput::AudioBlockFrame(uint32_t frames) noexcept {
+    const uint32_t block = audioBlocks_++;
+    const uint64_t stamp = cycleStamp_.load(std::memory_order_relaxed);
+    if (stamp == 0) return kNoMessageTime;
+    const auto frame = static_cast<uint32_t>(stamp >> 32);
+    const auto cycles = static_cast<uint32_t>(stamp);
+    // Both counts go up once a cycle; their difference is one larger in a cycle where the
+    // own client has not run yet. Across a restart of the stream it only shrinks.
+    const auto lead = static_cast<int32_t>(block - cycles);
+    leastLead_ = std::min(leastLead_, lead);
+    return static_cast<int64_t>(
+        static_cast<uint32_t>(frame + static_cast<uint32_t>(lead - leastLead_) * frames));
+}
+
+void MidiInput::Deliver(int64_t time, int32_t status, int32_t data1, int32_t data2) noexcept {
+    if (timedHandler_ != nullptr) {
+        timedHandler_(timedData_, time, status, data1, data2);
+    } else if (handler_ != nullptr) {
+        handler_(handlerData_, status, data1, data2);
+    }
+}
+
+void MidiInput::ReleaseNotesOf(uint32_t paths) noexcept {
+    for (int32_t note = 0; note < 128; ++note) {
+        const uint32_t before = heldBy_[note].fetch_and(~paths, std::memory_order_relaxed);
+        // Only a note that nobody else holds ends.
+        if ((before & paths) != 0 && (before & ~paths) == 0)
+            Deliver(kNoMessageTime, kStatusNoteOff, note, 0);
+    }
+}
+
+void MidiInput::HandleMessage(const unsigned char* bytes, std::size_t count, uint32_t path,
+                              int64_t time) noexcept {
     if (bytes == nullptr || count == 0) return;
     const std::size_t kept = std::min<std::size_t>(count, 4);
     for (std::size_t i = 0; i < kept; ++i) lastMessage_[i] = static_cast<int32_t>(bytes[i]);
@@ -536,8 +599,32 @@ void MidiInput::HandleMessage(const unsigned char* bytes, std::size_t count) noe
     // must not reach the note tables.
     const int32_t status = bytes[0];
     if (status != kStatusNoteOn && status != kStatusNoteOff && status != kStatusController) return;
-    if (count < 3 || bytes[1] > 127 || bytes[2] > 127 || handler_ == nullptr) return;
-    handler_(handlerData_, status, bytes[1], bytes[2]);
+    if (count < 3 || bytes[1] > 127 || bytes[2] > 127) return;
+    if (handler_ == nullptr && timedHandler_ == nullptr) return;
+    if (status != kStatusController) {
+        std::atomic<uint32_t>& held = heldBy_[bytes[1]];
+        if (status == kStatusNoteOn && bytes[2] != 0) {
+            // Held already through another path: the same key, heard twice.
+            if ((held.fetch_or(path, std::memory_order_relaxed) & ~path) != 0) return;
+        } else {
+            const uint32_t before = held.fetch_and(~path, std::memory_order_relaxed);
+            if ((before & ~path) != 0) return;
+        }
+    }
+    // A message of the library's threads has no frame: its time is its arrival, placed on
+    // the server's frame counter from the latest cycle while the program is on a server.
+    if (time == kNoMessageTime) {
+        const int64_t frame = cycleFrame_.load(std::memory_order_acquire);
+        const int64_t cycle = cycleUs_.load(std::memory_order_relaxed);
+        const int64_t span = nextCycleUs_.load(std::memory_order_relaxed) - cycle;
+        if (frame != kNoMessageTime && span > 0) {
+            const int64_t since = static_cast<int64_t>(jack_get_time()) - cycle;
+            const int64_t length = cycleLength_.load(std::memory_order_relaxed);
+            time = static_cast<int64_t>(
+                static_cast<uint32_t>(frame + std::max<int64_t>(since, 0) * length / span));
+        }
+    }
+    Deliver(time, status, bytes[1], bytes[2]);
 }
 
 } // namespace tw

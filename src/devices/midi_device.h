@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 
 #include <atomic>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -28,6 +29,14 @@ inline constexpr uint32_t kMaxMidiDevices = 128;
 // bytes 0..127). Runs on the MIDI library's threads, so it must neither lock nor allocate.
 using NoteHandler = void (*)(void* userData, int32_t status, int32_t note, int32_t velocity);
 
+// A message's time when it is not known.
+inline constexpr int64_t kNoMessageTime = INT64_MIN;
+
+// Receives what NoteHandler does, with the time the message belongs to: a frame of the JACK
+// server's frame counter, or kNoMessageTime.
+using TimedNoteHandler = void (*)(void* userData, int64_t timeUs, int32_t status, int32_t note,
+                                  int32_t velocity);
+
 // Default: the library's own choice for the source, and the program's own port on JACK and
 // on the ALSA sequencer, wherever each runs. Jack: JACK only (tests).
 enum class MidiApi : int32_t { Default, Jack };
@@ -39,6 +48,10 @@ inline constexpr const char* kOwnMidiPortName = "Tonewright MIDI In";
 // first time.
 enum class MidiSourceChange : int32_t { None, Gone, Back, Found };
 
+// The ways a message reaches the program: the chosen source's port, and the program's own
+// port on JACK and on the ALSA sequencer. A bit each, so that a note can be held by several.
+enum MidiPath : uint32_t { kPathSource = 1u, kPathOwnJack = 2u, kPathOwnAlsa = 4u };
+
 // What the Midi Monitor shows: status and the first two data bytes.
 struct MidiMonitorWords {
     int32_t status = 0;
@@ -46,8 +59,9 @@ struct MidiMonitorWords {
     int32_t data2 = 0;
 };
 
-// The Midi Monitor's line for a message: "Note Off 0x80 (128 60 0)", "Note On  0x90 (144 60
-// 100)" or "0xb0 (176 7 100)".
+// The Midi Monitor's line for a message: its name, status and bytes, and its channel, as
+// "Note On  0x90 (144 60 100) ch 1" or "Control Change 0xb1 (177 7 100) ch 2"; a system
+// message shows its bytes alone ("0xf8 (248 0 0)"), and no message at all (status 0) is "".
 std::string MidiMonitorLine(const MidiMonitorWords& words);
 
 // Every message as the monitor saw it, in arrival order, for a reader that wants each one
@@ -104,6 +118,9 @@ public:
     // The interfaces on which the program's own port is open: "JACK", "ALSA", "JACK and
     // ALSA", or "" when on none.
     std::string OwnPortInterfaces() const;
+    // The own port's full name on JACK, as connections name it ("Tonewright:Tonewright MIDI
+    // In", or the numbered client of a second running program); "" when it is not there.
+    std::string OwnJackPortName() const;
     // Whether messages can arrive at all: the source's port or an own port is open.
     bool AnyPortOpen() const;
     // What became of the followed source ("NAME is gone", "NAME is connected") while no
@@ -116,6 +133,17 @@ public:
     // already selected while it is open, or for an index outside the list. When the JACK
     // server went away and has come back, the input is set up on it afresh.
     void SwitchMidiPort(uint32_t port);
+
+    // Closes the chosen source's port and chooses none: only the own ports listen then.
+    void DropSource();
+
+    // Whether the input runs on a live JACK server: its own client there is connected.
+    bool OnServer() const;
+    // When the input is on no JACK server (the program started before one, or the one it
+    // was on went away) and a server runs now: sets the input up on it afresh, the own port
+    // and `preferredName`'s source included, as InitMidiDevices does. True when it did.
+    // Cheap and quiet while no server runs, so that it can be asked every second.
+    bool Reconnect(std::string_view preferredName);
 
     // Closes the open ports (on exit) and stops following the source.
     void CloseMidi();
@@ -136,9 +164,34 @@ public:
     // The library's input callback; `userData` is the MidiInput.
     static void OnMidiMessage(double timeStamp, std::vector<unsigned char>* message,
                               void* userData);
-    // What the callback does with one message: keeps it for the monitor and passes channel-1
-    // note and controller messages on. Lock-free; callable from several threads at once.
-    void HandleMessage(const unsigned char* bytes, std::size_t count) noexcept;
+    // The same for the program's own port on the ALSA sequencer.
+    static void OnOwnAlsaMessage(double timeStamp, std::vector<unsigned char>* message,
+                                 void* userData);
+    // What the callback does with one message that came by `path`: keeps it for the monitor
+    // and passes channel-1 note and controller messages on. A note already held through
+    // another path (a source opened by name and also wired to the own port) is the same
+    // note arriving twice: it is neither started again nor ended until every path that
+    // holds it has let go. Lock-free; callable from several threads at once.
+    void HandleMessage(const unsigned char* bytes, std::size_t count, uint32_t path = kPathSource,
+                       int64_t time = kNoMessageTime) noexcept;
+
+    // Hands messages on with their times from now on, instead of to the note handler. Set
+    // before any port opens.
+    void SetTimedHandler(TimedNoteHandler handler, void* userData) noexcept {
+        timedHandler_ = handler;
+        timedData_ = userData;
+    }
+    // The frame of the JACK counter that the audio block being computed starts at, for the
+    // audio callback of a client of the same server (one call per block, that thread only);
+    // kNoMessageTime while the input is on no server. Lock-free: the own client publishes
+    // each cycle's first frame with its count of cycles. Whether it ran before or after the
+    // audio callback in a cycle is told by the two counts: the smallest difference seen is
+    // the cycles where it ran first, and the block's start follows exactly from it. Should
+    // it always run after, every block starts one block early: a constant latency still.
+    int64_t AudioBlockFrame(uint32_t frames) noexcept;
+    // Ends the notes held through the paths in `paths` alone (their source is gone), as
+    // note-offs to the handler.
+    void ReleaseNotesOf(uint32_t paths) noexcept;
 
     class ServerWatch;
 
@@ -178,6 +231,25 @@ private:
     std::atomic<bool> portOpen_ = false;
     bool callbackSet_ = false;
     Relaxed<int32_t> lastMessage_[4];
+    TimedNoteHandler timedHandler_ = nullptr;
+    void* timedData_ = nullptr;
+    // The own client's latest cycle: its first frame and length, and when it and the next
+    // one start on the server's clock (microseconds, 0 before the first). The frame is
+    // stored last (release), so that a reader who sees it sees the rest of that cycle.
+    std::atomic<int64_t> cycleUs_{0};
+    std::atomic<int64_t> nextCycleUs_{0};
+    std::atomic<uint32_t> cycleLength_{0};
+    std::atomic<int64_t> cycleFrame_{kNoMessageTime};
+    // The cycle's first frame (high half) and the count of cycles plus one (low half, 0
+    // before the first), in one word so that a reader sees a matching pair.
+    std::atomic<uint64_t> cycleStamp_{0};
+    std::atomic<uint32_t> cycleCount_{0};
+    // The audio callback's own: its count of blocks and the least difference of counts.
+    uint32_t audioBlocks_ = 0;
+    int32_t leastLead_ = INT32_MAX;
+    void Deliver(int64_t time, int32_t status, int32_t data1, int32_t data2) noexcept;
+    // Per note, the paths that hold it down (MidiPath bits).
+    std::atomic<uint32_t> heldBy_[128] = {};
     MidiMessageLog log_;
 };
 

@@ -222,7 +222,8 @@ PreferencesRead LoadPreferences(Project& project, DevicePreferences& devices,
             return result;
         }
         if (result == PreferencesRead::Damaged) ReportDamage(path, reset, host);
-        if (project.openLastProject != 1 || (reset & kPrefLastProject) != 0) {
+        if (project.openLastProject != 1 || (reset & kPrefLastProject) != 0 ||
+            project.projectPath[0] == '\0') {
             // Nothing to reopen: the program starts on a new empty project, with its skin
             // loaded and its windows laid out as New Project lays them out.
             host.ApplyNewProjectDefaults(project);

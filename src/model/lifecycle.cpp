@@ -159,6 +159,24 @@ void ApplyNewProjectDefaults(Project& project, Platform& platform) {
     project.CountModules();
 }
 
+namespace {
+
+// Writes the project to `path`, which from then on is the project's file everywhere: the
+// title, the recovery copy's origin and the last project the preferences remember.
+bool SaveTo(Project& project, Platform& platform, EditHistory* history, const std::string& path) {
+    if (!SaveProject(project, platform, path)) return false;
+    SetText(project.projectPath, path);
+    platform.SetMainTitle(WindowTitle(path));
+    if (history != nullptr) {
+        // What the editors changed without a step of their own belongs to the saved state.
+        history->Commit(project);
+        history->MarkSaved();
+    }
+    return true;
+}
+
+} // namespace
+
 bool SaveFlow(Project& project, Platform& platform, EditHistory* history) {
     const std::optional<std::string> path =
         platform.ChooseSaveFile("Project Files (*.tw1)", "*.tw1", "tw1");
@@ -167,13 +185,14 @@ bool SaveFlow(Project& project, Platform& platform, EditHistory* history) {
         platform.ShowMessage("Confirm Save Project\n\n" + *path, kProductName,
                              MessageButtons::OkCancel, MessageIcon::Question);
     if (answer != MessageAnswer::Ok) return false;
-    if (!SaveProject(project, platform, *path)) return false;
-    if (history != nullptr) {
-        // What the editors changed without a step of their own belongs to the saved state.
-        history->Commit(project);
-        history->MarkSaved();
-    }
-    return true;
+    return SaveTo(project, platform, history, *path);
+}
+
+bool QuickSave(Project& project, Platform& platform, EditHistory* history,
+               std::string_view readOnlyPath) {
+    const std::string path(GetText(project.projectPath));
+    if (path.empty() || path == readOnlyPath) return SaveFlow(project, platform, history);
+    return SaveTo(project, platform, history, path);
 }
 
 bool OfferToSave(Project& project, Platform& platform, std::string_view question,
@@ -197,6 +216,9 @@ bool NewProjectFlow(Project& project, EngineControl& engine, Platform& platform,
     if (!OfferToSave(project, platform, question, history)) return false;
     FullReset(project, engine);
     ApplyNewProjectDefaults(project, platform);
+    // The new project has no file yet: its recovery copy and a later "Save" must not take it
+    // for the one it replaced.
+    SetText(project.projectPath, "");
     platform.SetMainTitle(WindowTitle(GetText(project.pluginName)));
     platform.StopAudio();
     if (history != nullptr) history->Reset(project);

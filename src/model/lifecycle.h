@@ -47,6 +47,12 @@ std::string WindowTitle(std::string_view what);
 // was written.
 bool SaveFlow(Project& project, Platform& platform, EditHistory* history = nullptr);
 
+// "Save": writes the project to its own file, without a dialog or a question. A project
+// that has no file yet, or whose file is `readOnlyPath` (the demo that ships with the
+// program), goes through SaveFlow instead. True only when the file was written.
+bool QuickSave(Project& project, Platform& platform, EditHistory* history = nullptr,
+               std::string_view readOnlyPath = {});
+
 // Asks `question` with Yes / No / Cancel before the project is replaced or the program
 // ends, and runs the save flow on Yes. True when the caller may go on; Cancel, and a save
 // that was asked for but did not happen, keep the work (false).

@@ -337,7 +337,11 @@ LoadResult OpenProject(Project& project, EngineControl& engine, Platform& platfo
         platform.RefreshProperties();
         // At start-up the project is empty and needs its defaults; a project with work in
         // it is kept rather than thrown away for a file that could not be read.
-        if (project.CountOccupied() == 0) ApplyNewProjectDefaults(project, platform);
+        if (project.CountOccupied() == 0) {
+            ApplyNewProjectDefaults(project, platform);
+            // What is open now is a new project, not the file that could not be read.
+            SetText(project.projectPath, "");
+        }
         return LoadResult::CannotOpen;
     }
     if (tooLarge) {

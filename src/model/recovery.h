@@ -38,9 +38,16 @@ struct RecoveryFiles {
     std::string origin;
 };
 
-// Encodes the copy of `project`. Cheap enough for the user-interface thread; the writing,
-// which waits for the disk, can happen elsewhere.
-RecoveryFiles EncodeRecoveryCopy(const Project& project, const SavedLayout& layout);
+// The name a running program's own folder inside the recovery folder starts with. Such a
+// folder holds the program's copies and a lock the program holds while it runs
+// (platform/folder_lock.h); its copies are offered only once the lock is gone.
+std::string RecoverySessionPrefix();
+
+// Encodes the copy of `project`, to be written into `intoFolder` (the recovery folder
+// itself when empty). Cheap enough for the user-interface thread; the writing, which waits
+// for the disk, can happen elsewhere.
+RecoveryFiles EncodeRecoveryCopy(const Project& project, const SavedLayout& layout,
+                                 std::string_view intoFolder = {});
 
 // Writes both files (folder created when missing) through the file-replacing helper, so
 // that a crash while writing leaves the previous copy. False when they could not be written.
@@ -52,17 +59,20 @@ std::optional<std::string> WriteRecoveryCopy(const Project& project, const Saved
 // Removes a copy and its companion; a missing file is no error.
 void RemoveRecoveryCopy(std::string_view copyPath);
 
-// The newest copy in the project's recovery folder, if any.
+// The newest copy in the project's recovery folder that no running program owns, if any.
+// Folders of programs that ended without leaving a copy are removed on the way.
 std::optional<RecoveryCopy> FindRecoveryCopy(const Project& project);
 
 // Renames a copy to "<name> <date and time>.tw1" beside it, where it stays for the user but
 // is no longer offered at start. Returns the new path ("" when the rename failed).
 std::string SetRecoveryCopyAside(const RecoveryCopy& copy, std::time_t now);
 
-// At start: when a copy is there, asks whether to restore it. Yes opens it as the project,
-// under its original path and with unsaved changes; No sets it aside. Returns the copy's
-// path when it was restored.
+// At start: when a copy is there, asks whether to restore it. Yes moves it into
+// `adoptInto` (the restoring program's own folder, when given) and opens it as the project,
+// under its original path and with unsaved changes; No sets it aside; any other answer
+// leaves it to be offered again. Returns the copy's path when it was restored.
 std::optional<std::string> OfferRecovery(Project& project, EngineControl& engine,
-                                         Platform& platform, EditHistory& history);
+                                         Platform& platform, EditHistory& history,
+                                         std::string_view adoptInto = {});
 
 } // namespace tw

@@ -89,6 +89,7 @@ void HeadlessPlatform::ClearRecord() {
 
 MessageAnswer HeadlessPlatform::ShowMessage(std::string_view text, std::string_view caption,
                                             MessageButtons buttons, MessageIcon icon) {
+    if (whileOpen) whileOpen(text);
     MessageAnswer answer = CautiousAnswer(buttons);
     if (const auto given = answerTo.find(text); given != answerTo.end()) {
         answer = given->second;

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -44,6 +45,9 @@ public:
     std::deque<std::optional<std::string>> savePaths;
     std::deque<std::optional<std::string>> folderPaths;
     std::deque<std::optional<uint32_t>> colours;
+    // Called while a box is open, as something happening before the user answers (a signal
+    // ending the program) would be.
+    std::function<void(std::string_view text)> whileOpen;
     // Where message boxes are echoed as they appear, each distinct one once (tonewright-cli
     // uses stderr).
     std::FILE* echo = nullptr;

@@ -11,6 +11,8 @@
 #include "model/text.h"
 #include "support/builders.h"
 
+#include <QLabel>
+#include <QTest>
 #include <RtMidi.h>
 #include <gtest/gtest.h>
 
@@ -77,7 +79,7 @@ TEST(DeviceFaultsInTheShell, AKilledServerLeavesStopStartAndExitWorking) {
         std::vector<unsigned char> message{0x90, 62, 99};
         sequencer->sendMessage(&message);
         monitor->grab(); // paints
-        return monitor->Line() == "Note On  0x90 (144 62 99)";
+        return monitor->Line() == "Note On  0x90 (144 62 99) ch 1";
     }));
     sequencer.reset();
 
@@ -108,6 +110,70 @@ TEST(DeviceFaultsInTheShell, AKilledServerLeavesStopStartAndExitWorking) {
     EXPECT_TRUE(w.HasClosed());
     EXPECT_EQ(rig.services.MessageTexts(), std::vector<std::string>{"Save project first"});
     EXPECT_FALSE(audio.IsRunning() || midi.IsPortOpen());
+    rig.window.reset();
+}
+
+} // namespace
+} // namespace tw
+
+namespace tw {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Started before the sound server: the server's arrival brings the devices, the own MIDI port
+// and the audio the user asked for. The server killed while it plays: a line in the window
+// says so and the toolbar shows audio stopped; restarted, everything comes back by itself.
+TEST(DeviceFaultsInTheShell, TheProgramFollowsAServerThatComesAndGoes) {
+    struct Forget {
+        ~Forget() {
+            unsetenv("JACK_DEFAULT_SERVER");
+            unsetenv("JACK_NO_START_SERVER");
+        }
+    } forget;
+    test::JackServer server;
+    ASSERT_TRUE(server.Ready()) << server.Log();
+    server.Kill();
+    test::ShellRig rig;
+    MainWindow& w = rig.Open();
+    AudioOutput& audio = w.Context().audio;
+    MidiInput& midi = w.Context().midi;
+    ASSERT_TRUE(test::Wire(rig.P(), test::AddModule(rig.P(), kTypeA440, 100, 60), 0,
+                           test::AddModule(rig.P(), kTypeOutput, 100, 300), 1));
+    EXPECT_FALSE(midi.OnServer());
+    w.RunCommand(kCmdStartAudio); // nothing to play on yet: wanted all the same
+    EXPECT_FALSE(audio.IsRunning());
+
+    const auto ownPortThere = [](jack_client_t* client) {
+        return jack_port_by_name(client, "Tonewright:Tonewright MIDI In") != nullptr;
+    };
+    std::unique_ptr<test::JackRecorder> recorder;
+    for (const char* when : {"started after the program", "restarted after a kill"}) {
+        SCOPED_TRACE(when);
+        ASSERT_TRUE(server.Restart()) << server.Log();
+        recorder = std::make_unique<test::JackRecorder>("twrec");
+        ASSERT_TRUE(recorder->Ok());
+        recorder->Start();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return audio.IsRunning(); }, 5000));
+        EXPECT_TRUE(w.Toolbar()->AudioShownRunning());
+        EXPECT_TRUE(ownPortThere(recorder->client));
+        EXPECT_GE(audio.DeviceCount(), 1u);
+        auto* notice = w.findChild<QLabel*>(QStringLiteral("ServerNotice"));
+        EXPECT_TRUE(notice == nullptr || notice->isHidden());
+
+        server.Kill();
+        recorder.reset();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !w.Toolbar()->AudioShownRunning(); }, 5000));
+        notice = w.findChild<QLabel*>(QStringLiteral("ServerNotice"));
+        ASSERT_NE(notice, nullptr);
+        EXPECT_FALSE(notice->isHidden());
+        EXPECT_EQ(notice->text().toStdString(), kServerGoneNotice);
+    }
+    // No box said any of it; "Stop Audio" ends the wish and the notice.
+    for (const std::string& text : rig.services.MessageTexts())
+        EXPECT_EQ(text.find("sound server"), std::string::npos) << text;
+    w.RunCommand(kCmdStopAudio);
+    EXPECT_TRUE(w.findChild<QLabel*>(QStringLiteral("ServerNotice"))->isHidden());
     rig.window.reset();
 }
 

@@ -192,7 +192,13 @@ struct FakeDevices final : DeviceChoices {
     uint32_t MidiCount() const override { return uint32_t(midi.size()); }
     std::string MidiName(uint32_t p) const override { return midi.at(p); }
     uint32_t SelectedMidi() const override { return midiSelected; }
-    void SwitchMidi(uint32_t p) override { Call("midi " + midi.at(midiSelected = p)); }
+    void SwitchMidi(uint32_t p) override {
+        chosen = true;
+        Call("midi " + midi.at(midiSelected = p));
+    }
+    bool chosen = true;
+    bool HasMidiSource() const override { return chosen; }
+    void DropMidiSource() override { chosen = !Call("no midi"); }
     bool Call(const std::string& what) {
         calls.push_back(what);
         return true;
@@ -221,11 +227,18 @@ TEST_F(PreferencesDialogTest, ShowsTheDevicesInUseAndMovesPlayingAudioToTheChose
     EXPECT_TRUE(devices->calls.empty());
     devices->running = true;
     dialog->AudioList()->setCurrentIndex(2);
-    dialog->MidiList()->setCurrentIndex(1);
+    dialog->MidiList()->setCurrentIndex(2);
     dialog->RateList()->setCurrentIndex(0);
     EXPECT_EQ(devices->calls, (Texts{"stop", "select Studio Out", "start", "midi Pads"}));
     EXPECT_EQ(GetText(rig.preferences.audioDevice), "Studio Out");
     EXPECT_EQ(GetText(rig.preferences.midiDevice), "Pads");
+    // "None" closes the source and forgets its name; choosing it again opens it again.
+    EXPECT_EQ(dialog->MidiList()->itemText(0), "None");
+    dialog->MidiList()->setCurrentIndex(0);
+    EXPECT_EQ(GetText(rig.preferences.midiDevice), "");
+    dialog->MidiList()->setCurrentIndex(2);
+    EXPECT_EQ(devices->calls.back(), "midi Pads");
+    EXPECT_EQ(devices->calls.at(devices->calls.size() - 2), "no midi");
     // The preferences name the chosen rate at once; the devices take it at the next start.
     EXPECT_EQ(SampleRateOfCode(rig.preferences.sampleRateCode), 44100u);
     // The higher rates a 96 kHz session runs at are offered too.
@@ -261,7 +274,7 @@ TEST_F(PreferencesDialogTest, SaveWritesTheValuesAndTakesAFolderOfOneToFiftyNine
     rig.platform.folderPaths = {std::nullopt, "/srv/vst"}; // Browse: cancelled, then chosen
     dialog->BrowseButton()->click();
     dialog->BrowseButton()->click();
-    dialog->MidiList()->setCurrentIndex(1);
+    dialog->MidiList()->setCurrentIndex(2);
     dialog->OpenLastBox()->click();
     dialog->SaveButton()->click();
     EXPECT_EQ(GetText(rig.P().outputFolder), "/srv/vst");

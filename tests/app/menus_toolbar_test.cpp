@@ -44,7 +44,8 @@ TEST(MenuBar, HoldsEveryItemInOrderWithItsCommandAndShortcutAndFollowsTheProject
     const std::vector<Item> expected = {
         {"&File", "New Project", kCmdNewProject, "Ctrl+N"},
         {"&File", "Open Project...", kCmdOpenProject, "Ctrl+O"},
-        {"&File", "Save Project...", kCmdSaveProject, "Ctrl+S"},
+        {"&File", "Save", kCmdSave, "Ctrl+S"},
+        {"&File", "Save Project...", kCmdSaveProject, "Ctrl+Shift+S"},
         {"&File", "Exit", kCmdExit, "Ctrl+Q"},
         {"&Edit", "Undo Move Oscillator", kCmdUndo, "Ctrl+Z"},
         {"&Edit", "Redo Insert Oscillator", kCmdRedo, "Ctrl+Shift+Z"},
@@ -60,6 +61,8 @@ TEST(MenuBar, HoldsEveryItemInOrderWithItsCommandAndShortcutAndFollowsTheProject
         {"&View>Cables", "[x]Straight", kCmdStraightCables, ""},
         {"&View", "Fit All", kCmdFitAll, "Ctrl+0"},
         {"&Setup", "&Preferences", kCmdPreferences, ""},
+        {"&Setup", "Start Audio", kCmdStartAudio, "F5"},
+        {"&Setup", "Stop Audio", kCmdStopAudio, "Shift+F5"},
         {"&Build", "Build Project...", kCmdBuild, ""},
         {"&Build", "Clean Project...", kCmdCleanProject, ""},
         {"&Build", "Refresh Project", kCmdRefreshProject, ""},
@@ -93,16 +96,16 @@ TEST(MenuBar, HoldsEveryItemInOrderWithItsCommandAndShortcutAndFollowsTheProject
     project.cableStyle = 2;
     BuildMenuBar(bar, project, history, [](int32_t) {});
     std::vector<Item> items = Items(bar);
-    EXPECT_EQ(items[4], (Item{"&Edit", "[x]Lock Edit", kCmdLockEdit, ""}));
-    EXPECT_EQ(std::get<0>(items[5]), "&View>Cables");
-    EXPECT_EQ(std::get<1>(items[6]), "[x]Logic");
+    EXPECT_EQ(items[5], (Item{"&Edit", "[x]Lock Edit", kCmdLockEdit, ""}));
+    EXPECT_EQ(std::get<0>(items[6]), "&View>Cables");
+    EXPECT_EQ(std::get<1>(items[7]), "[x]Logic");
     project.lockEdit = project.snapToGrid = 0;
     history.Reset(project);
     BuildMenuBar(bar, project, history, [](int32_t) {});
     items = Items(bar);
-    EXPECT_EQ(std::get<1>(items[11]), "Snap To Grid");
-    EXPECT_EQ(items[4], (Item{"&Edit", "(greyed)Undo", kCmdUndo, "Ctrl+Z"}));
-    EXPECT_EQ(std::get<1>(items[5]), "(greyed)Redo");
+    EXPECT_EQ(std::get<1>(items[12]), "Snap To Grid");
+    EXPECT_EQ(items[5], (Item{"&Edit", "(greyed)Undo", kCmdUndo, "Ctrl+Z"}));
+    EXPECT_EQ(std::get<1>(items[6]), "(greyed)Redo");
 }
 
 TEST(Toolbar, ThirteenButtonsSendTheirCommandsAndStartAndStopAudioShareOnePlace) {

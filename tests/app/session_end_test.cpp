@@ -44,9 +44,10 @@ TEST(SessionEnd, AFileOpensAsAChosenOneAndTheEndKeepsWorkAndPreferencesUnasked) 
     EXPECT_EQ(closed.count(), 1);
     EXPECT_TRUE(fs::exists(rig.dir.File("config/tonewright/Tonewright_v0.414.cfg")));
     EXPECT_FALSE(fs::exists(rig.PreferencesFile()));
-    const std::optional<RecoveryCopy> copy = FindRecoveryCopy(rig.P());
-    ASSERT_TRUE(copy.has_value());
-    EXPECT_EQ(fs::path(copy->copyPath).parent_path(),
+    // The copy waits in the program's own folder, offered once the program is gone.
+    const std::string copy = window.RecoveryCopyPath();
+    EXPECT_TRUE(fs::exists(copy));
+    EXPECT_EQ(fs::path(copy).parent_path().parent_path(),
               rig.dir.Path() / "config/tonewright/Recovery");
 }
 

@@ -69,6 +69,7 @@ std::string SaveTone(const test::TempDir& dir) {
         par.patchValues[3] = 42;
         par.labelColour[2] = 250;
         SetText(par.name, "Caf\xE9");
+        par.midiCc = 7;
         p.InsertPolygon(1, 2);
         p.InsertText(3, 4);
         p.InsertComment(40, 80);
@@ -98,6 +99,20 @@ TEST(Cli, CommandsWriteReadRenderAndDescribeProjects) {
     EXPECT_EQ(j["patches"][3]["values"], Json::parse(R"({"3": 42})"));
     EXPECT_EQ(j["polygons"][0]["corner"], 16);
     EXPECT_EQ(j["comments"][0]["x"], 40);
+    EXPECT_EQ(j["midiBindings"],
+              Json::parse(R"([{"controller": 7, "slot": 3, "parameter": "Caf\u00e9"}])"));
+
+    // --app names the application folder for any command, wherever it stands.
+    r = RunCli(dir, {"dump", "tone.tw1", "--app", dir.File("app")});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("Not Found - " + dir.File("app/Skins/Default/")), std::string::npos)
+        << r.err;
+    r = RunCli(dir, {"--app", dir.File("app"), "play", "--help"});
+    EXPECT_NE(r.out.find("read from " + dir.File("app/Resources/Tonewright_v0.414.cfg")),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(RunCli(dir, {"--version"}).out, "Tonewright v0.414\n");
+    EXPECT_NE(RunCli(dir, {"--help"}).out.find("are printed on standard error"), std::string::npos);
 
     r = RunCli(dir, {"-q", "resave", "tone.tw1", "again.tw1"});
     EXPECT_EQ(r.err, "");
@@ -323,8 +338,10 @@ TEST(CliPlay, PlaysAtTheServersRateFromASourceConnectedLaterAndStopsWhenAudioCan
     EXPECT_EQ(test::ToneProblem(recorder, 8 * test::kJackPeriod, 440.0), "");
     CliRun r = played.get();
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("Note On  0x90 (144 69 100)\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Note On  0x90 (144 69 100) ch 1\n"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("at 48000 Hz"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("connect any source to \"" + ownPort + "\" (JACK)"), std::string::npos)
+        << r.err;
 
     r = play({"--audio", "nowhere"}).get();
     EXPECT_EQ(r.code, 1);

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <mutex>
 #include <pthread.h>
 #include <thread>
 #include <unistd.h>
@@ -174,16 +175,17 @@ TEST(DevicesWithoutSoundServer, SaySoOnceAndTheMidiCallbackKeepsAndPlaysMessages
         const char* line;
         bool plays;
     } cases[] = {
-        {{0xB0, 7, 100}, {0xB0, 7, 100, 0}, "0xb0 (176 7 100)", true},
-        {{0xC0, 5}, {0xC0, 5, 100, 0}, "0xc0 (192 5 100)", false},
+        {{0xB0, 7, 100}, {0xB0, 7, 100, 0}, "Control Change 0xb0 (176 7 100) ch 1", true},
+        {{0xC0, 5}, {0xC0, 5, 100, 0}, "Program Change 0xc0 (192 5 100) ch 1", false},
         {{0xF0, 0x7D, 1, 2, 3, 4, 5, 0xF7}, {0xF0, 0x7D, 1, 2}, "0xf0 (240 125 1)", false},
-        {{0x91, 60, 100}, {0x91, 60, 100, 2}, "0x91 (145 60 100)", false},
-        {{0x90, 64, 90}, {0x90, 64, 90, 2}, "Note On  0x90 (144 64 90)", true},
-        {{0x90, 62}, {0x90, 62, 90, 2}, "Note On  0x90 (144 62 90)", false},
-        {{0x80, 200, 0}, {0x80, 200, 0, 2}, "Note Off 0x80 (128 200 0)", false},
-        {{0x90, 60, 255}, {0x90, 60, 255, 2}, "Note On  0x90 (144 60 255)", false},
-        {{0x80, 64, 40}, {0x80, 64, 40, 2}, "Note Off 0x80 (128 64 0)", true},
-        {{}, {0x80, 64, 40, 2}, "Note Off 0x80 (128 64 0)", false}, // changes nothing at all
+        {{0xEF, 0, 64}, {0xEF, 0, 64, 2}, "Pitch Bend 0xef (239 0 64) ch 16", false},
+        {{0x91, 60, 100}, {0x91, 60, 100, 2}, "Note On  0x91 (145 60 100) ch 2", false},
+        {{0x90, 64, 90}, {0x90, 64, 90, 2}, "Note On  0x90 (144 64 90) ch 1", true},
+        {{0x90, 62}, {0x90, 62, 90, 2}, "Note On  0x90 (144 62 90) ch 1", false},
+        {{0x80, 200, 0}, {0x80, 200, 0, 2}, "Note Off 0x80 (128 200 0) ch 1", false},
+        {{0x90, 60, 255}, {0x90, 60, 255, 2}, "Note On  0x90 (144 60 255) ch 1", false},
+        {{0x80, 64, 40}, {0x80, 64, 40, 2}, "Note Off 0x80 (128 64 0) ch 1", true},
+        {{}, {0x80, 64, 40, 2}, "Note Off 0x80 (128 64 0) ch 1", false}, // changes nothing at all
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
@@ -234,7 +236,7 @@ TEST(MidiSources, TheOwnPortTakesAnySourceAndTheChosenOneIsFollowedByName) {
     ASSERT_EQ(jack_connect(patchbay.client, "twseq:out", kOwnPort.c_str()), 0);
     EXPECT_TRUE(Hears(midi, *sequencer, 64));
     EXPECT_EQ(synth.engine->notes.gate[64], 1.0f);
-    EXPECT_EQ(MidiMonitorLine(midi.MonitorWords()), "Note On  0x90 (144 64 100)");
+    EXPECT_EQ(MidiMonitorLine(midi.MonitorWords()), "Note On  0x90 (144 64 100) ch 1");
 
     std::unique_ptr<RtMidiOut> keys;
     const struct {
@@ -259,6 +261,63 @@ TEST(MidiSources, TheOwnPortTakesAnySourceAndTheChosenOneIsFollowedByName) {
     midi.CloseMidi();
     EXPECT_FALSE(midi.AnyPortOpen());
     EXPECT_EQ(jack_port_by_name(patchbay.client, kOwnPort.c_str()), nullptr);
+}
+
+// With no source chosen only the own port listens; a source both chosen and wired to the own
+// port is heard once; the notes a vanished source held end, whichever way they came.
+TEST(MidiSources, NoNoteIsDoubledAndAVanishedSourceEndsItsNotes) {
+    JackServer server;
+    ASSERT_TRUE(server.Ready()) << server.Log();
+    HeadlessPlatform platform;
+    // The MIDI threads write what the handler hears; the test reads it under the lock.
+    using Heard = std::vector<std::vector<int32_t>>;
+    static std::mutex lock;
+    static Heard heardSoFar;
+    const auto play = [](void*, int32_t s, int32_t n, int32_t v) {
+        std::lock_guard held(lock);
+        heardSoFar.push_back({s, n, v});
+    };
+    const auto heard = [] {
+        std::lock_guard held(lock);
+        return heardSoFar;
+    };
+    const auto forget = [] {
+        std::lock_guard held(lock);
+        heardSoFar.clear();
+    };
+    MidiInput midi(platform, play, nullptr, MidiApi::Jack);
+    auto keys = MakeSource("twkeys");
+    midi.InitMidiDevices("");
+    EXPECT_FALSE(midi.IsPortOpen());
+    midi.InitMidiDevices("twkeys:out");
+    ASSERT_TRUE(midi.IsPortOpen());
+    JackRecorder patchbay("twpatch");
+    ASSERT_EQ(jack_connect(patchbay.client, "twkeys:out", kOwnPort.c_str()), 0);
+    const auto send = [&](std::vector<unsigned char> message, uint32_t arrivals) {
+        const uint32_t before = midi.Log().Written();
+        keys->sendMessage(&message);
+        return WaitFor([&] { return midi.Log().Written() >= before + arrivals; });
+    };
+    // The first message through a fresh connection may be lost: wait until both paths carry.
+    ASSERT_TRUE(WaitFor([&] { return send({0xB0, 1, 0}, 2); }, std::chrono::seconds(20)));
+    forget();
+    ASSERT_TRUE(send({0x90, 60, 100}, 2) && send({0x80, 60, 0}, 2));
+    EXPECT_EQ(heard(), (Heard{{0x90, 60, 100}, {0x80, 60, 0}}));
+
+    // Held through the own port alone: unplugged, it ends.
+    forget();
+    midi.DropSource();
+    ASSERT_TRUE(send({0x90, 62, 100}, 1));
+    ASSERT_EQ(jack_disconnect(patchbay.client, "twkeys:out", kOwnPort.c_str()), 0);
+    EXPECT_TRUE(WaitFor([&] { return heard().size() == 2; }));
+    EXPECT_EQ(heard(), (Heard{{0x90, 62, 100}, {0x80, 62, 0}}));
+    // Held through the chosen source alone: gone, it ends.
+    forget();
+    midi.InitMidiDevices("twkeys:out");
+    ASSERT_TRUE(WaitFor([&] { return send({0x90, 64, 100}, 1); }, std::chrono::seconds(20)));
+    keys.reset();
+    EXPECT_TRUE(WaitFor([&] { return midi.FollowSource() == MidiSourceChange::Gone; }));
+    EXPECT_EQ(heard().back(), (std::vector<int32_t>{0x80, 64, 0}));
 }
 
 // JACK cancels the thread that runs a client's shutdown handler when the client is closed,

@@ -97,9 +97,11 @@ TEST(MidiMonitor, ShowsTheLatestMessageWithinItsRefreshTime) {
     MidiMonitorWords words = {0x90, 61, 100};
     MidiMonitorWidget monitor([&words] { return words; });
     monitor.show();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return monitor.Line() == "Note On  0x90 (144 61 100)"; }));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return monitor.Line() == "Note On  0x90 (144 61 100) ch 1"; }));
     words = {0x80, 60, 64};
-    EXPECT_TRUE(QTest::qWaitFor([&] { return monitor.Line() == "Note Off 0x80 (128 60 0)"; }, 100));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return monitor.Line() == "Note Off 0x80 (128 60 0) ch 1"; }, 100));
 }
 
 } // namespace
