@@ -130,6 +130,8 @@ public:
         return services_.ChooseColour(initial);
     }
     void ShowHelp(std::string_view topic) override { services_.ShowHelp(topic); }
+    void SetClipboardText(std::string_view text) override { services_.SetClipboardText(text); }
+    std::string ClipboardText() override { return services_.ClipboardText(); }
     BitmapHandle LoadBitmap(std::string_view path) override { return services_.LoadBitmap(path); }
     std::optional<std::vector<std::string>> ListFolder(std::string_view folder) override {
         return services_.ListFolder(folder);
@@ -245,8 +247,10 @@ MainWindow::MainWindow(Platform& services, MainWindowOptions options)
     addToolBar(Qt::TopToolBarArea, toolbar_);
     connect(toolbar_, &MainToolbar::CommandSent, this, &MainWindow::RunCommand);
     connect(toolbar_, &MainToolbar::PatchNameEdited, this, [this](const QString& text) {
-        if (SetPatchName(*project_, text.toUtf8().toStdString()))
-            history_.Commit(*project_, "Rename Patch", StepKind::Merge);
+        // The Edit menu names the step at once: Undo takes back the whole rename.
+        if (SetPatchName(*project_, text.toUtf8().toStdString()) &&
+            history_.Commit(*project_, "Rename Patch", StepKind::Merge))
+            RebuildMenuBar();
     });
     connect(toolbar_, &MainToolbar::ZoomChosen, this, [this](int32_t level) {
         project_->zoom = level;

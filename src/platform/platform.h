@@ -79,6 +79,11 @@ public:
     // order; nullopt when the folder cannot be listed.
     virtual std::optional<std::vector<std::string>> ListFolder(std::string_view folder) = 0;
 
+    // ---- The desktop's text clipboard (the editors' Cut, Copy and Paste) ----
+    virtual void SetClipboardText(std::string_view text) = 0;
+    // What the clipboard holds as text; empty when it holds none.
+    virtual std::string ClipboardText() = 0;
+
     // ---- Windows ----
     virtual WindowRect MainWindowRect() = 0;
     virtual void SetMainTitle(std::string_view title) = 0;

@@ -23,6 +23,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -151,12 +152,77 @@ protected:
     ShellRig rig;
 };
 
-TEST_F(Commands, CutTakesTheCurrentModuleIntoTheClipboard) {
-    const int32_t slot = test::AddModule(rig.P(), kTypeAdsr, 300, 300);
-    rig.P().currentSlot = slot;
+// The Edit menu's clipboard: a cut group comes back whole on the first free spot in view
+// (the pointer is elsewhere), selected, one step each way; the clipboard holds our text.
+TEST_F(Commands, CutAndPasteOfTheEditMenuBringBackTheSelectionWithItsCables) {
+    Project& p = rig.P();
+    const int32_t a = test::AddModule(p, kTypeAdsr, 300, 300);
+    const int32_t b = test::AddModule(p, kTypeAmplifier, 500, 300);
+    ASSERT_TRUE(test::Wire(p, a, 0, b, 0));
+    SetText(p.slots[a].name, "Env");
+    p.ClearSelection();
+    p.slots[a].selected = p.slots[b].selected = 1;
+    p.currentSlot = kNone;
+    const int32_t modules = p.CountOccupied();
     Run(kCmdCut);
-    EXPECT_EQ(rig.P().slots[slot].type, kTypeEmpty);
-    EXPECT_EQ(rig.P().clipboardType, kTypeAdsr);
+    EXPECT_EQ(p.CountOccupied(), modules - 2);
+    EXPECT_NE(rig.services.clipboard.find("\"tonewright-clipboard\":1"), std::string::npos);
+    Run(kCmdPaste);
+    ASSERT_EQ(p.CountOccupied(), modules);
+    EXPECT_EQ(rig.W().History().UndoName(), "Paste 2 Modules");
+    int32_t env = kNone;
+    for (int32_t s = 0; s < kSlotCount; ++s)
+        if (p.slots[s].type == kTypeAdsr && GetText(p.slots[s].name) == "Env") env = s;
+    ASSERT_NE(env, kNone);
+    EXPECT_TRUE(p.slots[env].selected);
+    const int32_t fed = p.inputs[PortIndex(env, 0)].link; // the input output 0 feeds
+    ASSERT_TRUE(IsPort(fed));
+    EXPECT_EQ(p.slots[fed / kPortsPerSlot].type, kTypeAmplifier);
+    Run(kCmdUndo);
+    EXPECT_EQ(p.CountOccupied(), modules - 2);
+}
+
+// Typing a patch name is one step that the Edit menu names at once, and Ctrl+Z in the
+// field takes back the whole name, not a keystroke.
+TEST_F(Commands, UndoingAPatchRenameRestoresTheWholeOldName) {
+    SetPatchName(rig.P(), "Kilo");
+    Bar().ShowPatchName(QStringLiteral("Kilo"));
+    rig.W().History().Commit(rig.P(), "Rename Patch");
+    const int32_t osc = test::AddModule(rig.P(), kTypeOscillator, 300, 300);
+    rig.W().History().Commit(rig.P());
+    rig.P().slots[osc].gx += 8;
+    rig.P().Relayout();
+    rig.W().History().Commit(rig.P());
+    QLineEdit* field = Bar().PatchNameField();
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, "Lima");
+    const auto edit = [this] { return rig.W().menuBar()->actions().at(1)->menu(); };
+    EXPECT_EQ(test::MenuTexts(*edit()).at(0), "Undo Rename Patch");
+    QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+    QApplication::processEvents();
+    EXPECT_EQ(GetText(rig.P().patchNames[rig.P().currentPatch]), "Kilo");
+    EXPECT_EQ(field->text(), "Kilo");
+    EXPECT_EQ(rig.W().History().UndoName(), "Move Oscillator");
+}
+
+// Wheel notches in a row on a panel knob are one step, though each refreshes the
+// Properties window.
+TEST_F(Commands, WheelNotchesInARowOnAKnobAreOneStep) {
+    auto* panel = rig.W().findChild<GuiEditorWidget*>();
+    int32_t slot = 0;
+    while (rig.P().slots[slot].type != kTypeParameter || rig.P().slots[slot].imageType > 4) ++slot;
+    const ModuleSlot& s = rig.P().slots[slot];
+    rig.P().slots[slot].patchValues[rig.P().currentPatch] = 0;
+    const std::size_t steps = rig.W().History().StepCount();
+    const QPointF at(s.panelX + 4, s.panelY + 4);
+    for (int i = 0; i < 3; ++i) {
+        QWheelEvent e(at, panel->mapToGlobal(at), {}, {0, 120}, Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+        QApplication::sendEvent(panel, &e);
+    }
+    EXPECT_EQ(s.patchValues[rig.P().currentPatch], 3);
+    EXPECT_EQ(rig.W().History().StepCount(), steps + 1);
 }
 
 // "Learn MIDI CC" on a panel control: the next controller that arrives binds it and moves
