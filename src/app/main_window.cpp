@@ -30,6 +30,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTimerEvent>
 #include <QVBoxLayout>
 
@@ -104,6 +105,12 @@ public:
                                                       : MessageAnswer::Cancel;
         }
         if (!starting) return services_.ShowMessage(text, caption, buttons, icon);
+        // While the program starts nothing that only informs waits for a click: a device
+        // that is absent or a last project that is gone is said on the status line.
+        if (buttons == MessageButtons::Ok) {
+            window_.ShowStartNotice(text);
+            return MessageAnswer::Ok;
+        }
         const std::string key = std::string(caption) + '\x1f' + std::string(text);
         if (const auto seen = shownAtStart_.find(key); seen != shownAtStart_.end())
             return seen->second;
@@ -326,6 +333,21 @@ void MainWindow::Start() {
     historySeen_ = history_.Revision();
     RebuildMenuBar();
     shell_->starting = false;
+}
+
+void MainWindow::ShowStartNotice(std::string_view text) {
+    // One line: the message's lines joined, and what to do where the message does not say.
+    QString line = TextOfBytes(text).simplified();
+    if (text.starts_with("Unable To Open Project"))
+        line +=
+            QStringLiteral(" - it is gone or unreadable; File > Open Project... opens another.");
+    if (startNotices_.contains(line)) return;
+    startNotices_ << line;
+    statusBar()->showMessage(startNotices_.join(QStringLiteral("  |  ")));
+}
+
+QString MainWindow::StartNotice() const {
+    return startNotices_.join(QStringLiteral("  |  "));
 }
 
 void MainWindow::AdoptPreferredSampleRate() {

@@ -14,6 +14,9 @@
 #include <QBasicTimer>
 #include <QList>
 #include <QMainWindow>
+#include <QStringList>
+
+#include <string_view>
 
 #include <functional>
 #include <memory>
@@ -80,6 +83,11 @@ public:
     // The end of a desktop session (logout, or the program told to stop): preferences
     // saved, unsaved work kept in the recovery copy, devices shut, no question asked.
     void EndSession();
+
+    // What the start-up found missing (devices, the last project), on the status line
+    // instead of in boxes that would wait for a click; "" when nothing was.
+    void ShowStartNotice(std::string_view text);
+    QString StartNotice() const;
 
     AppContext& Context() { return *ctx_; }
     Platform& ShellPlatform();
@@ -169,6 +177,7 @@ private:
     // The device's own rate is told once per run.
     bool rateNoticeShown_ = false;
     bool closed_ = false;
+    QStringList startNotices_;
 };
 
 } // namespace tw

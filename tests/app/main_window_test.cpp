@@ -21,6 +21,7 @@
 #include <QMenuBar>
 #include <QRegion>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
@@ -61,7 +62,10 @@ TEST(StartUp, FirstStartOpensTheDemoSaysOnceThatItRunsOnDefaultsAndShowsEveryWin
         const Texts texts = rig.services.MessageTexts();
         return std::count(texts.begin(), texts.end(), text);
     };
-    EXPECT_EQ(said("Tonewright default startup mode.\n\nPlease Visit:- Setup -> Preferences."), 1);
+    // What the start-up has to say waits for no click: it is one line on the status bar.
+    EXPECT_EQ(said("Tonewright default startup mode.\n\nPlease Visit:- Setup -> Preferences."), 0);
+    EXPECT_TRUE(w.StartNotice().contains(
+        "Tonewright default startup mode. Please Visit:- Setup -> Preferences."));
     w.RunCommand(kCmdJoke);
     w.RunCommand(kCmdJoke);
     EXPECT_EQ(said("Please do not press this button again."), 2);
@@ -88,6 +92,23 @@ TEST(StartUp, A48kHzPreferenceTunesTheEngineAndWithNothingToReopenANewProjectSho
     ASSERT_NE(rig.P().background.bitmap, nullptr);
     EXPECT_EQ(w.GuiEditor()->grab().toImage().pixel(5, 5) | 0xFF000000u,
               rig.P().background.bitmap->At(5, 5) | 0xFF000000u);
+}
+
+TEST(StartUp, ALastProjectThatIsGoneIsOneLineOnTheStatusBarNotABox) {
+    ShellRig rig;
+    auto last = std::make_unique<Project>();
+    last->openLastProject = 1;
+    const std::string gone = rig.dir.File("Projects/Gone.tw1");
+    SetText(last->projectPath, gone);
+    const std::string bytes = EncodePreferences(*last, DevicePreferences{});
+    test::WriteFileBytes(rig.PreferencesFile(), {bytes.begin(), bytes.end()});
+    MainWindow& w = rig.Open();
+    EXPECT_EQ(rig.services.MessageTexts(), Texts{});
+    const QString line = w.StartNotice();
+    EXPECT_TRUE(line.contains(QString::fromStdString("Unable To Open Project " + gone)))
+        << line.toStdString();
+    EXPECT_TRUE(line.contains("File > Open Project..."));
+    EXPECT_EQ(w.statusBar()->currentMessage(), line);
 }
 
 TEST(CloseProcedure, AsksToSaveFirstAndEndsOnlyWhenTheAnswerAllows) {
