@@ -38,8 +38,8 @@ class VirtualKeyboardWidget;
 // The width of the Properties panel at the left and the height of the toolbar band:
 // editor window positions (as project files store them) count from the top-left corner of
 // the main window below its menu bar, so the work area begins at this offset.
-inline constexpr int32_t kSidePanelWidth = 160;
-inline constexpr int32_t kToolbarBand = 39;
+inline constexpr int32_t kSidePanelWidth = kEditorAreaLeft;
+inline constexpr int32_t kToolbarBand = kEditorAreaTop;
 inline constexpr int kRepaintMilliseconds = 40;
 
 struct MainWindowOptions {
