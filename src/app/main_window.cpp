@@ -25,6 +25,7 @@
 #include <QDir>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -343,7 +344,13 @@ void MainWindow::ShowStartNotice(std::string_view text) {
             QStringLiteral(" - it is gone or unreadable; File > Open Project... opens another.");
     if (startNotices_.contains(line)) return;
     startNotices_ << line;
-    statusBar()->showMessage(startNotices_.join(QStringLiteral("  |  ")));
+    // A label of its own, not the bar's passing message, which a menu's tips would wipe.
+    if (startLine_ == nullptr) {
+        startLine_ = new QLabel(this);
+        startLine_->setObjectName(QStringLiteral("StartNotice"));
+        statusBar()->addWidget(startLine_, 1);
+    }
+    startLine_->setText(startNotices_.join(QStringLiteral("  |  ")));
 }
 
 QString MainWindow::StartNotice() const {

@@ -25,6 +25,8 @@
 class QMdiArea;
 class QMdiSubWindow;
 
+class QLabel;
+
 namespace tw {
 
 class ChildWindow;
@@ -178,6 +180,7 @@ private:
     bool rateNoticeShown_ = false;
     bool closed_ = false;
     QStringList startNotices_;
+    QLabel* startLine_ = nullptr;
 };
 
 } // namespace tw

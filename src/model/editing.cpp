@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace tw {
 
@@ -99,6 +100,16 @@ void Project::PlaceNewControl(int32_t slot, int32_t guiWidth, int32_t guiHeight)
         const int32_t side = o.controlSize > 0 ? o.controlSize : size;
         taken[takenCount++] = ControlFootprint(o.panelX, o.panelY, side);
     }
+    // Panel texts are not written over either: a text's box is about 0.6 of its size wide
+    // per character and 1.4 of it high, from its top-left corner.
+    Box textBoxes[kTextCount];
+    const int32_t textBoxCount = std::clamp(textCount, 0, kTextCount);
+    for (int32_t i = 0; i < textBoxCount; ++i) {
+        const PanelText& t = texts[i];
+        const auto length = static_cast<int32_t>(strnlen(t.text, sizeof t.text));
+        const int32_t points = std::clamp(t.size, 1, 512);
+        textBoxes[i] = {t.x, t.y, t.x + length * points * 6 / 10 + 1, t.y + points * 14 / 10 + 1};
+    }
     // A group frame (a polygon) is no obstacle as long as the control lies wholly inside or
     // wholly outside it; a control across its outline would be drawn over the frame.
     auto crossesFrame = [&](const Box& here) {
@@ -123,6 +134,7 @@ void Project::PlaceNewControl(int32_t slot, int32_t guiWidth, int32_t guiHeight)
                 const Box here = ControlFootprint(x, y, size);
                 bool free = true;
                 for (int32_t i = 0; i < takenCount && free; ++i) free = !here.Meets(taken[i]);
+                for (int32_t i = 0; i < textBoxCount && free; ++i) free = !here.Meets(textBoxes[i]);
                 if (!free || (avoidFrames && crossesFrame(here))) continue;
                 best = d;
                 bestX = x;
@@ -130,12 +142,11 @@ void Project::PlaceNewControl(int32_t slot, int32_t guiWidth, int32_t guiHeight)
             }
         }
     };
-    search(guiHeight, true);
-    if (best < 0) search(guiHeight, false);
     // A full window: the panel goes on below it (the user scrolls or enlarges the editor)
-    // rather than stacking the new control on the centre's.
-    for (int32_t extra = 1; best < 0 && extra <= kSlotCount; extra *= 2)
-        search(guiHeight + extra * (size + kLabelRoom), false);
+    // rather than stacking the new control on the centre's or across a frame.
+    for (int32_t extra = 0; best < 0 && extra <= kSlotCount; extra = extra == 0 ? 1 : 2 * extra)
+        search(guiHeight + extra * (size + kLabelRoom), true);
+    if (best < 0) search(guiHeight, false);
     s.panelX = bestX;
     s.panelY = bestY;
     // Black on a light panel, white on a dark one.

@@ -15,6 +15,7 @@
 
 #include <QComboBox>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -108,7 +109,7 @@ TEST(StartUp, ALastProjectThatIsGoneIsOneLineOnTheStatusBarNotABox) {
     EXPECT_TRUE(line.contains(QString::fromStdString("Unable To Open Project " + gone)))
         << line.toStdString();
     EXPECT_TRUE(line.contains("File > Open Project..."));
-    EXPECT_EQ(w.statusBar()->currentMessage(), line);
+    EXPECT_EQ(w.statusBar()->findChild<QLabel*>("StartNotice")->text(), line);
 }
 
 TEST(CloseProcedure, AsksToSaveFirstAndEndsOnlyWhenTheAnswerAllows) {
