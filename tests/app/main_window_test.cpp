@@ -174,20 +174,6 @@ protected:
     ShellRig rig;
 };
 
-// The Edit menu's Cut and Paste go through the desktop's clipboard, as our text.
-TEST_F(Commands, CutAndPasteOfTheEditMenuGoThroughTheClipboard) {
-    Project& p = rig.P();
-    p.ClearSelection();
-    p.currentSlot = test::AddModule(p, kTypeAdsr, 300, 300);
-    const int32_t modules = p.CountOccupied();
-    Run(kCmdCut);
-    EXPECT_EQ(p.CountOccupied(), modules - 1);
-    EXPECT_NE(rig.services.clipboard.find("\"tonewright-clipboard\":1"), std::string::npos);
-    Run(kCmdPaste);
-    EXPECT_EQ(p.CountOccupied(), modules);
-    EXPECT_EQ(rig.W().History().UndoName(), "Paste ADSR");
-}
-
 // Typing a patch name is one step that the Edit menu names at once, and Ctrl+Z in the
 // field takes back the whole name, not a keystroke.
 TEST_F(Commands, UndoingAPatchRenameRestoresTheWholeOldName) {

@@ -135,25 +135,5 @@ TEST(EditHistory, ModifiedFollowsTheHistoryAndTheBound) {
     EXPECT_EQ(history.StepCount(), 0u);
 }
 
-// A name typed over another, letter by letter: a byte that one keystroke cleared and the
-// next wrote back must not come back cleared on undo ("Kilo" -> "Lima" -> "K").
-TEST(EditHistory, UndoingMergedTypingRestoresTheWholeOldText) {
-    for (const char* old : {"Kilo", "Papa Oscar"}) {
-        auto p = SmallPatch();
-        SetPatchName(*p, old);
-        EditHistory history;
-        history.Reset(*p);
-        for (const char* typed : {"L", "Li", "Lim", "Lima", "Lim", "Lima"}) {
-            SetPatchName(*p, typed);
-            history.Commit(*p, "Rename Patch", StepKind::Merge);
-        }
-        EXPECT_EQ(history.StepCount(), 1u);
-        history.Undo(*p);
-        EXPECT_EQ(GetText(p->patchNames[p->currentPatch]), old);
-        history.Redo(*p);
-        EXPECT_EQ(GetText(p->patchNames[p->currentPatch]), "Lima");
-    }
-}
-
 } // namespace
 } // namespace tw
