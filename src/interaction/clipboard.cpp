@@ -57,6 +57,54 @@ std::string NamesList(const std::vector<std::string>& names) {
     return out;
 }
 
+// Pasted knobs never stack on others. The copied places stay when all of them are free (a
+// cut brought back, another project); a few knobs then take free spots one by one, and a
+// larger group moves as one block below every other control, keeping its own layout (and
+// costing no search of the panel per knob).
+void SettlePastedControls(Project& p, const std::vector<int32_t>& slotOf, int32_t guiWidth,
+                          int32_t guiHeight) {
+    std::vector<int32_t> knobs;
+    for (const int32_t slot : slotOf)
+        if (slot != kNone && p.slots[slot].type == kTypeParameter) knobs.push_back(slot);
+    // The pasted knobs are kept off the panel while the others are judged.
+    std::vector<std::pair<int32_t, int32_t>> places;
+    for (const int32_t slot : knobs) {
+        places.emplace_back(p.slots[slot].panelX, p.slots[slot].panelY);
+        p.slots[slot].panelX = p.slots[slot].panelY = -kOffCanvas;
+    }
+    const auto allFree = [&](int32_t dy) {
+        for (std::size_t i = 0; i < knobs.size(); ++i)
+            if (!p.ControlSpotFree(knobs[i], places[i].first, places[i].second + dy)) return false;
+        return true;
+    };
+    constexpr std::size_t kOneByOne = 8;
+    if (!allFree(0) && knobs.size() <= kOneByOne) {
+        for (const int32_t slot : knobs) {
+            ModuleSlot& m = p.slots[slot];
+            const uint8_t colour[3] = {m.labelColour[0], m.labelColour[1], m.labelColour[2]};
+            p.PlaceNewControl(slot, guiWidth, guiHeight);
+            std::copy(std::begin(colour), std::end(colour), std::begin(m.labelColour));
+        }
+        return;
+    }
+    int32_t dy = 0;
+    if (!allFree(0)) {
+        int32_t lowest = 0, top = INT32_MAX;
+        for (int32_t s = 0; s < kSlotCount; ++s) {
+            const ModuleSlot& m = p.slots[s];
+            if (m.type != kTypeParameter || m.panelY == -kOffCanvas) continue;
+            lowest = std::max(lowest, m.panelY + std::max(m.controlSize, 40) + 24);
+        }
+        for (const auto& place : places) top = std::min(top, place.second);
+        dy = lowest - top;
+        for (int32_t tries = 0; tries < 64 && !allFree(dy); ++tries) dy += 8;
+    }
+    for (std::size_t i = 0; i < knobs.size(); ++i) {
+        p.slots[knobs[i]].panelX = places[i].first;
+        p.slots[knobs[i]].panelY = places[i].second + dy;
+    }
+}
+
 } // namespace
 
 Clipping CopySelection(const Project& p) {
@@ -177,7 +225,8 @@ PasteOutcome PasteClipping(Project& p, CanvasSession& s, Platform& platform, con
     for (std::size_t i = 0; i < clip.modules.size(); ++i) {
         if (!plan.keep[i]) continue;
         const ClipModule& m = clip.modules[i];
-        const int32_t slot = p.InsertModule(m.type, 0, 0, guiWidth, guiHeight);
+        // No panel size: the insertion does not look for a spot the group settles below.
+        const int32_t slot = p.InsertModule(m.type, 0, 0, 0, 0);
         if (slot == kNone) break; // cannot happen: the slots were counted above
         slotOf[i] = slot;
         ModuleSlot& target = p.slots[slot];
@@ -188,20 +237,12 @@ PasteOutcome PasteClipping(Project& p, CanvasSession& s, Platform& platform, con
         // the logical ones.
         target.anchorX = target.gx * scale;
         target.topY = target.gy * scale;
-        if (m.type == kTypeParameter) {
-            // The copied panel place when it is free (a cut brought back, another
-            // project), else a free spot: pasted knobs never stack on their originals.
-            if (p.ControlSpotFree(slot, m.panelX, m.panelY)) {
-                target.panelX = m.panelX;
-                target.panelY = m.panelY;
-            } else {
-                const uint8_t colour[3] = {target.labelColour[0], target.labelColour[1],
-                                           target.labelColour[2]};
-                p.PlaceNewControl(slot, guiWidth, guiHeight);
-                std::copy(std::begin(colour), std::end(colour), std::begin(target.labelColour));
-            }
-        }
+        // The controls keep their copied places for now; they are settled below, once the
+        // whole group is in.
+        target.panelX = m.panelX;
+        target.panelY = m.panelY;
     }
+    SettlePastedControls(p, slotOf, guiWidth, guiHeight);
     for (const ClipComment& c : clip.comments) {
         const int32_t index = p.InsertComment(0, 0);
         if (index == kNone) break;
