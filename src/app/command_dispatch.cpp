@@ -102,7 +102,7 @@ bool DispatchCommand(AppContext& ctx, CommandHost& host, int32_t command) {
         }
         break;
     case kCmdCut:
-        CutSelectionFromEditMenu(project, host.Canvas());
+        CutSelectionFromEditMenu(project, host.Canvas(), platform);
         platform.RefreshProperties();
         break;
     case kCmdDelete:
@@ -110,13 +110,13 @@ bool DispatchCommand(AppContext& ctx, CommandHost& host, int32_t command) {
         platform.RefreshProperties();
         break;
     case kCmdCopy:
-        CopyModule(project, project.currentSlot);
+        CopySelectionToClipboard(project, platform);
         break;
     case kCmdPaste: {
-        // At the pointer over the canvas, else on a free spot in view.
+        // At the pointer over the canvas, else on the first free spot in view.
         const WindowRect gui = platform.GuiEditorRecordedSize();
-        const CanvasPoint at = PastePoint(project, host.Canvas());
-        PasteModule(project, at.x, at.y, gui.width, gui.height);
+        PasteFromClipboard(project, host.Canvas(), platform, std::nullopt, gui.width, gui.height);
+        platform.RefreshProperties();
         break;
     }
     case kCmdFitAll:

@@ -111,6 +111,12 @@ public:
             return Unanswered(buttons);
         }
         if (!starting) return Asked(text, caption, buttons, icon);
+        // While the program starts nothing that only informs waits for a click: a device
+        // that is absent or a last project that is gone is said on the status line.
+        if (buttons == MessageButtons::Ok) {
+            window_.ShowStartNotice(text);
+            return MessageAnswer::Ok;
+        }
         const std::string key = std::string(caption) + '\x1f' + std::string(text);
         if (const auto seen = shownAtStart_.find(key); seen != shownAtStart_.end())
             return seen->second;
@@ -148,6 +154,8 @@ public:
         return services_.ChooseColour(initial);
     }
     void ShowHelp(std::string_view topic) override { services_.ShowHelp(topic); }
+    void SetClipboardText(std::string_view text) override { services_.SetClipboardText(text); }
+    std::string ClipboardText() override { return services_.ClipboardText(); }
     BitmapHandle LoadBitmap(std::string_view path) override { return services_.LoadBitmap(path); }
     std::optional<std::vector<std::string>> ListFolder(std::string_view folder) override {
         return services_.ListFolder(folder);
@@ -283,8 +291,10 @@ MainWindow::MainWindow(Platform& services, MainWindowOptions options)
     addToolBar(Qt::TopToolBarArea, toolbar_);
     connect(toolbar_, &MainToolbar::CommandSent, this, &MainWindow::RunCommand);
     connect(toolbar_, &MainToolbar::PatchNameEdited, this, [this](const QString& text) {
-        if (SetPatchName(*project_, text.toUtf8().toStdString()))
-            history_.Commit(*project_, "Rename Patch", StepKind::Merge);
+        // The Edit menu names the step at once: Undo takes back the whole rename.
+        if (SetPatchName(*project_, text.toUtf8().toStdString()) &&
+            history_.Commit(*project_, "Rename Patch", StepKind::Merge))
+            RebuildMenuBar();
     });
     connect(toolbar_, &MainToolbar::ZoomChosen, this, [this](int32_t level) {
         project_->zoom = level;
@@ -362,6 +372,27 @@ void MainWindow::Start() {
     historySeen_ = history_.Revision();
     RebuildMenuBar();
     shell_->starting = false;
+}
+
+void MainWindow::ShowStartNotice(std::string_view text) {
+    // One line: the message's lines joined, and what to do where the message does not say.
+    QString line = TextOfBytes(text).simplified();
+    if (text.starts_with("Unable To Open Project"))
+        line +=
+            QStringLiteral(" - it is gone or unreadable; File > Open Project... opens another.");
+    if (startNotices_.contains(line)) return;
+    startNotices_ << line;
+    // A label of its own, not the bar's passing message, which a menu's tips would wipe.
+    if (startLine_ == nullptr) {
+        startLine_ = new QLabel(this);
+        startLine_->setObjectName(QStringLiteral("StartNotice"));
+        statusBar()->addWidget(startLine_, 1);
+    }
+    startLine_->setText(startNotices_.join(QStringLiteral("  |  ")));
+}
+
+QString MainWindow::StartNotice() const {
+    return startNotices_.join(QStringLiteral("  |  "));
 }
 
 void MainWindow::AdoptPreferredSampleRate() {

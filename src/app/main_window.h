@@ -17,6 +17,9 @@
 #include <QBasicTimer>
 #include <QList>
 #include <QMainWindow>
+#include <QStringList>
+
+#include <string_view>
 
 #include <functional>
 #include <memory>
@@ -25,6 +28,8 @@
 class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
+
+class QLabel;
 
 namespace tw {
 
@@ -39,8 +44,8 @@ class VirtualKeyboardWidget;
 // The width of the Properties panel at the left and the height of the toolbar band:
 // editor window positions (as project files store them) count from the top-left corner of
 // the main window below its menu bar, so the work area begins at this offset.
-inline constexpr int32_t kSidePanelWidth = 160;
-inline constexpr int32_t kToolbarBand = 39;
+inline constexpr int32_t kSidePanelWidth = kEditorAreaLeft;
+inline constexpr int32_t kToolbarBand = kEditorAreaTop;
 inline constexpr int kRepaintMilliseconds = 40;
 
 struct MainWindowOptions {
@@ -84,6 +89,11 @@ public:
     // The end of a desktop session (logout, or the program told to stop): preferences
     // saved, unsaved work kept in the recovery copy, devices shut, no question asked.
     void EndSession();
+
+    // What the start-up found missing (devices, the last project), on the status line
+    // instead of in boxes that would wait for a click; "" when nothing was.
+    void ShowStartNotice(std::string_view text);
+    QString StartNotice() const;
 
     AppContext& Context() { return *ctx_; }
     Platform& ShellPlatform();
@@ -185,6 +195,8 @@ private:
     // The device's own rate is told once per run.
     bool rateNoticeShown_ = false;
     bool closed_ = false;
+    QStringList startNotices_;
+    QLabel* startLine_ = nullptr;
 };
 
 } // namespace tw

@@ -1,5 +1,8 @@
 #include "app/qt_platform.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+
 #include "platform/file_services.h"
 
 #include "model/bmp.h"
@@ -219,6 +222,15 @@ std::optional<uint32_t> QtPlatform::ChooseColour(uint32_t initial) {
     for (int i = 0; i < kCustomColourCount; ++i) customColours_[i] = QColorDialog::customColor(i);
     if (!chosen) return std::nullopt;
     return static_cast<uint32_t>(dialog.selectedColor().rgb() & 0xFFFFFFu);
+}
+
+void QtPlatform::SetClipboardText(std::string_view text) {
+    QGuiApplication::clipboard()->setText(
+        QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+std::string QtPlatform::ClipboardText() {
+    return QGuiApplication::clipboard()->text().toStdString();
 }
 
 void QtPlatform::ShowHelp(std::string_view topic) {

@@ -68,6 +68,8 @@ public:
     std::optional<std::string> ChooseFolder(std::string_view title) override;
     std::optional<uint32_t> ChooseColour(uint32_t initial) override;
     void ShowHelp(std::string_view topic) override;
+    void SetClipboardText(std::string_view text) override;
+    std::string ClipboardText() override;
     BitmapHandle LoadBitmap(std::string_view path) override;
     std::optional<std::vector<std::string>> ListFolder(std::string_view folder) override;
 

@@ -1,5 +1,7 @@
 #include "app/toolbar.h"
 
+#include "editors/undo_keys.h"
+
 #include "app/commands.h"
 #include "app/toolbar_icons.h"
 #include "editors/properties_widget.h"
@@ -85,6 +87,7 @@ MainToolbar::MainToolbar(QWidget* parent) : QToolBar(parent) {
     patchName_->setObjectName(QStringLiteral("PatchName"));
     patchName_->setFixedWidth(200);
     patchName_->setToolTip(QStringLiteral("Patch Name"));
+    LeaveUndoKeysToTheMenu(*patchName_);
     LimitToStoredLength(*patchName_, static_cast<int>(kMaxTypedPatchName));
     addWidget(patchName_);
     // Only the user's typing names the patch; names shown by the program are not echoed.

@@ -1,5 +1,7 @@
 #include "editors/properties_widget.h"
 
+#include "editors/undo_keys.h"
+
 #include "model/lifecycle.h"
 
 #include "interaction/panel_interaction.h"
@@ -146,6 +148,7 @@ PropertiesWidget::PropertiesWidget(Project& project, Platform& platform, QWidget
         AddLabel(target, QStringLiteral("Name"), {kLeft, 50, 100, 16});
     }
     name_ = new QLineEdit(this);
+    LeaveUndoKeysToTheMenu(*name_);
     name_->setObjectName(QStringLiteral("name"));
     name_->setGeometry(kLeft, 66, kWide, 20);
     LimitToStoredLength(*name_, static_cast<int>(kMaxName));
@@ -277,6 +280,7 @@ void PropertiesWidget::BuildTextGroup() {
     AddLabel(t, QStringLiteral("Text Properties"), {kLeft, 8, kWide, 16});
     AddLabel(t, QStringLiteral("Text"), {kLeft, 50, 100, 16});
     text_ = new QLineEdit(this);
+    LeaveUndoKeysToTheMenu(*text_);
     text_->setObjectName(QStringLiteral("text"));
     text_->setGeometry(kLeft, 66, kWide, 20);
     LimitToStoredLength(*text_, static_cast<int>(kMaxName));
@@ -311,6 +315,7 @@ void PropertiesWidget::BuildCommentGroup() {
     AddLabel(t, QStringLiteral("Comment Properties"), {kLeft, 8, kWide, 16});
     AddLabel(t, QStringLiteral("Text"), {kLeft, 50, kWide, 16});
     comment_ = new QPlainTextEdit(this);
+    LeaveUndoKeysToTheMenu(*comment_);
     comment_->setObjectName(QStringLiteral("comment"));
     comment_->setGeometry(kLeft, 66, kWide, 48);
     groups_[t].push_back(comment_);
@@ -390,9 +395,16 @@ void PropertiesWidget::Refresh() {
     // empty window rather than controls that would write into nothing.
     const int32_t target =
         IsValidTarget(project_.propertiesTarget) ? project_.propertiesTarget : kTargetNone;
+    // Typing into another object is another step; the same object shown again (a wheel
+    // notch on its knob refreshes the window) keeps the step open.
+    const int32_t object = target == kTargetComment   ? project_.currentComment
+                           : target == kTargetPolygon ? project_.currentPolygon
+                           : target == kTargetText    ? project_.currentText
+                                                      : project_.currentSlot;
+    if (history_ != nullptr && (target != shownTarget_ || object != shownObject_))
+        history_->CloseMerge();
     shownTarget_ = target;
-    // Typing into another object is another step.
-    if (history_ != nullptr) history_->CloseMerge();
+    shownObject_ = object;
     for (auto& group : groups_) {
         for (QWidget* w : group) w->hide();
     }

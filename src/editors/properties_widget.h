@@ -83,6 +83,7 @@ private:
     Platform& platform_;
     EditHistory* history_ = nullptr;
     int32_t shownTarget_ = kTargetNone;
+    int32_t shownObject_ = kNone; // the slot, comment, polygon or text shown
     // The controls of each target's group, shown together by Refresh.
     std::vector<QWidget*> groups_[6];
 

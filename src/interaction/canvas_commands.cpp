@@ -1,5 +1,6 @@
 #include "interaction/canvas_commands.h"
 
+#include "interaction/clipboard_text.h"
 #include "model/catalogue.h"
 
 namespace tw {
@@ -87,31 +88,30 @@ void DeleteSelectionFromEditMenu(Project& p, CanvasSession& s) noexcept {
     p.CountModules();
 }
 
-void CopyModule(Project& p, int32_t slot) noexcept {
-    if (IsSlot(slot) && p.slots[slot].type != kTypeEmpty) p.clipboardType = p.slots[slot].type;
+bool CopySelectionToClipboard(const Project& p, Platform& platform) {
+    const Clipping clip = CopySelection(p);
+    if (clip.Empty()) return false;
+    platform.SetClipboardText(ClippingToText(clip));
+    return true;
 }
 
-void CutSelectionFromContextMenu(Project& p, CanvasSession& s, int32_t slotUnderPointer) noexcept {
-    CopyModule(p, slotUnderPointer);
+void CutSelectionFromContextMenu(Project& p, CanvasSession& s, Platform& platform) {
+    CopySelectionToClipboard(p, platform);
     DeleteSelectionFromContextMenu(p, s);
 }
 
-void CutSelectionFromEditMenu(Project& p, CanvasSession& s) noexcept {
-    CopyModule(p, p.currentSlot);
+void CutSelectionFromEditMenu(Project& p, CanvasSession& s, Platform& platform) {
+    CopySelectionToClipboard(p, platform);
     DeleteSelectionFromEditMenu(p, s);
 }
 
-int32_t PasteModule(Project& p, int32_t x, int32_t y, int32_t guiWidth,
-                    int32_t guiHeight) noexcept {
-    const ModuleTypeInfo* info = FindModuleType(p.clipboardType);
-    if (info == nullptr) return kNone;
-    // One delay line, one reverb, one PolyWave engine and one output per project: a
-    // second one would fight the first over the shared state.
-    if (info->onePerProject && p.HasModuleOfType(info->type)) return kNone;
-    if (p.CountModules() >= kSlotCount) return kNone;
-    const int32_t slot = p.InsertModule(info->type, x, y, guiWidth, guiHeight);
-    p.CountModules();
-    return slot;
+PasteOutcome PasteFromClipboard(Project& p, CanvasSession& s, Platform& platform,
+                                std::optional<CanvasPoint> at, int32_t guiWidth,
+                                int32_t guiHeight) {
+    const std::optional<Clipping> clip = ClippingFromText(platform.ClipboardText());
+    if (!clip) return PasteOutcome::NothingToPaste;
+    const CanvasPoint point = at ? *at : PastePointFor(p, s, ClippingBox(p, *clip));
+    return PasteClipping(p, s, platform, *clip, point.x, point.y, guiWidth, guiHeight);
 }
 
 } // namespace tw

@@ -1,12 +1,15 @@
 #pragma once
 
 // The Dsp Editor's editing commands on the project: band selection, select all, delete
-// the selection, copy and paste a module type. The context menu and the Edit menu share
-// them; only the order of deletion differs between the two.
+// the selection, cut, copy and paste through the clipboard. The context menu and the Edit menu
+// share them; only the order of deletion differs between the two.
 #include "interaction/canvas_interaction.h"
+#include "interaction/clipboard.h"
 #include "model/project.h"
+#include "platform/platform.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace tw {
 
@@ -26,20 +29,20 @@ void DeleteSelectionFromContextMenu(Project& project, CanvasSession& session) no
 // flagged comments; the selection is cleared.
 void DeleteSelectionFromEditMenu(Project& project, CanvasSession& session) noexcept;
 
-// Remembers the type of the module in `slot` for Paste; nothing when the slot is empty.
-void CopyModule(Project& project, int32_t slot) noexcept;
+// "Copy": the selection (the current module, the band-selected modules, the flagged
+// comments) goes to the desktop's clipboard as a clipping's text, replacing what was
+// there. With nothing selected the clipboard is left alone (false).
+bool CopySelectionToClipboard(const Project& project, Platform& platform);
 
-// "Cut": copies as "Copy" does (the module under the pointer for the context menu, the
-// current module for the Edit menu), then deletes as that menu's "Delete" does, so that
-// Paste brings the module back.
-void CutSelectionFromContextMenu(Project& project, CanvasSession& session,
-                                 int32_t slotUnderPointer) noexcept;
-void CutSelectionFromEditMenu(Project& project, CanvasSession& session) noexcept;
+// "Cut": copies as "Copy" does, then deletes as that menu's "Delete" does, so that Paste
+// brings the selection back.
+void CutSelectionFromContextMenu(Project& project, CanvasSession& session, Platform& platform);
+void CutSelectionFromEditMenu(Project& project, CanvasSession& session, Platform& platform);
 
-// Inserts a module of the copied type with its top centre at (x, y). Nothing happens when
-// nothing was copied, the project is full, or the type allows one module per project and
-// one exists. Returns the new slot or -1.
-int32_t PasteModule(Project& project, int32_t x, int32_t y, int32_t guiWidth,
-                    int32_t guiHeight) noexcept;
+// "Paste": the clipping on the clipboard, as a group with its top-left at `at` (the context
+// menu's point), or at the pointer over the canvas, else the first free spot in view (the
+// Edit menu). Text on the clipboard that is not a clipping changes nothing.
+PasteOutcome PasteFromClipboard(Project& project, CanvasSession& session, Platform& platform,
+                                std::optional<CanvasPoint> at, int32_t guiWidth, int32_t guiHeight);
 
 } // namespace tw

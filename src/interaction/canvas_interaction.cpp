@@ -467,41 +467,16 @@ void FitAll(Project& p, CanvasSession& s) noexcept {
         p.Relayout();
     }
     const Extent e = ContentAt(p, z);
-    // Centred in the view; the origin stays at 0 or more, as canvas positions do.
-    const int32_t x = (std::max(e.left, 0) + e.right - s.viewWidth) / 2;
-    const int32_t y = (std::max(e.top, 0) + e.bottom - s.viewHeight) / 2;
+    const int32_t left = std::max(e.left, 0), top = std::max(e.top, 0);
+    // Centred in the view where everything fits; where even the smallest zoom is too
+    // small, each direction that does not fit starts at the top-left module, so that the
+    // view shows modules rather than the empty middle of a wide spread.
+    const bool fitsX = e.right - left + 8 <= s.viewWidth;
+    const bool fitsY = e.bottom - top + 8 <= s.viewHeight;
+    const int32_t x = fitsX ? (left + e.right - s.viewWidth) / 2 : left - 4;
+    const int32_t y = fitsY ? (top + e.bottom - s.viewHeight) / 2 : top - 4;
     p.viewOriginX = std::max(x, 0);
     p.viewOriginY = std::max(y, 0);
-}
-
-CanvasPoint PastePoint(const Project& p, const CanvasSession& s) noexcept {
-    if (s.pointerInView) return {s.pointerX, s.pointerY};
-    const int32_t z = p.zoom;
-    const ModuleTypeInfo* info = FindModuleType(p.clipboardType);
-    const int32_t half = (info != nullptr ? info->halfWidthUnits : 10) * z;
-    const int32_t height = (info != nullptr ? std::max(info->heightUnits, 8) : 8) * z;
-    // The new box with its name above, and a clear margin round it.
-    const int32_t margin = 2 * z;
-    const auto freeAt = [&](int32_t x, int32_t y) {
-        const int32_t l = x - half - margin, r = x + half + margin;
-        const int32_t t = y - 4 * z - margin, b = y + height + 2 * z + margin;
-        for (const ModuleSlot& m : p.slots) {
-            if (m.type == kTypeEmpty) continue;
-            const int32_t ml = m.anchorX - m.halfWidthPx, mr = m.anchorX + m.halfWidthPx;
-            const int32_t mt = m.topY - 4 * z, mb = m.topY + m.heightPx + 2 * z;
-            if (l < mr && ml < r && t < mb && mt < b) return false;
-        }
-        return true;
-    };
-    const int32_t step = p.SnapStep();
-    const int32_t left = p.viewOriginX + half + margin;
-    const int32_t top = p.viewOriginY + 4 * z + margin;
-    const int32_t right = p.viewOriginX + std::max(s.viewWidth, 2 * half) - half - margin;
-    const int32_t bottom = p.viewOriginY + std::max(s.viewHeight, height) - height - 2 * z;
-    for (int32_t y = (top + step - 1) / step * step; y <= bottom; y += step)
-        for (int32_t x = (left + step - 1) / step * step; x <= right; x += step)
-            if (freeAt(x, y)) return {x, y};
-    return {left, top};
 }
 
 void ForgetReplacedProject(CanvasSession& s) noexcept {

@@ -71,11 +71,13 @@ struct CanvasSession {
     bool pointerInView = false;
 };
 
-// Virtual canvas the "everything" band spans (select all, Shift-press).
-inline constexpr int32_t kWholeCanvasLeft = -3840;
-inline constexpr int32_t kWholeCanvasTop = -2160;
-inline constexpr int32_t kWholeCanvasRight = 3840;
-inline constexpr int32_t kWholeCanvasBottom = 2160;
+// The band that stands for "everything" (Select All, Shift-press): wider than any canvas
+// position can be at any zoom, so that every module and comment lies inside it, yet far
+// from overflowing when the band is moved.
+inline constexpr int32_t kWholeCanvasLeft = -(1 << 29);
+inline constexpr int32_t kWholeCanvasTop = -(1 << 29);
+inline constexpr int32_t kWholeCanvasRight = 1 << 29;
+inline constexpr int32_t kWholeCanvasBottom = 1 << 29;
 
 inline constexpr int32_t kMinZoom = 1;
 inline constexpr int32_t kMaxZoom = 10;
@@ -159,14 +161,10 @@ void ScrollViewTo(Project& project, int32_t x, int32_t y, int32_t viewWidth,
 // view, and the origin that shows them all. Nothing changes on an empty canvas.
 void FitAll(Project& project, CanvasSession& session) noexcept;
 
-// Where the Edit menu's Paste puts the copied module: at the pointer while it is over the
-// canvas, otherwise on the first spot in view where the module overlaps no other (the
-// view's top-left corner when there is none).
 struct CanvasPoint {
     int32_t x = 0;
     int32_t y = 0;
 };
-CanvasPoint PastePoint(const Project& project, const CanvasSession& session) noexcept;
 
 // The project was replaced (New Project, a project opened): the loose cable and the ports
 // it hovered over belonged to the old one, and so did the band's selection; all of them

@@ -65,18 +65,21 @@ void RunDspContextCommand(Project& project, CanvasSession& session, Platform& pl
         if (editing) InsertCommentAt(project, x, y);
         break;
     case kCommandCut:
-        if (editing) CutSelectionFromContextMenu(project, session, hit.slot);
+        if (editing) CutSelectionFromContextMenu(project, session, platform);
         break;
     case kCommandDelete:
         if (editing) DeleteSelectionFromContextMenu(project, session);
         break;
     case kCommandCopy:
-        if (editing && hit.slot != kNone) CopyModule(project, hit.slot);
+        // The module under the pointer is current after the right press, so it is copied
+        // with the band's selection.
+        if (editing) CopySelectionToClipboard(project, platform);
         break;
     case kCommandPaste:
         if (editing) {
             const WindowRect gui = GuiEditorSize(platform);
-            PasteModule(project, x, y, gui.width, gui.height);
+            PasteFromClipboard(project, session, platform, CanvasPoint{x, y}, gui.width,
+                               gui.height);
         }
         break;
     case kCommandSelectAll:

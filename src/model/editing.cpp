@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace tw {
 
@@ -55,6 +56,30 @@ bool LightUnder(const BackgroundImage& background, const Box& strip) noexcept {
 
 } // namespace
 
+int32_t RescaleStep(int32_t step, int32_t oldSteps, int32_t newSteps) noexcept {
+    if (newSteps <= 0) return 0;
+    if (oldSteps <= 0) return std::clamp(step, 0, newSteps);
+    const int64_t held = std::clamp<int64_t>(step, 0, oldSteps);
+    // Rounded half up, in 64 bits: step counts from files may be large.
+    return static_cast<int32_t>((2 * held * newSteps + oldSteps) / (2 * int64_t{oldSteps}));
+}
+
+bool Project::ControlSpotFree(int32_t slot, int32_t x, int32_t y) const noexcept {
+    if (!IsSlot(slot)) return false;
+    const ModuleSlot& s = slots[slot];
+    const SkinImage& image = skinImages[std::clamp(s.imageType, 0, kSkinImageCount - 1)];
+    const int32_t size = image.width > 0 ? image.width : kUnloadedControlSize;
+    const Box here = ControlFootprint(x, y, size);
+    for (int32_t other = 0; other < kSlotCount; ++other) {
+        const ModuleSlot& o = slots[other];
+        if (other == slot || o.type != kTypeParameter) continue;
+        if (here.Meets(
+                ControlFootprint(o.panelX, o.panelY, o.controlSize > 0 ? o.controlSize : size)))
+            return false;
+    }
+    return true;
+}
+
 void Project::PlaceNewControl(int32_t slot, int32_t guiWidth, int32_t guiHeight) noexcept {
     if (!IsSlot(slot)) return;
     ModuleSlot& s = slots[slot];
@@ -75,22 +100,53 @@ void Project::PlaceNewControl(int32_t slot, int32_t guiWidth, int32_t guiHeight)
         const int32_t side = o.controlSize > 0 ? o.controlSize : size;
         taken[takenCount++] = ControlFootprint(o.panelX, o.panelY, side);
     }
+    // Panel texts are not written over either: a text's box is about 0.6 of its size wide
+    // per character and 1.4 of it high, from its top-left corner.
+    Box textBoxes[kTextCount];
+    const int32_t textBoxCount = std::clamp(textCount, 0, kTextCount);
+    for (int32_t i = 0; i < textBoxCount; ++i) {
+        const PanelText& t = texts[i];
+        const auto length = static_cast<int32_t>(strnlen(t.text, sizeof t.text));
+        const int32_t points = std::clamp(t.size, 1, 512);
+        textBoxes[i] = {t.x, t.y, t.x + length * points * 6 / 10 + 1, t.y + points * 14 / 10 + 1};
+    }
+    // A group frame (a polygon) is no obstacle as long as the control lies wholly inside or
+    // wholly outside it; a control across its outline would be drawn over the frame.
+    auto crossesFrame = [&](const Box& here) {
+        for (int32_t i = 0; i < std::clamp(polygonCount, 0, kPolygonCount); ++i) {
+            const PanelPolygon& g = polygons[i];
+            const Box frame{std::min(g.x1, g.x2), std::min(g.y1, g.y2), std::max(g.x1, g.x2) + 1,
+                            std::max(g.y1, g.y2) + 1};
+            const bool inside = frame.x0 <= here.x0 && here.x1 <= frame.x1 && frame.y0 <= here.y0 &&
+                                here.y1 <= frame.y1;
+            if (here.Meets(frame) && !inside) return true;
+        }
+        return false;
+    };
     int32_t bestX = cx;
     int32_t bestY = cy;
     int64_t best = -1;
-    for (int32_t y = 0; y + size + kLabelRoom <= guiHeight; y += kPlacementGrid) {
-        for (int32_t x = kLabelSpill; x + size + kLabelSpill <= guiWidth; x += kPlacementGrid) {
-            const int64_t d = int64_t{x - cx} * (x - cx) + int64_t{y - cy} * (y - cy);
-            if (best >= 0 && d >= best) continue;
-            const Box here = ControlFootprint(x, y, size);
-            bool free = true;
-            for (int32_t i = 0; i < takenCount && free; ++i) free = !here.Meets(taken[i]);
-            if (!free) continue;
-            best = d;
-            bestX = x;
-            bestY = y;
+    auto search = [&](int32_t height, bool avoidFrames) {
+        for (int32_t y = 0; y + size + kLabelRoom <= height; y += kPlacementGrid) {
+            for (int32_t x = kLabelSpill; x + size + kLabelSpill <= guiWidth; x += kPlacementGrid) {
+                const int64_t d = int64_t{x - cx} * (x - cx) + int64_t{y - cy} * (y - cy);
+                if (best >= 0 && d >= best) continue;
+                const Box here = ControlFootprint(x, y, size);
+                bool free = true;
+                for (int32_t i = 0; i < takenCount && free; ++i) free = !here.Meets(taken[i]);
+                for (int32_t i = 0; i < textBoxCount && free; ++i) free = !here.Meets(textBoxes[i]);
+                if (!free || (avoidFrames && crossesFrame(here))) continue;
+                best = d;
+                bestX = x;
+                bestY = y;
+            }
         }
-    }
+    };
+    // A full window: the panel goes on below it (the user scrolls or enlarges the editor)
+    // rather than stacking the new control on the centre's or across a frame.
+    for (int32_t extra = 0; best < 0 && extra <= kSlotCount; extra = extra == 0 ? 1 : 2 * extra)
+        search(guiHeight + extra * (size + kLabelRoom), true);
+    if (best < 0) search(guiHeight, false);
     s.panelX = bestX;
     s.panelY = bestY;
     // Black on a light panel, white on a dark one.
@@ -130,7 +186,8 @@ int32_t Project::InsertModule(int32_t type, int32_t x, int32_t y, int32_t guiWid
         s.steps = 100;
         // A reused slot would otherwise hand the new control its predecessor's settings.
         for (int32_t& v : s.patchValues) v = 0;
-        s.value = 0.0f;
+        // The step count follows the image from the start, as a saved file must carry it.
+        RecomputeParameterValue(slot);
         PlaceNewControl(slot, guiWidth, guiHeight);
         std::snprintf(s.name, sizeof s.name, "Param %d", static_cast<int>(slot));
     }
@@ -145,17 +202,18 @@ bool Project::ChangeImageType(int32_t slot, int32_t imageType) noexcept {
     if (imageType < 0 || imageType >= kSkinImageCount) return false;
     ModuleSlot& s = slots[slot];
     if (s.imageType == imageType) return false;
+    const int32_t oldSteps = KnobSteps(slot); // the travel the stored steps were made on
     s.imageType = imageType;
     const int32_t patch = currentPatch;
-    if (IsPatch(patch)) {
-        s.spareValues[patch] = 0;
-        s.patchValues[patch] = 0;
-    }
+    if (IsPatch(patch)) s.spareValues[patch] = 0;
     s.stepDirection = 1;
-    // Takes the new image's steps and follows the current patch to 0.
+    // Takes the new image's steps (an image not loaded leaves them as they are).
     RecomputeParameterValue(slot);
-    // The new image may have fewer frames: no patch may keep a step it cannot show.
-    for (int32_t& v : s.patchValues) v = std::clamp(v, 0, std::max(s.steps, 0));
+    const int32_t newSteps = std::max(s.steps, 0);
+    // Every patch keeps its control where it was relative to the whole travel: 45 of 100
+    // becomes round(4.5) = 5 of 10, the current patch included.
+    for (int32_t& v : s.patchValues) v = RescaleStep(v, oldSteps, newSteps);
+    RecomputeParameterValue(slot);
     return true;
 }
 

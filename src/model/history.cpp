@@ -400,6 +400,10 @@ bool EditHistory::Commit(const Project& project, std::string_view name, StepKind
 
     if (kind == StepKind::Merge && mergeOpen_ && position_ == steps_.size() && position_ > 0 &&
         steps_.back().kind == StepKind::Merge && steps_.back().name == step.name) {
+        // The shadow follows the record first: a byte that the joined step leaves out
+        // (typed and taken back) must still read as it now is, or the next step would see
+        // it as changed and carry a stale old value for it.
+        CopyRuns(shadow_.get(), step, true);
         // Join the two steps byte by byte: the older one's old bytes, the newer one's new.
         Step& top = steps_.back();
         std::map<uint32_t, std::pair<uint8_t, uint8_t>> bytes;

@@ -96,14 +96,24 @@ void ApplyDefaultLayout(Project& project, Platform& platform) {
         platform.ShowEditorWindow(w, true);
         platform.BringEditorWindowToTop(w);
     };
-    const auto keepSize = [&](EditorWindow w, int32_t x, int32_t y) {
-        const WindowRect r = platform.EditorWindowRect(w);
-        place(w, x, y, r.width, r.height);
-    };
-    place(EditorWindow::DspEditor, 0, 0, main.width - 16, main.height - 128);
-    keepSize(EditorWindow::GuiEditor, 450, 220);
-    keepSize(EditorWindow::VirtualKeyboard, 250, 120);
-    keepSize(EditorWindow::MidiMonitor, 250, 220);
+    // The four editors tile the work area beside the Properties panel and below the
+    // toolbar without overlapping: the canvas top-left, the panel (at its own size, which
+    // is the plugin's, unless the screen is too small for it) top-right with the Midi
+    // Monitor under it, and the keyboard along the bottom.
+    constexpr int32_t kGap = 4;
+    const int32_t left = kEditorAreaLeft, top = kEditorAreaTop;
+    const int32_t width = std::max(main.width - left - kEditorAreaRightMargin, 0);
+    const int32_t height = std::max(main.height - top - kEditorAreaBottomMargin, 0);
+    const int32_t keysY = top + std::max(height - kKeyboardHeight, 0);
+    const int32_t upper = std::max(keysY - kGap - top, 0);
+    const WindowRect gui = platform.EditorWindowRect(EditorWindow::GuiEditor);
+    const int32_t guiWidth = std::min(gui.width, width / 2);
+    const int32_t guiHeight = std::min(gui.height, std::max(upper - kGap - kMonitorHeight, 0));
+    const int32_t guiX = left + width - guiWidth;
+    place(EditorWindow::DspEditor, left, top, guiX - kGap - left, upper);
+    place(EditorWindow::GuiEditor, guiX, top, guiWidth, guiHeight);
+    place(EditorWindow::VirtualKeyboard, left, keysY, kKeyboardWidth, kKeyboardHeight);
+    place(EditorWindow::MidiMonitor, guiX, top + guiHeight + kGap, kMonitorWidth, kMonitorHeight);
     const SavedLayout layout = ReadSavedLayout(platform);
     std::copy(std::begin(layout.windows), std::end(layout.windows), std::begin(project.windows));
 }

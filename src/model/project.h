@@ -309,9 +309,9 @@ struct Project {
     // The value the engine reads: the current patch's step (held within 0..steps) over
     // the steps of the control's image.
     void RecomputeParameterValue(int32_t slot) noexcept;
-    // Gives Parameter `slot` the control image `imageType`. The value in the current patch
-    // starts again at 0 and every other patch's value is held within the new image's
-    // steps. Choosing the image the control already has changes nothing (false).
+    // Gives Parameter `slot` the control image `imageType`. Every patch's value, the
+    // current one's included, keeps its place relative to the whole travel (RescaleStep).
+    // Choosing the image the control already has changes nothing (false).
     bool ChangeImageType(int32_t slot, int32_t imageType) noexcept;
 
     // ---- MIDI controllers bound to panel controls ----
@@ -377,6 +377,9 @@ struct Project {
     // given size, nearest its centre, with a label colour that reads on the panel's
     // background there.
     void PlaceNewControl(int32_t slot, int32_t guiWidth, int32_t guiHeight) noexcept;
+    // Whether Parameter `slot`'s control and its label would meet no other control at
+    // panel point (x, y).
+    bool ControlSpotFree(int32_t slot, int32_t x, int32_t y) const noexcept;
     int32_t InsertPolygon(int32_t x, int32_t y) noexcept;
     bool DeletePolygon(int32_t index) noexcept;
     int32_t InsertText(int32_t x, int32_t y) noexcept;
@@ -387,6 +390,10 @@ struct Project {
 
 // The engine's value of a control at `step` (within 0..steps) of `steps`; 0 without steps.
 float StepValue(int32_t step, int32_t steps) noexcept;
+
+// A step of `oldSteps` moved to a travel of `newSteps` at the same relative place:
+// round(step x newSteps / oldSteps), halves rounded up, held within 0..newSteps.
+int32_t RescaleStep(int32_t step, int32_t oldSteps, int32_t newSteps) noexcept;
 
 // The step a controller value (0..127) gives a knob of `steps` steps: round(value x steps
 // / 127).

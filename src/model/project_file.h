@@ -12,6 +12,8 @@
 
 namespace tw {
 
+inline constexpr const char* kSaveFailedText = "Can not open file to save";
+
 class EngineControl;
 
 inline constexpr int32_t kProjectFileVersion = kProgramVersion;
@@ -33,7 +35,8 @@ std::vector<uint8_t> EncodeProject(const Project& project, const SavedLayout& la
 
 // Writes the project to `path`. The bytes go to a temporary file beside it that replaces
 // the target only once everything is written, so a failed save leaves an existing file
-// as it was. On failure shows "Can not open file to save" and returns false.
+// as it was. On failure shows "Can not open file to save", the path and the reason, and
+// returns false.
 bool SaveProject(const Project& project, Platform& platform, std::string_view path);
 
 enum class LoadResult : int32_t {

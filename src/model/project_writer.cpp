@@ -8,6 +8,8 @@
 #include "platform/atomic_file.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 namespace tw {
@@ -207,9 +209,17 @@ std::vector<uint8_t> EncodeProject(const Project& project, const SavedLayout& la
 bool SaveProject(const Project& project, Platform& platform, std::string_view path) {
     const std::vector<uint8_t> bytes = EncodeProject(project, ReadSavedLayout(platform));
     const std::string_view data(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    if (!path.empty() && ReplaceFile(path, data)) return true;
-    platform.ShowMessage("Can not open file to save", kProductName, MessageButtons::Ok,
-                         MessageIcon::Error);
+    // The message names the file and why it could not be written (a folder that is not
+    // there, no permission, a full disk), so that the user knows what to change.
+    int error = ENOENT;
+    if (!path.empty()) {
+        AtomicFile file(path);
+        if (file.Write(data) && file.Commit()) return true;
+        error = file.Error() != 0 ? file.Error() : EIO;
+    }
+    platform.ShowMessage(std::string(kSaveFailedText) + "\n" + std::string(path) + "\n\n" +
+                             std::strerror(error),
+                         kProductName, MessageButtons::Ok, MessageIcon::Error);
     return false;
 }
 

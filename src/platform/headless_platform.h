@@ -64,6 +64,8 @@ public:
     WindowRect mainWindow{0, 0, 1920, 1080};
     HeadlessWindow windows[kEditorWindowCount];
     WindowRect guiRecordedSize{0, 0, 400, 300};
+    // The clipboard's text, as another program could set it.
+    std::string clipboard;
 
     // The texts of the recorded messages, for short assertions.
     std::vector<std::string> MessageTexts() const;
@@ -83,6 +85,8 @@ public:
     void ShowHelp(std::string_view topic) override;
     BitmapHandle LoadBitmap(std::string_view path) override;
     std::optional<std::vector<std::string>> ListFolder(std::string_view folder) override;
+    void SetClipboardText(std::string_view text) override { clipboard = text; }
+    std::string ClipboardText() override { return clipboard; }
     WindowRect MainWindowRect() override { return mainWindow; }
     void SetMainTitle(std::string_view title) override { mainTitle = title; }
     WindowRect EditorWindowRect(EditorWindow window) override;

@@ -39,6 +39,14 @@ inline constexpr int32_t kKeyboardHeight = 65;
 inline constexpr int32_t kMonitorWidth = 156;
 inline constexpr int32_t kMonitorHeight = 65;
 
+// The editors' work area inside the main window, in the editor windows' coordinates: right
+// of the Properties panel and below the toolbar; the margins leave room for the window's
+// frame, title, menu and status bars.
+inline constexpr int32_t kEditorAreaLeft = 160;
+inline constexpr int32_t kEditorAreaTop = 39;
+inline constexpr int32_t kEditorAreaRightMargin = 8;
+inline constexpr int32_t kEditorAreaBottomMargin = 100;
+
 // A window's outer rectangle. For the editor windows x and y are the position inside the
 // main window's client area, which is what a project file stores; for the main window they
 // are screen coordinates.
@@ -78,6 +86,11 @@ public:
     // The names of the entries of a folder (without "." and ".."), in the platform's
     // order; nullopt when the folder cannot be listed.
     virtual std::optional<std::vector<std::string>> ListFolder(std::string_view folder) = 0;
+
+    // ---- The desktop's text clipboard (the editors' Cut, Copy and Paste) ----
+    virtual void SetClipboardText(std::string_view text) = 0;
+    // What the clipboard holds as text; empty when it holds none.
+    virtual std::string ClipboardText() = 0;
 
     // ---- Windows ----
     virtual WindowRect MainWindowRect() = 0;

@@ -15,14 +15,17 @@
 
 #include <QComboBox>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QRegion>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -60,7 +63,10 @@ TEST(StartUp, FirstStartOpensTheDemoSaysOnceThatItRunsOnDefaultsAndShowsEveryWin
         const Texts texts = rig.services.MessageTexts();
         return std::count(texts.begin(), texts.end(), text);
     };
-    EXPECT_EQ(said("Tonewright default startup mode.\n\nPlease Visit:- Setup -> Preferences."), 1);
+    // What the start-up has to say waits for no click: it is one line on the status bar.
+    EXPECT_EQ(said("Tonewright default startup mode.\n\nPlease Visit:- Setup -> Preferences."), 0);
+    EXPECT_TRUE(w.StartNotice().contains(
+        "Tonewright default startup mode. Please Visit:- Setup -> Preferences."));
     w.RunCommand(kCmdJoke);
     w.RunCommand(kCmdJoke);
     EXPECT_EQ(said("Please do not press this button again."), 2);
@@ -87,6 +93,23 @@ TEST(StartUp, A48kHzPreferenceTunesTheEngineAndWithNothingToReopenANewProjectSho
     ASSERT_NE(rig.P().background.bitmap, nullptr);
     EXPECT_EQ(w.GuiEditor()->grab().toImage().pixel(5, 5) | 0xFF000000u,
               rig.P().background.bitmap->At(5, 5) | 0xFF000000u);
+}
+
+TEST(StartUp, ALastProjectThatIsGoneIsOneLineOnTheStatusBarNotABox) {
+    ShellRig rig;
+    auto last = std::make_unique<Project>();
+    last->openLastProject = 1;
+    const std::string gone = rig.dir.File("Projects/Gone.tw1");
+    SetText(last->projectPath, gone);
+    const std::string bytes = EncodePreferences(*last, DevicePreferences{});
+    test::WriteFileBytes(rig.PreferencesFile(), {bytes.begin(), bytes.end()});
+    MainWindow& w = rig.Open();
+    EXPECT_EQ(rig.services.MessageTexts(), Texts{});
+    const QString line = w.StartNotice();
+    EXPECT_TRUE(line.contains(QString::fromStdString("Unable To Open Project " + gone)))
+        << line.toStdString();
+    EXPECT_TRUE(line.contains("File > Open Project..."));
+    EXPECT_EQ(w.statusBar()->findChild<QLabel*>("StartNotice")->text(), line);
 }
 
 TEST(CloseProcedure, AsksToSaveFirstAndEndsOnlyWhenTheAnswerAllows) {
@@ -151,12 +174,47 @@ protected:
     ShellRig rig;
 };
 
-TEST_F(Commands, CutTakesTheCurrentModuleIntoTheClipboard) {
-    const int32_t slot = test::AddModule(rig.P(), kTypeAdsr, 300, 300);
-    rig.P().currentSlot = slot;
-    Run(kCmdCut);
-    EXPECT_EQ(rig.P().slots[slot].type, kTypeEmpty);
-    EXPECT_EQ(rig.P().clipboardType, kTypeAdsr);
+// Typing a patch name is one step that the Edit menu names at once, and Ctrl+Z in the
+// field takes back the whole name, not a keystroke.
+TEST_F(Commands, UndoingAPatchRenameRestoresTheWholeOldName) {
+    SetPatchName(rig.P(), "Kilo");
+    Bar().ShowPatchName(QStringLiteral("Kilo"));
+    rig.W().History().Commit(rig.P(), "Rename Patch");
+    const int32_t osc = test::AddModule(rig.P(), kTypeOscillator, 300, 300);
+    rig.W().History().Commit(rig.P());
+    rig.P().slots[osc].gx += 8;
+    rig.P().Relayout();
+    rig.W().History().Commit(rig.P());
+    QLineEdit* field = Bar().PatchNameField();
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, "Lima");
+    const auto edit = [this] { return rig.W().menuBar()->actions().at(1)->menu(); };
+    EXPECT_EQ(test::MenuTexts(*edit()).at(0), "Undo Rename Patch");
+    QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+    QApplication::processEvents();
+    EXPECT_EQ(GetText(rig.P().patchNames[rig.P().currentPatch]), "Kilo");
+    EXPECT_EQ(field->text(), "Kilo");
+    EXPECT_EQ(rig.W().History().UndoName(), "Move Oscillator");
+}
+
+// Wheel notches in a row on a panel knob are one step, though each refreshes the
+// Properties window.
+TEST_F(Commands, WheelNotchesInARowOnAKnobAreOneStep) {
+    auto* panel = rig.W().findChild<GuiEditorWidget*>();
+    int32_t slot = 0;
+    while (rig.P().slots[slot].type != kTypeParameter || rig.P().slots[slot].imageType > 4) ++slot;
+    const ModuleSlot& s = rig.P().slots[slot];
+    rig.P().slots[slot].patchValues[rig.P().currentPatch] = 0;
+    const std::size_t steps = rig.W().History().StepCount();
+    const QPointF at(s.panelX + 4, s.panelY + 4);
+    for (int i = 0; i < 3; ++i) {
+        QWheelEvent e(at, panel->mapToGlobal(at), {}, {0, 120}, Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+        QApplication::sendEvent(panel, &e);
+    }
+    EXPECT_EQ(s.patchValues[rig.P().currentPatch], 3);
+    EXPECT_EQ(rig.W().History().StepCount(), steps + 1);
 }
 
 // "Learn MIDI CC" on a panel control: the next controller that arrives binds it and moves

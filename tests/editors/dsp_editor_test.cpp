@@ -3,6 +3,7 @@
 #include "editors/dsp_context_menu.h"
 #include "editors/dsp_editor_widget.h"
 #include "model/catalogue.h"
+#include "model/text.h"
 #include "paint/dsp_canvas_labels.h"
 #include "paint/dsp_canvas_painter.h"
 #include "platform/headless_platform.h"
@@ -143,6 +144,8 @@ class DspEditor : public ::testing::Test {
 protected:
     void SetUp() override {
         widget.resize(900, 700);
+        widget.SetHistory(&history);
+        history.Reset(*project);
         // Menus are answered by path instead of popping up.
         widget.SetMenuRunner([this](QMenu& menu, const QPoint&) -> QAction* {
             QAction* chosen = test::FindAction(&menu, choose);
@@ -157,6 +160,7 @@ protected:
     std::unique_ptr<Project> project = test::MakeProject();
     HeadlessPlatform platform;
     CanvasSession session;
+    EditHistory history;
     DspEditorWidget widget{*project, session, platform};
     Texts choose;
 };
@@ -183,10 +187,16 @@ TEST_F(DspEditor, MenuCommandsActAtTheClickPointUpToTheModuleLimit) {
     RightClick(QPoint(203, 117), {"Insert", "Waveform", "Oscillator"});
     ASSERT_EQ(project->slots[0].type, kTypeOscillator);
     EXPECT_EQ(QPoint(project->slots[0].anchorX, project->slots[0].topY), QPoint(200, 100));
-    // Cut takes the module under the pointer into the clipboard, then removes it.
+    SetText(project->slots[0].name, "Lead");
+    // Cut takes the module under the pointer onto the clipboard, then removes it; Paste
+    // brings it back, name and all, at the click point as one step.
     RightClick(QPoint(200, 130), {"Cut"});
     EXPECT_EQ(project->slots[0].type, kTypeEmpty);
-    EXPECT_EQ(project->clipboardType, kTypeOscillator);
+    RightClick(QPoint(403, 217), {"Paste"});
+    ASSERT_EQ(project->slots[0].type, kTypeOscillator);
+    EXPECT_EQ(GetText(project->slots[0].name), "Lead");
+    EXPECT_EQ(QPoint(project->slots[0].anchorX, project->slots[0].topY), QPoint(400, 200));
+    EXPECT_EQ(history.UndoName(), "Paste Oscillator");
 
     while (project->CountOccupied() < kSlotCount) AddModule(*project, kTypeInverter, 4000, 4000);
     RightClick(QPoint(100, 100), {"Insert", "Math", "Add"});

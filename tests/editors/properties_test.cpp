@@ -80,9 +80,11 @@ TEST_F(Properties, FillingTheListWritesNothingBackAndOnlyAnotherImageChangesTheC
     list->showPopup();
     list->hidePopup();
     EXPECT_EQ(s.patchValues[2], 6);
+    const int32_t travel = project->KnobSteps(0);
     QTest::keyClick(list, Qt::Key_Down); // the next image, chosen with the keyboard
     EXPECT_EQ(s.imageType, 4);
-    EXPECT_EQ(s.patchValues[2], 0);
+    // The control keeps its place on the travel of the new image.
+    EXPECT_EQ(s.patchValues[2], (6 * project->KnobSteps(0) * 2 + travel) / (2 * travel));
 }
 
 TEST_F(Properties, TextsAreTakenWithOneCharacterUpToTheirFieldsLength) {

@@ -128,29 +128,33 @@ TEST(ParameterValues, StepsComeFromTheImageAndTheValueFromThePatchWhichAnotherIm
         EXPECT_EQ(s.steps, steps) << frames << " frames, step " << step;
         EXPECT_FLOAT_EQ(s.value, value) << frames << " frames, step " << step;
     }
-    // Choosing the 11-frame image instead of a 101-frame one zeroes the current patch (2)
-    // and brings every patch within its steps.
+    // Choosing the 11-frame image instead of a 101-frame one keeps every patch's place on
+    // the travel, the current one (2) included: 45 of 100 becomes round(4.5) of 10.
     p->skinImages[1].frames = 101;
     s.imageType = 1;
     s.stepDirection = -1;
     p->currentPatch = 2;
-    for (const auto& [patch, step] : {std::pair{2, 60}, {4, 35}, {7, 5}, {9, -3}})
+    for (const auto& [patch, step] : {std::pair{2, 45}, {4, 35}, {7, 5}, {9, -3}})
         s.patchValues[patch] = step;
     EXPECT_TRUE(p->ChangeImageType(slot, 0));
     EXPECT_EQ(V({s.steps, s.stepDirection, s.patchValues[2], s.patchValues[4], s.patchValues[7],
                  s.patchValues[9]}),
-              V({10, 1, 0, 10, 5, 0}));
+              V({10, 1, 5, 4, 1, 0}));
+    EXPECT_FLOAT_EQ(s.value, 0.5f);
     // The image it has, one outside the list, a module that is no Parameter: no change.
     EXPECT_FALSE(p->ChangeImageType(slot, 0) || p->ChangeImageType(slot, kSkinImageCount) ||
                  p->ChangeImageType(AddModule(*p, kTypeAmplifier), 3));
-    EXPECT_EQ(s.patchValues[4], 10);
+    EXPECT_EQ(s.patchValues[4], 4);
 }
 
 TEST(CanvasCommands, DeleteAndCutTakeTheSelectionWithItsCablesAndPasteRefusesASecondOne) {
     for (const bool contextMenu : {true, false}) {
         auto p = MakeProject();
-        CopyModule(*p, 700); // an empty slot: nothing to paste
-        EXPECT_EQ(PasteModule(*p, 10, 10, 400, 300), kNone);
+        HeadlessPlatform platform;
+        CanvasSession s;
+        EXPECT_FALSE(CopySelectionToClipboard(*p, platform)); // nothing selected
+        EXPECT_EQ(PasteFromClipboard(*p, s, platform, CanvasPoint{10, 10}, 400, 300),
+                  PasteOutcome::NothingToPaste);
         const int32_t a = AddModule(*p, kTypeA440), adsr = AddModule(*p, kTypeAdsr);
         const int32_t keep = AddModule(*p, kTypeOutput);
         ASSERT_TRUE(Wire(*p, a, 0, adsr, 0));
@@ -161,14 +165,26 @@ TEST(CanvasCommands, DeleteAndCutTakeTheSelectionWithItsCablesAndPasteRefusesASe
         SetText(p->comments[2].text, "survivor");
         p->slots[a].selected = 1;
         p->currentSlot = adsr;
-        CanvasSession s;
-        contextMenu ? CutSelectionFromContextMenu(*p, s, adsr) : CutSelectionFromEditMenu(*p, s);
+        contextMenu ? CutSelectionFromContextMenu(*p, s, platform)
+                    : CutSelectionFromEditMenu(*p, s, platform);
         EXPECT_EQ(V({p->CountOccupied(), p->commentCount}), V({1, 2}));
         EXPECT_EQ(GetText(p->comments[1].text), "survivor");
         EXPECT_EQ(test::ProjectFault(*p), "");
-        EXPECT_EQ(p->slots[PasteModule(*p, 40, 40, 400, 300)].type, kTypeAdsr) << contextMenu;
-        CopyModule(*p, keep);
-        EXPECT_EQ(PasteModule(*p, 10, 10, 400, 300), kNone) << "a second Output";
+        // Paste brings back both modules, the cable between them and both comments.
+        ASSERT_EQ(PasteFromClipboard(*p, s, platform, CanvasPoint{40, 40}, 400, 300),
+                  PasteOutcome::Pasted);
+        EXPECT_EQ(V({p->CountModulesOfType(kTypeA440), p->CountModulesOfType(kTypeAdsr),
+                     p->commentCount}),
+                  V({1, 1, 4}));
+        EXPECT_EQ(test::ProjectFault(*p), "");
+        p->ClearSelection();
+        p->currentSlot = keep;
+        ASSERT_TRUE(CopySelectionToClipboard(*p, platform));
+        EXPECT_EQ(PasteFromClipboard(*p, s, platform, CanvasPoint{10, 10}, 400, 300),
+                  PasteOutcome::NothingToPaste)
+            << "a second Output";
+        EXPECT_EQ(platform.MessageTexts().back(),
+                  "Paste left out Audio Out: a project holds only one of each.");
     }
 }
 

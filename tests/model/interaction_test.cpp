@@ -2,6 +2,7 @@
 // selection, the right press and the wheel zoom. The Gui Editor panel: mouse responses,
 // hit tests, edit-mode moves, the context menu and its commands.
 #include "interaction/canvas_interaction.h"
+#include "interaction/clipboard.h"
 #include "interaction/panel_interaction.h"
 #include "model/project_fixture.h"
 
@@ -177,14 +178,17 @@ TEST(Canvas, TheViewZoomsAroundThePointerFitsEverythingAndPastesWhereThereIsRoom
     p->zoom = 4;
     p->Relayout();
     p->viewOriginX = p->viewOriginY = 0;
-    p->clipboardType = kTypeReverb;
+    Clipping clip;
+    clip.modules.push_back(ClipModule{});
+    clip.modules[0].type = kTypeReverb;
+    const ClipBox box = ClippingBox(*p, clip);
     for (int32_t i = 0; i < 6; ++i) AddModule(*p, kTypeOscillator, 60 + 120 * i, 60);
     s.pointerInView = true;
     s.pointerX = 333;
     s.pointerY = 444;
-    EXPECT_EQ(V({PastePoint(*p, s).x, PastePoint(*p, s).y}), V({333, 444}));
+    EXPECT_EQ(V({PastePointFor(*p, s, box).x, PastePointFor(*p, s, box).y}), V({333, 444}));
     s.pointerInView = false;
-    const CanvasPoint at = PastePoint(*p, s);
+    const CanvasPoint at = PastePointFor(*p, s, box);
     const int32_t slot = p->InsertModule(kTypeReverb, at.x, at.y, 400, 300);
     const ModuleSlot& pasted = p->slots[slot];
     EXPECT_LE(pasted.anchorX + pasted.halfWidthPx, s.viewWidth);

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <functional>
 
 namespace tw {
@@ -232,7 +235,12 @@ TEST(ProjectFile, ASaveReplacesAFileKeepingItsPermissionsOrFailsLeavingWhatWasTh
     test::WriteFileBytes(folder + "/inside", {9});
     EXPECT_FALSE(SaveProject(*f.project, f.platform, folder));
     EXPECT_FALSE(SaveProject(*f.project, f.platform, f.dir.File("no/such/folder/p.tw1")));
-    EXPECT_EQ(f.platform.MessageTexts(), std::vector<std::string>(2, "Can not open file to save"));
+    // Each message names the file and the reason.
+    EXPECT_EQ(f.platform.MessageTexts(),
+              (std::vector<std::string>{
+                  "Can not open file to save\n" + folder + "\n\n" + std::strerror(EISDIR),
+                  "Can not open file to save\n" + f.dir.File("no/such/folder/p.tw1") + "\n\n" +
+                      std::strerror(ENOENT)}));
     EXPECT_EQ(test::ReadFileBytes(folder + "/inside"), std::vector<uint8_t>{9});
     EXPECT_EQ(std::distance(fs::directory_iterator(f.dir.Path()), {}), 2) << "a temporary left";
 }
