@@ -2,6 +2,7 @@
 // the manifest that the build appended to its own file and runs that design with the
 // editor's engine.
 #include "engine/engine.h"
+#include "engine/voices.h"
 #include "plugin/design_loader.h"
 #include "plugin/lv2_contract.h"
 #include "plugin/manifest_reader.h"
@@ -139,6 +140,8 @@ struct Instance {
         engine->sampleRate = rate;
         ResetEngine(*engine);
         LoadDesign(*design, *project);
+        // Every voice the design plays is made here, never on the audio thread.
+        PrepareVoices(*engine, project->voiceCount);
         for (Control& c : controls) c.step = project->slots[c.slot].patchValues[0];
         ranSinceStart = false;
     }
@@ -256,12 +259,10 @@ void Run(LV2_Handle handle, uint32_t frames) {
             self->Render(done, static_cast<uint32_t>(at));
             done = static_cast<uint32_t>(at);
             const auto* msg = reinterpret_cast<const uint8_t*>(ev + 1);
-            // Note-on and note-off on channel 1 only, as from the editor's MIDI input, and
-            // channel-1 Control Changes for the controls bound to them. The plugin's thread
-            // owns its project, so a Control Change moves its control here, on its frame.
-            if (ev->body.size >= 3 && (msg[0] == 0x80 || msg[0] == 0x90))
-                HandleNoteEvent(*self->engine, msg[0], msg[1], msg[2]);
-            else if (ev->body.size >= 3 && msg[0] == kControlChange)
+            // Notes, pitch bend, the pedal and panic on the design's channel, as from the
+            // editor's MIDI input; a Control Change there also moves the control bound to
+            // it. The plugin's thread owns its project, so that happens here, on its frame.
+            if (ev->body.size >= 3 && HandleKeyboardMessage(*self->engine, msg[0], msg[1], msg[2]))
                 self->project->ApplyControlChange(msg[1], msg[2]);
         }
     }

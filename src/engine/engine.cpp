@@ -2,6 +2,7 @@
 
 #include "engine/schedule.h"
 #include "engine/step.h"
+#include "engine/voices.h"
 #include "model/catalogue.h"
 
 #include <cstring>
@@ -54,7 +55,7 @@ void RunOutputBlock(Engine&, const BlockModule& m, uint32_t n, const RunTarget& 
     }
 }
 
-Engine::Engine(Project& p) : project(p), schedule(NewSchedule()) {
+Engine::Engine(Project& p) : project(p), schedule(NewSchedule()), voices(new VoiceBank) {
     PrepareWaveFft(polywave.fft);
     for (int32_t type = 0; type <= kMaxModuleType; ++type) {
         int32_t count = 0;
@@ -72,6 +73,8 @@ Engine::Engine(Project& p) : project(p), schedule(NewSchedule()) {
 
 Engine::~Engine() {
     DeleteSchedule(schedule);
+    for (Engine* voice : voices->engines) delete voice;
+    delete voices;
 }
 
 void Engine::ResetDspState() {
@@ -84,6 +87,8 @@ void Engine::ResetDspState() {
     ResetFilters(*this);
     ResetEnvelopes(*this);
     ResetPolyWave(*this);
+    ResetKeyboard(*this);
+    ResetVoices(*this);
 }
 
 void Engine::ClearDelayLine() {
@@ -104,7 +109,23 @@ void ProcessBlock(Engine& e, float* block, uint32_t frames) noexcept {
     // Without an Output module nothing writes the block; the device must never play
     // whatever memory it handed us.
     std::memset(block, 0, sizeof(float) * 2u * frames);
+    TakeSilenceRequest(e);
+    if (RunnableVoices(e) > 1) {
+        RunVoiceBlock(e, block, frames);
+        return;
+    }
+    // One voice: the note tables are all Midi2CV needs; what was queued for voices goes.
+    DropVoiceEvents(e);
     RunSchedule(e, block, frames);
+}
+
+void SilenceDspTails(Engine& e) noexcept {
+    for (int32_t slot = 0; slot < kSlotCount; ++slot) {
+        e.envelopes.stage[slot] = kAdsrIdle;
+        e.envelopes.level[slot] = 0.0f;
+    }
+    tw::ClearDelayLine(e);
+    ResetReverb(e);
 }
 
 void RunFrameLoop(Engine& e, float* block, uint32_t frames) noexcept {

@@ -9,6 +9,7 @@
 #include "engine/effects.h"
 #include "engine/envelope.h"
 #include "engine/filters.h"
+#include "engine/keyboard.h"
 #include "engine/noise.h"
 #include "engine/notes.h"
 #include "engine/oscillators.h"
@@ -24,6 +25,7 @@
 namespace tw {
 
 struct Schedule;
+struct VoiceBank;
 
 // The engine's own small generator (xorshift32). The C library's rand() takes a lock and
 // shares its state with any other code; this one is owned by the engine and seeded by
@@ -84,6 +86,7 @@ struct Engine final : EngineControl {
     int32_t lastType[kSlotCount] = {};
 
     NoteState notes;
+    KeyboardState keyboard;
     ControlChangeInbox controls;
     OscillatorState oscillators;
     UtilityState utility;
@@ -96,6 +99,8 @@ struct Engine final : EngineControl {
 
     // The run plan derived from the project's tables (audio thread only).
     Schedule* schedule = nullptr;
+    // The voices of a design with more than one (see voices.h).
+    VoiceBank* voices = nullptr;
 
     // The engine's own part of the full reset (see EngineControl).
     void ResetDspState() override;
@@ -109,6 +114,10 @@ void ResetEngine(Engine& engine);
 // tables (note frequencies, oscillator increments, filter, delay and PolyWave state) while
 // the project stays as it is. For the user-interface thread while no stream plays.
 void AdoptSampleRate(Engine& engine, uint32_t rate);
+
+// All Sound Off's part in the DSP state: every envelope idle at level 0 and the delay and
+// reverb tails cleared. Audio thread (or while no stream plays).
+void SilenceDspTails(Engine& e) noexcept;
 
 // Computes `frames` sample frames into a non-interleaved stereo block: left samples at
 // block[0 .. frames-1], right at block[frames .. 2*frames-1].

@@ -33,6 +33,8 @@ struct NoteState {
     // Counts the writes of gates. A writer adds one after its gate (release), so a reader
     // that finds the count where it last scanned (acquire) knows every gate is as it was.
     std::atomic<uint32_t> gateChanges{0};
+    // Pitch bend in volts, added to Midi2CV's pitch (0 without bend).
+    Relaxed<float> bend{0.0f};
 };
 
 void ResetNoteTables(Engine& e) noexcept;
@@ -40,6 +42,9 @@ void ResetNoteTables(Engine& e) noexcept;
 // thread while the audio thread runs. Other statuses, and a note or velocity outside
 // 0..127, are ignored.
 void HandleNoteEvent(Engine& e, int32_t status, int32_t note, int32_t velocity) noexcept;
+// A voice's note tables hold one note: `note` pressed (with `velocity`) or released, as
+// HandleNoteEvent leaves them for that note alone. Audio thread, on a voice engine.
+void SetSingleNote(Engine& e, int32_t note, int32_t velocity, bool on) noexcept;
 void RunMidi2CV(Engine& e, int32_t slot) noexcept;
 void RunPolyMidi(Engine& e, int32_t slot) noexcept;
 

@@ -17,6 +17,12 @@ inline constexpr int32_t kSkinImageCount = 7;
 inline constexpr int32_t kSkinFolderCount = 128;
 inline constexpr int32_t kKeyCount = 128;
 inline constexpr int32_t kControllerCount = 128; // MIDI Control Change numbers
+// A design plays at most this many notes at once.
+inline constexpr int32_t kMaxVoices = 16;
+// The MIDI channel word that listens to every channel (otherwise 1 to 16).
+inline constexpr int32_t kAllChannels = 0;
+inline constexpr int32_t kDefaultBendRange = 2;
+inline constexpr int32_t kMaxBendRange = 48;
 
 // Text field sizes (including the terminator).
 inline constexpr int32_t kNameSize = 64;

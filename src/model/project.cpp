@@ -183,6 +183,7 @@ void Project::ResetEditingState() noexcept {
     viewOriginX = 0;
     viewOriginY = 0;
     currentPatch = 0;
+    ResetInstrument();
     ResetPatchNames();
 }
 

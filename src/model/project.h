@@ -272,6 +272,19 @@ struct Project {
     int32_t textCount = 0;
     int32_t currentText = kNone;
 
+    // ---- Keyboard instrument ----
+    // How many notes the design plays at once (1 to kMaxVoices; 1 runs the design as it
+    // always ran), the MIDI channel it listens to (1 to 16, or kAllChannels) and the
+    // pitch-bend range in semitones. Relaxed words: the engine reads them while it runs.
+    Relaxed<int32_t> voiceCount{1};
+    Relaxed<int32_t> midiChannel{1};
+    Relaxed<int32_t> bendRange{kDefaultBendRange};
+    void ResetInstrument() noexcept {
+        voiceCount = 1;
+        midiChannel = 1;
+        bendRange = kDefaultBendRange;
+    }
+
     // ---- Counters and view settings ----
     int32_t moduleCount = 0;
     int32_t clipboardType = kNone;

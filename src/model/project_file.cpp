@@ -1,6 +1,7 @@
 // Reading ".tw1" project files: the header, the byte-at-a-time tag scan and the chunk
 // readers, which take nothing in the file on trust.
 #include "model/project_file.h"
+#include "model/instrument.h"
 
 #include "model/byte_io.h"
 #include "model/engine_control.h"
@@ -289,6 +290,10 @@ void ScanChunks(ByteReader& c, Project& p, Platform& platform) {
             ReadComments(c, p);
         } else if (TagIs(window, "MCC#")) {
             ReadMidiBindings(c, p);
+        } else if (TagIs(window, kInstrumentTag)) {
+            InstrumentSettings settings;
+            ReadInstrumentChunk(c, settings);
+            ApplyInstrument(p, settings);
         } else {
             parsed = false;
         }

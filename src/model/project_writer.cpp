@@ -1,5 +1,6 @@
 // Writing ".tw1" project files: the encoder and the save that never leaves a half-written
 // file behind.
+#include "model/instrument.h"
 #include "model/project_file.h"
 
 #include "model/byte_io.h"
@@ -200,6 +201,7 @@ std::vector<uint8_t> EncodeProject(const Project& project, const SavedLayout& la
     WriteWindows(w, layout);
     WriteComments(w, project);
     WriteMidiBindings(w, project);
+    WriteInstrumentChunk(w, InstrumentOf(project));
     const std::string bytes = w.Take();
     return {bytes.begin(), bytes.end()};
 }

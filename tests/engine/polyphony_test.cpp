@@ -1,0 +1,132 @@
+// Voices: a chord on N voices against the same design played one note at a time on one
+// voice; allocation, sustain, bend and panic as tables of cases.
+#include "engine/voices.h"
+#include "model/catalogue.h"
+#include "support/engine_rig.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <vector>
+
+namespace tw::test {
+namespace {
+
+// A random design: a voice part of filters, oscillators, envelopes and arithmetic wired at
+// random (backward cables included) below a Midi2CV and shared knobs, and a linear shared
+// part: every Output input fed by a voice module or a knob at 0.
+void BuildRandomDesign(EngineRig& rig, uint32_t seed) {
+    std::mt19937 rng(seed);
+    auto pick = [&](int32_t n) { return static_cast<int32_t>(rng() % static_cast<uint32_t>(n)); };
+    static const int32_t kVoiceTypes[] = {kTypeOscillatorDriver,
+                                          kTypeOscillator,
+                                          kTypeLowPass2Pole,
+                                          kTypeAdsr,
+                                          kTypeAmplifier,
+                                          kTypeMul,
+                                          kTypeAdd,
+                                          kTypeInverter,
+                                          kTypeLowPass1Pole,
+                                          kTypeHighPass1Pole,
+                                          kTypeRescale,
+                                          kTypeAllPass,
+                                          kTypeLfo,
+                                          kTypeSplit};
+    struct Source {
+        int32_t slot, port;
+    };
+    std::vector<Source> sources;
+    const int32_t zero = rig.Knob(0.0f);
+    const int32_t out = rig.Add(kTypeOutput);
+    for (int32_t i = 0; i < 2; ++i)
+        sources.push_back({rig.Knob(static_cast<float>(pick(1000)) / 1000.0f), 0});
+    const int32_t midi = rig.Add(kTypeMidi2CV);
+    for (int32_t k = 0; k < 3; ++k) sources.push_back({midi, k});
+    std::vector<int32_t> voice;
+    const int32_t count = 3 + pick(6);
+    for (int32_t i = 0; i < count; ++i) voice.push_back(rig.Add(kVoiceTypes[pick(14)]));
+    for (int32_t slot : voice) {
+        const ModuleTypeInfo* info = FindModuleType(rig.P().slots[slot].type);
+        for (const CataloguePort& in : info->inputs) {
+            if (pick(4) == 0) continue;
+            // Mostly from what came before, now and then from any voice module.
+            const bool back = pick(6) == 0;
+            const Source s = back ? Source{voice[pick(count)], 0} : sources[pick(sources.size())];
+            rig.Wire(s.slot, s.port, slot, in.number);
+        }
+        const ModuleTypeInfo* mine = FindModuleType(rig.P().slots[slot].type);
+        for (const CataloguePort& o : mine->outputs) sources.push_back({slot, o.number});
+    }
+    rig.Wire(sources[2].slot, 0, out, 0); // volume from a knob
+    rig.Wire(voice[count - 1], 0, out, 1);
+    rig.Wire(voice[pick(count)], 0, out, 5);
+    for (int32_t k : {2, 3, 4, 6, 7, 8}) rig.Wire(zero, 0, out, k);
+}
+
+std::vector<NoteEvent> Chord(const std::vector<int32_t>& notes, uint32_t releaseAt) {
+    std::vector<NoteEvent> events;
+    for (size_t i = 0; i < notes.size(); ++i)
+        events.push_back({0, kNoteOn, notes[i], 40 + static_cast<int32_t>(i) * 9});
+    if (releaseAt > 0)
+        for (int32_t n : notes) events.push_back({releaseAt, kNoteOff, n, 0});
+    return events;
+}
+
+TEST(Polyphony, AChordOnVoicesIsTheSumOfItsNotesPlayedAloneWhereTheSharedPartIsLinear) {
+    constexpr uint32_t kFrames = 3000;
+    int32_t compared = 0;
+    for (uint32_t seed = 1; seed <= 40; ++seed) {
+        std::mt19937 rng(seed * 7919u);
+        const int32_t voices = 2 + static_cast<int32_t>(rng() % 15u);
+        std::vector<int32_t> notes;
+        const int32_t size = 1 + static_cast<int32_t>(rng() % static_cast<uint32_t>(voices));
+        while (static_cast<int32_t>(notes.size()) < size) {
+            const int32_t n = 30 + static_cast<int32_t>(rng() % 60u);
+            if (std::find(notes.begin(), notes.end(), n) == notes.end()) notes.push_back(n);
+        }
+        const uint32_t releaseAt = seed % 2 == 0 ? 1000u + rng() % 500u : 0u;
+        const uint32_t block = 1 + rng() % 700u;
+
+        EngineRig poly;
+        BuildRandomDesign(poly, seed);
+        poly.P().voiceCount = voices;
+        EngineRig silent;
+        BuildRandomDesign(silent, seed);
+        silent.P().voiceCount = voices;
+        silent.Render(kFrames, block);
+        poly.Render(kFrames, block, Chord(notes, releaseAt));
+
+        std::vector<double> left(kFrames), right(kFrames);
+        for (size_t i = 0; i < kFrames; ++i) {
+            // The shared part's own output (no voice sounding) is in every one-note render
+            // once; the chord has it once in all.
+            left[i] = -(static_cast<double>(notes.size()) - 1.0) * silent.left[i];
+            right[i] = -(static_cast<double>(notes.size()) - 1.0) * silent.right[i];
+        }
+        for (size_t k = 0; k < notes.size(); ++k) {
+            // The note with the velocity the chord gave it, alone on one voice.
+            EngineRig mono;
+            BuildRandomDesign(mono, seed);
+            std::vector<NoteEvent> mine;
+            for (const NoteEvent& ev : Chord(notes, releaseAt))
+                if (ev.note == notes[k]) mine.push_back(ev);
+            mono.Render(kFrames, block, mine);
+            for (size_t i = 0; i < kFrames; ++i) {
+                left[i] += mono.left[i];
+                right[i] += mono.right[i];
+            }
+        }
+        for (size_t i = 0; i < kFrames; ++i) {
+            if (!std::isfinite(left[i]) || std::fabs(left[i]) > 100.0) continue;
+            ASSERT_NEAR(poly.left[i], left[i], 1e-6) << "seed " << seed << " frame " << i;
+            ASSERT_NEAR(poly.right[i], right[i], 1e-6) << "seed " << seed << " frame " << i;
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 40 * 2000);
+}
+
+} // namespace
+} // namespace tw::test
