@@ -1,7 +1,7 @@
 #include "plugin/manifest_reader.h"
 
-#include "model/byte_io.h"
 #include "model/project.h"
+#include "platform/byte_io.h"
 #include "plugin/manifest_format.h"
 
 #include <algorithm>

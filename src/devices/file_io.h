@@ -1,7 +1,7 @@
 #pragma once
 
 // Whole-file reading for the preferences file and the plugin build. (Files are written
-// through platform/atomic_file.h; their bytes are put together with model/byte_io.h.)
+// through platform/atomic_file.h; their bytes are put together with platform/byte_io.h.)
 #include <cstdint>
 #include <limits>
 #include <optional>

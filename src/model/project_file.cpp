@@ -2,10 +2,10 @@
 // readers, which take nothing in the file on trust.
 #include "model/project_file.h"
 
-#include "model/byte_io.h"
 #include "model/engine_control.h"
 #include "model/lifecycle.h"
 #include "model/text.h"
+#include "platform/byte_io.h"
 
 #include <algorithm>
 #include <cstdio>
