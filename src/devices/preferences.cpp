@@ -1,6 +1,6 @@
 #include "devices/preferences.h"
 
-#include "devices/file_io.h"
+#include "platform/atomic_file.h"
 #include "model/app_folders.h"
 #include "model/text.h"
 #include "platform/atomic_file.h"
