@@ -3,6 +3,7 @@
 // editor's engine.
 #include "engine/engine.h"
 #include "engine/voices.h"
+#include "platform/atomic_file.h"
 #include "plugin/design_loader.h"
 #include "plugin/lv2_contract.h"
 #include "plugin/manifest_reader.h"
@@ -21,6 +22,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,18 +41,6 @@ struct PluginImage {
     Manifest manifest;
     std::string uri;
 };
-
-std::vector<uint8_t> ReadFile(const char* path) {
-    std::vector<uint8_t> bytes;
-    std::FILE* f = std::fopen(path, "rb");
-    if (f == nullptr) return bytes;
-    uint8_t buffer[65536];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    std::fclose(f);
-    return bytes;
-}
 
 // The URI in the description the build wrote beside the plugin file, for a file whose
 // manifest is gone: hosts look the plugin up by that URI, and only a plugin that answers
@@ -83,7 +73,9 @@ PluginImage LoadImage() {
     Dl_info info{};
     if (dladdr(reinterpret_cast<void*>(&lv2_descriptor), &info) != 0 && info.dli_fname != nullptr)
         image.path = info.dli_fname;
-    const std::vector<uint8_t> bytes = ReadFile(image.path.c_str());
+    const std::optional<std::string> read = ReadWholeFile(image.path);
+    const std::vector<uint8_t> bytes =
+        read ? std::vector<uint8_t>(read->begin(), read->end()) : std::vector<uint8_t>{};
     if (bytes.empty()) {
         image.manifest.problem = "the plugin cannot read its own file";
     } else {

@@ -1,8 +1,8 @@
 #include "plugin/manifest_reader.h"
 
-#include "model/byte_io.h"
 #include "model/instrument.h"
 #include "model/project.h"
+#include "platform/byte_io.h"
 #include "plugin/manifest_format.h"
 
 #include <algorithm>

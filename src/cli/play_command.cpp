@@ -5,7 +5,7 @@
 #include "cli/cli.h"
 
 #include "devices/audio_device.h"
-#include "devices/file_io.h"
+#include "platform/atomic_file.h"
 #include "devices/library_chatter.h"
 #include "devices/midi_device.h"
 #include "devices/preferences.h"

@@ -15,10 +15,12 @@
 #include "engine/oscillators.h"
 #include "engine/polywave.h"
 #include "engine/utility.h"
+#include "model/checks.h"
 #include "model/engine_control.h"
 #include "model/limits.h"
 #include "model/ports.h"
 #include "model/project.h"
+#include "model/xorshift.h"
 
 #include <cstdint>
 
@@ -33,14 +35,7 @@ struct VoiceBank;
 struct EngineRandom {
     uint32_t state = 0x9E3779B9u;
     void Seed(uint32_t seed) noexcept { state = seed != 0 ? seed : 0x9E3779B9u; }
-    uint32_t Next() noexcept {
-        uint32_t x = state;
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        state = x;
-        return x;
-    }
+    uint32_t Next() noexcept { return NextXorShift(state); }
     // Uniform in [0, 1).
     float NextUnit() noexcept { return static_cast<float>(Next() >> 8) * (1.0f / 16777216.0f); }
 };
@@ -141,12 +136,15 @@ int ProcessAudio(void* outputBuffer, void* inputBuffer, unsigned int frames, dou
 // Direct read: the source's output value at the moment of use, or the unconnected cell.
 // Returned as a reference so that a store-back writes the cell that was read.
 inline float& DirectCell(Engine& e, int32_t input) noexcept {
+    TW_ASSERT(IsPort(input));
     const int32_t source = e.project.routes[input];
+    TW_ASSERT(source == kNone || IsPort(source));
     return source == kNone ? e.unconnected : e.outputs[source];
 }
 
 // Cached read: the copy taken right after the module's previous evaluation.
 inline float& CachedCell(Engine& e, int32_t input) noexcept {
+    TW_ASSERT(IsPort(input));
     return e.inputs[input];
 }
 

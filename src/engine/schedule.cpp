@@ -2,6 +2,7 @@
 
 #include "engine/engine.h"
 #include "engine/step.h"
+#include "model/checks.h"
 
 #include <algorithm>
 #include <atomic>
@@ -762,6 +763,28 @@ bool EmitGroupUnit(Schedule& s, Unit& unit, int32_t u) noexcept {
     return true;
 }
 
+// Every module of the active list runs exactly once per frame under the plan: once as a
+// block module or once as a step of a group unit.
+[[maybe_unused]] bool PlanCoversEveryModuleOnce(const Schedule& s, int32_t nodes) noexcept {
+    uint8_t runs[kSlotCount] = {};
+    for (int32_t m = 0; m < s.moduleCount; ++m) {
+        const int32_t slot = s.modules[m].slot;
+        if (!IsSlot(slot) || ++runs[slot] > 1) return false;
+    }
+    for (int32_t o = 0; o < s.opCount; ++o) {
+        if (s.ops[o].kind != kOpStep) continue;
+        const int32_t slot = s.ops[o].b;
+        if (!IsSlot(slot) || ++runs[slot] > 1) return false;
+    }
+    int32_t planned = 0;
+    for (int32_t n = 0; n < nodes; ++n) {
+        if (runs[s.nodeSlot[n]] != 1) return false;
+        ++planned;
+    }
+    for (uint8_t r : runs) planned -= r;
+    return planned == 0;
+}
+
 bool Build(Schedule& s, const Project& p) noexcept {
     ++s.stamp;
     s.unitCount = 0;
@@ -795,6 +818,7 @@ bool Build(Schedule& s, const Project& p) noexcept {
         }
     }
     s.unitCount = units;
+    TW_ASSERT(PlanCoversEveryModuleOnce(s, nodes));
     s.stats.planned = true;
     s.stats.buffers = kStreamCount - s.freeCount;
     return true;

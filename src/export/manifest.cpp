@@ -1,8 +1,8 @@
 #include "export/manifest.h"
 
-#include "model/byte_io.h"
 #include "model/instrument.h"
 #include "model/text.h"
+#include "platform/byte_io.h"
 #include "plugin/manifest_format.h"
 
 #include <algorithm>

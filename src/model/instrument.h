@@ -5,7 +5,7 @@
 // others, written only when a setting differs from its default, so that a design that
 // keeps one voice on channel 1 saves exactly the bytes it always did and older readers
 // pass over the chunk.
-#include "model/byte_io.h"
+#include "platform/byte_io.h"
 #include "model/limits.h"
 
 #include <cstdint>

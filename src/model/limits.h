@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/product.h"
+
 #include <cstdint>
 
 namespace tw {
@@ -48,9 +50,8 @@ inline constexpr int32_t kMaxModuleType = 41;
 inline constexpr int32_t kTarget32Bit = 2432;
 inline constexpr int32_t kTarget64Bit = 2464;
 
-// The program's name (window titles, message captions, the tag its project files and
-// plugin manifests carry), its version and the project file format number.
-inline constexpr const char* kProductName = "Tonewright";
+// The program's version and the project file format number (the name is in
+// platform/product.h).
 inline constexpr int32_t kProgramVersion = 414;
 
 inline constexpr bool IsSlot(int32_t s) noexcept {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "bitmap.h"
 #include "limits.h"
+#include "platform/bitmap.h"
 #include "relaxed.h"
 
 #include <atomic>

@@ -3,10 +3,10 @@
 #include "model/instrument.h"
 #include "model/project_file.h"
 
-#include "model/byte_io.h"
 #include "model/lifecycle.h"
 #include "model/text.h"
 #include "platform/atomic_file.h"
+#include "platform/byte_io.h"
 
 #include <algorithm>
 #include <string>

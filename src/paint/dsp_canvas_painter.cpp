@@ -432,17 +432,6 @@ void DrawComments(Paint& p) {
     }
 }
 
-QFont CanvasFont(int32_t pixelSize, QFont::Weight weight) {
-    // Segoe UI where it is installed; otherwise a condensed sans of about its width, so
-    // that labels fit the boxes they were sized for.
-    QFont font;
-    font.setFamilies({QStringLiteral("Segoe UI"), QStringLiteral("DejaVu Sans Condensed")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(std::max(pixelSize, 1));
-    font.setWeight(weight);
-    return font;
-}
-
 } // namespace
 
 QColor PortKindColour(int32_t kind) noexcept {
