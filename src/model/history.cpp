@@ -84,7 +84,7 @@ static_assert(kSlotFieldBytes <= sizeof(ModuleSlot) &&
 #undef TW_SLOT_FIELD_SIZE
 #undef TW_SLOT_FIELD_TYPE
 #undef TW_SLOT_FIELDS
-static_assert(sizeof(void*) != 8 || sizeof(Project) == 2567584,
+static_assert(sizeof(void*) != 8 || sizeof(Project) == 2567600,
               "Project changed: give each new field its history class in BuildLayout, then "
               "state the new size here");
 
