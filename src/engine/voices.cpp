@@ -15,27 +15,6 @@ namespace {
 // block has died away: it stops running and is free. About -120 dB of full scale.
 constexpr float kSilentLevel = 1e-6f;
 
-// Types that always run once: the ones with one state for the whole design (Output,
-// Delay, Reverb, PolyWave, the noise generator's users), the ones that read the whole
-// keyboard (PolyMidi, A440Hz) and Parameter, whose value comes from its control.
-bool RunsOnce(int32_t type) noexcept {
-    switch (type) {
-    case kTypeOutput:
-    case kTypeDelay:
-    case kTypeReverb:
-    case kTypePolyWave:
-    case kTypeParameter:
-    case kTypePolyMidi:
-    case kTypeA440:
-    case kTypeNoise:
-    case kTypeTestModule:
-    case kTypeFixedValues:
-        return true;
-    default:
-        return false;
-    }
-}
-
 int32_t OutputSpan(int32_t type) noexcept {
     if (type == kTypePatchbay) return kPortsPerSlot;
     int32_t span = 0;
@@ -174,38 +153,6 @@ void ShowNewestVoice(Engine& e, VoiceBank& b, const int32_t* running, int32_t co
 }
 
 } // namespace
-
-int32_t VoicePartOf(const Project& p, uint8_t (&perVoice)[kSlotCount]) noexcept {
-    std::fill(std::begin(perVoice), std::end(perVoice), uint8_t{0});
-    int32_t marked = 0;
-    for (int32_t n = 0; n < p.activeCount; ++n) {
-        const int32_t slot = p.activeSlots[n];
-        if (IsSlot(slot) && p.activeTypes[n] == kTypeMidi2CV) {
-            perVoice[slot] = 1;
-            ++marked;
-        }
-    }
-    if (marked == 0) return 0;
-    // Passes in list order until nothing changes: cables that run forward in the list are
-    // followed in one pass, each cable running backwards costs one more.
-    for (bool changed = true; changed;) {
-        changed = false;
-        for (int32_t n = 0; n < p.activeCount; ++n) {
-            const int32_t slot = p.activeSlots[n];
-            if (!IsSlot(slot) || perVoice[slot] != 0 || RunsOnce(p.activeTypes[n])) continue;
-            for (int32_t k = 0; k < kPortsPerSlot; ++k) {
-                const int32_t source = p.routes[PortIndex(slot, k)];
-                if (source < 0 || source >= kPortCount || perVoice[SlotOfPort(source)] == 0)
-                    continue;
-                perVoice[slot] = 1;
-                ++marked;
-                changed = true;
-                break;
-            }
-        }
-    }
-    return marked;
-}
 
 void PrepareVoices(Engine& e, int32_t count) {
     VoiceBank& b = *e.voices;

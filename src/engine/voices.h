@@ -7,6 +7,7 @@
 // values summed in voice order.
 //
 // A voice count of 1 never reaches this code: the design runs as it always did.
+#include "model/instrument.h"
 #include "model/limits.h"
 
 #include <atomic>
@@ -77,12 +78,5 @@ int32_t SoundingVoices(const Engine& e) noexcept;
 // Whether slot runs once per voice in the last plan (for the editor's badge the
 // user-interface thread works out the split itself with VoicePartOf).
 bool IsVoiceSlot(const Engine& e, int32_t slot) noexcept;
-
-struct Project;
-// Marks the slots of the voice part in `perVoice` (1 per voice slot) from the project's
-// routes: every Midi2CV, and every module whose type may run per voice with an input
-// cable from a voice slot. Returns the number of voice slots. Any thread that may read the
-// project's tables.
-int32_t VoicePartOf(const Project& p, uint8_t (&perVoice)[kSlotCount]) noexcept;
 
 } // namespace tw

@@ -2,6 +2,9 @@
 
 #include "model/project.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace tw {
 
 namespace {
@@ -53,6 +56,59 @@ bool ReadInstrumentChunk(ByteReader& r, InstrumentSettings& s) noexcept {
     if (!r.Skip(static_cast<uint64_t>(words - kInstrumentWords) * 4u)) return false;
     s = read;
     return true;
+}
+
+// Types that always run once: the ones with one state for the whole design (Output,
+// Delay, Reverb, PolyWave, the noise generator's users), the ones that read the whole
+// keyboard (PolyMidi, A440Hz) and Parameter, whose value comes from its control.
+bool RunsOnce(int32_t type) noexcept {
+    switch (type) {
+    case kTypeOutput:
+    case kTypeDelay:
+    case kTypeReverb:
+    case kTypePolyWave:
+    case kTypeParameter:
+    case kTypePolyMidi:
+    case kTypeA440:
+    case kTypeNoise:
+    case kTypeTestModule:
+    case kTypeFixedValues:
+        return true;
+    default:
+        return false;
+    }
+}
+
+int32_t VoicePartOf(const Project& p, uint8_t (&perVoice)[kSlotCount]) noexcept {
+    std::fill(std::begin(perVoice), std::end(perVoice), uint8_t{0});
+    int32_t marked = 0;
+    for (int32_t n = 0; n < p.activeCount; ++n) {
+        const int32_t slot = p.activeSlots[n];
+        if (IsSlot(slot) && p.activeTypes[n] == kTypeMidi2CV) {
+            perVoice[slot] = 1;
+            ++marked;
+        }
+    }
+    if (marked == 0) return 0;
+    // Passes in list order until nothing changes: cables that run forward in the list are
+    // followed in one pass, each cable running backwards costs one more.
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (int32_t n = 0; n < p.activeCount; ++n) {
+            const int32_t slot = p.activeSlots[n];
+            if (!IsSlot(slot) || perVoice[slot] != 0 || RunsOnce(p.activeTypes[n])) continue;
+            for (int32_t k = 0; k < kPortsPerSlot; ++k) {
+                const int32_t source = p.routes[PortIndex(slot, k)];
+                if (source < 0 || source >= kPortCount || perVoice[SlotOfPort(source)] == 0)
+                    continue;
+                perVoice[slot] = 1;
+                ++marked;
+                changed = true;
+                break;
+            }
+        }
+    }
+    return marked;
 }
 
 const char* ChannelText(int32_t channel) noexcept {

@@ -513,6 +513,7 @@ void PaintDspCanvasStill(QPainter& painter, const Project& project, int32_t widt
         DrawLooseCable(p);
         DrawBand(p);
         DrawComments(p);
+        DrawVoiceBadges(p);
     });
 }
 
@@ -583,6 +584,7 @@ uint64_t CanvasStillKey(const Project& project, const CanvasOverlay& overlay, in
     f.Add(project.viewOriginX, project.viewOriginY);
     f.Add(width, height);
     f.Add(project.currentSlot, project.commentCount);
+    f.Add(project.voiceCount.load(), 0);
     const CanvasOverlay& o = overlay;
     f.Add(o.looseCable ? 1 : 0, o.band ? 1 : 0);
     f.Add(o.cableFixedX, o.cableFixedY);
