@@ -93,6 +93,47 @@ void RunStage(const WaveFftTables& tables, float* re, float* im, int32_t length,
     }
 }
 
+// The same butterflies eight at a time, for processors with AVX (which has the same
+// single-precision multiply, add and subtract, and no fused multiply-add here).
+using WideLanes = float __attribute__((vector_size(32)));
+
+[[gnu::target("avx")]] void RunWideStage(const WaveFftTables& tables, float* re, float* im,
+                                         int32_t length, int32_t begin, int32_t end) noexcept {
+    const int32_t half = length >> 1;
+    const float* wRe = tables.twiddleRe + (half - 1);
+    const float* wIm = tables.twiddleIm + (half - 1);
+    for (int32_t base = begin; base < end; base += length) {
+        float* ri = re + base;
+        float* ii = im + base;
+        float* rk = ri + half;
+        float* ik = ii + half;
+        for (int32_t j = 0; j < half; j += 8) {
+            WideLanes ur, ui, xr, xi, ar, ai;
+            __builtin_memcpy(&ur, wRe + j, sizeof ur);
+            __builtin_memcpy(&ui, wIm + j, sizeof ui);
+            __builtin_memcpy(&xr, rk + j, sizeof xr);
+            __builtin_memcpy(&xi, ik + j, sizeof xi);
+            __builtin_memcpy(&ar, ri + j, sizeof ar);
+            __builtin_memcpy(&ai, ii + j, sizeof ai);
+            const WideLanes tr = xr * ur - xi * ui;
+            const WideLanes ti = xr * ui + xi * ur;
+            const WideLanes lowRe = ar - tr, lowIm = ai - ti, highRe = ar + tr, highIm = ai + ti;
+            __builtin_memcpy(rk + j, &lowRe, sizeof lowRe);
+            __builtin_memcpy(ik + j, &lowIm, sizeof lowIm);
+            __builtin_memcpy(ri + j, &highRe, sizeof highRe);
+            __builtin_memcpy(ii + j, &highIm, sizeof highIm);
+        }
+    }
+}
+
+const bool kHasAvx = __builtin_cpu_supports("avx");
+
+void RunAnyStage(const WaveFftTables& tables, float* re, float* im, int32_t length, int32_t begin,
+                 int32_t end) noexcept {
+    if (kHasAvx && length >= 16) return RunWideStage(tables, re, im, length, begin, end);
+    RunStage(tables, re, im, length, begin, end);
+}
+
 // The early stages stay inside blocks of this many points, which fit the first-level
 // cache with their twiddles: each block goes through all of them before the next block
 // is touched, instead of every stage sweeping the whole table.
@@ -103,11 +144,11 @@ constexpr int32_t kCacheBlock = 2048;
 void WaveFftStages(const WaveFftTables& tables, float* re, float* im) noexcept {
     for (int32_t block = 0; block < kWaveFftSize; block += kCacheBlock) {
         for (int32_t length = 2; length <= kCacheBlock; length <<= 1) {
-            RunStage(tables, re, im, length, block, block + kCacheBlock);
+            RunAnyStage(tables, re, im, length, block, block + kCacheBlock);
         }
     }
     for (int32_t length = 2 * kCacheBlock; length <= kWaveFftSize; length <<= 1) {
-        RunStage(tables, re, im, length, 0, kWaveFftSize);
+        RunAnyStage(tables, re, im, length, 0, kWaveFftSize);
     }
 }
 

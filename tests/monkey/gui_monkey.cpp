@@ -26,11 +26,10 @@
 #include <unistd.h>
 #include <vector>
 
-#if defined(__has_include)
-#if __has_include(<sanitizer/common_interface_defs.h>)
+// Under AddressSanitizer the report itself is followed by the seed and the events.
+#if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/common_interface_defs.h>
 #define TW_MONKEY_SANITIZER_HOOK 1
-#endif
 #endif
 
 namespace tw::test {
