@@ -208,11 +208,7 @@ void DropVoiceEvents(Engine& e) noexcept {
 
 void ResetVoices(Engine& e) noexcept {
     VoiceBank& b = *e.voices;
-    for (int32_t v = 0; v < kMaxVoices; ++v) {
-        b.alloc.note[v] = kNone;
-        b.alloc.keyDown[v] = 0;
-    }
-    b.planned = false;
+    b.resets.fetch_add(1, std::memory_order_release);
     const int32_t ready = b.ready.load(std::memory_order_acquire);
     for (int32_t v = 0; v < ready; ++v) {
         b.engines[v]->sampleRate = e.sampleRate.load();
@@ -234,6 +230,15 @@ bool IsVoiceSlot(const Engine& e, int32_t slot) noexcept {
 
 void RunVoiceBlock(Engine& e, float* block, uint32_t frames) noexcept {
     VoiceBank& b = *e.voices;
+    const uint32_t resets = b.resets.load(std::memory_order_acquire);
+    if (resets != b.resetsSeen) {
+        b.resetsSeen = resets;
+        for (int32_t v = 0; v < kMaxVoices; ++v) {
+            b.alloc.note[v] = kNone;
+            b.alloc.keyDown[v] = 0;
+        }
+        b.planned = false;
+    }
     const int32_t count = RunnableVoices(e);
     RefreshPlan(e, b, count);
     ApplyVoiceEvents(e);

@@ -42,10 +42,17 @@ struct VoicePlan {
 };
 
 struct VoiceBank {
+    VoiceBank() noexcept {
+        for (int32_t& note : alloc.note) note = -1;
+    }
     // The voice engines, made on a thread that may allocate (PrepareVoices) and published
     // by the count (release), which the audio thread reads (acquire).
     Engine* engines[kMaxVoices] = {};
     std::atomic<int32_t> ready{0};
+    // The reset asks (any thread) and the audio thread frees every voice at its next block,
+    // so that the allocation stays the audio thread's own.
+    std::atomic<uint32_t> resets{0};
+    uint32_t resetsSeen = 0;
     VoiceAllocation alloc{};
     VoicePlan plan{};
     bool planned = false;
