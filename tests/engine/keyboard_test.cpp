@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 #include <vector>
 
 namespace tw::test {
@@ -13,7 +14,13 @@ namespace {
 
 struct Msg {
     int32_t status, data1, data2;
+    static Msg On(int32_t n) { return {0x90, n, 100}; }
+    static Msg Off(int32_t n) { return {0x80, n, 0}; }
+    static Msg Pedal(bool down) { return {0xB0, 64, down ? 127 : 0}; }
 };
+const auto On = Msg::On;
+const auto Off = Msg::Off;
+const auto Pedal = Msg::Pedal;
 
 // Midi2CV's pitch straight into the Output: a voice never falls silent by itself, so the
 // allocation alone decides which voices sound.
@@ -31,43 +38,21 @@ struct KeyboardRig : EngineRig {
             Run();
         }
     }
-    void Run() {
-        float block[32];
-        ProcessBlock(E(), block, 16);
-    }
-    // The note of each voice (-1 free), and which are still held.
-    std::vector<int32_t> Notes() const {
-        const VoiceAllocation& a = E().voices->alloc;
-        return {a.note, a.note + P().voiceCount};
-    }
+    void Run() { Render(16, 16); }
+    // The note of each voice (-1 free), and the notes still held.
+    std::vector<int32_t> Notes() const { return {Alloc().note, Alloc().note + P().voiceCount}; }
     std::vector<int32_t> Held() const {
-        const VoiceAllocation& a = E().voices->alloc;
         std::vector<int32_t> held;
         for (int32_t v = 0; v < P().voiceCount; ++v)
-            if (a.note[v] >= 0 && a.keyDown[v] != 0) held.push_back(a.note[v]);
+            if (Alloc().note[v] >= 0 && Alloc().keyDown[v] != 0) held.push_back(Alloc().note[v]);
         std::sort(held.begin(), held.end());
         return held;
     }
+    const VoiceAllocation& Alloc() const { return E().voices->alloc; }
 };
 
-constexpr Msg On(int32_t n) {
-    return {0x90, n, 100};
-}
-constexpr Msg Off(int32_t n) {
-    return {0x80, n, 0};
-}
-constexpr Msg Pedal(bool down) {
-    return {0xB0, 64, down ? 127 : 0};
-}
-
 TEST(VoiceAllocation, ANoteTakesAFreeVoiceElseTheLongestReleasedElseTheLongestHeld) {
-    struct Case {
-        const char* what;
-        int32_t voices;
-        std::vector<Msg> play;
-        std::vector<int32_t> notes;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, int32_t, std::vector<Msg>, std::vector<int32_t>> cases[] = {
         {"free voices first, lowest first", 3, {On(60), On(62), On(64)}, {60, 62, 64}},
         {"all held: the oldest is stolen", 2, {On(60), On(62), On(64)}, {64, 62}},
         {"a released voice before a held one", 2, {On(60), On(62), Off(62), On(64)}, {60, 64}},
@@ -76,10 +61,10 @@ TEST(VoiceAllocation, ANoteTakesAFreeVoiceElseTheLongestReleasedElseTheLongestHe
         {"its note-off ends the older one", 3, {On(60), On(60), Off(60), On(70)}, {60, 60, 70}},
         {"a stolen voice plays the new note", 1 + 1, {On(1), On(2), On(3), On(4)}, {3, 4}},
     };
-    for (const Case& c : cases) {
-        KeyboardRig rig(c.voices);
-        rig.Play(c.play);
-        EXPECT_EQ(rig.Notes(), c.notes) << c.what;
+    for (const auto& [what, voices, play, notes] : cases) {
+        KeyboardRig rig(voices);
+        rig.Play(play);
+        EXPECT_EQ(rig.Notes(), notes) << what;
     }
 }
 
@@ -92,19 +77,13 @@ TEST(VoiceAllocation, AStolenVoiceRestartsFromSilence) {
     rig.Play({On(60), On(62)});
     for (int32_t i = 0; i < 200; ++i) rig.Run();
     Engine& first = *rig.E().voices->engines[0];
-    const float before = first.outputs[PortIndex(adsr, 0)];
-    ASSERT_GT(before, 0.5f);
+    ASSERT_GT(first.outputs[PortIndex(adsr, 0)], 0.5f);
     rig.Play({On(64)});
     EXPECT_LT(first.outputs[PortIndex(adsr, 0)], 0.02f);
 }
 
 TEST(Sustain, ThePedalHoldsReleasedNotesUntilItComesUp) {
-    struct Case {
-        const char* what;
-        std::vector<Msg> play;
-        std::vector<int32_t> held;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, std::vector<Msg>, std::vector<int32_t>> cases[] = {
         {"released under the pedal", {Pedal(true), On(60), Off(60)}, {60}},
         {"pedal up ends it", {Pedal(true), On(60), Off(60), Pedal(false)}, {}},
         {"a key still down stays", {On(60), Pedal(true), On(64), Off(64), Pedal(false)}, {60}},
@@ -114,58 +93,48 @@ TEST(Sustain, ThePedalHoldsReleasedNotesUntilItComesUp) {
          {Pedal(true), On(60), Off(60), On(60), Off(60), Pedal(false)},
          {}},
     };
-    for (const Case& c : cases) {
-        KeyboardRig rig(4);
-        rig.Play(c.play);
-        EXPECT_EQ(rig.Held(), c.held) << c.what;
+    for (const auto& [what, play, held] : cases) {
+        KeyboardRig rig(4), mono(1);
+        rig.Play(play);
+        EXPECT_EQ(rig.Held(), held) << what;
         // One voice: the note tables keep the gate open just the same.
-        KeyboardRig mono(1);
-        mono.Play(c.play);
+        mono.Play(play);
         for (int32_t n : {60, 64}) {
-            const bool held = std::find(c.held.begin(), c.held.end(), n) != c.held.end();
-            EXPECT_EQ(mono.E().notes.gate[n], held ? 1.0f : 0.0f) << c.what << " note " << n;
+            const bool down = std::find(held.begin(), held.end(), n) != held.end();
+            EXPECT_EQ(mono.E().notes.gate[n], down ? 1.0f : 0.0f) << what << " note " << n;
         }
     }
 }
 
 TEST(PitchBend, MovesEveryVoicesPitchOverTheProjectsRange) {
-    struct Case {
-        int32_t range, value;
-        float semitones;
-    };
-    const Case cases[] = {{2, 8192, 0.0f},  {2, 16383, 2.0f * 8191 / 8192},
-                          {2, 0, -2.0f},    {12, 0, -12.0f},
-                          {7, 4096, -3.5f}, {0, 0, 0.0f}};
+    const std::tuple<int32_t, int32_t, float> cases[] = {
+        {2, 8192, 0.0f},  {2, 16383, 2.0f * 8191 / 8192},
+        {2, 0, -2.0f},    {12, 0, -12.0f},
+        {7, 4096, -3.5f}, {0, 0, 0.0f}};
     for (int32_t voices : {1, 3}) {
-        for (const Case& c : cases) {
+        for (const auto& [range, value, semitones] : cases) {
             KeyboardRig rig(voices);
-            rig.P().bendRange = c.range;
-            rig.Play({{0xE0, c.value & 127, c.value >> 7}, On(69)});
+            rig.P().bendRange = range;
+            rig.Play({{0xE0, value & 127, value >> 7}, On(69)});
             const Engine& e = voices == 1 ? rig.E() : *rig.E().voices->engines[0];
-            EXPECT_NEAR(e.outputs[PortIndex(rig.midi, 1)], 5.0f + c.semitones / 12.0f, 1e-6f)
-                << voices << " voices, range " << c.range << " value " << c.value;
+            EXPECT_NEAR(e.outputs[PortIndex(rig.midi, 1)], 5.0f + semitones / 12.0f, 1e-6f)
+                << voices << " voices, range " << range << " value " << value;
         }
     }
 }
 
 TEST(Panic, AllNotesOffReleasesAndAllSoundOffSilencesAtOnce) {
-    struct Case {
-        const char* what;
-        std::vector<Msg> play;
-        int32_t sounding;
-        std::vector<int32_t> held;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, std::vector<Msg>, int32_t, std::vector<int32_t>> cases[] = {
         {"all notes off releases", {On(60), On(64), {0xB0, 123, 0}}, 2, {}},
         {"... sustained ones too", {Pedal(true), On(60), Off(60), {0xB0, 123, 0}}, 1, {}},
         {"all sound off stops every voice", {On(60), On(64), {0xB0, 120, 0}}, 0, {}},
         {"on another channel nothing", {On(60), {0xB1, 120, 0}}, 1, {60}},
     };
-    for (const Case& c : cases) {
+    for (const auto& [what, play, sounding, held] : cases) {
         KeyboardRig rig(4);
-        rig.Play(c.play);
-        EXPECT_EQ(SoundingVoices(rig.E()), c.sounding) << c.what;
-        EXPECT_EQ(rig.Held(), c.held) << c.what;
+        rig.Play(play);
+        EXPECT_EQ(SoundingVoices(rig.E()), sounding) << what;
+        EXPECT_EQ(rig.Held(), held) << what;
     }
     // All Sound Off also ends the delay's and the envelopes' tails.
     KeyboardRig rig(1);
@@ -177,18 +146,14 @@ TEST(Panic, AllNotesOffReleasesAndAllSoundOffSilencesAtOnce) {
 }
 
 TEST(MidiChannel, TheProjectHearsItsOwnChannelOrAll) {
-    struct Case {
-        int32_t channel, status;
-        bool heard;
-    };
-    const Case cases[] = {{1, 0x90, true},  {1, 0x91, false}, {2, 0x91, true},
-                          {2, 0x90, false}, {16, 0x9F, true}, {kAllChannels, 0x95, true}};
-    for (const Case& c : cases) {
+    const std::tuple<int32_t, int32_t, bool> cases[] = {
+        {1, 0x90, true},  {1, 0x91, false}, {2, 0x91, true},
+        {2, 0x90, false}, {16, 0x9F, true}, {kAllChannels, 0x95, true}};
+    for (const auto& [channel, status, heard] : cases) {
         KeyboardRig rig(1);
-        rig.P().midiChannel = c.channel;
-        rig.Play({{c.status, 60, 100}});
-        EXPECT_EQ(rig.E().notes.gate[60], c.heard ? 1.0f : 0.0f)
-            << "channel " << c.channel << " status " << c.status;
+        rig.P().midiChannel = channel;
+        rig.Play({{status, 60, 100}});
+        EXPECT_EQ(rig.E().notes.gate[60], heard ? 1.0f : 0.0f) << channel << " " << status;
     }
 }
 

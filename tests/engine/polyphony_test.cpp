@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <tuple>
 #include <vector>
 
 namespace tw::test {
@@ -21,20 +22,9 @@ namespace {
 bool BuildRandomDesign(EngineRig& rig, uint32_t seed) {
     std::mt19937 rng(seed);
     auto pick = [&](int32_t n) { return static_cast<int32_t>(rng() % static_cast<uint32_t>(n)); };
-    static const int32_t kVoiceTypes[] = {kTypeOscillatorDriver,
-                                          kTypeOscillator,
-                                          kTypeLowPass2Pole,
-                                          kTypeAdsr,
-                                          kTypeAmplifier,
-                                          kTypeMul,
-                                          kTypeAdd,
-                                          kTypeInverter,
-                                          kTypeLowPass1Pole,
-                                          kTypeHighPass1Pole,
-                                          kTypeRescale,
-                                          kTypeAllPass,
-                                          kTypeLfo,
-                                          kTypeSplit};
+    // Oscillator Driver, Oscillator, 2 Pole Low Pass, ADSR, Amplifier, Mul, Add, Inverter,
+    // 1 Pole Low Pass, 1 Pole High Pass, Rescale, All Pass Filter, Lfo, Split.
+    constexpr int32_t kVoiceTypes[] = {14, 29, 10, 11, 6, 16, 18, 8, 37, 38, 28, 39, 40, 4};
     // Outputs not yet cabled: an output feeds one input, so each is taken once.
     struct Source {
         int32_t slot, port;
@@ -54,8 +44,6 @@ bool BuildRandomDesign(EngineRig& rig, uint32_t seed) {
     std::vector<int32_t> voice;
     const int32_t count = 3 + pick(6);
     for (int32_t i = 0; i < count; ++i) voice.push_back(rig.Add(kVoiceTypes[pick(14)]));
-    // Outputs of modules later in the list, for cables running backwards.
-    std::vector<Source> later;
     for (int32_t slot : voice) {
         const ModuleTypeInfo* info = FindModuleType(rig.P().slots[slot].type);
         for (const CataloguePort& in : info->inputs) {
@@ -121,13 +109,13 @@ TEST(Polyphony, AChordOnVoicesIsTheSumOfItsNotesPlayedAloneWhereTheSharedPartIsL
         silent.Render(kFrames, block);
         poly.Render(kFrames, block, Chord(notes, releaseAt));
 
+        // The shared part's own output (no voice sounding) is in every one-note render once;
+        // the chord has it once in all.
         std::vector<double> left(kFrames), right(kFrames);
-        for (size_t i = 0; i < kFrames; ++i) {
-            // The shared part's own output (no voice sounding) is in every one-note render
-            // once; the chord has it once in all.
-            left[i] = -(static_cast<double>(notes.size()) - 1.0) * silent.left[i];
-            right[i] = -(static_cast<double>(notes.size()) - 1.0) * silent.right[i];
-        }
+        const double extra = 1.0 - static_cast<double>(notes.size());
+        for (size_t i = 0; i < kFrames; ++i)
+            std::tie(left[i], right[i]) =
+                std::pair(extra * silent.left[i], extra * silent.right[i]);
         for (size_t k = 0; k < notes.size(); ++k) {
             // The note with the velocity the chord gave it, alone on one voice.
             EngineRig mono;
@@ -136,10 +124,7 @@ TEST(Polyphony, AChordOnVoicesIsTheSumOfItsNotesPlayedAloneWhereTheSharedPartIsL
             for (const NoteEvent& ev : Chord(notes, releaseAt))
                 if (ev.note == notes[k]) mine.push_back(ev);
             mono.Render(kFrames, block, mine);
-            for (size_t i = 0; i < kFrames; ++i) {
-                left[i] += mono.left[i];
-                right[i] += mono.right[i];
-            }
+            for (size_t i = 0; i < kFrames; ++i) left[i] += mono.left[i], right[i] += mono.right[i];
         }
         for (size_t i = 0; i < kFrames; ++i) {
             if (!std::isfinite(left[i]) || std::fabs(left[i]) > 100.0) continue;
