@@ -85,11 +85,10 @@ TEST_F(Properties, NothingSelectedSetsTheInstrument) {
     EXPECT_EQ(std::tuple(int32_t{project->voiceCount}, int32_t{project->midiChannel},
                          int32_t{project->bendRange}),
               std::tuple(8, kAllChannels, 12));
-    EXPECT_EQ(history.UndoName(), "Set Bend Range");
-    history.Undo(*project);
-    history.Undo(*project);
-    EXPECT_EQ(history.UndoName(), "Set Voices");
-    history.Undo(*project);
+    for (const char* step : {"Set Bend Range", "Set MIDI Channel", "Set Voices"}) {
+        EXPECT_EQ(history.UndoName(), step);
+        history.Undo(*project);
+    }
     EXPECT_EQ(std::tuple(int32_t{project->voiceCount}, int32_t{project->midiChannel}),
               std::tuple(3, 1));
 }

@@ -67,8 +67,7 @@ TEST(ProjectFile, TheInstrumentChunkComesLastAndADamagedOneLeavesTheDefaults) {
     for (const auto& [bytes, want] : rows) {
         p.voiceCount = 5;
         ASSERT_EQ(f.Load(bytes.data), LoadResult::Loaded);
-        const InstrumentSettings got = InstrumentOf(p);
-        EXPECT_EQ(V({got.voiceCount, got.midiChannel, got.bendRange}),
+        EXPECT_EQ(V({p.voiceCount, p.midiChannel, p.bendRange}),
                   V({want.voiceCount, want.midiChannel, want.bendRange}));
     }
 }
