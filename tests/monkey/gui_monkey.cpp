@@ -20,6 +20,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <execinfo.h>
+#include <functional>
+#include <pthread.h>
 #include <random>
 #include <string>
 #include <thread>
@@ -73,6 +76,14 @@ void Record(const std::string& text) {
     gEventCount.store(n + 1);
 }
 
+// The user-interface thread's stack, printed from the thread itself when the watchdog
+// finds it stuck.
+void OnStackRequest(int) {
+    Say("the user-interface thread is here:\n");
+    void* frames[64];
+    backtrace_symbols_fd(frames, backtrace(frames, 64), STDERR_FILENO);
+}
+
 void OnFatalSignal(int signal) {
     DumpEvents(signal == SIGABRT ? "abort" : "crash");
     std::signal(signal, SIG_DFL);
@@ -90,21 +101,19 @@ public:
     Monkey(MainWindow& window, uint64_t seed, int seconds)
         : window_(window), random_(seed), end_(NowMs() + int64_t{seconds} * 1000) {}
 
-    // One event per timer tick, on the main window or on the dialog on top. Runs inside
-    // the nested loops of modal dialogs too, which is how dialogs get driven.
+    // One event per tick, on the main window or on the popup or dialog in front. Each tick
+    // is a timer of its own, started before the event, so that ticks go on inside the
+    // nested loops of the dialogs and menus an event opens: that is how they get driven.
     void Step() {
         gLastHandledMs.store(NowMs());
         if (depth_ > 2) {
             // Dialogs opened inside dialogs opened by the monkey: let the top one go.
-            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-                Record("close " + Describe(dialog));
-                dialog->reject();
-            }
+            if (QWidget* top = TopWindow()) Close(top);
             return;
         }
         ++depth_;
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            Poke(modal, true);
+        if (QWidget* top = TopWindow()) {
+            Poke(top, true);
         } else {
             Poke(&window_, false);
         }
@@ -114,20 +123,27 @@ public:
 
     bool Done() const { return NowMs() >= end_; }
 
+    // The popup menu or modal dialog in front, if any.
+    static QWidget* TopWindow() {
+        if (QWidget* popup = QApplication::activePopupWidget()) return popup;
+        return QApplication::activeModalWidget();
+    }
+
+    static void Close(QWidget* top) {
+        Record("close " + Describe(top));
+        if (auto* dialog = qobject_cast<QDialog*>(top)) {
+            dialog->reject();
+        } else {
+            top->close();
+        }
+    }
+
 private:
     int Pick(int n) { return static_cast<int>(random_() % static_cast<uint64_t>(n)); }
 
     void Poke(QWidget* top, bool modal) {
         const int choice = Pick(modal ? 8 : 10);
-        if (modal && choice == 0) {
-            Record("close " + Describe(top));
-            if (auto* dialog = qobject_cast<QDialog*>(top)) {
-                dialog->reject();
-            } else {
-                top->close();
-            }
-            return;
-        }
+        if (modal && choice == 0) return Close(top);
         if (!modal && choice < 3) return TriggerAction();
         QList<QWidget*> widgets;
         for (QWidget* w : top->findChildren<QWidget*>()) {
@@ -247,34 +263,52 @@ int Run(int argc, char** argv) {
     // The watchdog: the user-interface thread must handle an event at least every 10 s.
     std::atomic<bool> running{true};
     gLastHandledMs.store(NowMs());
-    std::thread watchdog([&running] {
+    std::signal(SIGUSR1, OnStackRequest);
+    const pthread_t userInterface = pthread_self();
+    std::thread watchdog([&running, userInterface] {
+        bool sampled = false;
         while (running.load()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
-            if (NowMs() - gLastHandledMs.load() > 10000) {
+            const int64_t quiet = NowMs() - gLastHandledMs.load();
+            // Halfway to a hang, where the thread is stuck is still where it is now.
+            if (quiet > 5000 && !sampled) {
+                sampled = true;
+                pthread_kill(userInterface, SIGUSR1);
+            } else if (quiet <= 5000) {
+                sampled = false;
+            }
+            if (quiet > 10000) {
                 DumpEvents("hang: no event handled for 10 s");
                 _exit(3);
             }
         }
     });
 
-    QTimer ticks;
-    QObject::connect(&ticks, &QTimer::timeout, [&] {
+    std::function<void()> tick = [&] {
         if (monkey.Done()) {
-            // Close whatever is open, then leave the loop.
-            while (QWidget* modal = QApplication::activeModalWidget()) {
-                if (auto* dialog = qobject_cast<QDialog*>(modal)) {
-                    dialog->reject();
-                } else {
-                    modal->close();
-                }
-                if (QApplication::activeModalWidget() == modal) break;
+            // Close whatever is open, then leave the loop (exit, not quit: quit asks the
+            // windows first, and the main window may keep the session open).
+            gLastHandledMs.store(NowMs());
+            if (QWidget* top = Monkey::TopWindow()) {
+                Monkey::Close(top);
+                QTimer::singleShot(1, &app, tick);
+            } else {
+                QCoreApplication::exit(0);
             }
-            if (QApplication::activeModalWidget() == nullptr) app.quit();
             return;
         }
+        QTimer::singleShot(1, &app, tick);
         monkey.Step();
+    };
+    QTimer::singleShot(1, &app, tick);
+    // Some window code drops pending timers (the chain above then stops with nothing to
+    // show for it): a steady timer of the top level starts it again when it has been
+    // quiet. It only fires while the loop runs, so a real hang still shows.
+    QTimer restart;
+    QObject::connect(&restart, &QTimer::timeout, [&] {
+        if (NowMs() - gLastHandledMs.load() > 200) tick();
     });
-    ticks.start(1);
+    restart.start(100);
     app.exec();
     running.store(false);
     watchdog.join();
