@@ -19,9 +19,10 @@ constexpr float kOutputGain = 0.1f;
 void RunOutput(Engine& e, int32_t slot, float* block, uint32_t frames, uint32_t frame) noexcept {
     using namespace output;
     const int32_t p = PortIndex(slot, 0);
-    DefaultDirect(e, p + kVolume, 0.5f);
+    StoreDirectDefaults<kTypeOutput>(e, p);
     float& volumeCell = DirectCell(e, p + kVolume);
-    if (volumeCell < 0.0f) volumeCell = 0.0f;
+    constexpr float kFloor = FactsOf(kTypeOutput).storeBack.floor;
+    if (volumeCell < kFloor) volumeCell = kFloor;
     const double volume = volumeCell;
     const double left = static_cast<double>(DirectCell(e, p + kLeft1)) + DirectCell(e, p + kLeft2) +
                         DirectCell(e, p + kLeft3) + DirectCell(e, p + kLeft4);

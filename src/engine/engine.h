@@ -14,6 +14,7 @@
 #include "engine/notes.h"
 #include "engine/oscillators.h"
 #include "engine/polywave.h"
+#include "engine/type_facts.h"
 #include "engine/utility.h"
 #include "model/checks.h"
 #include "model/engine_control.h"
@@ -22,7 +23,9 @@
 #include "model/project.h"
 #include "model/xorshift.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <utility>
 
 namespace tw {
 
@@ -158,6 +161,17 @@ inline void DefaultDirect(Engine& e, int32_t input, float value) noexcept {
 }
 inline void DefaultCached(Engine& e, int32_t input, float value) noexcept {
     if (!IsConnected(e, input)) e.inputs[input] = value;
+}
+
+// A type's direct-read defaults from its facts, in their order, for the module whose
+// first port is `p`: straight-line stores, as if written out in the rule.
+template <int32_t kType, std::size_t... kIndex>
+inline void StoreDirectDefaults(Engine& e, int32_t p, std::index_sequence<kIndex...>) noexcept {
+    constexpr EngineTypeFacts kFacts = FactsOf(kType);
+    (DefaultDirect(e, p + kFacts.defaults[kIndex].input, kFacts.defaults[kIndex].value), ...);
+}
+template <int32_t kType> inline void StoreDirectDefaults(Engine& e, int32_t p) noexcept {
+    StoreDirectDefaults<kType>(e, p, std::make_index_sequence<FactsOf(kType).defaults.size()>{});
 }
 
 } // namespace tw
