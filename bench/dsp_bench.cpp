@@ -3,6 +3,7 @@
 // 1024-module patch that cycles through every module type.
 #include "../tests/support/builders.h"
 #include "engine/engine.h"
+#include "every_type_patch.h"
 
 #include <benchmark/benchmark.h>
 
@@ -94,28 +95,12 @@ void ReverbFrame(benchmark::State& state) {
 }
 BENCHMARK(ReverbFrame);
 
-// 1024 modules cycling through every type (unassigned numbers skipped), each fed from
-// the module before it where the ports allow, with notes held for the MIDI readers.
-// PolyWave modules are left unwired: a changing Wave input rebuilds the table on every
-// frame, which measures the rebuild (above), not the patch.
+// The every-type patch, with notes held for the MIDI readers.
 void EveryTypePatch(benchmark::State& state, bool plan) {
     Rig rig;
     rig.plan = plan;
     Project& p = *rig.project;
-    std::vector<int32_t> types;
-    for (int32_t t = 1; t <= kMaxModuleType; ++t) {
-        if (t < 20 || t > 25) types.push_back(t);
-    }
-    int32_t previous = kNone;
-    for (int32_t n = 0; n < kSlotCount; ++n) {
-        const int32_t slot = AddModule(p, types[static_cast<size_t>(n) % types.size()]);
-        if (slot == kNone) break;
-        // Connect is refused for ports a type lacks; those inputs stay unconnected.
-        if (previous != kNone && p.slots[slot].type != kTypePolyWave) {
-            Wire(p, previous, 0, slot, 0);
-        }
-        previous = slot;
-    }
+    bench::BuildEveryTypePatch(p);
     for (int32_t note : {48, 60, 64, 67, 72}) HandleNoteEvent(*rig.engine, kNoteOn, note, 100);
     rig.Run();
     for (auto _ : state) {

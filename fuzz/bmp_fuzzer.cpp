@@ -1,5 +1,5 @@
 // libFuzzer harness for the BMP decoder that reads skin pictures.
-#include "model/bmp.h"
+#include "platform/bmp.h"
 
 #include <cstdint>
 

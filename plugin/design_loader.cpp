@@ -1,5 +1,6 @@
 #include "plugin/design_loader.h"
 
+#include "model/instrument.h"
 #include "model/text.h"
 
 #include <algorithm>
@@ -29,6 +30,7 @@ void LoadDesign(const ManifestDesign& design, Project& project) noexcept {
         s.patchValues[0] = param.startValue;
         s.midiCc = param.midiCc;
     }
+    ApplyInstrument(project, design.instrument);
     project.currentPatch = 0;
     project.RebuildActiveList();
     project.RebuildRoutes();

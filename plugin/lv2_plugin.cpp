@@ -2,6 +2,8 @@
 // the manifest that the build appended to its own file and runs that design with the
 // editor's engine.
 #include "engine/engine.h"
+#include "engine/voices.h"
+#include "platform/atomic_file.h"
 #include "plugin/design_loader.h"
 #include "plugin/lv2_contract.h"
 #include "plugin/manifest_reader.h"
@@ -20,6 +22,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,18 +37,6 @@ struct PluginImage {
     Manifest manifest;
     std::string uri;
 };
-
-std::vector<uint8_t> ReadFile(const char* path) {
-    std::vector<uint8_t> bytes;
-    std::FILE* f = std::fopen(path, "rb");
-    if (f == nullptr) return bytes;
-    uint8_t buffer[65536];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    std::fclose(f);
-    return bytes;
-}
 
 // The URI in the description the build wrote beside the plugin file, for a file whose
 // manifest is gone: hosts look the plugin up by that URI, and only a plugin that answers
@@ -78,7 +69,9 @@ PluginImage LoadImage() {
     Dl_info info{};
     if (dladdr(reinterpret_cast<void*>(&lv2_descriptor), &info) != 0 && info.dli_fname != nullptr)
         image.path = info.dli_fname;
-    const std::vector<uint8_t> bytes = ReadFile(image.path.c_str());
+    const std::optional<std::string> read = ReadWholeFile(image.path);
+    const std::vector<uint8_t> bytes =
+        read ? std::vector<uint8_t>(read->begin(), read->end()) : std::vector<uint8_t>{};
     if (bytes.empty()) {
         image.manifest.problem = "the plugin cannot read its own file";
     } else {
@@ -142,6 +135,8 @@ struct Instance {
                 : static_cast<float>(rate);
         ResetEngine(*engine);
         LoadDesign(*design, *project);
+        // Every voice the design plays is made here, never on the audio thread.
+        PrepareVoices(*engine, project->voiceCount);
         for (Control& c : controls) c.step = project->slots[c.slot].patchValues[0];
         ranSinceStart = false;
     }
@@ -278,12 +273,10 @@ void Run(LV2_Handle handle, uint32_t frames) {
             self->Render(done, static_cast<uint32_t>(at));
             done = static_cast<uint32_t>(at);
             const auto* msg = reinterpret_cast<const uint8_t*>(ev + 1);
-            // Note-on and note-off on channel 1 only, as from the editor's MIDI input, and
-            // channel-1 Control Changes for the controls bound to them. The plugin's thread
-            // owns its project, so a Control Change moves its control here, on its frame.
-            if (ev->body.size >= 3 && (msg[0] == 0x80 || msg[0] == 0x90))
-                HandleNoteEvent(*self->engine, msg[0], msg[1], msg[2]);
-            else if (ev->body.size >= 3 && msg[0] == kControlChange)
+            // Notes, pitch bend, the pedal and panic on the design's channel, as from the
+            // editor's MIDI input; a Control Change there also moves the control bound to
+            // it. The plugin's thread owns its project, so that happens here, on its frame.
+            if (ev->body.size >= 3 && HandleKeyboardMessage(*self->engine, msg[0], msg[1], msg[2]))
                 self->project->ApplyControlChange(msg[1], msg[2]);
         }
     }

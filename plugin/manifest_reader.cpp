@@ -1,7 +1,8 @@
 #include "plugin/manifest_reader.h"
 
-#include "model/byte_io.h"
+#include "model/instrument.h"
 #include "model/project.h"
+#include "platform/byte_io.h"
 #include "plugin/manifest_format.h"
 
 #include <algorithm>
@@ -39,6 +40,19 @@ public:
         const std::size_t at = bytes_.Position();
         if (!bytes_.I32(value)) return FailAt(at, "the manifest ends inside a number");
         return true;
+    }
+
+    // Whether the next bytes are `tag` (nothing is consumed).
+    bool Next(const char (&tag)[manifest::kTagSize + 1]) const {
+        ByteReader peek = bytes_;
+        return peek.Match({tag, manifest::kTagSize});
+    }
+
+    // The instrument chunk's body; a damaged one leaves the defaults and consumes the rest.
+    bool Instrument(InstrumentSettings& s) {
+        if (ReadInstrumentChunk(bytes_, s)) return true;
+        bytes_.Skip(bytes_.Remaining());
+        return false;
     }
 
     bool Tag(const char (&tag)[manifest::kTagSize + 1]) {
@@ -244,7 +258,7 @@ bool ReadStartValues(Reader& r, ManifestDesign& d) {
 // The optional last chunk: controllers bound to controls. Each names a Parameter of the
 // design, in ascending slot order, and a controller 0..127.
 bool ReadControllers(Reader& r, ManifestDesign& d) {
-    if (r.AtEnd()) return true;
+    if (r.AtEnd() || r.Next(kInstrumentTag)) return true;
     int32_t n = 0;
     if (!r.Tag(manifest::kControllersTag) ||
         !r.Count(n, static_cast<int32_t>(d.parameters.size()), 8, manifest::kControllersTag))
@@ -262,6 +276,17 @@ bool ReadControllers(Reader& r, ManifestDesign& d) {
             return r.Fail(Reader::Describe(manifest::kControllersTag, "controller", cc));
         param->midiCc = cc;
         previous = slot;
+    }
+    return true;
+}
+
+// The optional chunk after all others: voices, channel and bend range. A damaged one
+// leaves the defaults (one voice on channel 1) and ends the manifest, so that a plugin
+// never refuses to load over it.
+bool ReadInstrument(Reader& r, ManifestDesign& d) {
+    if (r.Next(kInstrumentTag)) {
+        r.Tag(kInstrumentTag);
+        if (!r.Instrument(d.instrument)) return true;
     }
     if (!r.AtEnd()) return r.Fail(std::to_string(r.Left()) + " bytes follow the last chunk");
     return true;
@@ -292,7 +317,7 @@ Manifest ParseManifest(std::span<const uint8_t> bytes) {
         m.hasDesign = ReadModules(r, m.design) && ReadCables(r, m.design) &&
                       ReadPatches(r, m.design) && ReadPanel(r, m.design) &&
                       ReadControls(r, m.design) && ReadStartValues(r, m.design) &&
-                      ReadControllers(r, m.design);
+                      ReadControllers(r, m.design) && ReadInstrument(r, m.design);
     }
     if (!m.hasDesign) m.design = ManifestDesign{};
     m.problem = r.TakeProblem();

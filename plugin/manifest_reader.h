@@ -4,6 +4,7 @@
 // plugin runs. Every count, index and length is checked against the project record's
 // tables and against the bytes that are left; anything a build cannot have written
 // makes the design unusable, and the plugin then stays silent.
+#include "model/instrument.h"
 #include "model/limits.h"
 
 #include <array>
@@ -61,6 +62,7 @@ struct ManifestDesign {
     std::vector<ManifestParameter> parameters;
     int32_t panelWidth = 0;
     int32_t panelHeight = 0;
+    InstrumentSettings instrument; // voices, channel and bend range
 };
 
 struct Manifest {

@@ -1,6 +1,6 @@
 #include "plugin/ui/bundle_reader.h"
 
-#include "model/bmp.h"
+#include "platform/bmp.h"
 #include "model/skin_files.h"
 #include "model/text.h"
 #include "plugin/lv2_contract.h"

@@ -14,6 +14,7 @@
 #include "editors/midi_monitor_widget.h"
 #include "editors/properties_widget.h"
 #include "editors/virtual_keyboard_widget.h"
+#include "engine/voices.h"
 #include "model/app_folders.h"
 #include "model/lifecycle.h"
 #include "model/recovery.h"
@@ -726,6 +727,9 @@ void MainWindow::timerEvent(QTimerEvent* event) {
     // that owns the patch values; the repaint below shows them. A controller swept is one
     // step, as a knob turned is, and a controller learnt is one too.
     if (TakeControlChanges(*engine_)) history_.Commit(*project_, {}, StepKind::Merge);
+    // Voices are made here, on this thread, as soon as the design asks for more (an edit,
+    // an undo or an opened file); the audio thread plays the ones that are ready.
+    PrepareVoices(*engine_, project_->voiceCount);
     WatchHistory();
     // The editors repaint what changed; the main window's own picture never does.
     if (guiEditor_ != nullptr) guiEditor_->Refresh();

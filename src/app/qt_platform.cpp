@@ -5,9 +5,9 @@
 
 #include "platform/file_services.h"
 
-#include "model/bmp.h"
 #include "model/lifecycle.h"
 #include "paint/qt_bitmap.h"
+#include "platform/bmp.h"
 
 #include <QApplication>
 #include <QColorDialog>

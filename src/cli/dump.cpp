@@ -165,6 +165,13 @@ Json DumpProject(const Project& p) {
     j["versionText"] = Text(p.versionText);
     j["uniqueId"] = Text(p.uniqueId);
     j["skinName"] = Text(p.skinName);
+    j["voices"] = static_cast<int32_t>(p.voiceCount);
+    if (p.midiChannel == kAllChannels) {
+        j["midiChannel"] = "all";
+    } else {
+        j["midiChannel"] = static_cast<int32_t>(p.midiChannel);
+    }
+    j["bendRange"] = static_cast<int32_t>(p.bendRange);
     j["modules"] = DumpModules(p);
     j["cables"] = DumpCables(p);
     j["parameters"] = DumpParameters(p);

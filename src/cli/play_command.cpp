@@ -5,13 +5,14 @@
 #include "cli/cli.h"
 
 #include "devices/audio_device.h"
-#include "devices/file_io.h"
 #include "devices/library_chatter.h"
 #include "devices/midi_device.h"
 #include "devices/preferences.h"
 #include "engine/live_events.h"
 #include "engine/rate_bridge.h"
+#include "engine/voices.h"
 #include "model/text.h"
+#include "platform/atomic_file.h"
 
 #include <chrono>
 #include <csignal>
@@ -308,6 +309,8 @@ int CommandPlay(int argc, char** argv, bool quiet) {
     // does; a device at another rate has them rebuilt before it plays.
     engine.sampleRate = static_cast<float>(rate);
     if (!session.Open(options.in)) return kFailed;
+    // Every voice the design plays is made before the audio thread starts.
+    PrepareVoices(engine, session.project->voiceCount);
 
     // The program's order: MIDI first, then the audio list.
     midi.InitMidiDevices(options.midi.value_or(std::string(GetText(devices.midiDevice))),

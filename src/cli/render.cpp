@@ -3,6 +3,7 @@
 
 #include "engine/controls.h"
 #include "engine/engine.h"
+#include "engine/keyboard.h"
 #include "engine/render.h"
 #include "model/lifecycle.h"
 #include "platform/atomic_file.h"
@@ -24,7 +25,8 @@ namespace {
 
 constexpr const char* kUsageText =
     "usage: tonewright-cli render IN.tw1 OUT.wav [--rate R] [--frames N] [--block N]\n"
-    "                             [--patch P] [--set SLOT=STEP]... [--events FILE]\n";
+    "                             [--patch P] [--set SLOT=STEP]... [--events FILE]\n"
+    "                             [--voices N]\n";
 
 constexpr const char* kHelpText =
     "\nRenders the project from a fresh engine reset into a stereo 32-bit float WAV file.\n"
@@ -38,9 +40,13 @@ constexpr const char* kHelpText =
     "  --patch P       patch to play, 0 to 127 (default 0)\n"
     "  --set SLOT=STEP set a Parameter's step in that patch (repeatable)\n"
     "  --events FILE   events, one per line: 'FRAME on NOTE VELOCITY', 'FRAME off NOTE'\n"
-    "                  or 'FRAME cc NUMBER VALUE' (moves the panel control bound to\n"
-    "                  controller NUMBER); each is applied just before frame FRAME.\n"
-    "                  Blank lines and text after '#' are ignored.\n";
+    "                  'FRAME cc NUMBER VALUE' (64 is the sustain pedal, 120 All Sound\n"
+    "                  Off, 123 All Notes Off; any moves the panel control bound to it)\n"
+    "                  or 'FRAME bend VALUE' (pitch bend 0 to 16383, 8192 none); each is\n"
+    "                  applied just before frame FRAME, on the design's own channel.\n"
+    "                  Blank lines and text after '#' are ignored.\n"
+    "  --voices N      play with N voices, 1 to 16, instead of the project's own count\n"
+    "                  (the file is not changed)\n";
 
 constexpr long long kMaxFrames = 100000000;
 constexpr long long kMaxBlock = 65536;
@@ -59,6 +65,7 @@ struct Options {
     int32_t patch = 0;
     std::vector<Setting> settings;
     std::string eventsFile;
+    int32_t voices = 0; // 0: the project's own count
 };
 
 bool ParseSetting(std::string_view text, Setting& s) {
@@ -108,6 +115,10 @@ int ParseOptions(int argc, char** argv, Options& o) {
             if (good) o.settings.push_back(s);
         } else if (arg == "--events") {
             o.eventsFile = value;
+        } else if (arg == "--voices") {
+            const auto v = ParseInteger(value, 1, kMaxVoices);
+            good = v.has_value();
+            if (good) o.voices = static_cast<int32_t>(*v);
         } else {
             PrintError("unknown option '%s'\n%s", argv[i - 1], kUsageText);
             return kUsage;
@@ -146,17 +157,27 @@ bool ReadEvents(const std::string& path, std::vector<NoteEvent>& events) {
         const bool on = std::strcmp(kind, "on") == 0;
         const bool off = std::strcmp(kind, "off") == 0;
         const bool cc = std::strcmp(kind, "cc") == 0;
-        const bool shapeOk = ((on || cc) && n == 4) || (off && n == 3);
-        if (!shapeOk || frame < 0 || frame > UINT32_MAX || first < 0 || first > 127 ||
+        const bool bend = std::strcmp(kind, "bend") == 0;
+        const bool shapeOk = ((on || cc) && n == 4) || ((off || bend) && n == 3);
+        const long long firstTop = bend ? 16383 : 127;
+        if (!shapeOk || frame < 0 || frame > UINT32_MAX || first < 0 || first > firstTop ||
             (n == 4 && (second < 0 || second > 127))) {
-            PrintError("%s:%d: expected 'FRAME on NOTE VELOCITY', 'FRAME off NOTE' or "
-                       "'FRAME cc NUMBER VALUE' with NOTE, VELOCITY, NUMBER and VALUE 0 to 127",
+            PrintError("%s:%d: expected 'FRAME on NOTE VELOCITY', 'FRAME off NOTE', "
+                       "'FRAME cc NUMBER VALUE' with NOTE, VELOCITY, NUMBER and VALUE 0 to 127, "
+                       "or 'FRAME bend VALUE' with VALUE 0 to 16383",
                        path.c_str(), number);
             return false;
         }
+        const auto at = static_cast<uint32_t>(frame);
+        if (bend) {
+            // A pitch-bend message carries its value as two 7-bit halves.
+            const auto value = static_cast<int32_t>(first);
+            events.push_back({at, kPitchBend, value & 127, value >> 7});
+            continue;
+        }
         const int32_t status = on ? kNoteOn : off ? kNoteOff : kControlChange;
-        events.push_back({static_cast<uint32_t>(frame), status, static_cast<int32_t>(first),
-                          off ? 0 : static_cast<int32_t>(second)});
+        events.push_back(
+            {at, status, static_cast<int32_t>(first), off ? 0 : static_cast<int32_t>(second)});
     }
     return true;
 }
@@ -279,6 +300,7 @@ int CommandRender(int argc, char** argv, bool quiet) {
     s.engine->sampleRate = static_cast<float>(OpenBridgeFor(*s.engine, o.rate));
     if (!s.Open(o.in)) return kFailed;
     if (!ApplySettings(s, o)) return kUsage;
+    if (o.voices > 0) s.project->voiceCount = o.voices;
     return RenderToWav(s, o, events) ? kOk : kFailed;
 }
 

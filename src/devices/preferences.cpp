@@ -1,10 +1,10 @@
 #include "devices/preferences.h"
 
-#include "devices/file_io.h"
+#include "platform/atomic_file.h"
 #include "model/app_folders.h"
-#include "model/byte_io.h"
 #include "model/text.h"
 #include "platform/atomic_file.h"
+#include "platform/byte_io.h"
 
 #include <cstdio>
 #include <cstring>

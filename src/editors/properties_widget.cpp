@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QSpinBox>
 #include <QValidator>
 
 #include <algorithm>
@@ -160,6 +161,7 @@ PropertiesWidget::PropertiesWidget(Project& project, Platform& platform, QWidget
     BuildPolygonGroup();
     BuildTextGroup();
     BuildCommentGroup();
+    BuildInstrumentGroup();
     Refresh();
 }
 
@@ -390,6 +392,47 @@ bool PropertiesWidget::IsValidTarget(int32_t target) {
     }
 }
 
+void PropertiesWidget::BuildInstrumentGroup() {
+    const int t = kTargetNone;
+    AddLabel(t, QStringLiteral("Voices"), {kLeft, 50, 100, 16});
+    voices_ = new QSpinBox(this);
+    voices_->setObjectName(QStringLiteral("voices"));
+    voices_->setGeometry(kLeft, 66, kWide, 20);
+    voices_->setRange(1, kMaxVoices);
+    AddLabel(t, QStringLiteral("MIDI Channel"), {kLeft, 96, 100, 16});
+    channel_ = new QComboBox(this);
+    channel_->setObjectName(QStringLiteral("midiChannel"));
+    channel_->setGeometry(kLeft, 112, kWide, 20);
+    // Item k is channel k; item 0 listens to every channel.
+    channel_->addItem(QStringLiteral("All"));
+    for (int c = 1; c <= 16; ++c) channel_->addItem(QString::number(c));
+    AddLabel(t, QStringLiteral("Bend Range (semitones)"), {kLeft, 142, kWide, 16});
+    bendRange_ = new QSpinBox(this);
+    bendRange_->setObjectName(QStringLiteral("bendRange"));
+    bendRange_->setGeometry(kLeft, 158, kWide, 20);
+    bendRange_->setRange(0, kMaxBendRange);
+    for (QWidget* w : {static_cast<QWidget*>(voices_), static_cast<QWidget*>(channel_),
+                       static_cast<QWidget*>(bendRange_)})
+        groups_[t].push_back(w);
+    connect(voices_, &QSpinBox::valueChanged, this, &PropertiesWidget::InstrumentEdited);
+    connect(bendRange_, &QSpinBox::valueChanged, this, &PropertiesWidget::InstrumentEdited);
+    connect(channel_, &QComboBox::currentIndexChanged, this, &PropertiesWidget::InstrumentEdited);
+}
+
+void PropertiesWidget::InstrumentEdited() {
+    if (shownTarget_ != kTargetNone) return;
+    const int32_t voices = voices_->value();
+    const int32_t channel = channel_->currentIndex();
+    const int32_t bend = bendRange_->value();
+    const char* name = voices != project_.voiceCount     ? "Set Voices"
+                       : channel != project_.midiChannel ? "Set MIDI Channel"
+                                                         : "Set Bend Range";
+    project_.voiceCount = voices;
+    project_.midiChannel = channel;
+    project_.bendRange = bend;
+    Edited(name);
+}
+
 void PropertiesWidget::Refresh() {
     // A selection that has gone (a deleted module, a list emptied by a load) shows the
     // empty window rather than controls that would write into nothing.
@@ -419,7 +462,10 @@ void PropertiesWidget::Refresh() {
                                      QSignalBlocker(text_),
                                      QSignalBlocker(textSize_.slider),
                                      QSignalBlocker(textAlpha_.slider),
-                                     QSignalBlocker(comment_)};
+                                     QSignalBlocker(comment_),
+                                     QSignalBlocker(voices_),
+                                     QSignalBlocker(channel_),
+                                     QSignalBlocker(bendRange_)};
     const auto setRow = [](SliderRow& row, int32_t v) {
         row.slider->setValue(v);
         row.value->setText(QString::number(row.slider->value()));
@@ -460,6 +506,9 @@ void PropertiesWidget::Refresh() {
         break;
     }
     default:
+        voices_->setValue(project_.voiceCount);
+        channel_->setCurrentIndex(std::clamp<int32_t>(project_.midiChannel, 0, 16));
+        bendRange_->setValue(project_.bendRange);
         break;
     }
     for (QWidget* w : groups_[target]) w->show();

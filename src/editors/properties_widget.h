@@ -15,6 +15,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QSlider;
+class QSpinBox;
 
 namespace tw {
 
@@ -60,6 +61,9 @@ private:
     void BuildPolygonGroup();
     void BuildTextGroup();
     void BuildCommentGroup();
+    // With nothing selected: the design's voice count, MIDI channel and bend range.
+    void BuildInstrumentGroup();
+    void InstrumentEdited();
 
     // The object the visible group edits; nullptr when it no longer exists.
     ModuleSlot* CurrentModule();
@@ -101,6 +105,9 @@ private:
     QPlainTextEdit* comment_ = nullptr;
     QCheckBox* showBackground_ = nullptr;
     QCheckBox* showBorder_ = nullptr;
+    QSpinBox* voices_ = nullptr;
+    QComboBox* channel_ = nullptr;
+    QSpinBox* bendRange_ = nullptr;
 };
 
 } // namespace tw

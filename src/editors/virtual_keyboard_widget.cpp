@@ -52,6 +52,16 @@ void VirtualKeyboardWidget::paintEvent(QPaintEvent*) {
     shownBase_ = base;
     painter.drawImage(QPoint(kStripX, 0), KeyboardPicture(),
                       QRect(kKeyboardOctaveWidth * (base / 12), 0, kStripWidth, kHeight));
+    // A latched key shows a dot near its lower end.
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(40, 110, 190));
+    for (int32_t i = 0; i < kKeyCount && i < kVisibleKeys; ++i) {
+        const int32_t note = base + i;
+        if (note >= static_cast<int32_t>(latched_.size()) || !latched_[note]) continue;
+        const KeyRecord& k = project_.keys[i];
+        painter.drawEllipse(QPointF((k.left + k.right) / 2.0, k.bottom - 6.0), 3.0, 3.0);
+    }
 }
 
 void VirtualKeyboardWidget::BringToFront() {
@@ -69,6 +79,15 @@ void VirtualKeyboardWidget::mousePressEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
     const int32_t key = KeyAt(project_, at.x(), at.y());
     if (key == kNone) return;
+    const int32_t note = project_.baseNote + key;
+    if ((event->modifiers() & Qt::ShiftModifier) != 0 && note >= 0 && note < 128) {
+        latched_[note] = !latched_[note];
+        if (noteSink_)
+            noteSink_(latched_[note] ? kNoteOnStatus : kNoteOffStatus, note,
+                      latched_[note] ? kKeyboardVelocity : 0);
+        update();
+        return;
+    }
     project_.keys[key].pressed = 1;
     if (noteSink_) noteSink_(kNoteOnStatus, project_.baseNote + key, kKeyboardVelocity);
 }

@@ -39,11 +39,9 @@ void PublishBindings(Engine& e) noexcept {
 } // namespace
 
 void HandleMidiMessage(Engine& e, int32_t status, int32_t data1, int32_t data2) noexcept {
-    if (status == kNoteOn || status == kNoteOff) {
-        HandleNoteEvent(e, status, data1, data2);
-    } else if (status == kControlChange) {
-        PostControlChange(e, data1, data2);
-    }
+    // Notes, bend and the pedal and panic controllers act in the engine; a Control Change
+    // on the project's channel also moves the control bound to it.
+    if (HandleKeyboardMessage(e, status, data1, data2)) PostControlChange(e, data1, data2);
 }
 
 void PostControlChange(Engine& e, int32_t cc, int32_t value) noexcept {

@@ -34,8 +34,9 @@ struct ControlChangeInbox {
     Relaxed<int32_t> sound[kControllerCount];
 };
 
-// A MIDI message of the program's input: channel-1 notes go to HandleNoteEvent, channel-1
-// Control Changes to PostControlChange; anything else is ignored. Any thread.
+// A MIDI message of the program's input: on the project's channel, notes, pitch bend, the
+// pedal and panic act in the engine (HandleKeyboardMessage) and Control Changes also go to
+// PostControlChange; anything else is ignored. Any thread.
 void HandleMidiMessage(Engine& e, int32_t status, int32_t data1, int32_t data2) noexcept;
 
 // Leaves controller `cc` at `value` for the user-interface thread and sets the value of

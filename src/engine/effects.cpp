@@ -11,7 +11,7 @@ namespace {
 // The largest Delay value whose loop still fits the line: Delay x 44090 must stay below
 // 44100, or the position would run past the last cell before it wraps.
 constexpr float kMaxDelay = 44099.0f / kDelayFramesPerUnit;
-constexpr float kMinDelay = 0.05f;
+constexpr float kMinDelay = kMinDelayTime;
 
 // Keeps the loop length inside the line. The store-back has already raised the value
 // to the minimum; the value is read again here, where a cable from the module's own
@@ -54,8 +54,7 @@ void RunDelay(Engine& e, int32_t slot) noexcept {
     using namespace delay;
     const int32_t p = PortIndex(slot, 0);
     DelayState& d = e.delay;
-    DefaultDirect(e, p + kTime, 0.5f);
-    DefaultDirect(e, p + kFeedback, 0.0f);
+    StoreDirectDefaults<kTypeDelay>(e, p);
     float& delayCell = DirectCell(e, p + kTime);
     if (delayCell < kMinDelay) delayCell = kMinDelay;
 
@@ -79,8 +78,7 @@ void RunReverb(Engine& e, int32_t slot) noexcept {
     using namespace reverb;
     const int32_t p = PortIndex(slot, 0);
     ReverbState& r = e.reverb;
-    DefaultDirect(e, p + kOnOff, 1.0f);
-    DefaultDirect(e, p + kSize, 0.5f);
+    StoreDirectDefaults<kTypeReverb>(e, p);
     const float onOff = DirectCell(e, p + kOnOff);
     // Switching the reverb in either direction restarts it with empty buffers.
     if (onOff != e.cells.lastSeen[slot]) {

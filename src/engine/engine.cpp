@@ -2,6 +2,7 @@
 
 #include "engine/schedule.h"
 #include "engine/step.h"
+#include "engine/voices.h"
 #include "model/catalogue.h"
 
 #include <cstring>
@@ -18,9 +19,10 @@ constexpr float kOutputGain = 0.1f;
 void RunOutput(Engine& e, int32_t slot, float* block, uint32_t frames, uint32_t frame) noexcept {
     using namespace output;
     const int32_t p = PortIndex(slot, 0);
-    DefaultDirect(e, p + kVolume, 0.5f);
+    StoreDirectDefaults<kTypeOutput>(e, p);
     float& volumeCell = DirectCell(e, p + kVolume);
-    if (volumeCell < 0.0f) volumeCell = 0.0f;
+    constexpr float kFloor = FactsOf(kTypeOutput).storeBack.floor;
+    if (volumeCell < kFloor) volumeCell = kFloor;
     const double volume = volumeCell;
     const double left = static_cast<double>(DirectCell(e, p + kLeft1)) + DirectCell(e, p + kLeft2) +
                         DirectCell(e, p + kLeft3) + DirectCell(e, p + kLeft4);
@@ -54,7 +56,8 @@ void RunOutputBlock(Engine&, const BlockModule& m, uint32_t n, const RunTarget& 
     }
 }
 
-Engine::Engine(Project& p) : project(p), schedule(NewSchedule()) {
+Engine::Engine(Project& p) : project(p), schedule(NewSchedule()), voices(new VoiceBank) {
+    PrepareWaveFft(polywave.fft);
     for (int32_t type = 0; type <= kMaxModuleType; ++type) {
         int32_t count = 0;
         if (const ModuleTypeInfo* info = FindModuleType(type)) {
@@ -71,6 +74,8 @@ Engine::Engine(Project& p) : project(p), schedule(NewSchedule()) {
 
 Engine::~Engine() {
     DeleteSchedule(schedule);
+    for (Engine* voice : voices->engines) delete voice;
+    delete voices;
 }
 
 void Engine::ResetDspState() {
@@ -83,6 +88,8 @@ void Engine::ResetDspState() {
     ResetFilters(*this);
     ResetEnvelopes(*this);
     ResetPolyWave(*this);
+    ResetKeyboard(*this);
+    ResetVoices(*this);
 }
 
 void Engine::ClearDelayLine() {
@@ -111,7 +118,23 @@ void ProcessBlock(Engine& e, float* block, uint32_t frames) noexcept {
     // Without an Output module nothing writes the block; the device must never play
     // whatever memory it handed us.
     std::memset(block, 0, sizeof(float) * 2u * frames);
+    TakeSilenceRequest(e);
+    if (RunnableVoices(e) > 1) {
+        RunVoiceBlock(e, block, frames);
+        return;
+    }
+    // One voice: the note tables are all Midi2CV needs; what was queued for voices goes.
+    DropVoiceEvents(e);
     RunSchedule(e, block, frames);
+}
+
+void SilenceDspTails(Engine& e) noexcept {
+    for (int32_t slot = 0; slot < kSlotCount; ++slot) {
+        e.envelopes.stage[slot] = kAdsrIdle;
+        e.envelopes.level[slot] = 0.0f;
+    }
+    tw::ClearDelayLine(e);
+    ResetReverb(e);
 }
 
 void RunFrameLoop(Engine& e, float* block, uint32_t frames) noexcept {

@@ -9,22 +9,29 @@
 #include "engine/effects.h"
 #include "engine/envelope.h"
 #include "engine/filters.h"
+#include "engine/keyboard.h"
 #include "engine/noise.h"
 #include "engine/notes.h"
 #include "engine/oscillators.h"
 #include "engine/polywave.h"
 #include "engine/rate_bridge.h"
+#include "engine/type_facts.h"
 #include "engine/utility.h"
+#include "model/checks.h"
 #include "model/engine_control.h"
 #include "model/limits.h"
 #include "model/ports.h"
 #include "model/project.h"
+#include "model/xorshift.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <utility>
 
 namespace tw {
 
 struct Schedule;
+struct VoiceBank;
 
 // The engine's own small generator (xorshift32). The C library's rand() takes a lock and
 // shares its state with any other code; this one is owned by the engine and seeded by
@@ -32,14 +39,7 @@ struct Schedule;
 struct EngineRandom {
     uint32_t state = 0x9E3779B9u;
     void Seed(uint32_t seed) noexcept { state = seed != 0 ? seed : 0x9E3779B9u; }
-    uint32_t Next() noexcept {
-        uint32_t x = state;
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        state = x;
-        return x;
-    }
+    uint32_t Next() noexcept { return NextXorShift(state); }
     // Uniform in [0, 1).
     float NextUnit() noexcept { return static_cast<float>(Next() >> 8) * (1.0f / 16777216.0f); }
 };
@@ -85,6 +85,7 @@ struct Engine final : EngineControl {
     int32_t lastType[kSlotCount] = {};
 
     NoteState notes;
+    KeyboardState keyboard;
     ControlChangeInbox controls;
     OscillatorState oscillators;
     UtilityState utility;
@@ -100,6 +101,8 @@ struct Engine final : EngineControl {
 
     // The run plan derived from the project's tables (audio thread only).
     Schedule* schedule = nullptr;
+    // The voices of a design with more than one (see voices.h).
+    VoiceBank* voices = nullptr;
 
     // The engine's own part of the full reset (see EngineControl).
     void ResetDspState() override;
@@ -128,6 +131,10 @@ inline void RenderDeviceFrames(Engine& engine, float* left, float* right,
     engine.bridge.Render(engine, left, right, frames);
 }
 
+// All Sound Off's part in the DSP state: every envelope idle at level 0 and the delay and
+// reverb tails cleared. Audio thread (or while no stream plays).
+void SilenceDspTails(Engine& e) noexcept;
+
 // Computes `frames` sample frames into a non-interleaved stereo block: left samples at
 // block[0 .. frames-1], right at block[frames .. 2*frames-1].
 void ProcessBlock(Engine& engine, float* block, uint32_t frames) noexcept;
@@ -150,12 +157,15 @@ int ProcessAudio(void* outputBuffer, void* inputBuffer, unsigned int frames, dou
 // Direct read: the source's output value at the moment of use, or the unconnected cell.
 // Returned as a reference so that a store-back writes the cell that was read.
 inline float& DirectCell(Engine& e, int32_t input) noexcept {
+    TW_ASSERT(IsPort(input));
     const int32_t source = e.project.routes[input];
+    TW_ASSERT(source == kNone || IsPort(source));
     return source == kNone ? e.unconnected : e.outputs[source];
 }
 
 // Cached read: the copy taken right after the module's previous evaluation.
 inline float& CachedCell(Engine& e, int32_t input) noexcept {
+    TW_ASSERT(IsPort(input));
     return e.inputs[input];
 }
 
@@ -169,6 +179,17 @@ inline void DefaultDirect(Engine& e, int32_t input, float value) noexcept {
 }
 inline void DefaultCached(Engine& e, int32_t input, float value) noexcept {
     if (!IsConnected(e, input)) e.inputs[input] = value;
+}
+
+// A type's direct-read defaults from its facts, in their order, for the module whose
+// first port is `p`: straight-line stores, as if written out in the rule.
+template <int32_t kType, std::size_t... kIndex>
+inline void StoreDirectDefaults(Engine& e, int32_t p, std::index_sequence<kIndex...>) noexcept {
+    constexpr EngineTypeFacts kFacts = FactsOf(kType);
+    (DefaultDirect(e, p + kFacts.defaults[kIndex].input, kFacts.defaults[kIndex].value), ...);
+}
+template <int32_t kType> inline void StoreDirectDefaults(Engine& e, int32_t p) noexcept {
+    StoreDirectDefaults<kType>(e, p, std::make_index_sequence<FactsOf(kType).defaults.size()>{});
 }
 
 } // namespace tw

@@ -130,7 +130,7 @@ void RunLowPass1Pole(Engine& e, int32_t slot) noexcept {
     using namespace one_pole;
     const int32_t p = PortIndex(slot, 0);
     FilterState& s = e.filters;
-    DefaultDirect(e, p + kFrequency, 0.8f);
+    StoreDirectDefaults<kTypeLowPass1Pole>(e, p);
     const float b1 = OnePoleFeedback(DirectCell(e, p + kFrequency));
     const float a0 = 1.0f - b1;
     const float y = DirectCell(e, p + kIn) * a0 + s.lpY[slot] * b1;
@@ -144,7 +144,7 @@ void RunHighPass1Pole(Engine& e, int32_t slot) noexcept {
     using namespace one_pole;
     const int32_t p = PortIndex(slot, 0);
     FilterState& s = e.filters;
-    DefaultDirect(e, p + kFrequency, 0.8f);
+    StoreDirectDefaults<kTypeHighPass1Pole>(e, p);
     const float b1 = OnePoleFeedback(DirectCell(e, p + kFrequency));
     const float a0 = 1.0f - b1;
     const float in = DirectCell(e, p + kIn);

@@ -1,6 +1,7 @@
 #include "notes.h"
 
 #include "engine/engine.h"
+#include "engine/keyboard.h"
 
 #include <atomic>
 #include <cmath>
@@ -44,11 +45,9 @@ void ResetNoteTables(Engine& e) noexcept {
     for (int32_t v = 0; v < kVoiceCount; ++v) s.voiceNote[v] = kNone;
 }
 
-void HandleNoteEvent(Engine& e, int32_t status, int32_t note, int32_t velocity) noexcept {
-    // A malformed message must never index outside the note tables.
-    if (!IsNoteNumber(note) || velocity < 0 || velocity > 127) return;
-    // Keyboards and hosts end notes with a note-on of velocity 0 as often as with a note-off.
-    if (status == kNoteOn && velocity == 0) status = kNoteOff;
+// The note tables' part of a note event, and the event queued for the voices.
+static void ApplyNoteEvent(Engine& e, int32_t status, int32_t note, int32_t velocity) noexcept {
+    PostKeyboardEvent(e, status == kNoteOn ? kEventNoteOn : kEventNoteOff, note, velocity);
     NoteState& s = e.notes;
     if (status == kNoteOn) {
         for (int32_t v = 0; v < kVoiceCount; ++v) {
@@ -86,6 +85,35 @@ void HandleNoteEvent(Engine& e, int32_t status, int32_t note, int32_t velocity) 
     }
 }
 
+void HandleNoteEvent(Engine& e, int32_t status, int32_t note, int32_t velocity) noexcept {
+    // A malformed message must never index outside the note tables.
+    if (!IsNoteNumber(note) || velocity < 0 || velocity > 127) return;
+    if (status != kNoteOn && status != kNoteOff) return;
+    // Keyboards and hosts end notes with a note-on of velocity 0 as often as with a note-off.
+    if (status == kNoteOn && velocity == 0) status = kNoteOff;
+    KeyboardState& k = e.keyboard;
+    if (status == kNoteOff && k.sustain != 0) {
+        // The pedal holds the note; it ends when the pedal comes up.
+        if (e.notes.gate[note] != 0.0f) k.sustained[note] = 1;
+        return;
+    }
+    if (status == kNoteOn && k.sustained[note] != 0) {
+        // Striking a held-over key again ends the held-over note first, so that its voice
+        // does not hang once the pedal comes up.
+        k.sustained[note] = 0;
+        ApplyNoteEvent(e, kNoteOff, note, 0);
+    }
+    ApplyNoteEvent(e, status, note, velocity);
+}
+
+void SetSingleNote(Engine& e, int32_t note, int32_t velocity, bool on) noexcept {
+    if (!IsNoteNumber(note)) return;
+    NoteState& s = e.notes;
+    s.gate[note] = on ? 1.0f : 0.0f;
+    s.gateChanges.fetch_add(1, std::memory_order_release);
+    PublishNote(s, note, on ? velocity & 127 : 0);
+}
+
 void RunMidi2CV(Engine& e, int32_t slot) noexcept {
     const NoteState& s = e.notes;
     // Note and velocity come from one event; that event's gate is seen too. The masks keep
@@ -94,7 +122,8 @@ void RunMidi2CV(Engine& e, int32_t slot) noexcept {
     const int32_t note = static_cast<int32_t>(word & (kNoteCount - 1));
     float* out = &e.outputs[PortIndex(slot, 0)];
     out[midi2cv::kGate] = s.gate[note];
-    out[midi2cv::kPitch] = s.pitch[note];
+    // Adding no bend (+0) leaves every pitch exactly as it is.
+    out[midi2cv::kPitch] = s.pitch[note] + s.bend;
     out[midi2cv::kVelocity] = static_cast<float>((word >> 8) & 127u) * kVelocityScale;
 }
 

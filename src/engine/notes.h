@@ -33,13 +33,19 @@ struct NoteState {
     // Counts the writes of gates. A writer adds one after its gate (release), so a reader
     // that finds the count where it last scanned (acquire) knows every gate is as it was.
     std::atomic<uint32_t> gateChanges{0};
+    // Pitch bend in volts, added to Midi2CV's pitch (0 without bend).
+    Relaxed<float> bend{0.0f};
 };
 
 void ResetNoteTables(Engine& e) noexcept;
-// A MIDI note message: status 0x90 note-on, 0x80 note-off (channel 1). Callable from any
-// thread while the audio thread runs. Other statuses, and a note or velocity outside
-// 0..127, are ignored.
+// A note: status 0x90 note-on, 0x80 note-off (the channel already judged). While the
+// sustain pedal is down a note-off only marks the note as held over. The event is queued
+// for the voices too. Callable from any thread while the audio thread runs. Other
+// statuses, and a note or velocity outside 0..127, are ignored.
 void HandleNoteEvent(Engine& e, int32_t status, int32_t note, int32_t velocity) noexcept;
+// A voice's note tables hold one note: `note` pressed (with `velocity`) or released, as
+// HandleNoteEvent leaves them for that note alone. Audio thread, on a voice engine.
+void SetSingleNote(Engine& e, int32_t note, int32_t velocity, bool on) noexcept;
 void RunMidi2CV(Engine& e, int32_t slot) noexcept;
 void RunPolyMidi(Engine& e, int32_t slot) noexcept;
 

@@ -210,7 +210,7 @@ void RunOscillator(Engine& e, int32_t slot) noexcept {
     if (IsConnected(e, p + kWave)) {
         wave = WaveOf(DirectCell(e, p + kWave));
     }
-    DefaultDirect(e, p + kPitch, 5.0f);
+    StoreDirectDefaults<kTypeOscillator>(e, p);
     const float v = DirectCell(e, p + kPitch) * 0.1f;
     const float sync = DirectCell(e, p + kSync);
     const float width = DirectCell(e, p + kPulseWidth);
@@ -425,8 +425,7 @@ void RunLfo(Engine& e, int32_t slot) noexcept {
     const int32_t p = PortIndex(slot, 0);
     // Level's default is stored last, so with several inputs unconnected they all read
     // 1.0: an untouched Lfo is a unipolar square at the fastest rate.
-    DefaultDirect(e, p + kWave, 0.0f);
-    DefaultDirect(e, p + kLevel, 1.0f);
+    StoreDirectDefaults<kTypeLfo>(e, p);
     const float u = DirectCell(e, p + kWave);
     const float r = DirectCell(e, p + kRate);
     const float q = DirectCell(e, p + kPolarity);

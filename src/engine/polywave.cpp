@@ -1,6 +1,7 @@
 #include "polywave.h"
 
 #include "engine/engine.h"
+#include "model/checks.h"
 
 #include <algorithm>
 #include <bit>
@@ -14,8 +15,13 @@ namespace {
 // The wavetable is always synthesised at this rate, whatever the device runs at.
 constexpr float kReferenceRate = 44100.0f;
 constexpr float kFundamental = 440.0f;
-constexpr float kPi = 3.141592f;
 constexpr float kFullTurn = 6.283184f;
+// The phases whose cosine is negative: the first float above pi / 2 up to the last below
+// 3 pi / 2; and the first float above pi, from which on the sine is negative.
+constexpr uint32_t kCosineNegativeFrom = std::bit_cast<uint32_t>(1.57079637050628662109375f);
+constexpr uint32_t kCosineNegativeSpan =
+    std::bit_cast<uint32_t>(4.7123885154724121f) - kCosineNegativeFrom + 1;
+constexpr uint32_t kSineNegativeFrom = std::bit_cast<uint32_t>(3.1415927410125732421875f);
 // exp(-y) is negligible beyond this y; the profile is 0 there.
 constexpr float kProfileLimit = 14.71280574798584f;
 
@@ -78,49 +84,9 @@ bool Differs(float a, float b) noexcept {
 
 } // namespace
 
-void InverseFft(float* re, float* im, int32_t size) noexcept {
-    // Bit-reversal reordering.
-    for (int32_t i = 1, j = 0; i < size; ++i) {
-        int32_t bit = size >> 1;
-        for (; j & bit; bit >>= 1) j ^= bit;
-        j ^= bit;
-        if (i < j) {
-            const float tr = re[i];
-            re[i] = re[j];
-            re[j] = tr;
-            const float ti = im[i];
-            im[i] = im[j];
-            im[j] = ti;
-        }
-    }
-    // Butterfly stages: blocks of L points combine two halves with the twiddle
-    // w = e^(+i 2 pi j / L), advanced by repeated multiplication from 1.
-    for (int32_t length = 2; length <= size; length <<= 1) {
-        const int32_t half = length >> 1;
-        const float angle = 2.0f * kPi / static_cast<float>(length);
-        const float wr = std::cos(angle);
-        const float wi = std::sin(angle);
-        float ur = 1.0f;
-        float ui = 0.0f;
-        for (int32_t j = 0; j < half; ++j) {
-            for (int32_t i = j; i < size; i += length) {
-                const int32_t k = i + half;
-                const float tr = re[k] * ur - im[k] * ui;
-                const float ti = re[k] * ui + im[k] * ur;
-                re[k] = re[i] - tr;
-                im[k] = im[i] - ti;
-                re[i] = re[i] + tr;
-                im[i] = im[i] + ti;
-            }
-            const float t = ur;
-            ur = t * wr - ui * wi;
-            ui = t * wi + ui * wr;
-        }
-    }
-}
-
 void RebuildWavetable(Engine& e, float wave, float density) noexcept {
     PolyWaveState& s = e.polywave;
+    TW_ASSERT(s.fft.ready);
     float bandwidth = BandwidthCents(density);
     SetAmplitudes(s.amplitudes, wave);
     if (bandwidth < 1.0f) bandwidth = 1.0f;
@@ -129,11 +95,8 @@ void RebuildWavetable(Engine& e, float wave, float density) noexcept {
         a[k] = s.amplitudes[k] < 0.0f ? 0.0f : s.amplitudes[k];
     a[0] = 0.0f;
 
-    // The amplitude spectrum is built in the lower half of the wavetable, which then
-    // becomes the real part of the transform.
-    float* re = s.wavetable;
-    float* im = s.imaginary;
-    for (int32_t i = 0; i < kWaveSpectrumSize; ++i) re[i] = 0.0f;
+    float* spectrum = s.spectrum;
+    for (int32_t i = 0; i < kWaveSpectrumSize; ++i) spectrum[i] = 0.0f;
     const float spread = std::pow(2.0f, bandwidth / 1200.0f) - 1.0f;
     for (int32_t k = 1; k < kWaveHarmonics; ++k) {
         // A silent harmonic would add exact zeros.
@@ -142,32 +105,47 @@ void RebuildWavetable(Engine& e, float wave, float density) noexcept {
         const float bandwidthHz = spread * kFundamental * harmonic;
         const float bwi = bandwidthHz / (2.0f * kReferenceRate);
         const float fi = kFundamental * harmonic / kReferenceRate;
-        AddPartial(re, a[k], fi, bwi);
+        AddPartial(spectrum, a[k], fi, bwi);
     }
 
-    // Random phases, one per bin, drawn in bin order.
-    for (int32_t i = 0; i < kWaveSpectrumSize; ++i) {
-        const float phase = e.random.NextUnit() * kFullTurn;
-        const float amplitude = re[i];
-        re[i] = amplitude * std::cos(phase);
-        im[i] = amplitude * std::sin(phase);
-    }
-    for (int32_t i = kWaveSpectrumSize; i < kWaveTableSize; ++i) {
+    // Random phases, one per bin, drawn in bin order, each point written straight to
+    // where the transform's bit-reversal would move it. The upper half of the input is
+    // 0 and lands on the odd positions.
+    float* re = s.wavetable;
+    float* im = s.imaginary;
+    for (int32_t i = 1; i < kWaveTableSize; i += 2) {
         re[i] = 0.0f;
         im[i] = 0.0f;
     }
-    InverseFft(re, im, kWaveTableSize);
-
-    float peak = 0.0f;
-    for (int32_t i = 0; i < kWaveTableSize; ++i) {
-        if (re[i] > peak) peak = re[i];
+    for (int32_t i = 0; i < kWaveSpectrumSize; ++i) {
+        const float phase = e.random.NextUnit() * kFullTurn;
+        const float amplitude = spectrum[i];
+        const int32_t at = BitReversed(i);
+        if (amplitude != 0.0f) {
+            re[at] = amplitude * std::cos(phase);
+            im[at] = amplitude * std::sin(phase);
+        } else {
+            // Most bins lie outside every partial. Their point is 0 times the cosine and
+            // sine: a zero that carries the sign of each. No phase a bin can draw lies
+            // between a root of either and the float next to it, so the sign follows
+            // from comparing the phase's bits (positive floats order as integers) with
+            // the first float past each root, without a branch the signs would defeat.
+            const uint32_t bits = std::bit_cast<uint32_t>(phase);
+            const uint32_t cosineBelow = bits - kCosineNegativeFrom < kCosineNegativeSpan;
+            const uint32_t sineBelow = bits >= kSineNegativeFrom;
+            re[at] = std::bit_cast<float>(cosineBelow << 31);
+            im[at] = std::bit_cast<float>(sineBelow << 31);
+        }
     }
+    WaveFftStages(s.fft, re, im);
+
     // A table with nothing above 0 cannot be normalised; it is left silent.
+    const float peak = WavePeak(re);
     if (peak <= 0.0f) {
         for (int32_t i = 0; i < kWaveTableSize; ++i) re[i] = 0.0f;
         return;
     }
-    for (int32_t i = 0; i < kWaveTableSize; ++i) re[i] = re[i] / peak;
+    DivideWave(re, peak);
 }
 
 void ResetPolyWave(Engine& e) noexcept {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/wave_fft.h"
 #include "model/limits.h"
 #include "model/relaxed.h"
 
@@ -49,16 +50,18 @@ struct PolyWaveState {
     float rightSum = 0.0f;
     float amplitudes[kWaveHarmonics] = {};
     float wavetable[kWaveTableSize] = {};
-    // Working memory of the rebuild: the imaginary half of the inverse transform (the
-    // real half is built in the wavetable itself, which ends up holding it).
+    // Working memory of the rebuild: the amplitude spectrum, and the imaginary half of
+    // the inverse transform (the real half is built in the wavetable itself, which ends
+    // up holding it).
+    float spectrum[kWaveSpectrumSize] = {};
     float imaginary[kWaveTableSize] = {};
+    // The transform's twiddles, walked once when the engine is made.
+    WaveFftTables fft;
 };
+static_assert(kWaveTableSize == kWaveFftSize);
 
 // Synthesises the wavetable from the Wave and Density controls.
 void RebuildWavetable(Engine& e, float wave, float density) noexcept;
-// In-place radix-2 complex transform with exponent sign +1 and no scaling; `size` is a
-// power of two.
-void InverseFft(float* re, float* im, int32_t size) noexcept;
 void ResetPolyWave(Engine& e) noexcept;
 void RunPolyWave(Engine& e, int32_t slot) noexcept;
 

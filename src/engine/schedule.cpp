@@ -2,6 +2,8 @@
 
 #include "engine/engine.h"
 #include "engine/step.h"
+#include "engine/type_facts.h"
+#include "model/checks.h"
 
 #include <algorithm>
 #include <atomic>
@@ -151,23 +153,7 @@ namespace {
 
 // Types whose rule reads inputs directly (and so may read the shared cell).
 bool ReadsDirect(int32_t type) noexcept {
-    switch (type) {
-    case kTypeOutput:
-    case kTypeDelay:
-    case kTypeSplit:
-    case kTypeCombine:
-    case kTypeOscillator:
-    case kTypeReverb:
-    case kTypePolyWave:
-    case kTypeFormant:
-    case kTypeLowPass1Pole:
-    case kTypeHighPass1Pole:
-    case kTypeAllPass:
-    case kTypeLfo:
-        return true;
-    default:
-        return false;
-    }
+    return FactsOf(type).readsDirect;
 }
 
 // The value a module leaves in the shared cell after its defaults (and a store-back into
@@ -175,84 +161,34 @@ bool ReadsDirect(int32_t type) noexcept {
 // is also what its own unconnected inputs read.
 bool CellStore(int32_t type, const int32_t* route, float& value) noexcept {
     auto open = [route](int32_t input) { return route[input] < 0; };
-    switch (type) {
-    case kTypeOutput:
-        if (!open(output::kVolume)) return false;
-        value = 0.5f;
-        return true;
-    case kTypeDelay:
-        // Time 0.5 then Feedback 0; a Time read as 0 is stored back as 0.05.
-        if (open(delay::kTime) && open(delay::kFeedback)) {
-            value = 0.05f;
-        } else if (open(delay::kTime)) {
-            value = 0.5f;
-        } else if (open(delay::kFeedback)) {
-            value = 0.0f;
-        } else {
-            return false;
-        }
-        return true;
-    case kTypeReverb:
-        if (open(reverb::kSize)) {
-            value = 0.5f;
-        } else if (open(reverb::kOnOff)) {
-            value = 1.0f;
-        } else {
-            return false;
-        }
-        return true;
-    case kTypeOscillator:
-        if (!open(oscillator::kPitch)) return false;
-        value = 5.0f;
-        return true;
-    case kTypeLowPass1Pole:
-    case kTypeHighPass1Pole:
-        if (!open(one_pole::kFrequency)) return false;
-        value = 0.8f;
-        return true;
-    case kTypeLfo:
-        if (open(lfo::kLevel)) {
-            value = 1.0f;
-        } else if (open(lfo::kWave)) {
-            value = 0.0f;
-        } else {
-            return false;
-        }
-        return true;
-    default:
-        return false;
+    const EngineTypeFacts facts = FactsOf(type);
+    bool stored = false;
+    for (const InputDefault& d : facts.defaults) {
+        if (!open(d.input)) continue;
+        value = d.value;
+        stored = true;
     }
+    if (!stored) return false;
+    // A store-back writes the cell only when the input reads the cell.
+    if (facts.storeBack.input != kNone && open(facts.storeBack.input) &&
+        value < facts.storeBack.floor)
+        value = facts.storeBack.floor;
+    return true;
 }
 
 // The input whose read a rule may store back into its source's output, or -1.
 int32_t StoreBackInput(int32_t type) noexcept {
-    if (type == kTypeOutput) return output::kVolume;
-    if (type == kTypeDelay) return delay::kTime;
-    return kNone;
+    return FactsOf(type).storeBack.input;
 }
 
 // Types whose block rules run several modules side by side.
 bool Batches(int32_t type) noexcept {
-    return type == kTypeOscillator || type == kTypeLfo || type == kTypeLowPass1Pole ||
-           type == kTypeHighPass1Pole;
+    return FactsOf(type).batches;
 }
 
 // The group of modules that share one state: all of them keep their list order.
 int32_t SharedFamily(int32_t type) noexcept {
-    switch (type) {
-    case kTypeDelay:
-        return 0;
-    case kTypeReverb:
-        return 1;
-    case kTypeNoise:
-    case kTypeTestModule:
-    case kTypePolyWave:
-        return 2; // the engine's random generator
-    case kTypeOutput:
-        return 3; // the block: the last Output in the list wins
-    default:
-        return kNone;
-    }
+    return FactsOf(type).sharedFamily;
 }
 
 int32_t Find(Schedule& s, int32_t n) noexcept {
@@ -762,6 +698,28 @@ bool EmitGroupUnit(Schedule& s, Unit& unit, int32_t u) noexcept {
     return true;
 }
 
+// Every module of the active list runs exactly once per frame under the plan: once as a
+// block module or once as a step of a group unit.
+[[maybe_unused]] bool PlanCoversEveryModuleOnce(const Schedule& s, int32_t nodes) noexcept {
+    uint8_t runs[kSlotCount] = {};
+    for (int32_t m = 0; m < s.moduleCount; ++m) {
+        const int32_t slot = s.modules[m].slot;
+        if (!IsSlot(slot) || ++runs[slot] > 1) return false;
+    }
+    for (int32_t o = 0; o < s.opCount; ++o) {
+        if (s.ops[o].kind != kOpStep) continue;
+        const int32_t slot = s.ops[o].b;
+        if (!IsSlot(slot) || ++runs[slot] > 1) return false;
+    }
+    int32_t planned = 0;
+    for (int32_t n = 0; n < nodes; ++n) {
+        if (runs[s.nodeSlot[n]] != 1) return false;
+        ++planned;
+    }
+    for (uint8_t r : runs) planned -= r;
+    return planned == 0;
+}
+
 bool Build(Schedule& s, const Project& p) noexcept {
     ++s.stamp;
     s.unitCount = 0;
@@ -795,6 +753,7 @@ bool Build(Schedule& s, const Project& p) noexcept {
         }
     }
     s.unitCount = units;
+    TW_ASSERT(PlanCoversEveryModuleOnce(s, nodes));
     s.stats.planned = true;
     s.stats.buffers = kStreamCount - s.freeCount;
     return true;

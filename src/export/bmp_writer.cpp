@@ -1,7 +1,7 @@
 #include "export/bmp_writer.h"
 
-#include "model/byte_io.h"
 #include "platform/atomic_file.h"
+#include "platform/byte_io.h"
 
 namespace tw {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 // Windows BMP files of 24 bits per pixel, as the skins and the plugin folders hold them.
-#include "model/bitmap.h"
+#include "platform/bitmap.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 #include "export/lv2_bundle.h"
 
-#include "devices/file_io.h"
+#include "platform/atomic_file.h"
 #include "export/lv2_ttl.h"
 #include "export/manifest.h"
 #include "model/text.h"

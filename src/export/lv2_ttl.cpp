@@ -183,6 +183,25 @@ void AppendPort(std::string& out, bool first, std::string_view body) {
     out += "    ]";
 }
 
+// What the plugin plays: a one-voice design on channel 1 says what it always said.
+std::string ChannelName(const Project& project) {
+    const int32_t channel = project.midiChannel;
+    return channel == kAllChannels ? "every MIDI channel"
+                                   : "MIDI channel " + std::to_string(channel);
+}
+
+std::string PlayingText(const Project& project) {
+    if (project.voiceCount <= 1) return "Plays the notes of " + ChannelName(project) + ".";
+    return "Polyphonic: plays up to " + std::to_string(project.voiceCount) + " notes at once on " +
+           ChannelName(project) +
+           ", with the sustain pedal, pitch bend and panic (All Notes Off, All Sound Off).";
+}
+
+std::string ChannelComment(const Project& project) {
+    if (project.midiChannel == kAllChannels) return "Notes on every MIDI channel.";
+    return "Notes on " + ChannelName(project) + "; other channels are ignored.";
+}
+
 std::string Describe(const Project& project, const std::string& uri, bool window) {
     std::string out = kPrefixes;
     out += Iri(uri) + "\n";
@@ -192,8 +211,8 @@ std::string Describe(const Project& project, const std::string& uri, bool window
     out += "    lv2:project " + Iri(uri + "#project") + " ;\n";
     out += "    rdfs:comment " +
            Quoted("Version " + std::string(GetText(project.versionText)) + ", unique ID " +
-                  std::string(GetText(project.uniqueId)) +
-                  ". Plays the notes of MIDI channel 1. Built with Tonewright.") +
+                  std::string(GetText(project.uniqueId)) + ". " + PlayingText(project) +
+                  " Built with Tonewright.") +
            " ;\n";
     out += VersionNumbers(GetText(project.versionText));
     out += "    lv2:requiredFeature urid:map ;\n";
@@ -207,8 +226,8 @@ std::string Describe(const Project& project, const std::string& uri, bool window
                    std::to_string(lv2::kMidiInPort) + " ;\n        lv2:symbol \"" +
                    lv2::kMidiInSymbol +
                    "\" ;\n        lv2:name \"MIDI In\" ;\n"
-                   "        rdfs:comment \"Notes on MIDI channel 1; other channels are "
-                   "ignored.\" ;\n");
+                   "        rdfs:comment " +
+                   Quoted(ChannelComment(project)) + " ;\n");
     const struct {
         uint32_t index;
         const char* symbol;

@@ -1,7 +1,8 @@
 #include "export/manifest.h"
 
-#include "model/byte_io.h"
+#include "model/instrument.h"
 #include "model/text.h"
+#include "platform/byte_io.h"
 #include "plugin/manifest_format.h"
 
 #include <algorithm>
@@ -149,6 +150,7 @@ std::string Encode(const Project& project, int32_t panelWidth, int32_t panelHeig
     counts.parameters = AppendControls(out, project);
     AppendStartValues(out, project);
     AppendControllers(out, project);
+    WriteInstrumentChunk(out, InstrumentOf(project));
     return out.Take();
 }
 

@@ -5,8 +5,8 @@
 // No widgets here: the log, the message boxes, the pauses and the panel picture all come
 // from the caller.
 #include "export/build_log.h"
-#include "model/bitmap.h"
 #include "model/project.h"
+#include "platform/bitmap.h"
 
 #include <array>
 #include <string>

@@ -1,12 +1,13 @@
 #include "model/history.h"
 
+#include "model/checks.h"
 #include "model/text.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cstring>
 #include <map>
 #include <new>
+#include <type_traits>
 
 namespace tw {
 
@@ -49,6 +50,43 @@ struct FilledRecord {
     void* memory;
     Project* record;
 };
+
+// The history copies the record's bytes: every field it copies must be plain bytes, and
+// every field must have a class in BuildLayout. The fields it leaves alone (the shared
+// pictures, the words shared with the audio thread) are the only ones that may be
+// anything else. A field added to the record changes its size and stops the build here
+// until it has been given its class below and the size has been stated again.
+template <typename... Field>
+constexpr bool kPlainBytes = (std::is_trivially_copyable_v<Field> && ...);
+static_assert(
+    kPlainBytes<PortRecord, KeyRecord, CommentRecord, PanelPolygon, PanelText, WindowPlacement>,
+    "a field the history copies as bytes must be trivially copyable");
+// A module slot holds two words shared with the audio thread, left alone; the rest is
+// copied, so it is checked field by field.
+#define TW_SLOT_FIELDS(f)                                                                          \
+    f(gx), f(gy), f(heightUnits), f(anchorX), f(originX), f(topY), f(originY), f(type),            \
+        f(halfWidthPx), f(halfWidthUnits), f(heightPx), f(typeName), f(helpPage), f(imageType),    \
+        f(controlSize), f(spareValues), f(panelX), f(panelY), f(name), f(mouseResponse),           \
+        f(renderOnBackground), f(stepDirection), f(showLabel), f(selected), f(patchValues),        \
+        f(steps), f(cleanMark), f(labelColour), f(midiCc)
+#define TW_SLOT_FIELD_TYPE(field) decltype(ModuleSlot::field)
+#define TW_SLOT_FIELD_SIZE(field) sizeof(ModuleSlot::field)
+static_assert(kPlainBytes<TW_SLOT_FIELDS(TW_SLOT_FIELD_TYPE)>,
+              "a field the history copies as bytes must be trivially copyable");
+// Those fields and the two shared words fill the slot but for its 13 bytes of padding
+// (on 64-bit Linux): a field added to the slot and not listed above stops the build here.
+template <std::size_t... Size> constexpr std::size_t kSumOf = (Size + ...);
+constexpr std::size_t kSlotFieldBytes =
+    kSumOf<TW_SLOT_FIELDS(TW_SLOT_FIELD_SIZE)> + 2 * sizeof(Relaxed<float>);
+static_assert(kSlotFieldBytes <= sizeof(ModuleSlot) &&
+                  (sizeof(void*) != 8 || sizeof(ModuleSlot) - kSlotFieldBytes == 13),
+              "ModuleSlot changed: list the new field above and give it its history class");
+#undef TW_SLOT_FIELD_SIZE
+#undef TW_SLOT_FIELD_TYPE
+#undef TW_SLOT_FIELDS
+static_assert(sizeof(void*) != 8 || sizeof(Project) == 2567600,
+              "Project changed: give each new field its history class in BuildLayout, then "
+              "state the new size here");
 
 RecordLayout BuildLayout() {
     RecordLayout layout;
@@ -142,6 +180,12 @@ RecordLayout BuildLayout() {
         layout.readable.emplace_back(i, end);
         i = end;
     }
+    // The runs and the bytes left alone together cover every byte of the record once.
+    TW_ASSERT(layout.classOf.size() == sizeof(Project));
+    [[maybe_unused]] std::size_t covered = 0;
+    for (std::size_t b = 0; b < sizeof(Project); ++b) covered += layout.classOf[b] == kUntouched;
+    for (const auto& run : layout.readable) covered += run.second - run.first;
+    TW_ASSERT(covered == sizeof(Project));
     return layout;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/product.h"
+
 #include <cstdint>
 
 namespace tw {
@@ -17,6 +19,12 @@ inline constexpr int32_t kSkinImageCount = 7;
 inline constexpr int32_t kSkinFolderCount = 128;
 inline constexpr int32_t kKeyCount = 128;
 inline constexpr int32_t kControllerCount = 128; // MIDI Control Change numbers
+// A design plays at most this many notes at once.
+inline constexpr int32_t kMaxVoices = 16;
+// The MIDI channel word that listens to every channel (otherwise 1 to 16).
+inline constexpr int32_t kAllChannels = 0;
+inline constexpr int32_t kDefaultBendRange = 2;
+inline constexpr int32_t kMaxBendRange = 48;
 
 // Text field sizes (including the terminator).
 inline constexpr int32_t kNameSize = 64;
@@ -42,9 +50,8 @@ inline constexpr int32_t kMaxModuleType = 41;
 inline constexpr int32_t kTarget32Bit = 2432;
 inline constexpr int32_t kTarget64Bit = 2464;
 
-// The program's name (window titles, message captions, the tag its project files and
-// plugin manifests carry), its version and the project file format number.
-inline constexpr const char* kProductName = "Tonewright";
+// The program's version and the project file format number (the name is in
+// platform/product.h).
 inline constexpr int32_t kProgramVersion = 414;
 
 inline constexpr bool IsSlot(int32_t s) noexcept {

@@ -1,12 +1,13 @@
 #include "project.h"
 
 #include "engine_control.h"
+#include "model/checks.h"
+#include "model/xorshift.h"
 #include "skin_files.h"
 
 #include "text.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cstdio>
 
 namespace tw {
@@ -183,6 +184,7 @@ void Project::ResetEditingState() noexcept {
     viewOriginX = 0;
     viewOriginY = 0;
     currentPatch = 0;
+    ResetInstrument();
     ResetPatchNames();
 }
 
@@ -237,7 +239,7 @@ void Project::RebuildActiveList() noexcept {
     activeTypes[n] = kTerminatorType;
     activeSlots[n] = kTerminatorSlot;
     tableGeneration.fetch_add(1, std::memory_order_release);
-    assert(ActiveListMatchesSlots(*this));
+    TW_ASSERT(ActiveListMatchesSlots(*this));
 }
 
 bool Project::LinkCable(int32_t input, int32_t output) noexcept {
@@ -259,18 +261,13 @@ void Project::RebuildRoutes() noexcept {
     }
     // Every operation that links or unlinks a cable ends here, so this is where a half
     // left behind shows.
-    assert(CableHalvesAgree(*this));
-    assert(RoutesMatchCables(*this));
+    TW_ASSERT(CableHalvesAgree(*this));
+    TW_ASSERT(RoutesMatchCables(*this));
     RebuildActiveList();
 }
 
 uint32_t Project::NextEditRandom() noexcept {
-    uint32_t x = editRandomState;
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    editRandomState = x;
-    return x;
+    return NextXorShift(editRandomState);
 }
 
 void FullReset(Project& project, EngineControl& engine) {

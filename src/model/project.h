@@ -1,7 +1,7 @@
 #pragma once
 
-#include "bitmap.h"
 #include "limits.h"
+#include "platform/bitmap.h"
 #include "relaxed.h"
 
 #include <atomic>
@@ -271,6 +271,19 @@ struct Project {
     PanelText texts[kTextCount];
     int32_t textCount = 0;
     int32_t currentText = kNone;
+
+    // ---- Keyboard instrument ----
+    // How many notes the design plays at once (1 to kMaxVoices; 1 runs the design as it
+    // always ran), the MIDI channel it listens to (1 to 16, or kAllChannels) and the
+    // pitch-bend range in semitones. Relaxed words: the engine reads them while it runs.
+    Relaxed<int32_t> voiceCount{1};
+    Relaxed<int32_t> midiChannel{1};
+    Relaxed<int32_t> bendRange{kDefaultBendRange};
+    void ResetInstrument() noexcept {
+        voiceCount = 1;
+        midiChannel = 1;
+        bendRange = kDefaultBendRange;
+    }
 
     // ---- Counters and view settings ----
     int32_t moduleCount = 0;

@@ -1,15 +1,18 @@
 // Reading ".tw1" project files: the header, the byte-at-a-time tag scan and the chunk
 // readers, which take nothing in the file on trust.
 #include "model/project_file.h"
+#include "model/instrument.h"
 
-#include "model/byte_io.h"
 #include "model/engine_control.h"
 #include "model/lifecycle.h"
 #include "model/text.h"
+#include "platform/atomic_file.h"
+#include "platform/byte_io.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 namespace tw {
@@ -289,36 +292,16 @@ void ScanChunks(ByteReader& c, Project& p, Platform& platform) {
             ReadComments(c, p);
         } else if (TagIs(window, "MCC#")) {
             ReadMidiBindings(c, p);
+        } else if (TagIs(window, kInstrumentTag)) {
+            InstrumentSettings settings;
+            ReadInstrumentChunk(c, settings);
+            ApplyInstrument(p, settings);
         } else {
             parsed = false;
         }
         // A chunk's own bytes never combine with what follows into a tag.
         if (parsed) std::memset(window, 0, sizeof window);
     }
-}
-
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, bool& tooLarge) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return false;
-    tooLarge = false;
-    uint8_t buffer[65536];
-    bool ok = true;
-    for (;;) {
-        const std::size_t n = std::fread(buffer, 1, sizeof buffer, f);
-        if (n > 0) {
-            if (bytes.size() + n > kMaxProjectFileBytes) {
-                tooLarge = true;
-                break;
-            }
-            bytes.insert(bytes.end(), buffer, buffer + n);
-        }
-        if (n < sizeof buffer) {
-            ok = std::ferror(f) == 0;
-            break;
-        }
-    }
-    std::fclose(f);
-    return ok;
 }
 
 void ShowError(Platform& platform, std::string_view text) {
@@ -329,9 +312,9 @@ void ShowError(Platform& platform, std::string_view text) {
 
 LoadResult OpenProject(Project& project, EngineControl& engine, Platform& platform,
                        std::string_view path) {
-    std::vector<uint8_t> bytes;
-    bool tooLarge = false;
-    if (!ReadWholeFile(std::string(path), bytes, tooLarge)) {
+    const std::optional<std::string> read =
+        ReadWholeFile(std::string(path), kMaxProjectFileBytes + 1);
+    if (!read) {
         ShowError(platform, std::string("Unable To Open Project\n").append(path));
         project.propertiesTarget = kTargetNone;
         platform.RefreshProperties();
@@ -344,10 +327,11 @@ LoadResult OpenProject(Project& project, EngineControl& engine, Platform& platfo
         }
         return LoadResult::CannotOpen;
     }
-    if (tooLarge) {
+    if (read->size() > kMaxProjectFileBytes) {
         ShowError(platform, "This file is too large to be a Tonewright project\nLoad aborted");
         return LoadResult::NotAProject;
     }
+    const std::vector<uint8_t> bytes(read->begin(), read->end());
     return OpenProjectBytes(project, engine, platform, bytes, path);
 }
 

@@ -1,11 +1,12 @@
 // Writing ".tw1" project files: the encoder and the save that never leaves a half-written
 // file behind.
+#include "model/instrument.h"
 #include "model/project_file.h"
 
-#include "model/byte_io.h"
 #include "model/lifecycle.h"
 #include "model/text.h"
 #include "platform/atomic_file.h"
+#include "platform/byte_io.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -202,6 +203,7 @@ std::vector<uint8_t> EncodeProject(const Project& project, const SavedLayout& la
     WriteWindows(w, layout);
     WriteComments(w, project);
     WriteMidiBindings(w, project);
+    WriteInstrumentChunk(w, InstrumentOf(project));
     const std::string bytes = w.Take();
     return {bytes.begin(), bytes.end()};
 }

@@ -13,6 +13,17 @@
 
 namespace tw {
 
+QFont CanvasFont(int32_t pixelSize, QFont::Weight weight) {
+    // Segoe UI where it is installed, else a condensed sans of about its width; either way
+    // the size is then chosen from the metrics of the font that is actually found.
+    QFont font;
+    font.setFamilies({QStringLiteral("Segoe UI"), QStringLiteral("DejaVu Sans Condensed")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(std::max(pixelSize, 1));
+    font.setWeight(weight);
+    return font;
+}
+
 namespace {
 
 // A port's label as the layout sees it: the top-left corner of the port's marker.
@@ -32,17 +43,6 @@ struct Frame {
     int32_t displayRight = 0;
     const char* widestValue = "";
 };
-
-QFont CanvasFont(int32_t pixelSize, QFont::Weight weight) {
-    // Segoe UI where it is installed, else a condensed sans; either way the size is then
-    // chosen from the metrics of the font that is actually found.
-    QFont font;
-    font.setFamilies({QStringLiteral("Segoe UI"), QStringLiteral("DejaVu Sans Condensed")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(std::max(pixelSize, 1));
-    font.setWeight(weight);
-    return font;
-}
 
 // The live display's strip: 3z high round the middle of its row, as high as the value's
 // text where that is higher.

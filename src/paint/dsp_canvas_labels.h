@@ -11,6 +11,10 @@
 
 namespace tw {
 
+// The canvas's one typeface at a pixel size (at least 1) and weight: the fonts that
+// measure the labels and the fonts that draw them are the same.
+QFont CanvasFont(int32_t pixelSize, QFont::Weight weight);
+
 // The font of module names at zoom z: the largest that fits the space between the name's
 // top (3z above the box) and the body.
 const QFont& CanvasNameFont(int32_t zoom);

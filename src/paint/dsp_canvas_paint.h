@@ -36,6 +36,9 @@ struct Paint {
     int32_t circleMargin = 0;
 };
 
+// Marks the modules that run once per voice (in their own file).
+void DrawVoiceBadges(Paint& p);
+
 inline QPointF Centre(const Paint& p, const PortRecord& port) {
     return QPointF(port.x + p.hp, port.y + p.hp);
 }

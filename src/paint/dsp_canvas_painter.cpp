@@ -432,17 +432,6 @@ void DrawComments(Paint& p) {
     }
 }
 
-QFont CanvasFont(int32_t pixelSize, QFont::Weight weight) {
-    // Segoe UI where it is installed; otherwise a condensed sans of about its width, so
-    // that labels fit the boxes they were sized for.
-    QFont font;
-    font.setFamilies({QStringLiteral("Segoe UI"), QStringLiteral("DejaVu Sans Condensed")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(std::max(pixelSize, 1));
-    font.setWeight(weight);
-    return font;
-}
-
 } // namespace
 
 QColor PortKindColour(int32_t kind) noexcept {
@@ -524,6 +513,7 @@ void PaintDspCanvasStill(QPainter& painter, const Project& project, int32_t widt
         DrawLooseCable(p);
         DrawBand(p);
         DrawComments(p);
+        DrawVoiceBadges(p);
     });
 }
 
@@ -594,6 +584,7 @@ uint64_t CanvasStillKey(const Project& project, const CanvasOverlay& overlay, in
     f.Add(project.viewOriginX, project.viewOriginY);
     f.Add(width, height);
     f.Add(project.currentSlot, project.commentCount);
+    f.Add(project.voiceCount.load(), 0);
     const CanvasOverlay& o = overlay;
     f.Add(o.looseCable ? 1 : 0, o.band ? 1 : 0);
     f.Add(o.cableFixedX, o.cableFixedY);

@@ -3,8 +3,8 @@
 // The Gui Editor's picture of the panel: the skin background, one control per Parameter
 // module showing the frame of its value, labels, polygons, texts and, in edit mode, the
 // grab areas. The widget, the build's background capture and the tests all draw with it.
-#include "model/bitmap.h"
 #include "model/project.h"
+#include "platform/bitmap.h"
 
 #include <QImage>
 #include <QSize>

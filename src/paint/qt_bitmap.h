@@ -1,7 +1,7 @@
 #pragma once
 
 // Between the model's bitmaps (0xAARRGGBB rows, top-down) and Qt images.
-#include "model/bitmap.h"
+#include "platform/bitmap.h"
 
 #include <QImage>
 #include <QString>

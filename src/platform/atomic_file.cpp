@@ -1,5 +1,6 @@
 #include "platform/atomic_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -112,6 +113,21 @@ void AtomicFile::Abandon() {
 bool ReplaceFile(std::string_view path, std::string_view bytes) {
     AtomicFile file(path);
     return file.Write(bytes) && file.Commit();
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t limit) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return std::nullopt;
+    std::string bytes;
+    char buffer[65536];
+    std::size_t n = 0;
+    while (bytes.size() < limit &&
+           (n = std::fread(buffer, 1, std::min(sizeof buffer, limit - bytes.size()), f)) > 0)
+        bytes.append(buffer, n);
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) return std::nullopt;
+    return bytes;
 }
 
 } // namespace tw

@@ -5,6 +5,9 @@
 // and renamed over it only when complete. A crash, a full disk or a second writer never
 // leaves a half-written file, and a program that has the old file open or mapped (a host
 // with the plugin loaded) keeps reading the old bytes.
+#include <cstddef>
+#include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -52,5 +55,12 @@ private:
 // The whole-buffer form: replaces the file at `path` with `bytes`. False on failure, and
 // the file is then as it was.
 bool ReplaceFile(std::string_view path, std::string_view bytes);
+
+// Reading a file whole, the counterpart of the writer above: the file's bytes, at most
+// `limit` of them, or nothing when it cannot be opened or read. A reader that knows how
+// large its file can be passes one byte more than that, so that a longer file shows as
+// longer without being read whole.
+std::optional<std::string>
+ReadWholeFile(const std::string& path, std::size_t limit = std::numeric_limits<std::size_t>::max());
 
 } // namespace tw

@@ -1,6 +1,6 @@
 #include "platform/file_services.h"
 
-#include "model/bmp.h"
+#include "platform/bmp.h"
 
 #include <filesystem>
 #include <fstream>

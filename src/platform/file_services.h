@@ -1,7 +1,7 @@
 #pragma once
 
 // The file services every Platform shares: decoding a BMP file and listing a folder.
-#include "model/bitmap.h"
+#include "platform/bitmap.h"
 
 #include <optional>
 #include <string>

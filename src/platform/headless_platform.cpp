@@ -2,7 +2,7 @@
 
 #include "platform/file_services.h"
 
-#include "model/bmp.h"
+#include "platform/bmp.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -3,8 +3,8 @@
 // The desktop services that the model, the devices and the export layer use. The Qt
 // program implements them with real windows and dialogs; HeadlessPlatform answers them
 // from a script for the tests and tonewright-cli. Nothing here names a toolkit type.
-#include "model/bitmap.h"
-#include "model/limits.h"
+#include "platform/bitmap.h"
+#include "platform/product.h"
 
 #include <cstdint>
 #include <optional>

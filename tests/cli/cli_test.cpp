@@ -113,6 +113,7 @@ TEST(Cli, CommandsWriteReadRenderAndDescribeProjects) {
         << r.out;
     EXPECT_EQ(RunCli(dir, {"--version"}).out, "Tonewright v0.414\n");
     EXPECT_NE(RunCli(dir, {"--help"}).out.find("are printed on standard error"), std::string::npos);
+    EXPECT_EQ(std::tuple(j["voices"], j["midiChannel"], j["bendRange"]), std::tuple(1, 1, 2));
 
     r = RunCli(dir, {"-q", "resave", "tone.tw1", "again.tw1"});
     EXPECT_EQ(r.err, "");
@@ -125,9 +126,9 @@ TEST(Cli, CommandsWriteReadRenderAndDescribeProjects) {
     // render: a stereo float WAV file of the requested rate and length, with notes and settings.
     test::WriteFileText(dir.File("notes.txt"),
                         "# a short tune\n0 on 60 100\n\n500 off 60\n600 on 64 90  # second\n"
-                        "700 cc 7 127\n");
+                        "700 cc 7 127\n650 bend 16383\n660 cc 64 127\n900 cc 120 0\n");
     r = RunCli(dir, {"-q", "render", "tone.tw1", "tone.wav", "--frames", "1000", "--rate", "48000",
-                     "--patch", "3", "--set", "3=40", "--events", "notes.txt"});
+                     "--patch", "3", "--set", "3=40", "--events", "notes.txt", "--voices", "4"});
     ASSERT_EQ(r.code, 0) << r.err;
     SF_INFO info{};
     SNDFILE* wav = sf_open(dir.File("tone.wav").c_str(), SFM_READ, &info);
@@ -198,6 +199,7 @@ TEST(Cli, RefusalsExitNonZeroAndSayWhy) {
         {{"build", "tone.tw1", "--target", "out", "--app", "."}, 1, "5:- Can not read from ./R"},
         {{"explode"}, 2, "unknown command 'explode'"},
         {{"dump"}, 2, "usage:"},
+        {{"render", "tone.tw1", "x", "--voices", "17"}, 2, "bad value '17' for --voices"},
         {{}, 2, "usage:"},
     };
     for (const auto& c : cases) {

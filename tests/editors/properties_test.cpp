@@ -9,12 +9,14 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <array>
 #include <memory>
 #include <string>
+#include <tuple>
 
 namespace tw {
 namespace {
@@ -55,7 +57,7 @@ protected:
 };
 
 TEST_F(Properties, EachTargetShowsItsOwnGroupAndAGoneSelectionNone) {
-    EXPECT_EQ(Select(kTargetNone), "");
+    EXPECT_EQ(Select(kTargetNone), "voices midiChannel bendRange");
     EXPECT_EQ(Select(kTargetModule), "name");
     EXPECT_EQ(Select(kTargetParameter), "name imageType mouseResponse labelColour showLabel");
     EXPECT_EQ(Select(kTargetPolygon),
@@ -66,6 +68,29 @@ TEST_F(Properties, EachTargetShowsItsOwnGroupAndAGoneSelectionNone) {
     project->propertiesTarget = kTargetParameter;
     window.Refresh();
     EXPECT_EQ(window.ShownTarget(), kTargetNone);
+}
+
+// With nothing selected the window sets the design's voices, channel and bend range, each
+// change a step of its own; filling the controls writes nothing back.
+TEST_F(Properties, NothingSelectedSetsTheInstrument) {
+    project->voiceCount = 3;
+    EditHistory history;
+    history.Reset(*project);
+    window.SetHistory(&history);
+    Select(kTargetNone);
+    EXPECT_FALSE(history.CanUndo());
+    window.findChild<QSpinBox*>("voices")->setValue(8);
+    window.findChild<QComboBox*>("midiChannel")->setCurrentIndex(0);
+    window.findChild<QSpinBox*>("bendRange")->setValue(12);
+    EXPECT_EQ(std::tuple(int32_t{project->voiceCount}, int32_t{project->midiChannel},
+                         int32_t{project->bendRange}),
+              std::tuple(8, kAllChannels, 12));
+    for (const char* step : {"Set Bend Range", "Set MIDI Channel", "Set Voices"}) {
+        EXPECT_EQ(history.UndoName(), step);
+        history.Undo(*project);
+    }
+    EXPECT_EQ(std::tuple(int32_t{project->voiceCount}, int32_t{project->midiChannel}),
+              std::tuple(3, 1));
 }
 
 TEST_F(Properties, FillingTheListWritesNothingBackAndOnlyAnotherImageChangesTheControl) {

@@ -108,6 +108,11 @@ TEST(PluginBuild, WritesThePluginAndItsFolderAndARebuildReplacesThemWhole) {
     // A controller bound to a control adds a chunk of its own after all the others.
     ASSERT_TRUE(r.project->BindMidiCc(r.param, 74));
     EXPECT_EQ(EncodeManifest(*r.project, 383, 261), b.Text("MCC#").I32(1).I32(2).I32(74).String());
+    // Voices or another channel add one more, after that.
+    r.project->voiceCount = 8;
+    r.project->midiChannel = kAllChannels;
+    EXPECT_EQ(EncodeManifest(*r.project, 383, 261), b.Text("VOX#").I32s({3, 8, 0, 2}).String());
+    r.project->ResetInstrument();
     r.project->ForgetMidiCc(r.param);
     EXPECT_EQ(r.flagSeen, 0);
     for (const ModuleSlot& s : r.project->slots) ASSERT_EQ(s.renderOnBackground, 1);

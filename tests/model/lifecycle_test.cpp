@@ -1,8 +1,8 @@
 // New / open flows, skins and their pictures, and the patches.
-#include "model/bmp.h"
 #include "model/history.h"
 #include "model/project_fixture.h"
 #include "model/recovery.h"
+#include "platform/bmp.h"
 
 #include <gtest/gtest.h>
 

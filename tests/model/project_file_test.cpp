@@ -1,5 +1,6 @@
 // Saving and opening ".tw1" project files: committed golden files read and saved back to
 // the same bytes, files that are no project, and files that are damaged or hostile.
+#include "model/instrument.h"
 #include "model/project_fixture.h"
 
 #include <gtest/gtest.h>
@@ -41,6 +42,37 @@ TEST(ProjectFile, TheGoldenFilesAreReadWholeAndTheNewOneSavesBackToItsOwnBytes) 
     ASSERT_EQ(f.Open(test::Golden("old_patch_chunk.tw1")), LoadResult::Loaded);
     EXPECT_EQ(V({p.slots[2].spareValues[7], p.slots[2].patchValues[7]}), V({10, 0}));
     EXPECT_EQ(GetText(p.patchNames[5]), "Bright %d");
+}
+
+// Voices, channel and bend range go in a chunk after all others, only when one of them is
+// not the default; a damaged chunk leaves one voice on channel 1.
+TEST(ProjectFile, TheInstrumentChunkComesLastAndADamagedOneLeavesTheDefaults) {
+    Fixture f;
+    const std::string path = test::Golden("rich.tw1");
+    ASSERT_EQ(f.Open(path), LoadResult::Loaded);
+    Project& p = *f.project;
+    p.voiceCount = 16;
+    p.midiChannel = 10;
+    p.bendRange = 12;
+    const Bytes file = Bytes{test::ReadFileBytes(path)};
+    EXPECT_EQ(f.Encoded(), (Bytes{file}.Tag("VOX#").I32s({3, 16, 10, 12}).data));
+    p.ResetInstrument();
+    EXPECT_EQ(f.Encoded(), file.data);
+    const std::tuple<Bytes, InstrumentSettings> rows[] = {
+        {Bytes{file}.Tag("VOX#").I32s({3, 16, 10, 12}), {16, 10, 12}},
+        {Bytes{file}.Tag("VOX#").I32s({4, 3, 0, 2, 99}), {3, 0, 2}}, // a later word passed over
+        {Bytes{file}.Tag("VOX#").I32s({3, 17, 1, 2}), {}},           // 17 voices
+        {Bytes{file}.Tag("VOX#").I32s({3, 4, 17, 2}), {}},           // channel 17
+        {Bytes{file}.Tag("VOX#").I32s({3, 4, 1, -1}), {}},
+        {Bytes{file}.Tag("VOX#").I32s({3, 4, 1}), {}}, // cut short
+        {Bytes{file}.Tag("VOX#").I32s({2, 4, 1}), {}},
+    };
+    for (const auto& [bytes, want] : rows) {
+        p.voiceCount = 5;
+        ASSERT_EQ(f.Load(bytes.data), LoadResult::Loaded);
+        EXPECT_EQ(V({p.voiceCount, p.midiChannel, p.bendRange}),
+                  V({want.voiceCount, want.midiChannel, want.bendRange}));
+    }
 }
 
 // A bound controller is saved in a chunk of its own after all the others, and comes back

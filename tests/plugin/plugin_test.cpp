@@ -157,6 +157,38 @@ INSTANTIATE_TEST_SUITE_P(DesignsAndRates, SampleExact,
                          ::testing::Combine(::testing::Bool(),
                                             ::testing::Values(44100.0, 48000.0)));
 
+// A polyphonic design listening to every channel: a chord, the pedal, a bend and panic
+// play in the plugin as in the editor, and the manifest carries the voices and channel.
+TEST(PluginVoices, AChordWithPedalBendAndPanicPlaysAsTheEditorDoes) {
+    TempDir dir;
+    auto d = std::make_unique<Design>(44100.0, true);
+    d->P().voiceCount = 8;
+    d->P().midiChannel = kAllChannels;
+    const std::string plugin = BuildInto(d->P(), dir.Path(), "Poly");
+    const plugin::Manifest m = plugin::FindManifest(ReadFileBytes(plugin));
+    ASSERT_TRUE(m.hasDesign) << m.problem;
+    EXPECT_EQ(m.design.instrument.voiceCount, 8);
+    EXPECT_EQ(m.design.instrument.midiChannel, kAllChannels);
+    MiniHost host(plugin);
+    ASSERT_TRUE(host.Start(44100.0));
+    const std::vector<Midi> sent = {
+        {0, {0x90, 60, 100}},    {0, {0x93, 64, 90}},     {5, {0x90, 67, 80}},
+        {700, {0xB0, 64, 127}},  {900, {0x80, 60, 0}},    {1000, {0xE5, 0, 96}},
+        {3000, {0xB0, 64, 0}},   {5000, {0x90, 72, 100}}, {7000, {0xB0, 123, 0}},
+        {7500, {0x90, 48, 100}}, {9000, {0xB0, 120, 0}}};
+    std::vector<float> left, right;
+    host.Play(sent, 12000, 64, left, right);
+    std::vector<NoteEvent> events;
+    for (const auto& [frame, b] : sent) events.push_back({frame, b[0], b[1], b[2]});
+    Rendered want{std::vector<float>(12000), std::vector<float>(12000)};
+    RenderOffline(*d->engine, events, 12000, 512, want[0].data(), want[1].data());
+    EXPECT_EQ(FirstDifference(left, want[0]), -1);
+    EXPECT_EQ(FirstDifference(right, want[1]), -1);
+    EXPECT_TRUE(std::any_of(left.begin(), left.end(), [](float s) { return s != 0.0f; }));
+    // All Sound Off at frame 9000 leaves silence.
+    EXPECT_TRUE(std::all_of(left.begin() + 9100, left.end(), [](float s) { return s == 0.0f; }));
+}
+
 // Only complete note messages of channel 1 play, and playing again after a pause starts
 // afresh. A control change acts as turning the panel knob: to the nearest step, stopping at
 // the ends of the range; not-a-number is no position at all and leaves the control alone.

@@ -2,7 +2,7 @@
 
 // Windows BMP decoding for skin pictures. The bytes come from files anyone can hand us,
 // so every size, offset and index is checked before it is used.
-#include "bitmap.h"
+#include "platform/bitmap.h"
 
 #include <cstdint>
 #include <optional>

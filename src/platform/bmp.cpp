@@ -1,6 +1,6 @@
-#include "bmp.h"
+#include "platform/bmp.h"
 
-#include "byte_io.h"
+#include "platform/byte_io.h"
 
 #include <bit>
 
