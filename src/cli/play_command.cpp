@@ -288,6 +288,8 @@ int CommandPlay(int argc, char** argv, bool quiet) {
     midi.SetTimedHandler(&PostLiveMessage, player.get());
     AudioOutput audio(deviceNotices, &ProcessLiveAudio, player.get());
     audio.SetRateHandler(&AdoptRate);
+    // On JACK the audio outputs join the MIDI input on the program's one client.
+    audio.UseOwnClient(&midi);
     if (audio.OnJack()) {
         player->clock = &JackBlockClock;
         player->clockData = &midi;

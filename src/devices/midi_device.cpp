@@ -6,11 +6,15 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 namespace tw {
 
@@ -20,6 +24,11 @@ constexpr const char* kClientName = "RtMidi Input Client";
 constexpr const char* kPortName = "RtMidi Input";
 constexpr const char* kOwnClientName = "Tonewright";
 constexpr unsigned int kQueueLimit = 100;
+constexpr const char* kOutputNames[2] = {"Out L", "Out R"};
+// The largest block the own client plays; a server running larger ones gets silence.
+constexpr uint32_t kMaxOwnAudioFrames = 8192;
+// How long a stop waits for a cycle inside the audio callback to leave it.
+constexpr auto kCycleEndWait = std::chrono::seconds(1);
 constexpr int32_t kStatusNoteOff = 0x80;
 constexpr int32_t kStatusNoteOn = 0x90;
 constexpr int32_t kStatusController = 0xB0;
@@ -111,6 +120,20 @@ public:
     bool Ok() const { return client_ != nullptr; }
     bool HasPort() const { return port_ != nullptr; }
     const char* PortName() const { return port_ != nullptr ? jack_port_name(port_) : ""; }
+    jack_client_t* Client() const { return client_; }
+
+    // Registers the audio outputs where they are not yet; false when the server refuses.
+    bool RegisterOutputs() {
+        for (int i = 0; i < 2; ++i) {
+            if (out_[i].load(std::memory_order_relaxed) != nullptr) continue;
+            jack_port_t* port = jack_port_register(client_, kOutputNames[i],
+                                                   JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+            if (port == nullptr) return false;
+            out_[i].store(port, std::memory_order_release);
+        }
+        return true;
+    }
+    jack_port_t* Output(int i) const { return out_[i].load(std::memory_order_relaxed); }
 
 private:
     // The server's process thread: every event that reached the own port this cycle goes
@@ -148,7 +171,34 @@ private:
                       : kNoMessageTime;
             in.HandleMessage(event.buffer, event.size, kPathOwnJack, at);
         }
+        watch->PlayAudio(frames, jack_last_frame_time(watch->client_));
         return 0;
+    }
+
+    // The audio outputs' part of the cycle, after its MIDI: the callback's block, or silence
+    // while none runs.
+    void PlayAudio(jack_nframes_t frames, jack_nframes_t firstFrame) {
+        jack_port_t* left = out_[0].load(std::memory_order_acquire);
+        jack_port_t* right = out_[1].load(std::memory_order_acquire);
+        if (left == nullptr || right == nullptr) return;
+        auto* l = static_cast<float*>(jack_port_get_buffer(left, frames));
+        auto* r = static_cast<float*>(jack_port_get_buffer(right, frames));
+        MidiInput& in = input_;
+        in.inAudio_.store(true);
+        const AudioCallback callback = in.audioCallback_.load();
+        if (callback != nullptr && frames <= kMaxOwnAudioFrames) {
+            float* block = in.audioScratch_.get();
+            in.ownCycleFrame_ = firstFrame;
+            in.inOwnCycle_ = true;
+            callback(block, nullptr, frames, 0.0, 0, in.audioData_.load(std::memory_order_relaxed));
+            in.inOwnCycle_ = false;
+            std::memcpy(l, block, sizeof(float) * frames);
+            std::memcpy(r, block + frames, sizeof(float) * frames);
+        } else {
+            std::memset(l, 0, sizeof(float) * frames);
+            std::memset(r, 0, sizeof(float) * frames);
+        }
+        in.inAudio_.store(false);
     }
 
     // A connection to the own port came or went (the JACK library's notification thread).
@@ -194,6 +244,7 @@ private:
     MidiInput& input_;
     jack_client_t* client_ = nullptr;
     jack_port_t* port_ = nullptr;
+    std::atomic<jack_port_t*> out_[2] = {nullptr, nullptr};
     std::atomic<int> connections_{0};
     std::mutex mutex_;
     std::condition_variable wake_;
@@ -205,7 +256,8 @@ private:
 // ---- MidiInput ----
 
 MidiInput::MidiInput(Platform& platform, NoteHandler handler, void* handlerData, MidiApi api)
-    : platform_(platform), handler_(handler), handlerData_(handlerData), api_(api) {
+    : platform_(platform), handler_(handler), handlerData_(handlerData), api_(api),
+      audioScratch_(std::make_unique<float[]>(2 * kMaxOwnAudioFrames)) {
     std::lock_guard lock(libraryMutex_);
     // Without the ALSA sequencer the default interface fails outright instead of moving
     // on to JACK, so JACK is tried by name.
@@ -398,15 +450,7 @@ void MidiInput::InitMidiDevices(std::string_view preferredName, bool firstWhenMi
         }
         if (found || (count > 0 && firstWhenMissing)) {
             std::memcpy(followed_, names_[selected_], sizeof followed_);
-            // The callback and the filter go in before the port opens, so that no message
-            // waits in the library's queue where the callback would never see it.
-            if (!callbackSet_) {
-                midi_->setCallback(&MidiInput::OnMidiMessage, this);
-                callbackSet_ = true;
-            }
-            midi_->ignoreTypes(false, false, false);
-            midi_->openPort(selected_, kPortName);
-            portOpen_ = true;
+            portOpen_ = OpenSource(selected_, names_[selected_]);
         }
     } catch (const RtMidiError&) {
         // The library prints its own message before raising.
@@ -417,6 +461,29 @@ void MidiInput::InitMidiDevices(std::string_view preferredName, bool firstWhenMi
     }
     lock.unlock();
     if (notice != nullptr) Show(platform_, notice, icon);
+}
+
+bool MidiInput::OpenSource(unsigned int index, const char* listedName) {
+    // On JACK the source is connected to the own port, as a user would wire it: the program
+    // stays one client, and the source's messages come with their frames.
+    if (onJack_ && watch_ && watch_->HasPort()) {
+        const int result = jack_connect(watch_->Client(), listedName, watch_->PortName());
+        if (result != 0 && result != EEXIST) return false;
+        std::memset(connectedSource_, 0, sizeof connectedSource_);
+        std::memcpy(connectedSource_, listedName,
+                    std::min<std::size_t>(std::strlen(listedName), kDeviceNameSize - 1));
+        ownsConnection_ = result == 0;
+        return true;
+    }
+    // The callback and the filter go in before the port opens, so that no message waits in
+    // the library's queue where the callback would never see it.
+    if (!callbackSet_) {
+        midi_->setCallback(&MidiInput::OnMidiMessage, this);
+        callbackSet_ = true;
+    }
+    midi_->ignoreTypes(false, false, false);
+    midi_->openPort(index, kPortName);
+    return true;
 }
 
 bool MidiInput::OpenPort(const char* listedName) {
@@ -430,13 +497,7 @@ bool MidiInput::OpenPort(const char* listedName) {
         WatchServer();
         for (unsigned int i = 0; i < count; ++i) {
             if (ListedMidiPortName(midi_->getPortName(i), alsa) != listedName) continue;
-            if (!callbackSet_) {
-                midi_->setCallback(&MidiInput::OnMidiMessage, this);
-                midi_->ignoreTypes(false, false, false);
-                callbackSet_ = true;
-            }
-            midi_->openPort(i, kPortName);
-            portOpen_ = true;
+            portOpen_ = OpenSource(i, listedName);
             break;
         }
     } catch (const RtMidiError&) {
@@ -521,7 +582,14 @@ void MidiInput::ClosePortLocked() {
     // The keys still down on a source that is closed (gone, or switched away from) would
     // never see their note-offs: they end here.
     if (portOpen_) ReleaseNotesOf(kPathSource);
-    if (midi_ && portOpen_) {
+    if (connectedSource_[0] != '\0') {
+        // Undone only while the server is there (the library object goes with it), and only
+        // when the program made it. Its notes end when the own port loses its last source.
+        if (portOpen_ && ownsConnection_ && midi_ && watch_)
+            jack_disconnect(watch_->Client(), connectedSource_, watch_->PortName());
+        connectedSource_[0] = '\0';
+        ownsConnection_ = false;
+    } else if (midi_ && portOpen_) {
         try {
             midi_->closePort();
         } catch (const RtMidiError&) {
@@ -531,10 +599,92 @@ void MidiInput::ClosePortLocked() {
     portOpen_ = false;
 }
 
+uint32_t MidiInput::OwnClientRate() const {
+    std::lock_guard lock(libraryMutex_);
+    if (!watch_ || !midi_) return 0;
+    return jack_get_sample_rate(watch_->Client());
+}
+
+bool MidiInput::JoinServer() {
+    std::string followed;
+    {
+        std::lock_guard lock(libraryMutex_);
+        if (watch_ && midi_) return true;
+        followed = followed_;
+    }
+    Reconnect(followed);
+    return OnServer();
+}
+
+std::string MidiInput::OwnClientName() const {
+    std::lock_guard lock(libraryMutex_);
+    if (!watch_ || !midi_) return "";
+    return jack_get_client_name(watch_->Client());
+}
+
+bool MidiInput::StartOwnAudio(AudioCallback callback, void* userData, const char* device,
+                              uint32_t& frames, std::string& problem) {
+    std::lock_guard lock(libraryMutex_);
+    // The library object goes when the server does (ServerLost).
+    if (!watch_ || !midi_) {
+        problem = "the program is not on the JACK server";
+        return false;
+    }
+    jack_client_t* client = watch_->Client();
+    if (!watch_->RegisterOutputs()) {
+        problem = "the JACK server refused the program's audio outputs";
+        return false;
+    }
+    // The device's audio inputs, in the server's order.
+    std::vector<std::string> inputs;
+    if (const char** ports =
+            jack_get_ports(client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput)) {
+        const std::string prefix = std::string(device) + ':';
+        for (const char** port = ports; *port != nullptr; ++port)
+            if (std::string_view(*port).starts_with(prefix)) inputs.emplace_back(*port);
+        jack_free(ports);
+    }
+    if (inputs.empty()) {
+        problem = std::string("\"") + device + "\" has no audio inputs on the JACK server";
+        return false;
+    }
+    // The outputs move to the device, as a stream opened on it would be there alone. A device
+    // with one input takes both.
+    for (std::size_t i = 0; i < 2; ++i) {
+        jack_port_t* out = watch_->Output(static_cast<int>(i));
+        jack_port_disconnect(client, out);
+        const std::string& to = inputs[std::min(i, inputs.size() - 1)];
+        const int result = jack_connect(client, jack_port_name(out), to.c_str());
+        if (result != 0 && result != EEXIST) {
+            problem = "the JACK server refused to connect " + std::string(jack_port_name(out)) +
+                      " to " + to;
+            return false;
+        }
+    }
+    frames = jack_get_buffer_size(client);
+    audioData_.store(userData, std::memory_order_relaxed);
+    audioCallback_.store(callback);
+    ownAudioOn_.store(true, std::memory_order_release);
+    return true;
+}
+
+void MidiInput::StopOwnAudio() noexcept {
+    ownAudioOn_.store(false, std::memory_order_release);
+    audioCallback_.store(nullptr);
+    // A cycle that took the callback before the null went in is still running it; one that
+    // starts later sees the null. A server that stalls keeps its cycle in for a moment only:
+    // one that died runs none.
+    const auto deadline = std::chrono::steady_clock::now() + kCycleEndWait;
+    while (inAudio_.load() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 void MidiInput::ServerLost(const ServerWatch* from) {
     std::lock_guard lock(libraryMutex_);
     // A watch that has been replaced meanwhile no longer speaks for the library object.
     if (watch_.get() != from) return;
+    // The audio outputs went with the client: the stream is over.
+    ownAudioOn_.store(false, std::memory_order_release);
     // Closing the port first would ask a server that is gone; dropping the object closes
     // the client, which is all that is left of it.
     midi_.reset();
@@ -558,6 +708,7 @@ void MidiInput::OnOwnAlsaMessage(double /*timeStamp*/, std::vector<unsigned char
 }
 
 int64_t MidiInput::AudioBlockFrame(uint32_t frames) noexcept {
+    if (inOwnCycle_) return static_cast<int64_t>(static_cast<uint32_t>(ownCycleFrame_ + frames));
     const uint32_t block = audioBlocks_++;
     const uint64_t stamp = cycleStamp_.load(std::memory_order_relaxed);
     if (stamp == 0) return kNoMessageTime;
