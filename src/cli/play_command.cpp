@@ -200,6 +200,13 @@ void ReportDevices(const std::string& in, const AudioOutput& audio, const MidiIn
         std::fprintf(stderr, "The audio output runs at %u Hz, so play does too (asked for %u Hz)\n",
                      audio.StreamRate(), audio.SampleRate());
     }
+    // On JACK the program is one client: its outputs and its input are named for whoever
+    // wires them by hand.
+    const std::vector<std::string> outputs = midi.OwnAudioPortNames();
+    if (outputs.size() == 2 && midi.OwnAudioRunning()) {
+        std::fprintf(stderr, "Audio outputs: \"%s\" and \"%s\"\n", outputs[0].c_str(),
+                     outputs[1].c_str());
+    }
     const std::string own = midi.OwnPortInterfaces();
     const std::string jackPort = midi.OwnJackPortName();
     if (!jackPort.empty()) {

@@ -616,6 +616,14 @@ bool MidiInput::JoinServer() {
     return OnServer();
 }
 
+std::vector<std::string> MidiInput::OwnAudioPortNames() const {
+    std::lock_guard lock(libraryMutex_);
+    std::vector<std::string> names;
+    for (int i = 0; watch_ && midi_ && i < 2; ++i)
+        if (jack_port_t* port = watch_->Output(i)) names.emplace_back(jack_port_name(port));
+    return names;
+}
+
 std::string MidiInput::OwnClientName() const {
     std::lock_guard lock(libraryMutex_);
     if (!watch_ || !midi_) return "";

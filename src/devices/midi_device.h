@@ -157,6 +157,9 @@ public:
     uint32_t OwnClientRate() const override;
     std::string OwnClientName() const override;
     bool JoinServer() override;
+    // The audio outputs' full names as connections name them ("Tonewright:Out L", ...);
+    // none before the first start or off the server.
+    std::vector<std::string> OwnAudioPortNames() const;
     bool StartOwnAudio(AudioCallback callback, void* userData, const char* device, uint32_t& frames,
                        std::string& problem) override;
     void StopOwnAudio() noexcept override;
