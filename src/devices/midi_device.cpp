@@ -693,6 +693,7 @@ void MidiInput::ServerLost(const ServerWatch* from) {
     if (watch_.get() != from) return;
     // The audio outputs went with the client: the stream is over.
     ownAudioOn_.store(false, std::memory_order_release);
+    audioCallback_.store(nullptr);
     // Closing the port first would ask a server that is gone; dropping the object closes
     // the client, which is all that is left of it.
     midi_.reset();
