@@ -259,6 +259,8 @@ MainWindow::MainWindow(Platform& services, MainWindowOptions options)
     audio_ =
         std::make_unique<AudioOutput>(*shell_, &ProcessLiveAudio, player_.get(), options.audioApi);
     audio_->SetRateHandler(&AdoptRate);
+    // On JACK the audio outputs join the MIDI input on the program's one client.
+    audio_->UseOwnClient(midi_.get());
     // On JACK the server's clock places each message on its frame; elsewhere a message plays
     // at the start of the next block.
     if (audio_->OnJack()) {

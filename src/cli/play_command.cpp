@@ -208,6 +208,13 @@ void ReportDevices(const std::string& in, const AudioOutput& audio, const MidiIn
                      "session plays it\n",
                      rate, audio.StreamRate());
     }
+    // On JACK the program is one client: its outputs and its input are named for whoever
+    // wires them by hand.
+    const std::vector<std::string> outputs = midi.OwnAudioPortNames();
+    if (outputs.size() == 2 && midi.OwnAudioRunning()) {
+        std::fprintf(stderr, "Audio outputs: \"%s\" and \"%s\"\n", outputs[0].c_str(),
+                     outputs[1].c_str());
+    }
     const std::string own = midi.OwnPortInterfaces();
     const std::string jackPort = midi.OwnJackPortName();
     if (!jackPort.empty()) {
@@ -296,6 +303,8 @@ int CommandPlay(int argc, char** argv, bool quiet) {
     midi.SetTimedHandler(&PostLiveMessage, player.get());
     AudioOutput audio(deviceNotices, &ProcessLiveAudio, player.get());
     audio.SetRateHandler(&AdoptRate);
+    // On JACK the audio outputs join the MIDI input on the program's one client.
+    audio.UseOwnClient(&midi);
     if (audio.OnJack()) {
         player->clock = &JackBlockClock;
         player->clockData = &midi;

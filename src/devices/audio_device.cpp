@@ -121,6 +121,7 @@ bool AudioOutput::OnJack() const noexcept {
 }
 
 bool AudioOutput::IsRunning() const noexcept {
+    if (onOwn_) return running_ && own_->OwnAudioRunning();
     // When the JACK server goes away the library closes the stream itself.
     return running_ && audio_ && audio_->isStreamOpen();
 }
@@ -176,6 +177,10 @@ void AudioOutput::InitAudioDevices(std::string_view preferredName, bool tell) {
     // indices agree with the ones StartAudio opens.
     try {
         RtAudio probe(audio_->getCurrentApi());
+        // The program's own outputs are no device to play into. Leaving them out moves the
+        // indices after them, which only the own client's start (by name) then uses.
+        const std::string own = own_ != nullptr && OnJack() ? own_->OwnClientName() : "";
+        uint32_t kept = 0;
         for (uint32_t i = 0; i < deviceCount_; ++i) {
             std::string name;
             // A JACK device is probed through a fresh connection to the server, which a busy
@@ -189,10 +194,13 @@ void AudioOutput::InitAudioDevices(std::string_view preferredName, bool tell) {
                     break;
                 }
             }
+            if (!own.empty() && name == own) continue;
             const std::size_t length = std::min<std::size_t>(name.size(), kDeviceNameSize - 1);
-            std::memcpy(names_[i], name.data(), length);
-            if (std::string_view(names_[i]) == preferredName) selected_ = i;
+            std::memcpy(names_[kept], name.data(), length);
+            if (std::string_view(names_[kept]) == preferredName) selected_ = kept;
+            ++kept;
         }
+        deviceCount_ = kept;
     } catch (const RtAudioError& e) {
         e.printMessage();
     }
@@ -215,7 +223,7 @@ uint32_t AudioOutput::DeviceRate(uint32_t device) {
 
 void AudioOutput::StartAudio(uint32_t device) {
     if (!audio_ || deviceCount_ == 0 || device >= deviceCount_) return;
-    if (audio_->isStreamOpen()) return;
+    if (audio_->isStreamOpen() || IsRunning()) return;
     startProblem_.clear();
     const auto fail = [this](std::string problem) {
         // On the stream the library's own messages go to, so that whoever quiets those
@@ -223,6 +231,11 @@ void AudioOutput::StartAudio(uint32_t device) {
         std::cerr << "RtAudio: " << problem << '\n';
         startProblem_ = std::move(problem);
     };
+
+    if (own_ != nullptr && OnJack()) {
+        StartOnOwnClient(device);
+        return;
+    }
 
     RtAudio::StreamParameters output;
     output.deviceId = device;
@@ -269,7 +282,36 @@ void AudioOutput::StartAudio(uint32_t device) {
     }
 }
 
+void AudioOutput::StartOnOwnClient(uint32_t device) {
+    if (running_ && own_->OwnAudioRunning()) return;
+    // A server that came back since the own client went with the old one is joined first.
+    const uint32_t rate = own_->JoinServer() ? own_->OwnClientRate() : 0;
+    if (rate == 0) {
+        startProblem_ = "the program is not on the JACK server";
+        std::cerr << "JACK: " << startProblem_ << '\n';
+        return;
+    }
+    // The engine's tables follow the rate before the first block is asked for.
+    if (rateHandler_ != nullptr) rateHandler_(userData_, rate);
+    uint32_t frames = 0;
+    if (!own_->StartOwnAudio(callback_, userData_, names_[device], frames, startProblem_)) {
+        std::cerr << "JACK: " << startProblem_ << '\n';
+        return;
+    }
+    bufferFrames_ = frames;
+    streamRate_ = rate;
+    running_ = true;
+    onOwn_ = true;
+}
+
 void AudioOutput::StopAudio() {
+    if (onOwn_) {
+        own_->StopOwnAudio();
+        onOwn_ = false;
+        running_ = false;
+        bufferFrames_ = 0;
+        return;
+    }
     if (!running_ || !audio_) return;
     running_ = false;
     bufferFrames_ = 0;

@@ -32,6 +32,34 @@ using RateHandler = void (*)(void* userData, uint32_t rate);
 // what else the machine offers.
 enum class AudioApi : int32_t { Default, Jack };
 
+// The program's own JACK client, which carries its MIDI input: on JACK the audio outputs live
+// there too, so that the program is one client on the server and the MIDI of a cycle plays
+// in that cycle's audio.
+class OwnJackClient {
+public:
+    // The rate of the server the own client is on; 0 while it is on none.
+    virtual uint32_t OwnClientRate() const = 0;
+    // The name the server gave the own client ("Tonewright", numbered for a second running
+    // program); "" while it is on none. The device list leaves it out.
+    virtual std::string OwnClientName() const = 0;
+    // Puts the own client on the server that runs now, where it is on none (it went away with
+    // an earlier server); true when it is on one afterwards.
+    virtual bool JoinServer() = 0;
+    // Runs `callback` in every cycle of the own client from now on, on its audio outputs,
+    // which are connected to the first two audio inputs of the JACK client `device` (and to
+    // nothing else). False, with why in `problem`, when that cannot be done; `frames` is the
+    // server's block size.
+    virtual bool StartOwnAudio(AudioCallback callback, void* userData, const char* device,
+                               uint32_t& frames, std::string& problem) = 0;
+    // Stops calling the callback; once it returns no cycle is still in it.
+    virtual void StopOwnAudio() noexcept = 0;
+    // False once stopped, or once the server has gone away.
+    virtual bool OwnAudioRunning() const noexcept = 0;
+
+protected:
+    ~OwnJackClient() = default;
+};
+
 class AudioOutput {
 public:
     // Creates the library object. When the library cannot be set up at all the device
@@ -68,6 +96,9 @@ public:
     bool IsRunning() const noexcept;
     // Whether the streams go to a JACK server, whose clock then times live MIDI.
     bool OnJack() const noexcept;
+    // On JACK, streams play on `client` instead of a client of the audio library's own; the
+    // client must outlive this object.
+    void UseOwnClient(OwnJackClient* client) noexcept { own_ = client; }
     uint32_t DeviceCount() const noexcept { return deviceCount_; }
     // The listed name of `device`; "" outside the list.
     const char* DeviceName(uint32_t device) const noexcept;
@@ -95,6 +126,9 @@ private:
     bool StreamAlive() const;
     // The rate a stream on `device` runs at when `sampleRate_` is asked for.
     uint32_t DeviceRate(uint32_t device);
+    // StartAudio on the own JACK client: the JACK device `device` names a client whose
+    // inputs the outputs play into.
+    void StartOnOwnClient(uint32_t device);
 
     Platform& platform_;
     AudioCallback callback_;
@@ -109,6 +143,9 @@ private:
     std::string startProblem_;
     uint32_t bufferFrames_ = 0;
     bool running_ = false;
+    OwnJackClient* own_ = nullptr;
+    // The running stream is the own client's.
+    bool onOwn_ = false;
     // Counts the cycles, written by the audio thread only, after each cycle's work (release):
     // whoever reads it (acquire) once the stream has stopped sees everything the last cycle
     // wrote, so that the engine may then be changed or freed.

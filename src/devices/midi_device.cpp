@@ -1,16 +1,22 @@
 #include "devices/midi_device.h"
 
+#include "devices/midi_server_watch.h"
+
 #include <RtMidi.h>
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <pthread.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 namespace tw {
 
@@ -18,7 +24,6 @@ namespace {
 
 constexpr const char* kClientName = "RtMidi Input Client";
 constexpr const char* kPortName = "RtMidi Input";
-constexpr const char* kOwnClientName = "Tonewright";
 constexpr unsigned int kQueueLimit = 100;
 constexpr int32_t kStatusNoteOff = 0x80;
 constexpr int32_t kStatusNoteOn = 0x90;
@@ -62,150 +67,11 @@ std::string ListedMidiPortName(std::string_view libraryName, bool alsaSequencer)
     return std::string(libraryName);
 }
 
-// ---- MidiInput::ServerWatch ----
-
-// The program's own JACK client: it carries the program's own MIDI input port, and it
-// watches the server. The MIDI library's JACK client is not told when the server dies,
-// and keeps holding on to it. The JACK library then stays bound to the dead server, so
-// that closing that client after a new server has started corrupts the state of every
-// other client in the process, the audio output's among them. This client is told
-// instead; its thread then drops the input's library object, and closes its own client,
-// before a new server can come up. The own port lives here rather than on a client of the
-// MIDI library for the same reason: one client fewer to close on a dead server.
-class MidiInput::ServerWatch {
-public:
-    explicit ServerWatch(MidiInput& input, bool quietly = false) : input_(input) {
-        jack_status_t status{};
-        // Looking for a server that is not there is no error worth a line every second.
-        void (*const said)(const char*) = jack_error_callback;
-        if (quietly) jack_set_error_function(+[](const char*) {});
-        client_ = jack_client_open(kOwnClientName, JackNoStartServer, &status);
-        if (quietly) jack_set_error_function(said);
-        if (client_ == nullptr) return;
-        jack_on_info_shutdown(client_, &ServerWatch::OnShutdown, this);
-        port_ = jack_port_register(client_, kOwnMidiPortName, JACK_DEFAULT_MIDI_TYPE,
-                                   JackPortIsInput, 0);
-        if (port_ != nullptr &&
-            (jack_set_process_callback(client_, &ServerWatch::Process, this) != 0 ||
-             jack_set_port_connect_callback(client_, &ServerWatch::OnConnect, this) != 0 ||
-             jack_activate(client_) != 0)) {
-            jack_port_unregister(client_, port_);
-            port_ = nullptr;
-        }
-        thread_ = std::thread([this] { Run(); });
-    }
-
-    ~ServerWatch() {
-        {
-            std::lock_guard lock(mutex_);
-            quit_ = true;
-        }
-        wake_.notify_all();
-        if (thread_.joinable()) thread_.join();
-        if (client_ != nullptr) jack_client_close(client_);
-    }
-
-    ServerWatch(const ServerWatch&) = delete;
-    ServerWatch& operator=(const ServerWatch&) = delete;
-
-    bool Ok() const { return client_ != nullptr; }
-    bool HasPort() const { return port_ != nullptr; }
-    const char* PortName() const { return port_ != nullptr ? jack_port_name(port_) : ""; }
-
-private:
-    // The server's process thread: every event that reached the own port this cycle goes
-    // the way of a message from the chosen source.
-    // Each event carries its frame in the cycle, which becomes its frame on the server's
-    // counter: the audio callback plays it on that very frame (one block later).
-    static int Process(jack_nframes_t frames, void* self) {
-        auto* watch = static_cast<ServerWatch*>(self);
-        MidiInput& in = watch->input_;
-        jack_nframes_t cycleFrame = 0;
-        jack_time_t cycleUs = 0, nextUs = 0;
-        float periodUs = 0.0f;
-        const bool timed =
-            jack_get_cycle_times(watch->client_, &cycleFrame, &cycleUs, &nextUs, &periodUs) == 0 &&
-            nextUs > cycleUs;
-        if (timed) {
-            in.cycleUs_.store(static_cast<int64_t>(cycleUs), std::memory_order_relaxed);
-            in.nextCycleUs_.store(static_cast<int64_t>(nextUs), std::memory_order_relaxed);
-            in.cycleLength_.store(frames, std::memory_order_relaxed);
-            in.cycleFrame_.store(cycleFrame, std::memory_order_release);
-        }
-        // Counted by the input, not the client, so that a client made afresh on a server
-        // that came back goes on counting where the old one stopped.
-        const uint32_t cycles = in.cycleCount_.fetch_add(1, std::memory_order_relaxed) + 1;
-        in.cycleStamp_.store(static_cast<uint64_t>(jack_last_frame_time(watch->client_)) << 32 |
-                                 cycles,
-                             std::memory_order_relaxed);
-        void* buffer = jack_port_get_buffer(watch->port_, frames);
-        const uint32_t count = jack_midi_get_event_count(buffer);
-        for (uint32_t i = 0; i < count; ++i) {
-            jack_midi_event_t event;
-            if (jack_midi_event_get(&event, buffer, i) != 0) continue;
-            const int64_t at =
-                timed ? static_cast<int64_t>(static_cast<jack_nframes_t>(cycleFrame + event.time))
-                      : kNoMessageTime;
-            in.HandleMessage(event.buffer, event.size, kPathOwnJack, at);
-        }
-        return 0;
-    }
-
-    // A connection to the own port came or went (the JACK library's notification thread).
-    // Once the last source is unplugged, or its client is gone, nobody is left to end the
-    // notes it holds down.
-    static void OnConnect(jack_port_id_t a, jack_port_id_t b, int connected, void* self) {
-        auto* watch = static_cast<ServerWatch*>(self);
-        if (watch->port_ == nullptr) return;
-        if (jack_port_by_id(watch->client_, a) != watch->port_ &&
-            jack_port_by_id(watch->client_, b) != watch->port_)
-            return;
-        const int before = watch->connections_.fetch_add(connected != 0 ? 1 : -1);
-        if (connected == 0 && before <= 1) watch->input_.ReleaseNotesOf(kPathOwnJack);
-    }
-
-    // Runs on the JACK library's thread, which must not close clients itself. The watch
-    // thread closes the client as soon as it wakes, and JACK cancels this thread then,
-    // asynchronously; cut short inside the wake-up (which cannot unwind) it would end the
-    // program. So cancellation is held off until the handler is done.
-    static void OnShutdown(jack_status_t /*code*/, const char* /*reason*/, void* self) {
-        int previous = PTHREAD_CANCEL_ENABLE;
-        pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &previous);
-        auto* watch = static_cast<ServerWatch*>(self);
-        {
-            std::lock_guard lock(watch->mutex_);
-            watch->lost_ = true;
-        }
-        watch->wake_.notify_all();
-        pthread_setcancelstate(previous, nullptr);
-    }
-
-    void Run() {
-        {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return lost_ || quit_; });
-            if (quit_) return;
-        }
-        input_.ServerLost(this);
-        jack_client_close(client_);
-        client_ = nullptr;
-    }
-
-    MidiInput& input_;
-    jack_client_t* client_ = nullptr;
-    jack_port_t* port_ = nullptr;
-    std::atomic<int> connections_{0};
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool lost_ = false;
-    bool quit_ = false;
-    std::thread thread_;
-};
-
 // ---- MidiInput ----
 
 MidiInput::MidiInput(Platform& platform, NoteHandler handler, void* handlerData, MidiApi api)
-    : platform_(platform), handler_(handler), handlerData_(handlerData), api_(api) {
+    : platform_(platform), handler_(handler), handlerData_(handlerData), api_(api),
+      audioScratch_(std::make_unique<float[]>(2 * kMaxOwnAudioFrames)) {
     std::lock_guard lock(libraryMutex_);
     // Without the ALSA sequencer the default interface fails outright instead of moving
     // on to JACK, so JACK is tried by name.
@@ -398,15 +264,7 @@ void MidiInput::InitMidiDevices(std::string_view preferredName, bool firstWhenMi
         }
         if (found || (count > 0 && firstWhenMissing)) {
             std::memcpy(followed_, names_[selected_], sizeof followed_);
-            // The callback and the filter go in before the port opens, so that no message
-            // waits in the library's queue where the callback would never see it.
-            if (!callbackSet_) {
-                midi_->setCallback(&MidiInput::OnMidiMessage, this);
-                callbackSet_ = true;
-            }
-            midi_->ignoreTypes(false, false, false);
-            midi_->openPort(selected_, kPortName);
-            portOpen_ = true;
+            portOpen_ = OpenSource(selected_, names_[selected_]);
         }
     } catch (const RtMidiError&) {
         // The library prints its own message before raising.
@@ -417,6 +275,29 @@ void MidiInput::InitMidiDevices(std::string_view preferredName, bool firstWhenMi
     }
     lock.unlock();
     if (notice != nullptr) Show(platform_, notice, icon);
+}
+
+bool MidiInput::OpenSource(unsigned int index, const char* listedName) {
+    // On JACK the source is connected to the own port, as a user would wire it: the program
+    // stays one client, and the source's messages come with their frames.
+    if (onJack_ && watch_ && watch_->HasPort()) {
+        const int result = jack_connect(watch_->Client(), listedName, watch_->PortName());
+        if (result != 0 && result != EEXIST) return false;
+        std::memset(connectedSource_, 0, sizeof connectedSource_);
+        std::memcpy(connectedSource_, listedName,
+                    std::min<std::size_t>(std::strlen(listedName), kDeviceNameSize - 1));
+        ownsConnection_ = result == 0;
+        return true;
+    }
+    // The callback and the filter go in before the port opens, so that no message waits in
+    // the library's queue where the callback would never see it.
+    if (!callbackSet_) {
+        midi_->setCallback(&MidiInput::OnMidiMessage, this);
+        callbackSet_ = true;
+    }
+    midi_->ignoreTypes(false, false, false);
+    midi_->openPort(index, kPortName);
+    return true;
 }
 
 bool MidiInput::OpenPort(const char* listedName) {
@@ -430,13 +311,7 @@ bool MidiInput::OpenPort(const char* listedName) {
         WatchServer();
         for (unsigned int i = 0; i < count; ++i) {
             if (ListedMidiPortName(midi_->getPortName(i), alsa) != listedName) continue;
-            if (!callbackSet_) {
-                midi_->setCallback(&MidiInput::OnMidiMessage, this);
-                midi_->ignoreTypes(false, false, false);
-                callbackSet_ = true;
-            }
-            midi_->openPort(i, kPortName);
-            portOpen_ = true;
+            portOpen_ = OpenSource(i, listedName);
             break;
         }
     } catch (const RtMidiError&) {
@@ -521,7 +396,14 @@ void MidiInput::ClosePortLocked() {
     // The keys still down on a source that is closed (gone, or switched away from) would
     // never see their note-offs: they end here.
     if (portOpen_) ReleaseNotesOf(kPathSource);
-    if (midi_ && portOpen_) {
+    if (connectedSource_[0] != '\0') {
+        // Undone only while the server is there (the library object goes with it), and only
+        // when the program made it. Its notes end when the own port loses its last source.
+        if (portOpen_ && ownsConnection_ && midi_ && watch_)
+            jack_disconnect(watch_->Client(), connectedSource_, watch_->PortName());
+        connectedSource_[0] = '\0';
+        ownsConnection_ = false;
+    } else if (midi_ && portOpen_) {
         try {
             midi_->closePort();
         } catch (const RtMidiError&) {
@@ -535,6 +417,9 @@ void MidiInput::ServerLost(const ServerWatch* from) {
     std::lock_guard lock(libraryMutex_);
     // A watch that has been replaced meanwhile no longer speaks for the library object.
     if (watch_.get() != from) return;
+    // The audio outputs went with the client: the stream is over.
+    ownAudioOn_.store(false, std::memory_order_release);
+    audioCallback_.store(nullptr);
     // Closing the port first would ask a server that is gone; dropping the object closes
     // the client, which is all that is left of it.
     midi_.reset();
@@ -558,6 +443,7 @@ void MidiInput::OnOwnAlsaMessage(double /*timeStamp*/, std::vector<unsigned char
 }
 
 int64_t MidiInput::AudioBlockFrame(uint32_t frames) noexcept {
+    if (inOwnCycle_) return static_cast<int64_t>(static_cast<uint32_t>(ownCycleFrame_ + frames));
     const uint32_t block = audioBlocks_++;
     const uint64_t stamp = cycleStamp_.load(std::memory_order_relaxed);
     if (stamp == 0) return kNoMessageTime;

@@ -5,6 +5,7 @@
 // to at any time. Messages from both feed the Midi Monitor, and their channel-1 note and
 // controller messages go to the engine. Ports are opened and switched from the
 // user-interface thread; messages arrive on the MIDI library's threads.
+#include "devices/audio_device.h"
 #include "devices/preferences.h"
 #include "model/relaxed.h"
 #include "platform/platform.h"
@@ -90,7 +91,7 @@ private:
     Relaxed<uint32_t> entries_[kEntries];
 };
 
-class MidiInput {
+class MidiInput final : public OwnJackClient {
 public:
     // Creates the library's input object on the default host interface, and on JACK when
     // that fails (Linux machines without the ALSA sequencer). When neither can be set up the
@@ -148,6 +149,24 @@ public:
     // Closes the open ports (on exit) and stops following the source.
     void CloseMidi();
 
+    // The audio outputs on the own JACK client ("Out L" and "Out R"), registered at the first
+    // start and kept, connections included, until the client goes: the callback runs in the
+    // client's cycle after the MIDI of that cycle has been handed on, so that a message plays
+    // on its own frame of the very block it came with. Registering on the client of the MIDI
+    // input makes a running program one client on the server.
+    uint32_t OwnClientRate() const override;
+    std::string OwnClientName() const override;
+    bool JoinServer() override;
+    // The audio outputs' full names as connections name them ("Tonewright:Out L", ...);
+    // none before the first start or off the server.
+    std::vector<std::string> OwnAudioPortNames() const;
+    bool StartOwnAudio(AudioCallback callback, void* userData, const char* device, uint32_t& frames,
+                       std::string& problem) override;
+    void StopOwnAudio() noexcept override;
+    bool OwnAudioRunning() const noexcept override {
+        return ownAudioOn_.load(std::memory_order_acquire);
+    }
+
     uint32_t DeviceCount() const noexcept { return deviceCount_; }
     // The listed name of `port`; "" outside the list.
     const char* DeviceName(uint32_t port) const noexcept;
@@ -181,9 +200,13 @@ public:
         timedHandler_ = handler;
         timedData_ = userData;
     }
-    // The frame of the JACK counter that the audio block being computed starts at, for the
-    // audio callback of a client of the same server (one call per block, that thread only);
-    // kNoMessageTime while the input is on no server. Lock-free: the own client publishes
+    // Called by a callback that runs in the own client's cycle, it answers that cycle's first
+    // frame moved on by one block, because the player plays every message one block after its
+    // time and a message of this very cycle has been handed on before the block: it then
+    // plays on its own frame with no added latency.
+    // Otherwise it answers the frame of the JACK counter that the audio block being computed starts
+    // at, for the audio callback of a client of the same server (one call per block, that thread
+    // only); kNoMessageTime while the input is on no server. Lock-free: the own client publishes
     // each cycle's first frame with its count of cycles. Whether it ran before or after the
     // audio callback in a cycle is told by the two counts: the smallest difference seen is
     // the cycles where it ran first, and the block's start follows exactly from it. Should
@@ -201,6 +224,9 @@ private:
     void WatchServer();
     void ClosePortLocked();
     bool OpenPort(const char* listedName);
+    // Opens the source at `index` of the library's list, listed as `listedName`; true when
+    // it is open. The library raises RtMidiError for a port that will not open.
+    bool OpenSource(unsigned int index, const char* listedName);
     void OpenOwnPorts();
     // Whether a source of this listed name is there now.
     bool SourceListed(const char* listedName);
@@ -248,6 +274,23 @@ private:
     uint32_t audioBlocks_ = 0;
     int32_t leastLead_ = INT32_MAX;
     void Deliver(int64_t time, int32_t status, int32_t data1, int32_t data2) noexcept;
+    // The audio on the own client: the callback and its data (the data is stored first), and
+    // whether a cycle is inside it, so that a stop can wait for that cycle to end. The
+    // callback's pointer and the flag are sequentially consistent: either a cycle sees the
+    // stop's null, or the stop sees the cycle inside.
+    std::atomic<AudioCallback> audioCallback_{nullptr};
+    std::atomic<void*> audioData_{nullptr};
+    std::atomic<bool> inAudio_{false};
+    std::atomic<bool> ownAudioOn_{false};
+    // The callback writes its left and right blocks here; made before any cycle runs.
+    std::unique_ptr<float[]> audioScratch_;
+    // The own cycle's first frame while its audio callback runs (that thread alone).
+    bool inOwnCycle_ = false;
+    int64_t ownCycleFrame_ = 0;
+    // The chosen source as connected to the own JACK port (its full port name), and whether
+    // that connection is ours to undo: one the user made already stays when the source does.
+    char connectedSource_[kDeviceNameSize] = {};
+    bool ownsConnection_ = false;
     // Per note, the paths that hold it down (MidiPath bits).
     std::atomic<uint32_t> heldBy_[128] = {};
     MidiMessageLog log_;

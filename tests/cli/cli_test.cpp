@@ -18,6 +18,8 @@
 #include <cstring>
 #include <functional>
 #include <future>
+#include <map>
+#include <set>
 #include <sys/wait.h>
 #include <tuple>
 
@@ -366,6 +368,59 @@ TEST(CliPlay, PlaysAtTheServersRateFromASourceConnectedLaterAndStopsWhenAudioCan
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "tonewright-cli: no audio output found: start a sound server (a JACK "
                      "server, or PipeWire with its JACK support) and play again\n");
+}
+
+// Two "play"s at once on JACK: each is one client, "Tonewright" and the one the server
+// numbers, holding its audio outputs and its own MIDI input, both playing into the chosen
+// device; each prints the names to connect to.
+TEST(CliPlay, EachRunningProgramIsOneClientHoldingItsOwnPorts) {
+    test::JackServer server;
+    ASSERT_TRUE(server.Ready()) << server.Log();
+    test::JackRecorder recorder("twrec");
+    recorder.Start();
+    const test::TempDir first, second;
+    const auto play = [](const test::TempDir& dir, const char* seconds) {
+        Save(dir, "notes.tw1");
+        const std::vector<std::string> args{"-q",    "play",      "notes.tw1", "--audio",
+                                            "twrec", "--seconds", seconds};
+        return std::async(std::launch::async, [&dir, args] { return RunCli(dir, args); });
+    };
+    const auto there = [&](const std::string& port) {
+        return test::WaitFor(
+            [&] { return jack_port_by_name(recorder.client, port.c_str()) != nullptr; });
+    };
+    auto one = play(first, "4");
+    ASSERT_TRUE(there("Tonewright:Out R"));
+    auto two = play(second, "3");
+    ASSERT_TRUE(there("Tonewright-01:Out R"));
+
+    // Every port of the graph by its client, the server's and the recorder's aside.
+    std::map<std::string, std::set<std::string>> clients;
+    const char** ports = jack_get_ports(recorder.client, nullptr, nullptr, 0);
+    for (const char** p = ports; p != nullptr && *p != nullptr; ++p) {
+        const std::string name = *p;
+        const std::string client = name.substr(0, name.find(':'));
+        if (client != "system" && client != "twrec")
+            clients[client].insert(name.substr(name.find(':') + 1));
+    }
+    if (ports != nullptr) jack_free(ports);
+    const std::set<std::string> own{"Out L", "Out R", "Tonewright MIDI In"};
+    EXPECT_EQ(clients, (std::map<std::string, std::set<std::string>>{{"Tonewright", own},
+                                                                     {"Tonewright-01", own}}));
+    EXPECT_TRUE(test::WaitForConnections(recorder.client, "twrec:in_2",
+                                         {"Tonewright:Out R", "Tonewright-01:Out R"}));
+
+    for (auto [run, client] : {std::pair{&one, "Tonewright"}, {&two, "Tonewright-01"}}) {
+        const CliRun r = run->get();
+        EXPECT_EQ(r.code, 0) << r.err;
+        const std::string c = client;
+        EXPECT_NE(r.err.find("Audio outputs: \"" + c + ":Out L\" and \"" + c + ":Out R\"\n"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_NE(r.err.find("connect any source to \"" + c + ":Tonewright MIDI In\""),
+                  std::string::npos)
+            << r.err;
+    }
 }
 
 } // namespace

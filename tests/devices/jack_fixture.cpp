@@ -134,6 +134,7 @@ JackRecorder::JackRecorder(const std::string& clientName, uint32_t capacityFrame
     const auto process = [](jack_nframes_t n, void* self) {
         auto* r = static_cast<JackRecorder*>(self);
         const uint32_t done = r->frames.load(std::memory_order_relaxed);
+        if (done == 0) r->firstFrame = jack_last_frame_time(r->client);
         n = std::min<uint32_t>(n, static_cast<uint32_t>(r->samples.size()) - done);
         std::memcpy(r->samples.data() + done, jack_port_get_buffer(r->in[0], n), 4 * n);
         r->frames.store(done + n, std::memory_order_release);

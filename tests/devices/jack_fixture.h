@@ -60,6 +60,8 @@ struct JackRecorder {
     jack_port_t* in[2] = {nullptr, nullptr};
     std::vector<float> samples;
     std::atomic<uint32_t> frames{0};
+    // The server's frame of the first frame recorded; read once frames are there.
+    uint32_t firstFrame = 0;
     bool active = false;
 };
 

@@ -1,6 +1,7 @@
 // Live notes against a real JACK server, wired as the program wires them: a sequencer of the
 // test's own writes notes exactly 28978 frames apart into the program's own port, and the
-// program's output is recorded. The notes must sound exactly as far apart as they were sent.
+// program's output is recorded. The notes must sound exactly as far apart as they were sent,
+// the first on the very frame it was sent for.
 #include "devices/audio_device.h"
 #include "devices/jack_fixture.h"
 #include "devices/midi_device.h"
@@ -84,6 +85,7 @@ TEST(LiveTiming, NotesSentAFixedNumberOfFramesApartSoundExactlySoFarApart) {
     midi.SetTimedHandler(&PostLiveMessage, &player);
     AudioOutput audio(platform, &ProcessLiveAudio, &player, AudioApi::Jack);
     audio.SetRateHandler(&AdoptRate);
+    audio.UseOwnClient(&midi);
     ASSERT_TRUE(audio.OnJack());
     player.clock = &JackClock;
     player.clockData = &midi;
@@ -125,6 +127,10 @@ TEST(LiveTiming, NotesSentAFixedNumberOfFramesApartSoundExactlySoFarApart) {
                 kNotes, static_cast<long long>(kSpacing), kJackRate, kJackPeriod,
                 static_cast<long long>(most - fewest));
     EXPECT_EQ(most - fewest, 0);
+    // The sequencer and the recorder run in the cycle the program runs in, so a note read
+    // in a cycle sounds in that cycle's audio, on its own frame: no latency at all.
+    EXPECT_EQ(static_cast<uint32_t>(recorder.firstFrame + onsets[0]),
+              static_cast<uint32_t>(sequencer.start.load()));
 }
 
 } // namespace
