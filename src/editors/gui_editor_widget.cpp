@@ -102,7 +102,7 @@ void GuiEditorWidget::OpenContextMenu(QPoint at) {
         update();
     };
     commands.insertPolygon = [this, at] {
-        InsertPanelPolygon(project_, platform_, at.x(), at.y());
+        InsertPanelPolygon(project_, platform_, at.x(), at.y(), width(), height());
         RecordStep(history_, project_, platform_);
         update();
     };

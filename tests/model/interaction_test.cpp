@@ -400,8 +400,15 @@ TEST_F(Panel, APressPicksWhatIsUnderThePointerAndTheMenuOffersWhatFitsTheModeAnd
     EXPECT_TRUE(AskDeleteParameter(*project, platform)); // the control is current
     EXPECT_EQ(V({project->moduleCount, project->propertiesTarget}), V({0, kTargetNone}));
     project->polygonCount = project->textCount = 0;
-    const int32_t added = InsertPanelPolygon(*project, platform, 30, 40);
-    EXPECT_EQ(V({project->currentPolygon, project->propertiesTarget}), V({added, kTargetPolygon}));
+    // Near an edge a polygon moves in until its outline shows whole.
+    for (const auto& [x, y, x1, y1] :
+         {std::array{30, 40, 30, 40}, {790, 590, 597, 447}, {-9, 0, 2, 2}}) {
+        const int32_t added = InsertPanelPolygon(*project, platform, x, y, 700, 500);
+        const PanelPolygon& g = project->polygons[added];
+        EXPECT_EQ(V({project->currentPolygon, project->propertiesTarget, g.x1, g.y1, g.x2, g.y2}),
+                  V({added, kTargetPolygon, x1, y1, x1 + 100, y1 + 50}));
+    }
+    project->polygonCount = 1, project->currentPolygon = 0;
     project->textCount = kTextCount;
     EXPECT_EQ(InsertPanelText(*project, platform, 1, 1), kNone);
     EXPECT_FALSE(AskDeletePolygon(*project, platform));
