@@ -91,6 +91,18 @@ const struct Scene {
          s.labelColour[2] = 255;
          return {Area(60, 60, 120, 16, qRgb(0, 0, 255), Probe::Any), Area(0, 0, 300, 20, kGrey)};
      }},
+    {"a label that would cross the panel's side moves in, one without room below goes above",
+     [](Project& p) -> Probes {
+         for (const int32_t y : {40, 150}) {
+             ModuleSlot& s = Control(p, 260, y, 0);
+             s.showLabel = 1;
+             SetText(s.name, "WWWWWWWWWWWW");
+             s.labelColour[2] = 255;
+         }
+         const QRgb blue = qRgb(0, 0, 255);
+         return {Area(100, 80, 100, 16, blue, Probe::Any),
+                 Area(100, 130, 100, 20, blue, Probe::Any), Area(0, 190, 300, 10, kGrey)};
+     }},
     {"a square polygon fills its rectangle when solid, else strokes its edges; polygons lie "
      "over controls, half alpha blends with the panel, round corners are cut off",
      [](Project& p) -> Probes {
