@@ -1,6 +1,7 @@
 // The Gui Editor: its panel painter's scenes with the colours expected at points computed
 // from their layout, and the widget's clicks, edit-mode drags and context menu reaching the
 // project.
+#include "editors/gui_context_menu.h"
 #include "editors/gui_editor_widget.h"
 #include "model/text.h"
 #include "paint/panel_painter.h"
@@ -254,6 +255,25 @@ TEST_F(GuiEditor, TheContextMenuSuitsTheModeThePointAndTheLockAndActsAtThePointe
     ASSERT_TRUE(project->BindMidiCc(project->currentSlot, 9));
     test::FindAction(&Menu({30, 30}), {"Forget MIDI CC"})->trigger();
     EXPECT_EQ(project->slots[project->currentSlot].midiCc, kNone);
+    // "Learn MIDI CC" waits, says so over the panel and in the menu; Esc or the menu stop it.
+    int32_t waiting = kNone;
+    widget.SetMidiLearn(
+        {[&](int32_t slot) { waiting = slot; }, [&] { waiting = kNone; }, [&] { return waiting; }});
+    const QString wait = MidiLearnWaitingText();
+    for (const bool esc : {true, false}) {
+        test::FindAction(&Menu({30, 30}), {"Learn MIDI CC"})->trigger();
+        EXPECT_EQ(std::vector<int64_t>({waiting, Pixel(1, 1)}),
+                  std::vector<int64_t>({project->currentSlot, qRgb(245, 235, 100)}));
+        const Texts items = test::MenuTexts(Menu({30, 30}));
+        EXPECT_EQ(Texts(items.begin() + 3, items.end() - 1),
+                  Texts({wait.toStdString(), "Cancel MIDI Learn"}));
+        if (esc)
+            QTest::keyClick(&widget, Qt::Key_Escape);
+        else
+            test::FindAction(&Menu({30, 30}), {"Cancel MIDI Learn"})->trigger();
+        EXPECT_EQ(std::vector<int64_t>({waiting, Pixel(1, 1)}),
+                  std::vector<int64_t>({kNone, kGrey}));
+    }
     test::FindAction(&Menu({300, 250}), {"Edit Mode"})->trigger();
     EXPECT_EQ(project->guiEditMode, 1);
     test::FindAction(&Menu({120, 80}), {"Insert", "Polygon"})->trigger(); // at the pointer
