@@ -429,8 +429,10 @@ bool WheelZoomAt(Project& p, CanvasSession& s, int32_t delta, int32_t viewX,
         x = DetailOrigin(p, a.slot, a.side) + a.x * p.zoom;
         y = p.slots[a.slot].topY + a.y * p.zoom;
     }
-    ScrollViewTo(p, static_cast<int32_t>(std::lround(x)) - viewX,
-                 static_cast<int32_t>(std::lround(y)) - viewY, s.viewWidth, s.viewHeight);
+    // Only 0 limits the origin here: the usual scroll range would pull what is under the
+    // pointer away from it, and the range grows to hold the origin the wheel sets.
+    p.viewOriginX = std::max(0, static_cast<int32_t>(std::lround(x)) - viewX);
+    p.viewOriginY = std::max(0, static_cast<int32_t>(std::lround(y)) - viewY);
     a = {true, viewX, viewY, p.viewOriginX, p.viewOriginY, p.zoom, a.slot, a.side, a.x, a.y};
     return true;
 }

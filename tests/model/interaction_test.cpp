@@ -144,8 +144,8 @@ TEST(Canvas, WholeWheelNotchesStepTheZoomWithinOneToTenAndPartsAddUpBothWays) {
 TEST(Canvas, WheelZoomKeepsAModuleDetailUnderThePointerWithoutDrift) {
     auto p = test::MakeProject();
     CanvasSession s;
-    s.viewWidth = 1200;
-    s.viewHeight = 900;
+    s.viewWidth = 1600; // wide: zooming in puts the module past the usual scroll range
+    s.viewHeight = 1200;
     const int32_t slot = AddModule(*p, kTypeMidi2CV, 600, 400);
     ScrollViewTo(*p, 200, 100, s.viewWidth, s.viewHeight);
     const PortRecord& velo = p->outputs[PortIndex(slot, midi2cv::kVelocity)];
