@@ -143,10 +143,10 @@ TEST(DspCanvasPainting, MidiLabelsStayLegibleAndTheirDisplayWhole) {
             p->Relayout();
             const QRect strip = LiveDisplayStrip(*p, AddModule(*p, type, 300, 100));
             QImage canvas(600, 400, QImage::Format_RGB32), alone(200, 100, QImage::Format_RGB32);
+            alone.fill(QColor(250, 250, 245));
             QPainter painter(&canvas);
             PaintDspCanvas(painter, *p, {}, 600, 400);
             painter.end();
-            alone.fill(QColor(250, 250, 245));
             painter.begin(&alone);
             painter.setFont(font);
             painter.setPen(QColor(32, 32, 32));
