@@ -426,7 +426,9 @@ void MainWindow::CreateChildWindows() {
 
     guiEditor_ = new GuiEditorWidget(project, platform);
     guiEditor_->SetHistory(&history_);
-    guiEditor_->SetMidiLearn([this](int32_t slot) { StartMidiLearn(*engine_, slot); });
+    guiEditor_->SetMidiLearn({[this](int32_t slot) { StartMidiLearn(*engine_, slot); },
+                              [this] { CancelMidiLearn(*engine_); },
+                              [this] { return MidiLearnSlot(*engine_); }});
     keyboard_ =
         new VirtualKeyboardWidget(project, [this](int32_t status, int32_t note, int32_t velocity) {
             HandleNoteEvent(*engine_, status, note, velocity);

@@ -34,6 +34,10 @@ void Add(QMenu& menu, const QString& text, const std::function<void()>& command)
 
 } // namespace
 
+QString MidiLearnWaitingText() {
+    return QStringLiteral("Waiting for a MIDI controller\u2026 (Esc cancels)");
+}
+
 std::unique_ptr<QMenu> BuildPanelContextMenu(const PanelMenu& description,
                                              std::string_view currentSkin,
                                              const PanelMenuCommands& commands, QWidget* parent) {
@@ -55,7 +59,12 @@ std::unique_ptr<QMenu> BuildPanelContextMenu(const PanelMenu& description,
     }
     if (description.midiSlot != kNone) {
         menu->addSeparator();
-        Add(*menu, QStringLiteral("Learn MIDI CC"), commands.learnMidiCc);
+        if (commands.midiLearnWaiting) {
+            menu->addAction(MidiLearnWaitingText())->setEnabled(false);
+            Add(*menu, QStringLiteral("Cancel MIDI Learn"), commands.cancelMidiLearn);
+        } else {
+            Add(*menu, QStringLiteral("Learn MIDI CC"), commands.learnMidiCc);
+        }
         Add(*menu, QStringLiteral("Forget MIDI CC"), commands.forgetMidiCc);
         menu->actions().back()->setEnabled(description.midiForget);
     }

@@ -22,8 +22,14 @@ struct PanelMenuCommands {
     std::function<void()> deleteParameter;
     std::function<void(const std::string& skin)> selectSkin;
     std::function<void()> learnMidiCc;
+    std::function<void()> cancelMidiLearn;
     std::function<void()> forgetMidiCc;
+    // The clicked control waits for its controller: the menu says so and offers to stop.
+    bool midiLearnWaiting = false;
 };
+
+// What the panel shows while a control waits for its MIDI controller.
+QString MidiLearnWaitingText();
 
 // The menu for `menu`; the skin in use is ticked in the "Skin" submenu.
 std::unique_ptr<QMenu> BuildPanelContextMenu(const PanelMenu& menu, std::string_view currentSkin,

@@ -5,6 +5,7 @@
 #include "model/text.h"
 #include "paint/panel_painter.h"
 
+#include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -14,11 +15,16 @@
 
 namespace tw {
 
+namespace {
+const QColor kLearnBanner(245, 235, 100);
+} // namespace
+
 GuiEditorWidget::GuiEditorWidget(Project& project, Platform& platform, QWidget* parent)
     : QWidget(parent), project_(project), platform_(platform) {
     // The whole panel is painted every time; nothing needs erasing first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setWindowTitle(QStringLiteral("Gui Editor"));
+    setFocusPolicy(Qt::ClickFocus); // Esc cancels a MIDI learn
     session_.width = width();
     session_.height = height();
 }
@@ -27,7 +33,9 @@ GuiEditorWidget::~GuiEditorWidget() = default;
 
 void GuiEditorWidget::Refresh() {
     if (!isVisible()) return;
-    if (!bufferValid_ || PanelKey(project_, size()) != bufferKey_) update();
+    if (!bufferValid_ || PanelKey(project_, size()) != bufferKey_ ||
+        LearnWaiting() != shownLearnSlot_)
+        update();
 }
 
 void GuiEditorWidget::paintEvent(QPaintEvent* event) {
@@ -51,6 +59,31 @@ void GuiEditorWidget::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const QRect r = event->rect();
     painter.drawImage(r, buffer_, QRectF(QPointF(r.topLeft()) * ratio, QSizeF(r.size()) * ratio));
+    // A control that waits for its controller is told of above the panel, not in it, so
+    // that the picture kept between paints stays the panel's own.
+    shownLearnSlot_ = LearnWaiting();
+    if (shownLearnSlot_ != kNone) {
+        const QString text = MidiLearnWaitingText();
+        const QRect box = painter.fontMetrics().boundingRect(text).adjusted(-6, -3, 6, 3);
+        const QRect banner(QPoint(0, 0), box.size());
+        painter.fillRect(banner, kLearnBanner);
+        painter.setPen(Qt::black);
+        painter.drawText(banner, Qt::AlignCenter, text);
+    }
+}
+
+void GuiEditorWidget::CancelLearn() {
+    if (learn_.cancel) learn_.cancel();
+    update();
+}
+
+void GuiEditorWidget::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && LearnWaiting() != kNone) {
+        CancelLearn();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void GuiEditorWidget::resizeEvent(QResizeEvent* event) {
@@ -102,7 +135,7 @@ void GuiEditorWidget::OpenContextMenu(QPoint at) {
         update();
     };
     commands.insertPolygon = [this, at] {
-        InsertPanelPolygon(project_, platform_, at.x(), at.y());
+        InsertPanelPolygon(project_, platform_, at.x(), at.y(), width(), height());
         RecordStep(history_, project_, platform_);
         update();
     };
@@ -133,8 +166,12 @@ void GuiEditorWidget::OpenContextMenu(QPoint at) {
     };
     const int32_t slot = description.midiSlot;
     commands.learnMidiCc = [this, slot] {
-        if (learn_) learn_(slot);
+        if (learn_.start) learn_.start(slot);
+        setFocus(Qt::OtherFocusReason); // for the Esc that cancels
+        update();
     };
+    commands.cancelMidiLearn = [this] { CancelLearn(); };
+    commands.midiLearnWaiting = slot != kNone && LearnWaiting() == slot;
     commands.forgetMidiCc = [this, slot] {
         project_.ForgetMidiCc(slot);
         RecordStep(history_, project_, platform_);

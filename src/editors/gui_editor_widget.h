@@ -30,9 +30,15 @@ public:
     QMenu* ContextMenu() const { return menu_.get(); }
     // Where the panel records its edits as steps (none by default).
     void SetHistory(EditHistory* history) { history_ = history; }
-    // What "Learn MIDI CC" does with the control's slot: the program hands it to the
-    // engine, which binds the next controller that arrives.
-    void SetMidiLearn(std::function<void(int32_t slot)> learn) { learn_ = std::move(learn); }
+    // "Learn MIDI CC": the program hands the control's slot to the engine, which binds the
+    // next controller that arrives; `waiting` tells which control still waits (-1: none),
+    // and `cancel` stops the wait. While one waits the panel says so, and Esc cancels.
+    struct MidiLearn {
+        std::function<void(int32_t slot)> start;
+        std::function<void()> cancel;
+        std::function<int32_t()> waiting;
+    };
+    void SetMidiLearn(MidiLearn learn) { learn_ = std::move(learn); }
     // Asks for a repaint when anything the panel shows changed since the last paint.
     void Refresh();
     // How often the panel's picture has been drawn.
@@ -45,8 +51,11 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    int32_t LearnWaiting() const { return learn_.waiting ? learn_.waiting() : kNone; }
+    void CancelLearn();
     void OpenContextMenu(QPoint at);
     void BringToFront();
 
@@ -59,7 +68,8 @@ private:
     int64_t panelPaints_ = 0;
     std::unique_ptr<QMenu> menu_;
     EditHistory* history_ = nullptr;
-    std::function<void(int32_t slot)> learn_;
+    MidiLearn learn_;
+    int32_t shownLearnSlot_ = kNone; // the waiting control the last paint told of
     // The wheel: eighths of a degree not yet a whole notch, and the control the last notch
     // turned while its step may still take more notches.
     int wheelRest_ = 0;

@@ -13,13 +13,6 @@ bool IsDataByte(int32_t v) noexcept {
 constexpr int32_t kSlotBits = 11; // slot + 1 is at most 1024
 constexpr int32_t kLargestSoundSteps = (1 << (31 - kSlotBits)) - 1;
 
-void CancelMidiLearn(Engine& e) noexcept {
-    ControlChangeInbox& in = e.controls;
-    in.learning.store(0, std::memory_order_relaxed);
-    in.learned.store(kNone, std::memory_order_relaxed);
-    in.learnSlot = kNone;
-}
-
 // Tells the MIDI thread which control each controller moves, as the project is now.
 void PublishBindings(Engine& e) noexcept {
     int32_t sound[kControllerCount] = {};
@@ -66,6 +59,13 @@ void StartMidiLearn(Engine& e, int32_t slot) noexcept {
     in.learnSlot = slot;
     in.learned.store(kNone, std::memory_order_relaxed);
     in.learning.store(1, std::memory_order_relaxed);
+}
+
+void CancelMidiLearn(Engine& e) noexcept {
+    ControlChangeInbox& in = e.controls;
+    in.learning.store(0, std::memory_order_relaxed);
+    in.learned.store(kNone, std::memory_order_relaxed);
+    in.learnSlot = kNone;
 }
 
 int32_t MidiLearnSlot(const Engine& e) noexcept {

@@ -48,6 +48,8 @@ void PostControlChange(Engine& e, int32_t cc, int32_t value) noexcept;
 void StartMidiLearn(Engine& e, int32_t slot) noexcept;
 // The Parameter waiting for its controller, or -1.
 int32_t MidiLearnSlot(const Engine& e) noexcept;
+// Stops waiting: no controller is bound (user-interface thread).
+void CancelMidiLearn(Engine& e) noexcept;
 
 // Applies what the MIDI thread posted since the last call: a pending learn binds first,
 // then each controller's newest value moves its control in the current patch; then the

@@ -4,6 +4,7 @@
 #include "model/catalogue.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace tw {
@@ -381,19 +382,58 @@ bool WheelZoom(Project& p, CanvasSession& s, int32_t delta) noexcept {
     return true;
 }
 
+namespace {
+
+// The module whose box or name lies under canvas point (x, y), the topmost first.
+int32_t ModuleOrNameAt(const Project& p, int32_t x, int32_t y) noexcept {
+    for (int32_t slot = kSlotCount - 1; slot >= 0; --slot) {
+        const ModuleSlot& m = p.slots[slot];
+        if (m.type == kTypeEmpty) continue;
+        if (m.anchorX - m.halfWidthPx <= x && x <= m.anchorX + m.halfWidthPx &&
+            m.topY - 3 * p.zoom <= y && y <= m.topY + m.heightPx + p.zoom)
+            return slot;
+    }
+    return kNone;
+}
+
+// The x a module's details hang from at the current zoom: ports, labels and displays keep
+// 4 px from the box's side and grow with z from there; the name is centred.
+int32_t DetailOrigin(const Project& p, int32_t slot, int32_t side) noexcept {
+    const ModuleSlot& m = p.slots[slot];
+    return side == 0 ? m.anchorX : m.anchorX + side * (m.halfWidthPx - 4);
+}
+
+} // namespace
+
 bool WheelZoomAt(Project& p, CanvasSession& s, int32_t delta, int32_t viewX,
                  int32_t viewY) noexcept {
-    const int32_t before = p.zoom + 1;
-    const int64_t canvasX = int64_t{viewX} + p.viewOriginX;
-    const int64_t canvasY = int64_t{viewY} + p.viewOriginY;
+    CanvasSession::WheelAnchor& a = s.wheelAnchor;
+    const int32_t canvasX = viewX + p.viewOriginX, canvasY = viewY + p.viewOriginY;
+    const bool still = a.set && a.viewX == viewX && a.viewY == viewY &&
+                       a.originX == p.viewOriginX && a.originY == p.viewOriginY &&
+                       a.zoom == p.zoom && ModuleOrNameAt(p, canvasX, canvasY) == a.slot;
+    if (!still) {
+        a.slot = ModuleOrNameAt(p, canvasX, canvasY);
+        a.x = canvasX / double(p.zoom + 1);
+        a.y = canvasY / double(p.zoom + 1);
+        if (a.slot != kNone) {
+            const ModuleSlot& m = p.slots[a.slot];
+            a.side = canvasY < m.topY ? 0 : canvasX < m.anchorX ? -1 : 1;
+            a.x = (canvasX - DetailOrigin(p, a.slot, a.side)) / double(p.zoom);
+            a.y = (canvasY - m.topY) / double(p.zoom);
+        }
+    }
     if (!WheelZoom(p, s, delta)) return false;
-    const int32_t after = p.zoom + 1;
-    // Positions scale with z + 1: the point under the pointer moves to canvas * after /
-    // before, and the origin follows it.
-    const auto moved = [&](int64_t c, int32_t v) {
-        return static_cast<int32_t>((c * after + before / 2) / before) - v;
-    };
-    ScrollViewTo(p, moved(canvasX, viewX), moved(canvasY, viewY), s.viewWidth, s.viewHeight);
+    double x = a.x * (p.zoom + 1), y = a.y * (p.zoom + 1);
+    if (a.slot != kNone) {
+        x = DetailOrigin(p, a.slot, a.side) + a.x * p.zoom;
+        y = p.slots[a.slot].topY + a.y * p.zoom;
+    }
+    // Only 0 limits the origin here: the usual scroll range would pull what is under the
+    // pointer away from it, and the range grows to hold the origin the wheel sets.
+    p.viewOriginX = std::max(0, static_cast<int32_t>(std::lround(x)) - viewX);
+    p.viewOriginY = std::max(0, static_cast<int32_t>(std::lround(y)) - viewY);
+    a = {true, viewX, viewY, p.viewOriginX, p.viewOriginY, p.zoom, a.slot, a.side, a.x, a.y};
     return true;
 }
 

@@ -64,6 +64,17 @@ struct CanvasSession {
     bool bandVisible = false;
     // Wheel movement short of a whole notch, kept so that fine-grained wheels add up.
     int32_t wheelPending = 0;
+    // What the wheel zooms around: the module under the pointer (kNone: the bare canvas)
+    // and the pointer's place on it, in zoom units from the point its details hang from
+    // (on the bare canvas, in logical units). Kept while the pointer, the view and the zoom stay as
+    // the last notch left them, so that rounding to whole pixels never adds up over many notches.
+    struct WheelAnchor {
+        bool set = false;
+        int32_t viewX = 0, viewY = 0, originX = 0, originY = 0, zoom = 0;
+        int32_t slot = kNone;
+        int32_t side = 0; // the module's left column (-1), its right one (1) or its name (0)
+        double x = 0, y = 0;
+    } wheelAnchor;
     // The view: its size in pixels, and whether the pointer is over it (then pointerX and
     // pointerY are where it is, in canvas pixels).
     int32_t viewWidth = 0;
@@ -139,8 +150,10 @@ RightPressHit RightPress(Project& project, CanvasSession& session, int32_t x, in
 // completed (the selection is then cleared and the canvas re-laid-out).
 bool WheelZoom(Project& project, CanvasSession& session, int32_t delta) noexcept;
 
-// Wheel zoom that keeps the canvas point under the view point (viewX, viewY) where it
-// is, by moving the view origin with the zoom. Returns true when the zoom changed.
+// Wheel zoom that keeps what lies under the view point (viewX, viewY) where it is, by
+// moving the view origin with the zoom: a point of a module stays on the same detail
+// (modules grow with z while their places grow with z + 1), other points on the same
+// logical place. Returns true when the zoom changed.
 bool WheelZoomAt(Project& project, CanvasSession& session, int32_t delta, int32_t viewX,
                  int32_t viewY) noexcept;
 

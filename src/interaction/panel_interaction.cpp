@@ -307,8 +307,18 @@ void SetGuiEditMode(Project& project, Platform& platform, bool edit) {
     platform.RebuildMenus();
 }
 
-int32_t InsertPanelPolygon(Project& project, Platform& platform, int32_t x, int32_t y) {
+int32_t InsertPanelPolygon(Project& project, Platform& platform, int32_t x, int32_t y,
+                           int32_t panelWidth, int32_t panelHeight) {
     const int32_t index = project.InsertPolygon(x, y);
+    if (index != kNone) {
+        // Half the outline's width lies outside the corners.
+        PanelPolygon& g = project.polygons[index];
+        const int32_t margin = (g.lineWidth + 1) / 2, w = g.x2 - g.x1, h = g.y2 - g.y1;
+        g.x1 = std::max(margin, std::min(g.x1, panelWidth - 1 - margin - w));
+        g.y1 = std::max(margin, std::min(g.y1, panelHeight - 1 - margin - h));
+        g.x2 = g.x1 + w;
+        g.y2 = g.y1 + h;
+    }
     if (index == kNone) {
         platform.ShowMessage("No more polygons are available in this version of Tonewright.",
                              kProductName, MessageButtons::Ok, MessageIcon::Information);

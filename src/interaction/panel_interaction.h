@@ -124,8 +124,10 @@ PanelMenu PanelRightPress(Project& project, PanelSession& session, Platform& pla
 
 void SetGuiEditMode(Project& project, Platform& platform, bool edit);
 // Appends a polygon or a text label at (x, y) with the default look and selects it; a full
-// list is refused with a message. Returns the new index or -1.
-int32_t InsertPanelPolygon(Project& project, Platform& platform, int32_t x, int32_t y);
+// list is refused with a message. Returns the new index or -1. A polygon near the edge of
+// the panel (panelWidth x panelHeight) moves in so that all of it, outline included, shows.
+int32_t InsertPanelPolygon(Project& project, Platform& platform, int32_t x, int32_t y,
+                           int32_t panelWidth, int32_t panelHeight);
 int32_t InsertPanelText(Project& project, Platform& platform, int32_t x, int32_t y);
 // Ask "Delete Polygon" / "Delete Text" / "Delete Parameter" and remove the selected element
 // on Yes. True when something was removed.

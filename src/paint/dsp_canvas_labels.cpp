@@ -42,6 +42,7 @@ struct Frame {
     int32_t displayRow = kNone;
     int32_t displayRight = 0;
     const char* widestValue = "";
+    bool value = true; // whether the display's value must find room, or only its bar
 };
 
 // The live display's strip: 3z high round the middle of its row, as high as the value's
@@ -97,10 +98,9 @@ bool Place(const Frame& f, const PortText* texts, int32_t count, const QFontMetr
     const int32_t gap = std::max(2, 3 * z / 2);
     const QRect box(QPoint(f.left, f.top), QPoint(f.right, f.bottom + z));
     const QRect display = DisplayStrip(f, h);
-    bool all =
-        !display.isValid() ||
-        (box.contains(display) &&
-         metrics.horizontalAdvance(QString::fromLatin1(f.widestValue)) <= display.width() - 4);
+    bool all = !display.isValid() ||
+               (box.contains(display) && (!f.value || metrics.horizontalAdvance(QString::fromLatin1(
+                                                          f.widestValue)) <= display.width() - 6));
     if (out != nullptr) {
         out->box = box;
         out->display = display;
@@ -147,7 +147,9 @@ void SetDisplay(Frame& f, int32_t type, int32_t rowY) {
     f.displayRow = rowY;
     const bool midi = type == kTypeMidi2CV || type == kTypePolyMidi;
     f.displayRight = midi ? f.anchorX - 8 : f.anchorX;
-    // Longer values are cut at the strip's ends rather than shrink every label.
+    // Longer values are cut at the strip's ends rather than shrink every label. The value
+    // starts 3 px into the strip and bold glyphs ink a little past their advance, hence the
+    // 6 px the layout keeps beside the widest one.
     f.widestValue = midi ? "Off" : "0.00";
 }
 
@@ -169,19 +171,37 @@ int32_t CatalogueTexts(const ModuleTypeInfo& info, int32_t z, Frame& f, PortText
     return n;
 }
 
-QFont ChooseLabelFont(int32_t type, int32_t z) {
-    const ModuleTypeInfo* info = FindModuleType(type);
+// The largest font, at most 3z pixels, in which the labels fit, with the display's value
+// when `value` is set; 0 when none does.
+int32_t FittingPixels(const ModuleTypeInfo* info, int32_t z, bool value) {
     for (int32_t px = 3 * z; px > 1; --px) {
-        const QFont font = CanvasFont(px, QFont::Bold);
-        const QFontMetrics metrics(font);
+        const QFontMetrics metrics(CanvasFont(px, QFont::Bold));
         if (metrics.height() > 4 * z) continue; // rows lie 4z apart
-        if (info == nullptr) return font;
+        if (info == nullptr) return px;
         Frame f{};
         PortText texts[2 * kPortsPerSlot];
         const int32_t n = CatalogueTexts(*info, z, f, texts);
-        if (Place(f, texts, n, metrics, nullptr)) return font;
+        f.value = value;
+        if (Place(f, texts, n, metrics, nullptr)) return px;
     }
-    return CanvasFont(1, QFont::Bold);
+    return 0;
+}
+
+struct LabelFont {
+    QFont font;
+    bool value = true;
+};
+
+LabelFont ChooseLabelFont(int32_t type, int32_t z) {
+    const ModuleTypeInfo* info = FindModuleType(type);
+    const int32_t withValue = FittingPixels(info, z, true);
+    if (DisplayRowOf(type) == kNone) return {CanvasFont(std::max(withValue, 1), QFont::Bold)};
+    // A value squeezed into a narrow strip would shrink every label to dashes: below three
+    // quarters of the labels' own size the strip shows its bar without the value.
+    const int32_t labelsOnly = FittingPixels(info, z, false);
+    if (withValue > 0 && 4 * withValue >= 3 * labelsOnly)
+        return {CanvasFont(withValue, QFont::Bold), true};
+    return {CanvasFont(std::max(labelsOnly, 1), QFont::Bold), false};
 }
 
 QFont ChooseNameFont(int32_t z) {
@@ -206,13 +226,25 @@ const QFont& CanvasNameFont(int32_t zoom) {
     return *font;
 }
 
-const QFont& CanvasLabelFont(int32_t type, int32_t zoom) {
-    static std::array<std::array<std::optional<QFont>, 11>, kMaxModuleType + 1> fonts;
+namespace {
+
+const LabelFont& LabelFontOf(int32_t type, int32_t zoom) {
+    static std::array<std::array<std::optional<LabelFont>, 11>, kMaxModuleType + 1> fonts;
     const int32_t t = std::clamp(type, 0, int32_t{kMaxModuleType});
-    std::optional<QFont>& font =
+    std::optional<LabelFont>& font =
         fonts[static_cast<std::size_t>(t)][static_cast<std::size_t>(ClampZoom(zoom))];
     if (!font) font = ChooseLabelFont(t, ClampZoom(zoom));
     return *font;
+}
+
+} // namespace
+
+const QFont& CanvasLabelFont(int32_t type, int32_t zoom) {
+    return LabelFontOf(type, zoom).font;
+}
+
+bool LiveValueShown(int32_t type, int32_t zoom) {
+    return LabelFontOf(type, zoom).value;
 }
 
 namespace {

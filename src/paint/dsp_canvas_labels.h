@@ -24,6 +24,10 @@ const QFont& CanvasNameFont(int32_t zoom);
 // inside the box, and the live display keeps clear of the labels.
 const QFont& CanvasLabelFont(int32_t type, int32_t zoom);
 
+// Whether a type's live display prints its value at zoom z: where the value would need a
+// font too small for the labels, the display shows its bar alone.
+bool LiveValueShown(int32_t type, int32_t zoom);
+
 struct CanvasLabel {
     QRect box; // the text's metric box; the text is drawn from its top-left corner
     const char* text = "";

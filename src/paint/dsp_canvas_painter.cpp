@@ -184,13 +184,15 @@ void DrawValue(Paint& p, const QFont& font, const QRect& strip, int32_t left, in
                const char* text) {
     const QStaticText& laidOut = Texts().Get(font, text);
     const int32_t width = static_cast<int32_t>(std::ceil(laidOut.size().width()));
-    const int32_t height = static_cast<int32_t>(std::ceil(laidOut.size().height()));
+    // Centred by the font's own line height, which the strip was made to hold: the laid-out
+    // text's height can be a pixel or two more and would push its top out of the clip.
+    const int32_t height = QFontMetrics(font).height();
     const int32_t x = right != kNone ? right - width : left;
     p.painter.save();
     p.painter.setClipRect(strip, Qt::IntersectClip);
     p.painter.setFont(font);
     p.painter.setPen(kText);
-    p.painter.drawStaticText(QPoint(x, strip.center().y() - height / 2), laidOut);
+    p.painter.drawStaticText(QPoint(x, strip.top() + (strip.height() - height) / 2), laidOut);
     p.painter.restore();
 }
 
@@ -236,6 +238,7 @@ void DrawLiveDisplay(Paint& p, int32_t slot) {
     const QFont& font = CanvasLabelFont(s.type, p.z);
     const bool midi = s.type == kTypeMidi2CV || s.type == kTypePolyMidi;
     DrawBar(p, left + 4, midi ? s.anchorX - 8 : s.anchorX, strip.center().y());
+    if (!LiveValueShown(s.type, p.z)) return;
     char text[32];
     LiveText(p.live, s, text);
     if (midi)

@@ -4,6 +4,7 @@
 #include "paint/qt_bitmap.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPen>
@@ -44,7 +45,7 @@ const SkinImage* ImageOf(const Project& project, const ModuleSlot& s) {
     return &project.skinImages[s.imageType];
 }
 
-void PaintControl(QPainter& painter, const Project& project, int32_t slot) {
+void PaintControl(QPainter& painter, const Project& project, int32_t slot, QSize panel) {
     const ModuleSlot& s = project.slots[slot];
     const int32_t px = s.panelX;
     const int32_t py = s.panelY;
@@ -73,11 +74,16 @@ void PaintControl(QPainter& painter, const Project& project, int32_t slot) {
         font.setWeight(QFont::Bold);
         painter.setFont(font);
         painter.setPen(QColor(s.labelColour[0], s.labelColour[1], s.labelColour[2]));
-        const int32_t centre = static_cast<int32_t>(px + 0.5 * size);
-        constexpr int32_t kHalfSpan = 2000;
-        painter.drawText(QRect(centre - kHalfSpan, py + size, 2 * kHalfSpan, 200),
-                         Qt::AlignHCenter | Qt::AlignTop | Qt::TextDontClip,
-                         TextOfBytes(GetText(s.name)));
+        // Centred below the control, but moved in where that would cross the panel's side,
+        // and above the control where there is no room below it.
+        const QString text = TextOfBytes(GetText(s.name));
+        const QFontMetrics metrics(font);
+        const int32_t width = metrics.horizontalAdvance(text), height = metrics.height();
+        const int32_t centred = static_cast<int32_t>(px + 0.5 * size) - width / 2;
+        const int32_t left = std::max(0, std::min(centred, panel.width() - width));
+        const bool below = py + size + height <= panel.height() || py - height < 0;
+        painter.drawText(QRect(left, below ? py + size : py - height, width, height),
+                         Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, text);
     }
 }
 
@@ -181,7 +187,7 @@ void PaintPanel(QPainter& painter, const Project& project, QSize panelSize) {
     for (int32_t slot = 0; slot < kSlotCount; ++slot) {
         const ModuleSlot& s = project.slots[slot];
         if (s.type == kTypeParameter && s.renderOnBackground != 0) {
-            PaintControl(painter, project, slot);
+            PaintControl(painter, project, slot, panelSize);
         }
     }
 

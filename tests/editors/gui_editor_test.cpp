@@ -1,6 +1,7 @@
 // The Gui Editor: its panel painter's scenes with the colours expected at points computed
 // from their layout, and the widget's clicks, edit-mode drags and context menu reaching the
 // project.
+#include "editors/gui_context_menu.h"
 #include "editors/gui_editor_widget.h"
 #include "model/text.h"
 #include "paint/panel_painter.h"
@@ -90,6 +91,18 @@ const struct Scene {
          SetText(s.name, "WWWW");
          s.labelColour[2] = 255;
          return {Area(60, 60, 120, 16, qRgb(0, 0, 255), Probe::Any), Area(0, 0, 300, 20, kGrey)};
+     }},
+    {"a label that would cross the panel's side moves in, one without room below goes above",
+     [](Project& p) -> Probes {
+         for (const int32_t y : {40, 150}) {
+             ModuleSlot& s = Control(p, 260, y, 0);
+             s.showLabel = 1;
+             SetText(s.name, "WWWWWWWWWWWW");
+             s.labelColour[2] = 255;
+         }
+         const QRgb blue = qRgb(0, 0, 255);
+         return {Area(100, 80, 100, 16, blue, Probe::Any),
+                 Area(100, 130, 100, 20, blue, Probe::Any), Area(0, 190, 300, 10, kGrey)};
      }},
     {"a square polygon fills its rectangle when solid, else strokes its edges; polygons lie "
      "over controls, half alpha blends with the panel, round corners are cut off",
@@ -242,6 +255,25 @@ TEST_F(GuiEditor, TheContextMenuSuitsTheModeThePointAndTheLockAndActsAtThePointe
     ASSERT_TRUE(project->BindMidiCc(project->currentSlot, 9));
     test::FindAction(&Menu({30, 30}), {"Forget MIDI CC"})->trigger();
     EXPECT_EQ(project->slots[project->currentSlot].midiCc, kNone);
+    // "Learn MIDI CC" waits, says so over the panel and in the menu; Esc or the menu stop it.
+    int32_t waiting = kNone;
+    widget.SetMidiLearn(
+        {[&](int32_t slot) { waiting = slot; }, [&] { waiting = kNone; }, [&] { return waiting; }});
+    const QString wait = MidiLearnWaitingText();
+    for (const bool esc : {true, false}) {
+        test::FindAction(&Menu({30, 30}), {"Learn MIDI CC"})->trigger();
+        EXPECT_EQ(std::vector<int64_t>({waiting, Pixel(1, 1)}),
+                  std::vector<int64_t>({project->currentSlot, qRgb(245, 235, 100)}));
+        const Texts items = test::MenuTexts(Menu({30, 30}));
+        EXPECT_EQ(Texts(items.begin() + 3, items.end() - 1),
+                  Texts({wait.toStdString(), "Cancel MIDI Learn"}));
+        if (esc)
+            QTest::keyClick(&widget, Qt::Key_Escape);
+        else
+            test::FindAction(&Menu({30, 30}), {"Cancel MIDI Learn"})->trigger();
+        EXPECT_EQ(std::vector<int64_t>({waiting, Pixel(1, 1)}),
+                  std::vector<int64_t>({kNone, kGrey}));
+    }
     test::FindAction(&Menu({300, 250}), {"Edit Mode"})->trigger();
     EXPECT_EQ(project->guiEditMode, 1);
     test::FindAction(&Menu({120, 80}), {"Insert", "Polygon"})->trigger(); // at the pointer

@@ -4,6 +4,7 @@
 #include "interaction/canvas_interaction.h"
 #include "interaction/clipboard.h"
 #include "interaction/panel_interaction.h"
+#include "model/ports.h"
 #include "model/project_fixture.h"
 
 #include <gtest/gtest.h>
@@ -136,6 +137,29 @@ TEST(Canvas, WholeWheelNotchesStepTheZoomWithinOneToTenAndPartsAddUpBothWays) {
                   V({zoomed, zoom, 20 * zoom + 20, 20 * zoom + 20}))
             << notches << " x " << delta;
     }
+}
+
+// Over a module the wheel keeps the detail under the pointer there (its parts grow with z,
+// its place with z + 1), and notches up and back down bring the view back exactly.
+TEST(Canvas, WheelZoomKeepsAModuleDetailUnderThePointerWithoutDrift) {
+    auto p = test::MakeProject();
+    CanvasSession s;
+    s.viewWidth = 1600; // wide: zooming in puts the module past the usual scroll range
+    s.viewHeight = 1200;
+    const int32_t slot = AddModule(*p, kTypeMidi2CV, 600, 400);
+    ScrollViewTo(*p, 200, 100, s.viewWidth, s.viewHeight);
+    const PortRecord& velo = p->outputs[PortIndex(slot, midi2cv::kVelocity)];
+    const auto onView = [&] {
+        return V({velo.x + p->zoom - p->viewOriginX, velo.y + p->zoom - p->viewOriginY});
+    };
+    const auto pointer = onView(), origin = V({p->viewOriginX, p->viewOriginY});
+    for (const int32_t delta : {120, 120, 120, 120, 120, 120, -120, -120, -120, -360}) {
+        ASSERT_TRUE(WheelZoomAt(*p, s, delta, pointer[0], pointer[1]));
+        const auto now = onView();
+        EXPECT_LE(std::max(std::abs(now[0] - pointer[0]), std::abs(now[1] - pointer[1])), 1)
+            << "zoom " << p->zoom;
+    }
+    EXPECT_EQ(V({p->zoom, p->viewOriginX, p->viewOriginY}), V({4, origin[0], origin[1]}));
 }
 
 TEST(Canvas, TheViewZoomsAroundThePointerFitsEverythingAndPastesWhereThereIsRoom) {
@@ -371,8 +395,15 @@ TEST_F(Panel, APressPicksWhatIsUnderThePointerAndTheMenuOffersWhatFitsTheModeAnd
     EXPECT_TRUE(AskDeleteParameter(*project, platform)); // the control is current
     EXPECT_EQ(V({project->moduleCount, project->propertiesTarget}), V({0, kTargetNone}));
     project->polygonCount = project->textCount = 0;
-    const int32_t added = InsertPanelPolygon(*project, platform, 30, 40);
-    EXPECT_EQ(V({project->currentPolygon, project->propertiesTarget}), V({added, kTargetPolygon}));
+    // Near an edge a polygon moves in until its outline shows whole.
+    for (const auto& [x, y, x1, y1] :
+         {std::array{30, 40, 30, 40}, {790, 590, 597, 447}, {-9, 0, 2, 2}}) {
+        const int32_t added = InsertPanelPolygon(*project, platform, x, y, 700, 500);
+        const PanelPolygon& g = project->polygons[added];
+        EXPECT_EQ(V({project->currentPolygon, project->propertiesTarget, g.x1, g.y1, g.x2, g.y2}),
+                  V({added, kTargetPolygon, x1, y1, x1 + 100, y1 + 50}));
+    }
+    project->polygonCount = 1, project->currentPolygon = 0;
     project->textCount = kTextCount;
     EXPECT_EQ(InsertPanelText(*project, platform, 1, 1), kNone);
     EXPECT_FALSE(AskDeletePolygon(*project, platform));
