@@ -296,11 +296,9 @@ TEST(Cli, BuildMakesThePluginWithAPictureOfThePanel) {
     EXPECT_TRUE(fs::exists(dir.Path() / "out" / (cut + ".dll")));
 }
 
-// "play" on a JACK server at 48000 Hz with no preferences file (44100 Hz preferred): it
-// plays at the server's rate, offers its own MIDI port, and a sequencer connected to that
-// afterwards is heard at its note's pitch and printed as the Midi Monitor shows it. When
-// audio cannot start it stops at once with one line saying why; when the server goes away
-// during play it stops with status 1.
+// "play" at a 48000 Hz server with 44100 Hz preferred plays at the server's rate, and a
+// sequencer connected later to its own port is heard and printed as the Midi Monitor shows
+// it. When audio cannot start or the server goes, it stops saying why.
 TEST(CliPlay, PlaysAtTheServersRateFromASourceConnectedLaterAndStopsWhenAudioCannotGoOn) {
     test::JackServer server;
     ASSERT_TRUE(server.Ready()) << server.Log();

@@ -435,10 +435,8 @@ std::size_t TagAt(const std::vector<uint8_t>& bytes, const char* tag) {
     return static_cast<std::size_t>(std::search(from, bytes.end(), tag, tag + 4) - bytes.begin());
 }
 
-// A plugin file damaged after the build: its manifest cut short anywhere, cut back to the template
-// (alone, or with its description beside it), followed by a byte, or with counts that are huge,
-// negative or past the tables, or slots, ports and types outside them. A host finds it under the
-// URI of the description beside it, loads it, and it plays silence and says why.
+// A plugin file whose manifest is damaged after the build (cut, extended, or with values out
+// of range) is found under its description's URI, loads, plays silence and says why.
 TEST(DamagedPlugin, LoadsPlaysSilenceAndSaysWhy) {
     TempDir built;
     auto d = EveryFamilyDesign(44100.0);

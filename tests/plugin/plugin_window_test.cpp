@@ -284,10 +284,9 @@ TEST(WindowRobustness, PlaceholdersOneMessageAndManyWindows) {
     }
 }
 
-// Without a window system: the host's values and the plugin's own moves. A value set by
-// the host repaints its control's square only; an output that differs from the host's
-// control is a learnt controller's move and goes to the host, unless the plugin is still
-// catching up with a value just set.
+// Without a window system: a host value repaints its control's square only; an output that
+// differs from the host's value is a learnt controller's move and goes to the host, unless
+// the plugin is still catching up with a value just set.
 TEST(PanelView, RepaintsOneSquareAndPassesThePluginsMovesOn) {
     auto b = Build(Kind::EveryResponse);
     ui::PanelView view(ui::ReadPanelFiles(b->bundle.string()), 1.0);
