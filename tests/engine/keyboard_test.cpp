@@ -14,16 +14,13 @@ namespace {
 
 struct Msg {
     int32_t status, data1, data2;
+    static Msg On(int32_t n) { return {0x90, n, 100}; }
+    static Msg Off(int32_t n) { return {0x80, n, 0}; }
+    static Msg Pedal(bool down) { return {0xB0, 64, down ? 127 : 0}; }
 };
-Msg On(int32_t n) {
-    return {0x90, n, 100};
-}
-Msg Off(int32_t n) {
-    return {0x80, n, 0};
-}
-Msg Pedal(bool down) {
-    return {0xB0, 64, down ? 127 : 0};
-}
+const auto On = Msg::On;
+const auto Off = Msg::Off;
+const auto Pedal = Msg::Pedal;
 
 // Midi2CV's pitch straight into the Output: a voice never falls silent by itself, so the
 // allocation alone decides which voices sound.
