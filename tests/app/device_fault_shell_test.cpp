@@ -113,14 +113,6 @@ TEST(DeviceFaultsInTheShell, AKilledServerLeavesStopStartAndExitWorking) {
     rig.window.reset();
 }
 
-} // namespace
-} // namespace tw
-
-namespace tw {
-namespace {
-
-using namespace std::chrono_literals;
-
 // Started before the sound server: the server's arrival brings the devices, the own MIDI port
 // and the audio the user asked for. The server killed while it plays: a line in the window
 // says so and the toolbar shows audio stopped; restarted, everything comes back by itself.

@@ -22,6 +22,22 @@ namespace {
 
 namespace fs = std::filesystem;
 constexpr const char* kChildFolder = "TW_RECOVERY_CHILD_FOLDER";
+constexpr const char* kQuestion =
+    "Tonewright did not close normally. Restore the unsaved changes to Demo Synth?";
+
+void DeleteEverything(MainWindow& window) {
+    window.RunCommand(kCmdSelectAll);
+    window.RunCommand(kCmdDelete);
+}
+
+// Waits for the window's copy (another than `old`) to be on disk.
+std::string WaitForCopy(MainWindow& window, const std::string& old = {}) {
+    for (int i = 0;
+         i < 100 && (window.RecoveryCopyPath().empty() || window.RecoveryCopyPath() == old); ++i)
+        QTest::qWait(20);
+    window.Recovery().Flush();
+    return window.RecoveryCopyPath();
+}
 
 // The program that is killed: opens the demo, deletes everything, waits for the recovery
 // copy, says so and waits to die.
@@ -36,8 +52,7 @@ TEST(Recovery, DISABLED_ProgramKilledWithUnsavedWork) {
     options.recoveryDelayMs = 200;
     MainWindow window(services, options);
     window.Start();
-    window.RunCommand(kCmdSelectAll);
-    window.RunCommand(kCmdDelete);
+    DeleteEverything(window);
     ASSERT_EQ(window.Context().project.CountOccupied(), 0);
     while (window.RecoveryCopyPath().empty()) QTest::qWait(20);
     window.Recovery().Flush();
@@ -66,12 +81,10 @@ TEST(Recovery, AKilledProgramsUnsavedWorkComesBackAtTheNextStart) {
     ASSERT_TRUE(child.waitForFinished());
     ASSERT_EQ(child.exitStatus(), QProcess::CrashExit);
 
-    const std::string question =
-        "Tonewright did not close normally. Restore the unsaved changes to Demo Synth?";
-    rig.services.answerTo[question] = MessageAnswer::Yes;
+    rig.services.answerTo[kQuestion] = MessageAnswer::Yes;
     MainWindow& window = rig.Open();
     ASSERT_FALSE(rig.services.messages.empty());
-    EXPECT_EQ(rig.services.messages.back().text, question);
+    EXPECT_EQ(rig.services.messages.back().text, kQuestion);
     EXPECT_EQ(rig.P().CountOccupied(), 0) << "the deletion is back";
     EXPECT_EQ(GetText(rig.P().projectPath), rig.DemoPath());
     EXPECT_EQ(window.windowTitle().toStdString(), "Tonewright - " + rig.DemoPath() + " *");
@@ -87,26 +100,6 @@ TEST(Recovery, AKilledProgramsUnsavedWorkComesBackAtTheNextStart) {
     window.Recovery().Flush();
     EXPECT_FALSE(fs::exists(copy));
     EXPECT_FALSE(FindRecoveryCopy(rig.P()).has_value());
-}
-
-} // namespace
-} // namespace tw
-
-namespace tw {
-namespace {
-
-void DeleteEverything(MainWindow& window) {
-    window.RunCommand(kCmdSelectAll);
-    window.RunCommand(kCmdDelete);
-}
-
-// Waits for the window's copy (another than `old`) to be on disk.
-std::string WaitForCopy(MainWindow& window, const std::string& old = {}) {
-    for (int i = 0;
-         i < 100 && (window.RecoveryCopyPath().empty() || window.RecoveryCopyPath() == old); ++i)
-        QTest::qWait(20);
-    window.Recovery().Flush();
-    return window.RecoveryCopyPath();
 }
 
 // A second program (a project double-clicked in a file manager) leaves the first one's live
@@ -132,9 +125,7 @@ TEST(RecoveryOwnership, ARunningProgramsCopyIsOfferedOnlyOnceItIsGone) {
 
     // The first program ends without closing (as a crash does): a third start offers its work.
     first.reset();
-    const std::string question =
-        "Tonewright did not close normally. Restore the unsaved changes to Demo Synth?";
-    rig.services.answerTo[question] = MessageAnswer::Yes;
+    rig.services.answerTo[kQuestion] = MessageAnswer::Yes;
     MainWindow& third = rig.Open();
     EXPECT_EQ(rig.P().CountOccupied(), 0);
     EXPECT_TRUE(third.History().Modified());

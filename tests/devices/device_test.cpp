@@ -73,11 +73,9 @@ void Within(int limit, const std::function<void()>& step) {
     std::_Exit(3);
 }
 
-// Choosing and switching devices, as the Preferences dialog does: the audio output lists
-// the devices, starts only on one of them, at the server's rate whatever rate is asked for
-// (the engine's tables follow), and moves to the chosen one, where a note from JACK MIDI
-// sounds at its pitch; the MIDI input moves to the port a listed name stands for, whatever
-// sources have come and gone since the list was taken.
+// Choosing and switching devices, as the Preferences dialog does: audio starts at the
+// server's rate whatever is asked for (the engine's tables follow); the MIDI input finds
+// a listed name's port whatever sources have come and gone since the list was taken.
 TEST(DeviceSwitching, MovesTheStreamAndFindsMidiPortsByName) {
     JackServer server;
     ASSERT_TRUE(server.Ready()) << server.Log();
@@ -145,11 +143,10 @@ TEST(DeviceSwitching, MovesTheStreamAndFindsMidiPortsByName) {
     EXPECT_TRUE(platform.messages.empty());
 }
 
-// Without a sound server each layer says so, once, and nothing breaks. Every message the
-// MIDI callback gets reaches the monitor and the log, its first four bytes kept (a shorter
-// one leaves the later words as they were); only channel-1 notes and controllers of three
-// bytes within 0..127 go on. A log reader that falls behind loses the oldest. Listed port names
-// drop the ALSA address, so that a saved name survives renumbering, and keep JACK names whole.
+// Without a sound server each layer says so, once. Every MIDI message reaches the monitor
+// and the log (first four bytes; a shorter one leaves the later words); only channel-1
+// notes and controllers of three bytes within 0..127 play. Listed port names drop the ALSA
+// address, so that a saved name survives renumbering, and keep JACK names whole.
 TEST(DevicesWithoutSoundServer, SaySoOnceAndTheMidiCallbackKeepsAndPlaysMessages) {
     UseJackServer("tw_absent_" + std::to_string(getpid()));
     HeadlessPlatform platform;
@@ -354,11 +351,9 @@ TEST(JackServerDeath, ShutdownHandlersRunWithCancellationHeldOff) {
     EXPECT_EQ(cancelState.load(), PTHREAD_CANCEL_DISABLE);
 }
 
-// The server dies under the running program: frozen while "Stop Audio" is under way (the
-// stream is still open when the stop begins, and the library closes it on its own thread
-// meanwhile; a stop that waited for the output to drain would wait for ever), or killed
-// while audio plays and MIDI is open. Both layers let go of it, close at once and quietly
-// while it is gone, and play again on a server that comes back.
+// The server dies under the running program, frozen during "Stop Audio" (a stop that
+// waited for the output to drain would wait for ever) or killed while playing: both layers
+// let go, close at once and quietly while it is gone, and play again when it comes back.
 TEST(JackServerDeath, TheProgramLetsGoClosesAndPlaysAgainOnARestartedServer) {
     JackServer server;
     ASSERT_TRUE(server.Ready()) << server.Log();

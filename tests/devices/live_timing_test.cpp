@@ -1,7 +1,6 @@
-// Live notes against a real JACK server, wired as the program wires them: a sequencer of the
-// test's own writes notes exactly 28978 frames apart into the program's own port, and the
-// program's output is recorded. The notes must sound exactly as far apart as they were sent,
-// the first on the very frame it was sent for.
+// Live notes on a real JACK server, wired as the program wires them: notes sent exactly
+// 28978 frames apart into the program's own port sound exactly so far apart, the first on
+// the very frame it was sent for.
 #include "devices/audio_device.h"
 #include "devices/jack_fixture.h"
 #include "devices/midi_device.h"
@@ -117,16 +116,13 @@ TEST(LiveTiming, NotesSentAFixedNumberOfFramesApartSoundExactlySoFarApart) {
         onsets.push_back(at);
         at += kSpacing * 3 / 4; // past its end
     }
-    int64_t fewest = INT64_MAX, most = INT64_MIN;
-    for (int i = 0; i < kNotes; ++i) {
-        const int64_t offset = onsets[i] - onsets[0] - i * kSpacing;
-        fewest = std::min(fewest, offset);
-        most = std::max(most, offset);
-    }
+    std::vector<int64_t> offsets;
+    for (int i = 0; i < kNotes; ++i) offsets.push_back(onsets[i] - onsets[0] - i * kSpacing);
+    const auto [fewest, most] = std::minmax_element(offsets.begin(), offsets.end());
     std::printf("%d notes %lld frames apart at %u Hz, %u-frame cycles: spread %lld frames\n",
                 kNotes, static_cast<long long>(kSpacing), kJackRate, kJackPeriod,
-                static_cast<long long>(most - fewest));
-    EXPECT_EQ(most - fewest, 0);
+                static_cast<long long>(*most - *fewest));
+    EXPECT_EQ(*most - *fewest, 0);
     // The sequencer and the recorder run in the cycle the program runs in, so a note read
     // in a cycle sounds in that cycle's audio, on its own frame: no latency at all.
     EXPECT_EQ(static_cast<uint32_t>(recorder.firstFrame + onsets[0]),

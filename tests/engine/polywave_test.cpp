@@ -79,12 +79,6 @@ TEST(PolyWave, OnlyARealChangeOfWaveOrDensityRebuildsAndAStuckNaNRebuildsOnce) {
     for (int32_t i = 0; i < kWaveTableSize; ++i) ASSERT_TRUE(std::isfinite(a.S().wavetable[i]));
 }
 
-} // namespace
-} // namespace tw::test
-
-namespace tw::test {
-namespace {
-
 // FNV-1a over the bits of every wavetable value.
 uint64_t HashTable(const float* table, uint64_t hash) {
     for (int32_t i = 0; i < kWaveTableSize; ++i) {

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -70,9 +71,12 @@ void DumpEvents(const char* why) {
     }
 }
 
-void Record(const std::string& text) {
+[[gnu::format(printf, 1, 2)]] void Record(const char* format, ...) {
     const int64_t n = gEventCount.load();
-    std::snprintf(gEvents[n % kKept], sizeof gEvents[0], "%s", text.c_str());
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(gEvents[n % kKept], sizeof gEvents[0], format, args);
+    va_end(args);
     gEventCount.store(n + 1);
 }
 
@@ -130,7 +134,7 @@ public:
     }
 
     static void Close(QWidget* top) {
-        Record("close " + Describe(top));
+        Record("close %s", Describe(top).c_str());
         if (auto* dialog = qobject_cast<QDialog*>(top)) {
             dialog->reject();
         } else {
@@ -155,14 +159,11 @@ private:
         const QPoint a(Pick(target->width()), Pick(target->height()));
         const QPoint b(Pick(target->width()), Pick(target->height()));
         const Qt::KeyboardModifiers mods = RandomModifiers();
-        char text[120];
         switch (Pick(5)) {
         case 0: {
             const Qt::MouseButton button = Pick(4) == 0 ? Qt::RightButton : Qt::LeftButton;
-            std::snprintf(text, sizeof text, "drag %s (%d,%d)->(%d,%d) button %d mods %x",
-                          Describe(target).c_str(), a.x(), a.y(), b.x(), b.y(), int(button),
-                          unsigned(mods));
-            Record(text);
+            Record("drag %s (%d,%d)->(%d,%d) button %d mods %x", Describe(target).c_str(), a.x(),
+                   a.y(), b.x(), b.y(), int(button), unsigned(mods));
             QPointer<QWidget> guard(target);
             QTest::mousePress(target, button, mods, a);
             if (guard) QTest::mouseMove(target, (a + b) / 2);
@@ -170,18 +171,14 @@ private:
             if (guard) QTest::mouseRelease(target, button, mods, b);
             break;
         }
-        case 1: {
-            std::snprintf(text, sizeof text, "double click %s (%d,%d)", Describe(target).c_str(),
-                          a.x(), a.y());
-            Record(text);
+        case 1:
+            Record("double click %s (%d,%d)", Describe(target).c_str(), a.x(), a.y());
             QTest::mouseDClick(target, Qt::LeftButton, mods, a);
             break;
-        }
         case 2: {
             const int delta = (Pick(2) == 0 ? 120 : -120) * (1 + Pick(3));
-            std::snprintf(text, sizeof text, "wheel %s (%d,%d) %d mods %x",
-                          Describe(target).c_str(), a.x(), a.y(), delta, unsigned(mods));
-            Record(text);
+            Record("wheel %s (%d,%d) %d mods %x", Describe(target).c_str(), a.x(), a.y(), delta,
+                   unsigned(mods));
             QWheelEvent wheel(QPointF(a), QPointF(target->mapToGlobal(a)), QPoint(),
                               QPoint(0, delta), Qt::NoButton, mods, Qt::NoScrollPhase, false);
             QApplication::sendEvent(target, &wheel);
@@ -196,9 +193,7 @@ private:
             // Escape and Return would close most dialogs at once; they come less often.
             const Qt::Key key = kKeys[Pick(static_cast<int>(std::size(kKeys)))];
             if (modal && (key == Qt::Key_Escape || key == Qt::Key_Return) && Pick(3) != 0) break;
-            std::snprintf(text, sizeof text, "key %x mods %x on %s", unsigned(key), unsigned(mods),
-                          Describe(target).c_str());
-            Record(text);
+            Record("key %x mods %x on %s", unsigned(key), unsigned(mods), Describe(target).c_str());
             QTest::keyClick(target, key, mods);
             break;
         }
@@ -225,7 +220,7 @@ private:
         }
         if (actions.empty()) return;
         QAction* a = actions[static_cast<size_t>(Pick(static_cast<int>(actions.size())))];
-        Record("menu \"" + a->text().toStdString() + "\"");
+        Record("menu \"%s\"", a->text().toStdString().c_str());
         a->trigger();
     }
 
@@ -246,10 +241,7 @@ int Run(int argc, char** argv) {
     std::fprintf(stderr, "monkey: seed %llu for %d s\n", static_cast<unsigned long long>(gSeed),
                  seconds);
 
-    std::signal(SIGSEGV, OnFatalSignal);
-    std::signal(SIGABRT, OnFatalSignal);
-    std::signal(SIGFPE, OnFatalSignal);
-    std::signal(SIGBUS, OnFatalSignal);
+    for (const int signal : {SIGSEGV, SIGABRT, SIGFPE, SIGBUS}) std::signal(signal, OnFatalSignal);
 #ifdef TW_MONKEY_SANITIZER_HOOK
     __sanitizer_set_death_callback([] { DumpEvents("sanitizer report"); });
 #endif

@@ -45,9 +45,8 @@ struct Design {
     Project& P() { return *project; }
 };
 
-// A bit of every family: a monophonic voice, noise through a filter, a Patchbay feeding
-// delay and reverb, the PolyWave pad, an LFO, three panel Parameters (slots 15 to 17) with
-// values in every patch, and the gap of a deleted module, so that slots are not dense.
+// A bit of every family, three panel Parameters (slots 15 to 17) with values in every
+// patch, and the gap of a deleted module, so that slots are not dense.
 std::unique_ptr<Design> EveryFamilyDesign(double rate) {
     auto d = std::make_unique<Design>(rate);
     Project& p = d->P();
@@ -84,8 +83,7 @@ struct QuietBuildHost final : BuildHost {
     Bitmap CapturePanel(int32_t, int32_t) override { return {}; }
 };
 
-// Builds the project as the Build Project dialog does, from the staged application folder
-// (templates and the Default skin) into `target`. Returns the plugin file.
+// Builds the project as the Build Project dialog does into `target`; returns the plugin file.
 std::string BuildInto(Project& project, const fs::path& target, std::string_view name,
                       int32_t platform = kTarget64Bit) {
     SetText(project.outputFolder, target.string());
@@ -252,10 +250,8 @@ TEST(PluginRun, LearntMovesReachTheOutputsAndLaterHostValuesAct) {
     EXPECT_EQ(play({})[1], 37.0f);
 }
 
-// The description passes the LV2 validator and leads hosts to the binary (its name
-// encoded); hosts read back every name whatever its characters, one port per Parameter in
-// slot order with its range and start, and one preset per patch; steps outside their range
-// are clamped in the description.
+// The description passes the LV2 validator and reads back through lilv as the design:
+// names whatever their characters, ports, clamped ranges, presets, window and version.
 TEST(PluginDescription, IsValidAndReadsBackAsTheDesign) {
     TempDir dir;
     auto d = EveryFamilyDesign(44100.0);
@@ -439,10 +435,8 @@ std::size_t TagAt(const std::vector<uint8_t>& bytes, const char* tag) {
     return static_cast<std::size_t>(std::search(from, bytes.end(), tag, tag + 4) - bytes.begin());
 }
 
-// A plugin file damaged after the build: its manifest cut short anywhere, cut back to the template
-// (alone, or with its description beside it), followed by a byte, or with counts that are huge,
-// negative or past the tables, or slots, ports and types outside them. A host finds it under the
-// URI of the description beside it, loads it, and it plays silence and says why.
+// A plugin file whose manifest is damaged after the build (cut, extended, or with values out
+// of range) is found under its description's URI, loads, plays silence and says why.
 TEST(DamagedPlugin, LoadsPlaysSilenceAndSaysWhy) {
     TempDir built;
     auto d = EveryFamilyDesign(44100.0);

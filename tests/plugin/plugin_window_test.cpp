@@ -1,8 +1,5 @@
-// The plugin's window in a host: loaded through its descriptor into a parent window on a
-// virtual X server, it shows the Gui Editor's panel picture for the same values, plays each
-// mouse response as the editor's panel does, tells the host each change framed by touch
-// grab and release, follows the host's values and the plugin's learnt controllers, and
-// survives damaged bitmaps.
+// The plugin's window, loaded as hosts load it into a parent window on a virtual X server,
+// against the Gui Editor's panel: same pictures, same gestures, and the host told of each.
 // Qt first: Xlib's macros (Bool, Status) must not reach Qt's headers.
 #include <QGuiApplication>
 
@@ -287,10 +284,9 @@ TEST(WindowRobustness, PlaceholdersOneMessageAndManyWindows) {
     }
 }
 
-// Without a window system: the host's values and the plugin's own moves. A value set by
-// the host repaints its control's square only; an output that differs from the host's
-// control is a learnt controller's move and goes to the host, unless the plugin is still
-// catching up with a value just set.
+// Without a window system: a host value repaints its control's square only; an output that
+// differs from the host's value is a learnt controller's move and goes to the host, unless
+// the plugin is still catching up with a value just set.
 TEST(PanelView, RepaintsOneSquareAndPassesThePluginsMovesOn) {
     auto b = Build(Kind::EveryResponse);
     ui::PanelView view(ui::ReadPanelFiles(b->bundle.string()), 1.0);

@@ -139,32 +139,17 @@ std::vector<double> BandLevels(const Spectrum& s, double top) {
     return bands;
 }
 
-// The strongest frequency below `top`, or the peak nearest `near`, refined on the whole
-// signal to far below a cent.
+// The strongest frequency below `top`, or the peak nearest `near`, placed between bins by a
+// parabola through the log levels around it (well below a cent on a second of sound).
 double Pitch(const std::vector<float>& x, double rate, double top, double near = 0.0) {
     const Spectrum s = SpectrumOf(x, rate);
     std::size_t peak = 1;
     if (near > 0.0) top = near * 1.01;
     for (auto k = static_cast<std::size_t>(near * 0.99 / s.binWidth) + 1; k * s.binWidth < top; ++k)
         if (s.energy[k] > s.energy[peak] || peak * s.binWidth < near * 0.99) peak = k;
-    const auto magnitude = [&](double f) {
-        std::complex<double> sum = 0.0;
-        const std::complex<double> step = std::polar(1.0, -2.0 * std::numbers::pi * f / rate);
-        std::complex<double> w = 1.0;
-        for (std::size_t i = 0; i < x.size(); ++i, w *= step)
-            sum += w * (x[i] * (0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / x.size())));
-        return std::abs(sum);
-    };
-    double best = peak * s.binWidth, bestLevel = magnitude(best);
-    for (double span = s.binWidth; span > 1e-3; span /= 2) {
-        const double down = magnitude(best - span), up = magnitude(best + span);
-        if (down > bestLevel) {
-            best -= span, bestLevel = down;
-        } else if (up > bestLevel) {
-            best += span, bestLevel = up;
-        }
-    }
-    return best;
+    const double a = std::log(s.energy[peak - 1]), b = std::log(s.energy[peak]);
+    const double c = std::log(s.energy[peak + 1]);
+    return (static_cast<double>(peak) + 0.5 * (a - c) / (a - 2 * b + c)) * s.binWidth;
 }
 
 // The reference resampled in one piece: what the device must play, `latency` frames later.
