@@ -1,6 +1,5 @@
-// Crash recovery as a user meets it: the program is killed with unsaved work, and the next
-// start offers the work back. The killed program is this test program run again on one
-// disabled test that plays the user.
+// Crash recovery as a user meets it: killed with unsaved work, the next start offers it
+// back. The killed program is this test program run again on one disabled test.
 #include "app/commands.h"
 #include "app/shell_rig.h"
 #include "model/history.h"

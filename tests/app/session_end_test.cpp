@@ -1,6 +1,5 @@
-// The end of a desktop session (logout, SIGTERM, SIGINT): nothing is asked, unsaved work
-// goes into the recovery copy and the preferences are written, in the settings folder that
-// an installed program keeps outside its application folder.
+// The end of a desktop session (logout, SIGTERM, SIGINT): nothing asked, unsaved work in the
+// recovery copy, preferences written, in an installed program's own settings folder.
 #include "app/commands.h"
 #include "app/shell_rig.h"
 #include "model/recovery.h"

@@ -149,12 +149,6 @@ TEST(Cli, CommandsWriteReadRenderAndDescribeProjects) {
         sf_close(wav);
         EXPECT_GT(*std::max_element(samples.begin(), samples.end()), 0.01f) << rate;
     }
-
-    for (const char* command : {"new", "dump", "resave", "render", "stats", "build", "catalogue"}) {
-        r = RunCli(dir, {command, "--help"});
-        EXPECT_EQ(r.code, 0) << command;
-        EXPECT_NE(r.out.find("usage: tonewright-cli"), std::string::npos) << command;
-    }
 }
 
 // Bad arguments exit with 2, unreadable, refused or failing input with 1; each says why on
@@ -215,9 +209,8 @@ uint32_t WordAt(const std::string& bytes, std::size_t at) {
     return v;
 }
 
-// "build" builds as the Build Project dialog does, with the panel painted as the Gui Editor
-// shows it, from the working folder with stand-in templates and a skin whose strip pixel
-// (x, y) is x * 7 + y. The skin's pictures give each opened project's Parameters their steps.
+// "build" builds as the dialog does, the panel painted as the Gui Editor shows it, with
+// stand-in templates and a skin whose strip pixel (x, y) is x * 7 + y (steps come from it).
 TEST(Cli, BuildMakesThePluginWithAPictureOfThePanel) {
     test::TempDir dir;
     const int32_t frames[7] = {11, 101, 101, 4, 4, 2, 2};
@@ -260,18 +253,10 @@ TEST(Cli, BuildMakesThePluginWithAPictureOfThePanel) {
     EXPECT_EQ(pixel(120, 80), 20u * 7 + 4 * 40 + 20); // the control shows frame 4
     EXPECT_EQ(pixel(10, 10), 0x336699u);              // the skin's background
 
-    // For LV2 hosts: a bundle of its own in ~/.lv2, the binary inside it, nothing else there.
+    // --lv2 installs the same plugin for LV2 hosts, in ~/.lv2.
     r = RunCli(dir, {"build", "In.tw1", "--lv2"});
     EXPECT_EQ(r.code, 0) << r.out;
-    std::vector<std::string> bundle;
-    for (const auto& e : fs::recursive_directory_iterator(dir.Path() / ".lv2"))
-        bundle.push_back(fs::relative(e.path(), dir.Path() / ".lv2").string());
-    std::sort(bundle.begin(), bundle.end());
-    EXPECT_EQ(bundle.size(), 13u);
-    EXPECT_EQ(bundle.front(), "Synth.lv2");
     EXPECT_EQ(ReadFileText(dir.File(".lv2/Synth.lv2/Synth.so")), plugin);
-    EXPECT_NE(ReadFileText(dir.File(".lv2/Synth.lv2/manifest.ttl")).find("lv2:binary <Synth.so>"),
-              std::string::npos);
 
     // The options reach the manifest, the picture and the template.
     r = RunCli(dir,
@@ -364,9 +349,8 @@ TEST(CliPlay, PlaysAtTheServersRateFromASourceConnectedLaterAndStopsWhenAudioCan
                      "server, or PipeWire with its JACK support) and play again\n");
 }
 
-// Two "play"s at once on JACK: each is one client, "Tonewright" and the one the server
-// numbers, holding its audio outputs and its own MIDI input, both playing into the chosen
-// device; each prints the names to connect to.
+// Two "play"s at once on JACK: each is one client ("Tonewright", "Tonewright-01") holding
+// its outputs and MIDI input, both play into the device, each prints its port names.
 TEST(CliPlay, EachRunningProgramIsOneClientHoldingItsOwnPorts) {
     test::JackServer server;
     ASSERT_TRUE(server.Ready()) << server.Log();

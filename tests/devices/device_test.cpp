@@ -143,10 +143,9 @@ TEST(DeviceSwitching, MovesTheStreamAndFindsMidiPortsByName) {
     EXPECT_TRUE(platform.messages.empty());
 }
 
-// Without a sound server each layer says so, once. Every MIDI message reaches the monitor
-// and the log (first four bytes; a shorter one leaves the later words); only channel-1
-// notes and controllers of three bytes within 0..127 play. Listed port names drop the ALSA
-// address, so that a saved name survives renumbering, and keep JACK names whole.
+// Without a server each layer says so, once. Every MIDI message reaches the monitor and log
+// (first four bytes); only whole channel-1 notes and controllers within 0..127 play. Listed
+// names drop the ALSA address (saved names survive renumbering) and keep JACK names whole.
 TEST(DevicesWithoutSoundServer, SaySoOnceAndTheMidiCallbackKeepsAndPlaysMessages) {
     UseJackServer("tw_absent_" + std::to_string(getpid()));
     HeadlessPlatform platform;
@@ -214,10 +213,9 @@ TEST(DevicesWithoutSoundServer, SaySoOnceAndTheMidiCallbackKeepsAndPlaysMessages
     EXPECT_EQ(ListedMidiPortName("a2j:Keystation 20:0", false), "a2j:Keystation 20:0");
 }
 
-// No source at start: the program's own port is there instead of a complaint, and a source
-// the user connects to it later plays and shows on the monitor. The preferred source is
-// opened by name when it shows up, closed when it goes, and opened again when it is back;
-// the monitor tells each until the next message.
+// No source at start: the own port is there instead of a complaint and plays what is wired
+// to it. The preferred source is opened by name when it shows up, closed when it goes and
+// opened again when back; the monitor tells each until the next message.
 TEST(MidiSources, TheOwnPortTakesAnySourceAndTheChosenOneIsFollowedByName) {
     JackServer server;
     ASSERT_TRUE(server.Ready()) << server.Log();

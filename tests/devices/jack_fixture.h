@@ -1,8 +1,7 @@
 #pragma once
 
-// A private JACK server (dummy backend, 48000 Hz, 512-frame cycles, a name of its own that
-// the program's libraries find through JACK_DEFAULT_SERVER), and a two-channel recorder of
-// the test's own that the audio output lists as a device and can play into.
+// A private JACK server (dummy, 48000 Hz, 512-frame cycles, named for the libraries through
+// JACK_DEFAULT_SERVER), and a two-channel recorder the audio output lists and plays into.
 #include <jack/jack.h>
 
 #include <atomic>
@@ -65,9 +64,8 @@ struct JackRecorder {
     bool active = false;
 };
 
-// Records `frames` more frames from the first sound on and checks that the left channel
-// carries a steady tone of `hz`, counted by its rising crossings of its middle (silence,
-// noise or a repeated block would not give them). "" when it does, else what is wrong.
+// Records `frames` frames from the first sound on: "" when the left channel carries a steady
+// tone of `hz` by its rising mid crossings (silence, noise or a repeated block fail), else why.
 std::string ToneProblem(JackRecorder& recorder, uint32_t frames, double hz);
 
 } // namespace tw::test

@@ -33,10 +33,9 @@ struct RecordingHost : PreferencesHost {
     void ShowError(std::string_view) override {}
 };
 
-// What a start-up takes, field by field: the file's value, the default, or the value it
-// had. A missing or foreign file gives the defaults and opens the demo; a damaged one
-// keeps every value that can still be read, says which took their defaults, is kept as
-// ".bak", and is never read past the largest size a file can have.
+// A start-up takes, field by field, the file's value, the default or the value it had. A
+// missing or foreign file gives defaults and the demo; a damaged one keeps what is readable,
+// says which took defaults, is kept as ".bak" and is never read past the largest size.
 TEST(PreferencesFile, AStartUpTakesWhatTheFileHolds) {
     test::TempDir app;
     fs::create_directories(app.Path() / "Resources");

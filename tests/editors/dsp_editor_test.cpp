@@ -13,7 +13,6 @@
 #include <QApplication>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QStaticText>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -25,7 +24,6 @@ namespace {
 
 using test::AddModule;
 using test::At;
-using test::Not;
 using Probes = std::vector<test::Probe>;
 using Texts = std::vector<std::string>;
 
@@ -62,18 +60,6 @@ const struct Scene {
              top(p.inputs[PortIndex(osc, 0)], gate),    top(p.inputs[PortIndex(osc, 1)], kYellow),
              top(p.inputs[PortIndex(osc, 2)], kSignal), top(p.outputs[PortIndex(delay, 1)], status),
              top(p.outputs[PortIndex(split, 1)], any),  top(p.inputs[PortIndex(meter, 1)], strip)};
-     }},
-    {"the current module and a selected comment are outlined in orange, others not",
-     [](Project& p) -> Probes {
-         AddModule(p, kTypeAmplifier, 300, 100);
-         AddModule(p, kTypeAmplifier, 600, 100);
-         p.currentSlot = 0;
-         p.comments[p.InsertComment(100, 300)].selected = 1;
-         p.InsertComment(400, 300);
-         const int y = p.slots[0].topY + 32, right = p.slots[0].anchorX + p.slots[0].halfWidthPx;
-         const QRgb orange = qRgb(255, 128, 0);
-         return {At(right, y, orange), Not(right + 300, y, orange), At(98, 320, orange),
-                 Not(398, 320, orange)};
      }},
     {"straight cable", [](Project& p) { return Cable(p, 0); }},
     {"curved cable", [](Project& p) { return Cable(p, 1); }},
@@ -119,40 +105,6 @@ TEST(DspCanvasPainting, NoLabelMeetsAnotherOrLeavesItsBoxAtAnyZoom) {
                     EXPECT_FALSE(a.intersects(labels.labels[j].box))
                         << labels.labels[i].text << " / " << labels.labels[j].text;
             }
-        }
-    }
-}
-
-// The MIDI modules keep legible labels from 60 % on, and where their display prints "Off"
-// it prints all of it: as many dark pixels as the text has drawn on its own.
-TEST(DspCanvasPainting, MidiLabelsStayLegibleAndTheirDisplayWhole) {
-    const auto dark = [](const QImage& image) {
-        int32_t n = 0;
-        for (int32_t y = 0; y < image.height(); ++y)
-            for (int32_t x = 0; x < image.width(); ++x) n += qRed(image.pixel(x, y)) < 80;
-        return n; // darker than the module's body
-    };
-    for (const int32_t type : {kTypeMidi2CV, kTypePolyMidi}) {
-        for (int32_t zoom = 2; zoom <= 10; ++zoom) {
-            SCOPED_TRACE(std::to_string(type) + " at zoom " + std::to_string(zoom));
-            const QFont& font = CanvasLabelFont(type, zoom);
-            EXPECT_GE(font.pixelSize(), 2 * zoom);
-            if (!LiveValueShown(type, zoom)) continue;
-            auto p = test::MakeProject();
-            p->zoom = zoom;
-            p->Relayout();
-            const QRect strip = LiveDisplayStrip(*p, AddModule(*p, type, 300, 100));
-            QImage canvas(600, 400, QImage::Format_RGB32), alone(200, 100, QImage::Format_RGB32);
-            alone.fill(QColor(250, 250, 245));
-            QPainter painter(&canvas);
-            PaintDspCanvas(painter, *p, {}, 600, 400);
-            painter.end();
-            painter.begin(&alone);
-            painter.setFont(font);
-            painter.setPen(QColor(32, 32, 32));
-            painter.drawStaticText(QPoint(10, 10), QStaticText(QStringLiteral("Off")));
-            painter.end();
-            EXPECT_EQ(dark(canvas.copy(strip)), dark(alone));
         }
     }
 }

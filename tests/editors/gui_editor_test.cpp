@@ -1,6 +1,5 @@
-// The Gui Editor: its panel painter's scenes with the colours expected at points computed
-// from their layout, and the widget's clicks, edit-mode drags and context menu reaching the
-// project.
+// The Gui Editor: painted scenes probed at points from their layout, and the widget's
+// clicks, drags, wheel and context menu reaching the project.
 #include "editors/gui_context_menu.h"
 #include "editors/gui_editor_widget.h"
 #include "model/text.h"
@@ -92,18 +91,6 @@ const struct Scene {
          s.labelColour[2] = 255;
          return {Area(60, 60, 120, 16, qRgb(0, 0, 255), Probe::Any), Area(0, 0, 300, 20, kGrey)};
      }},
-    {"a label that would cross the panel's side moves in, one without room below goes above",
-     [](Project& p) -> Probes {
-         for (const int32_t y : {40, 150}) {
-             ModuleSlot& s = Control(p, 260, y, 0);
-             s.showLabel = 1;
-             SetText(s.name, "WWWWWWWWWWWW");
-             s.labelColour[2] = 255;
-         }
-         const QRgb blue = qRgb(0, 0, 255);
-         return {Area(100, 80, 100, 16, blue, Probe::Any),
-                 Area(100, 130, 100, 20, blue, Probe::Any), Area(0, 190, 300, 10, kGrey)};
-     }},
     {"a square polygon fills its rectangle when solid, else strokes its edges; polygons lie "
      "over controls, half alpha blends with the panel, round corners are cut off",
      [](Project& p) -> Probes {
@@ -133,19 +120,6 @@ const struct Scene {
                  Covered(99, 49, 1, 42),  Covered(140, 49, 1, 42), At(120, 70, kGrey),
                  Covered(15, 115, 11, 1), Covered(85, 155, 1, 11), Covered(200, 162, 11, 1),
                  At(211, 162, kGrey)};
-     }},
-    {"the current control and a selected one are outlined",
-     [](Project& p) -> Probes {
-         Control(p, 100, 50, 0);
-         Control(p, 200, 50, 0).selected = 1;
-         p.currentSlot = 0;
-         return {Covered(99, 49, 1, 42), Covered(240, 49, 1, 42)};
-     }},
-    {"... but not while editing is locked",
-     [](Project& p) -> Probes {
-         Control(p, 100, 50, 0).selected = 1;
-         p.lockEdit = 1;
-         return {At(99, 70, kGrey)};
      }},
 };
 

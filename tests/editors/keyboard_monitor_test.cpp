@@ -1,8 +1,7 @@
-// The Virtual Keyboard (which key a press plays, the octave buttons, the picture shown for
-// each base note) and the Midi Monitor's line.
+// The Virtual Keyboard (which key a press plays, the octave buttons and the picture they
+// move) and the Midi Monitor's line.
 #include "editors/midi_monitor_widget.h"
 #include "editors/virtual_keyboard_widget.h"
-#include "paint/keyboard_picture.h"
 #include "support/builders.h"
 #include "support/qt_checks.h"
 
@@ -79,18 +78,6 @@ TEST_F(Keyboard, OctaveButtonsMoveThePictureAndStopAtTheirLimits) {
     EXPECT_EQ(sent.back(), (std::array<int32_t, 3>{144, 48, 100}));
     Click(widget.DownButton(), 5);
     EXPECT_EQ(project->baseNote, 0);
-}
-
-TEST(KeyboardPicture, DrawsEveryKeyOfEveryViewWhereTheKeyTableHasIt) {
-    auto project = test::MakeProject();
-    // Black keys dark at their middle, white keys light low down where no black key reaches.
-    for (int32_t i = 0; i < kVisibleKeys + 12 * 4; ++i) {
-        const KeyRecord& k = project->keys[i];
-        const bool black = k.bottom == 21;
-        const int gray =
-            qGray(KeyboardPicture().pixel((k.left + k.right) / 2 - 20, black ? 10 : 19));
-        EXPECT_TRUE(black ? gray < 60 : gray > 230) << "key " << i;
-    }
 }
 
 TEST(MidiMonitor, ShowsTheLatestMessageWithinItsRefreshTime) {

@@ -5,7 +5,6 @@
 #include "support/builders.h"
 
 #include <QComboBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSlider>
@@ -32,9 +31,8 @@ protected:
     void Click(const char* name) {
         QTest::mouseClick(Find(name), Qt::LeftButton, {}, QPoint(8, Find(name)->height() / 2));
     }
-    // Makes a new object of the target's kind current and shows its group; returns the names
-    // of the controls shown, labels left out.
-    std::string Select(int32_t target) {
+    // Makes a new object of the target's kind current and shows its group.
+    void Select(int32_t target) {
         Project& p = *project;
         if (target == kTargetModule) p.currentSlot = test::AddModule(p, kTypeAdd);
         if (target == kTargetParameter) p.currentSlot = test::AddModule(p, kTypeParameter);
@@ -43,12 +41,6 @@ protected:
         if (target == kTargetComment) p.currentComment = p.InsertComment(10, 10);
         p.propertiesTarget = target;
         window.Refresh();
-        std::string names;
-        for (const QWidget* w : window.findChildren<QWidget*>())
-            if (w->parentWidget() == &window && w->isVisibleTo(&window) &&
-                !w->objectName().isEmpty() && qobject_cast<const QLabel*>(w) == nullptr)
-                names += (names.empty() ? "" : " ") + w->objectName().toStdString();
-        return names;
     }
 
     std::unique_ptr<Project> project = test::MakeProject();
@@ -56,14 +48,7 @@ protected:
     PropertiesWidget window{*project, platform};
 };
 
-TEST_F(Properties, EachTargetShowsItsOwnGroupAndAGoneSelectionNone) {
-    EXPECT_EQ(Select(kTargetNone), "voices midiChannel bendRange");
-    EXPECT_EQ(Select(kTargetModule), "name");
-    EXPECT_EQ(Select(kTargetParameter), "name imageType mouseResponse labelColour showLabel");
-    EXPECT_EQ(Select(kTargetPolygon),
-              "polygonWidth polygonCorner polygonAlpha polygonColour solid");
-    EXPECT_EQ(Select(kTargetText), "text textSize textAlpha textColour");
-    EXPECT_EQ(Select(kTargetComment), "comment showBackground showBorder");
+TEST_F(Properties, AGoneSelectionShowsNoGroup) {
     project->currentSlot = 7; // an empty slot
     project->propertiesTarget = kTargetParameter;
     window.Refresh();

@@ -1,7 +1,6 @@
-// The three threads of the running program at full speed: the user-interface thread edits
-// the patch, undoes and redoes edits and switches patches, the audio thread renders
-// 512-frame blocks, and a MIDI thread plays notes and turns controllers. Nothing may crash
-// or read outside a table, and under ThreadSanitizer nothing may race.
+// The program's three threads at full speed: the UI edits, undoes, redoes and switches
+// patches, audio renders 512-frame blocks, MIDI plays notes and turns controllers. Nothing
+// may crash or read outside a table, and under ThreadSanitizer nothing may race.
 #include "model/catalogue.h"
 #include "model/history.h"
 #include "support/engine_rig.h"

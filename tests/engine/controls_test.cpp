@@ -1,6 +1,5 @@
-// Panel controls moved by MIDI controllers: to the knob's nearest step; in the program the
-// MIDI thread moves only the sound, and the user-interface thread's tick binds and moves
-// the controls.
+// Panel controls moved by MIDI controllers to the knob's nearest step: the MIDI thread moves
+// only the sound, the user-interface thread's tick binds and moves the controls.
 #include "support/engine_rig.h"
 
 #include <gtest/gtest.h>
@@ -10,9 +9,8 @@
 namespace tw::test {
 namespace {
 
-// Learning binds the first controller after it started (one control per controller), and
-// its value moves the control on the tick; the newest value of a controller wins, other
-// channels and bytes that are no data are ignored; a reset forgets a waiting control.
+// Learning binds the first controller after it (one control each), moving it on the tick;
+// the newest value wins, other channels and non-data bytes are ignored; a reset forgets.
 TEST(ControlChange, PostedChangesWaitForTheTickWhichBindsWhatIsLearnt) {
     EngineRig rig;
     Project& p = rig.P();

@@ -1,6 +1,5 @@
-// The frame loop: how many frames a value takes to travel between modules, the loop
-// against the plainest loop that could be written, stale inputs of a rebuilt slot, and the
-// list entries that must run nothing.
+// The frame loop: the latency between modules, the loop against the plainest one possible,
+// stale inputs of a rebuilt slot, and list entries that must run nothing.
 #include "model/catalogue.h"
 #include "support/engine_rig.h"
 

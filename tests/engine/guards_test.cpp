@@ -1,6 +1,5 @@
-// Controls far outside their range, NaN and infinity: every module that turns a control
-// into a table index, a loop length or a segment rate must keep reading inside its tables
-// and must not let a NaN stick in its memory once the control is sane again.
+// Controls far out of range, NaN and infinity: modules turning a control into an index, a
+// length or a rate stay inside their tables, and no NaN sticks once the control is sane.
 #include "support/engine_rig.h"
 
 #include <gtest/gtest.h>

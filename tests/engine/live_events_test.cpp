@@ -1,6 +1,5 @@
-// Live MIDI at its own frames: messages stamped with their times are applied on their frame,
-// one block late, whatever block they fall in (the server's 32-bit frame counter wrapping
-// meanwhile); without a clock they wait for a block's start.
+// Live MIDI stamped with its time plays on its frame one block late, across the server's
+// 32-bit frame counter wrapping; without a clock it waits for a block's start.
 #include "engine/live_events.h"
 #include "support/builders.h"
 

@@ -163,9 +163,8 @@ int32_t Build(EngineRig& rig, const Row& row) {
     return module;
 }
 
-// Hashes every output of the module, the two channels and the value the display reads on
-// every frame, then the oscilloscope's capture; keeps a few samples of the first output
-// (the left channel for the Output module).
+// Hashes every output, both channels and the display's value on every frame, then the scope's
+// capture; keeps a few samples of the first output (the left channel for the Output).
 Result Render(EngineRig& rig, const Row& row) {
     const int32_t module = Build(rig, row);
     Result r;

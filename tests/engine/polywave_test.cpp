@@ -89,10 +89,9 @@ uint64_t HashTable(const float* table, uint64_t hash) {
     return hash;
 }
 
-// The wavetable must come out bit for bit as the straightforward rebuild made it (every
-// stage's twiddles by repeated multiplication, every bin's profile tested): plugins built
-// earlier and renders made earlier must sound the same. Each row sweeps Density for one
-// Wave value from its own seed, across every band and amplitude boundary and beyond.
+// The wavetable comes out bit for bit as the straightforward rebuild made it, so earlier
+// plugins and renders sound the same. Each row sweeps Density for one Wave value from its
+// own seed, across every band and amplitude boundary and beyond.
 TEST(PolyWave, RebuildKeepsTheTableBitForBitOverWaveAndDensity) {
     const float nan = std::nanf("");
     const float densities[] = {-1.0f, 0.0f, 0.2f,  0.2499f, 0.25f, 0.4f,

@@ -11,9 +11,9 @@
 namespace tw::test {
 namespace {
 
-// A small monophonic voice with feedback and both read modes: Midi2CV -> Oscillator
-// Driver -> Oscillator -> Amplifier (level from the gate), an Lfo on the pulse width,
-// noise through a filter, a scope, and the Output placed before its sources.
+// A mono voice with feedback and both read modes: Midi2CV -> Oscillator Driver -> Oscillator
+// -> Amplifier (gate level), an Lfo on the pulse width, filtered noise, a scope, and the
+// Output placed before its sources.
 void BuildVoice(EngineRig& rig) {
     const int32_t out = rig.Add(kTypeOutput);
     const int32_t midi = rig.Add(kTypeMidi2CV);
@@ -92,10 +92,8 @@ TEST(RenderOffline, EventsApplyAtTheirFrameInAnyOrder) {
     }
 }
 
-// Everything the engine reset is responsible for comes back as in a fresh engine: note
-// tables, filter and envelope memories, the delay line, the reverb and the generator. The
-// input copies are kept by design (like the phases and the pink-noise memories, which this
-// chain does not use), so they are cleared by hand.
+// The reset restores notes, filter and envelope memories, delay, reverb and generator as in
+// a fresh engine. Input copies are kept by design (like phases), so they are cleared by hand.
 TEST(RenderOffline, ARenderRepeatsExactlyAfterAReset) {
     std::vector<float> first;
     EngineRig rig;

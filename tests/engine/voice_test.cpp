@@ -1,6 +1,5 @@
-// The classic subtractive voice, built with the model API and played by note events:
-// Midi2CV -> Oscillator Driver -> Oscillator -> 2 Pole Low Pass -> Amplifier -> Output,
-// the Amplifier's level coming from an ADSR on the gate.
+// The classic subtractive voice played by note events: Midi2CV -> Oscillator Driver ->
+// Oscillator -> 2 Pole Low Pass -> Amplifier (level from an ADSR on the gate) -> Output.
 #include "engine/envelope.h"
 #include "support/engine_rig.h"
 

@@ -26,9 +26,8 @@ const char* const kSkinFilesOnDisk[] = {"Knob_0to10.bmp", "Knob_0to100.bmp", "Kn
 constexpr const char* kPlugin = "target/Synth.dll";
 constexpr const char* kFolder = "target/Synth/";
 
-// A build's surroundings in a scratch working folder: an application folder "app" with a
-// template and a skin, a target folder, a project of a Parameter (slot 2) into the Output
-// (slot 0), and a host that records its message boxes and shows a panel of one colour.
+// In a scratch folder: "app" with a template and a skin, "target", a Parameter (slot 2) into
+// the Output (slot 0), and a host recording its boxes and showing a one-colour panel.
 struct Rig : BuildHost {
     const fs::path home = fs::current_path();
     test::TempDir dir;
@@ -75,10 +74,9 @@ struct Rig : BuildHost {
     bool Run() { return RunBuild(*project, fields, panel, log, *this) == BuildOutcome::Ran; }
 };
 
-// The plugin file is the template followed by the manifest, chunk by chunk: slot numbers
-// are the real ones (a deleted module leaves its gap), input 0 is a cable like any other,
-// texts are verbatim. The panel is captured with the caller's flags, which every build
-// then restores, and kept in 24 bits with rows padded to 4 bytes and the size field 0.
+// The plugin is the template and the manifest: real slot numbers (a deleted module leaves a
+// gap), input 0 a cable like any other, verbatim texts. The panel is captured with the
+// caller's flags, restored afterwards, and kept in 24 bits, rows padded, size field 0.
 TEST(PluginBuild, WritesThePluginAndItsFolderAndARebuildReplacesThemWhole) {
     Rig r;
     r.panel = {383, 261};
@@ -127,16 +125,7 @@ TEST(PluginBuild, WritesThePluginAndItsFolderAndARebuildReplacesThemWhole) {
     constexpr int32_t kRow = 1152; // 383 * 3 = 1149 bytes, padded
     ASSERT_EQ(bmp.size(), 54u + kRow * 261);
     test::Bytes header;
-    header.Text("BM")
-        .I32(54 + kRow * 261)
-        .I32(0)
-        .I32(54)
-        .I32(40)
-        .I32(383)
-        .I32(261)
-        .U16(1)
-        .U16(24)
-        .I32(0);
+    header.Text("BM").I32s({54 + kRow * 261, 0, 54, 40, 383, 261}).U16(1).U16(24).I32(0);
     EXPECT_EQ(bmp.substr(0, 54), header.I32(kRow * 261).Zeros(16).String());
     EXPECT_EQ(bmp.substr(54, 6), "\x30\x20\x10\x30\x20\x10");
     EXPECT_EQ(bmp.substr(54 + 1149, 3), std::string(3, '\0'));
@@ -230,9 +219,8 @@ TEST(PluginBuild, FailuresAreCountedAndLogged) {
     }
 }
 
-// Names become files, URIs and host labels: they are cut at character boundaries (UTF-8
-// counts characters, other text bytes), and names that would land elsewhere or that a host
-// cannot read back are refused, as are empty fields, before anything is written.
+// Names become files, URIs and labels: cut at characters (UTF-8) or bytes (other text);
+// empty fields and names a host cannot read back or that land elsewhere are refused.
 TEST(PluginBuild, IdentityFieldsAreCutAtCharactersOrRefused) {
     const auto times = [](const std::string& s, int n) {
         std::string out;

@@ -1,6 +1,5 @@
-// Where the program looks and writes: an installed program (in <prefix>/bin beside
-// <prefix>/share/tonewright/Resources) keeps the user's files in the XDG folders; a program
-// anywhere else keeps everything in its working folder, as `make run` always has.
+// An installed program (<prefix>/bin beside <prefix>/share/tonewright/Resources) keeps the
+// user's files in the XDG folders; one anywhere else keeps all in its working folder.
 #include "model/app_folders.h"
 #include "support/files.h"
 

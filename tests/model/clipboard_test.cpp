@@ -1,7 +1,6 @@
-// The clipboard: random selections of random projects are copied (directly and through the
-// clipboard's text), pasted and undone. Nothing outside the pasted group may change, the
-// group must carry every setting and inner cable of what was copied, and undo must give
-// back the project as it was.
+// Random selections of random projects copied (directly and as text), pasted and undone:
+// nothing outside the pasted group changes, the group carries every setting and inner cable
+// of what was copied, and undo gives back the project as it was.
 #include "interaction/canvas_commands.h"
 #include "interaction/canvas_menu.h"
 #include "interaction/clipboard_text.h"

@@ -1,6 +1,5 @@
-// Thousands of random edits from a fixed seed: after each one the record's invariants must
-// hold, and the edit history must take every one of them back and forth exactly. This is
-// what keeps cable bookkeeping and undo honest when edits interleave.
+// Thousands of random edits from a fixed seed: after each the record's invariants hold, and
+// the history takes every one back and forth exactly, however edits interleave.
 #include "model/catalogue.h"
 #include "model/history.h"
 #include "model/project_fixture.h"

@@ -53,13 +53,6 @@ TEST(NewControls, TakeTheirImagesStepsAndFreeSpotsEvenOnAFullPanel) {
         EXPECT_TRUE(p->ControlSpotFree(slot, m.panelX, m.panelY))
             << "slot " << slot << " at " << m.panelX << "," << m.panelY;
     }
-    // A group frame is not cut across when the window has room beside it.
-    auto framed = MakeProject();
-    framed->polygons[framed->InsertPolygon(100, 60)] = PanelPolygon{150, 250, 80, 180, 1, 255};
-    const ModuleSlot& m = framed->slots[AddModule(*framed, kTypeParameter)];
-    const int32_t x0 = m.panelX - 16, x1 = m.panelX + 56, y0 = m.panelY, y1 = m.panelY + 56;
-    EXPECT_TRUE((150 <= x0 && x1 <= 251 && 80 <= y0 && y1 <= 181) ||
-                (x1 <= 150 || 251 <= x0 || y1 <= 80 || 181 <= y0));
 }
 
 TEST(FitAllView, AProjectTooWideForTheSmallestZoomShowsItsTopLeftModules) {

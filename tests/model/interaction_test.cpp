@@ -1,6 +1,5 @@
-// The editors' mouse rules without a window. The Dsp Editor canvas: hit tests, the band
-// selection, the right press and the wheel zoom. The Gui Editor panel: mouse responses,
-// hit tests, edit-mode moves, the context menu and its commands.
+// The editors' mouse rules without a window: the canvas's hit tests, band, right press, zoom
+// and paste spot; the panel's mouse responses, hit tests, edit-mode moves and menu.
 #include "interaction/canvas_interaction.h"
 #include "interaction/clipboard.h"
 #include "interaction/panel_interaction.h"
@@ -162,27 +161,13 @@ TEST(Canvas, WheelZoomKeepsAModuleDetailUnderThePointerWithoutDrift) {
     EXPECT_EQ(V({p->zoom, p->viewOriginX, p->viewOriginY}), V({4, origin[0], origin[1]}));
 }
 
-TEST(Canvas, TheViewZoomsAroundThePointerFitsEverythingAndPastesWhereThereIsRoom) {
+TEST(Canvas, TheViewFitsEverythingScrollsWithinTheContentAndPastesWhereThereIsRoom) {
     auto p = test::MakeProject();
     CanvasSession s;
     s.viewWidth = 800;
     s.viewHeight = 600;
     AddModule(*p, kTypeAdd, 400, 200);
     AddModule(*p, kTypeReverb, 1000, 700);
-    // The canvas point under the pointer stays under it, zooming in and out (within a
-    // pixel of rounding); the origin never goes below 0.
-    for (const auto& [delta, x, y] : {std::array{120, 300, 200}, {120, 700, 500}, {-360, 10, 10}}) {
-        const double scale = p->zoom + 1;
-        const double lx = (x + p->viewOriginX) / scale, ly = (y + p->viewOriginY) / scale;
-        ASSERT_TRUE(WheelZoomAt(*p, s, delta, x, y));
-        const double after = p->zoom + 1;
-        const bool clamped = p->viewOriginX == 0 || p->viewOriginY == 0;
-        if (!clamped) {
-            EXPECT_NEAR(lx * after - p->viewOriginX, x, 1.0) << delta;
-            EXPECT_NEAR(ly * after - p->viewOriginY, y, 1.0) << delta;
-        }
-        EXPECT_GE(std::min(p->viewOriginX, p->viewOriginY), 0);
-    }
     // Fit All: the largest zoom that shows both modules whole, names included.
     FitAll(*p, s);
     EXPECT_EQ(p->zoom, 3);
@@ -228,9 +213,8 @@ TEST(Canvas, TheViewZoomsAroundThePointerFitsEverythingAndPastesWhereThereIsRoom
     }
 }
 
-// An 800 x 600 panel whose image 0 has 101 frames, image 5 three (a three-position switch)
-// and image 6 one. The application folder holds the skins "Zinc" and "Brass" and a file,
-// the user's folder "Amber" and "Brass" with three frames to a strip.
+// An 800 x 600 panel, image 0 of 101 frames, 5 of three, 6 of one. Skins "Zinc" and "Brass"
+// (and a file) in the application folder, "Amber" and "Brass" (3-frame strips) the user's.
 class Panel : public ::testing::Test {
 protected:
     Panel() {

@@ -51,28 +51,6 @@ TEST(DefaultLayout, ShowsAndRaisesEveryWindowKeepingTheGuiEditorsSize) {
     ApplyDefaultLayout(*f.project, f.platform);
     for (const HeadlessWindow& w : f.platform.windows) EXPECT_TRUE(w.visible && w.raisedCount == 1);
     EXPECT_EQ(V({f.platform.windows[1].rect.width, f.project->windows[1].height}), V({333, 222}));
-    // On 1280 x 800 and larger screens the four editors tile the work area: none over
-    // another, all inside it.
-    for (const auto& [w, h] : {std::pair{1280, 800}, {1600, 1000}, {1920, 1080}}) {
-        f.platform.mainWindow = {0, 0, w, h};
-        f.platform.MoveEditorWindow(EditorWindow::GuiEditor, {1, 2, 400, 300});
-        ApplyDefaultLayout(*f.project, f.platform);
-        const HeadlessWindow* win = f.platform.windows;
-        for (int i = 0; i < kEditorWindowCount; ++i) {
-            const WindowRect& a = win[i].rect;
-            EXPECT_TRUE(a.x >= kEditorAreaLeft && a.y >= kEditorAreaTop && a.x + a.width <= w &&
-                        a.y + a.height <= h - 60 && a.width > 0 && a.height > 0)
-                << w << "x" << h << " window " << i;
-            for (int j = i + 1; j < kEditorWindowCount; ++j) {
-                const WindowRect& b = win[j].rect;
-                EXPECT_TRUE(a.x + a.width <= b.x || b.x + b.width <= a.x || a.y + a.height <= b.y ||
-                            b.y + b.height <= a.y)
-                    << w << "x" << h << " windows " << i << " and " << j;
-            }
-        }
-        EXPECT_EQ(V({win[1].rect.width, win[1].rect.height}), V({400, 300}));
-        EXPECT_GE(win[0].rect.width, 600) << "the canvas takes the rest";
-    }
 }
 
 TEST(Skins, PicturesAreFoundWithoutRegardToCaseOrReportedOnceKeepingTheirOldImage) {

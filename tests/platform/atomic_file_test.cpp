@@ -1,6 +1,5 @@
 // Replacing files whole: the mode a replaced file keeps, links and writers side by side.
-// (Writes that fail half-way are met where the program writes: project, preferences,
-// plugin build.)
+// (Half-way failures are tested where the program writes: project, preferences, build.)
 #include "platform/atomic_file.h"
 #include "support/files.h"
 

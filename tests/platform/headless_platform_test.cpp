@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 namespace tw {
 namespace {
 
@@ -21,27 +19,6 @@ TEST(HeadlessPlatform, MessageBoxesTakeScriptedAnswersThenTheMostCautiousOne) {
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(p.ShowMessage("m", "c", boxes[i], MessageIcon::Question), answers[i]) << i;
     EXPECT_EQ(p.messages[1].answer, Cancel);
-}
-
-TEST(HeadlessPlatform, MessagesAreEchoedOnOneLineWithTheirCaption) {
-    HeadlessPlatform p;
-    p.echo = std::tmpfile();
-    ASSERT_NE(p.echo, nullptr);
-    p.ShowMessage("Skin File Not Found\n\nx.bmp", "Tonewright", B::Ok, MessageIcon::Error);
-    char line[64] = {};
-    std::rewind(p.echo);
-    EXPECT_NE(std::fgets(line, sizeof line, p.echo), nullptr);
-    std::fclose(p.echo);
-    EXPECT_STREQ(line, "[Tonewright] Skin File Not Found - x.bmp\n");
-}
-
-TEST(HeadlessPlatform, DialogsGiveScriptedPathsThenCancel) {
-    HeadlessPlatform p;
-    p.savePaths = {"a.tw1", std::nullopt};
-    using Paths = std::vector<std::optional<std::string>>;
-    EXPECT_EQ(Paths({p.ChooseSaveFile("", "", ""), p.ChooseSaveFile("", "", ""),
-                     p.ChooseSaveFile("", "", ""), p.ChooseOpenFile("", "", "")}),
-              Paths({"a.tw1", std::nullopt, std::nullopt, std::nullopt}));
 }
 
 TEST(HeadlessPlatform, FilesThatAreMissingOrNoPicturesGiveNothing) {

@@ -1,6 +1,5 @@
-// Built plugins in a host: they play exactly what the editor's engine renders offline, in
-// either template; controls act as the panel's knobs; the description is what hosts need;
-// a damaged plugin still loads, plays silence and says why.
+// Built plugins in a host play exactly what the editor renders offline; controls act as the
+// knobs; the description is what hosts need; a damaged plugin loads, plays silence, says why.
 #include "engine/controls.h"
 #include "engine/engine.h"
 #include "engine/render.h"
@@ -122,10 +121,8 @@ long FirstDifference(const std::vector<float>& a, const std::vector<float>& b) {
     return -1;
 }
 
-// Notes inside the host's blocks of 64 frames, on a block boundary, on the first frame,
-// overlapping, a note-on with velocity 0, and a release of a note that was never held.
-// Controllers move the bound wave and cutoff inside blocks; channel 2's and an unbound
-// controller do nothing.
+// Notes inside 64-frame blocks, on a boundary, on frame 0, overlapping, velocity 0, a release
+// never held; bound controllers inside blocks; channel 2's and an unbound one do nothing.
 const std::vector<Midi> kEvents = {
     {0, {0x90, 57, 64}},     {10, {0x90, 60, 100}},    {300, {0xB0, 74, 20}},
     {512, {0x90, 64, 90}},   {700, {0x80, 57, 0}},     {2001, {0xB0, 1, 90}},
@@ -187,9 +184,8 @@ TEST(PluginVoices, AChordWithPedalBendAndPanicPlaysAsTheEditorDoes) {
     EXPECT_TRUE(std::all_of(left.begin() + 9100, left.end(), [](float s) { return s == 0.0f; }));
 }
 
-// Only complete note messages of channel 1 play, and playing again after a pause starts
-// afresh. A control change acts as turning the panel knob: to the nearest step, stopping at
-// the ends of the range; not-a-number is no position at all and leaves the control alone.
+// Only complete channel-1 notes play; a pause restarts afresh. A control acts as the knob:
+// nearest step, held at the range's ends; not-a-number leaves the control alone.
 TEST(PluginRun, OnlyChannelOneNotesPlayAndControlsActAsTheKnobs) {
     TempDir dir;
     auto d = EveryFamilyDesign(48000.0);
@@ -389,9 +385,8 @@ TEST(PluginDescription, IsValidAndReadsBackAsTheDesign) {
     lilv_world_free(world);
 }
 
-// "Install for LV2 hosts": a bundle of its own in the LV2 folder (made when missing) and
-// nothing else there. Hosts' scans find it without a word on standard error, its binary
-// is the bundle's <name>.so, and copied anywhere else it still plays.
+// "Install for LV2 hosts": a bundle alone in the LV2 folder (made when missing) that hosts'
+// scans find without a word on standard error, whose <name>.so plays wherever it is moved.
 TEST(PluginBundle, StandsAloneInTheLv2Folder) {
     TempDir dir;
     auto d = EveryFamilyDesign(48000.0);

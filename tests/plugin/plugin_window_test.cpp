@@ -184,9 +184,8 @@ INSTANTIATE_TEST_SUITE_P(Designs, WindowPicture,
                          testing::Values(Kind::Demo, Kind::EveryResponse, Kind::WithoutControls),
                          KindName);
 
-// A drag, a click and two wheel notches on each response write exactly the values the Gui
-// Editor's panel session gives for the same gesture, each gesture framed by touch grab and
-// release.
+// A drag, a click and wheel notches on each response write exactly the values the Gui
+// Editor's panel gives for the same gesture, each framed by touch grab and release.
 TEST(WindowGestures, WriteWhatTheEditorsPanelGivesFramedByTouch) {
     TW_NEED_X_SERVER();
     auto b = Build(Kind::EveryResponse);
@@ -253,9 +252,8 @@ TEST(WindowScale, RepeatsPixelsAndMapsThePointerBack) {
               (HostMessage{'w', lv2::kFirstParameterPort + 2, float(s.patchValues[0] + 1)}));
 }
 
-// A damaged bitmap is a plain placeholder, said once however many windows open; two
-// designs' windows in one host keep their own pictures; opening and closing a hundred
-// windows in one process works every time.
+// A damaged bitmap is a placeholder, said once for all windows; two designs' windows keep
+// their own pictures; a hundred windows open and close in one process.
 TEST(WindowRobustness, PlaceholdersOneMessageAndManyWindows) {
     TW_NEED_X_SERVER();
     auto demo = Build(Kind::Demo);
@@ -284,9 +282,8 @@ TEST(WindowRobustness, PlaceholdersOneMessageAndManyWindows) {
     }
 }
 
-// Without a window system: a host value repaints its control's square only; an output that
-// differs from the host's value is a learnt controller's move and goes to the host, unless
-// the plugin is still catching up with a value just set.
+// Without X: a host value repaints its control's square only; an output that differs from
+// the host's value is a learnt move for the host, unless it is catching up with a set value.
 TEST(PanelView, RepaintsOneSquareAndPassesThePluginsMovesOn) {
     auto b = Build(Kind::EveryResponse);
     ui::PanelView view(ui::ReadPanelFiles(b->bundle.string()), 1.0);
