@@ -1,8 +1,8 @@
 #include "plugin/ui/bundle_reader.h"
 
-#include "platform/bmp.h"
 #include "model/skin_files.h"
 #include "model/text.h"
+#include "platform/bmp.h"
 #include "plugin/lv2_contract.h"
 
 #include <cstdio>

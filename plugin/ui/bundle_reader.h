@@ -5,8 +5,8 @@
 // controls), the design in the manifest at the end of the plugin binary, and the panel's
 // bitmaps. Nothing here is trusted: a file that is missing or damaged leaves a plain
 // placeholder in its place and a line that says why.
-#include "platform/bitmap.h"
 #include "model/limits.h"
+#include "platform/bitmap.h"
 #include "plugin/manifest_reader.h"
 
 #include <array>

@@ -7,8 +7,8 @@
 // grab and release around each gesture). The window feeds it pointer events and host
 // values and puts the rectangles it reports on the screen.
 #include "interaction/panel_interaction.h"
-#include "platform/bitmap.h"
 #include "model/project.h"
+#include "platform/bitmap.h"
 #include "platform/headless_platform.h"
 #include "plugin/ui/bundle_reader.h"
 

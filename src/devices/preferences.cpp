@@ -1,6 +1,5 @@
 #include "devices/preferences.h"
 
-#include "platform/atomic_file.h"
 #include "model/app_folders.h"
 #include "model/text.h"
 #include "platform/atomic_file.h"

@@ -1,6 +1,5 @@
 #include "export/lv2_bundle.h"
 
-#include "platform/atomic_file.h"
 #include "export/lv2_ttl.h"
 #include "export/manifest.h"
 #include "model/text.h"

@@ -1,6 +1,5 @@
 #include "export/plugin_build.h"
 
-#include "platform/atomic_file.h"
 #include "export/bmp_writer.h"
 #include "export/lv2_bundle.h"
 #include "export/lv2_ttl.h"
