@@ -194,6 +194,23 @@ void RateBridge::Drain() noexcept {
 #endif
 }
 
+namespace {
+
+// The engine's frames copied out to separate sides in pieces (either side may be absent).
+void RenderThroughScratch(Engine& engine, float* const sides[2], uint32_t frames) noexcept {
+    float block[2 * kStepFrames];
+    for (uint32_t done = 0; done < frames;) {
+        const uint32_t n = std::min(kStepFrames, frames - done);
+        ProcessBlock(engine, block, n);
+        for (int s = 0; s < 2; ++s) {
+            if (sides[s] != nullptr) std::memcpy(sides[s] + done, block + s * n, sizeof(float) * n);
+        }
+        done += n;
+    }
+}
+
+} // namespace
+
 void RateBridge::Feed(Engine& engine, uint64_t untilEngineFrame) noexcept {
     Resampler& r = *resampler_;
     while (engineFrame_ < untilEngineFrame) {
@@ -211,15 +228,12 @@ void RateBridge::Feed(Engine& engine, uint64_t untilEngineFrame) noexcept {
 void RateBridge::Render(Engine& engine, float* left, float* right, uint32_t frames) noexcept {
     float* sides[2] = {left, right};
     if (!Active()) {
-        float block[2 * kStepFrames];
-        for (uint32_t done = 0; done < frames;) {
-            const uint32_t n = std::min(kStepFrames, frames - done);
-            ProcessBlock(engine, block, n);
-            for (int s = 0; s < 2; ++s) {
-                if (sides[s] != nullptr)
-                    std::memcpy(sides[s] + done, block + s * n, sizeof(float) * n);
-            }
-            done += n;
+        // A device block laid out as the engine writes (left, then right right after it), as
+        // live play hands over, is written in place: no copy on the common path.
+        if (left != nullptr && right == left + frames) {
+            ProcessBlock(engine, left, frames);
+        } else {
+            RenderThroughScratch(engine, sides, frames);
         }
         deviceFrame_ += frames;
         engineFrame_ += frames;
