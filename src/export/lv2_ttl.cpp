@@ -240,36 +240,39 @@ std::string Describe(const Project& project, const std::string& uri, bool window
                        std::to_string(o.index) + " ;\n        lv2:symbol \"" + o.symbol +
                        "\" ;\n        lv2:name \"" + o.name + "\" ;\n");
     }
-    uint32_t index = lv2::kFirstParameterPort;
+    // The indices come from the plugin's own port layout, so that the two always agree.
+    uint32_t parameterCount = 0;
+    for (const ModuleSlot& s : project.slots) parameterCount += s.type == kTypeParameter ? 1 : 0;
+    uint32_t i = 0;
     for (int32_t slot = 0; slot < kSlotCount; ++slot) {
         const ModuleSlot& s = project.slots[slot];
         if (s.type != kTypeParameter) continue;
         AppendPort(out, false,
                    "        a lv2:InputPort , lv2:ControlPort ;\n        lv2:index " +
-                       std::to_string(index++) + " ;\n        lv2:symbol \"" +
-                       lv2::ParameterSymbol(slot) + "\" ;\n        lv2:name " +
-                       Quoted(GetText(s.name)) + " ;\n        lv2:default " +
-                       std::to_string(ControlValue(s, 0)) +
+                       std::to_string(lv2::kFirstParameterPort + i++) +
+                       " ;\n        lv2:symbol \"" + lv2::ParameterSymbol(slot) +
+                       "\" ;\n        lv2:name " + Quoted(GetText(s.name)) +
+                       " ;\n        lv2:default " + std::to_string(ControlValue(s, 0)) +
                        " ;\n        lv2:minimum 0 ;\n        lv2:maximum " +
                        std::to_string(ControlMaximum(s)) +
                        " ;\n        lv2:portProperty lv2:integer ;\n" + ControlMeaning(s));
     }
     // After every input, so that the inputs keep their indices: what each control plays.
+    i = 0;
     for (int32_t slot = 0; slot < kSlotCount; ++slot) {
         const ModuleSlot& s = project.slots[slot];
         if (s.type != kTypeParameter) continue;
-        AppendPort(out, false,
-                   "        a lv2:OutputPort , lv2:ControlPort ;\n        lv2:index " +
-                       std::to_string(index++) + " ;\n        lv2:symbol \"" +
-                       lv2::ParameterOutputSymbol(slot) + "\" ;\n        lv2:name " +
-                       Quoted(std::string(GetText(s.name)) + " (playing)") +
-                       " ;\n        lv2:minimum 0 ;\n        lv2:maximum " +
-                       std::to_string(ControlMaximum(s)) +
-                       " ;\n        lv2:portProperty lv2:integer ;\n");
+        AppendPort(
+            out, false,
+            "        a lv2:OutputPort , lv2:ControlPort ;\n        lv2:index " +
+                std::to_string(lv2::ParameterOutputPort(parameterCount, i++)) +
+                " ;\n        lv2:symbol \"" + lv2::ParameterOutputSymbol(slot) +
+                "\" ;\n        lv2:name " + Quoted(std::string(GetText(s.name)) + " (playing)") +
+                " ;\n        lv2:minimum 0 ;\n        lv2:maximum " +
+                std::to_string(ControlMaximum(s)) + " ;\n        lv2:portProperty lv2:integer ;\n");
     }
     // The delay the plugin adds at host rates other than the design's, constant per
     // instance, so that hosts can line its sound up with other tracks.
-    const uint32_t parameterCount = (index - lv2::kFirstParameterPort) / 2;
     AppendPort(out, false,
                "        a lv2:OutputPort , lv2:ControlPort ;\n        lv2:index " +
                    std::to_string(lv2::LatencyPort(parameterCount)) + " ;\n        lv2:symbol \"" +
