@@ -57,7 +57,7 @@ void RunOutputBlock(Engine&, const BlockModule& m, uint32_t n, const RunTarget& 
 }
 
 Engine::Engine(Project& p) : project(p), schedule(NewSchedule()), voices(new VoiceBank) {
-    PrepareWaveFft(polywave.fft);
+    PreparePolyWave(polywave);
     for (int32_t type = 0; type <= kMaxModuleType; ++type) {
         int32_t count = 0;
         if (const ModuleTypeInfo* info = FindModuleType(type)) {

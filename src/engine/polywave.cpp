@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <iterator>
 
 namespace tw {
@@ -82,6 +83,67 @@ bool Differs(float a, float b) noexcept {
     return a != b && !(std::isnan(a) && std::isnan(b));
 }
 
+// The generator's next kWaveSpectrumSize numbers, in order, into `draws`: eight running
+// side by side, each eight steps ahead of the one before, so that no step waits for the
+// last. Leaves the generator where drawing them one by one would.
+void DrawPhases(PolyWaveState& s, EngineRandom& random) noexcept {
+    uint32_t lanes[8];
+    for (uint32_t& lane : lanes) lane = random.Next();
+    const auto& table = s.eightSteps;
+    for (int32_t i = 0; i < kWaveSpectrumSize; i += 8) {
+        for (int32_t t = 0; t < 8; ++t) {
+            const uint32_t x = lanes[t];
+            s.draws[i + t] = x;
+            lanes[t] = table[0][x & 0xFFu] ^ table[1][(x >> 8) & 0xFFu] ^
+                       table[2][(x >> 16) & 0xFFu] ^ table[3][x >> 24];
+        }
+    }
+    random.state = s.draws[kWaveSpectrumSize - 1];
+}
+
+using Words = uint32_t __attribute__((vector_size(16)));
+using Floats = float __attribute__((vector_size(16)));
+using Masks = int32_t __attribute__((vector_size(16)));
+
+// Each bin's random phase makes it a point: the amplitude times the phase's cosine and
+// sine. The amplitudes are replaced by the real parts as they go.
+void MakePoints(float* spectrum, float* pointIm, const uint32_t* draws) noexcept {
+    // Most bins lie outside every partial. Their point is 0 times the cosine and sine: a
+    // zero that carries the sign of each. No phase a bin can draw lies between a root of
+    // either and the float next to it, so the sign follows from comparing the phase's bits
+    // (positive floats order as integers) with the first float past each root. Every bin
+    // gets that first, four at a time, and the others keep their amplitude and phase.
+    const Floats unit = {1.0f / 16777216.0f, 1.0f / 16777216.0f, 1.0f / 16777216.0f,
+                         1.0f / 16777216.0f};
+    const Floats turn = {kFullTurn, kFullTurn, kFullTurn, kFullTurn};
+    for (int32_t i = 0; i < kWaveSpectrumSize; i += 4) {
+        Words raw;
+        Floats amplitude;
+        std::memcpy(&raw, draws + i, sizeof raw);
+        std::memcpy(&amplitude, spectrum + i, sizeof amplitude);
+        const Floats phase =
+            __builtin_convertvector(reinterpret_cast<Masks>(raw >> 8), Floats) * unit * turn;
+        const Words bits = reinterpret_cast<Words>(phase);
+        const Words cosineBelow = (bits - kCosineNegativeFrom) < kCosineNegativeSpan;
+        const Words sineBelow = bits >= kSineNegativeFrom;
+        const Masks silent = amplitude == 0.0f;
+        const Floats zeroRe = reinterpret_cast<Floats>(cosineBelow << 31);
+        const Floats zeroIm = reinterpret_cast<Floats>(sineBelow << 31);
+        const Floats re = silent ? zeroRe : amplitude;
+        const Floats im = silent ? zeroIm : phase;
+        std::memcpy(spectrum + i, &re, sizeof re);
+        std::memcpy(pointIm + i, &im, sizeof im);
+    }
+    for (int32_t i = 0; i < kWaveSpectrumSize; ++i) {
+        // A zero (of either sign) is a silent bin's point; anything else is an amplitude.
+        const float amplitude = spectrum[i];
+        if (amplitude == 0.0f) continue;
+        const float phase = pointIm[i];
+        spectrum[i] = amplitude * std::cos(phase);
+        pointIm[i] = amplitude * std::sin(phase);
+    }
+}
+
 } // namespace
 
 void RebuildWavetable(Engine& e, float wave, float density) noexcept {
@@ -108,36 +170,10 @@ void RebuildWavetable(Engine& e, float wave, float density) noexcept {
         AddPartial(spectrum, a[k], fi, bwi);
     }
 
-    // Random phases, one per bin, drawn in bin order, each point written straight to
-    // where the transform's bit-reversal would move it. The upper half of the input is
-    // 0 and lands on the odd positions.
+    DrawPhases(s, e.random);
+    MakePoints(spectrum, s.pointIm, s.draws);
     float* re = s.wavetable;
-    float* im = s.imaginary;
-    for (int32_t i = 1; i < kWaveTableSize; i += 2) {
-        re[i] = 0.0f;
-        im[i] = 0.0f;
-    }
-    for (int32_t i = 0; i < kWaveSpectrumSize; ++i) {
-        const float phase = e.random.NextUnit() * kFullTurn;
-        const float amplitude = spectrum[i];
-        const int32_t at = BitReversed(i);
-        if (amplitude != 0.0f) {
-            re[at] = amplitude * std::cos(phase);
-            im[at] = amplitude * std::sin(phase);
-        } else {
-            // Most bins lie outside every partial. Their point is 0 times the cosine and
-            // sine: a zero that carries the sign of each. No phase a bin can draw lies
-            // between a root of either and the float next to it, so the sign follows
-            // from comparing the phase's bits (positive floats order as integers) with
-            // the first float past each root, without a branch the signs would defeat.
-            const uint32_t bits = std::bit_cast<uint32_t>(phase);
-            const uint32_t cosineBelow = bits - kCosineNegativeFrom < kCosineNegativeSpan;
-            const uint32_t sineBelow = bits >= kSineNegativeFrom;
-            re[at] = std::bit_cast<float>(cosineBelow << 31);
-            im[at] = std::bit_cast<float>(sineBelow << 31);
-        }
-    }
-    WaveFftStages(s.fft, re, im);
+    WaveInverseFromLowerHalf(s.fft, spectrum, s.pointIm, re, s.imaginary);
 
     // A table with nothing above 0 cannot be normalised; it is left silent.
     const float peak = WavePeak(re);
@@ -146,6 +182,18 @@ void RebuildWavetable(Engine& e, float wave, float density) noexcept {
         return;
     }
     DivideWave(re, peak);
+}
+
+void PreparePolyWave(PolyWaveState& s) noexcept {
+    PrepareWaveFft(s.fft);
+    for (int32_t byte = 0; byte < 4; ++byte) {
+        s.eightSteps[byte][0] = 0;
+        for (uint32_t v = 1; v < 256; ++v) {
+            uint32_t x = v << (8 * byte);
+            for (int32_t step = 0; step < 8; ++step) NextXorShift(x);
+            s.eightSteps[byte][v] = x;
+        }
+    }
 }
 
 void ResetPolyWave(Engine& e) noexcept {

@@ -50,15 +50,23 @@ struct PolyWaveState {
     float rightSum = 0.0f;
     float amplitudes[kWaveHarmonics] = {};
     float wavetable[kWaveTableSize] = {};
-    // Working memory of the rebuild: the amplitude spectrum, and the imaginary half of
-    // the inverse transform (the real half is built in the wavetable itself, which ends
-    // up holding it).
+    // Working memory of the rebuild: the amplitude spectrum, which then holds the real
+    // parts of the points, their imaginary parts, and the imaginary half of the inverse
+    // transform (the real half is built in the wavetable itself, which ends up holding it).
     float spectrum[kWaveSpectrumSize] = {};
+    float pointIm[kWaveSpectrumSize] = {};
     float imaginary[kWaveTableSize] = {};
-    // The transform's twiddles, walked once when the engine is made.
+    uint32_t draws[kWaveSpectrumSize] = {};
+    // Made once when the engine is made: the transform's twiddles, and eight steps of the
+    // random generator applied to each byte of a state (it is linear over bits, so eight
+    // steps of a state are the exclusive-or of its bytes' entries).
     WaveFftTables fft;
+    uint32_t eightSteps[4][256] = {};
 };
 static_assert(kWaveTableSize == kWaveFftSize);
+
+// Makes the tables above; called once per engine before any rebuild.
+void PreparePolyWave(PolyWaveState& s) noexcept;
 
 // Synthesises the wavetable from the Wave and Density controls.
 void RebuildWavetable(Engine& e, float wave, float density) noexcept;

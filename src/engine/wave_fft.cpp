@@ -1,5 +1,7 @@
 #include "engine/wave_fft.h"
 
+#include <immintrin.h>
+
 #include <cmath>
 #include <cstring>
 
@@ -54,23 +56,6 @@ void RunStage(const WaveFftTables& tables, float* re, float* im, int32_t length,
     const int32_t half = length >> 1;
     const float* wRe = tables.twiddleRe + (half - 1);
     const float* wIm = tables.twiddleIm + (half - 1);
-    if (half < 4) {
-        for (int32_t base = begin; base < end; base += length) {
-            for (int32_t j = 0; j < half; ++j) {
-                const int32_t i = base + j;
-                const int32_t k = i + half;
-                const float ur = wRe[j];
-                const float ui = wIm[j];
-                const float tr = re[k] * ur - im[k] * ui;
-                const float ti = re[k] * ui + im[k] * ur;
-                re[k] = re[i] - tr;
-                im[k] = im[i] - ti;
-                re[i] = re[i] + tr;
-                im[i] = im[i] + ti;
-            }
-        }
-        return;
-    }
     for (int32_t base = begin; base < end; base += length) {
         float* ri = re + base;
         float* ii = im + base;
@@ -126,12 +111,69 @@ using WideLanes = float __attribute__((vector_size(32)));
     }
 }
 
+// The stages that combine blocks of `length` and of 2 x `length` points, for the blocks
+// of 2 x `length` in [begin, end), fused: the four points j, j + h, j + length and
+// j + length + h (h = length / 2) meet only each other in the two stages, so each four
+// go through both stages' butterflies, in the stages' order, in registers.
+[[gnu::target("avx")]] void RunWideStagePair(const WaveFftTables& tables, float* re, float* im,
+                                             int32_t length, int32_t begin, int32_t end) noexcept {
+    const int32_t half = length >> 1;
+    const float* wRe = tables.twiddleRe + (half - 1);
+    const float* wIm = tables.twiddleIm + (half - 1);
+    const float* vRe = tables.twiddleRe + (length - 1);
+    const float* vIm = tables.twiddleIm + (length - 1);
+    const auto butterfly = [](__m256& ar, __m256& ai, __m256& br, __m256& bi, __m256 ur,
+                              __m256 ui) {
+        const __m256 tr = br * ur - bi * ui;
+        const __m256 ti = br * ui + bi * ur;
+        br = ar - tr;
+        bi = ai - ti;
+        ar = ar + tr;
+        ai = ai + ti;
+    };
+    for (int32_t base = begin; base < end; base += 2 * length) {
+        float* r0 = re + base;
+        float* i0 = im + base;
+        for (int32_t j = 0; j < half; j += 8) {
+            __m256 ar = _mm256_loadu_ps(r0 + j), ai = _mm256_loadu_ps(i0 + j);
+            __m256 br = _mm256_loadu_ps(r0 + j + half), bi = _mm256_loadu_ps(i0 + j + half);
+            __m256 cr = _mm256_loadu_ps(r0 + j + length), ci = _mm256_loadu_ps(i0 + j + length);
+            __m256 dr = _mm256_loadu_ps(r0 + j + length + half);
+            __m256 di = _mm256_loadu_ps(i0 + j + length + half);
+            const __m256 ur = _mm256_loadu_ps(wRe + j), ui = _mm256_loadu_ps(wIm + j);
+            butterfly(ar, ai, br, bi, ur, ui);
+            butterfly(cr, ci, dr, di, ur, ui);
+            butterfly(ar, ai, cr, ci, _mm256_loadu_ps(vRe + j), _mm256_loadu_ps(vIm + j));
+            butterfly(br, bi, dr, di, _mm256_loadu_ps(vRe + j + half),
+                      _mm256_loadu_ps(vIm + j + half));
+            _mm256_storeu_ps(r0 + j, ar);
+            _mm256_storeu_ps(i0 + j, ai);
+            _mm256_storeu_ps(r0 + j + half, br);
+            _mm256_storeu_ps(i0 + j + half, bi);
+            _mm256_storeu_ps(r0 + j + length, cr);
+            _mm256_storeu_ps(i0 + j + length, ci);
+            _mm256_storeu_ps(r0 + j + length + half, dr);
+            _mm256_storeu_ps(i0 + j + length + half, di);
+        }
+    }
+}
+
 const bool kHasAvx = __builtin_cpu_supports("avx");
 
-void RunAnyStage(const WaveFftTables& tables, float* re, float* im, int32_t length, int32_t begin,
-                 int32_t end) noexcept {
-    if (kHasAvx && length >= 16) return RunWideStage(tables, re, im, length, begin, end);
-    RunStage(tables, re, im, length, begin, end);
+// Runs the stages from `length` up to `last` on the blocks in [begin, end), two at a time
+// where both fit.
+void RunStages(const WaveFftTables& tables, float* re, float* im, int32_t length, int32_t last,
+               int32_t begin, int32_t end) noexcept {
+    for (; length <= last; length <<= 1) {
+        if (!kHasAvx) {
+            RunStage(tables, re, im, length, begin, end);
+        } else if (2 * length <= last) {
+            RunWideStagePair(tables, re, im, length, begin, end);
+            length <<= 1;
+        } else {
+            RunWideStage(tables, re, im, length, begin, end);
+        }
+    }
 }
 
 // The early stages stay inside blocks of this many points, which fit the first-level
@@ -139,17 +181,134 @@ void RunAnyStage(const WaveFftTables& tables, float* re, float* im, int32_t leng
 // is touched, instead of every stage sweeping the whole table.
 constexpr int32_t kCacheBlock = 2048;
 
-} // namespace
+// The first three stages meet blocks of eight points of the bit-reversed input. Block g
+// holds, at its even places, the input points r, r + N/8, r + N/4 and r + 3N/8 (r being g
+// with its 13 bits reversed), and 0 at its odd places, which come from the upper half.
+constexpr int32_t kGroupBits = kWaveFftBits - 3;
+constexpr int32_t kGroups = kWaveFftSize / 8;
 
-void WaveFftStages(const WaveFftTables& tables, float* re, float* im) noexcept {
-    for (int32_t block = 0; block < kWaveFftSize; block += kCacheBlock) {
-        for (int32_t length = 2; length <= kCacheBlock; length <<= 1) {
-            RunAnyStage(tables, re, im, length, block, block + kCacheBlock);
+inline int32_t GroupSource(int32_t group) noexcept {
+    uint32_t v = static_cast<uint32_t>(group) << (16 - kGroupBits);
+    v = ((v >> 1) & 0x5555u) | ((v & 0x5555u) << 1);
+    v = ((v >> 2) & 0x3333u) | ((v & 0x3333u) << 2);
+    v = ((v >> 4) & 0x0F0Fu) | ((v & 0x0F0Fu) << 4);
+    v = ((v >> 8) & 0x00FFu) | ((v & 0x00FFu) << 8);
+    return static_cast<int32_t>(v);
+}
+
+// Where each even place of a block takes its point from, as an offset from r.
+constexpr int32_t kEvenSource[4] = {0, kWaveFftSize / 4, kWaveFftSize / 8, 3 * kWaveFftSize / 8};
+
+// The three stages on one block of eight, in any lane type: the butterflies in the order
+// and with the operations of the textbook loop, the zeros of the odd places included.
+template <typename V>
+[[gnu::always_inline]] inline void FirstStages(const WaveFftTables& t, V* xr, V* xi) noexcept {
+    // Unrolled whole, so that the sixteen values stay in registers.
+#pragma GCC unroll 3
+    for (int32_t length = 2; length <= 8; length <<= 1) {
+        const int32_t half = length >> 1;
+#pragma GCC unroll 4
+        for (int32_t base = 0; base < 8; base += length) {
+#pragma GCC unroll 4
+            for (int32_t j = 0; j < half; ++j) {
+                const int32_t i = base + j;
+                const int32_t k = i + half;
+                const float ur = t.twiddleRe[half - 1 + j];
+                const float ui = t.twiddleIm[half - 1 + j];
+                const V tr = xr[k] * ur - xi[k] * ui;
+                const V ti = xr[k] * ui + xi[k] * ur;
+                xr[k] = xr[i] - tr;
+                xi[k] = xi[i] - ti;
+                xr[i] = xr[i] + tr;
+                xi[i] = xi[i] + ti;
+            }
         }
     }
-    for (int32_t length = 2 * kCacheBlock; length <= kWaveFftSize; length <<= 1) {
-        RunAnyStage(tables, re, im, length, 0, kWaveFftSize);
+}
+
+void FirstStagesOneByOne(const WaveFftTables& t, const float* pointRe, const float* pointIm,
+                         float* re, float* im) noexcept {
+    for (int32_t g = 0; g < kGroups; ++g) {
+        const int32_t r = GroupSource(g);
+        float xr[8] = {};
+        float xi[8] = {};
+        for (int32_t e = 0; e < 4; ++e) {
+            xr[2 * e] = pointRe[r + kEvenSource[e]];
+            xi[2 * e] = pointIm[r + kEvenSource[e]];
+        }
+        FirstStages(t, xr, xi);
+        for (int32_t j = 0; j < 8; ++j) {
+            re[8 * g + j] = xr[j];
+            im[8 * g + j] = xi[j];
+        }
     }
+}
+
+// Eight consecutive blocks side by side, one per lane: each source is gathered from the
+// eight places the lanes' blocks take it from, and the lanes are then turned into rows,
+// one block of eight each, which lie one after another in the table.
+[[gnu::target("avx"), gnu::always_inline]] inline void Transpose8(__m256* v) noexcept {
+    const __m256 a0 = _mm256_unpacklo_ps(v[0], v[1]), a1 = _mm256_unpackhi_ps(v[0], v[1]);
+    const __m256 a2 = _mm256_unpacklo_ps(v[2], v[3]), a3 = _mm256_unpackhi_ps(v[2], v[3]);
+    const __m256 a4 = _mm256_unpacklo_ps(v[4], v[5]), a5 = _mm256_unpackhi_ps(v[4], v[5]);
+    const __m256 a6 = _mm256_unpacklo_ps(v[6], v[7]), a7 = _mm256_unpackhi_ps(v[6], v[7]);
+    const __m256 b0 = _mm256_shuffle_ps(a0, a2, 0x44), b1 = _mm256_shuffle_ps(a0, a2, 0xEE);
+    const __m256 b2 = _mm256_shuffle_ps(a1, a3, 0x44), b3 = _mm256_shuffle_ps(a1, a3, 0xEE);
+    const __m256 b4 = _mm256_shuffle_ps(a4, a6, 0x44), b5 = _mm256_shuffle_ps(a4, a6, 0xEE);
+    const __m256 b6 = _mm256_shuffle_ps(a5, a7, 0x44), b7 = _mm256_shuffle_ps(a5, a7, 0xEE);
+    v[0] = _mm256_permute2f128_ps(b0, b4, 0x20);
+    v[1] = _mm256_permute2f128_ps(b1, b5, 0x20);
+    v[2] = _mm256_permute2f128_ps(b2, b6, 0x20);
+    v[3] = _mm256_permute2f128_ps(b3, b7, 0x20);
+    v[4] = _mm256_permute2f128_ps(b0, b4, 0x31);
+    v[5] = _mm256_permute2f128_ps(b1, b5, 0x31);
+    v[6] = _mm256_permute2f128_ps(b2, b6, 0x31);
+    v[7] = _mm256_permute2f128_ps(b3, b7, 0x31);
+}
+
+// The blocks of eight in [first, last), eight at a time.
+// Eight blocks side by side, one per lane: the blocks whose sources are r0 .. r0 + 7, so
+// that every source is read eight at a time. The blocks lie an eighth of the table apart;
+// taking r0 in bit-reversed order makes each lane's next block the one right after its
+// last, so that every lane writes along the table instead of jumping about it.
+[[gnu::target("avx")]] void FirstStagesEightWide(const WaveFftTables& t, const float* pointRe,
+                                                 const float* pointIm, float* re,
+                                                 float* im) noexcept {
+    int32_t spread[8];
+    for (int32_t lane = 0; lane < 8; ++lane) spread[lane] = 8 * GroupSource(lane);
+    for (int32_t q = 0; q < kGroups / 8; ++q) {
+        const int32_t r0 = GroupSource(q); // a multiple of 8, as q < kGroups / 8
+        __m256 xr[8];
+        __m256 xi[8];
+        for (int32_t e = 0; e < 4; ++e) {
+            xr[2 * e] = _mm256_loadu_ps(pointRe + r0 + kEvenSource[e]);
+            xi[2 * e] = _mm256_loadu_ps(pointIm + r0 + kEvenSource[e]);
+            xr[2 * e + 1] = _mm256_setzero_ps();
+            xi[2 * e + 1] = _mm256_setzero_ps();
+        }
+        FirstStages(t, xr, xi);
+        Transpose8(xr);
+        Transpose8(xi);
+        for (int32_t lane = 0; lane < 8; ++lane) {
+            _mm256_storeu_ps(re + 8 * q + spread[lane], xr[lane]);
+            _mm256_storeu_ps(im + 8 * q + spread[lane], xi[lane]);
+        }
+    }
+}
+
+} // namespace
+
+void WaveInverseFromLowerHalf(const WaveFftTables& tables, const float* pointRe,
+                              const float* pointIm, float* re, float* im) noexcept {
+    if (kHasAvx) {
+        FirstStagesEightWide(tables, pointRe, pointIm, re, im);
+    } else {
+        FirstStagesOneByOne(tables, pointRe, pointIm, re, im);
+    }
+    for (int32_t block = 0; block < kWaveFftSize; block += kCacheBlock) {
+        RunStages(tables, re, im, 16, kCacheBlock, block, block + kCacheBlock);
+    }
+    RunStages(tables, re, im, 2 * kCacheBlock, kWaveFftSize, 0, kWaveFftSize);
 }
 
 float WavePeak(const float* values) noexcept {

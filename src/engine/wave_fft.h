@@ -21,21 +21,15 @@ struct WaveFftTables {
 // Walks every stage's twiddles; called once per engine before any rebuild.
 void PrepareWaveFft(WaveFftTables& tables) noexcept;
 
-// Where input point `i` lands after the transform's bit-reversal reordering.
-inline int32_t BitReversed(int32_t i) noexcept {
-    uint32_t v = static_cast<uint32_t>(i);
-    v = ((v >> 1) & 0x5555u) | ((v & 0x5555u) << 1);
-    v = ((v >> 2) & 0x3333u) | ((v & 0x3333u) << 2);
-    v = ((v >> 4) & 0x0F0Fu) | ((v & 0x0F0Fu) << 4);
-    v = ((v >> 8) & 0x00FFu) | ((v & 0x00FFu) << 8);
-    return static_cast<int32_t>(v);
-}
-
-// The butterfly stages of the in-place radix-2 transform with exponent sign +1 and no
-// scaling, over kWaveFftSize points already in bit-reversed order. The butterflies of a
-// stage touch disjoint pairs, so they run block by block and four at a time, each one
-// with exactly the operations of the textbook loop.
-void WaveFftStages(const WaveFftTables& tables, float* re, float* im) noexcept;
+// The in-place radix-2 transform with exponent sign +1 and no scaling, of kWaveFftSize
+// points whose upper half is 0: `pointRe` and `pointIm` hold the lower half in natural
+// order, and the result lands in `re` and `im`. Every butterfly performs exactly the
+// operations of the textbook loop over the bit-reversed input, the zeros included, so
+// the result is the same to the bit; only the order in which independent butterflies
+// run differs. The first three stages run in registers, straight from the points to
+// the blocks of eight they fill, without the reordered input ever being written.
+void WaveInverseFromLowerHalf(const WaveFftTables& tables, const float* pointRe,
+                              const float* pointIm, float* re, float* im) noexcept;
 
 // The largest of the kWaveFftSize values, starting from 0 (so that nothing at or below 0
 // counts and a NaN never does), and every value divided by `peak`: four at a time, with
