@@ -173,10 +173,9 @@ void RebuildWavetable(Engine& e, float wave, float density) noexcept {
     DrawPhases(s, e.random);
     MakePoints(spectrum, s.pointIm, s.draws);
     float* re = s.wavetable;
-    WaveInverseFromLowerHalf(s.fft, spectrum, s.pointIm, re, s.imaginary);
+    const float peak = WaveRealFromLowerHalf(s.fft, spectrum, s.pointIm, re, s.imaginary);
 
     // A table with nothing above 0 cannot be normalised; it is left silent.
-    const float peak = WavePeak(re);
     if (peak <= 0.0f) {
         for (int32_t i = 0; i < kWaveTableSize; ++i) re[i] = 0.0f;
         return;

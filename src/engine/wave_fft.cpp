@@ -199,13 +199,23 @@ inline int32_t GroupSource(int32_t group) noexcept {
 // Where each even place of a block takes its point from, as an offset from r.
 constexpr int32_t kEvenSource[4] = {0, kWaveFftSize / 4, kWaveFftSize / 8, 3 * kWaveFftSize / 8};
 
-// The three stages on one block of eight, in any lane type: the butterflies in the order
-// and with the operations of the textbook loop, the zeros of the odd places included.
+// The three stages on one block of eight, in any lane type, given the points of its even
+// places: the butterflies in the order and with the operations of the textbook loop, the
+// zeros of the odd places included.
 template <typename V>
 [[gnu::always_inline]] inline void FirstStages(const WaveFftTables& t, V* xr, V* xi) noexcept {
+    // The first stage pairs each point with a +0 by the factor 1 + 0i, so the product it
+    // adds and subtracts is +0: the odd place gets the point minus +0, the point itself,
+    // and the even place the point plus +0, the point itself save that -0 becomes +0.
+    for (int32_t e = 0; e < 8; e += 2) {
+        xr[e + 1] = xr[e];
+        xi[e + 1] = xi[e];
+        xr[e] = xr[e] + 0.0f;
+        xi[e] = xi[e] + 0.0f;
+    }
     // Unrolled whole, so that the sixteen values stay in registers.
-#pragma GCC unroll 3
-    for (int32_t length = 2; length <= 8; length <<= 1) {
+#pragma GCC unroll 2
+    for (int32_t length = 4; length <= 8; length <<= 1) {
         const int32_t half = length >> 1;
 #pragma GCC unroll 4
         for (int32_t base = 0; base < 8; base += length) {
@@ -283,8 +293,6 @@ void FirstStagesOneByOne(const WaveFftTables& t, const float* pointRe, const flo
         for (int32_t e = 0; e < 4; ++e) {
             xr[2 * e] = _mm256_loadu_ps(pointRe + r0 + kEvenSource[e]);
             xi[2 * e] = _mm256_loadu_ps(pointIm + r0 + kEvenSource[e]);
-            xr[2 * e + 1] = _mm256_setzero_ps();
-            xi[2 * e + 1] = _mm256_setzero_ps();
         }
         FirstStages(t, xr, xi);
         Transpose8(xr);
@@ -298,22 +306,12 @@ void FirstStagesOneByOne(const WaveFftTables& t, const float* pointRe, const flo
 
 } // namespace
 
-void WaveInverseFromLowerHalf(const WaveFftTables& tables, const float* pointRe,
-                              const float* pointIm, float* re, float* im) noexcept {
-    if (kHasAvx) {
-        FirstStagesEightWide(tables, pointRe, pointIm, re, im);
-    } else {
-        FirstStagesOneByOne(tables, pointRe, pointIm, re, im);
-    }
-    for (int32_t block = 0; block < kWaveFftSize; block += kCacheBlock) {
-        RunStages(tables, re, im, 16, kCacheBlock, block, block + kCacheBlock);
-    }
-    RunStages(tables, re, im, 2 * kCacheBlock, kWaveFftSize, 0, kWaveFftSize);
-}
+namespace {
 
+// The largest of the values, as WaveRealFromLowerHalf returns it. The strict comparison
+// keeps the running value on ties and on NaN, lane by lane; the largest value is the
+// same whichever lane, and in whichever order, meets it.
 float WavePeak(const float* values) noexcept {
-    // The strict comparison keeps the running value on ties and on NaN, lane by lane; the
-    // largest value is the same whichever lane meets it first.
     Lanes peak = {0.0f, 0.0f, 0.0f, 0.0f};
     for (int32_t i = 0; i < kWaveFftSize; i += 4) {
         const Lanes v = Load(values + i);
@@ -324,6 +322,56 @@ float WavePeak(const float* values) noexcept {
         if (peak[lane] > result) result = peak[lane];
     }
     return result;
+}
+
+// The last stage, one block of the whole table, computing only the real half and taking
+// the peak as it goes.
+[[gnu::target("avx")]] float LastStageReal(const WaveFftTables& tables, float* re,
+                                           const float* im) noexcept {
+    constexpr int32_t kHalf = kWaveFftSize / 2;
+    const float* wRe = tables.twiddleRe + (kHalf - 1);
+    const float* wIm = tables.twiddleIm + (kHalf - 1);
+    __m256 peak = _mm256_setzero_ps();
+    for (int32_t j = 0; j < kHalf; j += 8) {
+        const __m256 ur = _mm256_loadu_ps(wRe + j), ui = _mm256_loadu_ps(wIm + j);
+        const __m256 xr = _mm256_loadu_ps(re + kHalf + j), xi = _mm256_loadu_ps(im + kHalf + j);
+        const __m256 ar = _mm256_loadu_ps(re + j);
+        const __m256 tr = xr * ur - xi * ui;
+        const __m256 low = ar - tr;
+        const __m256 high = ar + tr;
+        _mm256_storeu_ps(re + kHalf + j, low);
+        _mm256_storeu_ps(re + j, high);
+        // Ordered comparisons: a NaN never takes the place of the running value.
+        peak = _mm256_blendv_ps(peak, low, _mm256_cmp_ps(low, peak, _CMP_GT_OQ));
+        peak = _mm256_blendv_ps(peak, high, _mm256_cmp_ps(high, peak, _CMP_GT_OQ));
+    }
+    float lanes[8];
+    _mm256_storeu_ps(lanes, peak);
+    float result = 0.0f;
+    for (float lane : lanes) {
+        if (lane > result) result = lane;
+    }
+    return result;
+}
+
+} // namespace
+
+float WaveRealFromLowerHalf(const WaveFftTables& tables, const float* pointRe, const float* pointIm,
+                            float* re, float* im) noexcept {
+    if (kHasAvx) {
+        FirstStagesEightWide(tables, pointRe, pointIm, re, im);
+    } else {
+        FirstStagesOneByOne(tables, pointRe, pointIm, re, im);
+    }
+    for (int32_t block = 0; block < kWaveFftSize; block += kCacheBlock) {
+        RunStages(tables, re, im, 16, kCacheBlock, block, block + kCacheBlock);
+    }
+    if (!kHasAvx) {
+        RunStages(tables, re, im, 2 * kCacheBlock, kWaveFftSize, 0, kWaveFftSize);
+        return WavePeak(re);
+    }
+    RunStages(tables, re, im, 2 * kCacheBlock, kWaveFftSize / 2, 0, kWaveFftSize);
+    return LastStageReal(tables, re, im);
 }
 
 void DivideWave(float* values, float peak) noexcept {

@@ -21,20 +21,21 @@ struct WaveFftTables {
 // Walks every stage's twiddles; called once per engine before any rebuild.
 void PrepareWaveFft(WaveFftTables& tables) noexcept;
 
-// The in-place radix-2 transform with exponent sign +1 and no scaling, of kWaveFftSize
-// points whose upper half is 0: `pointRe` and `pointIm` hold the lower half in natural
-// order, and the result lands in `re` and `im`. Every butterfly performs exactly the
-// operations of the textbook loop over the bit-reversed input, the zeros included, so
-// the result is the same to the bit; only the order in which independent butterflies
-// run differs. The first three stages run in registers, straight from the points to
-// the blocks of eight they fill, without the reordered input ever being written.
-void WaveInverseFromLowerHalf(const WaveFftTables& tables, const float* pointRe,
-                              const float* pointIm, float* re, float* im) noexcept;
+// The real part of the in-place radix-2 transform with exponent sign +1 and no scaling,
+// of kWaveFftSize points whose upper half is 0: `pointRe` and `pointIm` hold the lower
+// half in natural order; the real part lands in `re` (`im` is working memory, left
+// holding nothing of use). Returns the largest real value, starting from 0 (so that
+// nothing at or below 0 counts and a NaN never does), taken as the last stage writes.
+//
+// Every butterfly performs exactly the operations of the textbook loop over the
+// bit-reversed input, the zeros included, so the result is the same to the bit; only
+// the order in which independent butterflies run differs. The first three stages run in
+// registers, straight from the points to the blocks of eight they fill, without the
+// reordered input ever being written; the last computes only the real half.
+float WaveRealFromLowerHalf(const WaveFftTables& tables, const float* pointRe, const float* pointIm,
+                            float* re, float* im) noexcept;
 
-// The largest of the kWaveFftSize values, starting from 0 (so that nothing at or below 0
-// counts and a NaN never does), and every value divided by `peak`: four at a time, with
-// the same result as one by one.
-float WavePeak(const float* values) noexcept;
+// Every value divided by `peak`, four at a time.
 void DivideWave(float* values, float peak) noexcept;
 
 } // namespace tw
