@@ -2,6 +2,7 @@
 
 #include <immintrin.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -158,14 +159,17 @@ using WideLanes = float __attribute__((vector_size(32)));
     }
 }
 
-const bool kHasAvx = __builtin_cpu_supports("avx");
+// Whether the wide paths run: where the processor has 256-bit vectors, unless a test
+// asked for the portable path.
+std::atomic<bool> useAvx{__builtin_cpu_supports("avx") != 0};
 
 // Runs the stages from `length` up to `last` on the blocks in [begin, end), two at a time
 // where both fit.
 void RunStages(const WaveFftTables& tables, float* re, float* im, int32_t length, int32_t last,
                int32_t begin, int32_t end) noexcept {
+    const bool wide = useAvx.load(std::memory_order_relaxed);
     for (; length <= last; length <<= 1) {
-        if (!kHasAvx) {
+        if (!wide) {
             RunStage(tables, re, im, length, begin, end);
         } else if (2 * length <= last) {
             RunWideStagePair(tables, re, im, length, begin, end);
@@ -358,7 +362,8 @@ float WavePeak(const float* values) noexcept {
 
 float WaveRealFromLowerHalf(const WaveFftTables& tables, const float* pointRe, const float* pointIm,
                             float* re, float* im) noexcept {
-    if (kHasAvx) {
+    const bool wide = useAvx.load(std::memory_order_relaxed);
+    if (wide) {
         FirstStagesEightWide(tables, pointRe, pointIm, re, im);
     } else {
         FirstStagesOneByOne(tables, pointRe, pointIm, re, im);
@@ -366,12 +371,16 @@ float WaveRealFromLowerHalf(const WaveFftTables& tables, const float* pointRe, c
     for (int32_t block = 0; block < kWaveFftSize; block += kCacheBlock) {
         RunStages(tables, re, im, 16, kCacheBlock, block, block + kCacheBlock);
     }
-    if (!kHasAvx) {
+    if (!wide) {
         RunStages(tables, re, im, 2 * kCacheBlock, kWaveFftSize, 0, kWaveFftSize);
         return WavePeak(re);
     }
     RunStages(tables, re, im, 2 * kCacheBlock, kWaveFftSize / 2, 0, kWaveFftSize);
     return LastStageReal(tables, re, im);
+}
+
+void UseWideVectors(bool use) noexcept {
+    useAvx.store(use && __builtin_cpu_supports("avx") != 0, std::memory_order_relaxed);
 }
 
 void DivideWave(float* values, float peak) noexcept {

@@ -35,6 +35,10 @@ void PrepareWaveFft(WaveFftTables& tables) noexcept;
 float WaveRealFromLowerHalf(const WaveFftTables& tables, const float* pointRe, const float* pointIm,
                             float* re, float* im) noexcept;
 
+// The transform uses the processor's 256-bit vectors where it has them; a test turns them
+// off (and on again) to hold the portable path to the same bits.
+void UseWideVectors(bool use) noexcept;
+
 // Every value divided by `peak`, four at a time.
 void DivideWave(float* values, float peak) noexcept;
 
