@@ -86,19 +86,29 @@ bool Differs(float a, float b) noexcept {
 // The generator's next kWaveSpectrumSize numbers, in order, into `draws`: eight running
 // side by side, each eight steps ahead of the one before, so that no step waits for the
 // last. Leaves the generator where drawing them one by one would.
+inline uint32_t EightStepsOf(const PolyWaveState& s, uint32_t x) noexcept {
+    const auto& table = s.eightSteps;
+    return table[0][x & 0xFFu] ^ table[1][(x >> 8) & 0xFFu] ^ table[2][(x >> 16) & 0xFFu] ^
+           table[3][x >> 24];
+}
+
 void DrawPhases(PolyWaveState& s, EngineRandom& random) noexcept {
     uint32_t lanes[8];
     for (uint32_t& lane : lanes) lane = random.Next();
-    const auto& table = s.eightSteps;
     for (int32_t i = 0; i < kWaveSpectrumSize; i += 8) {
         for (int32_t t = 0; t < 8; ++t) {
             const uint32_t x = lanes[t];
             s.draws[i + t] = x;
-            lanes[t] = table[0][x & 0xFFu] ^ table[1][(x >> 8) & 0xFFu] ^
-                       table[2][(x >> 16) & 0xFFu] ^ table[3][x >> 24];
+            lanes[t] = EightStepsOf(s, x);
         }
     }
     random.state = s.draws[kWaveSpectrumSize - 1];
+}
+
+// Leaves the generator where a rebuild would, eight steps at a time.
+void SkipDraws(const PolyWaveState& s, EngineRandom& random) noexcept {
+    static_assert(kWaveSpectrumSize % 8 == 0);
+    for (int32_t i = 0; i < kWaveSpectrumSize; i += 8) random.state = EightStepsOf(s, random.state);
 }
 
 using Words = uint32_t __attribute__((vector_size(16)));
@@ -329,14 +339,19 @@ void RunPolyWave(Engine& e, int32_t slot) noexcept {
     using namespace poly_wave;
     const int32_t p = PortIndex(slot, 0);
     const float wave = DirectCell(e, p + kWave);
-    if (Differs(wave, e.previous[p + kWave])) {
-        RebuildWavetable(e, wave, DirectCell(e, p + kDensity));
-    }
-    e.previous[p + kWave] = wave;
     const float density = DirectCell(e, p + kDensity);
-    if (Differs(density, e.previous[p + kDensity])) {
-        RebuildWavetable(e, DirectCell(e, p + kWave), density);
+    const bool waveMoved = Differs(wave, e.previous[p + kWave]);
+    const bool densityMoved = Differs(density, e.previous[p + kDensity]);
+    // Each control that moved rebuilds the table, Wave first. When both moved on the
+    // same frame, the first table is replaced before anything reads it: only its draws
+    // from the generator count, so they are skipped instead of made into a table.
+    if (waveMoved && densityMoved) {
+        SkipDraws(e.polywave, e.random);
+    } else if (waveMoved) {
+        RebuildWavetable(e, wave, density);
     }
+    if (densityMoved) RebuildWavetable(e, wave, density);
+    e.previous[p + kWave] = wave;
     e.previous[p + kDensity] = density;
     e.outputs[p + kStatus] = RenderNotes(e, DirectCell(e, p + kAttack), DirectCell(e, p + kDecay),
                                          DirectCell(e, p + kSustain), DirectCell(e, p + kRelease));

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <vector>
@@ -77,6 +78,19 @@ TEST(PolyWave, OnlyARealChangeOfWaveOrDensityRebuildsAndAStuckNaNRebuildsOnce) {
     a.Run(5);
     EXPECT_EQ(a.rig.E().random.state, afterNaN);
     for (int32_t i = 0; i < kWaveTableSize; ++i) ASSERT_TRUE(std::isfinite(a.S().wavetable[i]));
+
+    // Both moving on one frame: the table and the generator come out as two rebuilds
+    // one after the other leave them.
+    EngineRig reference;
+    reference.E().random = a.rig.E().random;
+    RebuildWavetable(reference.E(), 0.8f, 0.3f);
+    RebuildWavetable(reference.E(), 0.8f, 0.3f);
+    a.rig.Set(a.wave, 0.8f);
+    a.rig.Set(a.density, 0.3f);
+    a.rig.Step();
+    EXPECT_EQ(a.rig.E().random.state, reference.E().random.state);
+    EXPECT_TRUE(std::equal(a.S().wavetable, a.S().wavetable + kWaveTableSize,
+                           reference.E().polywave.wavetable));
 }
 
 // FNV-1a over the bits of every wavetable value.
