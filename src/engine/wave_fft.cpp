@@ -51,9 +51,12 @@ void PrepareWaveFft(WaveFftTables& tables) noexcept {
 namespace {
 
 // The butterflies of the stage that combines blocks of `length` points, for the blocks in
-// [begin, end).
-void RunStage(const WaveFftTables& tables, float* re, float* im, int32_t length, int32_t begin,
-              int32_t end) noexcept {
+// [begin, end), as many at a time as the lane type V holds.
+template <typename V>
+[[gnu::always_inline]] inline void StageBlocks(const WaveFftTables& tables, float* re, float* im,
+                                               int32_t length, int32_t begin,
+                                               int32_t end) noexcept {
+    constexpr int32_t kLanes = sizeof(V) / sizeof(float);
     const int32_t half = length >> 1;
     const float* wRe = tables.twiddleRe + (half - 1);
     const float* wIm = tables.twiddleIm + (half - 1);
@@ -62,54 +65,38 @@ void RunStage(const WaveFftTables& tables, float* re, float* im, int32_t length,
         float* ii = im + base;
         float* rk = ri + half;
         float* ik = ii + half;
-        for (int32_t j = 0; j < half; j += 4) {
-            const Lanes ur = Load(wRe + j);
-            const Lanes ui = Load(wIm + j);
-            const Lanes xr = Load(rk + j);
-            const Lanes xi = Load(ik + j);
-            const Lanes tr = xr * ur - xi * ui;
-            const Lanes ti = xr * ui + xi * ur;
-            const Lanes ar = Load(ri + j);
-            const Lanes ai = Load(ii + j);
-            Store(rk + j, ar - tr);
-            Store(ik + j, ai - ti);
-            Store(ri + j, ar + tr);
-            Store(ii + j, ai + ti);
-        }
-    }
-}
-
-// The same butterflies eight at a time, for processors with AVX (which has the same
-// single-precision multiply, add and subtract, and no fused multiply-add here).
-using WideLanes = float __attribute__((vector_size(32)));
-
-[[gnu::target("avx")]] void RunWideStage(const WaveFftTables& tables, float* re, float* im,
-                                         int32_t length, int32_t begin, int32_t end) noexcept {
-    const int32_t half = length >> 1;
-    const float* wRe = tables.twiddleRe + (half - 1);
-    const float* wIm = tables.twiddleIm + (half - 1);
-    for (int32_t base = begin; base < end; base += length) {
-        float* ri = re + base;
-        float* ii = im + base;
-        float* rk = ri + half;
-        float* ik = ii + half;
-        for (int32_t j = 0; j < half; j += 8) {
-            WideLanes ur, ui, xr, xi, ar, ai;
+        for (int32_t j = 0; j < half; j += kLanes) {
+            V ur, ui, xr, xi, ar, ai;
             __builtin_memcpy(&ur, wRe + j, sizeof ur);
             __builtin_memcpy(&ui, wIm + j, sizeof ui);
             __builtin_memcpy(&xr, rk + j, sizeof xr);
             __builtin_memcpy(&xi, ik + j, sizeof xi);
             __builtin_memcpy(&ar, ri + j, sizeof ar);
             __builtin_memcpy(&ai, ii + j, sizeof ai);
-            const WideLanes tr = xr * ur - xi * ui;
-            const WideLanes ti = xr * ui + xi * ur;
-            const WideLanes lowRe = ar - tr, lowIm = ai - ti, highRe = ar + tr, highIm = ai + ti;
+            const V tr = xr * ur - xi * ui;
+            const V ti = xr * ui + xi * ur;
+            const V lowRe = ar - tr, lowIm = ai - ti, highRe = ar + tr, highIm = ai + ti;
             __builtin_memcpy(rk + j, &lowRe, sizeof lowRe);
             __builtin_memcpy(ik + j, &lowIm, sizeof lowIm);
             __builtin_memcpy(ri + j, &highRe, sizeof highRe);
             __builtin_memcpy(ii + j, &highIm, sizeof highIm);
         }
     }
+}
+
+void RunStage(const WaveFftTables& tables, float* re, float* im, int32_t length, int32_t begin,
+              int32_t end) noexcept {
+    StageBlocks<Lanes>(tables, re, im, length, begin, end);
+}
+
+// The same butterflies eight at a time, for processors with AVX (which has the same
+// single-precision multiply, add and subtract, and no fused multiply-add to contract
+// them into).
+using WideLanes = float __attribute__((vector_size(32)));
+
+[[gnu::target("avx")]] void RunWideStage(const WaveFftTables& tables, float* re, float* im,
+                                         int32_t length, int32_t begin, int32_t end) noexcept {
+    StageBlocks<WideLanes>(tables, re, im, length, begin, end);
 }
 
 // The stages that combine blocks of `length` and of 2 x `length` points, for the blocks
