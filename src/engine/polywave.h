@@ -49,13 +49,14 @@ struct PolyWaveState {
     float leftSum = 0.0f;
     float rightSum = 0.0f;
     float amplitudes[kWaveHarmonics] = {};
-    float wavetable[kWaveTableSize] = {};
+    alignas(64) float wavetable[kWaveTableSize] = {};
     // Working memory of the rebuild: the amplitude spectrum, which then holds the real
     // parts of the points, their imaginary parts, and the imaginary half of the inverse
     // transform (the real half is built in the wavetable itself, which ends up holding it).
-    float spectrum[kWaveSpectrumSize] = {};
-    float pointIm[kWaveSpectrumSize] = {};
-    float imaginary[kWaveTableSize] = {};
+    // Aligned to cache lines, so that the transform's vectors never straddle two.
+    alignas(64) float spectrum[kWaveSpectrumSize] = {};
+    alignas(64) float pointIm[kWaveSpectrumSize] = {};
+    alignas(64) float imaginary[kWaveTableSize] = {};
     uint32_t draws[kWaveSpectrumSize] = {};
     // Made once when the engine is made: the transform's twiddles, and eight steps of the
     // random generator applied to each byte of a state (it is linear over bits, so eight
