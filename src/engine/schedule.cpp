@@ -3,6 +3,7 @@
 #include "engine/engine.h"
 #include "engine/step.h"
 #include "engine/type_facts.h"
+#include "engine/voices.h"
 #include "model/checks.h"
 
 #include <algorithm>
@@ -29,6 +30,7 @@ enum OpKind : int32_t {
     kOpLoadNow,    // outputs[port] := the source's value of this frame
     kOpSetCell,    // the shared cell := stream value of this frame
     kOpStep,       // run the module and refresh its input copies
+    kOpVoiceStep,  // run the voice module once per sounding voice
     kOpStore,      // stream := outputs[port]
 };
 
@@ -60,7 +62,11 @@ struct Schedule {
     // ---- The plan ----
     bool valid = false;
     uint32_t generation = 0;
-    int32_t count = -1; // the active count it was built from
+    int32_t count = -1;  // the active count it was built from
+    bool voiced = false; // built with a voice part
+    // A voice module stores a default into the shared cell: with no voice sounding the
+    // cell's values differ from the plan's, so such blocks run the plain loop.
+    bool voiceStores = false;
     int32_t unitCount = 0;
     int32_t moduleCount = 0;
     int32_t opCount = 0;
@@ -86,6 +92,7 @@ struct Schedule {
     // ---- Working memory of the build ----
     int32_t nodeType[kSlotCount];
     int32_t nodeSlot[kSlotCount];
+    uint8_t nodeVoice[kSlotCount];
     int32_t slotNode[kSlotCount];
     int32_t route[kSlotCount][kPortsPerSlot];
     int32_t owner[kSlotCount][kPortsPerSlot];
@@ -213,7 +220,7 @@ void Join(Schedule& s, int32_t a, int32_t b) noexcept {
 
 // Reads the active list and the routes once; false when a slot is listed twice (only a
 // list caught half-rebuilt can do that).
-bool ReadTables(Schedule& s, const Project& p, int32_t& nodes) noexcept {
+bool ReadTables(Schedule& s, const Project& p, const uint8_t* perVoice, int32_t& nodes) noexcept {
     int32_t count = p.activeCount;
     count = std::clamp(count, 0, kSlotCount);
     s.count = count;
@@ -227,6 +234,7 @@ bool ReadTables(Schedule& s, const Project& p, int32_t& nodes) noexcept {
         s.slotNode[slot] = n;
         s.nodeType[n] = type;
         s.nodeSlot[n] = slot;
+        s.nodeVoice[n] = perVoice != nullptr && perVoice[slot] != 0 ? 1 : 0;
         ++n;
     }
     for (int32_t m = 0; m < n; ++m) {
@@ -273,6 +281,16 @@ void JoinSharedState(Schedule& s, int32_t nodes) noexcept {
         for (int32_t k = 0; k < kPortsPerSlot; ++k) {
             const int32_t r = s.route[n][k];
             if (r != kNone && s.markStamp[r] == s.stamp) Join(s, n, s.markNode[r]);
+        }
+    }
+    // Voice modules pass values to each other inside each voice's own engine, where no
+    // stream can carry them between groups: the voice modules that a cable joins run in
+    // one group, frame by frame.
+    for (int32_t n = 0; n < nodes; ++n) {
+        if (s.nodeVoice[n] == 0) continue;
+        for (int32_t k = 0; k < kPortsPerSlot; ++k) {
+            const int32_t m = s.owner[n][k];
+            if (m != kNone && s.nodeVoice[m] != 0) Join(s, n, m);
         }
     }
 }
@@ -358,7 +376,7 @@ int32_t FindLoops(Schedule& s, int32_t nodes) noexcept {
 // reads nothing of its own and every source it reads runs.
 bool RunsAsBlock(const Schedule& s, int32_t n) noexcept {
     const int32_t type = s.nodeType[n];
-    if (!HasBlockRule(type)) return false;
+    if (s.nodeVoice[n] != 0 || !HasBlockRule(type)) return false;
     if (type == kTypeOutput && s.route[n][output::kVolume] != kNone) return false;
     for (int32_t k = 0; k < kPortsPerSlot; ++k) {
         if (s.route[n][k] == kNone) continue;
@@ -499,6 +517,7 @@ int32_t ConstStream(Schedule& s, float value) noexcept {
 // What each module's unconnected direct reads give. False when streams run out.
 bool PlanCell(Schedule& s, int32_t nodes) noexcept {
     s.anyStore = false;
+    s.voiceStores = false;
     s.constCount = 0;
     s.startStream = kNone;
     s.startThenStream = kNone;
@@ -507,6 +526,7 @@ bool PlanCell(Schedule& s, int32_t nodes) noexcept {
         s.stores[n] = CellStore(s.nodeType[n], s.route[n], value) ? 1 : 0;
         s.storeValue[n] = value;
         if (s.stores[n] != 0) {
+            s.voiceStores = s.voiceStores || s.nodeVoice[n] != 0;
             s.anyStore = true;
             s.endCell = value;
         }
@@ -681,7 +701,8 @@ bool EmitGroupUnit(Schedule& s, Unit& unit, int32_t u) noexcept {
             !AddOp(s, kOpSetCell, 0, s.cellStream[n])) {
             return false;
         }
-        if (!AddOp(s, kOpStep, s.nodeType[n], s.nodeSlot[n])) return false;
+        const int32_t step = s.nodeVoice[n] != 0 ? kOpVoiceStep : kOpStep;
+        if (!AddOp(s, step, s.nodeType[n], s.nodeSlot[n])) return false;
         for (int32_t k = 0; k < kPortsPerSlot; ++k) {
             const int32_t port = PortIndex(s.nodeSlot[n], k);
             if (Streamed(s, port) && !AddOp(s, kOpStore, port, s.portStream[port])) return false;
@@ -707,7 +728,7 @@ bool EmitGroupUnit(Schedule& s, Unit& unit, int32_t u) noexcept {
         if (!IsSlot(slot) || ++runs[slot] > 1) return false;
     }
     for (int32_t o = 0; o < s.opCount; ++o) {
-        if (s.ops[o].kind != kOpStep) continue;
+        if (s.ops[o].kind != kOpStep && s.ops[o].kind != kOpVoiceStep) continue;
         const int32_t slot = s.ops[o].b;
         if (!IsSlot(slot) || ++runs[slot] > 1) return false;
     }
@@ -720,7 +741,7 @@ bool EmitGroupUnit(Schedule& s, Unit& unit, int32_t u) noexcept {
     return planned == 0;
 }
 
-bool Build(Schedule& s, const Project& p) noexcept {
+bool Build(Schedule& s, const Project& p, const uint8_t* perVoice) noexcept {
     ++s.stamp;
     s.unitCount = 0;
     s.moduleCount = 0;
@@ -729,7 +750,7 @@ bool Build(Schedule& s, const Project& p) noexcept {
     s.restoreCount = 0;
     s.stats = ScheduleStats{};
     int32_t nodes = 0;
-    if (!ReadTables(s, p, nodes)) return false;
+    if (!ReadTables(s, p, perVoice, nodes)) return false;
     JoinSharedState(s, nodes);
     BuildGroupEdges(s, nodes);
     const int32_t parts = FindLoops(s, nodes);
@@ -750,6 +771,8 @@ bool Build(Schedule& s, const Project& p) noexcept {
             if (!EmitGroupUnit(s, unit, u)) return false;
             ++s.stats.groups;
             s.stats.grouped += s.unitStart[u + 1] - s.unitStart[u];
+            for (int32_t i = s.unitStart[u]; i < s.unitStart[u + 1]; ++i)
+                s.stats.voiced += s.nodeVoice[s.members[i]];
         }
     }
     s.unitCount = units;
@@ -845,6 +868,9 @@ void RunGroupUnit(Engine& e, Schedule& s, const Unit& unit, uint32_t n,
             case kOpStep:
                 StepModule(e, op->a, op->b, target.block, target.frames, target.begin + f);
                 break;
+            case kOpVoiceStep:
+                StepVoices(e, op->a, op->b, target.block, target.frames, target.begin + f);
+                break;
             default:
                 s.streams[op->b][f + 1] = e.outputs[op->a];
                 break;
@@ -874,34 +900,54 @@ void RunPlan(Engine& e, Schedule& s, const RunTarget& target, uint32_t n) noexce
 
 } // namespace
 
-void RunSchedule(Engine& e, float* block, uint32_t frames) noexcept {
-    // A single frame costs the plan more than the plain loop, which leaves every value
-    // as the plan would.
-    if (frames == 1) {
-        RunFrameLoop(e, block, frames);
-        return;
-    }
+namespace {
+
+// Rebuilds the plan when the tables it was derived from have changed; false when there is
+// no plan to run (the tables do not fit it).
+bool PlanFor(Engine& e, uint32_t generation, const uint8_t* perVoice) noexcept {
     Schedule& s = *e.schedule;
     const Project& p = e.project;
-    const uint32_t generation = p.tableGeneration.load(std::memory_order_acquire);
-    if (!s.built || s.generation != generation ||
+    const bool voiced = perVoice != nullptr;
+    if (!s.built || s.generation != generation || s.voiced != voiced ||
         s.count != std::clamp<int32_t>(p.activeCount, 0, kSlotCount)) {
         // Built from tables caught half-rebuilt the plan is still safe to run; the
         // generation read before the build makes the next block build it again.
-        s.valid = Build(s, p);
+        s.valid = Build(s, p, perVoice);
         s.built = true;
         s.generation = generation;
+        s.voiced = voiced;
         if (!s.valid) s.stats = ScheduleStats{};
     }
-    if (!s.valid) {
+    return s.valid;
+}
+
+void RunPlanBlock(Engine& e, float* block, uint32_t frames) noexcept {
+    for (uint32_t begin = 0; begin < frames;) {
+        const uint32_t n = std::min(kRunFrames, frames - begin);
+        RunPlan(e, *e.schedule, RunTarget{block, frames, begin}, n);
+        begin += n;
+    }
+}
+
+} // namespace
+
+void RunSchedule(Engine& e, float* block, uint32_t frames) noexcept {
+    // A single frame costs the plan more than the plain loop, which leaves every value
+    // as the plan would.
+    const uint32_t generation = e.project.tableGeneration.load(std::memory_order_acquire);
+    if (frames == 1 || !PlanFor(e, generation, nullptr)) {
         RunFrameLoop(e, block, frames);
         return;
     }
-    for (uint32_t begin = 0; begin < frames;) {
-        const uint32_t n = std::min(kRunFrames, frames - begin);
-        RunPlan(e, s, RunTarget{block, frames, begin}, n);
-        begin += n;
-    }
+    RunPlanBlock(e, block, frames);
+}
+
+bool RunVoiceSchedule(Engine& e, float* block, uint32_t frames, const uint8_t* perVoice,
+                      uint32_t generation, bool anySounding) noexcept {
+    if (frames == 1 || !PlanFor(e, generation, perVoice)) return false;
+    if (!anySounding && e.schedule->voiceStores) return false;
+    RunPlanBlock(e, block, frames);
+    return true;
 }
 
 ScheduleStats LastScheduleStats(const Engine& e) noexcept {

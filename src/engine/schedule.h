@@ -37,6 +37,12 @@ void DeleteSchedule(Schedule* schedule) noexcept;
 // first when the project's tables have changed; a single frame runs the plain loop.
 void RunSchedule(Engine& e, float* block, uint32_t frames) noexcept;
 
+// The same for a design with voices: the slots marked in `perVoice` (the voice plan made
+// from the tables of `generation`) run once per sounding voice, by their frame rules.
+// False, with nothing run, where the plan cannot give the voice frame loop's values.
+bool RunVoiceSchedule(Engine& e, float* block, uint32_t frames, const uint8_t* perVoice,
+                      uint32_t generation, bool anySounding) noexcept;
+
 // How the last plan was built, for tests and benchmarks.
 struct ScheduleStats {
     bool planned = false; // false: the plain frame loop ran
@@ -44,6 +50,7 @@ struct ScheduleStats {
     int32_t groups = 0;   // groups run frame by frame
     int32_t grouped = 0;  // modules inside those groups
     int32_t buffers = 0;  // value streams in use
+    int32_t voiced = 0;   // modules run once per sounding voice
 };
 ScheduleStats LastScheduleStats(const Engine& e) noexcept;
 

@@ -39,6 +39,11 @@ struct VoicePlan {
     uint8_t feedsVoice[kSlotCount]; // a once-only slot that a voice module reads
     uint8_t exits[kSlotCount];      // a voice slot that a once-only module reads
     int32_t voiceSlots;             // how many slots run per voice
+    // Per voice slot: the outputs it sums into the main engine (0 unless it exits), and
+    // the once-only outputs it reads, feedPorts[feedStart[slot] .. feedStart[slot + 1]).
+    int8_t exitSpan[kSlotCount];
+    int32_t feedStart[kSlotCount + 1];
+    int32_t feedPorts[kPortCount];
 };
 
 struct VoiceBank {
@@ -56,6 +61,10 @@ struct VoiceBank {
     VoiceAllocation alloc{};
     VoicePlan plan{};
     bool planned = false;
+    // The voices that sound in this block, in voice order (set before the block runs).
+    int32_t sounding = 0;
+    int32_t running[kMaxVoices] = {};
+    Engine* soundingEngines[kMaxVoices] = {};
 };
 
 // Makes sure voice engines for `count` voices exist (at most kMaxVoices). Allocates: for
@@ -68,9 +77,20 @@ void PrepareVoices(Engine& e, int32_t count);
 int32_t RunnableVoices(const Engine& e) noexcept;
 
 // Runs a block with voices (count above 1): applies the note events that arrived, runs
-// every module frame by frame with the voice part once per sounding voice, then frees
-// the voices that fell silent after their release.
+// the design by the run plan with the voice part once per sounding voice, then frees the
+// voices that fell silent after their release.
 void RunVoiceBlock(Engine& e, float* block, uint32_t frames) noexcept;
+// The same block by the plain frame loop: every module once per frame in list order,
+// the voice modules once per sounding voice. What the plan must match exactly, and what
+// runs where the plan cannot.
+void RunVoiceFrameLoop(Engine& e, float* block, uint32_t frames) noexcept;
+
+// One voice module's step for all sounding voices, as the run plan calls it where the
+// module stands in a frame: each voice first takes the main engine's current values of
+// the once-only outputs the module reads, and the voices' outputs that once-only modules
+// read are summed into the main engine.
+void StepVoices(Engine& e, int32_t type, int32_t slot, float* block, uint32_t frames,
+                uint32_t frame) noexcept;
 
 // Note events for the voices, in arrival order; applied at the start of the next block.
 void ApplyVoiceEvents(Engine& e) noexcept;
