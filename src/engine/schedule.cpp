@@ -42,13 +42,15 @@ struct Op {
 
 struct Unit {
     bool block = false; // modules by their block rule; otherwise ops frame by frame
+    bool voice = false; // voice modules only: run once per sounding voice in its engine
     int32_t module = 0; // the first block module's index
     int32_t count = 0;  // block modules of one type run side by side
     int32_t opBegin = 0, opEnd = 0;
     int32_t primeBegin = 0, primeEnd = 0; // (port, stream): stream[0] := outputs[port]
     int32_t restoreBegin = 0, restoreEnd = 0;
-    uint32_t outputMask = 0;        // the block rule's outputs
-    uint32_t fillMask[kBatch] = {}; // streamed outputs the rule never writes
+    uint32_t outputMask = 0;            // the block rule's outputs
+    uint32_t fillMask[kBatch] = {};     // streamed outputs the rule never writes
+    int32_t exitBegin = 0, exitEnd = 0; // (port, stream): the voices' sum after the unit
 };
 
 struct PortStream {
@@ -67,6 +69,9 @@ struct Schedule {
     // A voice module stores a default into the shared cell: with no voice sounding the
     // cell's values differ from the plan's, so such blocks run the plain loop.
     bool voiceStores = false;
+    // Voice modules that a cable joins run in one group (see JoinSharedState).
+    bool joinVoices = false;
+    int32_t exitCount = 0;
     int32_t unitCount = 0;
     int32_t moduleCount = 0;
     int32_t opCount = 0;
@@ -85,6 +90,11 @@ struct Schedule {
     Op ops[kMaxOps];
     PortStream primes[kPortCount];
     PortStream restores[kMaxRestores];
+    PortStream exits[kPortCount];
+    // Per block module: the views and outputs that are a voice's own values, which a
+    // voice reads from and writes to streams of its own.
+    uint32_t voiceViews[kSlotCount];
+    uint32_t voiceOuts[kSlotCount];
     float streams[kStreamCount][kStride];
     // Where block modules write the outputs nobody outside reads, per place in a batch.
     float sinks[kBatch][kPortsPerSlot][kStride];
@@ -93,6 +103,8 @@ struct Schedule {
     int32_t nodeType[kSlotCount];
     int32_t nodeSlot[kSlotCount];
     uint8_t nodeVoice[kSlotCount];
+    uint8_t slotVoice[kSlotCount];
+    uint8_t partVoice[kSlotCount]; // 0 once-only, 1 voice modules only, 2 both
     int32_t slotNode[kSlotCount];
     int32_t route[kSlotCount][kPortsPerSlot];
     int32_t owner[kSlotCount][kPortsPerSlot];
@@ -225,6 +237,7 @@ bool ReadTables(Schedule& s, const Project& p, const uint8_t* perVoice, int32_t&
     count = std::clamp(count, 0, kSlotCount);
     s.count = count;
     std::fill(std::begin(s.slotNode), std::end(s.slotNode), kNone);
+    std::fill(std::begin(s.slotVoice), std::end(s.slotVoice), uint8_t{0});
     int32_t n = 0;
     for (int32_t i = 0; i < count; ++i) {
         const int32_t type = p.activeTypes[i];
@@ -235,6 +248,7 @@ bool ReadTables(Schedule& s, const Project& p, const uint8_t* perVoice, int32_t&
         s.nodeType[n] = type;
         s.nodeSlot[n] = slot;
         s.nodeVoice[n] = perVoice != nullptr && perVoice[slot] != 0 ? 1 : 0;
+        s.slotVoice[slot] = s.nodeVoice[n];
         ++n;
     }
     for (int32_t m = 0; m < n; ++m) {
@@ -283,10 +297,11 @@ void JoinSharedState(Schedule& s, int32_t nodes) noexcept {
             if (r != kNone && s.markStamp[r] == s.stamp) Join(s, n, s.markNode[r]);
         }
     }
-    // Voice modules pass values to each other inside each voice's own engine, where no
-    // stream can carry them between groups: the voice modules that a cable joins run in
-    // one group, frame by frame.
-    for (int32_t n = 0; n < nodes; ++n) {
+    // Inside a group that runs voice and once-only modules frame by frame, the voice
+    // modules pass values to each other in each voice's own engine, where no stream can
+    // carry them to other groups: where such a group forms, the voice modules that a
+    // cable joins run in one group.
+    for (int32_t n = 0; n < nodes && s.joinVoices; ++n) {
         if (s.nodeVoice[n] == 0) continue;
         for (int32_t k = 0; k < kPortsPerSlot; ++k) {
             const int32_t m = s.owner[n][k];
@@ -376,7 +391,7 @@ int32_t FindLoops(Schedule& s, int32_t nodes) noexcept {
 // reads nothing of its own and every source it reads runs.
 bool RunsAsBlock(const Schedule& s, int32_t n) noexcept {
     const int32_t type = s.nodeType[n];
-    if (s.nodeVoice[n] != 0 || !HasBlockRule(type)) return false;
+    if (!HasBlockRule(type)) return false;
     if (type == kTypeOutput && s.route[n][output::kVolume] != kNone) return false;
     for (int32_t k = 0; k < kPortsPerSlot; ++k) {
         if (s.route[n][k] == kNone) continue;
@@ -442,10 +457,15 @@ bool OrderParts(Schedule& s, int32_t nodes, int32_t parts) noexcept {
         const int32_t first = s.compNodes[s.compStart[c]];
         const bool block = s.compStart[c + 1] - s.compStart[c] == 1 && RunsAsBlock(s, first);
         s.blockType[c] = block ? s.nodeType[first] : kNone;
+        uint8_t kind = s.nodeVoice[first];
+        for (int32_t i = s.compStart[c] + 1; i < s.compStart[c + 1]; ++i)
+            if (s.nodeVoice[s.compNodes[i]] != s.nodeVoice[first]) kind = 2;
+        s.partVoice[c] = kind;
     }
     std::sort(s.order, s.order + placed, [&s](int32_t a, int32_t b) {
         if (s.level[a] != s.level[b]) return s.level[a] < s.level[b];
         if (s.blockType[a] != s.blockType[b]) return s.blockType[a] < s.blockType[b];
+        if (s.partVoice[a] != s.partVoice[b]) return s.partVoice[a] < s.partVoice[b];
         return s.compMin[a] < s.compMin[b];
     });
     return placed == parts;
@@ -463,10 +483,13 @@ int32_t FormUnits(Schedule& s, int32_t parts) noexcept {
         const int32_t size = s.compStart[c + 1] - first;
         const int32_t type = s.blockType[c];
         const bool block = type != kNone;
+        const bool voice = s.partVoice[c] == 1;
         bool join = false;
         if (units > 0 && previous != kNone) {
             const Unit& last = s.units[units - 1];
-            if (!block) {
+            if (last.voice != voice) {
+                join = false;
+            } else if (!block) {
                 join = !last.block;
             } else {
                 join = last.block && s.blockType[previous] == type &&
@@ -477,6 +500,7 @@ int32_t FormUnits(Schedule& s, int32_t parts) noexcept {
             s.unitStart[units] = memberCount;
             s.units[units] = Unit{};
             s.units[units].block = block;
+            s.units[units].voice = voice;
             ++units;
         }
         s.units[units - 1].count += size;
@@ -565,7 +589,7 @@ bool PlanCell(Schedule& s, int32_t nodes) noexcept {
 }
 
 // Marks the values read across units and gives each a stream for its lifetime.
-bool PlanStreams(Schedule& s, int32_t nodes, int32_t units) noexcept {
+bool PlanStreams(Schedule& s, int32_t nodes, int32_t units, const int8_t* exitSpan) noexcept {
     for (int32_t n = 0; n < nodes; ++n) {
         for (int32_t k = 0; k < kPortsPerSlot; ++k) {
             const int32_t r = s.route[n][k];
@@ -576,6 +600,19 @@ bool PlanStreams(Schedule& s, int32_t nodes, int32_t units) noexcept {
                 s.portLastUnit[r] = s.unitOf[n];
             } else {
                 s.portLastUnit[r] = std::max(s.portLastUnit[r], s.unitOf[n]);
+            }
+        }
+    }
+    // The outputs of a voice group that once-only modules read are summed over the voices
+    // from streams, every output that the voices' silence check watches among them.
+    for (int32_t n = 0; n < nodes && exitSpan != nullptr; ++n) {
+        const int32_t u = s.unitOf[n];
+        if (!s.units[u].voice) continue;
+        for (int32_t k = 0; k < exitSpan[s.nodeSlot[n]]; ++k) {
+            const int32_t port = PortIndex(s.nodeSlot[n], k);
+            if (s.portStamp[port] != s.stamp) {
+                s.portStamp[port] = s.stamp;
+                s.portLastUnit[port] = u;
             }
         }
     }
@@ -606,6 +643,13 @@ bool Streamed(const Schedule& s, int32_t port) noexcept {
 }
 
 void EmitBlockModule(Schedule& s, Unit& unit, int32_t n, int32_t j) noexcept {
+    s.voiceViews[s.moduleCount] = 0;
+    s.voiceOuts[s.moduleCount] = 0;
+    for (int32_t k = 0; k < kPortsPerSlot && s.nodeVoice[n] != 0; ++k) {
+        const int32_t owner = s.owner[n][k];
+        if (owner != kNone && s.nodeVoice[owner] != 0) s.voiceViews[s.moduleCount] |= 1u << k;
+        if (Streamed(s, PortIndex(s.nodeSlot[n], k))) s.voiceOuts[s.moduleCount] |= 1u << k;
+    }
     BlockModule& m = s.modules[s.moduleCount++];
     m = BlockModule{};
     m.type = s.nodeType[n];
@@ -701,7 +745,7 @@ bool EmitGroupUnit(Schedule& s, Unit& unit, int32_t u) noexcept {
             !AddOp(s, kOpSetCell, 0, s.cellStream[n])) {
             return false;
         }
-        const int32_t step = s.nodeVoice[n] != 0 ? kOpVoiceStep : kOpStep;
+        const int32_t step = s.nodeVoice[n] != 0 && !unit.voice ? kOpVoiceStep : kOpStep;
         if (!AddOp(s, step, s.nodeType[n], s.nodeSlot[n])) return false;
         for (int32_t k = 0; k < kPortsPerSlot; ++k) {
             const int32_t port = PortIndex(s.nodeSlot[n], k);
@@ -741,24 +785,31 @@ bool EmitGroupUnit(Schedule& s, Unit& unit, int32_t u) noexcept {
     return planned == 0;
 }
 
-bool Build(Schedule& s, const Project& p, const uint8_t* perVoice) noexcept {
+enum class Built { kPlan, kNone, kMixed };
+
+Built BuildOnce(Schedule& s, const Project& p, const VoicePlan* voices) noexcept {
     ++s.stamp;
     s.unitCount = 0;
     s.moduleCount = 0;
     s.opCount = 0;
     s.primeCount = 0;
     s.restoreCount = 0;
+    s.exitCount = 0;
     s.stats = ScheduleStats{};
     int32_t nodes = 0;
-    if (!ReadTables(s, p, perVoice, nodes)) return false;
+    if (!ReadTables(s, p, voices != nullptr ? voices->perVoice : nullptr, nodes))
+        return Built::kNone;
     JoinSharedState(s, nodes);
     BuildGroupEdges(s, nodes);
     const int32_t parts = FindLoops(s, nodes);
-    if (!OrderParts(s, nodes, parts)) return false;
+    if (!OrderParts(s, nodes, parts)) return Built::kNone;
+    if (!s.joinVoices && std::find(s.partVoice, s.partVoice + parts, 2) != s.partVoice + parts)
+        return Built::kMixed;
     const int32_t units = FormUnits(s, parts);
     s.freeCount = 0;
     for (int32_t b = kStreamCount - 1; b >= 0; --b) s.freeList[s.freeCount++] = b;
-    if (!PlanCell(s, nodes) || !PlanStreams(s, nodes, units)) return false;
+    const int8_t* exitSpan = voices != nullptr ? voices->exitSpan : nullptr;
+    if (!PlanCell(s, nodes) || !PlanStreams(s, nodes, units, exitSpan)) return Built::kNone;
     for (int32_t u = 0; u < units; ++u) {
         Unit& unit = s.units[u];
         if (unit.block) {
@@ -768,18 +819,39 @@ bool Build(Schedule& s, const Project& p, const uint8_t* perVoice) noexcept {
             }
             s.stats.modules += unit.count;
         } else {
-            if (!EmitGroupUnit(s, unit, u)) return false;
+            if (!EmitGroupUnit(s, unit, u)) return Built::kNone;
             ++s.stats.groups;
             s.stats.grouped += s.unitStart[u + 1] - s.unitStart[u];
-            for (int32_t i = s.unitStart[u]; i < s.unitStart[u + 1]; ++i)
-                s.stats.voiced += s.nodeVoice[s.members[i]];
         }
+        unit.exitBegin = s.exitCount;
+        for (int32_t i = s.unitStart[u]; i < s.unitStart[u + 1]; ++i) {
+            const int32_t n = s.members[i];
+            s.stats.voiced += s.nodeVoice[n];
+            for (int32_t k = 0; unit.voice && k < exitSpan[s.nodeSlot[n]]; ++k) {
+                const int32_t port = PortIndex(s.nodeSlot[n], k);
+                s.exits[s.exitCount++] = {port, s.portStream[port]};
+            }
+        }
+        unit.exitEnd = s.exitCount;
     }
     s.unitCount = units;
     TW_ASSERT(PlanCoversEveryModuleOnce(s, nodes));
     s.stats.planned = true;
     s.stats.buffers = kStreamCount - s.freeCount;
-    return true;
+    return Built::kPlan;
+}
+
+// Voice modules run group by group where they can, each group over a run of frames for
+// one voice after another; only where a loop ties voice and once-only modules into one
+// group must the voices run side by side, frame by frame.
+bool Build(Schedule& s, const Project& p, const VoicePlan* voices) noexcept {
+    s.joinVoices = false;
+    Built built = BuildOnce(s, p, voices);
+    if (built == Built::kMixed) {
+        s.joinVoices = true;
+        built = BuildOnce(s, p, voices);
+    }
+    return built == Built::kPlan;
 }
 
 void BeforeBlock(Engine& e, const BlockModule& m, uint32_t mask, uint32_t fill,
@@ -882,6 +954,108 @@ void RunGroupUnit(Engine& e, Schedule& s, const Unit& unit, uint32_t n,
     }
 }
 
+// The voices' values of a voice group's outputs that once-only modules read, summed in
+// voice order into the main engine's streams (0 with no voice sounding).
+void SumVoiceExits(Engine& e, Schedule& s, const Unit& unit, uint32_t n) noexcept {
+    VoiceBank& b = *e.voices;
+    for (int32_t i = unit.exitBegin; i < unit.exitEnd; ++i) {
+        const PortStream exit = s.exits[i];
+        float* sum = s.streams[exit.stream];
+        sum[0] = e.outputs[exit.port];
+        std::fill(sum + 1, sum + 1 + n, 0.0f);
+        for (int32_t r = 0; r < b.sounding; ++r) {
+            const float* x = b.soundingEngines[r]->schedule->streams[exit.stream];
+            float& peak = b.alloc.peak[b.running[r]];
+            for (uint32_t f = 1; f <= n; ++f) {
+                sum[f] += x[f];
+                KeepPeak(peak, x[f]);
+            }
+        }
+        e.outputs[exit.port] = sum[n];
+    }
+}
+
+// A voice engine never runs a plan of its own: its plan memory holds the streams of the
+// voice's own values, at the places the main plan gives them.
+float (*VoiceStreams(const Engine& voice) noexcept)[kStride] {
+    return voice.schedule->streams;
+}
+
+void MoveToVoice(BlockModule& m, uint32_t views, uint32_t outs, const float* from,
+                 float* to) noexcept {
+    for (uint32_t bits = views; bits != 0; bits &= bits - 1) {
+        const int32_t k = std::countr_zero(bits);
+        m.view[k] = to + (m.view[k] - from);
+    }
+    for (uint32_t bits = outs; bits != 0; bits &= bits - 1) {
+        const int32_t k = std::countr_zero(bits);
+        m.out[k] = to + (m.out[k] - from);
+    }
+}
+
+// A block unit of voice modules, run for one sounding voice after another.
+void RunVoiceBlockUnit(Engine& e, Schedule& s, const Unit& unit, uint32_t n,
+                       const RunTarget& target) noexcept {
+    VoiceBank& b = *e.voices;
+    BlockModule* m = s.modules + unit.module;
+    BlockModule saved[kBatch];
+    std::copy(m, m + unit.count, saved);
+    for (int32_t r = 0; r < b.sounding; ++r) {
+        Engine& voice = *b.soundingEngines[r];
+        for (int32_t j = 0; j < unit.count; ++j) {
+            m[j] = saved[j];
+            MoveToVoice(m[j], s.voiceViews[unit.module + j], s.voiceOuts[unit.module + j],
+                        s.streams[0], VoiceStreams(voice)[0]);
+        }
+        RunBlockUnit(voice, s, unit, n, target);
+    }
+    std::copy(saved, saved + unit.count, m);
+    SumVoiceExits(e, s, unit, n);
+}
+
+// A frame-by-frame group of voice modules, run over the whole run for one sounding voice
+// after another: each voice's values stay in its own engine and streams.
+void RunVoiceGroupUnit(Engine& e, Schedule& s, const Unit& unit, uint32_t n,
+                       const RunTarget& target) noexcept {
+    VoiceBank& b = *e.voices;
+    const Op* const first = s.ops + unit.opBegin;
+    const Op* const last = s.ops + unit.opEnd;
+    for (int32_t r = 0; r < b.sounding; ++r) {
+        Engine& voice = *b.soundingEngines[r];
+        float(*own)[kStride] = VoiceStreams(voice);
+        // A value from another group: the voice's own, or the once-only part's.
+        const auto from = [&](int32_t port, int32_t stream) -> const float* {
+            return s.slotVoice[SlotOfPort(port)] != 0 ? own[stream] : s.streams[stream];
+        };
+        for (int32_t i = unit.primeBegin; i < unit.primeEnd; ++i)
+            own[s.primes[i].stream][0] = voice.outputs[s.primes[i].port];
+        for (uint32_t f = 0; f < n; ++f) {
+            for (const Op* op = first; op != last; ++op) {
+                switch (op->kind) {
+                case kOpLoadBefore:
+                    voice.outputs[op->a] = from(op->a, op->b)[f];
+                    break;
+                case kOpLoadNow:
+                    voice.outputs[op->a] = from(op->a, op->b)[f + 1];
+                    break;
+                case kOpSetCell:
+                    voice.unconnected = s.streams[op->b][f + 1];
+                    break;
+                case kOpStore:
+                    own[op->b][f + 1] = voice.outputs[op->a];
+                    break;
+                default:
+                    StepModule(voice, op->a, op->b, target.block, target.frames, target.begin + f);
+                    break;
+                }
+            }
+        }
+        for (int32_t i = unit.restoreBegin; i < unit.restoreEnd; ++i)
+            voice.outputs[s.restores[i].port] = from(s.restores[i].port, s.restores[i].stream)[n];
+    }
+    SumVoiceExits(e, s, unit, n);
+}
+
 void RunPlan(Engine& e, Schedule& s, const RunTarget& target, uint32_t n) noexcept {
     const float start = e.unconnected;
     if (s.startStream != kNone)
@@ -889,7 +1063,13 @@ void RunPlan(Engine& e, Schedule& s, const RunTarget& target, uint32_t n) noexce
     if (s.startThenStream != kNone) s.streams[s.startThenStream][1] = start;
     for (int32_t u = 0; u < s.unitCount; ++u) {
         const Unit& unit = s.units[u];
-        if (unit.block) {
+        if (unit.voice) {
+            if (unit.block) {
+                RunVoiceBlockUnit(e, s, unit, n, target);
+            } else {
+                RunVoiceGroupUnit(e, s, unit, n, target);
+            }
+        } else if (unit.block) {
             RunBlockUnit(e, s, unit, n, target);
         } else {
             RunGroupUnit(e, s, unit, n, target);
@@ -904,15 +1084,15 @@ namespace {
 
 // Rebuilds the plan when the tables it was derived from have changed; false when there is
 // no plan to run (the tables do not fit it).
-bool PlanFor(Engine& e, uint32_t generation, const uint8_t* perVoice) noexcept {
+bool PlanFor(Engine& e, uint32_t generation, const VoicePlan* voices) noexcept {
     Schedule& s = *e.schedule;
     const Project& p = e.project;
-    const bool voiced = perVoice != nullptr;
+    const bool voiced = voices != nullptr;
     if (!s.built || s.generation != generation || s.voiced != voiced ||
         s.count != std::clamp<int32_t>(p.activeCount, 0, kSlotCount)) {
         // Built from tables caught half-rebuilt the plan is still safe to run; the
         // generation read before the build makes the next block build it again.
-        s.valid = Build(s, p, perVoice);
+        s.valid = Build(s, p, voices);
         s.built = true;
         s.generation = generation;
         s.voiced = voiced;
@@ -942,9 +1122,9 @@ void RunSchedule(Engine& e, float* block, uint32_t frames) noexcept {
     RunPlanBlock(e, block, frames);
 }
 
-bool RunVoiceSchedule(Engine& e, float* block, uint32_t frames, const uint8_t* perVoice,
-                      uint32_t generation, bool anySounding) noexcept {
-    if (frames == 1 || !PlanFor(e, generation, perVoice)) return false;
+bool RunVoiceSchedule(Engine& e, float* block, uint32_t frames, const VoicePlan& voices,
+                      bool anySounding) noexcept {
+    if (frames == 1 || !PlanFor(e, voices.generation, &voices)) return false;
     if (!anySounding && e.schedule->voiceStores) return false;
     RunPlanBlock(e, block, frames);
     return true;

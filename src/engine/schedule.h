@@ -28,6 +28,7 @@ namespace tw {
 
 struct Engine;
 struct Schedule;
+struct VoicePlan;
 
 // The plan's memory, allocated with the engine.
 Schedule* NewSchedule();
@@ -37,11 +38,11 @@ void DeleteSchedule(Schedule* schedule) noexcept;
 // first when the project's tables have changed; a single frame runs the plain loop.
 void RunSchedule(Engine& e, float* block, uint32_t frames) noexcept;
 
-// The same for a design with voices: the slots marked in `perVoice` (the voice plan made
-// from the tables of `generation`) run once per sounding voice, by their frame rules.
-// False, with nothing run, where the plan cannot give the voice frame loop's values.
-bool RunVoiceSchedule(Engine& e, float* block, uint32_t frames, const uint8_t* perVoice,
-                      uint32_t generation, bool anySounding) noexcept;
+// The same for a design with voices: the slots that the voice plan marks run once per
+// sounding voice, each voice in its own engine. False, with nothing run, where the plan
+// cannot give the voice frame loop's values.
+bool RunVoiceSchedule(Engine& e, float* block, uint32_t frames, const VoicePlan& voices,
+                      bool anySounding) noexcept;
 
 // How the last plan was built, for tests and benchmarks.
 struct ScheduleStats {

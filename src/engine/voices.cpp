@@ -67,6 +67,9 @@ void RefreshPlan(Engine& e, VoiceBank& b, int32_t count) noexcept {
     const uint32_t generation = e.project.tableGeneration.load(std::memory_order_acquire);
     VoicePlan& plan = b.plan;
     if (b.planned && plan.generation == generation && plan.voiceCount == count) return;
+    uint8_t was[kSlotCount];
+    std::copy(std::begin(plan.perVoice), std::end(plan.perVoice), was);
+    const bool replanned = b.planned;
     b.planned = true;
     plan.generation = generation;
     plan.voiceCount = count;
@@ -108,16 +111,12 @@ void RefreshPlan(Engine& e, VoiceBank& b, int32_t count) noexcept {
         a.note[v] = kNone;
         a.keyDown[v] = 0;
     }
-    // A voice that sounds on takes the once-only values it may now read as they stand, so
-    // that a cable just made to a module later in the list never reads a stale copy.
-    for (int32_t v = 0; v < count; ++v) {
+    // A module that joins the voice part while voices sound starts from silence in each of
+    // them, as in a voice started afresh, never from what its slot held before.
+    for (int32_t v = 0; v < count && replanned; ++v) {
         if (a.note[v] < 0) continue;
-        for (int32_t slot = 0; slot < kSlotCount; ++slot) {
-            if (plan.feedsVoice[slot] == 0) continue;
-            const int32_t port = PortIndex(slot, 0);
-            std::copy(e.outputs + port, e.outputs + port + kPortsPerSlot,
-                      b.engines[v]->outputs + port);
-        }
+        for (int32_t slot = 0; slot < kSlotCount; ++slot)
+            if (plan.perVoice[slot] != 0 && was[slot] == 0) RestartVoiceSlot(*b.engines[v], slot);
     }
 }
 
@@ -180,13 +179,6 @@ void ShowNewestVoice(Engine& e, VoiceBank& b, const int32_t* running, int32_t co
                 e.utility.scope[slot][i] = voice.utility.scope[slot][i].load();
         }
     }
-}
-
-// The loudest value a voice gave this block. NaN counts as sound for good: a voice that
-// went wrong is never freed as silent, whatever it gives afterwards.
-void KeepPeak(float& peak, float x) noexcept {
-    const float level = std::fabs(x);
-    if (!(level <= peak)) peak = std::isnan(level) ? std::numeric_limits<float>::infinity() : level;
 }
 
 // The voices' values of the slot's outputs that once-only modules read, summed in voice
@@ -255,6 +247,16 @@ void StepEachVoice(Engine& e, VoiceBank& b, int32_t type, int32_t slot, float* b
 void VoiceFrameLoop(Engine& e, VoiceBank& b, float* block, uint32_t frames) noexcept {
     const VoicePlan& plan = b.plan;
     Project& project = e.project;
+    // The voices take the once-only values they read as they stand: the run plan leaves
+    // no copies behind, and a cable just made to a module later in the list must not
+    // read a stale one.
+    for (int32_t slot = 0; slot < kSlotCount; ++slot) {
+        if (plan.feedsVoice[slot] == 0) continue;
+        const int32_t p = PortIndex(slot, 0);
+        for (int32_t r = 0; r < b.sounding; ++r)
+            std::copy(e.outputs + p, e.outputs + p + kPortsPerSlot,
+                      b.soundingEngines[r]->outputs + p);
+    }
     for (uint32_t frame = 0; frame < frames; ++frame) {
         for (int32_t n = 0; n < project.activeCount; ++n) {
             const int32_t type = project.activeTypes[n];
@@ -376,7 +378,7 @@ void RunVoiceFrameLoop(Engine& e, float* block, uint32_t frames) noexcept {
 void RunVoiceBlock(Engine& e, float* block, uint32_t frames) noexcept {
     VoiceBank& b = *e.voices;
     BeginVoiceBlock(e, b);
-    if (!RunVoiceSchedule(e, block, frames, b.plan.perVoice, b.plan.generation, b.sounding > 0))
+    if (!RunVoiceSchedule(e, block, frames, b.plan, b.sounding > 0))
         VoiceFrameLoop(e, b, block, frames);
     EndVoiceBlock(e, b);
 }

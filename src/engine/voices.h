@@ -11,7 +11,9 @@
 #include "model/limits.h"
 
 #include <atomic>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace tw {
 
@@ -66,6 +68,13 @@ struct VoiceBank {
     int32_t running[kMaxVoices] = {};
     Engine* soundingEngines[kMaxVoices] = {};
 };
+
+// Keeps the loudest value a voice gave this block. NaN counts as sound for good: a voice
+// that went wrong is never freed as silent, whatever it gives afterwards.
+inline void KeepPeak(float& peak, float x) noexcept {
+    const float level = std::fabs(x);
+    if (!(level <= peak)) peak = std::isnan(level) ? std::numeric_limits<float>::infinity() : level;
+}
 
 // Makes sure voice engines for `count` voices exist (at most kMaxVoices). Allocates: for
 // the user-interface thread, the offline renderer and the plugin's instantiation, never

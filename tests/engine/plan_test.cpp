@@ -3,6 +3,7 @@
 #include "engine/schedule.h"
 #include "engine/voices.h"
 #include "model/catalogue.h"
+#include "model/instrument.h"
 #include "support/engine_rig.h"
 #include "support/patches.h"
 
@@ -78,7 +79,16 @@ struct Twin {
     }
 
     void AddCable(int32_t span) {
-        const int32_t from = PortIndex(Pick(span), Pick(kPortsPerSlot));
+        int32_t from = PortIndex(Pick(span), Pick(kPortsPerSlot));
+        // With voices most cables leave the voice part, so that it grows and feeds the rest.
+        uint8_t perVoice[kSlotCount];
+        if (voices > 1 && Pick(3) != 0 && VoicePartOf(plan.P(), perVoice) > 0) {
+            std::vector<int32_t> slots;
+            for (int32_t slot = 0; slot < span; ++slot)
+                if (perVoice[slot] != 0) slots.push_back(slot);
+            if (!slots.empty())
+                from = PortIndex(slots[Pick(static_cast<int32_t>(slots.size()))], Pick(4));
+        }
         const int32_t to = PortIndex(Pick(span), Pick(kPortsPerSlot));
         Both([&](Project& p, Engine&) { p.Connect(from, to); });
     }
@@ -155,16 +165,17 @@ struct Twin {
         const Engine& x = plan.E();
         const Engine& y = loop.E();
         for (int32_t v = 0; v < voices; ++v) {
-            // What a voice reads of its own modules must agree; its copies of once-only
-            // outputs and its shared cell are taken afresh from the main engine's.
+            // What a sounding voice reads of its own modules must agree; its copies of
+            // once-only outputs and its shared cell are taken afresh from the main engine's.
             const Engine& xv = *x.voices->engines[v];
             const Engine& yv = *y.voices->engines[v];
             bool same = x.voices->alloc.note[v] == y.voices->alloc.note[v] &&
                         SameBits(xv.inputs, yv.inputs, sizeof xv.inputs);
             for (int32_t i = 0; i < kPortCount; ++i) {
                 const int32_t r = x.project.routes[i];
-                same = same && (r < 0 || !IsVoiceSlot(x, SlotOfPort(r)) ||
-                                SameBits(&xv.outputs[r], &yv.outputs[r], sizeof(float)));
+                same = same &&
+                       (r < 0 || !IsVoiceSlot(x, SlotOfPort(r)) || x.voices->alloc.note[v] < 0 ||
+                        SameBits(&xv.outputs[r], &yv.outputs[r], sizeof(float)));
             }
             if (!same) return ::testing::AssertionFailure() << "voice " << v << " differs";
         }
