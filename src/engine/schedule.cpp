@@ -66,9 +66,10 @@ struct Schedule {
     uint32_t generation = 0;
     int32_t count = -1;  // the active count it was built from
     bool voiced = false; // built with a voice part
-    // A voice module stores a default into the shared cell: with no voice sounding the
-    // cell's values differ from the plan's, so such blocks run the plain loop.
-    bool voiceStores = false;
+    // With no voice sounding, the defaults that voice modules store into the shared cell
+    // are not stored and a once-only module would read another value than the plan's:
+    // such blocks run the plain loop.
+    bool silentDiffers = false;
     // Voice modules that a cable joins run in one group (see JoinSharedState).
     bool joinVoices = false;
     int32_t exitCount = 0;
@@ -541,8 +542,11 @@ int32_t ConstStream(Schedule& s, float value) noexcept {
 // What each module's unconnected direct reads give. False when streams run out.
 bool PlanCell(Schedule& s, int32_t nodes) noexcept {
     s.anyStore = false;
-    s.voiceStores = false;
+    s.silentDiffers = false;
     s.constCount = 0;
+    // The same walk without the voice modules' stores, for blocks with no voice sounding.
+    bool anyStoreSilent = false;
+    float endSilent = 0.0f;
     s.startStream = kNone;
     s.startThenStream = kNone;
     for (int32_t n = 0; n < nodes; ++n) {
@@ -550,13 +554,20 @@ bool PlanCell(Schedule& s, int32_t nodes) noexcept {
         s.stores[n] = CellStore(s.nodeType[n], s.route[n], value) ? 1 : 0;
         s.storeValue[n] = value;
         if (s.stores[n] != 0) {
-            s.voiceStores = s.voiceStores || s.nodeVoice[n] != 0;
             s.anyStore = true;
             s.endCell = value;
+            if (s.nodeVoice[n] == 0) {
+                anyStoreSilent = true;
+                endSilent = value;
+            }
         }
     }
-    bool before = false;
-    float last = 0.0f;
+    const auto differ = [](float a, float b) {
+        return std::bit_cast<uint32_t>(a) != std::bit_cast<uint32_t>(b);
+    };
+    s.silentDiffers = anyStoreSilent != s.anyStore || (s.anyStore && differ(endSilent, s.endCell));
+    bool before = false, beforeSilent = false;
+    float last = 0.0f, lastSilent = 0.0f;
     for (int32_t n = 0; n < nodes; ++n) {
         int32_t stream = kNone;
         if (s.stores[n] != 0) {
@@ -580,9 +591,16 @@ bool PlanCell(Schedule& s, int32_t nodes) noexcept {
         }
         if (stream == kNone) return false;
         s.cellStream[n] = stream;
+        if (s.stores[n] == 0 && s.nodeVoice[n] == 0 &&
+            (before != beforeSilent || differ(last, lastSilent)))
+            s.silentDiffers = true;
         if (s.stores[n] != 0) {
             before = true;
             last = s.storeValue[n];
+            if (s.nodeVoice[n] == 0) {
+                beforeSilent = true;
+                lastSilent = last;
+            }
         }
     }
     return true;
@@ -1125,7 +1143,7 @@ void RunSchedule(Engine& e, float* block, uint32_t frames) noexcept {
 bool RunVoiceSchedule(Engine& e, float* block, uint32_t frames, const VoicePlan& voices,
                       bool anySounding) noexcept {
     if (frames == 1 || !PlanFor(e, voices.generation, &voices)) return false;
-    if (!anySounding && e.schedule->voiceStores) return false;
+    if (!anySounding && e.schedule->silentDiffers) return false;
     RunPlanBlock(e, block, frames);
     return true;
 }

@@ -148,6 +148,9 @@ struct Twin {
             AddCable(span);
         } else if (action == 8) {
             TurnKnobs();
+        } else if (voices > 1) {
+            // All Sound Off: blocks with no voice sounding follow.
+            Both([&](Project&, Engine& e) { HandleKeyboardMessage(e, 0xB0, 120, 0); });
         }
         TamePolyWaves();
     }
@@ -158,6 +161,7 @@ struct Twin {
         ProcessBlock(plan.E(), a.data(), frames);
         std::fill(b.begin(), b.end(), 0.0f);
         if (voices > 1) {
+            TakeSilenceRequest(loop.E());
             RunVoiceFrameLoop(loop.E(), b.data(), frames);
         } else {
             RunFrameLoop(loop.E(), b.data(), frames);
