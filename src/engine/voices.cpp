@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace tw {
 
@@ -244,19 +243,21 @@ void StepEachVoice(Engine& e, VoiceBank& b, int32_t type, int32_t slot, float* b
     }
 }
 
+// The once-only slot's outputs into every sounding voice, where voice modules read them.
+void CopyToVoices(Engine& e, VoiceBank& b, int32_t slot) noexcept {
+    const int32_t p = PortIndex(slot, 0);
+    for (int32_t r = 0; r < b.sounding; ++r)
+        std::copy(e.outputs + p, e.outputs + p + kPortsPerSlot, b.soundingEngines[r]->outputs + p);
+}
+
 void VoiceFrameLoop(Engine& e, VoiceBank& b, float* block, uint32_t frames) noexcept {
     const VoicePlan& plan = b.plan;
     Project& project = e.project;
     // The voices take the once-only values they read as they stand: the run plan leaves
     // no copies behind, and a cable just made to a module later in the list must not
     // read a stale one.
-    for (int32_t slot = 0; slot < kSlotCount; ++slot) {
-        if (plan.feedsVoice[slot] == 0) continue;
-        const int32_t p = PortIndex(slot, 0);
-        for (int32_t r = 0; r < b.sounding; ++r)
-            std::copy(e.outputs + p, e.outputs + p + kPortsPerSlot,
-                      b.soundingEngines[r]->outputs + p);
-    }
+    for (int32_t slot = 0; slot < kSlotCount; ++slot)
+        if (plan.feedsVoice[slot] != 0) CopyToVoices(e, b, slot);
     for (uint32_t frame = 0; frame < frames; ++frame) {
         for (int32_t n = 0; n < project.activeCount; ++n) {
             const int32_t type = project.activeTypes[n];
@@ -268,11 +269,7 @@ void VoiceFrameLoop(Engine& e, VoiceBank& b, float* block, uint32_t frames) noex
                 continue;
             }
             StepModule(e, type, slot, block, frames, frame);
-            if (plan.feedsVoice[slot] == 0) continue;
-            const int32_t p = PortIndex(slot, 0);
-            for (int32_t r = 0; r < b.sounding; ++r)
-                std::copy(e.outputs + p, e.outputs + p + kPortsPerSlot,
-                          b.soundingEngines[r]->outputs + p);
+            if (plan.feedsVoice[slot] != 0) CopyToVoices(e, b, slot);
         }
     }
 }

@@ -94,10 +94,10 @@ void RunVoiceBlock(Engine& e, float* block, uint32_t frames) noexcept;
 // runs where the plan cannot.
 void RunVoiceFrameLoop(Engine& e, float* block, uint32_t frames) noexcept;
 
-// One voice module's step for all sounding voices, as the run plan calls it where the
-// module stands in a frame: each voice first takes the main engine's current values of
-// the once-only outputs the module reads, and the voices' outputs that once-only modules
-// read are summed into the main engine.
+// One voice module's step for all sounding voices, where the run plan must run voice and
+// once-only modules side by side frame by frame (a loop through both): each voice first
+// takes the main engine's current values of the once-only outputs the module reads, and
+// the voices' outputs that once-only modules read are summed into the main engine.
 void StepVoices(Engine& e, int32_t type, int32_t slot, float* block, uint32_t frames,
                 uint32_t frame) noexcept;
 
