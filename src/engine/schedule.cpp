@@ -43,6 +43,7 @@ struct Op {
 struct Unit {
     bool block = false; // modules by their block rule; otherwise ops frame by frame
     bool voice = false; // voice modules only: run once per sounding voice in its engine
+    bool mixed = false; // once-only and voice modules frame by frame, side by side
     int32_t module = 0; // the first block module's index
     int32_t count = 0;  // block modules of one type run side by side
     int32_t opBegin = 0, opEnd = 0;
@@ -763,7 +764,9 @@ bool EmitGroupUnit(Schedule& s, Unit& unit, int32_t u) noexcept {
             !AddOp(s, kOpSetCell, 0, s.cellStream[n])) {
             return false;
         }
-        const int32_t step = s.nodeVoice[n] != 0 && !unit.voice ? kOpVoiceStep : kOpStep;
+        const bool voiceStep = s.nodeVoice[n] != 0 && !unit.voice;
+        unit.mixed = unit.mixed || voiceStep;
+        const int32_t step = voiceStep ? kOpVoiceStep : kOpStep;
         if (!AddOp(s, step, s.nodeType[n], s.nodeSlot[n])) return false;
         for (int32_t k = 0; k < kPortsPerSlot; ++k) {
             const int32_t port = PortIndex(s.nodeSlot[n], k);
@@ -936,6 +939,9 @@ void RunBlockUnit(Engine& e, const Schedule& s, const Unit& unit, uint32_t n,
     for (int32_t j = 0; j < unit.count; ++j) AfterBlock(e, m[j], unit.outputMask, n);
 }
 
+// kMixed: the group runs voice modules too, once per sounding voice (kept apart so that
+// the loop of a design without them stays as tight as it was).
+template <bool kMixed>
 void RunGroupUnit(Engine& e, Schedule& s, const Unit& unit, uint32_t n,
                   const RunTarget& target) noexcept {
     for (int32_t i = unit.primeBegin; i < unit.primeEnd; ++i) {
@@ -958,10 +964,13 @@ void RunGroupUnit(Engine& e, Schedule& s, const Unit& unit, uint32_t n,
             case kOpStep:
                 StepModule(e, op->a, op->b, target.block, target.frames, target.begin + f);
                 break;
-            case kOpVoiceStep:
-                StepVoices(e, op->a, op->b, target.block, target.frames, target.begin + f);
-                break;
             default:
+                if constexpr (kMixed) {
+                    if (op->kind == kOpVoiceStep) {
+                        StepVoices(e, op->a, op->b, target.block, target.frames, target.begin + f);
+                        break;
+                    }
+                }
                 s.streams[op->b][f + 1] = e.outputs[op->a];
                 break;
             }
@@ -1074,7 +1083,10 @@ void RunVoiceGroupUnit(Engine& e, Schedule& s, const Unit& unit, uint32_t n,
     SumVoiceExits(e, s, unit, n);
 }
 
-void RunPlan(Engine& e, Schedule& s, const RunTarget& target, uint32_t n) noexcept {
+// Inlined whole: the units run in a tight loop, and each call would cost more than some
+// of the short units it runs.
+[[gnu::flatten]] void RunPlan(Engine& e, Schedule& s, const RunTarget& target,
+                              uint32_t n) noexcept {
     const float start = e.unconnected;
     if (s.startStream != kNone)
         std::fill(s.streams[s.startStream] + 1, s.streams[s.startStream] + 1 + n, start);
@@ -1090,7 +1102,11 @@ void RunPlan(Engine& e, Schedule& s, const RunTarget& target, uint32_t n) noexce
         } else if (unit.block) {
             RunBlockUnit(e, s, unit, n, target);
         } else {
-            RunGroupUnit(e, s, unit, n, target);
+            if (unit.mixed) {
+                RunGroupUnit<true>(e, s, unit, n, target);
+            } else {
+                RunGroupUnit<false>(e, s, unit, n, target);
+            }
         }
     }
     e.unconnected = s.anyStore ? s.endCell : start;
