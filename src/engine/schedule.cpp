@@ -92,11 +92,6 @@ struct Schedule {
     Op ops[kMaxOps];
     PortStream primes[kPortCount];
     PortStream restores[kMaxRestores];
-    PortStream exits[kPortCount];
-    // Per block module: the views and outputs that are a voice's own values, which a
-    // voice reads from and writes to streams of its own.
-    uint32_t voiceViews[kSlotCount];
-    uint32_t voiceOuts[kSlotCount];
     float streams[kStreamCount][kStride];
     // Where block modules write the outputs nobody outside reads, per place in a batch.
     float sinks[kBatch][kPortsPerSlot][kStride];
@@ -160,6 +155,13 @@ struct Schedule {
     int32_t constCount = 0;
     int32_t externals[kPortCount];
     int64_t events[kPortCount + kSlotCount];
+
+    // ---- The voices' part of the plan ----
+    PortStream exits[kPortCount];
+    // Per block module: the views and outputs that are a voice's own values, which a
+    // voice reads from and writes to streams of its own.
+    uint32_t voiceViews[kSlotCount];
+    uint32_t voiceOuts[kSlotCount];
 };
 
 Schedule* NewSchedule() {
@@ -467,7 +469,6 @@ bool OrderParts(Schedule& s, int32_t nodes, int32_t parts) noexcept {
     std::sort(s.order, s.order + placed, [&s](int32_t a, int32_t b) {
         if (s.level[a] != s.level[b]) return s.level[a] < s.level[b];
         if (s.blockType[a] != s.blockType[b]) return s.blockType[a] < s.blockType[b];
-        if (s.partVoice[a] != s.partVoice[b]) return s.partVoice[a] < s.partVoice[b];
         return s.compMin[a] < s.compMin[b];
     });
     return placed == parts;
