@@ -982,6 +982,12 @@ void RunGroupUnit(Engine& e, Schedule& s, const Unit& unit, uint32_t n,
     }
 }
 
+// A voice engine never runs a plan of its own: its plan memory holds the streams of the
+// voice's own values, at the places the main plan gives them.
+float (*VoiceStreams(const Engine& voice) noexcept)[kStride] {
+    return voice.schedule->streams;
+}
+
 // The voices' values of a voice group's outputs that once-only modules read, summed in
 // voice order into the main engine's streams (0 with no voice sounding).
 void SumVoiceExits(Engine& e, Schedule& s, const Unit& unit, uint32_t n) noexcept {
@@ -992,7 +998,7 @@ void SumVoiceExits(Engine& e, Schedule& s, const Unit& unit, uint32_t n) noexcep
         sum[0] = e.outputs[exit.port];
         std::fill(sum + 1, sum + 1 + n, 0.0f);
         for (int32_t r = 0; r < b.sounding; ++r) {
-            const float* x = b.soundingEngines[r]->schedule->streams[exit.stream];
+            const float* x = VoiceStreams(*b.soundingEngines[r])[exit.stream];
             float& peak = b.alloc.peak[b.running[r]];
             for (uint32_t f = 1; f <= n; ++f) {
                 sum[f] += x[f];
@@ -1001,12 +1007,6 @@ void SumVoiceExits(Engine& e, Schedule& s, const Unit& unit, uint32_t n) noexcep
         }
         e.outputs[exit.port] = sum[n];
     }
-}
-
-// A voice engine never runs a plan of its own: its plan memory holds the streams of the
-// voice's own values, at the places the main plan gives them.
-float (*VoiceStreams(const Engine& voice) noexcept)[kStride] {
-    return voice.schedule->streams;
 }
 
 void MoveToVoice(BlockModule& m, uint32_t views, uint32_t outs, const float* from,
@@ -1112,10 +1112,6 @@ void RunVoiceGroupUnit(Engine& e, Schedule& s, const Unit& unit, uint32_t n,
     }
     e.unconnected = s.anyStore ? s.endCell : start;
 }
-
-} // namespace
-
-namespace {
 
 // Rebuilds the plan when the tables it was derived from have changed; false when there is
 // no plan to run (the tables do not fit it).
