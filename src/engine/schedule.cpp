@@ -1021,9 +1021,10 @@ void MoveToVoice(BlockModule& m, uint32_t views, uint32_t outs, const float* fro
     }
 }
 
-// A block unit of voice modules, run for one sounding voice after another.
-void RunVoiceBlockUnit(Engine& e, Schedule& s, const Unit& unit, uint32_t n,
-                       const RunTarget& target) noexcept {
+// A block unit of voice modules, run for one sounding voice after another. (The voices'
+// runners stay out of line so that the plan's loop stays small for designs without them.)
+[[gnu::noinline]] void RunVoiceBlockUnit(Engine& e, Schedule& s, const Unit& unit, uint32_t n,
+                                         const RunTarget& target) noexcept {
     VoiceBank& b = *e.voices;
     BlockModule* m = s.modules + unit.module;
     BlockModule saved[kBatch];
@@ -1043,8 +1044,8 @@ void RunVoiceBlockUnit(Engine& e, Schedule& s, const Unit& unit, uint32_t n,
 
 // A frame-by-frame group of voice modules, run over the whole run for one sounding voice
 // after another: each voice's values stay in its own engine and streams.
-void RunVoiceGroupUnit(Engine& e, Schedule& s, const Unit& unit, uint32_t n,
-                       const RunTarget& target) noexcept {
+[[gnu::noinline]] void RunVoiceGroupUnit(Engine& e, Schedule& s, const Unit& unit, uint32_t n,
+                                         const RunTarget& target) noexcept {
     VoiceBank& b = *e.voices;
     const Op* const first = s.ops + unit.opBegin;
     const Op* const last = s.ops + unit.opEnd;
@@ -1084,6 +1085,11 @@ void RunVoiceGroupUnit(Engine& e, Schedule& s, const Unit& unit, uint32_t n,
     SumVoiceExits(e, s, unit, n);
 }
 
+[[gnu::noinline]] void RunMixedGroupUnit(Engine& e, Schedule& s, const Unit& unit, uint32_t n,
+                                         const RunTarget& target) noexcept {
+    RunGroupUnit<true>(e, s, unit, n, target);
+}
+
 // Inlined whole: the units run in a tight loop, and each call would cost more than some
 // of the short units it runs.
 [[gnu::flatten]] void RunPlan(Engine& e, Schedule& s, const RunTarget& target,
@@ -1104,7 +1110,7 @@ void RunVoiceGroupUnit(Engine& e, Schedule& s, const Unit& unit, uint32_t n,
             RunBlockUnit(e, s, unit, n, target);
         } else {
             if (unit.mixed) {
-                RunGroupUnit<true>(e, s, unit, n, target);
+                RunMixedGroupUnit(e, s, unit, n, target);
             } else {
                 RunGroupUnit<false>(e, s, unit, n, target);
             }
