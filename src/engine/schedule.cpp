@@ -3,6 +3,7 @@
 #include "engine/engine.h"
 #include "engine/step.h"
 #include "engine/type_facts.h"
+#include "engine/voices.h"
 #include "model/checks.h"
 
 #include <algorithm>
@@ -29,6 +30,7 @@ enum OpKind : int32_t {
     kOpLoadNow,    // outputs[port] := the source's value of this frame
     kOpSetCell,    // the shared cell := stream value of this frame
     kOpStep,       // run the module and refresh its input copies
+    kOpVoiceStep,  // run the voice module once per sounding voice
     kOpStore,      // stream := outputs[port]
 };
 
@@ -40,13 +42,16 @@ struct Op {
 
 struct Unit {
     bool block = false; // modules by their block rule; otherwise ops frame by frame
+    bool voice = false; // voice modules only: run once per sounding voice in its engine
+    bool mixed = false; // once-only and voice modules frame by frame, side by side
     int32_t module = 0; // the first block module's index
     int32_t count = 0;  // block modules of one type run side by side
     int32_t opBegin = 0, opEnd = 0;
     int32_t primeBegin = 0, primeEnd = 0; // (port, stream): stream[0] := outputs[port]
     int32_t restoreBegin = 0, restoreEnd = 0;
-    uint32_t outputMask = 0;        // the block rule's outputs
-    uint32_t fillMask[kBatch] = {}; // streamed outputs the rule never writes
+    uint32_t outputMask = 0;            // the block rule's outputs
+    uint32_t fillMask[kBatch] = {};     // streamed outputs the rule never writes
+    int32_t exitBegin = 0, exitEnd = 0; // (port, stream): the voices' sum after the unit
 };
 
 struct PortStream {
@@ -60,7 +65,15 @@ struct Schedule {
     // ---- The plan ----
     bool valid = false;
     uint32_t generation = 0;
-    int32_t count = -1; // the active count it was built from
+    int32_t count = -1;  // the active count it was built from
+    bool voiced = false; // built with a voice part
+    // With no voice sounding, the defaults that voice modules store into the shared cell
+    // are not stored and a once-only module would read another value than the plan's:
+    // such blocks run the plain loop.
+    bool silentDiffers = false;
+    // Voice modules that a cable joins run in one group (see JoinSharedState).
+    bool joinVoices = false;
+    int32_t exitCount = 0;
     int32_t unitCount = 0;
     int32_t moduleCount = 0;
     int32_t opCount = 0;
@@ -86,6 +99,9 @@ struct Schedule {
     // ---- Working memory of the build ----
     int32_t nodeType[kSlotCount];
     int32_t nodeSlot[kSlotCount];
+    uint8_t nodeVoice[kSlotCount];
+    uint8_t slotVoice[kSlotCount];
+    uint8_t partVoice[kSlotCount]; // 0 once-only, 1 voice modules only, 2 both
     int32_t slotNode[kSlotCount];
     int32_t route[kSlotCount][kPortsPerSlot];
     int32_t owner[kSlotCount][kPortsPerSlot];
@@ -139,6 +155,13 @@ struct Schedule {
     int32_t constCount = 0;
     int32_t externals[kPortCount];
     int64_t events[kPortCount + kSlotCount];
+
+    // ---- The voices' part of the plan ----
+    PortStream exits[kPortCount];
+    // Per block module: the views and outputs that are a voice's own values, which a
+    // voice reads from and writes to streams of its own.
+    uint32_t voiceViews[kSlotCount];
+    uint32_t voiceOuts[kSlotCount];
 };
 
 Schedule* NewSchedule() {
@@ -213,11 +236,12 @@ void Join(Schedule& s, int32_t a, int32_t b) noexcept {
 
 // Reads the active list and the routes once; false when a slot is listed twice (only a
 // list caught half-rebuilt can do that).
-bool ReadTables(Schedule& s, const Project& p, int32_t& nodes) noexcept {
+bool ReadTables(Schedule& s, const Project& p, const uint8_t* perVoice, int32_t& nodes) noexcept {
     int32_t count = p.activeCount;
     count = std::clamp(count, 0, kSlotCount);
     s.count = count;
     std::fill(std::begin(s.slotNode), std::end(s.slotNode), kNone);
+    std::fill(std::begin(s.slotVoice), std::end(s.slotVoice), uint8_t{0});
     int32_t n = 0;
     for (int32_t i = 0; i < count; ++i) {
         const int32_t type = p.activeTypes[i];
@@ -227,6 +251,8 @@ bool ReadTables(Schedule& s, const Project& p, int32_t& nodes) noexcept {
         s.slotNode[slot] = n;
         s.nodeType[n] = type;
         s.nodeSlot[n] = slot;
+        s.nodeVoice[n] = perVoice != nullptr && perVoice[slot] != 0 ? 1 : 0;
+        s.slotVoice[slot] = s.nodeVoice[n];
         ++n;
     }
     for (int32_t m = 0; m < n; ++m) {
@@ -273,6 +299,17 @@ void JoinSharedState(Schedule& s, int32_t nodes) noexcept {
         for (int32_t k = 0; k < kPortsPerSlot; ++k) {
             const int32_t r = s.route[n][k];
             if (r != kNone && s.markStamp[r] == s.stamp) Join(s, n, s.markNode[r]);
+        }
+    }
+    // Inside a group that runs voice and once-only modules frame by frame, the voice
+    // modules pass values to each other in each voice's own engine, where no stream can
+    // carry them to other groups: where such a group forms, the voice modules that a
+    // cable joins run in one group.
+    for (int32_t n = 0; n < nodes && s.joinVoices; ++n) {
+        if (s.nodeVoice[n] == 0) continue;
+        for (int32_t k = 0; k < kPortsPerSlot; ++k) {
+            const int32_t m = s.owner[n][k];
+            if (m != kNone && s.nodeVoice[m] != 0) Join(s, n, m);
         }
     }
 }
@@ -424,6 +461,10 @@ bool OrderParts(Schedule& s, int32_t nodes, int32_t parts) noexcept {
         const int32_t first = s.compNodes[s.compStart[c]];
         const bool block = s.compStart[c + 1] - s.compStart[c] == 1 && RunsAsBlock(s, first);
         s.blockType[c] = block ? s.nodeType[first] : kNone;
+        uint8_t kind = s.nodeVoice[first];
+        for (int32_t i = s.compStart[c] + 1; i < s.compStart[c + 1]; ++i)
+            if (s.nodeVoice[s.compNodes[i]] != s.nodeVoice[first]) kind = 2;
+        s.partVoice[c] = kind;
     }
     std::sort(s.order, s.order + placed, [&s](int32_t a, int32_t b) {
         if (s.level[a] != s.level[b]) return s.level[a] < s.level[b];
@@ -445,10 +486,13 @@ int32_t FormUnits(Schedule& s, int32_t parts) noexcept {
         const int32_t size = s.compStart[c + 1] - first;
         const int32_t type = s.blockType[c];
         const bool block = type != kNone;
+        const bool voice = s.partVoice[c] == 1;
         bool join = false;
         if (units > 0 && previous != kNone) {
             const Unit& last = s.units[units - 1];
-            if (!block) {
+            if (last.voice != voice) {
+                join = false;
+            } else if (!block) {
                 join = !last.block;
             } else {
                 join = last.block && s.blockType[previous] == type &&
@@ -459,6 +503,7 @@ int32_t FormUnits(Schedule& s, int32_t parts) noexcept {
             s.unitStart[units] = memberCount;
             s.units[units] = Unit{};
             s.units[units].block = block;
+            s.units[units].voice = voice;
             ++units;
         }
         s.units[units - 1].count += size;
@@ -499,7 +544,11 @@ int32_t ConstStream(Schedule& s, float value) noexcept {
 // What each module's unconnected direct reads give. False when streams run out.
 bool PlanCell(Schedule& s, int32_t nodes) noexcept {
     s.anyStore = false;
+    s.silentDiffers = false;
     s.constCount = 0;
+    // The same walk without the voice modules' stores, for blocks with no voice sounding.
+    bool anyStoreSilent = false;
+    float endSilent = 0.0f;
     s.startStream = kNone;
     s.startThenStream = kNone;
     for (int32_t n = 0; n < nodes; ++n) {
@@ -509,10 +558,18 @@ bool PlanCell(Schedule& s, int32_t nodes) noexcept {
         if (s.stores[n] != 0) {
             s.anyStore = true;
             s.endCell = value;
+            if (s.nodeVoice[n] == 0) {
+                anyStoreSilent = true;
+                endSilent = value;
+            }
         }
     }
-    bool before = false;
-    float last = 0.0f;
+    const auto differ = [](float a, float b) {
+        return std::bit_cast<uint32_t>(a) != std::bit_cast<uint32_t>(b);
+    };
+    s.silentDiffers = anyStoreSilent != s.anyStore || (s.anyStore && differ(endSilent, s.endCell));
+    bool before = false, beforeSilent = false;
+    float last = 0.0f, lastSilent = 0.0f;
     for (int32_t n = 0; n < nodes; ++n) {
         int32_t stream = kNone;
         if (s.stores[n] != 0) {
@@ -536,16 +593,23 @@ bool PlanCell(Schedule& s, int32_t nodes) noexcept {
         }
         if (stream == kNone) return false;
         s.cellStream[n] = stream;
+        if (s.stores[n] == 0 && s.nodeVoice[n] == 0 &&
+            (before != beforeSilent || differ(last, lastSilent)))
+            s.silentDiffers = true;
         if (s.stores[n] != 0) {
             before = true;
             last = s.storeValue[n];
+            if (s.nodeVoice[n] == 0) {
+                beforeSilent = true;
+                lastSilent = last;
+            }
         }
     }
     return true;
 }
 
 // Marks the values read across units and gives each a stream for its lifetime.
-bool PlanStreams(Schedule& s, int32_t nodes, int32_t units) noexcept {
+bool PlanStreams(Schedule& s, int32_t nodes, int32_t units, const int8_t* exitSpan) noexcept {
     for (int32_t n = 0; n < nodes; ++n) {
         for (int32_t k = 0; k < kPortsPerSlot; ++k) {
             const int32_t r = s.route[n][k];
@@ -556,6 +620,19 @@ bool PlanStreams(Schedule& s, int32_t nodes, int32_t units) noexcept {
                 s.portLastUnit[r] = s.unitOf[n];
             } else {
                 s.portLastUnit[r] = std::max(s.portLastUnit[r], s.unitOf[n]);
+            }
+        }
+    }
+    // The outputs of a voice group that once-only modules read are summed over the voices
+    // from streams, every output that the voices' silence check watches among them.
+    for (int32_t n = 0; n < nodes && exitSpan != nullptr; ++n) {
+        const int32_t u = s.unitOf[n];
+        if (!s.units[u].voice) continue;
+        for (int32_t k = 0; k < exitSpan[s.nodeSlot[n]]; ++k) {
+            const int32_t port = PortIndex(s.nodeSlot[n], k);
+            if (s.portStamp[port] != s.stamp) {
+                s.portStamp[port] = s.stamp;
+                s.portLastUnit[port] = u;
             }
         }
     }
@@ -586,6 +663,13 @@ bool Streamed(const Schedule& s, int32_t port) noexcept {
 }
 
 void EmitBlockModule(Schedule& s, Unit& unit, int32_t n, int32_t j) noexcept {
+    s.voiceViews[s.moduleCount] = 0;
+    s.voiceOuts[s.moduleCount] = 0;
+    for (int32_t k = 0; k < kPortsPerSlot && s.nodeVoice[n] != 0; ++k) {
+        const int32_t owner = s.owner[n][k];
+        if (owner != kNone && s.nodeVoice[owner] != 0) s.voiceViews[s.moduleCount] |= 1u << k;
+        if (Streamed(s, PortIndex(s.nodeSlot[n], k))) s.voiceOuts[s.moduleCount] |= 1u << k;
+    }
     BlockModule& m = s.modules[s.moduleCount++];
     m = BlockModule{};
     m.type = s.nodeType[n];
@@ -681,7 +765,10 @@ bool EmitGroupUnit(Schedule& s, Unit& unit, int32_t u) noexcept {
             !AddOp(s, kOpSetCell, 0, s.cellStream[n])) {
             return false;
         }
-        if (!AddOp(s, kOpStep, s.nodeType[n], s.nodeSlot[n])) return false;
+        const bool voiceStep = s.nodeVoice[n] != 0 && !unit.voice;
+        unit.mixed = unit.mixed || voiceStep;
+        const int32_t step = voiceStep ? kOpVoiceStep : kOpStep;
+        if (!AddOp(s, step, s.nodeType[n], s.nodeSlot[n])) return false;
         for (int32_t k = 0; k < kPortsPerSlot; ++k) {
             const int32_t port = PortIndex(s.nodeSlot[n], k);
             if (Streamed(s, port) && !AddOp(s, kOpStore, port, s.portStream[port])) return false;
@@ -707,7 +794,7 @@ bool EmitGroupUnit(Schedule& s, Unit& unit, int32_t u) noexcept {
         if (!IsSlot(slot) || ++runs[slot] > 1) return false;
     }
     for (int32_t o = 0; o < s.opCount; ++o) {
-        if (s.ops[o].kind != kOpStep) continue;
+        if (s.ops[o].kind != kOpStep && s.ops[o].kind != kOpVoiceStep) continue;
         const int32_t slot = s.ops[o].b;
         if (!IsSlot(slot) || ++runs[slot] > 1) return false;
     }
@@ -720,24 +807,31 @@ bool EmitGroupUnit(Schedule& s, Unit& unit, int32_t u) noexcept {
     return planned == 0;
 }
 
-bool Build(Schedule& s, const Project& p) noexcept {
+enum class Built { kPlan, kNone, kMixed };
+
+Built BuildOnce(Schedule& s, const Project& p, const VoicePlan* voices) noexcept {
     ++s.stamp;
     s.unitCount = 0;
     s.moduleCount = 0;
     s.opCount = 0;
     s.primeCount = 0;
     s.restoreCount = 0;
+    s.exitCount = 0;
     s.stats = ScheduleStats{};
     int32_t nodes = 0;
-    if (!ReadTables(s, p, nodes)) return false;
+    if (!ReadTables(s, p, voices != nullptr ? voices->perVoice : nullptr, nodes))
+        return Built::kNone;
     JoinSharedState(s, nodes);
     BuildGroupEdges(s, nodes);
     const int32_t parts = FindLoops(s, nodes);
-    if (!OrderParts(s, nodes, parts)) return false;
+    if (!OrderParts(s, nodes, parts)) return Built::kNone;
+    if (!s.joinVoices && std::find(s.partVoice, s.partVoice + parts, 2) != s.partVoice + parts)
+        return Built::kMixed;
     const int32_t units = FormUnits(s, parts);
     s.freeCount = 0;
     for (int32_t b = kStreamCount - 1; b >= 0; --b) s.freeList[s.freeCount++] = b;
-    if (!PlanCell(s, nodes) || !PlanStreams(s, nodes, units)) return false;
+    const int8_t* exitSpan = voices != nullptr ? voices->exitSpan : nullptr;
+    if (!PlanCell(s, nodes) || !PlanStreams(s, nodes, units, exitSpan)) return Built::kNone;
     for (int32_t u = 0; u < units; ++u) {
         Unit& unit = s.units[u];
         if (unit.block) {
@@ -747,16 +841,39 @@ bool Build(Schedule& s, const Project& p) noexcept {
             }
             s.stats.modules += unit.count;
         } else {
-            if (!EmitGroupUnit(s, unit, u)) return false;
+            if (!EmitGroupUnit(s, unit, u)) return Built::kNone;
             ++s.stats.groups;
             s.stats.grouped += s.unitStart[u + 1] - s.unitStart[u];
         }
+        unit.exitBegin = s.exitCount;
+        for (int32_t i = s.unitStart[u]; i < s.unitStart[u + 1]; ++i) {
+            const int32_t n = s.members[i];
+            s.stats.voiced += s.nodeVoice[n];
+            for (int32_t k = 0; unit.voice && k < exitSpan[s.nodeSlot[n]]; ++k) {
+                const int32_t port = PortIndex(s.nodeSlot[n], k);
+                s.exits[s.exitCount++] = {port, s.portStream[port]};
+            }
+        }
+        unit.exitEnd = s.exitCount;
     }
     s.unitCount = units;
     TW_ASSERT(PlanCoversEveryModuleOnce(s, nodes));
     s.stats.planned = true;
     s.stats.buffers = kStreamCount - s.freeCount;
-    return true;
+    return Built::kPlan;
+}
+
+// Voice modules run group by group where they can, each group over a run of frames for
+// one voice after another; only where a loop ties voice and once-only modules into one
+// group must the voices run side by side, frame by frame.
+bool Build(Schedule& s, const Project& p, const VoicePlan* voices) noexcept {
+    s.joinVoices = false;
+    Built built = BuildOnce(s, p, voices);
+    if (built == Built::kMixed) {
+        s.joinVoices = true;
+        built = BuildOnce(s, p, voices);
+    }
+    return built == Built::kPlan;
 }
 
 void BeforeBlock(Engine& e, const BlockModule& m, uint32_t mask, uint32_t fill,
@@ -823,6 +940,9 @@ void RunBlockUnit(Engine& e, const Schedule& s, const Unit& unit, uint32_t n,
     for (int32_t j = 0; j < unit.count; ++j) AfterBlock(e, m[j], unit.outputMask, n);
 }
 
+// kMixed: the group runs voice modules too, once per sounding voice (kept apart so that
+// the loop of a design without them stays as tight as it was).
+template <bool kMixed>
 void RunGroupUnit(Engine& e, Schedule& s, const Unit& unit, uint32_t n,
                   const RunTarget& target) noexcept {
     for (int32_t i = unit.primeBegin; i < unit.primeEnd; ++i) {
@@ -846,6 +966,12 @@ void RunGroupUnit(Engine& e, Schedule& s, const Unit& unit, uint32_t n,
                 StepModule(e, op->a, op->b, target.block, target.frames, target.begin + f);
                 break;
             default:
+                if constexpr (kMixed) {
+                    if (op->kind == kOpVoiceStep) {
+                        StepVoices(e, op->a, op->b, target.block, target.frames, target.begin + f);
+                        break;
+                    }
+                }
                 s.streams[op->b][f + 1] = e.outputs[op->a];
                 break;
             }
@@ -856,20 +982,168 @@ void RunGroupUnit(Engine& e, Schedule& s, const Unit& unit, uint32_t n,
     }
 }
 
-void RunPlan(Engine& e, Schedule& s, const RunTarget& target, uint32_t n) noexcept {
+// A voice engine never runs a plan of its own: its plan memory holds the streams of the
+// voice's own values, at the places the main plan gives them.
+float (*VoiceStreams(const Engine& voice) noexcept)[kStride] {
+    return voice.schedule->streams;
+}
+
+// The voices' values of a voice group's outputs that once-only modules read, summed in
+// voice order into the main engine's streams (0 with no voice sounding).
+void SumVoiceExits(Engine& e, Schedule& s, const Unit& unit, uint32_t n) noexcept {
+    VoiceBank& b = *e.voices;
+    for (int32_t i = unit.exitBegin; i < unit.exitEnd; ++i) {
+        const PortStream exit = s.exits[i];
+        float* sum = s.streams[exit.stream];
+        sum[0] = e.outputs[exit.port];
+        std::fill(sum + 1, sum + 1 + n, 0.0f);
+        for (int32_t r = 0; r < b.sounding; ++r) {
+            const float* x = VoiceStreams(*b.soundingEngines[r])[exit.stream];
+            float& peak = b.alloc.peak[b.running[r]];
+            for (uint32_t f = 1; f <= n; ++f) {
+                sum[f] += x[f];
+                KeepPeak(peak, x[f]);
+            }
+        }
+        e.outputs[exit.port] = sum[n];
+    }
+}
+
+void MoveToVoice(BlockModule& m, uint32_t views, uint32_t outs, const float* from,
+                 float* to) noexcept {
+    for (uint32_t bits = views; bits != 0; bits &= bits - 1) {
+        const int32_t k = std::countr_zero(bits);
+        m.view[k] = to + (m.view[k] - from);
+    }
+    for (uint32_t bits = outs; bits != 0; bits &= bits - 1) {
+        const int32_t k = std::countr_zero(bits);
+        m.out[k] = to + (m.out[k] - from);
+    }
+}
+
+// A block unit of voice modules, run for one sounding voice after another. (The voices'
+// runners stay out of line so that the plan's loop stays small for designs without them.)
+[[gnu::noinline]] void RunVoiceBlockUnit(Engine& e, Schedule& s, const Unit& unit, uint32_t n,
+                                         const RunTarget& target) noexcept {
+    VoiceBank& b = *e.voices;
+    BlockModule* m = s.modules + unit.module;
+    BlockModule saved[kBatch];
+    std::copy(m, m + unit.count, saved);
+    for (int32_t r = 0; r < b.sounding; ++r) {
+        Engine& voice = *b.soundingEngines[r];
+        for (int32_t j = 0; j < unit.count; ++j) {
+            m[j] = saved[j];
+            MoveToVoice(m[j], s.voiceViews[unit.module + j], s.voiceOuts[unit.module + j],
+                        s.streams[0], VoiceStreams(voice)[0]);
+        }
+        RunBlockUnit(voice, s, unit, n, target);
+    }
+    std::copy(saved, saved + unit.count, m);
+    SumVoiceExits(e, s, unit, n);
+}
+
+// A frame-by-frame group of voice modules, run over the whole run for one sounding voice
+// after another: each voice's values stay in its own engine and streams.
+[[gnu::noinline]] void RunVoiceGroupUnit(Engine& e, Schedule& s, const Unit& unit, uint32_t n,
+                                         const RunTarget& target) noexcept {
+    VoiceBank& b = *e.voices;
+    const Op* const first = s.ops + unit.opBegin;
+    const Op* const last = s.ops + unit.opEnd;
+    for (int32_t r = 0; r < b.sounding; ++r) {
+        Engine& voice = *b.soundingEngines[r];
+        float(*own)[kStride] = VoiceStreams(voice);
+        // A value from another group: the voice's own, or the once-only part's.
+        const auto from = [&](int32_t port, int32_t stream) -> const float* {
+            return s.slotVoice[SlotOfPort(port)] != 0 ? own[stream] : s.streams[stream];
+        };
+        for (int32_t i = unit.primeBegin; i < unit.primeEnd; ++i)
+            own[s.primes[i].stream][0] = voice.outputs[s.primes[i].port];
+        for (uint32_t f = 0; f < n; ++f) {
+            for (const Op* op = first; op != last; ++op) {
+                switch (op->kind) {
+                case kOpLoadBefore:
+                    voice.outputs[op->a] = from(op->a, op->b)[f];
+                    break;
+                case kOpLoadNow:
+                    voice.outputs[op->a] = from(op->a, op->b)[f + 1];
+                    break;
+                case kOpSetCell:
+                    voice.unconnected = s.streams[op->b][f + 1];
+                    break;
+                case kOpStore:
+                    own[op->b][f + 1] = voice.outputs[op->a];
+                    break;
+                default:
+                    StepModule(voice, op->a, op->b, target.block, target.frames, target.begin + f);
+                    break;
+                }
+            }
+        }
+        for (int32_t i = unit.restoreBegin; i < unit.restoreEnd; ++i)
+            voice.outputs[s.restores[i].port] = from(s.restores[i].port, s.restores[i].stream)[n];
+    }
+    SumVoiceExits(e, s, unit, n);
+}
+
+[[gnu::noinline]] void RunMixedGroupUnit(Engine& e, Schedule& s, const Unit& unit, uint32_t n,
+                                         const RunTarget& target) noexcept {
+    RunGroupUnit<true>(e, s, unit, n, target);
+}
+
+// Inlined whole: the units run in a tight loop, and each call would cost more than some
+// of the short units it runs.
+[[gnu::flatten]] void RunPlan(Engine& e, Schedule& s, const RunTarget& target,
+                              uint32_t n) noexcept {
     const float start = e.unconnected;
     if (s.startStream != kNone)
         std::fill(s.streams[s.startStream] + 1, s.streams[s.startStream] + 1 + n, start);
     if (s.startThenStream != kNone) s.streams[s.startThenStream][1] = start;
     for (int32_t u = 0; u < s.unitCount; ++u) {
         const Unit& unit = s.units[u];
-        if (unit.block) {
+        if (unit.voice) {
+            if (unit.block) {
+                RunVoiceBlockUnit(e, s, unit, n, target);
+            } else {
+                RunVoiceGroupUnit(e, s, unit, n, target);
+            }
+        } else if (unit.block) {
             RunBlockUnit(e, s, unit, n, target);
         } else {
-            RunGroupUnit(e, s, unit, n, target);
+            if (unit.mixed) {
+                RunMixedGroupUnit(e, s, unit, n, target);
+            } else {
+                RunGroupUnit<false>(e, s, unit, n, target);
+            }
         }
     }
     e.unconnected = s.anyStore ? s.endCell : start;
+}
+
+// Rebuilds the plan when the tables it was derived from have changed; false when there is
+// no plan to run (the tables do not fit it).
+bool PlanFor(Engine& e, uint32_t generation, const VoicePlan* voices) noexcept {
+    Schedule& s = *e.schedule;
+    const Project& p = e.project;
+    const bool voiced = voices != nullptr;
+    if (!s.built || s.generation != generation || s.voiced != voiced ||
+        s.count != std::clamp<int32_t>(p.activeCount, 0, kSlotCount)) {
+        // Built from tables caught half-rebuilt the plan is still safe to run; the
+        // generation read before the build makes the next block build it again.
+        s.valid = Build(s, p, voices);
+        s.built = true;
+        s.generation = generation;
+        s.voiced = voiced;
+        if (!s.valid) s.stats = ScheduleStats{};
+    }
+    return s.valid;
+}
+
+void RunPlanBlock(Engine& e, float* block, uint32_t frames) noexcept {
+    for (uint32_t begin = 0; begin < frames;) {
+        const uint32_t n = std::min(kRunFrames, frames - begin);
+        RunPlan(e, *e.schedule, RunTarget{block, frames, begin}, n);
+        begin += n;
+    }
 }
 
 } // namespace
@@ -877,31 +1151,20 @@ void RunPlan(Engine& e, Schedule& s, const RunTarget& target, uint32_t n) noexce
 void RunSchedule(Engine& e, float* block, uint32_t frames) noexcept {
     // A single frame costs the plan more than the plain loop, which leaves every value
     // as the plan would.
-    if (frames == 1) {
+    const uint32_t generation = e.project.tableGeneration.load(std::memory_order_acquire);
+    if (frames == 1 || !PlanFor(e, generation, nullptr)) {
         RunFrameLoop(e, block, frames);
         return;
     }
-    Schedule& s = *e.schedule;
-    const Project& p = e.project;
-    const uint32_t generation = p.tableGeneration.load(std::memory_order_acquire);
-    if (!s.built || s.generation != generation ||
-        s.count != std::clamp<int32_t>(p.activeCount, 0, kSlotCount)) {
-        // Built from tables caught half-rebuilt the plan is still safe to run; the
-        // generation read before the build makes the next block build it again.
-        s.valid = Build(s, p);
-        s.built = true;
-        s.generation = generation;
-        if (!s.valid) s.stats = ScheduleStats{};
-    }
-    if (!s.valid) {
-        RunFrameLoop(e, block, frames);
-        return;
-    }
-    for (uint32_t begin = 0; begin < frames;) {
-        const uint32_t n = std::min(kRunFrames, frames - begin);
-        RunPlan(e, s, RunTarget{block, frames, begin}, n);
-        begin += n;
-    }
+    RunPlanBlock(e, block, frames);
+}
+
+bool RunVoiceSchedule(Engine& e, float* block, uint32_t frames, const VoicePlan& voices,
+                      bool anySounding) noexcept {
+    if (frames == 1 || !PlanFor(e, voices.generation, &voices)) return false;
+    if (!anySounding && e.schedule->silentDiffers) return false;
+    RunPlanBlock(e, block, frames);
+    return true;
 }
 
 ScheduleStats LastScheduleStats(const Engine& e) noexcept {

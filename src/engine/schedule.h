@@ -28,6 +28,7 @@ namespace tw {
 
 struct Engine;
 struct Schedule;
+struct VoicePlan;
 
 // The plan's memory, allocated with the engine.
 Schedule* NewSchedule();
@@ -37,6 +38,12 @@ void DeleteSchedule(Schedule* schedule) noexcept;
 // first when the project's tables have changed; a single frame runs the plain loop.
 void RunSchedule(Engine& e, float* block, uint32_t frames) noexcept;
 
+// The same for a design with voices: the slots that the voice plan marks run once per
+// sounding voice, each voice in its own engine. False, with nothing run, where the plan
+// cannot give the voice frame loop's values.
+bool RunVoiceSchedule(Engine& e, float* block, uint32_t frames, const VoicePlan& voices,
+                      bool anySounding) noexcept;
+
 // How the last plan was built, for tests and benchmarks.
 struct ScheduleStats {
     bool planned = false; // false: the plain frame loop ran
@@ -44,6 +51,7 @@ struct ScheduleStats {
     int32_t groups = 0;   // groups run frame by frame
     int32_t grouped = 0;  // modules inside those groups
     int32_t buffers = 0;  // value streams in use
+    int32_t voiced = 0;   // modules run once per sounding voice
 };
 ScheduleStats LastScheduleStats(const Engine& e) noexcept;
 

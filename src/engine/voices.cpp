@@ -1,6 +1,7 @@
 #include "engine/voices.h"
 
 #include "engine/engine.h"
+#include "engine/schedule.h"
 #include "engine/step.h"
 #include "model/catalogue.h"
 
@@ -65,6 +66,9 @@ void RefreshPlan(Engine& e, VoiceBank& b, int32_t count) noexcept {
     const uint32_t generation = e.project.tableGeneration.load(std::memory_order_acquire);
     VoicePlan& plan = b.plan;
     if (b.planned && plan.generation == generation && plan.voiceCount == count) return;
+    uint8_t was[kSlotCount];
+    std::copy(std::begin(plan.perVoice), std::end(plan.perVoice), was);
+    const bool replanned = b.planned;
     b.planned = true;
     plan.generation = generation;
     plan.voiceCount = count;
@@ -83,11 +87,35 @@ void RefreshPlan(Engine& e, VoiceBank& b, int32_t count) noexcept {
             if (plan.perVoice[slot] == 0 && plan.perVoice[from] != 0) plan.exits[from] = 1;
         }
     }
+    std::fill(std::begin(plan.exitSpan), std::end(plan.exitSpan), int8_t{0});
+    for (int32_t n = 0; n < p.activeCount; ++n) {
+        const int32_t slot = p.activeSlots[n];
+        if (IsSlot(slot) && plan.exits[slot] != 0)
+            plan.exitSpan[slot] = static_cast<int8_t>(OutputSpan(p.activeTypes[n]));
+    }
+    int32_t feeds = 0;
+    for (int32_t slot = 0; slot < kSlotCount; ++slot) {
+        plan.feedStart[slot] = feeds;
+        if (plan.perVoice[slot] == 0) continue;
+        for (int32_t k = 0; k < kPortsPerSlot; ++k) {
+            const int32_t source = p.routes[PortIndex(slot, k)];
+            if (IsPort(source) && plan.perVoice[SlotOfPort(source)] == 0)
+                plan.feedPorts[feeds++] = source;
+        }
+    }
+    plan.feedStart[kSlotCount] = feeds;
     // A smaller count ends the voices above it.
     VoiceAllocation& a = b.alloc;
     for (int32_t v = count; v < kMaxVoices; ++v) {
         a.note[v] = kNone;
         a.keyDown[v] = 0;
+    }
+    // A module that joins the voice part while voices sound starts from silence in each of
+    // them, as in a voice started afresh, never from what its slot held before.
+    for (int32_t v = 0; v < count && replanned; ++v) {
+        if (a.note[v] < 0) continue;
+        for (int32_t slot = 0; slot < kSlotCount; ++slot)
+            if (plan.perVoice[slot] != 0 && was[slot] == 0) RestartVoiceSlot(*b.engines[v], slot);
     }
 }
 
@@ -148,6 +176,100 @@ void ShowNewestVoice(Engine& e, VoiceBank& b, const int32_t* running, int32_t co
         } else if (type == kTypeOscilloscope) {
             for (int32_t i = 0; i < kScopeLength; ++i)
                 e.utility.scope[slot][i] = voice.utility.scope[slot][i].load();
+        }
+    }
+}
+
+// The voices' values of the slot's outputs that once-only modules read, summed in voice
+// order into the main engine.
+void SumExits(Engine& e, VoiceBank& b, int32_t slot) noexcept {
+    const int32_t span = b.plan.exitSpan[slot];
+    const int32_t p = PortIndex(slot, 0);
+    for (int32_t k = 0; k < span; ++k) {
+        float sum = 0.0f;
+        for (int32_t r = 0; r < b.sounding; ++r) {
+            const float x = b.soundingEngines[r]->outputs[p + k];
+            sum += x;
+            KeepPeak(b.alloc.peak[b.running[r]], x);
+        }
+        e.outputs[p + k] = sum;
+    }
+}
+
+// The reset's request, the plan, the note events, then the voices that sound this block.
+void BeginVoiceBlock(Engine& e, VoiceBank& b) noexcept {
+    const uint32_t resets = b.resets.load(std::memory_order_acquire);
+    if (resets != b.resetsSeen) {
+        b.resetsSeen = resets;
+        for (int32_t v = 0; v < kMaxVoices; ++v) {
+            b.alloc.note[v] = kNone;
+            b.alloc.keyDown[v] = 0;
+        }
+        b.planned = false;
+    }
+    const int32_t count = RunnableVoices(e);
+    RefreshPlan(e, b, count);
+    ApplyVoiceEvents(e);
+    VoiceAllocation& a = b.alloc;
+    b.sounding = 0;
+    for (int32_t v = 0; v < count; ++v) {
+        if (a.note[v] < 0) continue;
+        b.running[b.sounding] = v;
+        b.soundingEngines[b.sounding] = b.engines[v];
+        b.engines[v]->notes.bend = e.notes.bend.load();
+        a.peak[v] = 0.0f;
+        ++b.sounding;
+    }
+}
+
+void EndVoiceBlock(Engine& e, VoiceBank& b) noexcept {
+    ShowNewestVoice(e, b, b.running, b.sounding);
+    VoiceAllocation& a = b.alloc;
+    for (int32_t r = 0; r < b.sounding; ++r) {
+        const int32_t v = b.running[r];
+        if (a.keyDown[v] == 0 && a.peak[v] < kSilentLevel) a.note[v] = kNone;
+    }
+}
+
+// The voices share the one unconnected cell, in voice order, as the modules of a
+// one-voice design share it in list order.
+void StepEachVoice(Engine& e, VoiceBank& b, int32_t type, int32_t slot, float* block,
+                   uint32_t frames, uint32_t frame) noexcept {
+    for (int32_t r = 0; r < b.sounding; ++r) {
+        Engine& voice = *b.soundingEngines[r];
+        voice.unconnected = e.unconnected;
+        StepModule(voice, type, slot, block, frames, frame);
+        e.unconnected = voice.unconnected;
+    }
+}
+
+// The once-only slot's outputs into every sounding voice, where voice modules read them.
+void CopyToVoices(Engine& e, VoiceBank& b, int32_t slot) noexcept {
+    const int32_t p = PortIndex(slot, 0);
+    for (int32_t r = 0; r < b.sounding; ++r)
+        std::copy(e.outputs + p, e.outputs + p + kPortsPerSlot, b.soundingEngines[r]->outputs + p);
+}
+
+void VoiceFrameLoop(Engine& e, VoiceBank& b, float* block, uint32_t frames) noexcept {
+    const VoicePlan& plan = b.plan;
+    Project& project = e.project;
+    // The voices take the once-only values they read as they stand: the run plan leaves
+    // no copies behind, and a cable just made to a module later in the list must not
+    // read a stale one.
+    for (int32_t slot = 0; slot < kSlotCount; ++slot)
+        if (plan.feedsVoice[slot] != 0) CopyToVoices(e, b, slot);
+    for (uint32_t frame = 0; frame < frames; ++frame) {
+        for (int32_t n = 0; n < project.activeCount; ++n) {
+            const int32_t type = project.activeTypes[n];
+            const int32_t slot = project.activeSlots[n];
+            if (!IsSlot(slot)) continue;
+            if (plan.perVoice[slot] != 0) {
+                StepEachVoice(e, b, type, slot, block, frames, frame);
+                SumExits(e, b, slot);
+                continue;
+            }
+            StepModule(e, type, slot, block, frames, frame);
+            if (plan.feedsVoice[slot] != 0) CopyToVoices(e, b, slot);
         }
     }
 }
@@ -228,76 +350,34 @@ bool IsVoiceSlot(const Engine& e, int32_t slot) noexcept {
     return IsSlot(slot) && e.voices->planned && e.voices->plan.perVoice[slot] != 0;
 }
 
+void StepVoices(Engine& e, int32_t type, int32_t slot, float* block, uint32_t frames,
+                uint32_t frame) noexcept {
+    VoiceBank& b = *e.voices;
+    const VoicePlan& plan = b.plan;
+    const int32_t* feed = plan.feedPorts + plan.feedStart[slot];
+    const int32_t* const feedEnd = plan.feedPorts + plan.feedStart[slot + 1];
+    for (int32_t r = 0; r < b.sounding; ++r) {
+        Engine& voice = *b.soundingEngines[r];
+        for (const int32_t* port = feed; port != feedEnd; ++port)
+            voice.outputs[*port] = e.outputs[*port];
+    }
+    StepEachVoice(e, b, type, slot, block, frames, frame);
+    SumExits(e, b, slot);
+}
+
+void RunVoiceFrameLoop(Engine& e, float* block, uint32_t frames) noexcept {
+    VoiceBank& b = *e.voices;
+    BeginVoiceBlock(e, b);
+    VoiceFrameLoop(e, b, block, frames);
+    EndVoiceBlock(e, b);
+}
+
 void RunVoiceBlock(Engine& e, float* block, uint32_t frames) noexcept {
     VoiceBank& b = *e.voices;
-    const uint32_t resets = b.resets.load(std::memory_order_acquire);
-    if (resets != b.resetsSeen) {
-        b.resetsSeen = resets;
-        for (int32_t v = 0; v < kMaxVoices; ++v) {
-            b.alloc.note[v] = kNone;
-            b.alloc.keyDown[v] = 0;
-        }
-        b.planned = false;
-    }
-    const int32_t count = RunnableVoices(e);
-    RefreshPlan(e, b, count);
-    ApplyVoiceEvents(e);
-    VoiceAllocation& a = b.alloc;
-    int32_t running[kMaxVoices];
-    Engine* engines[kMaxVoices];
-    int32_t sounding = 0;
-    for (int32_t v = 0; v < count; ++v) {
-        if (a.note[v] < 0) continue;
-        running[sounding] = v;
-        engines[sounding] = b.engines[v];
-        engines[sounding]->notes.bend = e.notes.bend.load();
-        a.peak[v] = 0.0f;
-        ++sounding;
-    }
-    const VoicePlan& plan = b.plan;
-    Project& project = e.project;
-    for (uint32_t frame = 0; frame < frames; ++frame) {
-        for (int32_t n = 0; n < project.activeCount; ++n) {
-            const int32_t type = project.activeTypes[n];
-            const int32_t slot = project.activeSlots[n];
-            if (!IsSlot(slot)) continue;
-            const int32_t p = PortIndex(slot, 0);
-            if (plan.perVoice[slot] == 0) {
-                StepModule(e, type, slot, block, frames, frame);
-                if (plan.feedsVoice[slot] == 0) continue;
-                for (int32_t r = 0; r < sounding; ++r)
-                    std::copy(e.outputs + p, e.outputs + p + kPortsPerSlot,
-                              engines[r]->outputs + p);
-                continue;
-            }
-            // The voices share the one unconnected cell, in voice order, as the modules
-            // of a one-voice design share it in list order.
-            for (int32_t r = 0; r < sounding; ++r) {
-                Engine& voice = *engines[r];
-                voice.unconnected = e.unconnected;
-                StepModule(voice, type, slot, block, frames, frame);
-                e.unconnected = voice.unconnected;
-            }
-            if (plan.exits[slot] == 0) continue;
-            const int32_t span = OutputSpan(type);
-            for (int32_t k = 0; k < span; ++k) {
-                float sum = 0.0f;
-                for (int32_t r = 0; r < sounding; ++r) {
-                    const float x = engines[r]->outputs[p + k];
-                    sum += x;
-                    // NaN counts as sound: a voice that went wrong is not freed as silent.
-                    float& peak = a.peak[running[r]];
-                    if (!(std::fabs(x) <= peak)) peak = std::fabs(x);
-                }
-                e.outputs[p + k] = sum;
-            }
-        }
-    }
-    ShowNewestVoice(e, b, running, sounding);
-    for (int32_t r = 0; r < sounding; ++r) {
-        const int32_t v = running[r];
-        if (a.keyDown[v] == 0 && a.peak[v] < kSilentLevel) a.note[v] = kNone;
-    }
+    BeginVoiceBlock(e, b);
+    if (!RunVoiceSchedule(e, block, frames, b.plan, b.sounding > 0))
+        VoiceFrameLoop(e, b, block, frames);
+    EndVoiceBlock(e, b);
 }
 
 } // namespace tw

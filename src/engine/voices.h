@@ -11,7 +11,9 @@
 #include "model/limits.h"
 
 #include <atomic>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace tw {
 
@@ -39,6 +41,11 @@ struct VoicePlan {
     uint8_t feedsVoice[kSlotCount]; // a once-only slot that a voice module reads
     uint8_t exits[kSlotCount];      // a voice slot that a once-only module reads
     int32_t voiceSlots;             // how many slots run per voice
+    // Per voice slot: the outputs it sums into the main engine (0 unless it exits), and
+    // the once-only outputs it reads, feedPorts[feedStart[slot] .. feedStart[slot + 1]).
+    int8_t exitSpan[kSlotCount];
+    int32_t feedStart[kSlotCount + 1];
+    int32_t feedPorts[kPortCount];
 };
 
 struct VoiceBank {
@@ -56,7 +63,18 @@ struct VoiceBank {
     VoiceAllocation alloc{};
     VoicePlan plan{};
     bool planned = false;
+    // The voices that sound in this block, in voice order (set before the block runs).
+    int32_t sounding = 0;
+    int32_t running[kMaxVoices] = {};
+    Engine* soundingEngines[kMaxVoices] = {};
 };
+
+// Keeps the loudest value a voice gave this block. NaN counts as sound for good: a voice
+// that went wrong is never freed as silent, whatever it gives afterwards.
+inline void KeepPeak(float& peak, float x) noexcept {
+    const float level = std::fabs(x);
+    if (!(level <= peak)) peak = std::isnan(level) ? std::numeric_limits<float>::infinity() : level;
+}
 
 // Makes sure voice engines for `count` voices exist (at most kMaxVoices). Allocates: for
 // the user-interface thread, the offline renderer and the plugin's instantiation, never
@@ -68,9 +86,20 @@ void PrepareVoices(Engine& e, int32_t count);
 int32_t RunnableVoices(const Engine& e) noexcept;
 
 // Runs a block with voices (count above 1): applies the note events that arrived, runs
-// every module frame by frame with the voice part once per sounding voice, then frees
-// the voices that fell silent after their release.
+// the design by the run plan with the voice part once per sounding voice, then frees the
+// voices that fell silent after their release.
 void RunVoiceBlock(Engine& e, float* block, uint32_t frames) noexcept;
+// The same block by the plain frame loop: every module once per frame in list order,
+// the voice modules once per sounding voice. What the plan must match exactly, and what
+// runs where the plan cannot.
+void RunVoiceFrameLoop(Engine& e, float* block, uint32_t frames) noexcept;
+
+// One voice module's step for all sounding voices, where the run plan must run voice and
+// once-only modules side by side frame by frame (a loop through both): each voice first
+// takes the main engine's current values of the once-only outputs the module reads, and
+// the voices' outputs that once-only modules read are summed into the main engine.
+void StepVoices(Engine& e, int32_t type, int32_t slot, float* block, uint32_t frames,
+                uint32_t frame) noexcept;
 
 // Note events for the voices, in arrival order; applied at the start of the next block.
 void ApplyVoiceEvents(Engine& e) noexcept;

@@ -1,7 +1,9 @@
 // The engine's plan against the plain frame loop it replaces: random projects rendered both
 // ways must agree in every sample and in every value the engine keeps between blocks.
 #include "engine/schedule.h"
+#include "engine/voices.h"
 #include "model/catalogue.h"
+#include "model/instrument.h"
 #include "support/engine_rig.h"
 #include "support/patches.h"
 
@@ -33,19 +35,27 @@ bool SameBits(const void* a, const void* b, std::size_t bytes) {
 }
 
 // Two engines on two copies of one project: edits go to both, the first runs its plan,
-// the second the plain frame loop.
+// the second the plain frame loop (with voices: the voice frame loop).
 struct Twin {
     EngineRig plan{48000.0};
     EngineRig loop{48000.0};
     std::mt19937 rng;
     std::vector<int32_t> types;
+    int32_t voices;
 
-    explicit Twin(uint32_t seed) : rng(seed) {
+    explicit Twin(uint32_t seed, int32_t voiceCount) : rng(seed), voices(voiceCount) {
         for (const ModuleTypeInfo& info : ModuleTypes()) types.push_back(info.type);
-        // More of the types that share state or read the shared cell.
+        // More of the types that share state or read the shared cell, and with voices more
+        // note converters and modules that store into the cell from inside a voice.
         for (int32_t type : {kTypeDelay, kTypeNoise, kTypeTestModule, kTypeOutput, kTypeCombine}) {
             types.push_back(type);
         }
+        if (voices > 1)
+            types.insert(types.end(), {kTypeMidi2CV, kTypeMidi2CV, kTypeLfo, kTypeSplit});
+        Both([&](Project& p, Engine& e) {
+            p.voiceCount = voices;
+            PrepareVoices(e, voices);
+        });
     }
     int32_t Pick(int32_t n) { return static_cast<int32_t>(rng() % static_cast<uint32_t>(n)); }
     template <typename Edit> void Both(Edit edit) {
@@ -69,7 +79,16 @@ struct Twin {
     }
 
     void AddCable(int32_t span) {
-        const int32_t from = PortIndex(Pick(span), Pick(kPortsPerSlot));
+        int32_t from = PortIndex(Pick(span), Pick(kPortsPerSlot));
+        // With voices most cables leave the voice part, so that it grows and feeds the rest.
+        uint8_t perVoice[kSlotCount];
+        if (voices > 1 && Pick(3) != 0 && VoicePartOf(plan.P(), perVoice) > 0) {
+            std::vector<int32_t> slots;
+            for (int32_t slot = 0; slot < span; ++slot)
+                if (perVoice[slot] != 0) slots.push_back(slot);
+            if (!slots.empty())
+                from = PortIndex(slots[Pick(static_cast<int32_t>(slots.size()))], Pick(4));
+        }
         const int32_t to = PortIndex(Pick(span), Pick(kPortsPerSlot));
         Both([&](Project& p, Engine&) { p.Connect(from, to); });
     }
@@ -129,6 +148,9 @@ struct Twin {
             AddCable(span);
         } else if (action == 8) {
             TurnKnobs();
+        } else if (voices > 1) {
+            // All Sound Off: blocks with no voice sounding follow.
+            Both([&](Project&, Engine& e) { HandleKeyboardMessage(e, 0xB0, 120, 0); });
         }
         TamePolyWaves();
     }
@@ -138,9 +160,29 @@ struct Twin {
         std::vector<float> a(2 * frames, 1.0f), b(2 * frames, 1.0f);
         ProcessBlock(plan.E(), a.data(), frames);
         std::fill(b.begin(), b.end(), 0.0f);
-        RunFrameLoop(loop.E(), b.data(), frames);
+        if (voices > 1) {
+            TakeSilenceRequest(loop.E());
+            RunVoiceFrameLoop(loop.E(), b.data(), frames);
+        } else {
+            RunFrameLoop(loop.E(), b.data(), frames);
+        }
         const Engine& x = plan.E();
         const Engine& y = loop.E();
+        for (int32_t v = 0; v < voices; ++v) {
+            // What a sounding voice reads of its own modules must agree; its copies of
+            // once-only outputs and its shared cell are taken afresh from the main engine's.
+            const Engine& xv = *x.voices->engines[v];
+            const Engine& yv = *y.voices->engines[v];
+            bool same = x.voices->alloc.note[v] == y.voices->alloc.note[v] &&
+                        SameBits(xv.inputs, yv.inputs, sizeof xv.inputs);
+            for (int32_t i = 0; i < kPortCount; ++i) {
+                const int32_t r = x.project.routes[i];
+                same = same &&
+                       (r < 0 || !IsVoiceSlot(x, SlotOfPort(r)) || x.voices->alloc.note[v] < 0 ||
+                        SameBits(&xv.outputs[r], &yv.outputs[r], sizeof(float)));
+            }
+            if (!same) return ::testing::AssertionFailure() << "voice " << v << " differs";
+        }
         if (!SameBits(a.data(), b.data(), a.size() * sizeof(float))) {
             return ::testing::AssertionFailure() << "samples differ";
         }
@@ -157,11 +199,14 @@ struct Twin {
     }
 };
 
-TEST(Plan, GivesTheFrameLoopsValuesForRandomProjects) {
-    Twin twin(static_cast<uint32_t>(EnvOr("TW_PLAN_SEED", 20261207)));
+class PlanOverVoices : public ::testing::TestWithParam<int32_t> {};
+
+TEST_P(PlanOverVoices, GivesTheFrameLoopsValuesForRandomProjects) {
+    const int32_t voices = GetParam();
+    Twin twin(static_cast<uint32_t>(EnvOr("TW_PLAN_SEED", 20261207)), voices);
     const uint32_t sizes[] = {1, 2, 3, 17, 63, 64, 65, 100, 129, 300};
-    int64_t blockModules = 0, groupedModules = 0;
-    const int projects = EnvOr("TW_PLAN_PROJECTS", kDefaultProjects);
+    int64_t blockModules = 0, groupedModules = 0, voiceModules = 0;
+    const int projects = EnvOr("TW_PLAN_PROJECTS", kDefaultProjects) / (voices > 1 ? 3 : 1);
     for (int n = 0; n < projects; ++n) {
         SCOPED_TRACE(n);
         // Start from an empty project but keep the engines' state: stale input copies,
@@ -193,6 +238,7 @@ TEST(Plan, GivesTheFrameLoopsValuesForRandomProjects) {
                 ASSERT_TRUE(stats.planned);
                 blockModules += stats.modules;
                 groupedModules += stats.grouped;
+                if (SoundingVoices(twin.plan.E()) > 0) voiceModules += stats.voiced;
             }
             twin.Between(modules);
         }
@@ -200,7 +246,12 @@ TEST(Plan, GivesTheFrameLoopsValuesForRandomProjects) {
     // Both ways of running must really have been exercised.
     EXPECT_GT(blockModules, projects);
     EXPECT_GT(groupedModules, projects);
+    if (voices > 1) {
+        EXPECT_GT(voiceModules, projects);
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Plan, PlanOverVoices, ::testing::Values(1, 5, 16));
 
 // More values crossing between groups at once than the plan has streams for: the plain
 // loop runs instead, with the same samples.
