@@ -63,6 +63,5 @@ static_assert(kWaveTableSize == kWaveFftSize);
 // Synthesises the wavetable from the Wave and Density controls.
 void RebuildWavetable(Engine& e, float wave, float density) noexcept;
 void ResetPolyWave(Engine& e) noexcept;
-void RunPolyWave(Engine& e, int32_t slot) noexcept;
 
 } // namespace tw
