@@ -301,11 +301,12 @@ inline constexpr std::array<EngineTypeFacts, kEngineTypeCount> kEngineTypes =
     type_table_detail::IndexRows();
 
 // The frame rules alone, densely packed for the frame loop's dispatch.
-inline constexpr std::array<FrameRule, kEngineTypeCount> kFrameRules = [] {
-    std::array<FrameRule, kEngineTypeCount> rules{};
-    for (std::size_t t = 0; t < rules.size(); ++t) rules[t] = kEngineTypes[t].frame;
-    return rules;
-}();
+[[gnu::visibility("hidden")]] inline constexpr std::array<FrameRule, kEngineTypeCount> kFrameRules =
+    [] {
+        std::array<FrameRule, kEngineTypeCount> rules{};
+        for (std::size_t t = 0; t < rules.size(); ++t) rules[t] = kEngineTypes[t].frame;
+        return rules;
+    }();
 
 constexpr bool IsEngineType(int32_t type) noexcept {
     return static_cast<uint32_t>(type) <= static_cast<uint32_t>(kMaxModuleType);
