@@ -28,9 +28,10 @@ struct Engine;
 using FrameRule = void (*)(Engine& e, int32_t slot, float* block, uint32_t frames,
                            uint32_t frame) noexcept;
 
-// Runs `count` modules of one type (1 to kBatch; 1 unless the type batches) over n frames.
-// Each leaves the module's state as n calls of its frame rule would and writes
-// out[k][0 .. n-1] for the outputs in its row's block output mask.
+// Runs `count` modules of one type (1 to kBatch; 1 unless the type batches) over n frames,
+// side by side: the modules are independent of each other. It leaves each module's state
+// as n calls of its frame rule would and writes out[k][0 .. n-1] for the outputs in the
+// type's block output mask.
 using BlockRule = void (*)(Engine& e, const BlockModule* m, int32_t count, uint32_t n,
                            const RunTarget& t) noexcept;
 
@@ -98,7 +99,7 @@ void RunSwitch1In4Out(Engine& e, int32_t slot) noexcept;
 void RunPatchbay(Engine& e, int32_t slot) noexcept;
 
 // ---- The rules in the table's common shapes ----
-// Each adapter is a plain jump to the rule it names.
+// Each adapter compiles to a plain jump to the rule it names.
 
 template <void (*kRule)(Engine&, int32_t) noexcept>
 void FrameOf(Engine& e, int32_t slot, float*, uint32_t, uint32_t) noexcept {
@@ -300,7 +301,9 @@ constexpr std::array<EngineTypeFacts, kEngineTypeCount> IndexRows() {
 inline constexpr std::array<EngineTypeFacts, kEngineTypeCount> kEngineTypes =
     type_table_detail::IndexRows();
 
-// The frame rules alone, densely packed for the frame loop's dispatch.
+// The frame rules alone, densely packed for the frame loop's dispatch. Hidden, so that
+// position-independent code reaches it directly rather than through the symbol table: the
+// frame loop calls through it once per module and frame.
 [[gnu::visibility("hidden")]] inline constexpr std::array<FrameRule, kEngineTypeCount> kFrameRules =
     [] {
         std::array<FrameRule, kEngineTypeCount> rules{};
