@@ -7,8 +7,6 @@
 
 namespace tw {
 
-struct Engine;
-
 // One capture holds 101 consecutive samples; the canvas draws the first 100.
 inline constexpr int32_t kScopeLength = 101;
 
