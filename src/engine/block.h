@@ -46,22 +46,6 @@ struct RunTarget {
     uint32_t begin = 0;  // the run's first frame inside the block
 };
 
-// The block rules. Each leaves the module's state as n calls of its per-frame rule would
-// and writes out[k][0 .. n-1] for the outputs it writes (see BlockOutputMask).
-// The rules taking `count` (1 to kBatch) modules run them side by side; the modules are
-// independent of each other.
-void RunOscillatorBlock(Engine& e, const BlockModule* m, int32_t count, uint32_t n) noexcept;
-void RunOscillatorDriverBlock(Engine& e, const BlockModule& m, uint32_t n) noexcept;
-void RunLfoBlock(Engine& e, const BlockModule* m, int32_t count, uint32_t n) noexcept;
-void RunLowPass1PoleBlock(Engine& e, const BlockModule* m, int32_t count, uint32_t n) noexcept;
-void RunHighPass1PoleBlock(Engine& e, const BlockModule* m, int32_t count, uint32_t n) noexcept;
-void RunUtilityBlock(Engine& e, const BlockModule& m, uint32_t n) noexcept;
-void RunOutputBlock(Engine& e, const BlockModule& m, uint32_t n, const RunTarget& t) noexcept;
-
-bool HasBlockRule(int32_t type) noexcept;
-// The outputs a type's block rule writes on every frame, a bit per position.
-uint32_t BlockOutputMask(int32_t type) noexcept;
-
 // A cached input over a run into `into[0 .. n-1]`: frame 0 from the input value table,
 // then the view one frame late, or 0 without a cable; `*unconnectedDefault` on every frame
 // instead when the input has no cable and the rule stores that default.

@@ -57,7 +57,5 @@ void ResetReverb(Engine& e) noexcept;
 void ResetDelay(Engine& e) noexcept;
 // Zeroes the delay line; may run on the user-interface thread while audio plays.
 void ClearDelayLine(Engine& e) noexcept;
-void RunDelay(Engine& e, int32_t slot) noexcept;
-void RunReverb(Engine& e, int32_t slot) noexcept;
 
 } // namespace tw

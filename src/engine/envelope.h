@@ -39,6 +39,5 @@ void BuildTimeTable(Engine& e) noexcept;
 int32_t TimeTableIndex(float x) noexcept;
 // Every ADSR idle with level 0 and last gate 0, and the time table built.
 void ResetEnvelopes(Engine& e) noexcept;
-void RunAdsr(Engine& e, int32_t slot) noexcept;
 
 } // namespace tw

@@ -42,10 +42,5 @@ struct FilterState {
 };
 
 void ResetFilters(Engine& e) noexcept;
-void RunLowPass2Pole(Engine& e, int32_t slot) noexcept;
-void RunLowPass1Pole(Engine& e, int32_t slot) noexcept;
-void RunHighPass1Pole(Engine& e, int32_t slot) noexcept;
-void RunAllPass(Engine& e, int32_t slot) noexcept;
-void RunFormant(Engine& e, int32_t slot) noexcept;
 
 } // namespace tw

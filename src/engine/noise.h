@@ -18,7 +18,5 @@ struct NoiseState {
 
 // One white-noise sample from the engine's generator: 1000 steps from -0.5 to 0.499.
 float NextWhite(Engine& e) noexcept;
-void RunNoise(Engine& e, int32_t slot) noexcept;
-void RunTestModule(Engine& e, int32_t slot) noexcept;
 
 } // namespace tw

@@ -46,7 +46,5 @@ void HandleNoteEvent(Engine& e, int32_t status, int32_t note, int32_t velocity) 
 // A voice's note tables hold one note: `note` pressed (with `velocity`) or released, as
 // HandleNoteEvent leaves them for that note alone. Audio thread, on a voice engine.
 void SetSingleNote(Engine& e, int32_t note, int32_t velocity, bool on) noexcept;
-void RunMidi2CV(Engine& e, int32_t slot) noexcept;
-void RunPolyMidi(Engine& e, int32_t slot) noexcept;
 
 } // namespace tw

@@ -37,9 +37,5 @@ struct OscillatorState {
 inline constexpr int32_t kBandLimit[kBandCount] = {2, 4, 8, 14, 20, 256};
 
 void ResetOscillators(Engine& e) noexcept;
-void RunOscillator(Engine& e, int32_t slot) noexcept;
-void RunOscillatorDriver(Engine& e, int32_t slot) noexcept;
-void RunLfo(Engine& e, int32_t slot) noexcept;
-void RunA440(Engine& e, int32_t slot) noexcept;
 
 } // namespace tw

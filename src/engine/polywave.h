@@ -72,6 +72,5 @@ void PreparePolyWave(PolyWaveState& s) noexcept;
 // Synthesises the wavetable from the Wave and Density controls.
 void RebuildWavetable(Engine& e, float wave, float density) noexcept;
 void ResetPolyWave(Engine& e) noexcept;
-void RunPolyWave(Engine& e, int32_t slot) noexcept;
 
 } // namespace tw

@@ -914,29 +914,9 @@ void RunBlockUnit(Engine& e, const Schedule& s, const Unit& unit, uint32_t n,
     const BlockModule* m = s.modules + unit.module;
     for (int32_t j = 0; j < unit.count; ++j)
         BeforeBlock(e, m[j], unit.outputMask, unit.fillMask[j], n);
-    switch (m->type) {
-    case kTypeOscillator:
-        RunOscillatorBlock(e, m, unit.count, n);
-        break;
-    case kTypeOscillatorDriver:
-        RunOscillatorDriverBlock(e, *m, n);
-        break;
-    case kTypeLfo:
-        RunLfoBlock(e, m, unit.count, n);
-        break;
-    case kTypeLowPass1Pole:
-        RunLowPass1PoleBlock(e, m, unit.count, n);
-        break;
-    case kTypeHighPass1Pole:
-        RunHighPass1PoleBlock(e, m, unit.count, n);
-        break;
-    case kTypeOutput:
-        RunOutputBlock(e, *m, n, target);
-        break;
-    default:
-        RunUtilityBlock(e, *m, n);
-        break;
-    }
+    // The plan holds a block unit only for a type with a block rule.
+    TW_ASSERT(HasBlockRule(m->type));
+    FactsOf(m->type).block(e, m, unit.count, n, target);
     for (int32_t j = 0; j < unit.count; ++j) AfterBlock(e, m[j], unit.outputMask, n);
 }
 

@@ -6,121 +6,12 @@
 
 namespace tw {
 
-void RunOutput(Engine& e, int32_t slot, float* block, uint32_t frames, uint32_t frame) noexcept;
-
 // Evaluates one module. Types outside the catalogue (0, 20..25, anything out of range)
 // do nothing.
 inline void Dispatch(Engine& e, int32_t type, int32_t slot, float* block, uint32_t frames,
                      uint32_t frame) noexcept {
-    switch (type) {
-    case kTypeOutput:
-        RunOutput(e, slot, block, frames, frame);
-        break;
-    case kTypeMidi2CV:
-        RunMidi2CV(e, slot);
-        break;
-    case kTypeDelay:
-        RunDelay(e, slot);
-        break;
-    case kTypeSplit:
-        RunSplit(e, slot);
-        break;
-    case kTypeParameter:
-        RunParameter(e, slot);
-        break;
-    case kTypeAmplifier:
-        RunAmplifier(e, slot);
-        break;
-    case kTypeCombine:
-        RunCombine(e, slot);
-        break;
-    case kTypeInverter:
-        RunInverter(e, slot);
-        break;
-    case kTypeVoltMeter:
-        RunVoltMeter(e, slot);
-        break;
-    case kTypeLowPass2Pole:
-        RunLowPass2Pole(e, slot);
-        break;
-    case kTypeAdsr:
-        RunAdsr(e, slot);
-        break;
-    case kTypeOscilloscope:
-        RunOscilloscope(e, slot);
-        break;
-    case kTypeFixedValues:
-        RunFixedValues(e, slot);
-        break;
-    case kTypeOscillatorDriver:
-        RunOscillatorDriver(e, slot);
-        break;
-    case kTypePolyMidi:
-        RunPolyMidi(e, slot);
-        break;
-    case kTypeMul:
-        RunMul(e, slot);
-        break;
-    case kTypeDiv:
-        RunDiv(e, slot);
-        break;
-    case kTypeAdd:
-        RunAdd(e, slot);
-        break;
-    case kTypeSub:
-        RunSub(e, slot);
-        break;
-    case kTypeA440:
-        RunA440(e, slot);
-        break;
-    case kTypeTestModule:
-        RunTestModule(e, slot);
-        break;
-    case kTypeRescale:
-        RunRescale(e, slot);
-        break;
-    case kTypeOscillator:
-        RunOscillator(e, slot);
-        break;
-    case kTypeSwitch2In1Out:
-        RunSwitch2In1Out(e, slot);
-        break;
-    case kTypeSwitch1In2Out:
-        RunSwitch1In2Out(e, slot);
-        break;
-    case kTypeSwitch1In4Out:
-        RunSwitch1In4Out(e, slot);
-        break;
-    case kTypeReverb:
-        RunReverb(e, slot);
-        break;
-    case kTypeNoise:
-        RunNoise(e, slot);
-        break;
-    case kTypePolyWave:
-        RunPolyWave(e, slot);
-        break;
-    case kTypeFormant:
-        RunFormant(e, slot);
-        break;
-    case kTypeLowPass1Pole:
-        RunLowPass1Pole(e, slot);
-        break;
-    case kTypeHighPass1Pole:
-        RunHighPass1Pole(e, slot);
-        break;
-    case kTypeAllPass:
-        RunAllPass(e, slot);
-        break;
-    case kTypeLfo:
-        RunLfo(e, slot);
-        break;
-    case kTypePatchbay:
-        RunPatchbay(e, slot);
-        break;
-    default:
-        break;
-    }
+    if (!IsEngineType(type)) return;
+    kFrameRules[static_cast<std::size_t>(type)](e, slot, block, frames, frame);
 }
 
 // Copies the sources' current values into the slot's input value table entries, which

@@ -175,44 +175,6 @@ void CachedStream(const Engine& e, const BlockModule& m, int32_t input, uint32_t
     }
 }
 
-bool HasBlockRule(int32_t type) noexcept {
-    switch (type) {
-    case kTypeOutput:
-    case kTypeSplit:
-    case kTypeParameter:
-    case kTypeAmplifier:
-    case kTypeCombine:
-    case kTypeInverter:
-    case kTypeFixedValues:
-    case kTypeOscillatorDriver:
-    case kTypeMul:
-    case kTypeDiv:
-    case kTypeAdd:
-    case kTypeSub:
-    case kTypeRescale:
-    case kTypeOscillator:
-    case kTypeLowPass1Pole:
-    case kTypeHighPass1Pole:
-    case kTypeLfo:
-        return true;
-    default:
-        return false;
-    }
-}
-
-uint32_t BlockOutputMask(int32_t type) noexcept {
-    switch (type) {
-    case kTypeOutput:
-        return 0;
-    case kTypeSplit:
-        return 0b11;
-    case kTypeFixedValues:
-        return 0b11111;
-    default:
-        return HasBlockRule(type) ? 1u : 0u;
-    }
-}
-
 namespace {
 
 const float* DirectStream(const BlockModule& m, int32_t input) noexcept {
@@ -221,81 +183,99 @@ const float* DirectStream(const BlockModule& m, int32_t input) noexcept {
 
 } // namespace
 
-void RunUtilityBlock(Engine& e, const BlockModule& m, uint32_t n) noexcept {
+void RunSplitBlock(Engine&, const BlockModule& m, uint32_t n) noexcept {
+    const float* in = DirectStream(m, split::kIn);
+    std::copy(in, in + n, m.out[split::kOut1]);
+    std::copy(in, in + n, m.out[split::kOut2]);
+}
+
+void RunParameterBlock(Engine& e, const BlockModule& m, uint32_t n) noexcept {
+    // Read once for the run: a knob turned meanwhile counts from the next run.
+    ModuleSlot& module = e.project.slots[m.slot];
+    const float value = module.value;
+    std::fill(m.out[parameter::kOut], m.out[parameter::kOut] + n, value);
+    module.displayValue = value;
+}
+
+void RunFixedValuesBlock(Engine&, const BlockModule& m, uint32_t n) noexcept {
+    using namespace fixed_values;
+    std::fill(m.out[kTen], m.out[kTen] + n, 10.0f);
+    std::fill(m.out[kFive], m.out[kFive] + n, 5.0f);
+    std::fill(m.out[kOne], m.out[kOne] + n, 1.0f);
+    std::fill(m.out[kSemitone], m.out[kSemitone] + n, 0.083f);
+    std::fill(m.out[kHundredth], m.out[kHundredth] + n, 0.01f);
+}
+
+void RunCombineBlock(Engine&, const BlockModule& m, uint32_t n) noexcept {
+    using namespace combine;
+    const float* x = DirectStream(m, kIn1);
+    const float* y = DirectStream(m, kIn2);
+    float* out = m.out[kOut];
+    for (uint32_t f = 0; f < n; ++f) out[f] = x[f] + y[f];
+}
+
+void RunAmplifierBlock(Engine& e, const BlockModule& m, uint32_t n) noexcept {
+    using namespace amplifier;
+    constexpr float kLevelDefault = 1.0f;
+    float a[kRunFrames];
+    float b[kRunFrames];
+    CachedStream(e, m, kIn, n, a);
+    CachedStream(e, m, kLevel, n, b, &kLevelDefault);
+    float* out = m.out[kOut];
+    for (uint32_t f = 0; f < n; ++f) out[f] = a[f] * b[f];
+}
+
+void RunInverterBlock(Engine& e, const BlockModule& m, uint32_t n) noexcept {
+    float a[kRunFrames];
+    CachedStream(e, m, inverter::kIn, n, a);
+    float* out = m.out[inverter::kOut];
+    for (uint32_t f = 0; f < n; ++f) out[f] = -a[f];
+}
+
+namespace {
+
+// The math types: one operation on two cached inputs.
+template <typename Operation>
+void MathBlock(Engine& e, const BlockModule& m, uint32_t n, Operation operation) noexcept {
+    using namespace math;
+    float a[kRunFrames];
+    float b[kRunFrames];
+    CachedStream(e, m, kIn1, n, a);
+    CachedStream(e, m, kIn2, n, b);
+    float* out = m.out[kOut];
+    for (uint32_t f = 0; f < n; ++f) out[f] = operation(a[f], b[f]);
+}
+
+} // namespace
+
+void RunMulBlock(Engine& e, const BlockModule& m, uint32_t n) noexcept {
+    MathBlock(e, m, n, [](float a, float b) { return a * b; });
+}
+
+void RunDivBlock(Engine& e, const BlockModule& m, uint32_t n) noexcept {
+    MathBlock(e, m, n, [](float a, float b) { return b == 0.0f ? a : a / b; });
+}
+
+void RunAddBlock(Engine& e, const BlockModule& m, uint32_t n) noexcept {
+    MathBlock(e, m, n, [](float a, float b) { return a + b; });
+}
+
+void RunSubBlock(Engine& e, const BlockModule& m, uint32_t n) noexcept {
+    MathBlock(e, m, n, [](float a, float b) { return a - b; });
+}
+
+void RunRescaleBlock(Engine& e, const BlockModule& m, uint32_t n) noexcept {
+    using namespace rescale;
+    constexpr float kHighDefault = 1.0f;
+    constexpr float kLowDefault = 0.0f;
     float a[kRunFrames];
     float b[kRunFrames];
     float c[kRunFrames];
-    float* out = m.out[0];
-    switch (m.type) {
-    case kTypeSplit: {
-        const float* in = DirectStream(m, split::kIn);
-        std::copy(in, in + n, m.out[split::kOut1]);
-        std::copy(in, in + n, m.out[split::kOut2]);
-        break;
-    }
-    case kTypeParameter: {
-        // Read once for the run: a knob turned meanwhile counts from the next run.
-        ModuleSlot& module = e.project.slots[m.slot];
-        const float value = module.value;
-        std::fill(out, out + n, value);
-        module.displayValue = value;
-        break;
-    }
-    case kTypeFixedValues: {
-        using namespace fixed_values;
-        std::fill(m.out[kTen], m.out[kTen] + n, 10.0f);
-        std::fill(m.out[kFive], m.out[kFive] + n, 5.0f);
-        std::fill(m.out[kOne], m.out[kOne] + n, 1.0f);
-        std::fill(m.out[kSemitone], m.out[kSemitone] + n, 0.083f);
-        std::fill(m.out[kHundredth], m.out[kHundredth] + n, 0.01f);
-        break;
-    }
-    case kTypeCombine: {
-        const float* x = DirectStream(m, combine::kIn1);
-        const float* y = DirectStream(m, combine::kIn2);
-        for (uint32_t f = 0; f < n; ++f) out[f] = x[f] + y[f];
-        break;
-    }
-    case kTypeAmplifier: {
-        constexpr float kLevelDefault = 1.0f;
-        CachedStream(e, m, amplifier::kIn, n, a);
-        CachedStream(e, m, amplifier::kLevel, n, b, &kLevelDefault);
-        for (uint32_t f = 0; f < n; ++f) out[f] = a[f] * b[f];
-        break;
-    }
-    case kTypeInverter:
-        CachedStream(e, m, inverter::kIn, n, a);
-        for (uint32_t f = 0; f < n; ++f) out[f] = -a[f];
-        break;
-    case kTypeMul:
-    case kTypeDiv:
-    case kTypeAdd:
-    case kTypeSub:
-        CachedStream(e, m, math::kIn1, n, a);
-        CachedStream(e, m, math::kIn2, n, b);
-        if (m.type == kTypeMul) {
-            for (uint32_t f = 0; f < n; ++f) out[f] = a[f] * b[f];
-        } else if (m.type == kTypeDiv) {
-            for (uint32_t f = 0; f < n; ++f) out[f] = b[f] == 0.0f ? a[f] : a[f] / b[f];
-        } else if (m.type == kTypeAdd) {
-            for (uint32_t f = 0; f < n; ++f) out[f] = a[f] + b[f];
-        } else {
-            for (uint32_t f = 0; f < n; ++f) out[f] = a[f] - b[f];
-        }
-        break;
-    case kTypeRescale: {
-        using namespace rescale;
-        constexpr float kHighDefault = 1.0f;
-        constexpr float kLowDefault = 0.0f;
-        CachedStream(e, m, kIn, n, a);
-        CachedStream(e, m, kHigh, n, b, &kHighDefault);
-        CachedStream(e, m, kLow, n, c, &kLowDefault);
-        for (uint32_t f = 0; f < n; ++f) out[f] = (b[f] - c[f]) * a[f] + c[f];
-        break;
-    }
-    default:
-        break;
-    }
+    CachedStream(e, m, kIn, n, a);
+    CachedStream(e, m, kHigh, n, b, &kHighDefault);
+    CachedStream(e, m, kLow, n, c, &kLowDefault);
+    float* out = m.out[kOut];
+    for (uint32_t f = 0; f < n; ++f) out[f] = (b[f] - c[f]) * a[f] + c[f];
 }
 
 } // namespace tw
