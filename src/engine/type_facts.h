@@ -278,16 +278,17 @@ inline constexpr std::size_t kEngineTypeCount = kMaxModuleType + 1;
 
 namespace type_table_detail {
 
+// (Whether each row names a frame rule is the type table test's to check: a sanitizer
+// build cannot compare a function's address at compile time.)
 constexpr bool RowsInOrder() {
     int32_t last = kTypeEmpty;
     for (const EngineTypeFacts& row : kEngineTypeRows) {
-        if (row.type <= last || row.type > kMaxModuleType || row.frame == nullptr) return false;
+        if (row.type <= last || row.type > kMaxModuleType) return false;
         last = row.type;
     }
     return true;
 }
-static_assert(RowsInOrder(), "type rows: each type once, in order, 1 .. kMaxModuleType, with a "
-                             "frame rule");
+static_assert(RowsInOrder(), "type rows: each type once, in order, 1 .. kMaxModuleType");
 
 constexpr std::array<EngineTypeFacts, kEngineTypeCount> IndexRows() {
     std::array<EngineTypeFacts, kEngineTypeCount> table{};
