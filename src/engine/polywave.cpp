@@ -83,15 +83,16 @@ bool Differs(float a, float b) noexcept {
     return a != b && !(std::isnan(a) && std::isnan(b));
 }
 
-// The generator's next kWaveSpectrumSize numbers, in order, into `draws`: eight running
-// side by side, each eight steps ahead of the one before, so that no step waits for the
-// last. Leaves the generator where drawing them one by one would.
+// Eight steps of the generator from state x, by its bytes' entries in the table.
 inline uint32_t EightStepsOf(const PolyWaveState& s, uint32_t x) noexcept {
     const auto& table = s.eightSteps;
     return table[0][x & 0xFFu] ^ table[1][(x >> 8) & 0xFFu] ^ table[2][(x >> 16) & 0xFFu] ^
            table[3][x >> 24];
 }
 
+// The generator's next kWaveSpectrumSize numbers, in order, into `draws`: eight running
+// side by side, each eight steps ahead of the one before, so that no step waits for the
+// last. Leaves the generator where drawing them one by one would.
 void DrawPhases(PolyWaveState& s, EngineRandom& random) noexcept {
     uint32_t lanes[8];
     for (uint32_t& lane : lanes) lane = random.Next();

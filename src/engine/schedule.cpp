@@ -13,8 +13,6 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
-#include <cstring>
-#include <iterator>
 
 namespace tw {
 

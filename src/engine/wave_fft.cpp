@@ -50,6 +50,21 @@ void PrepareWaveFft(WaveFftTables& tables) noexcept {
 
 namespace {
 
+// One butterfly, in any lane type: b times the factor u is subtracted from a into b and
+// added to a into a. Every stage of the transform runs exactly these operations. (Values
+// go by reference: this is inlined into functions built for wider registers than the rest
+// of the file, and a vector passed by value would change the calling convention.)
+template <typename V, typename W>
+[[gnu::always_inline]] inline void Butterfly(V& ar, V& ai, V& br, V& bi, const W& ur,
+                                             const W& ui) noexcept {
+    const V tr = br * ur - bi * ui;
+    const V ti = br * ui + bi * ur;
+    br = ar - tr;
+    bi = ai - ti;
+    ar = ar + tr;
+    ai = ai + ti;
+}
+
 // The butterflies of the stage that combines blocks of `length` points, for the blocks in
 // [begin, end), as many at a time as the lane type V holds.
 template <typename V>
@@ -73,13 +88,11 @@ template <typename V>
             __builtin_memcpy(&xi, ik + j, sizeof xi);
             __builtin_memcpy(&ar, ri + j, sizeof ar);
             __builtin_memcpy(&ai, ii + j, sizeof ai);
-            const V tr = xr * ur - xi * ui;
-            const V ti = xr * ui + xi * ur;
-            const V lowRe = ar - tr, lowIm = ai - ti, highRe = ar + tr, highIm = ai + ti;
-            __builtin_memcpy(rk + j, &lowRe, sizeof lowRe);
-            __builtin_memcpy(ik + j, &lowIm, sizeof lowIm);
-            __builtin_memcpy(ri + j, &highRe, sizeof highRe);
-            __builtin_memcpy(ii + j, &highIm, sizeof highIm);
+            Butterfly(ar, ai, xr, xi, ur, ui);
+            __builtin_memcpy(rk + j, &xr, sizeof xr);
+            __builtin_memcpy(ik + j, &xi, sizeof xi);
+            __builtin_memcpy(ri + j, &ar, sizeof ar);
+            __builtin_memcpy(ii + j, &ai, sizeof ai);
         }
     }
 }
@@ -110,15 +123,6 @@ using WideLanes = float __attribute__((vector_size(32)));
     const float* wIm = tables.twiddleIm + (half - 1);
     const float* vRe = tables.twiddleRe + (length - 1);
     const float* vIm = tables.twiddleIm + (length - 1);
-    const auto butterfly = [](__m256& ar, __m256& ai, __m256& br, __m256& bi, __m256 ur,
-                              __m256 ui) {
-        const __m256 tr = br * ur - bi * ui;
-        const __m256 ti = br * ui + bi * ur;
-        br = ar - tr;
-        bi = ai - ti;
-        ar = ar + tr;
-        ai = ai + ti;
-    };
     for (int32_t base = begin; base < end; base += 2 * length) {
         float* r0 = re + base;
         float* i0 = im + base;
@@ -129,11 +133,12 @@ using WideLanes = float __attribute__((vector_size(32)));
             __m256 dr = _mm256_loadu_ps(r0 + j + length + half);
             __m256 di = _mm256_loadu_ps(i0 + j + length + half);
             const __m256 ur = _mm256_loadu_ps(wRe + j), ui = _mm256_loadu_ps(wIm + j);
-            butterfly(ar, ai, br, bi, ur, ui);
-            butterfly(cr, ci, dr, di, ur, ui);
-            butterfly(ar, ai, cr, ci, _mm256_loadu_ps(vRe + j), _mm256_loadu_ps(vIm + j));
-            butterfly(br, bi, dr, di, _mm256_loadu_ps(vRe + j + half),
-                      _mm256_loadu_ps(vIm + j + half));
+            const __m256 vr = _mm256_loadu_ps(vRe + j), vi = _mm256_loadu_ps(vIm + j);
+            const __m256 wr = _mm256_loadu_ps(vRe + j + half), wi = _mm256_loadu_ps(vIm + j + half);
+            Butterfly(ar, ai, br, bi, ur, ui);
+            Butterfly(cr, ci, dr, di, ur, ui);
+            Butterfly(ar, ai, cr, ci, vr, vi);
+            Butterfly(br, bi, dr, di, wr, wi);
             _mm256_storeu_ps(r0 + j, ar);
             _mm256_storeu_ps(i0 + j, ai);
             _mm256_storeu_ps(r0 + j + half, br);
@@ -214,14 +219,8 @@ template <typename V>
             for (int32_t j = 0; j < half; ++j) {
                 const int32_t i = base + j;
                 const int32_t k = i + half;
-                const float ur = t.twiddleRe[half - 1 + j];
-                const float ui = t.twiddleIm[half - 1 + j];
-                const V tr = xr[k] * ur - xi[k] * ui;
-                const V ti = xr[k] * ui + xi[k] * ur;
-                xr[k] = xr[i] - tr;
-                xi[k] = xi[i] - ti;
-                xr[i] = xr[i] + tr;
-                xi[i] = xi[i] + ti;
+                Butterfly(xr[i], xi[i], xr[k], xi[k], t.twiddleRe[half - 1 + j],
+                          t.twiddleIm[half - 1 + j]);
             }
         }
     }
@@ -245,9 +244,7 @@ void FirstStagesOneByOne(const WaveFftTables& t, const float* pointRe, const flo
     }
 }
 
-// Eight consecutive blocks side by side, one per lane: each source is gathered from the
-// eight places the lanes' blocks take it from, and the lanes are then turned into rows,
-// one block of eight each, which lie one after another in the table.
+// Turns eight lanes of eight values into eight rows: v[k] takes lane k of every v.
 [[gnu::target("avx"), gnu::always_inline]] inline void Transpose8(__m256* v) noexcept {
     const __m256 a0 = _mm256_unpacklo_ps(v[0], v[1]), a1 = _mm256_unpackhi_ps(v[0], v[1]);
     const __m256 a2 = _mm256_unpacklo_ps(v[2], v[3]), a3 = _mm256_unpackhi_ps(v[2], v[3]);
@@ -267,9 +264,9 @@ void FirstStagesOneByOne(const WaveFftTables& t, const float* pointRe, const flo
     v[7] = _mm256_permute2f128_ps(b3, b7, 0x31);
 }
 
-// The blocks of eight in [first, last), eight at a time.
 // Eight blocks side by side, one per lane: the blocks whose sources are r0 .. r0 + 7, so
-// that every source is read eight at a time. The blocks lie an eighth of the table apart;
+// that every source is read eight at a time; the lanes are then turned into rows, one
+// block each, and written to their blocks. The blocks lie an eighth of the table apart;
 // taking r0 in bit-reversed order makes each lane's next block the one right after its
 // last, so that every lane writes along the table instead of jumping about it.
 [[gnu::target("avx")]] void FirstStagesEightWide(const WaveFftTables& t, const float* pointRe,
@@ -294,10 +291,6 @@ void FirstStagesOneByOne(const WaveFftTables& t, const float* pointRe, const flo
         }
     }
 }
-
-} // namespace
-
-namespace {
 
 // The largest of the values, as WaveRealFromLowerHalf returns it. The strict comparison
 // keeps the running value on ties and on NaN, lane by lane; the largest value is the
