@@ -2,6 +2,7 @@
 // by the plain frame loop it replaces. Each benchmark reports ns_per_module_frame and
 // realtime_factor (audio seconds rendered per CPU second at 48 kHz on one core).
 #include "../tests/support/patches.h"
+#include "bench_support.h"
 #include "engine/engine.h"
 
 #include <benchmark/benchmark.h>
@@ -74,14 +75,6 @@ void BuildTrivial(Project& p) {
     Wire(p, previous, 0, out, 1);
 }
 
-// CPU time of this thread: the machine is shared, so wall time also measures whoever
-// else is running. Both are reported.
-double ThreadSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
 void BuildVoices(Project& p) {
     test::BuildVoicePatch(p);
 }
@@ -95,13 +88,13 @@ void Run(benchmark::State& state, void (*build)(Project&), bool plan) {
     double cpu = 0.0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        const double cpuStart = ThreadSeconds();
+        const double cpuStart = bench::ThreadSeconds();
         if (plan) {
             ProcessBlock(*patch.engine, block.data(), kBlock);
         } else {
             RunFrameLoop(*patch.engine, block.data(), kBlock);
         }
-        cpu += ThreadSeconds() - cpuStart;
+        cpu += bench::ThreadSeconds() - cpuStart;
         wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         benchmark::DoNotOptimize(block.data());
     }

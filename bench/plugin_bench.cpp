@@ -4,16 +4,13 @@
 // well under its own duration of 10.7 ms, that is realtime_factor well above 1, so that a
 // host can run many instances.
 #include "../tests/plugin/mini_host.h"
-#include "engine/engine.h"
+#include "bench_support.h"
 #include "export/plugin_build.h"
-#include "model/lifecycle.h"
 #include "model/text.h"
-#include "platform/headless_platform.h"
 
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
-#include <memory>
 
 namespace {
 
@@ -30,18 +27,11 @@ struct QuietBuildHost final : BuildHost {
 // Builds the staged demo project into a folder of its own; returns the plugin file.
 std::string BuildDemoPlugin() {
     const fs::path folder = fs::temp_directory_path() / "tw_bench_plugin";
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    auto project = std::make_unique<Project>();
-    auto engine = std::make_unique<Engine>(*project);
-    HeadlessPlatform platform;
-    SetText(project->appFolder, TW_STAGED_APP_DIR);
-    OpenProject(*project, *engine, platform, TW_DEMO_PROJECT);
-    SetText(project->outputFolder, folder.string());
-    SetText(project->pluginName, "Demo");
+    bench::DemoForBuild demo(folder);
+    SetText(demo.project->pluginName, "Demo");
     BuildLog log;
     QuietBuildHost host;
-    BuildPlugin(*project, {384, 261}, log, host);
+    BuildPlugin(*demo.project, {384, 261}, log, host);
     return (folder / "Demo.dll").string();
 }
 

@@ -3,17 +3,12 @@
 // one control moved by the host repainted at the next idle call (target: under 1 ms), and
 // an idle call when nothing changed.
 #include "../tests/plugin/ui_host.h"
-#include "engine/engine.h"
+#include "bench_support.h"
 #include "export/plugin_build.h"
-#include "model/lifecycle.h"
-#include "model/project_file.h"
-#include "model/text.h"
-#include "platform/headless_platform.h"
 
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
-#include <memory>
 
 namespace {
 
@@ -36,17 +31,10 @@ struct GreyPanelHost final : BuildHost {
 // Builds the staged demo into a folder of its own; returns the bundle folder.
 fs::path BuildDemoBundle() {
     const fs::path folder = fs::temp_directory_path() / "tw_bench_window";
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    auto project = std::make_unique<Project>();
-    auto engine = std::make_unique<Engine>(*project);
-    HeadlessPlatform platform;
-    SetText(project->appFolder, TW_STAGED_APP_DIR);
-    OpenProject(*project, *engine, platform, TW_DEMO_PROJECT);
-    SetText(project->outputFolder, folder.string());
+    bench::DemoForBuild demo(folder);
     BuildLog log;
     GreyPanelHost host;
-    RunBuild(*project, {"Demo", "Bench", "1000", "TwBn"}, {384, 261}, log, host);
+    RunBuild(*demo.project, {"Demo", "Bench", "1000", "TwBn"}, {384, 261}, log, host);
     return folder / "Demo";
 }
 

@@ -4,6 +4,7 @@
 // are held to: chord / (8 x one note's voice part + shared part), and 16-voices-one-note /
 // one voice. Times are this thread's CPU time: the machine is shared, and wall time also
 // counts whoever else ran.
+#include "bench_support.h"
 #include "engine/engine.h"
 #include "engine/voices.h"
 #include "model/project_file.h"
@@ -32,23 +33,17 @@ struct Demo {
     }
 };
 
-double ThreadSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
 double SecondsPerBlock(int32_t voices, int32_t notes, benchmark::State* state) {
     Demo d(voices, notes);
     float block[1024];
     ProcessBlock(*d.engine, block, 512); // voices start
     constexpr int kBlocks = 400;
-    const double start = ThreadSeconds();
+    const double start = bench::ThreadSeconds();
     for (int i = 0; i < kBlocks; ++i) {
         ProcessBlock(*d.engine, block, 512);
         benchmark::DoNotOptimize(block[0]);
     }
-    const double took = ThreadSeconds() - start;
+    const double took = bench::ThreadSeconds() - start;
     if (state != nullptr && voices > 1 && SoundingVoices(*d.engine) != std::min(notes, voices))
         state->SkipWithError("the notes did not all sound");
     return took / kBlocks;

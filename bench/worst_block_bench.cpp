@@ -8,6 +8,7 @@
 // block; over_half counts the blocks above half their duration.
 #include "../tests/support/builders.h"
 #include "../tests/support/patches.h"
+#include "bench_support.h"
 #include "engine/engine.h"
 #include "every_type_patch.h"
 #include "model/project_file.h"
@@ -28,12 +29,6 @@ constexpr double kRate = 48000.0;
 constexpr uint32_t kBlock = 64;
 constexpr int32_t kBlocks = static_cast<int32_t>(10.0 * kRate / kBlock);
 constexpr double kBlockSeconds = kBlock / kRate;
-
-double ThreadSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
 
 struct Rig {
     std::unique_ptr<Project> project = test::MakeProject();
@@ -63,9 +58,9 @@ void TimeBlocks(benchmark::State& state, Rig& rig,
     for (auto _ : state) {
         for (int32_t n = 0; n < kBlocks; ++n) {
             if (beforeBlock) beforeBlock(n);
-            const double start = ThreadSeconds();
+            const double start = bench::ThreadSeconds();
             ProcessBlock(*rig.engine, block.data(), kBlock);
-            times[static_cast<size_t>(n)] = ThreadSeconds() - start;
+            times[static_cast<size_t>(n)] = bench::ThreadSeconds() - start;
             benchmark::DoNotOptimize(block.data());
         }
     }
