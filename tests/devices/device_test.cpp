@@ -55,11 +55,14 @@ std::unique_ptr<RtMidiOut> MakeSource(const std::string& client) {
 }
 
 // Sends a note until the input has it (the first through a fresh connection may be lost).
+// The monitor may show the same note from before, so only a message logged since counts.
 bool Hears(const MidiInput& midi, RtMidiOut& source, unsigned char note) {
     for (int attempt = 0; attempt < 10; ++attempt) {
+        const uint32_t before = midi.Log().Written();
         std::vector<unsigned char> message{0x90, note, 100};
         source.sendMessage(&message);
-        if (WaitFor([&] { return midi.LastMessage(1) == note; }, std::chrono::seconds(1)))
+        if (WaitFor([&] { return midi.Log().Written() != before && midi.LastMessage(1) == note; },
+                    std::chrono::seconds(1)))
             return true;
     }
     return false;
