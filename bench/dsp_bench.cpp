@@ -49,7 +49,7 @@ void PolyWaveRebuild(benchmark::State& state) {
     float wave = 0.6f;
     for (auto _ : state) {
         RebuildWavetable(*rig.engine, wave, 0.9f);
-        benchmark::DoNotOptimize(rig.engine->polywave.wavetable[100]);
+        benchmark::DoNotOptimize(rig.engine->onceOnly->polywave.wavetable[100]);
         wave = wave == 0.6f ? 0.9f : 0.6f;
     }
 }

@@ -52,8 +52,9 @@ void ClearComb(ReverbComb& comb, int32_t length) noexcept {
 
 void RunDelay(Engine& e, int32_t slot) noexcept {
     using namespace delay;
+    if (e.onceOnly == nullptr) return;
     const int32_t p = PortIndex(slot, 0);
-    DelayState& d = e.delay;
+    DelayState& d = e.onceOnly->delay;
     StoreDirectDefaults<kTypeDelay>(e, p);
     float& delayCell = DirectCell(e, p + kTime);
     if (delayCell < kMinDelay) delayCell = kMinDelay;
@@ -76,8 +77,9 @@ void RunDelay(Engine& e, int32_t slot) noexcept {
 
 void RunReverb(Engine& e, int32_t slot) noexcept {
     using namespace reverb;
+    if (e.onceOnly == nullptr) return;
     const int32_t p = PortIndex(slot, 0);
-    ReverbState& r = e.reverb;
+    ReverbState& r = e.onceOnly->reverb;
     StoreDirectDefaults<kTypeReverb>(e, p);
     const float onOff = DirectCell(e, p + kOnOff);
     // Switching the reverb in either direction restarts it with empty buffers.
@@ -116,7 +118,8 @@ void RunReverb(Engine& e, int32_t slot) noexcept {
 }
 
 void ResetReverb(Engine& e) noexcept {
-    ReverbState& r = e.reverb;
+    if (e.onceOnly == nullptr) return;
+    ReverbState& r = e.onceOnly->reverb;
     for (int32_t k = 0; k < kReverbCombs; ++k) {
         ClearComb(r.left[k], kCombLengthsLeft[k]);
         ClearComb(r.right[k], kCombLengthsLeft[k] + kStereoSpread);
@@ -134,7 +137,8 @@ void ResetDelay(Engine& e) noexcept {
 }
 
 void ClearDelayLine(Engine& e) noexcept {
-    DelayState& d = e.delay;
+    if (e.onceOnly == nullptr) return;
+    DelayState& d = e.onceOnly->delay;
     d.position = 0;
     for (Relaxed<float>& cell : d.line) cell = 0.0f;
 }

@@ -56,8 +56,15 @@ void RunOutputBlock(Engine&, const BlockModule& m, uint32_t n, const RunTarget& 
     }
 }
 
-Engine::Engine(Project& p) : project(p), schedule(NewSchedule()), voices(new VoiceBank) {
-    PreparePolyWave(polywave);
+Engine::Engine(Project& p, EngineRole role) : project(p) {
+    if (role == EngineRole::Whole) {
+        onceOnly = new OnceOnlyState();
+        schedule = NewSchedule();
+        voices = new VoiceBank;
+        PreparePolyWave(onceOnly->polywave);
+    } else {
+        voiceStreams = NewVoiceStreams();
+    }
     for (int32_t type = 0; type <= kMaxModuleType; ++type) {
         int32_t count = 0;
         if (const ModuleTypeInfo* info = FindModuleType(type)) {
@@ -74,8 +81,11 @@ Engine::Engine(Project& p) : project(p), schedule(NewSchedule()), voices(new Voi
 
 Engine::~Engine() {
     DeleteSchedule(schedule);
-    for (Engine* voice : voices->engines) delete voice;
+    DeleteVoiceStreams(voiceStreams);
+    if (voices != nullptr)
+        for (Engine* voice : voices->engines) delete voice;
     delete voices;
+    delete onceOnly;
 }
 
 void Engine::ResetDspState() {

@@ -32,6 +32,7 @@ namespace tw {
 
 struct Schedule;
 struct VoiceBank;
+struct VoiceStreamMemory;
 
 // The engine's own small generator (xorshift32). The C library's rand() takes a lock and
 // shares its state with any other code; this one is owned by the engine and seeded by
@@ -56,8 +57,22 @@ struct SlotCells {
     float lastSeen[kSlotCount] = {};
 };
 
+// The state of the types that run once whatever the voice count: every Delay shares one
+// line, every Reverb one set of combs, and the PolyWave plays its own notes. A voice
+// engine never runs them and has none.
+struct OnceOnlyState {
+    DelayState delay;
+    ReverbState reverb;
+    PolyWaveState polywave;
+};
+
+// What an engine is made for: a whole design, or one voice of a design with voices, which
+// runs only the modules that run per voice, on value streams laid out by the whole
+// engine's run plan.
+enum class EngineRole : uint8_t { Whole, Voice };
+
 struct Engine final : EngineControl {
-    explicit Engine(Project& project);
+    explicit Engine(Project& project, EngineRole role = EngineRole::Whole);
     ~Engine() override;
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
@@ -94,15 +109,18 @@ struct Engine final : EngineControl {
     DelayState delay;
     ReverbState reverb;
     NoiseState noise;
-    PolyWaveState polywave;
+    // A whole engine's; null in a voice engine, whose rules for these types do nothing.
+    OnceOnlyState* onceOnly = nullptr;
 
     // Carries the sound to a device rate other than the engine's (see AdoptSampleRate).
     RateBridge bridge;
 
-    // The run plan derived from the project's tables (audio thread only).
+    // The run plan derived from the project's tables (audio thread only); a whole engine's.
     Schedule* schedule = nullptr;
-    // The voices of a design with more than one (see voices.h).
+    // The voices of a design with more than one (see voices.h); a whole engine's.
     VoiceBank* voices = nullptr;
+    // A voice engine's values in the whole engine's plan: its only part of the plan memory.
+    VoiceStreamMemory* voiceStreams = nullptr;
 
     // The engine's own part of the full reset (see EngineControl).
     void ResetDspState() override;

@@ -158,7 +158,7 @@ void MakePoints(float* spectrum, float* pointIm, const uint32_t* draws) noexcept
 } // namespace
 
 void RebuildWavetable(Engine& e, float wave, float density) noexcept {
-    PolyWaveState& s = e.polywave;
+    PolyWaveState& s = e.onceOnly->polywave;
     TW_ASSERT(s.fft.ready);
     float bandwidth = BandwidthCents(density);
     SetAmplitudes(s.amplitudes, wave);
@@ -207,7 +207,8 @@ void PreparePolyWave(PolyWaveState& s) noexcept {
 }
 
 void ResetPolyWave(Engine& e) noexcept {
-    PolyWaveState& s = e.polywave;
+    if (e.onceOnly == nullptr) return;
+    PolyWaveState& s = e.onceOnly->polywave;
     const float rate = static_cast<float>(e.sampleRate);
     s.envelopeScale = 4.0f * rate;
     s.stepScale = static_cast<float>(kWaveTableSize) / rate * 100.0f;
@@ -240,7 +241,7 @@ struct PadSums {
 // positions and adds its reads to the sums.
 [[gnu::always_inline]] inline void PlayNote(Engine& e, const PadEnvelope& env, int32_t n,
                                             float gate, PadSums& sums) noexcept {
-    PolyWaveState& s = e.polywave;
+    PolyWaveState& s = e.onceOnly->polywave;
     const float scale = env.scale;
     float level = s.level[n];
     switch (s.stage[n]) {
@@ -292,7 +293,7 @@ struct PadSums {
 // Plays every held note from 24 to 96 with its own linear envelope; returns the Status.
 // Notes are played in ascending order either way, so the sums come out the same to the bit.
 float RenderNotes(Engine& e, float attack, float decay, float sustain, float release) noexcept {
-    PolyWaveState& s = e.polywave;
+    PolyWaveState& s = e.onceOnly->polywave;
     PadSums sums;
     // NaN falls to the lower limit like a value below it: a NaN level would never finish.
     auto limit = [](float v, float low) { return !(v >= low) ? low : v > 1.0f ? 1.0f : v; };
@@ -338,6 +339,7 @@ float RenderNotes(Engine& e, float attack, float decay, float sustain, float rel
 
 void RunPolyWave(Engine& e, int32_t slot) noexcept {
     using namespace poly_wave;
+    if (e.onceOnly == nullptr) return;
     const int32_t p = PortIndex(slot, 0);
     const float wave = DirectCell(e, p + kWave);
     const float density = DirectCell(e, p + kDensity);
@@ -347,7 +349,7 @@ void RunPolyWave(Engine& e, int32_t slot) noexcept {
     // same frame, the first table is replaced before anything reads it: only its draws
     // from the generator count, so they are skipped instead of made into a table.
     if (waveMoved && densityMoved) {
-        SkipDraws(e.polywave, e.random);
+        SkipDraws(e.onceOnly->polywave, e.random);
     } else if (waveMoved) {
         RebuildWavetable(e, wave, density);
     }
@@ -356,8 +358,8 @@ void RunPolyWave(Engine& e, int32_t slot) noexcept {
     e.previous[p + kDensity] = density;
     e.outputs[p + kStatus] = RenderNotes(e, DirectCell(e, p + kAttack), DirectCell(e, p + kDecay),
                                          DirectCell(e, p + kSustain), DirectCell(e, p + kRelease));
-    e.outputs[p + kOutL] = e.polywave.leftSum;
-    e.outputs[p + kOutR] = e.polywave.rightSum;
+    e.outputs[p + kOutL] = e.onceOnly->polywave.leftSum;
+    e.outputs[p + kOutR] = e.onceOnly->polywave.rightSum;
 }
 
 } // namespace tw

@@ -24,6 +24,14 @@ void DeleteSchedule(Schedule* schedule) noexcept {
     delete schedule;
 }
 
+VoiceStreamMemory* NewVoiceStreams() {
+    return new VoiceStreamMemory();
+}
+
+void DeleteVoiceStreams(VoiceStreamMemory* streams) noexcept {
+    delete streams;
+}
+
 namespace {
 
 void BeforeBlock(Engine& e, const BlockModule& m, uint32_t mask, uint32_t fill,
@@ -112,10 +120,10 @@ void RunGroupUnit(Engine& e, Schedule& s, const Unit& unit, uint32_t n,
     }
 }
 
-// A voice engine never runs a plan of its own: its plan memory holds the streams of the
-// voice's own values, at the places the main plan gives them.
+// A voice engine never runs a plan of its own: it has the streams of the voice's own
+// values, at the places the main plan gives them.
 float (*VoiceStreams(const Engine& voice) noexcept)[kStride] {
-    return voice.schedule->streams;
+    return voice.voiceStreams->streams;
 }
 
 // The voices' values of a voice group's outputs that once-only modules read, summed in

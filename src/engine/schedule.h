@@ -28,11 +28,15 @@ namespace tw {
 
 struct Engine;
 struct Schedule;
+struct VoiceStreamMemory;
 struct VoicePlan;
 
 // The plan's memory, allocated with the engine.
 Schedule* NewSchedule();
 void DeleteSchedule(Schedule* schedule) noexcept;
+// A voice engine's value streams, allocated with it.
+VoiceStreamMemory* NewVoiceStreams();
+void DeleteVoiceStreams(VoiceStreamMemory* streams) noexcept;
 
 // Computes `frames` frames into the block (already cleared) by the plan, rebuilding it
 // first when the project's tables have changed; a single frame runs the plain loop.

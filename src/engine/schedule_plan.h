@@ -19,6 +19,10 @@ constexpr int32_t kStride = static_cast<int32_t>(kRunFrames) + 1;
 // many as it has values crossing between groups at one point; more falls back to the
 // plain frame loop.
 constexpr int32_t kStreamCount = 1536;
+
+struct VoiceStreamMemory {
+    float streams[kStreamCount][kStride];
+};
 constexpr int32_t kMaxOps = 4 * kPortCount;
 constexpr int32_t kMaxRestores = kPortCount;
 

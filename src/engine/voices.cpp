@@ -280,7 +280,7 @@ void PrepareVoices(Engine& e, int32_t count) {
     VoiceBank& b = *e.voices;
     count = std::clamp(count, 0, kMaxVoices);
     for (int32_t v = b.ready.load(std::memory_order_relaxed); v < count; ++v) {
-        auto* voice = new Engine(e.project);
+        auto* voice = new Engine(e.project, EngineRole::Voice);
         voice->sampleRate = e.sampleRate.load();
         voice->ResetDspState();
         b.engines[v] = voice;
@@ -329,6 +329,7 @@ void DropVoiceEvents(Engine& e) noexcept {
 }
 
 void ResetVoices(Engine& e) noexcept {
+    if (e.voices == nullptr) return; // a voice engine
     VoiceBank& b = *e.voices;
     b.resets.fetch_add(1, std::memory_order_release);
     const int32_t ready = b.ready.load(std::memory_order_acquire);

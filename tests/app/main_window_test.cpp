@@ -322,11 +322,11 @@ TEST_F(Commands, ToolbarControlsReachTheProjectAndTheMenuBarFollows) {
     Engine& engine = rig.W().Context().engine;
     for (const int32_t pick : {42, -1}) { // without a pick too, the delay line goes quiet
         rig.W().choosePatch = [pick](const QPoint&) { return pick; };
-        engine.delay.line[100] = 0.5f;
+        engine.onceOnly->delay.line[100] = 0.5f;
         Run(kCmdPatchSelect);
         EXPECT_EQ(rig.P().currentPatch, 42);
         EXPECT_EQ(Bar().PatchNameField()->text().toStdString(), GetText(rig.P().patchNames[42]));
-        EXPECT_EQ(engine.delay.line[100], 0.0f);
+        EXPECT_EQ(engine.onceOnly->delay.line[100], 0.0f);
     }
     Q_EMIT Bar().ZoomList()->activated(8);
     Q_EMIT Bar().ZoomList()->activated(9); // the tenth entry is not the user's to pick

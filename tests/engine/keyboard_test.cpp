@@ -138,10 +138,10 @@ TEST(Panic, AllNotesOffReleasesAndAllSoundOffSilencesAtOnce) {
     }
     // All Sound Off also ends the delay's and the envelopes' tails.
     KeyboardRig rig(1);
-    rig.E().delay.line[100] = 0.5f;
+    rig.E().onceOnly->delay.line[100] = 0.5f;
     rig.E().envelopes.level[7] = 0.5f;
     rig.Play({{0xB0, 120, 0}});
-    EXPECT_EQ(rig.E().delay.line[100], 0.0f);
+    EXPECT_EQ(rig.E().onceOnly->delay.line[100], 0.0f);
     EXPECT_EQ(rig.E().envelopes.level[7], 0.0f);
 }
 

@@ -26,7 +26,7 @@ struct PadRig {
         for (int32_t k = 0; k < 4; ++k) EXPECT_TRUE(rig.Wire(envelope[k], 0, pad, k + 1));
         EXPECT_TRUE(rig.Wire(density, 0, pad, 5));
     }
-    PolyWaveState& S() { return rig.E().polywave; }
+    PolyWaveState& S() { return rig.E().onceOnly->polywave; }
     void Run(int32_t frames) {
         for (int32_t i = 0; i < frames; ++i) rig.Step();
     }
@@ -90,7 +90,7 @@ TEST(PolyWave, OnlyARealChangeOfWaveOrDensityRebuildsAndAStuckNaNRebuildsOnce) {
     a.rig.Step();
     EXPECT_EQ(a.rig.E().random.state, reference.E().random.state);
     EXPECT_TRUE(std::equal(a.S().wavetable, a.S().wavetable + kWaveTableSize,
-                           reference.E().polywave.wavetable));
+                           reference.E().onceOnly->polywave.wavetable));
 }
 
 // FNV-1a over the bits of every wavetable value.
@@ -134,7 +134,7 @@ TEST(PolyWave, RebuildKeepsTheTableBitForBitOverWaveAndDensity) {
             uint64_t hash = 0xCBF29CE484222325ull;
             for (float density : densities) {
                 RebuildWavetable(rig.E(), row.wave, density);
-                hash = HashTable(rig.E().polywave.wavetable, hash);
+                hash = HashTable(rig.E().onceOnly->polywave.wavetable, hash);
             }
             EXPECT_EQ(hash, row.hash) << "wave " << row.wave << " wide " << wide;
         }
