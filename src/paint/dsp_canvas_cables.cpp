@@ -1,5 +1,6 @@
 // The cables of the Dsp Editor: straight, curved and Logic routes with their arrow heads
-// and the shadows under them.
+// and the shadows under them, the dots where they meet their ports, and the loose cable
+// the mouse drags.
 #include "paint/dsp_canvas_paint.h"
 
 #include <QPainterPath>
@@ -157,6 +158,15 @@ void DrawCableShadows(Paint& p) {
     p.painter.setOpacity(1.0);
 }
 
+void DrawDot(Paint& p, const PortRecord& port) {
+    if (!Coloured(port.kind)) return;
+    QPen pen(PortKindColour(port.kind), p.cableWidth);
+    pen.setCapStyle(Qt::RoundCap);
+    p.painter.setPen(pen);
+    const QPointF c = Centre(p, port);
+    p.painter.drawLine(c, c + QPointF(1, 1));
+}
+
 } // namespace
 
 void DrawCablesUnderBodies(Paint& p) {
@@ -180,6 +190,25 @@ void DrawCables(Paint& p) {
             DrawBezierCable(p, p0, p3, kind);
         }
     });
+}
+
+void DrawConnectionDots(Paint& p) {
+    const Project& pr = p.project;
+    for (int32_t k = 0; k < kPortCount; ++k) {
+        const int32_t o = pr.outputs[k].link;
+        if (!IsPort(o)) continue;
+        if (!OnCanvas(pr.inputs[k]) || !OnCanvas(pr.outputs[o])) continue;
+        DrawDot(p, pr.inputs[k]);
+        DrawDot(p, pr.outputs[o]);
+    }
+}
+
+void DrawLooseCable(Paint& p) {
+    const CanvasOverlay& o = p.overlay;
+    if (!o.looseCable) return;
+    p.painter.setPen(QPen(kGrey, p.cableWidth));
+    p.painter.drawLine(QPointF(o.cableFixedX + p.hp, o.cableFixedY + p.hp),
+                       QPointF(o.pointerX, o.pointerY));
 }
 
 } // namespace tw::dsp_canvas

@@ -1,8 +1,8 @@
 #pragma once
 
 // What the Dsp Editor's painter shares between its files: the values one paint derives
-// from the zoom level, and the small rules about ports that the cables and the modules
-// both follow.
+// from the zoom level, the colours and drawing tools several layers use, the small rules
+// about ports that the cables and the modules both follow, and the layers each file draws.
 #include "model/project.h"
 #include "paint/dsp_canvas_painter.h"
 
@@ -12,9 +12,14 @@
 #include <QPointF>
 #include <QRect>
 
+class QStaticText;
+
 namespace tw::dsp_canvas {
 
 inline const QColor kGrey(128, 128, 128);
+inline const QColor kBody(88, 88, 88);
+inline const QColor kHighlight(255, 128, 0);
+inline const QColor kText(32, 32, 32);
 
 // Everything a paint derives from the zoom level once.
 struct Paint {
@@ -35,6 +40,14 @@ struct Paint {
     QImage circles[8];
     int32_t circleMargin = 0;
 };
+
+// `text` laid out in `font`, kept from paint to paint.
+const QStaticText& LaidOutText(const QFont& font, const char* text);
+
+// A box with rounded corners from (x1, y1) to (x2, y2 + 2z), filled or outlined.
+void FillRoundedBox(Paint& p, int32_t x1, int32_t y1, int32_t x2, int32_t y2, const QColor& c);
+void StrokeRoundedBox(Paint& p, int32_t x1, int32_t y1, int32_t x2, int32_t y2, const QColor& c,
+                      qreal width);
 
 // Marks the modules that run once per voice (in their own file).
 void DrawVoiceBadges(Paint& p);
@@ -60,5 +73,29 @@ void DrawCables(Paint& p);
 // of both their modules; drawn again over the bodies, translucent, they show which sides
 // they join.
 void DrawCablesUnderBodies(Paint& p);
+
+// The dots where the cables meet their ports, drawn over the bodies.
+void DrawConnectionDots(Paint& p);
+
+// The cable the mouse drags, from its marker to the pointer.
+void DrawLooseCable(Paint& p);
+
+// Strokes the port circles of this paint's zoom once, for every port to be stamped with.
+void MakePortCircles(Paint& p);
+
+// Whether any of the module's box or name lies in `area`.
+bool ModuleVisible(const QRect& area, int32_t z, const ModuleSlot& s);
+
+// The modules in view, with their ports and labels.
+void DrawModules(Paint& p);
+
+// Whether a module type shows a live display.
+bool HasLiveDisplay(int32_t type);
+
+// What a live display shows now, as the text it prints (empty for the scope).
+void LiveText(const CanvasLiveView& live, const ModuleSlot& s, char (&text)[32]);
+
+// The module's live display: its value on its strip, or the scope's trace.
+void DrawLiveDisplay(Paint& p, int32_t slot);
 
 } // namespace tw::dsp_canvas
