@@ -29,8 +29,6 @@ class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 
-class QLabel;
-
 namespace tw {
 
 class ChildWindow;
