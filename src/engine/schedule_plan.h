@@ -1,8 +1,8 @@
 #pragma once
 
 // The run plan's memory and the pieces it is made of, shared by the code that derives the
-// plan (schedule_build.cpp) and the code that runs it (schedule.cpp). Nothing else
-// includes this.
+// plan (schedule_build.cpp, schedule_streams.cpp) and the code that runs it (schedule.cpp).
+// Nothing else includes this.
 #include "engine/block.h"
 #include "engine/schedule.h"
 #include "engine/voices.h"
@@ -166,5 +166,16 @@ struct Schedule {
 // Derives the plan from the project's tables (and the voice plan, with voices); false
 // when the tables do not fit a plan and the plain frame loop must run.
 bool Build(Schedule& s, const Project& p, const VoicePlan* voices) noexcept;
+
+// The steps of the derivation that give values their places once the modules are grouped
+// into `units` in running order (schedule_streams.cpp); false where the plan's memory runs
+// out. What each module's unconnected direct reads give:
+bool PlanCell(Schedule& s, int32_t nodes) noexcept;
+// Marks the values read across units and gives each a stream for its lifetime.
+bool PlanStreams(Schedule& s, int32_t nodes, int32_t units, const int8_t* exitSpan) noexcept;
+// Module `n`, the `j`th of a block unit, with its views, cell and outputs.
+void EmitBlockModule(Schedule& s, Unit& unit, int32_t n, int32_t j) noexcept;
+// The ops of group unit `u`, frame by frame, with its primes and restores.
+bool EmitGroupUnit(Schedule& s, Unit& unit, int32_t u) noexcept;
 
 } // namespace tw
