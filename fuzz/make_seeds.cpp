@@ -143,6 +143,11 @@ int main(int argc, char** argv) {
         p.InsertText(20, 20);
         p.InsertComment(60, 200);
         ok = m.SaveBoth(root, "voice") && ok;
+        // The same design played as a keyboard instrument: its voices, channel and bend.
+        p.voiceCount = 8;
+        p.midiChannel = tw::kAllChannels;
+        p.bendRange = 12;
+        ok = m.SaveBoth(root, "voices") && ok;
     }
 
     {

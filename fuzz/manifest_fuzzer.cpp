@@ -3,6 +3,8 @@
 // project whose indices are all in range and whose cables agree in both halves, and the
 // engine must run it with a note playing.
 #include "engine/engine.h"
+#include "engine/voices.h"
+#include "model/instrument.h"
 #include "plugin/design_loader.h"
 #include "plugin/manifest_reader.h"
 
@@ -51,9 +53,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tw::ResetEngine(*engine);
     tw::plugin::LoadDesign(m.design, *project);
     CheckInvariants(*project);
+    Check(tw::IsValidInstrument(tw::InstrumentOf(*project)));
+    // A design with voices plays them, as the plugin makes them at instantiation.
+    tw::PrepareVoices(*engine, project->voiceCount);
 
     float block[2 * 64];
     tw::HandleNoteEvent(*engine, tw::kNoteOn, 60, 100);
+    tw::HandleNoteEvent(*engine, tw::kNoteOn, 64, 100);
+    tw::ProcessBlock(*engine, block, 64);
+    tw::HandleNoteEvent(*engine, tw::kNoteOff, 60, 0);
     tw::ProcessBlock(*engine, block, 64);
     return 0;
 }

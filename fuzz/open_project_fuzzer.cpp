@@ -3,6 +3,7 @@
 // all in range, that the editing operations can work on, and that saves to bytes which
 // load back to the very same project.
 #include "model/engine_control.h"
+#include "model/instrument.h"
 #include "model/project_file.h"
 #include "model/statistics.h"
 #include "platform/headless_platform.h"
@@ -44,6 +45,7 @@ void CheckInvariants(const tw::Project& p) {
     Check(p.zoom >= 1 && p.zoom <= 10);
     for (const tw::ModuleSlot& s : p.slots)
         Check(s.imageType >= 0 && s.imageType < tw::kSkinImageCount);
+    Check(tw::IsValidInstrument(tw::InstrumentOf(p)));
 }
 
 // The two projects live for the whole run and are rebuilt in place for every input, so

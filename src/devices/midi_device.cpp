@@ -28,6 +28,7 @@ constexpr unsigned int kQueueLimit = 100;
 constexpr int32_t kStatusNoteOff = 0x80;
 constexpr int32_t kStatusNoteOn = 0x90;
 constexpr int32_t kStatusController = 0xB0;
+constexpr int32_t kStatusPitchBend = 0xE0;
 
 constexpr const char* kNoPortText =
     "No hardware Midi device available. Check device is connected, turned on and not in use by "
@@ -466,11 +467,11 @@ void MidiInput::Deliver(int64_t time, int32_t status, int32_t data1, int32_t dat
 }
 
 void MidiInput::ReleaseNotesOf(uint32_t paths) noexcept {
-    for (int32_t note = 0; note < 128; ++note) {
-        const uint32_t before = heldBy_[note].fetch_and(~paths, std::memory_order_relaxed);
-        // Only a note that nobody else holds ends.
+    for (int32_t key = 0; key < 16 * 128; ++key) {
+        const uint32_t before = heldBy_[key].fetch_and(~paths, std::memory_order_relaxed);
+        // Only a note that nobody else holds ends, on the channel it was played on.
         if ((before & paths) != 0 && (before & ~paths) == 0)
-            Deliver(kNoMessageTime, kStatusNoteOff, note, 0);
+            Deliver(kNoMessageTime, kStatusNoteOff | key >> 7, key & 127, 0);
     }
 }
 
@@ -481,15 +482,19 @@ void MidiInput::HandleMessage(const unsigned char* bytes, std::size_t count, uin
     for (std::size_t i = 0; i < kept; ++i) lastMessage_[i] = static_cast<int32_t>(bytes[i]);
     log_.Append(MonitorWords());
 
-    // Only complete channel-1 note and controller messages go on; a short or malformed one
-    // must not reach the note tables.
+    // Only complete note, controller and pitch-bend messages go on, of every channel: the
+    // engine takes those of the project's channel. A short or malformed one must not reach
+    // the note tables.
     const int32_t status = bytes[0];
-    if (status != kStatusNoteOn && status != kStatusNoteOff && status != kStatusController) return;
+    const int32_t kind = status & 0xF0;
+    if (kind != kStatusNoteOn && kind != kStatusNoteOff && kind != kStatusController &&
+        kind != kStatusPitchBend)
+        return;
     if (count < 3 || bytes[1] > 127 || bytes[2] > 127) return;
     if (handler_ == nullptr && timedHandler_ == nullptr) return;
-    if (status != kStatusController) {
-        std::atomic<uint32_t>& held = heldBy_[bytes[1]];
-        if (status == kStatusNoteOn && bytes[2] != 0) {
+    if (kind == kStatusNoteOn || kind == kStatusNoteOff) {
+        std::atomic<uint32_t>& held = heldBy_[(status & 0x0F) << 7 | bytes[1]];
+        if (kind == kStatusNoteOn && bytes[2] != 0) {
             // Held already through another path: the same key, heard twice.
             if ((held.fetch_or(path, std::memory_order_relaxed) & ~path) != 0) return;
         } else {

@@ -26,8 +26,10 @@ namespace tw {
 
 inline constexpr uint32_t kMaxMidiDevices = 128;
 
-// Receives channel-1 note and controller messages (status 0x90, 0x80 or 0xB0, both data
-// bytes 0..127). Runs on the MIDI library's threads, so it must neither lock nor allocate.
+// Receives note, controller and pitch-bend messages of every channel (status 0x80 to 0x9F,
+// 0xB0 to 0xBF or 0xE0 to 0xEF, both data bytes 0..127): the engine keeps those of the
+// channel the project listens to. Runs on the MIDI library's threads, so it must neither
+// lock nor allocate.
 using NoteHandler = void (*)(void* userData, int32_t status, int32_t note, int32_t velocity);
 
 // A message's time when it is not known.
@@ -187,7 +189,7 @@ public:
     static void OnOwnAlsaMessage(double timeStamp, std::vector<unsigned char>* message,
                                  void* userData);
     // What the callback does with one message that came by `path`: keeps it for the monitor
-    // and passes channel-1 note and controller messages on. A note already held through
+    // and passes note, controller and pitch-bend messages on. A note already held through
     // another path (a source opened by name and also wired to the own port) is the same
     // note arriving twice: it is neither started again nor ended until every path that
     // holds it has let go. Lock-free; callable from several threads at once.
@@ -291,8 +293,9 @@ private:
     // that connection is ours to undo: one the user made already stays when the source does.
     char connectedSource_[kDeviceNameSize] = {};
     bool ownsConnection_ = false;
-    // Per note, the paths that hold it down (MidiPath bits).
-    std::atomic<uint32_t> heldBy_[128] = {};
+    // Per channel and note (channel x 128 + note), the paths that hold it down (MidiPath
+    // bits).
+    std::atomic<uint32_t> heldBy_[16 * 128] = {};
     MidiMessageLog log_;
 };
 

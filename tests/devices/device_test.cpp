@@ -147,7 +147,7 @@ TEST(DeviceSwitching, MovesTheStreamAndFindsMidiPortsByName) {
 }
 
 // Without a server each layer says so, once. Every MIDI message reaches the monitor and log
-// (first four bytes); only whole channel-1 notes and controllers within 0..127 play. Listed
+// (first four bytes); only whole notes, controllers and bends within 0..127 play. Listed
 // names drop the ALSA address (saved names survive renumbering) and keep JACK names whole.
 TEST(DevicesWithoutSoundServer, SaySoOnceAndTheMidiCallbackKeepsAndPlaysMessages) {
     UseJackServer("tw_absent_" + std::to_string(getpid()));
@@ -177,8 +177,9 @@ TEST(DevicesWithoutSoundServer, SaySoOnceAndTheMidiCallbackKeepsAndPlaysMessages
         {{0xB0, 7, 100}, {0xB0, 7, 100, 0}, "Control Change 0xb0 (176 7 100) ch 1", true},
         {{0xC0, 5}, {0xC0, 5, 100, 0}, "Program Change 0xc0 (192 5 100) ch 1", false},
         {{0xF0, 0x7D, 1, 2, 3, 4, 5, 0xF7}, {0xF0, 0x7D, 1, 2}, "0xf0 (240 125 1)", false},
-        {{0xEF, 0, 64}, {0xEF, 0, 64, 2}, "Pitch Bend 0xef (239 0 64) ch 16", false},
-        {{0x91, 60, 100}, {0x91, 60, 100, 2}, "Note On  0x91 (145 60 100) ch 2", false},
+        {{0xEF, 0, 64}, {0xEF, 0, 64, 2}, "Pitch Bend 0xef (239 0 64) ch 16", true},
+        {{0x91, 60, 100}, {0x91, 60, 100, 2}, "Note On  0x91 (145 60 100) ch 2", true},
+        {{0xA0, 60, 100}, {0xA0, 60, 100, 2}, "Key Pressure 0xa0 (160 60 100) ch 1", false},
         {{0x90, 64, 90}, {0x90, 64, 90, 2}, "Note On  0x90 (144 64 90) ch 1", true},
         {{0x90, 62}, {0x90, 62, 90, 2}, "Note On  0x90 (144 62 90) ch 1", false},
         {{0x80, 200, 0}, {0x80, 200, 0, 2}, "Note Off 0x80 (128 200 0) ch 1", false},
@@ -306,13 +307,13 @@ TEST(MidiSources, NoNoteIsDoubledAndAVanishedSourceEndsItsNotes) {
     EXPECT_EQ(heard(), (Heard{{0x90, 60, 100}, {0x80, 60, 0}}));
     EXPECT_EQ(midi.Log().Written(), before + 2);
 
-    // The user's wire outlives the choice; unplugged, the note it held ends.
+    // The user's wire outlives the choice; unplugged, the note it held ends, on its channel.
     forget();
     midi.DropSource();
-    ASSERT_TRUE(send({0x90, 62, 100}));
+    ASSERT_TRUE(send({0x91, 62, 100}));
     ASSERT_EQ(jack_disconnect(patchbay.client, "twkeys:out", kOwnPort.c_str()), 0);
     EXPECT_TRUE(WaitFor([&] { return heard().size() == 2; }));
-    EXPECT_EQ(heard(), (Heard{{0x90, 62, 100}, {0x80, 62, 0}}));
+    EXPECT_EQ(heard(), (Heard{{0x91, 62, 100}, {0x81, 62, 0}}));
     // Wired by the program for the choice: the source gone, its note ends.
     forget();
     midi.InitMidiDevices("twkeys:out");
@@ -328,6 +329,35 @@ TEST(MidiSources, NoNoteIsDoubledAndAVanishedSourceEndsItsNotes) {
     EXPECT_TRUE(WaitForConnections(patchbay.client, kOwnPort, {"twkeys:out"}));
     midi.DropSource();
     EXPECT_TRUE(WaitForConnections(patchbay.client, kOwnPort, {}));
+}
+
+// The input hands on every channel, and the engine behind it (as live play has it) takes the
+// notes and the bend of the channel the project listens to, as the plugin does.
+TEST(DevicesWithoutSoundServer, TheEngineBehindTheInputHearsTheProjectsChannel) {
+    UseJackServer("tw_absent_" + std::to_string(getpid()));
+    HeadlessPlatform platform;
+    const struct {
+        int32_t channel;
+        bool first, second; // hears channel 1, channel 2
+    } cases[] = {{1, true, false}, {2, false, true}, {kAllChannels, true, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.channel);
+        const auto project = MakeProject();
+        Engine engine(*project);
+        ResetEngine(engine);
+        project->midiChannel = c.channel;
+        const auto play = [](void* e, int32_t s, int32_t n, int32_t v) {
+            HandleMidiMessage(*static_cast<Engine*>(e), s, n, v);
+        };
+        MidiInput midi(platform, play, &engine, MidiApi::Jack);
+        for (std::vector<unsigned char> bytes :
+             {std::vector<unsigned char>{0x90, 60, 100}, {0x91, 62, 100}, {0xE1, 0, 127}}) {
+            MidiInput::OnMidiMessage(0.0, &bytes, &midi);
+        }
+        EXPECT_EQ(engine.notes.gate[60] != 0.0f, c.first);
+        EXPECT_EQ(engine.notes.gate[62] != 0.0f, c.second);
+        EXPECT_EQ(engine.notes.bend > 0.0f, c.second);
+    }
 }
 
 // JACK cancels the thread that runs a client's shutdown handler when the client is closed,
