@@ -66,7 +66,8 @@ Json DumpParameters(const Project& p) {
     return parameters;
 }
 
-// The controllers (channel 1) that move panel controls, one entry per bound Parameter.
+// The controllers (on the project's channel) that move panel controls, one entry per bound
+// Parameter.
 Json DumpMidiBindings(const Project& p) {
     Json bindings = Json::array();
     for (int32_t s = 0; s < kSlotCount; ++s) {

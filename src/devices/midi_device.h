@@ -2,8 +2,8 @@
 
 // The MIDI input: one source port chosen by name, and an input port of the program's own
 // ("Tonewright MIDI In", on JACK and on the ALSA sequencer) that any source can be connected
-// to at any time. Messages from both feed the Midi Monitor, and their channel-1 note and
-// controller messages go to the engine. Ports are opened and switched from the
+// to at any time. Messages from both feed the Midi Monitor, and their note, controller and
+// pitch-bend messages go to the engine. Ports are opened and switched from the
 // user-interface thread; messages arrive on the MIDI library's threads.
 #include "devices/audio_device.h"
 #include "devices/preferences.h"

@@ -16,7 +16,7 @@ namespace tw {
 
 struct Engine;
 
-inline constexpr int32_t kControlChange = 0xB0; // on channel 1
+inline constexpr int32_t kControlChange = 0xB0; // the kind, whatever the channel
 
 struct ControlChangeInbox {
     // Per controller: 0 while nothing waits, else the newest value + 1. The MIDI thread

@@ -115,7 +115,8 @@ struct ModuleSlot {
     Relaxed<float> value; // the engine reads a Parameter's value while the panel writes it
     uint8_t cleanMark = 0;
     uint8_t labelColour[3] = {};
-    // The Control Change number (channel 1) that moves this Parameter's control, or -1.
+    // The Control Change number (on the project's channel) that moves this Parameter's
+    // control, or -1.
     int32_t midiCc = kNone;
 };
 
