@@ -106,10 +106,9 @@ struct Engine final : EngineControl {
     UtilityState utility;
     FilterState filters;
     EnvelopeState envelopes;
-    DelayState delay;
-    ReverbState reverb;
     NoiseState noise;
-    // A whole engine's; null in a voice engine, whose rules for these types do nothing.
+    // The Delay's, the Reverb's and the PolyWave's state: a whole engine's; null in a voice
+    // engine, whose rules for these types do nothing.
     OnceOnlyState* onceOnly = nullptr;
 
     // Carries the sound to a device rate other than the engine's (see AdoptSampleRate).
